@@ -74,3 +74,11 @@ function(dx_fuzzer name source)
   endif()
   set_tests_properties(${name} PROPERTIES LABELS fuzz TIMEOUT 600)
 endfunction()
+
+# dx_bench(<name> <sources...> [DEPS libs...]): a Google Benchmark program.
+function(dx_bench name)
+  cmake_parse_arguments(A "" "" "DEPS" ${ARGN})
+  add_executable(${name} ${A_UNPARSED_ARGUMENTS})
+  target_link_libraries(${name} PRIVATE ${A_DEPS} benchmark::benchmark)
+  target_compile_definitions(${name} PRIVATE DX_SOURCE_DIR="${PROJECT_SOURCE_DIR}" DX_BINARY_DIR="${PROJECT_BINARY_DIR}")
+endfunction()
