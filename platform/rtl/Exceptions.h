@@ -27,10 +27,13 @@ private:
     int helpContext_ = 0;
 };
 
+// Declares an exception class; Base may be qualified (rtl::Exception).
 #define RTL_EXCEPTION_CLASS(Name, Base)                                \
     class Name : public Base {                                         \
+        using BaseClass = Base;                                        \
+                                                                       \
     public:                                                            \
-        using Base::Base;                                              \
+        using BaseClass::BaseClass;                                    \
         const char* ClassName() const override { return #Name; }       \
     }
 
