@@ -1,0 +1,423 @@
+#include "zip/KpLib.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cfenv>
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+
+#include "platform/rtl/Exceptions.h"
+#include "zip/kpCntn.h"
+#include "zip/kpMatch.h"
+
+namespace zip {
+
+namespace {
+
+// ANSI (1251) to OEM (866) and back for the upper half; characters without a counterpart
+// become '?'.
+const uint8_t kAnsiToOem[128] = {
+    0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F,
+    0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F,
+    0xFF, 0xF6, 0xF7, 0x3F, 0xFD, 0x3F, 0x3F, 0x3F, 0xF0, 0x3F, 0xF2, 0x3F, 0x3F, 0x3F, 0x3F, 0xF4,
+    0xF8, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0xFA, 0xF1, 0xFC, 0xF3, 0x3F, 0x3F, 0x3F, 0x3F, 0xF5,
+    0x80, 0x81, 0x82, 0x83, 0x84, 0x85, 0x86, 0x87, 0x88, 0x89, 0x8A, 0x8B, 0x8C, 0x8D, 0x8E, 0x8F,
+    0x90, 0x91, 0x92, 0x93, 0x94, 0x95, 0x96, 0x97, 0x98, 0x99, 0x9A, 0x9B, 0x9C, 0x9D, 0x9E, 0x9F,
+    0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7, 0xA8, 0xA9, 0xAA, 0xAB, 0xAC, 0xAD, 0xAE, 0xAF,
+    0xE0, 0xE1, 0xE2, 0xE3, 0xE4, 0xE5, 0xE6, 0xE7, 0xE8, 0xE9, 0xEA, 0xEB, 0xEC, 0xED, 0xEE, 0xEF};
+
+const uint8_t kOemToAnsi[128] = {
+    0xC0, 0xC1, 0xC2, 0xC3, 0xC4, 0xC5, 0xC6, 0xC7, 0xC8, 0xC9, 0xCA, 0xCB, 0xCC, 0xCD, 0xCE, 0xCF,
+    0xD0, 0xD1, 0xD2, 0xD3, 0xD4, 0xD5, 0xD6, 0xD7, 0xD8, 0xD9, 0xDA, 0xDB, 0xDC, 0xDD, 0xDE, 0xDF,
+    0xE0, 0xE1, 0xE2, 0xE3, 0xE4, 0xE5, 0xE6, 0xE7, 0xE8, 0xE9, 0xEA, 0xEB, 0xEC, 0xED, 0xEE, 0xEF,
+    0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F,
+    0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F,
+    0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F,
+    0xF0, 0xF1, 0xF2, 0xF3, 0xF4, 0xF5, 0xF6, 0xF7, 0xF8, 0xF9, 0xFA, 0xFB, 0xFC, 0xFD, 0xFE, 0xFF,
+    0xA8, 0xB8, 0xAA, 0xBA, 0xAF, 0xBF, 0xA1, 0xA2, 0xB0, 0x3F, 0xB7, 0x3F, 0xB9, 0xA4, 0x3F, 0xA0};
+
+std::string MapHigh(std::string_view text, const uint8_t (&table)[128]) {
+    std::string s(text);
+    for (auto& c : s) {
+        auto b = static_cast<uint8_t>(c);
+        if (b >= 0x80) c = static_cast<char>(table[b - 0x80]);
+    }
+    return s;
+}
+
+int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<int64_t>(doe) - 719468;
+}
+
+void CivilFromDays(int64_t z, int& y, unsigned& m, unsigned& d) {
+    z += 719468;
+    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const unsigned doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const int64_t yy = static_cast<int64_t>(yoe) + era * 400;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    d = doy - (153 * mp + 2) / 5 + 1;
+    m = mp < 10 ? mp + 3 : mp - 9;
+    y = static_cast<int>(yy + (m <= 2));
+}
+
+// 30 December 1899, day 0 of the platform's date-time, counted from 1 January 1970.
+constexpr int64_t kDateTimeEpoch = -25569;
+
+unsigned DaysInMonth(int y, unsigned m) {
+    static const unsigned days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+    return m == 2 && leap ? 29 : days[m - 1];
+}
+
+std::string WithSlash(std::string s) {
+    if (s.empty() || s.back() != '/') s += '/';
+    return s;
+}
+
+}  // namespace
+
+int FileGetAttr(const std::string& path) {
+    struct stat st {};
+    std::string p = path;
+    while (p.size() > 1 && p.back() == '/') p.pop_back();
+    if (::stat(p.c_str(), &st) != 0) return -1;
+    int attr = 0;
+    if (S_ISDIR(st.st_mode))
+        attr |= faDirectory;
+    else
+        attr |= faArchive;
+    if ((st.st_mode & S_IWUSR) == 0) attr |= faReadOnly;
+    auto slash = p.find_last_of('/');
+    std::string base = slash == std::string::npos ? p : p.substr(slash + 1);
+    if (!base.empty() && base[0] == '.' && base != "." && base != "..") attr |= faHidden;
+    return attr;
+}
+
+bool GetSearchRec(const std::string& path, TZipSearchRec& rec) {
+    struct stat st {};
+    std::string p = path;
+    while (p.size() > 1 && p.back() == '/') p.pop_back();
+    if (::stat(p.c_str(), &st) != 0) return false;
+    auto slash = p.find_last_of('/');
+    rec.Name = slash == std::string::npos ? p : p.substr(slash + 1);
+    rec.Size = S_ISDIR(st.st_mode) ? 0 : static_cast<int64_t>(st.st_size);
+    rec.Time = UnixTimeToDosDateTime(st.st_mtime);
+    rec.Attr = FileGetAttr(p);
+    return true;
+}
+
+bool AttrPassesMask(int attr, int mask) {
+    return (attr & (faHidden | faSysFile | faDirectory) & ~mask) == 0;
+}
+
+TSearchData::TSearchData(std::string folder, int attrMask, std::string pattern)
+    : folder_(WithSlash(std::move(folder))), pattern_(std::move(pattern)) {
+    DIR* dir = ::opendir(folder_.c_str());
+    if (dir == nullptr) {
+        noFiles_ = true;
+        return;
+    }
+    while (dirent* e = ::readdir(dir)) {
+        std::string name = e->d_name;
+        if (name == "." || name == "..") continue;
+        TZipSearchRec rec;
+        if (!GetSearchRec(folder_ + name, rec)) continue;
+        if (!AttrPassesMask(rec.Attr, attrMask)) continue;
+        entries_.push_back(std::move(rec));
+    }
+    ::closedir(dir);
+    std::sort(entries_.begin(), entries_.end(),
+              [](const TZipSearchRec& a, const TZipSearchRec& b) { return a.Name < b.Name; });
+    noFiles_ = entries_.empty();
+}
+
+bool TSearchData::Next(TZipSearchRec& rec) {
+    if (next_ >= entries_.size()) return false;
+    rec = entries_[next_++];
+    return true;
+}
+
+TDirSearch::TDirSearch(const std::string& startFolder, int attrMask, bool recurse, const std::string& pattern)
+    : pattern_(pattern), recurse_(recurse), mask_(attrMask) {
+    std::string folder = WithSlash(startFolder);
+    size_t wild = folder.find_first_of("*?<>|");
+    if (wild != std::string::npos) {
+        size_t cut = folder.rfind('/', wild);
+        std::string rest = folder.substr(cut + 1);
+        folder = folder.substr(0, cut + 1);
+        size_t start = 0;
+        while (start < rest.size()) {
+            size_t end = rest.find('/', start);
+            if (end == std::string::npos) end = rest.size();
+            if (end > start) components_.push_back(rest.substr(start, end - start));
+            start = end + 1;
+        }
+    }
+    OpenLevel(folder, components_.empty() ? -1 : 0);
+}
+
+TDirSearch::~TDirSearch() = default;
+
+void TDirSearch::OpenLevel(const std::string& folder, int component) {
+    bool wildLevel = component >= 0 && component < static_cast<int>(components_.size());
+    levels_.push_back(std::make_unique<TSearchData>(folder, mask_ | (wildLevel ? faDirectory : 0),
+                                                    wildLevel ? components_[component] : pattern_));
+    levels_.back()->ComponentIndex = wildLevel ? component : -1;
+}
+
+std::string TDirSearch::NextFile(TZipSearchRec& rec) {
+    while (!levels_.empty()) {
+        TSearchData& level = *levels_.back();
+        TZipSearchRec found;
+        if (!level.Next(found)) {
+            levels_.pop_back();
+            continue;
+        }
+        std::string full = level.Folder() + found.Name;
+        bool isDir = (found.Attr & faDirectory) != 0;
+        if (level.ComponentIndex >= 0) {
+            if (isDir && WildcardMatch(level.Pattern(), found.Name) &&
+                static_cast<int>(levels_.size()) < kLevels) {
+                int next = level.ComponentIndex + 1;
+                OpenLevel(full, next < static_cast<int>(components_.size()) ? next : -1);
+            }
+            continue;
+        }
+        if (isDir) {
+            // The search keeps to its levels: deeper folders are not entered.
+            if (!recurse_ || static_cast<int>(levels_.size()) >= kLevels) continue;
+            OpenLevel(full, -1);
+            rec = found;
+            return full + "/";
+        }
+        std::string cmpName = found.Name.find('.') == std::string::npos ? found.Name + "." : found.Name;
+        if (WildcardMatch(level.Pattern(), cmpName)) {
+            rec = found;
+            return full;
+        }
+    }
+    return std::string();
+}
+
+std::string RightChars(std::string_view text, size_t n) {
+    return std::string(n >= text.size() ? text : text.substr(text.size() - n));
+}
+
+std::string LeftChars(std::string_view text, size_t n) {
+    return std::string(text.substr(0, n));
+}
+
+void ToZipSeparators(std::string& text) {
+    std::replace(text.begin(), text.end(), '\\', '/');
+}
+
+void ToDosSeparators(std::string& text) {
+    std::replace(text.begin(), text.end(), '/', '\\');
+}
+
+std::string AnsiToOemText(std::string_view text) {
+    return MapHigh(text, kAnsiToOem);
+}
+
+std::string OemToAnsiText(std::string_view text) {
+    return MapHigh(text, kOemToAnsi);
+}
+
+void OemRoundTrip(std::string& text) {
+    text = OemToAnsiText(AnsiToOemText(text));
+}
+
+bool ConvertPathName(const std::string& path, bool, std::string& result) {
+    result = path;
+    return true;
+}
+
+bool FolderExists(const std::string& path) {
+    return TryChangeDir(path);
+}
+
+std::string GetCurrentFolder() {
+    char buf[4096];
+    return ::getcwd(buf, sizeof buf) ? std::string(buf) : std::string();
+}
+
+std::string SystemTempFolder() {
+    const char* t = std::getenv("TMPDIR");
+    std::string dir = t && *t ? t : "/tmp";
+    return FolderExists(dir) ? dir : "/tmp";
+}
+
+std::string MakeTempFileName(const std::string& folder) {
+    std::string templ = WithSlash(folder.empty() ? SystemTempFolder() : folder) + "KPZXXXXXX";
+    int fd = ::mkstemp(templ.data());
+    if (fd < 0) rtl::RaiseLastOSError();
+    ::close(fd);
+    return templ;
+}
+
+uint32_t FixDosDateTime(uint32_t value) {
+    uint32_t time = value & 0xFFFF;
+    uint32_t date = value >> 16;
+    uint32_t sec2 = time & 0x1F, min = (time >> 5) & 0x3F, hour = time >> 11;
+    uint32_t day = date & 0x1F, month = (date >> 5) & 0x0F, year = date >> 9;
+    if (sec2 < 30 && min < 60 && hour <= 23 && year < 120 && day != 0 && month >= 1 && month <= 12)
+        return value;
+    if (sec2 >= 30) sec2 = 29;
+    if (min >= 60) min = 59;
+    if (hour > 23) hour = 23;
+    if (day == 0) day = 1;
+    if (month == 0) month = 1;
+    if (month > 12) month = 12;
+    if (year >= 120) year = 119;
+    return (year << 25 | month << 21 | day << 16) | (hour << 11 | min << 5 | sec2);
+}
+
+uint32_t UnixTimeToDosDateTime(int64_t seconds) {
+    time_t t = static_cast<time_t>(seconds);
+    struct tm lt {};
+    ::localtime_r(&t, &lt);
+    int year = lt.tm_year + 1900;
+    if (year < 1980) return (0u << 25) | (1u << 21) | (1u << 16);  // 1 January 1980
+    return static_cast<uint32_t>((year - 1980) << 25 | (lt.tm_mon + 1) << 21 | lt.tm_mday << 16 |
+                                 lt.tm_hour << 11 | lt.tm_min << 5 | lt.tm_sec / 2);
+}
+
+uint32_t FileDosDateTime(const std::string& name) {
+    struct stat st {};
+    if (::stat(name.c_str(), &st) != 0) return 0xFFFFFFFF;
+    return UnixTimeToDosDateTime(st.st_mtime);
+}
+
+bool TryDosDateTimeToDateTime(uint32_t value, rtl::TDateTime& result) {
+    uint32_t time = value & 0xFFFF, date = value >> 16;
+    unsigned sec = (time & 0x1F) * 2, min = (time >> 5) & 0x3F, hour = time >> 11;
+    unsigned day = date & 0x1F, month = (date >> 5) & 0x0F;
+    int year = static_cast<int>(date >> 9) + 1980;
+    if (month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) || hour > 23 || min > 59 ||
+        sec > 59)
+        return false;
+    double days = static_cast<double>(DaysFromCivil(year, month, day) - kDateTimeEpoch);
+    result = days + (hour * 3600.0 + min * 60.0 + sec) / 86400.0;
+    return true;
+}
+
+uint32_t DateTimeToDosDateTime(rtl::TDateTime value) {
+    double dayPart = std::floor(value);
+    int64_t days = static_cast<int64_t>(dayPart) + kDateTimeEpoch;
+    int64_t secs = std::llround((value - dayPart) * 86400.0);
+    if (secs >= 86400) {
+        secs -= 86400;
+        ++days;
+    }
+    int y;
+    unsigned m, d;
+    CivilFromDays(days, y, m, d);
+    if (y < 1980) return 1u << 21 | 1u << 16;
+    return static_cast<uint32_t>((y - 1980) << 25 | m << 21 | d << 16 | (secs / 3600) << 11 |
+                                 ((secs / 60) % 60) << 5 | (secs % 60) / 2);
+}
+
+rtl::TDateTime NowDateTime() {
+    struct timespec ts {};
+    ::clock_gettime(CLOCK_REALTIME, &ts);
+    struct tm lt {};
+    ::localtime_r(&ts.tv_sec, &lt);
+    double days = static_cast<double>(DaysFromCivil(lt.tm_year + 1900, static_cast<unsigned>(lt.tm_mon + 1),
+                                                    static_cast<unsigned>(lt.tm_mday)) -
+                                      kDateTimeEpoch);
+    return days + (lt.tm_hour * 3600.0 + lt.tm_min * 60.0 + lt.tm_sec + ts.tv_nsec / 1e9) / 86400.0;
+}
+
+rtl::TDateTime FileDateTime(const std::string& name) {
+    std::string n = name;
+    while (n.size() > 1 && n.back() == '/') n.pop_back();
+    rtl::TDateTime result;
+    if (!TryDosDateTimeToDateTime(FixDosDateTime(FileDosDateTime(n)), result)) result = NowDateTime();
+    return result;
+}
+
+int64_t SearchRecSize(const TZipSearchRec& rec) {
+    return rec.Size;
+}
+
+int PercentOf(double part, double total) {
+    if (total <= 0) return 0;
+    int save = std::fegetround();
+    std::fesetround(FE_TONEAREST);
+    double r = std::nearbyint(part * 100.0 / total);
+    std::fesetround(save);
+    return r > 100 ? 100 : static_cast<int>(r);
+}
+
+bool RenameOnSameDrive(const std::string& source, const std::string& destination) {
+    return ::rename(source.c_str(), destination.c_str()) == 0;
+}
+
+void MoveOrCopyFile(const std::string& source, const std::string& destination) {
+    if (RenameOnSameDrive(source, destination)) return;
+    const std::string failure = "Error: Could not copy from " + source + " -> " + destination;
+    std::string folder = destination.substr(0, destination.find_last_of('/') + 1);
+    std::string temp = MakeTempFileName(folder.empty() ? "." : folder);
+    int64_t copied = 0, size = -1;
+    try {
+        TFileHandleStream in(source, fmOpenRead | fmShareDenyNone);
+        TFileHandleStream out(temp, fmCreate);
+        size = in.GetSize();
+        std::vector<uint8_t> buf(65536);
+        for (;;) {
+            int64_t n = in.Read(buf.data(), static_cast<int64_t>(buf.size()));
+            if (n <= 0) break;
+            if (out.Write(buf.data(), n) != n) break;
+            copied += n;
+        }
+        if (copied != size || !out.FlushToDisk()) throw rtl::Exception(failure);
+    } catch (...) {
+        ::unlink(temp.c_str());
+        throw rtl::Exception(failure);
+    }
+    if (::rename(temp.c_str(), destination.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        throw rtl::Exception(failure);
+    }
+    ::unlink(source.c_str());
+}
+
+bool IsRemovableDrive(const std::string&) {
+    return false;
+}
+
+std::string GetVolumeLabel(const std::string&) {
+    return std::string();
+}
+
+bool SetVolumeLabel(const std::string&, const std::string&) {
+    return false;
+}
+
+int64_t GetClusterSize(const std::string& path) {
+    struct statvfs vfs {};
+    if (::statvfs(path.empty() ? "." : path.c_str(), &vfs) != 0) rtl::RaiseLastOSError();
+    return static_cast<int64_t>(vfs.f_bsize);
+}
+
+int64_t GetFreeSpace(const std::string& path) {
+    struct statvfs vfs {};
+    if (::statvfs(path.empty() ? "." : path.c_str(), &vfs) != 0) return -1;
+    return static_cast<int64_t>(vfs.f_bavail) * static_cast<int64_t>(vfs.f_frsize);
+}
+
+}  // namespace zip

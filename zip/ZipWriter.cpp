@@ -1,0 +1,649 @@
+#include "zip/ZipWriter.h"
+
+#include <openssl/rand.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "zip/kpMatch.h"
+
+namespace zip {
+
+namespace {
+
+constexpr size_t kDeflateBuffer = 65535;
+constexpr size_t kStoreBuffer = 32768;
+constexpr size_t kCopyBuffer = 16384;
+constexpr size_t kCrcBuffer = 8192;
+
+std::string FolderOf(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string NameOf(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool IsFolderEntry(const std::string& s) {
+    return !s.empty() && (s.back() == '/' || s.back() == '\\');
+}
+
+bool FileExistsHere(const std::string& name) {
+    struct stat st {};
+    return ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+}  // namespace
+
+// The state of one Zip run.
+struct TZipWriter::TRun {
+    std::unique_ptr<TLFNFileStream> out;
+    std::string outName;
+    std::unique_ptr<TSortedZip> byName;    // not owning
+    std::unique_ptr<TSortedZip> physical;  // owning
+    std::unique_ptr<TEndCentral> end;
+    bool updating = false;
+    double totalBytes = 0;
+    double bytesRead = 0;
+    std::vector<std::string> packed;  // for Dispose
+};
+
+TZipWriter::TZipWriter() = default;
+
+TZipWriter::~TZipWriter() = default;
+
+void TZipWriter::Assign(const TZipReader& source) {
+    TZipReader::Assign(source);
+    if (const auto* w = dynamic_cast<const TZipWriter*>(&source)) {
+        PackLevel = w->PackLevel;
+        Recurse = w->Recurse;
+        Dispose = w->Dispose;
+        storePaths_ = w->storePaths_;
+        relativePaths_ = w->relativePaths_;
+        storeVolumes_ = w->storeVolumes_;
+        ZipAction = w->ZipAction;
+        MultiZipInfo.Assign(w->MultiZipInfo);
+        Store83Names = w->Store83Names;
+        TempPath = w->TempPath;
+        SkipIfArchiveBitNotSet = w->SkipIfArchiveBitNotSet;
+        ResetArchiveBitOnZip = w->ResetArchiveBitOnZip;
+        ExcludeList = w->ExcludeList;
+        NoCompressList = w->NoCompressList;
+        AddDirEntriesOnRecurse = w->AddDirEntriesOnRecurse;
+        searchMask_ = w->searchMask_;
+        OnStartZipInfo = w->OnStartZipInfo;
+        OnStartZip = w->OnStartZip;
+        OnEndZip = w->OnEndZip;
+        OnZipComplete = w->OnZipComplete;
+        OnNoSuchFile = w->OnNoSuchFile;
+        OnRecursingFile = w->OnRecursingFile;
+        OnUpdate = w->OnUpdate;
+        OnDisposeFile = w->OnDisposeFile;
+        OnEncrypt = w->OnEncrypt;
+    }
+}
+
+void TZipWriter::Loaded() {
+    TZipReader::Loaded();
+    checkDiskLabels_ = MultiZipInfo.CheckDiskLabels;
+    multiMode_ = MultiZipInfo.MultiMode;
+}
+
+void TZipWriter::SetZipName(const std::string& value) {
+    TZipReader::SetZipName(value);
+}
+
+void TZipWriter::SetStorePaths(bool value) {
+    storePaths_ = value;
+    if (!value) storeVolumes_ = relativePaths_ = false;
+}
+
+void TZipWriter::SetRelativePaths(bool value) {
+    relativePaths_ = value;
+    if (value) storePaths_ = Recurse = true;
+}
+
+void TZipWriter::SetStoreVolumes(bool value) {
+    storeVolumes_ = value;
+    if (value) storePaths_ = true;
+}
+
+void TZipWriter::SetMaskBit(int bit, bool value) {
+    searchMask_ = value ? (searchMask_ | bit) : (searchMask_ & ~bit);
+}
+
+void TZipWriter::RandomHeaderBytes(uint8_t* buffer, size_t length) {
+    if (RAND_bytes(buffer, static_cast<int>(length)) != 1)
+        throw EZipException("No random bytes for encryption");
+}
+
+void TZipWriter::WriteEncryptionHeader(TStreamBase& out, const std::string& password, uint32_t crc) {
+    InitCryptKeys(password);
+    uint8_t header[12];
+    RandomHeaderBytes(header, 10);
+    header[10] = static_cast<uint8_t>(crc >> 16);
+    header[11] = static_cast<uint8_t>(crc >> 24);
+    keys_.EncryptBuffer(header, 12);
+    if (out.Write(header, 12) != 12) throw ENotEnoughRoom(LoadZipStr(IDS_NOTENOUGHROOM));
+}
+
+bool TZipWriter::Excluded(const std::string& path) const {
+    std::string lowPath = ZipLowerCase(path);
+    std::string lowName = ZipLowerCase(NameOf(path));
+    for (const auto& pattern : ExcludeList) {
+        std::string p = ZipLowerCase(pattern);
+        std::replace(p.begin(), p.end(), '\\', '/');
+        if (WildcardMatch(p, p.find('/') != std::string::npos ? lowPath : lowName)) return true;
+    }
+    return false;
+}
+
+bool TZipWriter::NoCompress(const std::string& fileName) const {
+    std::string low = ZipLowerCase(fileName);
+    for (const auto& pattern : NoCompressList)
+        if (WildcardMatch(ZipLowerCase(pattern), low)) return true;
+    return false;
+}
+
+std::string TZipWriter::StoredFolder(const std::string& path) const {
+    if (!storePaths_) return std::string();
+    std::string folder = FolderOf(path);
+    while (folder.size() > 1 && folder.ends_with("//")) folder.pop_back();
+    if (relativePaths_) folder = StripRelativePath(folder);
+    if (!storeVolumes_) {
+        size_t i = 0;
+        while (i < folder.size() && folder[i] == '/') ++i;
+        folder = folder.substr(i);
+    }
+    return folder;
+}
+
+std::string TZipWriter::StoredKey(const std::string& path) const {
+    std::string name = StoredFolder(path) + NameOf(path);
+    if (OEMConvert == oemAlways) OemRoundTrip(name);
+    std::replace(name.begin(), name.end(), '/', '\\');
+    return ZipLowerCase(name);
+}
+
+std::vector<TZipWriter::TListedFile> TZipWriter::ExpandFilesList(double& totalBytes) {
+    std::vector<TListedFile> files;
+    std::vector<std::string> patterns;
+    auto inArchive = [this](const std::string& path) {
+        if (!directory_) return false;
+        std::string key = StoredKey(path);
+        for (int i = 0; i < directory_->Count(); ++i)
+            if (ZipLowerCase(directory_->Entry(i)->FullName()) == key) return true;
+        return false;
+    };
+    auto skip = [this](TSkipReason reason, const std::string& name) {
+        bool retry = false;
+        if (OnSkippingFile) OnSkippingFile(*this, reason, name, -1, retry);
+    };
+    // Whether a found file passes the exclusion, archive-bit and freshen tests.
+    auto accept = [&](const std::string& path, int attr) {
+        if (Excluded(path)) {
+            skip(srExcludeList, path);
+            return false;
+        }
+        if (SkipIfArchiveBitNotSet && (attr & faArchive) == 0) {
+            skip(srArchiveBitNotSet, path);
+            return false;
+        }
+        if (ZipAction == zaFreshen && !inArchive(path)) {
+            skip(srNoFileToFreshen, path);
+            return false;
+        }
+        return true;
+    };
+    bool freshenNeedsDirectory = ZipAction == zaFreshen && FileExistsHere(zipName_);
+    if (freshenNeedsDirectory && !directory_) OpenZipFile();
+
+    for (const auto& listed : FilesList) {
+        if (IsFolderEntry(listed)) {
+            files.push_back({listed, 0});
+            continue;
+        }
+        if (IsWildcard(listed)) {
+            patterns.push_back(listed);
+            continue;
+        }
+        std::string path = listed.find('/') == std::string::npos ? rootDir_ + listed : listed;
+        TZipSearchRec rec;
+        if (!GetSearchRec(path, rec) || (rec.Attr & faDirectory) || !AttrPassesMask(rec.Attr, searchMask_)) {
+            if (Excluded(path))
+                skip(srExcludeList, path);
+            else if (OnNoSuchFile)
+                OnNoSuchFile(*this, path);
+            continue;
+        }
+        if (!accept(path, rec.Attr)) continue;
+        files.push_back({path, rec.Size});
+        totalBytes += static_cast<double>(rec.Size);
+    }
+
+    for (auto pattern : patterns) {
+        bool recurse = Recurse;
+        if (!pattern.empty() && (pattern[0] == '|' || pattern[0] == '>')) {
+            recurse = pattern[0] == '>';
+            pattern.erase(0, 1);
+        }
+        std::string folder = FolderOf(pattern);
+        std::string name = NameOf(pattern);
+        if (folder.empty()) folder = rootDir_.empty() ? "./" : rootDir_;
+        if (!IsWildcard(folder) && !FolderExists(folder)) {
+            if (OnNoSuchFile) OnNoSuchFile(*this, pattern);
+            continue;
+        }
+        if (name == "*.*") name = "*";
+        TDirSearch search(folder, searchMask_, recurse, name);
+        TZipSearchRec rec;
+        bool any = false;
+        for (std::string found = search.NextFile(rec); !found.empty(); found = search.NextFile(rec)) {
+            any = true;
+            CheckCancelAndPause();
+            if (OnRecursingFile) OnRecursingFile(*this, found);
+            if (IsFolderEntry(found)) {
+                if (AddDirEntriesOnRecurse) files.push_back({found, 0});
+                continue;
+            }
+            if (SameTextPath(found)) continue;
+            if (!accept(found, rec.Attr)) continue;
+            files.push_back({found, rec.Size});
+            totalBytes += static_cast<double>(rec.Size);
+        }
+        if (!any && OnNoSuchFile) OnNoSuchFile(*this, pattern);
+    }
+    return files;
+}
+
+bool TZipWriter::SameTextPath(const std::string& path) const {
+    return ZipLowerCase(path) == ZipLowerCase(zipName_);
+}
+
+void TZipWriter::WriteData(TRun& run, const uint8_t* data, size_t length) {
+    if (length == 0) return;
+    if (run.out->Write(data, static_cast<int64_t>(length)) != static_cast<int64_t>(length))
+        throw ENotEnoughRoom(LoadZipStr(IDS_NOTENOUGHROOM));
+    CheckCancelAndPause();
+}
+
+bool TZipWriter::PackFile(TRun& run, const std::string& path, TZipHeaderInfo& entry) {
+    entry.Clear();
+    entry.OEMConvert = OEMConvert;
+    if (IsFolderEntry(path)) {
+        std::string folder = path;
+        std::replace(folder.begin(), folder.end(), '\\', '/');
+        std::string bare = folder.substr(0, folder.size() - 1);
+        std::string stored = storePaths_ ? StoredFolder(folder) : NameOf(bare) + "/";
+        entry.SetFileName("");
+        entry.SetDirectory(stored);
+        entry.CompressionMethod = 0;
+        entry.CRC32 = 0;
+        entry.InternalFileAttributes = 0;
+        uint32_t dt = FileDosDateTime(bare);
+        entry.LastModFileDateTime = dt == 0xFFFFFFFF ? DateTimeToDosDateTime(NowDateTime()) : dt;
+        int attr = FileGetAttr(bare);
+        if (attr >= 0) entry.ExternalFileAttributes = static_cast<uint32_t>(attr);
+        int existing;
+        if (run.byName->Find(&entry, existing)) return false;
+        bool skip = false;
+        if (OnStartZip) OnStartZip(*this, path, entry, skip);
+        if (skip) return false;
+        entry.SetRelativeOffset(static_cast<uint64_t>(run.out->Position()));
+        entry.WriteLocalHeader(*run.out);
+        return true;
+    }
+
+    TZipSearchRec rec;
+    if (!GetSearchRec(path, rec)) {
+        if (OnNoSuchFile) OnNoSuchFile(*this, path);
+        return false;
+    }
+    std::unique_ptr<TLFNFileStream> in;
+    for (;;) {
+        try {
+            in = std::make_unique<TLFNFileStream>(path, fmOpenRead | fmShareDenyNone, false, 8192);
+            break;
+        } catch (const rtl::Exception&) {
+            bool retry = false;
+            if (OnSkippingFile) OnSkippingFile(*this, srFileOpenError, path, -1, retry);
+            if (!retry) return false;
+        }
+    }
+    const int64_t sizeAtOpen = in->GetSize();
+    entry.ExternalFileAttributes = static_cast<uint32_t>(std::max(rec.Attr, 0));
+    entry.LastModFileDateTime = rec.Time;
+    entry.SetUncompressedSize(static_cast<uint64_t>(sizeAtOpen));
+    std::string name = NameOf(path);
+    std::string folder = StoredFolder(path);
+    if (OEMConvert == oemAlways) {
+        OemRoundTrip(name);
+        OemRoundTrip(folder);
+    }
+    entry.SetFileName(name);
+    entry.SetDirectory(folder);
+    entry.SetDiskNumberStart(0);
+    entry.InternalFileAttributes = 1;
+
+    int index;
+    run.byName->SortMode = ByName;
+    if (run.byName->Find(&entry, index)) {
+        bool retry = false;
+        if (OnSkippingFile) OnSkippingFile(*this, srNoOverwrite, path, -1, retry);
+        run.totalBytes -= static_cast<double>(sizeAtOpen);
+        return false;
+    }
+    bool skip = false;
+    if (OnStartZip) OnStartZip(*this, path, entry, skip);
+    if (skip) {
+        bool retry = false;
+        if (OnSkippingFile) OnSkippingFile(*this, srSkippedInStartZip, path, -1, retry);
+        run.totalBytes -= static_cast<double>(sizeAtOpen);
+        return false;
+    }
+
+    const bool encrypt = !Password.empty();
+    const bool store = PackLevel == 0 || NoCompress(name);
+    entry.Flag = 0;
+    if (PackLevel <= 2) entry.Flag |= 4;
+    if (PackLevel >= 8) entry.Flag |= 2;
+    if (encrypt) entry.Flag |= 1;
+    entry.CompressionMethod = store ? 0 : 8;
+    if (store) entry.InternalFileAttributes = 0;
+
+    const int64_t headerAt = run.out->Position();
+    entry.WriteLocalHeader(*run.out);
+    const int64_t headerSize = run.out->Position() - headerAt;
+
+    if (encrypt) {
+        // The header's check byte needs the CRC before any data is written.
+        std::vector<uint8_t> buf(kCrcBuffer);
+        uint32_t crc = 0;
+        int64_t left = sizeAtOpen;
+        while (left > 0) {
+            int64_t n = in->Read(buf.data(), std::min<int64_t>(left, static_cast<int64_t>(buf.size())));
+            if (n <= 0) break;
+            crc = static_cast<uint32_t>(::crc32(crc, buf.data(), static_cast<uInt>(n)));
+            left -= n;
+        }
+        in->Seek(0, soBeginning);
+        entry.CRC32 = crc;
+        WriteEncryptionHeader(*run.out, Password, crc);
+    }
+
+    auto emit = [&](uint8_t* data, size_t length) {
+        if (encrypt) {
+            if (OnEncrypt)
+                OnEncrypt(*this, data, static_cast<int>(length), Password);
+            else
+                keys_.EncryptBuffer(data, length);
+        }
+        WriteData(run, data, length);
+    };
+
+    uint32_t crc = 0;
+    int64_t read = 0;
+    int64_t written = 0;
+    auto progress = [&](int64_t n) {
+        read += n;
+        run.bytesRead += static_cast<double>(n);
+        if (OnFilePercentDone)
+            OnFilePercentDone(*this, PercentOf(static_cast<double>(read), static_cast<double>(sizeAtOpen)));
+        if (OnTotalPercentDone) OnTotalPercentDone(*this, PercentOf(run.bytesRead, run.totalBytes));
+    };
+    // Never more than the size found at opening, so the headers keep their size.
+    auto readSome = [&](uint8_t* buf, size_t cap) -> int64_t {
+        int64_t want = std::min<int64_t>(static_cast<int64_t>(cap), sizeAtOpen - read);
+        if (want <= 0) return 0;
+        int64_t n = in->Read(buf, want);
+        if (n > 0) {
+            crc = static_cast<uint32_t>(::crc32(crc, buf, static_cast<uInt>(n)));
+            progress(n);
+        }
+        return std::max<int64_t>(n, 0);
+    };
+
+    if (store) {
+        std::vector<uint8_t> buf(kStoreBuffer);
+        for (;;) {
+            int64_t n = readSome(buf.data(), buf.size());
+            if (n == 0) break;
+            emit(buf.data(), static_cast<size_t>(n));
+            written += n;
+        }
+    } else {
+        z_stream zs{};
+        if (deflateInit2(&zs, PackLevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+            throw EZCompressionError("error");
+        std::vector<uint8_t> inBuf(kDeflateBuffer), outBuf(kDeflateBuffer);
+        try {
+            zs.next_out = outBuf.data();
+            zs.avail_out = static_cast<uInt>(outBuf.size());
+            int flush = Z_NO_FLUSH;
+            for (;;) {
+                if (zs.avail_in == 0 && flush == Z_NO_FLUSH) {
+                    int64_t n = readSome(inBuf.data(), inBuf.size());
+                    zs.next_in = inBuf.data();
+                    zs.avail_in = static_cast<uInt>(n);
+                    if (n == 0) flush = Z_FINISH;
+                }
+                int r = deflate(&zs, flush);
+                if (r < 0 && r != Z_BUF_ERROR) throw EZCompressionError("error");
+                if (zs.avail_out == 0 || r == Z_STREAM_END) {
+                    size_t have = outBuf.size() - zs.avail_out;
+                    emit(outBuf.data(), have);
+                    written += static_cast<int64_t>(have);
+                    zs.next_out = outBuf.data();
+                    zs.avail_out = static_cast<uInt>(outBuf.size());
+                }
+                if (r == Z_STREAM_END) break;
+            }
+        } catch (...) {
+            deflateEnd(&zs);
+            throw;
+        }
+        deflateEnd(&zs);
+    }
+
+    if (read < sizeAtOpen) DoHandleMessage(IDS_SHORTREAD, LoadZipStr(IDS_SHORTREAD), path, MB_OK);
+    entry.CRC32 = crc;
+    entry.SetUncompressedSize(static_cast<uint64_t>(read));
+    entry.SetCompressedSize(static_cast<uint64_t>(written + (encrypt ? 12 : 0)));
+
+    const int64_t dataEnd = run.out->Position();
+    run.out->Seek(headerAt, soBeginning);
+    entry.WriteLocalHeader(*run.out);
+    if (run.out->Position() - headerAt != headerSize)
+        throw EZipException("The local header of " + path + " changed its size while packing");
+    run.out->Seek(dataEnd, soBeginning);
+    in.reset();
+    if (OnEndZip)
+        OnEndZip(*this, path, read, static_cast<int64_t>(entry.GetCompressedSize()), run.out->Position());
+    return true;
+}
+
+void TZipWriter::CopyOldEntry(TRun& run, TZipHeaderInfo& entry) {
+    TStreamBase& old = *stream_;
+    TZipHeaderInfo local;
+    local.OEMConvert = OEMConvert;
+    old.Seek(static_cast<int64_t>(entry.GetRelativeOffset()), soBeginning);
+    if (!local.ReadLocalHeader(old)) throw EBadZipFile(LoadZipStr(IDS_INVALIDZIP));
+    std::vector<uint8_t> extra(local.LocalExtraFieldLength);
+    old.ReadBuffer(extra.data(), static_cast<int64_t>(extra.size()));
+    entry.LocalExtraFieldLength = local.LocalExtraFieldLength;
+    entry.Flag &= static_cast<uint16_t>(~8u);
+    entry.WriteLocalHeader(*run.out);
+    WriteData(run, extra.data(), extra.size());
+    std::vector<uint8_t> buf(kCopyBuffer);
+    uint64_t left = entry.GetCompressedSize();
+    while (left > 0) {
+        int64_t n = old.Read(buf.data(), static_cast<int64_t>(std::min<uint64_t>(left, buf.size())));
+        if (n <= 0) throw EBadZipFile(LoadZipStr(IDS_INVALIDZIP));
+        WriteData(run, buf.data(), static_cast<size_t>(n));
+        left -= static_cast<uint64_t>(n);
+        run.bytesRead += static_cast<double>(n);
+        if (OnTotalPercentDone) OnTotalPercentDone(*this, PercentOf(run.bytesRead, run.totalBytes));
+    }
+}
+
+int TZipWriter::Zip() {
+    std::string trimmed = zipName_;
+    trimmed.erase(0, trimmed.find_first_not_of(" \t"));
+    if (trimmed.empty()) return 0;
+
+    bool oldBusy = ExchangeBusyFlag(true);
+    const TZipSortMode savedSort = sortMode_;
+    const bool savedKeep = KeepZipOpen;
+    KeepZipOpen = true;
+    SortFiles(ByNone);
+    TRun run;
+    int count = 0;
+    auto restore = [&]() {
+        FilesList.clear();
+        KeepZipOpen = savedKeep;
+        ExchangeBusyFlag(oldBusy);
+    };
+    try {
+        std::vector<TListedFile> files = ExpandFilesList(run.totalBytes);
+        if (!files.empty() && OnStartZipInfo) {
+            TEndCentral empty;
+            bool stop = false;
+            OnStartZipInfo(*this, static_cast<int>(files.size()), run.totalBytes, empty, stop);
+            if (stop) throw EUserCanceled(LoadZipStr(IDS_CANCELOPERATION));
+        }
+        if (MultiZipInfo.MultiMode != mmNone)
+            throw EZipException("Multi-part archives are not written on this platform");
+
+        run.updating = FileExistsHere(zipName_);
+        if (run.updating) {
+            OpenZipFile();
+            // The new archive is built beside the old one and renamed over it when complete.
+            run.outName = MakeTempFileName(FolderOf(zipName_).empty() ? "." : FolderOf(zipName_));
+        } else {
+            run.outName = zipName_;
+        }
+        run.out = std::make_unique<TLFNFileStream>(run.outName, fmCreate, FlushFilesOnClose, 8192);
+        run.byName = std::make_unique<TSortedZip>(dupAccept, false);
+        run.byName->SortMode = ByName;
+        run.physical = std::make_unique<TSortedZip>(dupAccept, true);
+        run.physical->SortMode = ByNone;
+        run.end = std::make_unique<TEndCentral>();
+        if (run.updating || endCentral_->Modified) {
+            if (run.updating && endCentral_->HasComment()) GetZipComment();
+            run.end->Assign(*endCentral_);
+        }
+        run.end->SetEntriesThisDisk(0);
+        run.end->SetTotalEntries(0);
+
+        auto addEntry = [&](std::unique_ptr<TZipHeaderInfo> entry) {
+            TZipHeaderInfo* e = entry.release();
+            run.physical->Add(e);
+            run.byName->Add(e);
+            run.end->SetTotalEntries(run.end->GetTotalEntries() + 1);
+            run.end->SetEntriesThisDisk(run.end->GetEntriesThisDisk() + 1);
+        };
+
+        if (run.updating && directory_) {
+            for (int i = 0; i < directory_->Count(); ++i) {
+                CheckCancelAndPause();
+                TZipHeaderInfo& old = *directory_->Entry(i);
+                if (old.FileIsOK == 2) continue;
+                auto entry = std::make_unique<TZipHeaderInfo>(old);
+                entry->OEMConvert = OEMConvert;
+                if (!entry->CommentLoaded() && entry->FileCommentLength) ReadComment(*entry);
+                std::string key = ZipLowerCase(entry->FullName());
+                auto match = std::find_if(files.begin(), files.end(),
+                                          [&](const TListedFile& f) { return StoredKey(f.Path) == key; });
+                bool keep = true;
+                if (match != files.end()) {
+                    rtl::TDateTime entryDate = 0, fileDate = FileDateTime(match->Path);
+                    TryDosDateTimeToDateTime(entry->LastModFileDateTime, entryDate);
+                    bool newer = fileDate > entryDate;
+                    if (ZipAction == zaReplace || newer) {
+                        if (OnUpdate) OnUpdate(*this, uaReplacing, i);
+                        auto fresh = std::make_unique<TZipHeaderInfo>();
+                        int64_t at = run.out->Position();
+                        if (PackFile(run, match->Path, *fresh)) {
+                            addEntry(std::move(fresh));
+                            ++count;
+                            if (Dispose) run.packed.push_back(match->Path);
+                            keep = false;
+                        } else {
+                            // The file could not be packed: the old entry stays rather than vanish.
+                            run.out->Seek(at, soBeginning);
+                        }
+                    } else {
+                        run.totalBytes -= static_cast<double>(match->Size);
+                        run.totalBytes += static_cast<double>(entry->GetCompressedSize());
+                        if (Dispose) run.packed.push_back(match->Path);
+                    }
+                    files.erase(match);
+                }
+                if (keep) {
+                    if (OnUpdate) OnUpdate(*this, uaKeeping, i);
+                    CopyOldEntry(run, *entry);
+                    addEntry(std::move(entry));
+                }
+            }
+        }
+
+        for (const auto& file : files) {
+            auto entry = std::make_unique<TZipHeaderInfo>();
+            if (PackFile(run, file.Path, *entry)) {
+                addEntry(std::move(entry));
+                ++count;
+                if (Dispose && !IsFolderEntry(file.Path)) run.packed.push_back(file.Path);
+            }
+        }
+
+        const int64_t centralAt = run.out->Position();
+        run.end->SetCentralOffset(static_cast<uint64_t>(centralAt));
+        run.end->SetStartDisk(0);
+        for (int i = 0; i < run.physical->Count(); ++i) run.physical->Entry(i)->WriteCentralHeader(*run.out);
+        run.end->SetCentralSize(static_cast<uint64_t>(run.out->Position() - centralAt));
+        run.end->SetThisDisk(0);
+        run.end->WriteRecord(*run.out);
+        if (!run.out->FlushBuffer()) throw ENotEnoughRoom(LoadZipStr(IDS_NOTENOUGHROOM));
+        if (FlushFilesOnClose && !run.out->FlushToDisk()) throw ENotEnoughRoom(LoadZipStr(IDS_NOTENOUGHROOM));
+        run.out.reset();
+
+        if (run.updating) {
+            stream_.reset();
+            if (!RenameOnSameDrive(run.outName, zipName_)) MoveOrCopyFile(run.outName, zipName_);
+        }
+        for (const auto& file : run.packed) {
+            bool skip = false;
+            if (OnDisposeFile) OnDisposeFile(*this, file, skip);
+            if (!skip) ::unlink(file.c_str());
+        }
+        FreeDirectory();
+        directory_ = run.physical.release();
+        endCentral_ = std::move(run.end);
+        endCentral_->Modified = false;
+        archiveTime_ = ArchiveFileTime(zipName_);
+        rebuilt_ = false;
+        numberOfParts_ = 1;
+        currentPart_ = 0;
+        view_ = directory_;
+        SortFiles(savedSort);
+        if (OnTotalPercentDone) OnTotalPercentDone(*this, 100);
+    } catch (...) {
+        run.out.reset();
+        if (!run.outName.empty()) ::unlink(run.outName.c_str());
+        SortFiles(savedSort);
+        restore();
+        if (!KeepZipOpen) stream_.reset();
+        throw;
+    }
+    restore();
+    if (!KeepZipOpen) stream_.reset();
+    if (OnZipComplete) OnZipComplete(*this, count);
+    return count;
+}
+
+}  // namespace zip

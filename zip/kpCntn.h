@@ -1,0 +1,214 @@
+// The zip library's own containers and streams: an object list with a sorted descendant,
+// a buffered stream over another stream and the buffered file stream every archive and
+// source file goes through.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/rtl/Exceptions.h"
+
+namespace zip {
+
+using rtl::Exception;
+RTL_EXCEPTION_CLASS(EClassNotFound, Exception);
+
+// Base of everything the object lists hold.
+class TObject {
+public:
+    virtual ~TObject() = default;
+    virtual const char* ClassName() const { return "TObject"; }
+};
+
+enum TSeekOrigin { soBeginning = 0, soCurrent = 1, soEnd = 2 };
+
+// The stream interface the library reads and writes through.
+class TStreamBase {
+public:
+    virtual ~TStreamBase() = default;
+    virtual int64_t Read(void* buffer, int64_t count) = 0;
+    virtual int64_t Write(const void* buffer, int64_t count) = 0;
+    virtual int64_t Seek(int64_t offset, int origin) = 0;
+    virtual int64_t GetSize();
+    virtual void SetSize(int64_t size);
+
+    int64_t Position() { return Seek(0, soCurrent); }
+    void SetPosition(int64_t pos) { Seek(pos, soBeginning); }
+    int64_t Size() { return GetSize(); }
+    void ReadBuffer(void* buffer, int64_t count);         // raises rtl::EReadError on a short read
+    void WriteBuffer(const void* buffer, int64_t count);  // raises rtl::EWriteError on a short write
+    // Handle-backed streams can be flushed to disk.
+    virtual bool FlushToDisk() { return false; }
+};
+
+// Open modes of the library's file streams.
+inline constexpr uint16_t fmCreate = 0xFFFF;
+inline constexpr uint16_t fmOpenRead = 0x0000;
+inline constexpr uint16_t fmOpenWrite = 0x0001;
+inline constexpr uint16_t fmOpenReadWrite = 0x0002;
+inline constexpr uint16_t fmShareDenyWrite = 0x0020;
+inline constexpr uint16_t fmShareDenyNone = 0x0040;
+
+// A file opened through a descriptor. Open failures raise rtl::EFOpenError / EFCreateError.
+class TFileHandleStream : public TStreamBase {
+public:
+    TFileHandleStream(const std::string& fileName, uint16_t mode);
+    ~TFileHandleStream() override;
+    int64_t Read(void* buffer, int64_t count) override;
+    int64_t Write(const void* buffer, int64_t count) override;
+    int64_t Seek(int64_t offset, int origin) override;
+    void SetSize(int64_t size) override;
+    bool FlushToDisk() override;
+    int Handle() const { return fd_; }
+    const std::string& FileName() const { return name_; }
+
+private:
+    int fd_ = -1;
+    std::string name_;
+};
+
+// A growable in-memory stream.
+class TZipMemoryStream : public TStreamBase {
+public:
+    int64_t Read(void* buffer, int64_t count) override;
+    int64_t Write(const void* buffer, int64_t count) override;
+    int64_t Seek(int64_t offset, int origin) override;
+    void SetSize(int64_t size) override;
+    std::vector<uint8_t>& Data() { return data_; }
+
+private:
+    std::vector<uint8_t> data_;
+    int64_t pos_ = 0;
+};
+
+// Buffered stream over another (not owned) stream.
+class TS_BufferStream : public TStreamBase {
+public:
+    TS_BufferStream(TStreamBase* stream, int bufferSize);
+    ~TS_BufferStream() override;
+    int64_t Read(void* buffer, int64_t count) override;
+    int64_t Write(const void* buffer, int64_t count) override;
+    int64_t Seek(int64_t offset, int origin) override;
+    int64_t GetSize() override;
+
+    virtual bool RefillBuffer();
+    virtual bool FlushBuffer();
+    virtual void PutBack(uint8_t value);
+    std::function<void(TS_BufferStream&)> OnFill;
+    std::function<void(TS_BufferStream&)> OnFlush;
+
+    bool FlushOnDestroy() const { return flushOnDestroy_; }
+    void SetFlushOnDestroy(bool value) { flushOnDestroy_ = value; }
+
+protected:
+    // Writes pending bytes (the destructor of a descendant calls this before freeing its stream).
+    void Finish();
+    TStreamBase* stream_;
+
+private:
+    int64_t LogicalPosition();
+    std::vector<uint8_t> buf_;
+    size_t cur_ = 0;
+    size_t end_ = 0;
+    int state_ = 0;  // 0 idle, 1 read-ahead held, 2 bytes pending
+    bool flushOnDestroy_ = false;
+    bool written_ = false;
+    bool finished_ = false;
+};
+
+// The buffered file stream of the library.
+class TLFNFileStream : public TS_BufferStream {
+public:
+    TLFNFileStream(const std::string& fileName, uint16_t mode, bool flushOnDestroy = false,
+                   int bufferSize = 8192);
+    ~TLFNFileStream() override;
+    int64_t GetSize() override;
+    void SetSize(int64_t size) override;
+    const std::string& FileName() const { return file_->FileName(); }
+
+private:
+    std::unique_ptr<TFileHandleStream> file_;
+};
+
+// The zip object list.
+class TObjectList : public TObject {
+public:
+    explicit TObjectList(bool ownsItems = true);
+    ~TObjectList() override;
+    const char* ClassName() const override { return "TObjectList"; }
+
+    virtual void Error(const std::string& message, int64_t value);
+    virtual void Grow();
+    virtual void Put(int index, TObject* item);
+    virtual void FreeItem(TObject* item);
+    virtual int Add(TObject* item);
+    virtual void Clear();
+    virtual int IndexOf(TObject* item);
+    virtual void Insert(int index, TObject* item);
+    virtual void ReadData(TStreamBase& stream);
+    virtual void WriteData(TStreamBase& stream);
+    virtual TObject* First();
+    virtual TObject* Last();
+    virtual TObject* Neighbour(TObject* item, bool forward);
+
+    TObject* GetItem(int index);
+    TObject* operator[](int index) { return GetItem(index); }
+    void SetCapacity(int64_t value);
+    void SetCount(int64_t value);
+    void FreeAll();
+    int Count() const { return count_; }
+    int Capacity() const { return static_cast<int>(items_.size()); }
+    bool OwnsItems() const { return owns_; }
+    void SetOwnsItems(bool value) { owns_ = value; }
+
+protected:
+    void CheckIndex(int64_t index, int64_t limit);
+    void InsertAt(int index, TObject* item);
+    bool owns_;
+    std::vector<TObject*> items_;  // size is the capacity
+    int count_ = 0;
+};
+
+enum TDuplicates { dupIgnore = 0, dupAccept = 1, dupError = 2 };
+
+class TSortedObjectList : public TObjectList {
+public:
+    explicit TSortedObjectList(TDuplicates duplicates, bool ownsItems = true);
+    const char* ClassName() const override { return "TSortedObjectList"; }
+
+    void Put(int index, TObject* item) override;
+    int Add(TObject* item) override;
+    void Insert(int index, TObject* item) override;
+    int IndexOf(TObject* item) override;
+    void ReadData(TStreamBase& stream) override;
+    void WriteData(TStreamBase& stream) override;
+
+    virtual const TObject* KeyOf(const TObject* item) const { return item; }
+    virtual int Compare(const TObject* key1, const TObject* key2) const;
+    virtual bool Find(const TObject* key, int& index);
+
+    TDuplicates Duplicates() const { return dup_; }
+
+protected:
+    TDuplicates dup_;
+};
+
+// Registry of item classes for the streamed form of the lists.
+using TLoadItemProc = std::function<void(TObject&, TStreamBase&)>;
+using TSaveItemProc = std::function<void(const TObject&, TStreamBase&)>;
+using TCreateItemProc = std::function<TObject*()>;
+void RegisterItemClass(const std::string& className, TCreateItemProc create, TLoadItemProc load,
+                       TSaveItemProc save);
+void UnregisterItemClass(const std::string& className);
+bool FindRegisteredClass(const std::string& className);
+TObject* CreateRegisteredObject(const std::string& className);
+
+// Takes pending messages of the calling thread; there is no window queue here, so nothing waits.
+bool PumpWindowMessages();
+// Whether the path names an existing folder.
+bool TryChangeDir(const std::string& path);
+
+}  // namespace zip
