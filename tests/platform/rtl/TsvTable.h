@@ -1,0 +1,26 @@
+// Reads the checked-in expectation tables: tab-separated rows, '#' starts a comment line.
+#pragma once
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace rtl::testing {
+
+inline std::vector<std::vector<std::string>> ReadTsv(const std::string& name) {
+    std::ifstream in(std::string(DX_SOURCE_DIR) + "/tests/platform/rtl/data/" + name);
+    std::vector<std::vector<std::string>> rows;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        std::vector<std::string> cols;
+        std::stringstream ss(line);
+        std::string col;
+        while (std::getline(ss, col, '\t')) cols.push_back(col);
+        rows.push_back(cols);
+    }
+    return rows;
+}
+
+}  // namespace rtl::testing
