@@ -489,3 +489,24 @@ TEST_F(SmtpGatewayIT, StartedGatewayFreesItselfAndReleasesWhatItsCallbacksHold) 
     EXPECT_TRUE(watch.expired());
     EXPECT_TRUE(server.HasMessage(1));
 }
+
+TEST_F(SmtpGatewayIT, BodyLinesArriveIntact) {
+    // Lines that are SMTP's end of data, or that need encoding, must survive the transfer.
+    const std::vector<std::string> body = {".", "..", ".end", "\xCF\xF0\xE8\xE2\xE5\xF2", ""};
+    SmtpServer server({});
+    TSmtpGateway gateway;
+    Connect(gateway, recorder_);
+    gateway.SetHost("127.0.0.1");
+    gateway.SetPort(server.Port());
+    auto letter = MakeLetter("web@portal.example", "body", {});
+    letter->SetBody(body);
+    gateway.AddLetter(std::move(letter));
+    gateway.Run();
+    ASSERT_TRUE(server.HasMessage(1)) << recorder_->JournalText();
+    std::string expected;
+    for (const auto& line : body) expected += line + "\r\n";
+    auto m = server.Summary(1);
+    EXPECT_EQ(m["text_hex"], Hex(expected));
+    EXPECT_EQ(m["text_charset"], "windows-1251");
+    EXPECT_EQ(m["attachments"], "0");
+}
