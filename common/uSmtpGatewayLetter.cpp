@@ -1,7 +1,6 @@
 // Letters and their MIME form.
 #include <openssl/evp.h>
 #include <openssl/rand.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,6 +9,7 @@
 
 #include "common/uSmtpGateway.h"
 #include "platform/rtl/Exceptions.h"
+#include "platform/rtl/Files.h"
 
 namespace svc {
 
@@ -81,16 +81,6 @@ std::string FormatStrings(const std::string& format, std::initializer_list<std::
         }
     }
     return out;
-}
-
-bool IsRegularFile(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-std::string BareFileName(const std::string& path) {
-    std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 std::string RandomHex(std::size_t bytes) {
@@ -240,7 +230,7 @@ TLetter::TLetter() = default;
 TLetter::~TLetter() = default;
 
 void TLetter::AddAttachment(const std::string& path) {
-    if (IsRegularFile(path))
+    if (rtl::FileExists(path))
         attachments_.push_back(path);
     else
         Log("File " + path + " does not exist");
@@ -291,7 +281,7 @@ TMailComposer::TMailComposer(const TLetter& letter, std::time_t date) {
     head += std::string("Content-Transfer-Encoding: ") + (plain ? "7bit" : "quoted-printable") + "\r\n\r\n";
     for (const auto& line : letter.Body()) head += (plain ? line : QuotedPrintableLine(line)) + "\r\n";
     for (const auto& path : letter.Attachments()) {
-        std::string name = QuotedParameter(BareFileName(path));
+        std::string name = QuotedParameter(rtl::ExtractFileName(path));
         head += "\r\n--" + boundary_ + "\r\n";
         head += "Content-Type: application/octet-stream; name=" + name + "\r\n";
         head += "Content-Transfer-Encoding: base64\r\n";
