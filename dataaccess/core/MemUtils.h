@@ -1,0 +1,102 @@
+// Routines shared by the whole data-access library.
+//
+// Sections: time stamps; buffers and zero-terminated UTF-16 text; locale comparisons and case;
+// thin wrappers over runtime routines; Variant equality; class membership; handle pass-throughs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <typeinfo>
+
+#include "platform/rtl/Types.h"
+
+namespace dac {
+
+using rtl::AnsiString;
+using rtl::WideString;
+
+// Never true here: no Windows 9x family on this platform.
+inline constexpr bool IsWin9x = false;
+
+// ---------------------------------------------------------------------------------------------
+// Buffers and zero-terminated UTF-16 text. Nothing is validated: callers pass valid addresses.
+
+void CopyBuffer(const void* source, void* destination, int64_t count);  // ranges may overlap
+void CopyBufferAnsi(const AnsiString& source, void* destination, int64_t count);
+void CopyBufferUni(const WideString& source, void* destination, int64_t count);
+void FillBuffer(void* destination, int64_t count, uint8_t value);
+
+int64_t WideStrLength(const char16_t* text);
+void WideStrCopy(char16_t* destination, const char16_t* source);
+// Copies up to maximum units and a terminator (the destination holds maximum + 1 units).
+void WideStrCopyMax(char16_t* destination, const char16_t* source, int64_t maximum);
+
+// Going back from the end of the text, turns every blank or zero into a zero, stopping at the
+// first other character. length -1 means up to the zero terminator.
+void TrimTrailingBlanks(char* text, int64_t length = -1);
+void TrimTrailingBlanksW(char16_t* text, int64_t length = -1);
+
+// ---------------------------------------------------------------------------------------------
+// Locale comparisons: -1, 0 or 1, or -2 when the comparison fails. "Str" compares with case,
+// "Text" without; all but LocaleCompareText/LocaleSameText compare punctuation like other
+// characters (string sort).
+
+int LocaleCompareStrWN(const char16_t* ws1, const char16_t* ws2, int64_t count);
+int LocaleCompareTextWN(const char16_t* ws1, const char16_t* ws2, int64_t count);
+int LocaleCompareStrW(const char16_t* ws1, const char16_t* ws2);
+int LocaleCompareTextW(const char16_t* ws1, const char16_t* ws2);
+int LocaleCompareStrP(const char* p1, const char* p2);
+int LocaleCompareTextP(const char* p1, const char* p2);
+int LocaleCompareStrS(const AnsiString& s1, const AnsiString& s2);
+int LocaleCompareTextS(const AnsiString& s1, const AnsiString& s2);
+// Word sort (hyphen and apostrophe weigh less), ignoring case.
+int LocaleCompareText(const AnsiString& s1, const AnsiString& s2);
+bool LocaleSameText(const AnsiString& s1, const AnsiString& s2);
+
+AnsiString LocaleUpperCase(const AnsiString& s);
+AnsiString LocaleLowerCase(const AnsiString& s);
+
+// The locale's decimal separator (lexers start with it).
+char LocaleDecimalSeparator();
+
+// ---------------------------------------------------------------------------------------------
+// Quoting.
+
+// The text in quotes, inner quotes doubled.
+AnsiString QuoteStr(const AnsiString& s, char quote = '"');
+// The reverse of QuoteStr; a text that is not quoted comes back unchanged.
+AnsiString DequoteStr(const AnsiString& s, char quote = '"');
+
+// ---------------------------------------------------------------------------------------------
+// Handle pass-throughs: a handle is the object's own address, and the address of a variable
+// handed to the client library is the variable's own.
+
+template <class T>
+inline T* AllocGCHandle(T* obj, bool /*pinned*/ = false) {
+    return obj;
+}
+inline void* GetGCHandleTarget(void* handle) {
+    return handle;
+}
+inline void* GetAddrOfPinnedObject(void* handle) {
+    return handle;
+}
+inline void FreeGCHandle(void*) {}
+inline void ReleaseStringPtr(const void*) {}
+template <class T>
+inline T* VarToPtr(T& variable) {
+    return &variable;
+}
+template <class T>
+inline void PtrToVar(T&) {}
+
+// ---------------------------------------------------------------------------------------------
+// Class membership.
+
+// True when obj is an instance of T or of a descendant.
+template <class T, class O>
+bool IsClass(const O* obj) {
+    return dynamic_cast<const T*>(obj) != nullptr;
+}
+
+}  // namespace dac
