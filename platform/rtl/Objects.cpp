@@ -271,6 +271,10 @@ void DatabaseError(const std::string& message, TComponent* component) {
     throw EDatabaseError(message);
 }
 
+void DatabaseErrorFmt(const std::string& fmt, std::initializer_list<TVarRec> args, TComponent* component) {
+    DatabaseError(Format(fmt, args), component);
+}
+
 // ---------------------------------------------------------------------------------------------
 // TCollectionItem
 

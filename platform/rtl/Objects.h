@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/rtl/Exceptions.h"
+#include "platform/rtl/Format.h"
 
 namespace rtl {
 
@@ -301,6 +302,9 @@ using TComponentClass = TClassOf<TComponent, TComponent*>;
 
 // Raises EDatabaseError; with a component whose Name is not empty the message reads "Name: msg".
 [[noreturn]] void DatabaseError(const std::string& message, TComponent* component = nullptr);
+// DatabaseError with Format(fmt, args).
+[[noreturn]] void DatabaseErrorFmt(const std::string& fmt, std::initializer_list<TVarRec> args,
+                                   TComponent* component = nullptr);
 
 // ---------------------------------------------------------------------------------------------
 // TCollection / TCollectionItem

@@ -305,6 +305,12 @@ TEST(Components, LoadingStateAndDatabaseError) {
             EXPECT_STREQ(e.ClassName(), "EDatabaseError");
         }
     }
+    try {
+        DatabaseErrorFmt("Field '%s' not found in %d columns", {"Y", 3}, &c);
+        FAIL();
+    } catch (const EDatabaseError& e) {
+        EXPECT_EQ(e.Message(), "Conn: Field 'Y' not found in 3 columns");
+    }
 }
 
 namespace {
