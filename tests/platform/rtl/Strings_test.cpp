@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -182,6 +183,27 @@ TEST(Strings, LocaleComparisons) {
     EXPECT_TRUE(AnsiSameText(A("Привет"), A("пРИВЕТ")));
     EXPECT_FALSE(AnsiSameStr(A("Привет"), A("пРИВЕТ")));
     EXPECT_TRUE(WideSameText(u"ЖУК", u"жук"));
+}
+
+TEST(Strings, WordSortAndStringSortOrders) {
+    // Word sort keeps "coop" and "co-op" together; string sort treats the marks as symbols.
+    const std::vector<std::string> words = {"cant",  "bill's", "coop",  "cannot", "billet",
+                                            "can't", "con",    "bills", "co-op"};
+    struct Case {
+        unsigned flags;
+        std::vector<std::string> expected;
+    };
+    const Case cases[] = {
+        {0, {"billet", "bills", "bill's", "cannot", "cant", "can't", "con", "coop", "co-op"}},
+        {SORT_STRINGSORT, {"bill's", "billet", "bills", "can't", "cannot", "cant", "co-op", "con", "coop"}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> sorted = words;
+        std::stable_sort(sorted.begin(), sorted.end(), [&](const std::string& a, const std::string& b) {
+            return CompareStringA(c.flags, a, b) == CSTR_LESS_THAN;
+        });
+        EXPECT_EQ(sorted, c.expected) << "flags " << c.flags;
+    }
 }
 
 TEST(Strings, PosCopyDeleteInsert) {
