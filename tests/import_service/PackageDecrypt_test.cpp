@@ -1,0 +1,238 @@
+#include "import_service/PackageDecrypt.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+using namespace svc;
+using namespace os;
+
+namespace {
+
+constexpr const char* kContainer = "ZUV_QEL_IMPORT_TEST";
+
+void PutLE32(std::string& s, uint32_t v) {
+    for (int i = 0; i < 4; ++i) s += char(v >> (8 * i));
+}
+
+class PackageDecryptTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        saved_ = CryptConfig();
+        char pattern[] = "/tmp/pkgdecrypt_XXXXXX";
+        folder_ = mkdtemp(pattern);
+        TCryptConfig c;
+        c.KeyStoreFolder = folder_ + "/store";
+        SetCryptConfig(c);
+        publicBlob_ = FillContainer(kContainer);
+    }
+    void TearDown() override {
+        SetCryptConfig(saved_);
+        std::filesystem::remove_all(folder_);
+    }
+
+    // Creates the machine container with a new 512-bit exchange pair; returns its PUBLICKEYBLOB.
+    static std::string FillContainer(const char* name) {
+        HCRYPTPROV prov = 0;
+        HCRYPTKEY pair = 0;
+        EXPECT_TRUE(CryptAcquireContextA(&prov, name, nullptr, PROV_RSA_FULL,
+                                         CRYPT_NEWKEYSET | CRYPT_MACHINE_KEYSET));
+        EXPECT_TRUE(CryptGenKey(prov, AT_KEYEXCHANGE, 512u << 16, &pair));
+        DWORD len = 0;
+        CryptExportKey(pair, 0, PUBLICKEYBLOB, 0, nullptr, &len);
+        std::string blob(len, '\0');
+        EXPECT_TRUE(CryptExportKey(pair, 0, PUBLICKEYBLOB, 0, reinterpret_cast<BYTE*>(blob.data()), &len));
+        CryptDestroyKey(pair);
+        CryptReleaseContext(prov, 0);
+        return blob;
+    }
+
+    // Writes a container the way a peer with the given provider and salt handling does.
+    std::string PeerContainer(const std::string& archive, const char* provider, DWORD genFlags,
+                              const std::string& writtenSalt, bool keyUsesSalt) {
+        HCRYPTPROV prov = 0;
+        HCRYPTKEY pub = 0, session = 0;
+        EXPECT_TRUE(CryptAcquireContextA(&prov, nullptr, provider, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT));
+        EXPECT_TRUE(CryptImportKey(prov, reinterpret_cast<const BYTE*>(publicBlob_.data()),
+                                   DWORD(publicBlob_.size()), 0, 0, &pub));
+        EXPECT_TRUE(CryptGenKey(prov, CALG_RC4, CRYPT_EXPORTABLE | genFlags, &session));
+        DWORD len = 0;
+        CryptExportKey(session, pub, SIMPLEBLOB, 0, nullptr, &len);
+        std::string blob(len, '\0');
+        EXPECT_TRUE(CryptExportKey(session, pub, SIMPLEBLOB, 0, reinterpret_cast<BYTE*>(blob.data()), &len));
+        if (keyUsesSalt) {
+            std::string salt = writtenSalt;
+            salt.resize(11, '\0');
+            EXPECT_TRUE(CryptSetKeyParam(session, KP_SALT, reinterpret_cast<const BYTE*>(salt.data()), 0));
+        }
+        std::string cipher = archive;
+        len = DWORD(cipher.size());
+        EXPECT_TRUE(CryptEncrypt(session, 0, true, 0, reinterpret_cast<BYTE*>(cipher.data()), &len, len));
+        CryptDestroyKey(session);
+        CryptDestroyKey(pub);
+        CryptReleaseContext(prov, 0);
+        std::string dat;
+        PutLE32(dat, uint32_t(blob.size()));
+        dat += blob;
+        PutLE32(dat, uint32_t(writtenSalt.size()));
+        return dat + writtenSalt + cipher;
+    }
+
+    std::string Path(const std::string& name) const { return folder_ + "/" + name; }
+    static void WriteFile(const std::string& path, const std::string& data) {
+        std::ofstream(path, std::ios::binary) << data;
+    }
+    static std::string ReadFile(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    // Decrypts data as a .dat file; returns the error text and the target's content.
+    std::pair<std::string, std::string> Decrypt(const std::string& dat, const char* container = kContainer) {
+        WriteFile(Path("in.dat"), dat);
+        std::filesystem::remove(Path("out.zip"));
+        std::string error = "stale";
+        bool ok = DecryptFileWithKey(Path("in.dat"), Path("out.zip"), container, error);
+        EXPECT_EQ(ok, error.empty());
+        EXPECT_EQ(std::filesystem::exists(Path("out.zip")), ok);
+        return {error, ok ? ReadFile(Path("out.zip")) : std::string()};
+    }
+
+    static std::string Archive(size_t length) {
+        std::string a = "PK\x03\x04";
+        while (a.size() < length) a += char(a.size() * 31 + 7);
+        a.resize(length);
+        return a;
+    }
+
+    TCryptConfig saved_;
+    std::string folder_;
+    std::string publicBlob_;
+};
+
+TEST_F(PackageDecryptTest, RoundTripWithTheExportWriter) {
+    for (bool salted : {true, false}) {
+        TCryptConfig c = CryptConfig();
+        c.StrongLongKeySalt = salted;
+        SetCryptConfig(c);
+        for (size_t length :
+             {size_t(0), size_t(3), size_t(511), size_t(512), size_t(496 * 4), size_t(5000)}) {
+            SCOPED_TRACE(length);
+            WriteFile(Path("pkg.zip"), Archive(length));
+            std::string error;
+            ASSERT_TRUE(EncryptFileWithKey(Path("pkg.zip"), Path("pkg.dat"), BytesToHex(publicBlob_),
+                                           "ZUV_EXPORT", error));
+            auto [decryptError, plain] = Decrypt(ReadFile(Path("pkg.dat")));
+            EXPECT_EQ(decryptError, "");
+            EXPECT_TRUE(plain == Archive(length)) << "salted " << salted << ", " << plain.size() << " bytes";
+        }
+    }
+}
+
+TEST_F(PackageDecryptTest, AcceptsThePeersKeyAndSaltVariants) {
+    const std::string archive = Archive(2000);
+    const std::string salt = "\x11\x22\x33\x44\x55\x66\x77\x88\x99\xaa\xbb";
+    struct Case {
+        const char* name;
+        const char* provider;
+        DWORD flags;
+        std::string writtenSalt;
+        bool keyUsesSalt;
+    };
+    const Case cases[] = {
+        {"128-bit key with salt", MS_STRONG_PROV_A, 0, salt, true},
+        {"128-bit key, salt written but unused", MS_ENHANCED_PROV_A, 0, salt, false},
+        {"128-bit key, no salt", MS_ENHANCED_PROV_A, 0, "", false},
+        {"40-bit key with salt", MS_DEF_PROV_A, 0, salt, true},
+        {"short salt padded with zeros", MS_STRONG_PROV_A, 0, salt.substr(0, 4), true},
+    };
+    for (const auto& c : cases) {
+        auto [error, plain] =
+            Decrypt(PeerContainer(archive, c.provider, c.flags, c.writtenSalt, c.keyUsesSalt));
+        EXPECT_EQ(error, "") << c.name;
+        EXPECT_TRUE(plain == archive) << c.name;
+    }
+}
+
+TEST_F(PackageDecryptTest, MissingContainerIsCreatedAndHasNoKey) {
+    WriteFile(Path("pkg.zip"), Archive(100));
+    std::string error;
+    ASSERT_TRUE(
+        EncryptFileWithKey(Path("pkg.zip"), Path("pkg.dat"), BytesToHex(publicBlob_), "ZUV_EXPORT", error));
+    auto [decryptError, plain] = Decrypt(ReadFile(Path("pkg.dat")), "ZUV_NEW_CONTAINER");
+    EXPECT_EQ(decryptError, "Error CryptGetUserKey: NTE_NO_KEY");
+    EXPECT_TRUE(TEnDeCrypt().ContainerExists("ZUV_NEW_CONTAINER"));
+}
+
+TEST_F(PackageDecryptTest, FileForAnotherKeyFails) {
+    FillContainer("ZUV_OTHER");
+    WriteFile(Path("pkg.zip"), Archive(100));
+    std::string error;
+    ASSERT_TRUE(
+        EncryptFileWithKey(Path("pkg.zip"), Path("pkg.dat"), BytesToHex(publicBlob_), "ZUV_EXPORT", error));
+    auto [decryptError, plain] = Decrypt(ReadFile(Path("pkg.dat")), "ZUV_OTHER");
+    EXPECT_EQ(decryptError, "Error CryptImportKey: NTE_BAD_DATA");
+}
+
+TEST_F(PackageDecryptTest, DamagedContainersFailWithoutOverrun) {
+    const std::string dat = PeerContainer(Archive(600), MS_STRONG_PROV_A, 0, std::string(11, '\x5a'), true);
+    const size_t n1 = 76;
+    auto withSaltLength = [&](uint32_t n2) {
+        std::string d = dat.substr(0, 4 + n1);
+        PutLE32(d, n2);
+        return d + std::string(n2, 'S') + dat.substr(8 + n1 + 11);
+    };
+    std::string hugeN1 = dat;
+    hugeN1[3] = '\x7f';
+    struct Case {
+        const char* name;
+        std::string data;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"empty file", "", "Error reading container: the file ends before the key blob length"},
+        {"cut in N1", dat.substr(0, 3), "Error reading container: the file ends before the key blob length"},
+        {"cut in key blob", dat.substr(0, 40),
+         "Error reading container: key blob length 76 exceeds the rest of the file"},
+        {"N1 beyond the file", hugeN1,
+         "Error reading container: key blob length 2130706508 exceeds the rest of the file"},
+        {"cut in N2", dat.substr(0, 4 + n1 + 2),
+         "Error reading container: the file ends before the salt length"},
+        {"cut in salt", dat.substr(0, 4 + n1 + 4 + 5),
+         "Error reading container: salt length 11 exceeds the rest of the file"},
+        {"N2 over 512", withSaltLength(513), "Error reading container: salt length 513 exceeds 512 bytes"},
+        {"key blob damaged", dat.substr(0, 16) + std::string(n1 - 12, '\x01') + dat.substr(4 + n1),
+         "Error CryptImportKey: NTE_BAD_DATA"},
+    };
+    for (const auto& c : cases) {
+        auto [error, plain] = Decrypt(c.data);
+        EXPECT_EQ(error, c.error) << c.name;
+    }
+    // Exactly 512 salt bytes fit the work buffer.
+    auto [error, plain] = Decrypt(withSaltLength(512));
+    EXPECT_EQ(error, "");
+}
+
+TEST_F(PackageDecryptTest, FileErrorsBecomeErrorText) {
+    std::string error;
+    EXPECT_FALSE(DecryptFileWithKey(Path("missing.dat"), Path("out.zip"), kContainer, error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(std::filesystem::exists(Path("out.zip")));
+
+    // An existing target is replaced.
+    WriteFile(Path("pkg.zip"), Archive(50));
+    ASSERT_TRUE(
+        EncryptFileWithKey(Path("pkg.zip"), Path("pkg.dat"), BytesToHex(publicBlob_), "ZUV_EXPORT", error));
+    WriteFile(Path("out.zip"), std::string(5000, 'x'));
+    ASSERT_TRUE(DecryptFileWithKey(Path("pkg.dat"), Path("out.zip"), kContainer, error)) << error;
+    EXPECT_EQ(ReadFile(Path("out.zip")), Archive(50));
+
+    // A target that cannot be written.
+    EXPECT_FALSE(DecryptFileWithKey(Path("pkg.dat"), Path("no/such/folder/out.zip"), kContainer, error));
+    EXPECT_FALSE(error.empty());
+}
+
+}  // namespace
