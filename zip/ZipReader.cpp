@@ -512,6 +512,10 @@ void TZipReader::SetFileComment(int index, const std::string& value) {
 }
 
 std::string TZipReader::GetZipComment() {
+    if (!directory_ && !zipName_.empty() && FileExistsHere(zipName_)) {
+        OpenZipFile();
+        CloseZipFile();
+    }
     TEndCentral& end = *endCentral_;
     if (!end.CommentLoaded() && end.CommentLength != 0) {
         OpenZipFile();
@@ -530,7 +534,13 @@ std::string TZipReader::GetZipComment() {
 }
 
 void TZipReader::SetZipComment(const std::string& value) {
-    if (!zipName_.empty() && FileExistsHere(zipName_) && GetZipComment() == value) return;
+    if (!zipName_.empty() && FileExistsHere(zipName_)) {
+        // Load the archive first, so that reading it later does not drop the new comment.
+        OpenZipFile();
+        bool same = GetZipComment() == value;
+        CloseZipFile();
+        if (same) return;
+    }
     endCentral_->SetComment(value);
     endCentral_->Modified = true;
 }

@@ -1,0 +1,330 @@
+#include "zip/ZipWriter.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include "tests/zip/ZipFixture.h"
+#include "tests/zip/ZipTestUtil.h"
+
+using namespace zip;
+using namespace ziptest;
+
+namespace {
+
+// Central directory entries of an archive, straight from its bytes.
+struct CentralEntry {
+    uint16_t madeBy, needed, flags, method, internal;
+    uint32_t time, crc, compressed, uncompressed, external, offset;
+    std::string name;
+};
+
+std::vector<CentralEntry> CentralEntries(const std::string& zip) {
+    size_t end = zip.rfind(std::string("PK\x05\x06", 4));
+    EXPECT_NE(end, std::string::npos);
+    size_t at = U32(zip, end + 16);
+    std::vector<CentralEntry> out;
+    for (uint16_t i = 0; i < U16(zip, end + 10); ++i) {
+        EXPECT_EQ(U32(zip, at), 0x02014B50u);
+        CentralEntry e{U16(zip, at + 4),  U16(zip, at + 6),  U16(zip, at + 8),
+                       U16(zip, at + 10), U16(zip, at + 36), U32(zip, at + 12),
+                       U32(zip, at + 16), U32(zip, at + 20), U32(zip, at + 24),
+                       U32(zip, at + 38), U32(zip, at + 42), zip.substr(at + 46, U16(zip, at + 28))};
+        out.push_back(e);
+        at += 46 + U16(zip, at + 28) + U16(zip, at + 30) + U16(zip, at + 32);
+    }
+    return out;
+}
+
+size_t RawDeflatedSize(const std::string& data, int level) {
+    z_stream zs{};
+    deflateInit2(&zs, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    std::string out(deflateBound(&zs, data.size()), '\0');
+    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    zs.avail_in = static_cast<uInt>(data.size());
+    zs.next_out = reinterpret_cast<Bytef*>(out.data());
+    zs.avail_out = static_cast<uInt>(out.size());
+    deflate(&zs, Z_FINISH);
+    size_t n = zs.total_out;
+    deflateEnd(&zs);
+    return n;
+}
+
+class ZipWriterTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::string data = SampleText(200000, 1);
+    std::string order = SampleText(700, 2);
+    void SetUp() override {
+        std::filesystem::create_directories(dir / "src");
+        WriteFile(dir / "src/ZuvQelExport_0000701_20240101120000123.xml", data);
+        WriteFile(dir / "src/XmlOrderList.xml", order);
+    }
+    std::vector<std::string> Files() {
+        return {dir / "src/ZuvQelExport_0000701_20240101120000123.xml", dir / "src/XmlOrderList.xml"};
+    }
+};
+
+}  // namespace
+
+TEST_F(ZipWriterTest, TheExportRoadWritesTheSpecifiedEntries) {
+    TZipWriter w;
+    w.SetZipName(dir / "out.zip");
+    w.Password = "KEB_LO_SUM";
+    w.FilesList = Files();
+    int completed = -1;
+    w.OnZipComplete = [&](TZipWriter&, int n) { completed = n; };
+    EXPECT_EQ(w.Zip(), 2);
+    EXPECT_EQ(completed, 2);
+    EXPECT_TRUE(w.FilesList.empty());
+    EXPECT_EQ(w.GetCount(), 2);
+
+    std::string zip = ReadFile(dir / "out.zip");
+    auto local = LocalEntries(zip);
+    auto central = CentralEntries(zip);
+    ASSERT_EQ(local.size(), 2u);
+    ASSERT_EQ(central.size(), 2u);
+    const std::string names[] = {"ZuvQelExport_0000701_20240101120000123.xml", "XmlOrderList.xml"};
+    const std::string contents[] = {data, order};
+    for (size_t i = 0; i < 2; ++i) {
+        SCOPED_TRACE(names[i]);
+        EXPECT_EQ(local[i].name, names[i]);
+        EXPECT_EQ(central[i].name, names[i]);
+        EXPECT_EQ(local[i].versionNeeded, 20);
+        EXPECT_EQ(local[i].flags, 0x0001);
+        EXPECT_EQ(local[i].method, 8);
+        EXPECT_EQ(local[i].extraLength, 0);
+        EXPECT_EQ(local[i].compressed, RawDeflatedSize(contents[i], 6) + 12);
+        EXPECT_EQ(local[i].uncompressed, contents[i].size());
+        EXPECT_EQ(local[i].crc,
+                  crc32(0, reinterpret_cast<const Bytef*>(contents[i].data()), contents[i].size()));
+        EXPECT_EQ(central[i].madeBy, 45);
+        EXPECT_EQ(central[i].needed, 20);
+        EXPECT_EQ(central[i].internal, 1);
+        EXPECT_EQ(central[i].external, 0x20u);
+        EXPECT_EQ(central[i].offset, local[i].offset);
+        EXPECT_EQ(central[i].crc, local[i].crc);
+        EXPECT_EQ(central[i].compressed, local[i].compressed);
+        EXPECT_EQ(central[i].time, local[i].dosTime);
+        EXPECT_EQ(central[i].time, FileDosDateTime(Files()[i]));
+        EXPECT_EQ(Extract(local[i], "KEB_LO_SUM"), contents[i]);
+        EXPECT_THROW(Extract(local[i], "wrong"), std::runtime_error);
+    }
+    size_t end = zip.size() - 22;
+    EXPECT_EQ(U32(zip, end), 0x06054B50u);
+    EXPECT_EQ(U16(zip, end + 8), 2);
+    EXPECT_EQ(U16(zip, end + 10), 2);
+    EXPECT_EQ(U16(zip, end + 20), 0);
+}
+
+TEST_F(ZipWriterTest, HeaderBytesOfTwoEntriesAreIndependent) {
+    TZipWriter w;
+    WriteFile(dir / "src/copy.xml", order);
+    w.SetZipName(dir / "out.zip");
+    w.Password = "pw";
+    w.FilesList = {dir / "src/XmlOrderList.xml", dir / "src/copy.xml"};
+    ASSERT_EQ(w.Zip(), 2);
+    auto local = LocalEntries(ReadFile(dir / "out.zip"));
+    ASSERT_EQ(local.size(), 2u);
+    std::string heads[2];
+    for (int i = 0; i < 2; ++i) {
+        std::string h = local[static_cast<size_t>(i)].data.substr(0, 12);
+        TZipCryptKeys k;
+        k.Init("pw");
+        k.DecryptBuffer(reinterpret_cast<uint8_t*>(h.data()), 12);
+        uint32_t crc = local[static_cast<size_t>(i)].crc;
+        EXPECT_EQ(static_cast<uint8_t>(h[10]), static_cast<uint8_t>(crc >> 16));
+        EXPECT_EQ(static_cast<uint8_t>(h[11]), static_cast<uint8_t>(crc >> 24));
+        heads[i] = h.substr(0, 10);
+    }
+    EXPECT_NE(heads[0], heads[1]);
+}
+
+TEST_F(ZipWriterTest, LevelsFlagsAndMethods) {
+    struct Case {
+        int level;
+        std::string password;
+        uint16_t flags, method, internal;
+    } cases[] = {
+        {0, "", 4, 0, 0}, {0, "p", 5, 0, 0}, {1, "", 4, 8, 1}, {6, "", 0, 8, 1}, {9, "p", 3, 8, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.level);
+        TZipWriter w;
+        w.SetZipName(dir / ("l" + std::to_string(c.level) + c.password + ".zip"));
+        w.PackLevel = c.level;
+        w.Password = c.password;
+        w.FilesList = {dir / "src/XmlOrderList.xml"};
+        ASSERT_EQ(w.Zip(), 1);
+        std::string zip = ReadFile(w.ZipName());
+        auto local = LocalEntries(zip);
+        auto central = CentralEntries(zip);
+        ASSERT_EQ(local.size(), 1u);
+        EXPECT_EQ(local[0].flags, c.flags);
+        EXPECT_EQ(local[0].method, c.method);
+        EXPECT_EQ(central[0].internal, c.internal);
+        size_t expected = c.method == 0 ? order.size() : RawDeflatedSize(order, c.level);
+        EXPECT_EQ(local[0].compressed, expected + (c.password.empty() ? 0 : 12));
+        EXPECT_EQ(Extract(local[0], c.password), order);
+    }
+}
+
+TEST_F(ZipWriterTest, FilesLeftOutAreReported) {
+    WriteFile(dir / "src/.hidden", "h");
+    std::filesystem::create_directories(dir / "other");
+    WriteFile(dir / "other/XmlOrderList.xml", "second of the same name");
+    TZipWriter w;
+    w.SetZipName(dir / "out.zip");
+    std::vector<std::string> noSuch;
+    std::vector<std::pair<TSkipReason, std::string>> skipped;
+    w.OnNoSuchFile = [&](TZipWriter&, const std::string& n) { noSuch.push_back(n); };
+    w.OnSkippingFile = [&](TZipReader&, TSkipReason r, const std::string& n, int, bool&) {
+        skipped.push_back({r, n});
+    };
+    w.FilesList = {dir / "src/.hidden", dir / "src/XmlOrderList.xml", dir / "other/XmlOrderList.xml",
+                   dir / "src/none.xml"};
+    EXPECT_EQ(w.Zip(), 1);
+    EXPECT_EQ(noSuch, (std::vector<std::string>{dir / "src/.hidden", dir / "src/none.xml"}));
+    ASSERT_EQ(skipped.size(), 1u);
+    EXPECT_EQ(skipped[0].first, srNoOverwrite);
+    EXPECT_EQ(skipped[0].second, dir / "other/XmlOrderList.xml");
+    EXPECT_EQ(LocalEntries(ReadFile(dir / "out.zip")).size(), 1u);
+}
+
+TEST_F(ZipWriterTest, UnreadableFileIsLeftOutSilentlyWithoutHandler) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
+    ::chmod((dir / "src/XmlOrderList.xml").c_str(), 0);
+    TZipWriter w;
+    w.SetZipName(dir / "out.zip");
+    w.FilesList = Files();
+    EXPECT_EQ(w.Zip(), 1);
+    int retries = 0;
+    TZipWriter w2;
+    w2.SetZipName(dir / "out2.zip");
+    w2.OnSkippingFile = [&](TZipReader&, TSkipReason r, const std::string&, int, bool& retry) {
+        EXPECT_EQ(r, srFileOpenError);
+        retry = ++retries < 3;
+    };
+    w2.FilesList = Files();
+    EXPECT_EQ(w2.Zip(), 1);
+    EXPECT_EQ(retries, 3);
+}
+
+TEST_F(ZipWriterTest, AFailedRunLeavesNoNewArchiveAndKeepsAnOldOne) {
+    TZipWriter w;
+    w.SetZipName(dir / "new.zip");
+    w.FilesList = Files();
+    w.OnStartZip = [](TZipWriter&, const std::string& n, TZipHeaderInfo&, bool&) {
+        if (n.ends_with("XmlOrderList.xml")) throw rtl::Exception("stop");
+    };
+    EXPECT_THROW(w.Zip(), rtl::Exception);
+    EXPECT_FALSE(Exists(dir / "new.zip"));
+    EXPECT_TRUE(w.FilesList.empty());
+
+    TZipWriter first;
+    first.SetZipName(dir / "old.zip");
+    first.FilesList = {Files()[0]};
+    ASSERT_EQ(first.Zip(), 1);
+    std::string before = ReadFile(dir / "old.zip");
+    TZipWriter update;
+    update.SetZipName(dir / "old.zip");
+    update.FilesList = {Files()[1]};
+    update.OnStartZip = [](TZipWriter&, const std::string&, TZipHeaderInfo&, bool&) {
+        throw rtl::Exception("stop");
+    };
+    EXPECT_THROW(update.Zip(), rtl::Exception);
+    EXPECT_EQ(ReadFile(dir / "old.zip"), before);
+    for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
+        EXPECT_FALSE(e.path().filename().string().starts_with("KPZ")) << e.path();
+}
+
+TEST_F(ZipWriterTest, UpdatingKeepsEqualEntriesAndReplacesNewerFiles) {
+    SetMTime(Files()[0], 1700000000);
+    SetMTime(Files()[1], 1700000000);
+    {
+        TZipWriter w;
+        w.SetZipName(dir / "a.zip");
+        w.Password = "pw";
+        w.FilesList = Files();
+        ASSERT_EQ(w.Zip(), 2);
+    }
+    auto before = LocalEntries(ReadFile(dir / "a.zip"));
+    WriteFile(Files()[1], "changed order list");
+    SetMTime(Files()[1], 1700000100);
+    WriteFile(dir / "src/third.txt", "third");
+    std::vector<std::pair<TUpdateAction, int>> actions;
+    TZipWriter w;
+    w.SetZipName(dir / "a.zip");
+    w.Password = "pw";
+    w.OnUpdate = [&](TZipWriter&, TUpdateAction a, int i) { actions.push_back({a, i}); };
+    w.FilesList = {Files()[0], Files()[1], dir / "src/third.txt"};
+    EXPECT_EQ(w.Zip(), 2);  // the replaced entry and the new file
+    EXPECT_EQ(actions, (std::vector<std::pair<TUpdateAction, int>>{{uaKeeping, 0}, {uaReplacing, 1}}));
+    auto after = LocalEntries(ReadFile(dir / "a.zip"));
+    ASSERT_EQ(after.size(), 3u);
+    EXPECT_EQ(after[0].data, before[0].data);  // copied byte for byte
+    EXPECT_EQ(Extract(after[0], "pw"), data);
+    EXPECT_EQ(Extract(after[1], "pw"), "changed order list");
+    EXPECT_EQ(Extract(after[2], "pw"), "third");
+    EXPECT_EQ(w.GetCount(), 3);
+
+    // zaReplace packs the file again even when it is not newer.
+    TZipWriter r;
+    r.SetZipName(dir / "a.zip");
+    r.ZipAction = zaReplace;
+    r.Password = "pw";
+    r.FilesList = {Files()[0]};
+    EXPECT_EQ(r.Zip(), 1);
+    auto replaced = LocalEntries(ReadFile(dir / "a.zip"));
+    ASSERT_EQ(replaced.size(), 3u);
+    EXPECT_NE(replaced[0].data, before[0].data);  // fresh random header bytes
+    EXPECT_EQ(Extract(replaced[0], "pw"), data);
+}
+
+TEST_F(ZipWriterTest, AShrinkingSourceGivesSizesOfTheBytesStored) {
+    TZipWriter w;
+    w.SetZipName(dir / "s.zip");
+    w.Password = "pw";
+    std::vector<int> messages;
+    w.OnHandleMessage = [&](TZipReader&, int id, const std::string&, const std::string&, uint32_t, int&) {
+        messages.push_back(id);
+    };
+    w.OnStartZip = [&](TZipWriter&, const std::string& n, TZipHeaderInfo&, bool&) {
+        ::truncate(n.c_str(), 1000);
+    };
+    w.FilesList = {Files()[0]};
+    ASSERT_EQ(w.Zip(), 1);
+    auto local = LocalEntries(ReadFile(dir / "s.zip"));
+    ASSERT_EQ(local.size(), 1u);
+    EXPECT_EQ(local[0].uncompressed, 1000u);
+    EXPECT_EQ(Extract(local[0], "pw"), data.substr(0, 1000));
+    auto central = CentralEntries(ReadFile(dir / "s.zip"));
+    EXPECT_EQ(central[0].uncompressed, 1000u);
+    EXPECT_EQ(messages, (std::vector<int>{IDS_SHORTREAD}));
+}
+
+TEST_F(ZipWriterTest, WildcardsExclusionsPathsAndNoCompression) {
+    std::filesystem::create_directories(dir / "src/sub");
+    WriteFile(dir / "src/sub/inner.xml", "inner");
+    WriteFile(dir / "src/sub/skip.tmp", "tmp");
+    WriteFile(dir / "src/pic.jpg", std::string(3000, 'j'));
+    TZipWriter w;
+    w.SetZipName(dir / "w.zip");
+    w.SetRootDir(dir / "src");
+    w.SetRelativePaths(true);
+    w.ExcludeList = {"*.TMP"};
+    w.NoCompressList = {"*.jpg"};
+    std::vector<std::string> recursed;
+    w.OnRecursingFile = [&](TZipWriter&, const std::string& n) { recursed.push_back(n); };
+    w.FilesList = {dir / "src/*.*"};
+    EXPECT_EQ(w.Zip(), 4);
+    EXPECT_EQ(recursed.size(), 6u);  // five files and the folder
+    std::vector<std::string> names;
+    for (auto& e : LocalEntries(ReadFile(dir / "w.zip"))) {
+        names.push_back(e.name);
+        EXPECT_EQ(e.method, e.name == "pic.jpg" ? 0 : 8) << e.name;
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"XmlOrderList.xml", "ZuvQelExport_0000701_20240101120000123.xml",
+                                        "pic.jpg", "sub/inner.xml"}));
+}
