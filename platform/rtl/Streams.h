@@ -7,17 +7,15 @@
 #include <vector>
 
 #include "platform/rtl/Exceptions.h"
+#include "platform/rtl/Objects.h"
 
 namespace rtl {
 
 enum TSeekOrigin { soBeginning = 0, soCurrent = 1, soEnd = 2 };
 
-class TStream {
+class TStream : public TObject {
 public:
     TStream() = default;
-    TStream(const TStream&) = delete;
-    TStream& operator=(const TStream&) = delete;
-    virtual ~TStream() = default;
 
     // Transfer up to count bytes; the result is the number moved (0 at the end or on failure).
     virtual int64_t Read(void* buffer, int64_t count);

@@ -713,7 +713,7 @@ void TThread::Run() {
     owner_->cv.notify_all();
     if (freeSelf) {
         thread_.detach();
-        delete this;
+        Free(this);
     }
 }
 

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "platform/rtl/Exceptions.h"
+#include "platform/rtl/Objects.h"
 #include "platform/rtl/Types.h"
 
 namespace rtl {
@@ -194,21 +195,16 @@ void HandleApplicationException(std::exception_ptr error);
 
 // ---- threads
 
-class TThread;
-using TThreadNotifyEvent = std::function<void(TThread* sender)>;
-
 // A thread of its own. Construction never starts it (C++ cannot start a thread before the derived
 // object exists): call Start. Synchronize and OnTerminate run on the owning thread (the one that
 // created the object) when it pumps its queue; WaitFor called on the owning thread serves them
 // meanwhile, so waiting never deadlocks on them.
 // A derived class whose Execute uses its own members must Terminate and WaitFor in its own
 // destructor; the base destructor does so too, but by then the derived members are gone.
-class TThread {
+class TThread : public TObject {
 public:
     TThread();
-    virtual ~TThread();
-    TThread(const TThread&) = delete;
-    TThread& operator=(const TThread&) = delete;
+    ~TThread() override;
 
     void Start();
     void Resume() { Start(); }
@@ -223,7 +219,7 @@ public:
 
     uint32_t ThreadID() const { return threadId_; }
     bool FreeOnTerminate = false;
-    TThreadNotifyEvent OnTerminate;
+    TNotifyEvent OnTerminate;  // the sender is the thread
     // The exception that ended Execute, if any.
     std::exception_ptr FatalException() const { return fatal_; }
     uint32_t ReturnValue() const { return returnValue_; }

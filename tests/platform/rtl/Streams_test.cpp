@@ -189,6 +189,8 @@ TEST_F(StreamFiles, CreateWriteReopenReadAndReadWrite) {
         f.WriteBuffer("0123456789", 10);
         EXPECT_EQ(f.Size(), 10);
         EXPECT_EQ(f.FileName(), name);
+        EXPECT_EQ(f.ClassName(), "TFileStream");
+        EXPECT_TRUE(Is<THandleStream>(&f));
     }
     EXPECT_EQ(Slurp(name), "0123456789");
     {

@@ -234,9 +234,9 @@ TEST(Threads, ExceptionInExecuteIsKept) {
 TEST(Threads, OnTerminateArrivesOnTheOwningThreadThroughThePump) {
     const uint32_t me = GetCurrentThreadId();
     std::atomic<uint32_t> ranOn{0};
-    TThread* sender = nullptr;
+    TObject* sender = nullptr;
     LambdaThread t([](LambdaThread&) {});
-    t.OnTerminate = [&](TThread* s) {
+    t.OnTerminate = [&](TObject* s) {
         sender = s;
         ranOn = GetCurrentThreadId();
     };
@@ -246,7 +246,8 @@ TEST(Threads, OnTerminateArrivesOnTheOwningThreadThroughThePump) {
     EXPECT_EQ(ranOn, 0u);
     ASSERT_TRUE(PumpUntil([&] { return ranOn != 0; }));
     EXPECT_EQ(ranOn, me);
-    EXPECT_EQ(sender, &t);
+    EXPECT_EQ(sender, static_cast<TObject*>(&t));
+    EXPECT_EQ(sender->ClassName(), "LambdaThread");
     t.WaitFor();
 }
 
@@ -257,7 +258,7 @@ TEST(Threads, WaitForOnTheOwnerServesSynchronize) {
         for (int i = 0; i < 3; ++i) self.Synchronize([&] { ranOn.push_back(GetCurrentThreadId()); });
         self.Synchronize([] { throw EDatabaseError("from the owner"); });
     });
-    t.OnTerminate = [&](TThread*) { ranOn.push_back(GetCurrentThreadId() + 1); };
+    t.OnTerminate = [&](TObject*) { ranOn.push_back(GetCurrentThreadId() + 1); };
     t.Start();
     t.WaitFor();  // no pump: waiting serves the requests
     EXPECT_EQ(ranOn, (std::vector<uint32_t>{me, me, me, me + 1}));
@@ -271,7 +272,7 @@ TEST(Threads, FreeOnTerminateDeletesItself) {
     auto* t = new LambdaThread([](LambdaThread&) {});
     t->destroyed = &destroyed;
     t->FreeOnTerminate = true;
-    t->OnTerminate = [&](TThread*) { notified = true; };
+    t->OnTerminate = [&](TObject*) { notified = true; };
     t->Start();
     EXPECT_THROW(t->WaitFor(), EInvalidOperation);
     ASSERT_TRUE(PumpUntil([&] { return destroyed.load(); }));
