@@ -48,7 +48,7 @@ void TSQLInfo::SetCommand(TCRCommand* command, TSQLParserClass parserClass) {
 }
 
 std::unique_ptr<TSQLParser> TSQLInfo::CreateParser(const AnsiString& sql) const {
-    rtl::Assert(command_ != nullptr && parserClass_ != nullptr, "SQL info has no command");
+    rtl::Assert(parserClass_ != nullptr, "SQL info has no command");
     return parserClass_(sql);
 }
 

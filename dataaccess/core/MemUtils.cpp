@@ -1,11 +1,28 @@
 #include "dataaccess/core/MemUtils.h"
 
-#include <clocale>
 #include <cstring>
 
+#include "platform/rtl/Exceptions.h"
+#include "platform/rtl/FormatSettings.h"
 #include "platform/rtl/Strings.h"
 
 namespace dac {
+
+// ---------------------------------------------------------------------------------------------
+// Time stamps
+
+void ValidateTimeStamp(const rtl::TTimeStamp& ts) {
+    if (ts.Time < 0 || ts.Date <= 0)
+        throw rtl::EConvertError("'" + std::to_string(ts.Date) + "." + std::to_string(ts.Time) +
+                                 "' is not a valid timestamp");
+}
+
+rtl::TDateTime TimeStampToDateTime(const rtl::TTimeStamp& ts) {
+    ValidateTimeStamp(ts);
+    const double d = static_cast<double>(ts.Date) - rtl::DateDelta;
+    const double t = static_cast<double>(ts.Time) / 86400000.0;
+    return d >= 0 ? d + t : d - t;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Buffers and zero-terminated UTF-16 text
@@ -146,8 +163,7 @@ AnsiString LocaleLowerCase(const AnsiString& s) {
 }
 
 char LocaleDecimalSeparator() {
-    const std::lconv* conv = std::localeconv();
-    return conv && conv->decimal_point && conv->decimal_point[0] ? conv->decimal_point[0] : '.';
+    return rtl::FormatSettings().DecimalSeparator;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -8,6 +8,8 @@
 #include <string>
 #include <typeinfo>
 
+#include "platform/rtl/DateTime.h"
+#include "platform/rtl/Format.h"
 #include "platform/rtl/Types.h"
 
 namespace dac {
@@ -17,6 +19,15 @@ using rtl::WideString;
 
 // Never true here: no Windows 9x family on this platform.
 inline constexpr bool IsWin9x = false;
+
+// ---------------------------------------------------------------------------------------------
+// Time stamps (time of day in milliseconds, day number from 1 January of year 1 as day 1).
+
+// Raises EConvertError "'<day>.<time>' is not a valid timestamp" for a negative time or a day
+// number below 1.
+void ValidateTimeStamp(const rtl::TTimeStamp& ts);
+// Days since 30 December 1899; before that day the time of day counts away from zero.
+rtl::TDateTime TimeStampToDateTime(const rtl::TTimeStamp& ts);
 
 // ---------------------------------------------------------------------------------------------
 // Buffers and zero-terminated UTF-16 text. Nothing is validated: callers pass valid addresses.
@@ -66,6 +77,10 @@ char LocaleDecimalSeparator();
 AnsiString QuoteStr(const AnsiString& s, char quote = '"');
 // The reverse of QuoteStr; a text that is not quoted comes back unchanged.
 AnsiString DequoteStr(const AnsiString& s, char quote = '"');
+
+inline std::string FormatStr(const std::string& fmt, std::initializer_list<rtl::TVarRec> args) {
+    return rtl::Format(fmt, args);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Handle pass-throughs: a handle is the object's own address, and the address of a variable

@@ -5,6 +5,7 @@
 
 #include "dataaccess/core/MemUtils.h"
 #include "platform/rtl/Exceptions.h"
+#include "platform/rtl/Numbers.h"
 #include "platform/rtl/Strings.h"
 
 namespace dac {
@@ -27,24 +28,6 @@ std::vector<AnsiString> SplitDotted(const AnsiString& name) {
             parts.back() += ch;
     }
     return parts;
-}
-
-int StrictStrToInt(const AnsiString& text) {
-    const AnsiString s = rtl::Trim(text);
-    size_t i = 0;
-    bool negative = false;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
-    long long value = 0;
-    bool digits = false;
-    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
-        value = value * 10 + (s[i] - '0');
-        digits = true;
-        if (value > 2147483648LL) break;
-    }
-    if (negative) value = -value;
-    if (!digits || i != s.size() || value > INT32_MAX || value < INT32_MIN)
-        throw rtl::EConvertError("'" + s + "' is not a valid integer value");
-    return static_cast<int>(value);
 }
 
 const char RowIdAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -156,11 +139,11 @@ AnsiString NormalizeObjectName(const AnsiString& name) {
 void ParsePrecision(const AnsiString& text, int& precision, int& scale) {
     const size_t comma = text.find(',');
     if (comma == AnsiString::npos) {
-        precision = StrictStrToInt(text);
+        precision = rtl::StrToInt(rtl::Trim(text));
         scale = 0;
     } else {
-        precision = StrictStrToInt(text.substr(0, comma));
-        scale = StrictStrToInt(text.substr(comma + 1));
+        precision = rtl::StrToInt(rtl::Trim(text.substr(0, comma)));
+        scale = rtl::StrToInt(rtl::Trim(text.substr(comma + 1)));
     }
 }
 
