@@ -91,6 +91,11 @@ int64_t TFileHandleStream::Seek(int64_t offset, int origin) {
     return r < 0 ? -1 : static_cast<int64_t>(r);
 }
 
+int64_t TFileHandleStream::GetSize() {
+    struct stat st {};
+    return ::fstat(fd_, &st) == 0 ? static_cast<int64_t>(st.st_size) : TStreamBase::GetSize();
+}
+
 void TFileHandleStream::SetSize(int64_t size) {
     if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) rtl::RaiseLastOSError();
 }
@@ -144,8 +149,15 @@ void TS_BufferStream::Finish() {
     if (flushOnDestroy_ && written_) stream_->FlushToDisk();
 }
 
+int64_t TS_BufferStream::UnderPos() {
+    if (upos_ < 0) upos_ = stream_->Seek(0, soCurrent);
+    return upos_;
+}
+
 bool TS_BufferStream::RefillBuffer() {
+    UnderPos();
     int64_t n = stream_->Read(buf_.data(), static_cast<int64_t>(buf_.size()));
+    upos_ = n > 0 ? upos_ + n : -1;
     cur_ = 0;
     end_ = n > 0 ? static_cast<size_t>(n) : 0;
     state_ = end_ > 0 ? 1 : 0;
@@ -155,7 +167,9 @@ bool TS_BufferStream::RefillBuffer() {
 
 bool TS_BufferStream::FlushBuffer() {
     int64_t held = static_cast<int64_t>(end_);
+    UnderPos();
     int64_t n = held > 0 ? stream_->Write(buf_.data(), held) : 0;
+    upos_ = n == held ? upos_ + n : -1;
     cur_ = end_ = 0;
     state_ = 0;
     if (OnFlush) OnFlush(*this);
@@ -168,7 +182,7 @@ void TS_BufferStream::PutBack(uint8_t value) {
 }
 
 int64_t TS_BufferStream::LogicalPosition() {
-    int64_t pos = stream_->Seek(0, soCurrent);
+    int64_t pos = UnderPos();
     if (state_ == 1) return pos - static_cast<int64_t>(end_ - cur_);
     if (state_ == 2) return pos + static_cast<int64_t>(end_);
     return pos;
@@ -192,7 +206,7 @@ int64_t TS_BufferStream::Read(void* buffer, int64_t count) {
 
 int64_t TS_BufferStream::Write(const void* buffer, int64_t count) {
     if (state_ == 1) {
-        stream_->Seek(LogicalPosition(), soBeginning);
+        upos_ = stream_->Seek(LogicalPosition(), soBeginning);
         cur_ = end_ = 0;
         state_ = 0;
     }
@@ -211,7 +225,7 @@ int64_t TS_BufferStream::Write(const void* buffer, int64_t count) {
 }
 
 int64_t TS_BufferStream::GetSize() {
-    int64_t pos = stream_->Seek(0, soCurrent);
+    int64_t pos = UnderPos();
     int64_t logicalEnd = pos + (state_ == 2 ? static_cast<int64_t>(end_) : 0);
     return std::max(logicalEnd, stream_->GetSize());
 }
@@ -234,7 +248,7 @@ int64_t TS_BufferStream::Seek(int64_t offset, int origin) {
     }
     if (target != logical) {
         if (state_ == 2 && !FlushBuffer()) throw rtl::Exception("Seek error");
-        stream_->Seek(target, soBeginning);
+        upos_ = stream_->Seek(target, soBeginning);
         cur_ = end_ = 0;
         state_ = 0;
     }

@@ -60,6 +60,7 @@ public:
     int64_t Read(void* buffer, int64_t count) override;
     int64_t Write(const void* buffer, int64_t count) override;
     int64_t Seek(int64_t offset, int origin) override;
+    int64_t GetSize() override;
     void SetSize(int64_t size) override;
     bool FlushToDisk() override;
     int Handle() const { return fd_; }
@@ -110,6 +111,8 @@ protected:
 
 private:
     int64_t LogicalPosition();
+    int64_t UnderPos();
+    int64_t upos_ = -1;  // position of the underlying stream, -1 when not known
     std::vector<uint8_t> buf_;
     size_t cur_ = 0;
     size_t end_ = 0;
