@@ -1,0 +1,909 @@
+// Anonymous PL/SQL blocks, the catalog of stored procedures and their describe.
+#include <algorithm>
+#include <cstring>
+
+#include "platform/oci/Guard.h"
+#include "platform/oci/StandIn.h"
+
+namespace oci {
+
+namespace {
+
+// ---- catalog ------------------------------------------------------------------------------------------
+
+struct Arg {
+    int position = 0;
+    std::string name;  // upper case; empty for a function result
+    std::string dataType;
+    int direction = OCI_TYPEPARAM_IN;
+    TypeInfo type;
+    std::optional<std::string> defaultValue;
+};
+
+struct Routine {
+    std::string package, name;  // upper case
+    int overload = 0;
+    bool function = false;
+    std::string body;
+    std::vector<Arg> args;  // position order; a function's result first, at position 0
+    std::string fullName() const { return package.empty() ? name : package + "." + name; }
+};
+
+std::string colText(sqlite3_stmt* st, int c) {
+    const unsigned char* p = sqlite3_column_text(st, c);
+    return p ? reinterpret_cast<const char*>(p) : "";
+}
+
+[[noreturn]] void plsError(const std::string& pls) {
+    raise(6550, "line 1, column 7:\n" + pls);
+}
+
+std::vector<Routine> loadRoutines(Session& s, const std::string& pkg, const std::string& name) {
+    std::vector<Routine> out;
+    sqlite3_stmt* st = nullptr;
+    const char* sql =
+        "SELECT upper(ifnull(package, '')), upper(name), ifnull(overload, 0), upper(ifnull(kind, "
+        "'PROCEDURE')), "
+        "ifnull(body, '') FROM oci_procedure WHERE upper(ifnull(package, '')) = ? AND (? = '' OR upper(name) "
+        "= ?) "
+        "ORDER BY upper(name), ifnull(overload, 0)";
+    if (sqlite3_prepare_v2(s.db, sql, -1, &st, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(st);
+        return out;
+    }
+    sqlite3_bind_text(st, 1, pkg.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(st, 2, name.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(st, 3, name.c_str(), -1, SQLITE_TRANSIENT);
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        Routine r;
+        r.package = colText(st, 0);
+        r.name = colText(st, 1);
+        r.overload = sqlite3_column_int(st, 2);
+        r.function = colText(st, 3) == "FUNCTION";
+        r.body = colText(st, 4);
+        out.push_back(r);
+    }
+    sqlite3_finalize(st);
+    const char* argSql =
+        "SELECT ifnull(position, 0), upper(ifnull(argument, '')), upper(ifnull(data_type, 'VARCHAR2')), "
+        "upper(ifnull(direction, 'IN')), data_length, data_precision, data_scale, default_value FROM "
+        "oci_argument "
+        "WHERE upper(ifnull(package, '')) = ? AND upper(name) = ? AND ifnull(overload, 0) = ? ORDER BY "
+        "position";
+    for (Routine& r : out) {
+        if (sqlite3_prepare_v2(s.db, argSql, -1, &st, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(st);
+            raise(942);
+        }
+        sqlite3_bind_text(st, 1, r.package.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(st, 2, r.name.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_int(st, 3, r.overload);
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            Arg a;
+            a.position = sqlite3_column_int(st, 0);
+            a.name = colText(st, 1);
+            a.dataType = colText(st, 2);
+            std::string dir = colText(st, 3);
+            a.direction = dir == "OUT"                                             ? OCI_TYPEPARAM_OUT
+                          : (dir == "IN/OUT" || dir == "IN OUT" || dir == "INOUT") ? OCI_TYPEPARAM_INOUT
+                                                                                   : OCI_TYPEPARAM_IN;
+            auto t = parseDeclaredType(a.dataType, true);
+            if (!t) {
+                sqlite3_finalize(st);
+                raise(6550, "line 1, column 7:\nPLS-00201: identifier '" + a.dataType + "' must be declared");
+            }
+            a.type = *t;
+            if (sqlite3_column_type(st, 4) != SQLITE_NULL)
+                a.type.size = static_cast<ub2>(sqlite3_column_int(st, 4));
+            if (sqlite3_column_type(st, 5) != SQLITE_NULL)
+                a.type.precision = static_cast<sb2>(sqlite3_column_int(st, 5));
+            if (sqlite3_column_type(st, 6) != SQLITE_NULL)
+                a.type.scale = static_cast<sb1>(sqlite3_column_int(st, 6));
+            if (sqlite3_column_type(st, 7) != SQLITE_NULL) a.defaultValue = colText(st, 7);
+            if (a.position == 0) {
+                a.name.clear();
+                a.direction = OCI_TYPEPARAM_OUT;
+            }
+            r.args.push_back(a);
+        }
+        sqlite3_finalize(st);
+    }
+    return out;
+}
+
+bool isUser(Session& s, const std::string& name) {
+    sqlite3_stmt* st = nullptr;
+    bool found = false;
+    if (sqlite3_prepare_v2(s.db, "SELECT 1 FROM oci_user WHERE upper(name) = ?", -1, &st, nullptr) ==
+        SQLITE_OK) {
+        sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+        found = sqlite3_step(st) == SQLITE_ROW;
+    }
+    sqlite3_finalize(st);
+    return found;
+}
+
+std::vector<std::string> splitName(const std::string& name) {
+    std::vector<std::string> parts;
+    std::string cur;
+    bool quoted = false;
+    for (char c : name) {
+        if (c == '"') {
+            quoted = !quoted;
+        } else if (c == '.' && !quoted) {
+            parts.push_back(cur);
+            cur.clear();
+        } else {
+            cur += quoted ? c : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        }
+    }
+    parts.push_back(cur);
+    for (auto& p : parts) p = trim(p);
+    return parts;
+}
+
+// Finds the overloads a call names: [schema.]package.routine or [schema.]routine.
+std::vector<Routine> findRoutines(Session& s, const std::vector<std::string>& parts) {
+    if (parts.size() == 1) return loadRoutines(s, "", parts[0]);
+    if (parts.size() == 2) {
+        auto r = loadRoutines(s, parts[0], parts[1]);
+        if (r.empty() && isUser(s, parts[0])) r = loadRoutines(s, "", parts[1]);
+        return r;
+    }
+    if (parts.size() == 3 && isUser(s, parts[0])) return loadRoutines(s, parts[1], parts[2]);
+    return {};
+}
+
+// ---- block tokens -------------------------------------------------------------------------------------
+
+struct Token {
+    enum Kind { Ident, Marker, String, Number, Punct, End } kind = End;
+    std::string text;  // Ident: upper case; Marker: key; String: content; Punct: symbol
+    size_t begin = 0, end = 0;
+};
+
+bool identStart(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || (c & 0x80);
+}
+bool identChar(char c) {
+    return identStart(c) || (c >= '0' && c <= '9') || c == '$' || c == '#';
+}
+
+std::vector<Token> tokenize(const std::string& s) {
+    std::vector<Token> out;
+    size_t i = 0;
+    while (i < s.size()) {
+        char c = s[i];
+        if (static_cast<unsigned char>(c) <= ' ') {
+            ++i;
+            continue;
+        }
+        if (c == '-' && i + 1 < s.size() && s[i + 1] == '-') {
+            while (i < s.size() && s[i] != '\n') ++i;
+            continue;
+        }
+        if (c == '/' && i + 1 < s.size() && s[i + 1] == '*') {
+            auto e = s.find("*/", i + 2);
+            i = e == std::string::npos ? s.size() : e + 2;
+            continue;
+        }
+        Token t;
+        t.begin = i;
+        if (c == '\'') {
+            t.kind = Token::String;
+            ++i;
+            while (i < s.size()) {
+                if (s[i] == '\'') {
+                    if (i + 1 < s.size() && s[i + 1] == '\'') {
+                        t.text += '\'';
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                t.text += s[i++];
+            }
+        } else if (c == '"') {
+            t.kind = Token::Ident;
+            auto e = s.find('"', i + 1);
+            e = e == std::string::npos ? s.size() : e;
+            t.text = s.substr(i + 1, e - i - 1);
+            i = std::min(e + 1, s.size());
+        } else if (c == ':' && i + 1 < s.size() && (identChar(s[i + 1]) || s[i + 1] == '"')) {
+            t.kind = Token::Marker;
+            size_t b = ++i;
+            if (s[i] == '"') {
+                auto e = s.find('"', i + 1);
+                i = e == std::string::npos ? s.size() : e + 1;
+            } else {
+                while (i < s.size() && identChar(s[i])) ++i;
+            }
+            t.text = markerKey(s.substr(b, i - b));
+        } else if (identStart(c)) {
+            t.kind = Token::Ident;
+            size_t b = i;
+            while (i < s.size() && identChar(s[i])) ++i;
+            t.text = upper(s.substr(b, i - b));
+        } else if ((c >= '0' && c <= '9') ||
+                   (c == '.' && i + 1 < s.size() && s[i + 1] >= '0' && s[i + 1] <= '9')) {
+            t.kind = Token::Number;
+            size_t b = i;
+            while (i < s.size() &&
+                   ((s[i] >= '0' && s[i] <= '9') || s[i] == '.' || s[i] == 'e' || s[i] == 'E'))
+                ++i;
+            t.text = s.substr(b, i - b);
+        } else {
+            t.kind = Token::Punct;
+            if ((c == ':' && i + 1 < s.size() && s[i + 1] == '=') ||
+                (c == '=' && i + 1 < s.size() && s[i + 1] == '>')) {
+                t.text = s.substr(i, 2);
+                i += 2;
+            } else {
+                t.text = std::string(1, c);
+                ++i;
+            }
+        }
+        t.end = i;
+        out.push_back(t);
+    }
+    Token end;
+    end.begin = end.end = s.size();
+    out.push_back(end);
+    return out;
+}
+
+// Splits a procedure body into statements at semicolons outside literals and comments.
+std::vector<std::string> splitStatements(const std::string& body) {
+    std::vector<std::string> out;
+    std::string cur;
+    size_t i = 0;
+    while (i < body.size()) {
+        char c = body[i];
+        if (c == '\'' || c == '"') {
+            size_t e = i + 1;
+            while (e < body.size()) {
+                if (body[e] == c) {
+                    if (c == '\'' && e + 1 < body.size() && body[e + 1] == '\'') {
+                        e += 2;
+                        continue;
+                    }
+                    break;
+                }
+                ++e;
+            }
+            e = std::min(e + 1, body.size());
+            cur.append(body, i, e - i);
+            i = e;
+        } else if (c == '-' && i + 1 < body.size() && body[i + 1] == '-') {
+            while (i < body.size() && body[i] != '\n') ++i;
+        } else if (c == '/' && i + 1 < body.size() && body[i + 1] == '*') {
+            auto e = body.find("*/", i + 2);
+            i = e == std::string::npos ? body.size() : e + 2;
+        } else if (c == ';') {
+            if (!trim(cur).empty()) out.push_back(trim(cur));
+            cur.clear();
+            ++i;
+        } else {
+            cur += c;
+            ++i;
+        }
+    }
+    if (!trim(cur).empty()) out.push_back(trim(cur));
+    return out;
+}
+
+// ---- running a block ----------------------------------------------------------------------------------
+
+struct ArgRef {
+    std::string named;  // formal name in named notation
+    bool isRef = false;
+    bool isMarker = false;
+    std::string ref;  // marker key or variable name
+    Value value;      // evaluated value for inputs
+};
+
+class BlockRunner {
+public:
+    BlockRunner(Session& s, Stmt& st) : s_(s), st_(st), toks_(tokenize(st.text)) {}
+
+    void run() {
+        try {
+            block();
+        } catch (...) {
+            endAtomic(false);
+            throw;
+        }
+        endAtomic(true);
+        for (auto& [key, v] : outs_) {
+            Bind* b = findBind(key);
+            if (!b) raise(1008);
+            b->write(0, v);
+        }
+    }
+
+private:
+    Session& s_;
+    Stmt& st_;
+    std::vector<Token> toks_;
+    size_t i_ = 0;
+    std::map<std::string, Value> vars_;
+    std::map<std::string, Value> outs_;
+    bool atomic_ = false;
+
+    // The whole block is one statement: its changes go when it fails.
+    void beginAtomic() {
+        if (atomic_) return;
+        s_.beginWork();
+        s_.exec("SAVEPOINT \"OCI$BLOCK\"");
+        atomic_ = true;
+    }
+    void endAtomic(bool ok) {
+        if (!atomic_ || !s_.db) return;
+        if (!ok) sqlite3_exec(s_.db, "ROLLBACK TO SAVEPOINT \"OCI$BLOCK\"", nullptr, nullptr, nullptr);
+        sqlite3_exec(s_.db, "RELEASE SAVEPOINT \"OCI$BLOCK\"", nullptr, nullptr, nullptr);
+        atomic_ = false;
+    }
+
+    const Token& peek(size_t k = 0) const { return toks_[std::min(i_ + k, toks_.size() - 1)]; }
+    bool isWord(const char* w, size_t k = 0) const {
+        return peek(k).kind == Token::Ident && peek(k).text == w;
+    }
+    bool isPunct(const char* p, size_t k = 0) const {
+        return peek(k).kind == Token::Punct && peek(k).text == p;
+    }
+    [[noreturn]] void syntax() const {
+        const Token& t = peek();
+        std::string found = t.kind == Token::End ? "end-of-file" : t.text;
+        raise(6550, "line 1, column " + std::to_string(t.begin + 1) +
+                        ":\nPLS-00103: Encountered the symbol \"" + found + "\"");
+    }
+    void expectPunct(const char* p) {
+        if (!isPunct(p)) syntax();
+        ++i_;
+    }
+    void expectWord(const char* w) {
+        if (!isWord(w)) syntax();
+        ++i_;
+    }
+    void skipTo(const char* p) {
+        while (peek().kind != Token::End && !isPunct(p)) ++i_;
+        expectPunct(p);
+    }
+
+    Bind* findBind(const std::string& key) const {
+        for (Bind* b : st_.binds)
+            if (b->name == key) return b;
+        return nullptr;
+    }
+    Value readMarker(const std::string& key) {
+        auto it = outs_.find(key);
+        if (it != outs_.end()) return it->second;
+        Bind* b = findBind(key);
+        if (!b) raise(1008);
+        return b->read(0);
+    }
+    void assign(bool marker, const std::string& name, const Value& v) {
+        if (marker) {
+            outs_[name] = v;
+        } else {
+            if (!vars_.count(name)) plsError("PLS-00201: identifier '" + name + "' must be declared");
+            vars_[name] = v;
+        }
+    }
+
+    void block() {
+        std::string text = upper(st_.text);
+        if (text.find("NLS_SESSION_PARAMETERS") != std::string::npos) return nlsBlock();
+        if (isWord("DECLARE")) {
+            ++i_;
+            while (!isWord("BEGIN")) {
+                if (peek().kind != Token::Ident) syntax();
+                std::string name = peek().text;
+                ++i_;
+                while (peek().kind != Token::End && !isPunct(":=") && !isPunct(";")) ++i_;  // the type
+                Value v;
+                if (isPunct(":=")) {
+                    ++i_;
+                    v = expr();
+                }
+                expectPunct(";");
+                vars_[name] = v;
+            }
+        }
+        expectWord("BEGIN");
+        while (!isWord("END")) {
+            if (peek().kind == Token::End) syntax();
+            statement();
+        }
+        ++i_;
+        if (peek().kind == Token::Ident) ++i_;
+        if (isPunct(";")) ++i_;
+        if (peek().kind != Token::End) syntax();
+    }
+
+    void statement() {
+        if (isWord("NULL") && isPunct(";", 1)) {
+            i_ += 2;
+            return;
+        }
+        if (isWord("COMMIT")) {
+            endAtomic(true);
+            s_.commit();
+            return skipTo(";");
+        }
+        if (isWord("ROLLBACK")) {
+            ++i_;
+            if (isWord("WORK")) ++i_;
+            if (isWord("TO")) {
+                ++i_;
+                if (isWord("SAVEPOINT")) ++i_;
+                std::string name = peek().text;
+                ++i_;
+                s_.rollbackTo(name);
+            } else {
+                endAtomic(true);
+                s_.rollback();
+            }
+            return expectPunct(";");
+        }
+        if (isWord("SAVEPOINT")) {
+            std::string name = peek(1).text;
+            i_ += 2;
+            s_.savepoint(name);
+            return expectPunct(";");
+        }
+        if (isWord("SET") && isWord("TRANSACTION", 1)) {
+            s_.localTransactionId(true);
+            return skipTo(";");
+        }
+        if (isWord("SELECT")) return selectInto();
+        if ((peek().kind == Token::Marker || peek().kind == Token::Ident) && isPunct(":=", 1)) {
+            bool marker = peek().kind == Token::Marker;
+            std::string name = peek().text;
+            i_ += 2;
+            Value v = expr();
+            assign(marker, name, v);
+            return expectPunct(";");
+        }
+        if (peek().kind != Token::Ident) syntax();
+        call(false);
+        expectPunct(";");
+    }
+
+    void selectInto() {
+        size_t selBegin = peek().begin;
+        size_t k = i_;
+        while (toks_[k].kind != Token::End && !(toks_[k].kind == Token::Ident && toks_[k].text == "INTO"))
+            ++k;
+        if (toks_[k].kind == Token::End) syntax();
+        size_t intoBegin = toks_[k].begin;
+        std::vector<std::pair<bool, std::string>> targets;
+        ++k;
+        while (toks_[k].kind == Token::Marker || toks_[k].kind == Token::Ident) {
+            if (toks_[k].kind == Token::Ident && toks_[k].text == "FROM") break;
+            targets.emplace_back(toks_[k].kind == Token::Marker, toks_[k].text);
+            ++k;
+            if (toks_[k].kind == Token::Punct && toks_[k].text == ",") ++k;
+        }
+        size_t fromBegin = toks_[k].begin;
+        while (toks_[k].kind != Token::End && !(toks_[k].kind == Token::Punct && toks_[k].text == ";")) ++k;
+        size_t end = toks_[k].begin;
+        i_ = k;
+        expectPunct(";");
+        std::string sql = st_.text.substr(selBegin, intoBegin - selBegin) + " " +
+                          st_.text.substr(fromBegin, end - fromBegin);
+        Lexed lx = lexStatement(sql);
+        std::map<std::string, Value> params;
+        for (const auto& m : lx.markers) params[m] = readMarker(m);
+        auto rs = runQuery(s_, lx.sqlite, params);
+        if (rs->rows.empty()) raise(1403);
+        if (rs->rows.size() > 1) raise(1422, "exact fetch returns more than requested number of rows");
+        for (size_t c = 0; c < targets.size() && c < rs->columns.size(); ++c)
+            assign(targets[c].first, targets[c].second, rs->rows[0][c]);
+    }
+
+    Value expr() {
+        const Token& t = peek();
+        switch (t.kind) {
+            case Token::Marker:
+                ++i_;
+                return readMarker(t.text);
+            case Token::String:
+                ++i_;
+                return t.text.empty() ? Value::null() : Value::ofText(t.text);
+            case Token::Number: {
+                ++i_;
+                Decimal d;
+                if (!parseDecimal(t.text, d)) syntax();
+                return decimalToValue(d);
+            }
+            case Token::Ident:
+                if (t.text == "TRUE") return ++i_, Value::ofInt(1);
+                if (t.text == "FALSE") return ++i_, Value::ofInt(0);
+                if (t.text == "NULL") return ++i_, Value::null();
+                if (vars_.count(t.text) && !isPunct(".", 1) && !isPunct("(", 1)) return ++i_, vars_[t.text];
+                return call(true);
+            default:
+                if (isPunct("-") && peek(1).kind == Token::Number) {
+                    ++i_;
+                    Value v = expr();
+                    Decimal d = valueToDecimal(v);
+                    d.negative = !d.negative && !d.isZero();
+                    return decimalToValue(d);
+                }
+                syntax();
+        }
+    }
+
+    std::vector<ArgRef> args() {
+        std::vector<ArgRef> out;
+        if (!isPunct("(")) return out;
+        ++i_;
+        if (isPunct(")")) return ++i_, out;
+        while (true) {
+            ArgRef a;
+            if (peek().kind == Token::Ident && isPunct("=>", 1)) {
+                a.named = peek().text;
+                i_ += 2;
+            }
+            bool endsHere = isPunct(",", 1) || isPunct(")", 1);
+            if (endsHere && peek().kind == Token::Marker) {
+                a.isRef = a.isMarker = true;
+                a.ref = peek().text;
+                ++i_;
+            } else if (endsHere && peek().kind == Token::Ident && vars_.count(peek().text)) {
+                a.isRef = true;
+                a.ref = peek().text;
+                ++i_;
+            } else {
+                a.value = expr();
+            }
+            out.push_back(a);
+            if (isPunct(",")) {
+                ++i_;
+                continue;
+            }
+            expectPunct(")");
+            break;
+        }
+        return out;
+    }
+
+    Value argValue(const ArgRef& a) {
+        if (!a.isRef) return a.value;
+        if (a.isMarker) return readMarker(a.ref);
+        return vars_[a.ref];
+    }
+
+    Value call(bool wantValue) {
+        std::vector<std::string> parts{peek().text};
+        ++i_;
+        while (isPunct(".") && peek(1).kind == Token::Ident) {
+            parts.push_back(peek(1).text);
+            i_ += 2;
+        }
+        std::vector<ArgRef> actual = args();
+        std::string name;
+        for (const auto& p : parts) name += (name.empty() ? "" : ".") + p;
+        std::string bare = name.rfind("SYS.", 0) == 0 ? name.substr(4) : name;
+        auto argN = [&](size_t k) { return k < actual.size() ? argValue(actual[k]) : Value::null(); };
+        if (bare == "DIUTIL.INT_TO_BOOL" || bare == "DIUTIL.BOOL_TO_INT") {
+            Value v = argN(0);
+            if (v.isNull()) return v;
+            int64_t i = 0;
+            decimalToInt(valueToDecimal(v), i);
+            return Value::ofInt(i != 0 ? 1 : 0);
+        }
+        if (bare == "DBMS_TRANSACTION.LOCAL_TRANSACTION_ID") {
+            Value v = argN(0);
+            int64_t start = 0;
+            if (!v.isNull()) decimalToInt(valueToDecimal(v), start);
+            std::string id = s_.localTransactionId(start != 0);
+            return id.empty() ? Value::null() : Value::ofText(id);
+        }
+        if (bare == "SYS_CONTEXT") {
+            std::string attr = upper(argN(1).s);
+            std::string v = attr == "CURRENT_SCHEMA"                           ? s_.schema
+                            : attr == "SESSION_USER" || attr == "CURRENT_USER" ? upper(s_.user)
+                            : attr == "CLIENT_IDENTIFIER"                      ? s_.clientIdentifier
+                                                                               : std::string();
+            return v.empty() ? Value::null() : Value::ofText(v);
+        }
+        if (bare == "USER") return Value::ofText(upper(s_.user));
+        if (bare == "NVL") {
+            Value v = argN(0);
+            return v.isNull() ? argN(1) : v;
+        }
+        if (bare == "DBMS_SESSION.SET_IDENTIFIER") {
+            s_.clientIdentifier = argN(0).s;
+            return Value::null();
+        }
+        if (bare.rfind("DBMS_OUTPUT.", 0) == 0 || bare.rfind("DBMS_TRACE.", 0) == 0 ||
+            bare.rfind("DBMS_APPLICATION_INFO.", 0) == 0) {
+            for (const auto& a : actual) argValue(a);
+            return Value::null();
+        }
+        return callRoutine(parts, name, actual, wantValue);
+    }
+
+    bool bindArgs(const Routine& r, const std::vector<ArgRef>& actual, std::vector<const ArgRef*>& chosen) {
+        std::vector<const Arg*> formals;
+        for (const Arg& a : r.args)
+            if (a.position > 0) formals.push_back(&a);
+        size_t positional = 0;
+        while (positional < actual.size() && actual[positional].named.empty()) ++positional;
+        if (positional > formals.size()) return false;
+        std::vector<bool> used(actual.size(), false);
+        chosen.assign(formals.size(), nullptr);
+        for (size_t k = 0; k < formals.size(); ++k) {
+            if (k < positional) {
+                chosen[k] = &actual[k];
+                used[k] = true;
+                continue;
+            }
+            for (size_t j = positional; j < actual.size(); ++j) {
+                if (!used[j] && actual[j].named == formals[k]->name) {
+                    chosen[k] = &actual[j];
+                    used[j] = true;
+                }
+            }
+            if (!chosen[k] && !formals[k]->defaultValue) return false;
+            if (chosen[k] && formals[k]->direction != OCI_TYPEPARAM_IN && !chosen[k]->isRef) return false;
+        }
+        return std::all_of(used.begin(), used.end(), [](bool b) { return b; });
+    }
+
+    Value coerce(const Arg& a, const Value& v) {
+        if (v.isNull()) return v;
+        switch (a.type.type) {
+            case SQLT_NUM:
+            case SQLT_INT:
+            case SQLT_IBDOUBLE:
+            case SQLT_IBFLOAT:
+            case SQLT_BOL:
+                if (v.kind == Value::Text) {
+                    Decimal d;
+                    if (!parseDecimal(v.s, d))
+                        raise(6502, "PL/SQL: numeric or value error: character to number conversion error");
+                    return decimalToValue(d);
+                }
+                return v;
+            case SQLT_CHR:
+            case SQLT_AFC:
+                if (v.kind == Value::Int || v.kind == Value::Real)
+                    return Value::ofText(decimalToText(valueToDecimal(v)));
+                return v;
+            case SQLT_DAT:
+            case SQLT_TIMESTAMP:
+                return Value::ofText(dateToText(valueToDate(v)));
+            default:
+                return v;
+        }
+    }
+
+    Value evalDefault(const std::string& expr) {
+        Lexed lx = lexStatement("SELECT " + expr);
+        auto rs = runQuery(s_, lx.sqlite, {});
+        return rs->rows.empty() ? Value::null() : rs->rows[0][0];
+    }
+
+    Value callRoutine(const std::vector<std::string>& parts, const std::string& name,
+                      const std::vector<ArgRef>& actual, bool wantValue) {
+        auto overloads = findRoutines(s_, parts);
+        if (overloads.empty()) plsError("PLS-00201: identifier '" + name + "' must be declared");
+        const Routine* r = nullptr;
+        std::vector<const ArgRef*> chosen;
+        for (const Routine& cand : overloads) {
+            if (cand.function != wantValue) continue;
+            if (bindArgs(cand, actual, chosen)) {
+                r = &cand;
+                break;
+            }
+        }
+        if (!r) {
+            bool kindMismatch = std::none_of(overloads.begin(), overloads.end(),
+                                             [&](const Routine& c) { return c.function == wantValue; });
+            if (kindMismatch)
+                plsError(wantValue
+                             ? "PLS-00222: no function with name '" + parts.back() + "' exists in this scope"
+                             : "PLS-00221: '" + parts.back() + "' is not a procedure or is undefined");
+            plsError("PLS-00306: wrong number or types of arguments in call to '" + parts.back() + "'");
+        }
+        s_.checkProcedureFault(r->fullName());
+        std::map<std::string, Value> params;
+        std::vector<std::pair<const Arg*, const ArgRef*>> outArgs;
+        size_t k = 0;
+        for (const Arg& a : r->args) {
+            if (a.position == 0) {
+                params["RESULT"] = Value::null();
+                continue;
+            }
+            const ArgRef* ref = chosen[k++];
+            Value v;
+            if (a.direction == OCI_TYPEPARAM_OUT) {
+                v = Value::null();
+            } else if (ref) {
+                v = coerce(a, argValue(*ref));
+            } else {
+                v = coerce(a, evalDefault(*a.defaultValue));
+            }
+            params[a.name] = v;
+            if (a.direction != OCI_TYPEPARAM_IN && ref) outArgs.emplace_back(&a, ref);
+        }
+        runBody(*r, params);
+        for (auto& [a, ref] : outArgs) {
+            const Value& v = params[a->name];
+            if (ref->isMarker) {
+                outs_[ref->ref] = v;
+            } else {
+                vars_[ref->ref] = v;
+            }
+        }
+        return r->function ? params["RESULT"] : Value::null();
+    }
+
+    void runBody(const Routine& r, std::map<std::string, Value>& params) {
+        std::vector<std::string> outNames;
+        for (const Arg& a : r.args)
+            if (a.direction != OCI_TYPEPARAM_IN) outNames.push_back(a.position == 0 ? "RESULT" : a.name);
+        for (const std::string& stmt : splitStatements(r.body)) {
+            Lexed lx = lexStatement(stmt);
+            std::string first = upper(stmt.substr(0, stmt.find_first_of(" \t\r\n")));
+            if (first == "OPEN") {
+                auto toks = tokenize(stmt);
+                if (toks.size() < 4 || toks[1].kind != Token::Marker || toks[2].kind != Token::Ident ||
+                    toks[2].text != "FOR")
+                    plsError("PLS-00103: Encountered the symbol \"" + toks[1].text + "\"");
+                std::string target = toks[1].text;
+                Lexed q = lexStatement(stmt.substr(toks[3].begin));
+                Value cur;
+                cur.kind = Value::Cursor;
+                cur.cursor = runQuery(s_, q.sqlite, params);
+                params[target] = cur;
+            } else if (lx.stmtType == OCI_STMT_SELECT) {
+                auto rs = runQuery(s_, lx.sqlite, params);
+                bool assigns = false;
+                for (const Column& c : rs->columns)
+                    if (std::find(outNames.begin(), outNames.end(), upper(c.name)) != outNames.end())
+                        assigns = true;
+                if (!assigns) continue;
+                if (rs->rows.empty()) raise(1403);
+                for (size_t c = 0; c < rs->columns.size(); ++c) {
+                    std::string n = upper(rs->columns[c].name);
+                    if (std::find(outNames.begin(), outNames.end(), n) != outNames.end())
+                        params[n] = rs->rows[0][c];
+                }
+            } else {
+                beginAtomic();
+                runDml(s_, lx.sqlite, params);
+            }
+        }
+    }
+
+    void nlsBlock() {
+        static const std::map<std::string, Value> answers = {
+            {"CHARLENGTH", Value::ofInt(1)},
+            {"NLSDATELANGUAGE", Value::ofText("AMERICAN")},
+            {"NLSDATEFORMAT", Value::ofText("DD-MON-RR")},
+            {"NLSNUMERICCHARACTERS", Value::ofText(".,")},
+            {"NLSTIMESTAMPFORMAT", Value::ofText("DD-MON-RR HH.MI.SSXFF AM")},
+            {"NLSTIMESTAMPTZFORMAT", Value::ofText("DD-MON-RR HH.MI.SSXFF AM TZR")},
+            {"CHARSETID", Value::ofInt(171)},
+        };
+        for (const Token& t : toks_) {
+            if (t.kind != Token::Marker) continue;
+            auto it = answers.find(t.text);
+            if (it != answers.end() && findBind(t.text)) outs_[t.text] = it->second;
+        }
+    }
+};
+
+// ---- describe -----------------------------------------------------------------------------------------
+
+Param* argParam(Handle* parent, const Arg& a) {
+    Param* p = newParam(parent);
+    p->setInt(OCI_ATTR_PTYPE, 1, OCI_PTYPE_ARG);
+    p->setText(OCI_ATTR_NAME, utf8ToAnsi(a.name));
+    p->setInt(11, 2, a.position);  // position
+    p->setInt(OCI_ATTR_DATA_TYPE, 2, a.type.type);
+    p->setInt(OCI_ATTR_DATA_SIZE, 2, a.type.size);
+    p->setInt(OCI_ATTR_PRECISION, 2, a.type.precision);
+    p->setInt(OCI_ATTR_SCALE, 1, a.type.scale);
+    p->setInt(OCI_ATTR_IOMODE, 4, a.direction);
+    p->setInt(OCI_ATTR_HAS_DEFAULT, 1, a.defaultValue ? 1 : 0);
+    p->setInt(OCI_ATTR_CHARSET_FORM, 1, a.type.type == SQLT_CHR || a.type.type == SQLT_AFC ? 1 : 0);
+    p->setInt(OCI_ATTR_FSPRECISION, 1, a.type.fsprecision);
+    p->setInt(211, 2, 0);  // level
+    p->setText(OCI_ATTR_TYPE_NAME, "");
+    p->setText(OCI_ATTR_SCHEMA_NAME, "");
+    return p;
+}
+
+Param* routineParam(Handle* parent, const Routine& r, const std::string& schema) {
+    Param* p = newParam(parent);
+    p->setInt(OCI_ATTR_PTYPE, 1, r.function ? OCI_PTYPE_FUNC : OCI_PTYPE_PROC);
+    p->setText(OCI_ATTR_NAME, utf8ToAnsi(r.name));
+    p->setText(OCI_ATTR_SCHEMA_NAME, utf8ToAnsi(schema));
+    p->setInt(210, 2, r.overload);  // overload id
+    Param* list = newParam(p);
+    list->setInt(OCI_ATTR_PTYPE, 1, OCI_PTYPE_LIST);
+    list->setInt(OCI_ATTR_LTYPE, 1, r.function ? OCI_LTYPE_ARG_FUNC : OCI_LTYPE_ARG_PROC);
+    list->base = r.function ? 0 : 1;
+    for (const Arg& a : r.args) {
+        if (a.position == 0 && !r.function) continue;
+        list->items.push_back(argParam(list, a));
+    }
+    list->setInt(OCI_ATTR_NUM_PARAMS, 2, static_cast<int64_t>(list->items.size()));
+    p->setPtr(OCI_ATTR_LIST_ARGUMENTS, list);
+    return p;
+}
+
+}  // namespace
+
+void runBlock(Session& s, Stmt& st) {
+    BlockRunner runner(s, st);
+    runner.run();
+}
+
+Param* describeObject(Session& s, Describe& d, const std::string& nameIn, ub1 objType) {
+    std::string shown = upper(trim(nameIn));
+    if (objType != OCI_PTYPE_UNK && objType != OCI_PTYPE_PROC && objType != OCI_PTYPE_FUNC &&
+        objType != OCI_PTYPE_PKG)
+        raise(4043, "object " + shown + " does not exist");
+    auto parts = splitName(trim(nameIn));
+    std::string schema = s.schema;
+    if (parts.size() == 2) {
+        if (!isUser(s, parts[0])) raise(4043, "object " + shown + " does not exist");
+        schema = parts[0];
+        parts.erase(parts.begin());
+    }
+    if (parts.size() != 1 || parts[0].empty()) raise(4043, "object " + shown + " does not exist");
+    if (d.root) freeHandle(d.root);
+    auto members = loadRoutines(s, parts[0], "");
+    if (!members.empty()) {
+        Param* pkg = newParam(&d);
+        pkg->setInt(OCI_ATTR_PTYPE, 1, OCI_PTYPE_PKG);
+        pkg->setText(OCI_ATTR_NAME, utf8ToAnsi(parts[0]));
+        pkg->setText(OCI_ATTR_SCHEMA_NAME, utf8ToAnsi(schema));
+        Param* list = newParam(pkg);
+        list->setInt(OCI_ATTR_PTYPE, 1, OCI_PTYPE_LIST);
+        list->setInt(OCI_ATTR_LTYPE, 1, OCI_LTYPE_SUBPRG);
+        list->base = 0;
+        for (const Routine& r : members) list->items.push_back(routineParam(list, r, schema));
+        list->setInt(OCI_ATTR_NUM_PARAMS, 2, static_cast<int64_t>(list->items.size()));
+        pkg->setPtr(OCI_ATTR_LIST_SUBPROGRAMS, list);
+        d.root = pkg;
+        return pkg;
+    }
+    auto routines = loadRoutines(s, "", parts[0]);
+    if (routines.empty()) raise(4043, "object " + shown + " does not exist");
+    d.root = routineParam(&d, routines.front(), schema);
+    return d.root;
+}
+
+}  // namespace oci
+
+using namespace oci;
+
+extern "C" {
+
+sword OCIDescribeAny(OCISvcCtx* svchp, OCIError* errhp, void* objptr, ub4 objnm_len, ub1 objptr_typ, ub1,
+                     ub1 objtyp, OCIDescribe* dschp) {
+    auto* svc = handleAs<SvcCtx>(svchp, OCI_HTYPE_SVCCTX);
+    auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
+    auto* d = handleAs<Describe>(dschp, OCI_HTYPE_DESCRIBE);
+    if (!svc || !err || !d || !objptr) return OCI_INVALID_HANDLE;
+    return guarded(err, [&]() -> sword {
+        if (objptr_typ != OCI_OTYPE_NAME) raise(3001);
+        if (!svc->session || !findHandle(svc->session)) raise(3114);
+        Session& s = *svc->session;
+        s.ensureAlive();
+        s.checkLink();
+        std::string name = ansiToUtf8(std::string_view(static_cast<const char*>(objptr), objnm_len));
+        describeObject(s, *d, name, objtyp);
+        return OCI_SUCCESS;
+    });
+}
+
+}  // extern "C"

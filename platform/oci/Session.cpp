@@ -1,0 +1,540 @@
+// The server side: databases, sessions, transactions and injected faults.
+#include <dlfcn.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/oci/Guard.h"
+#include "platform/oci/StandIn.h"
+
+namespace oci {
+
+namespace {
+
+bool fileExists(const std::string& p) {
+    struct stat st;
+    return ::stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// ORACLE_HOME, or the folder above the one this library was loaded from.
+std::string oracleHome() {
+    if (const char* h = std::getenv("ORACLE_HOME"); h && *h) return h;
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&oracleHome), &info) && info.dli_fname) {
+        std::string lib = info.dli_fname;
+        auto slash = lib.rfind('/');
+        if (slash != std::string::npos) {
+            std::string dir = lib.substr(0, slash);
+            auto up = dir.rfind('/');
+            if (up != std::string::npos) return dir.substr(0, up);
+        }
+    }
+    return ".";
+}
+
+std::string resolveDatabase(const std::string& connect) {
+    std::string name = trim(connect);
+    if (name.empty()) raise(12154);
+    if (fileExists(name)) return name;
+    // "host:port/service" and "//host/service" name the service after the last slash
+    auto slash = name.rfind('/');
+    if (slash != std::string::npos) name = name.substr(slash + 1);
+    auto colon = name.rfind(':');
+    if (colon != std::string::npos) name = name.substr(colon + 1);
+    if (name.empty()) raise(12154);
+    std::string dbs = oracleHome() + "/dbs/";
+    for (const std::string& cand :
+         {name, upper(name), [&] {
+              std::string l = name;
+              for (char& c : l) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+              return l;
+          }()}) {
+        if (fileExists(dbs + cand + ".db")) return dbs + cand + ".db";
+    }
+    raise(12154);
+}
+
+// Faults fire a limited number of times per process; the counters live here, not in the database, so
+// that a rolled-back transaction cannot revive a fault that already fired.
+std::mutex& faultLock() {
+    static std::mutex m;
+    return m;
+}
+struct FaultUse {
+    int64_t seen = 0, used = 0;
+};
+std::map<std::pair<std::string, int64_t>, FaultUse>& faultUses() {
+    static std::map<std::pair<std::string, int64_t>, FaultUse> m;
+    return m;
+}
+
+struct Fault {
+    int64_t id;
+    std::string kind, target, message;
+    sb4 code;
+    std::optional<int64_t> times;
+    int64_t after = 0;
+};
+
+std::vector<Fault> readFaults(sqlite3* ctl, const char* kind) {
+    std::vector<Fault> out;
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(
+            ctl,
+            "SELECT id, upper(kind), ifnull(target, ''), ifnull(code, 0), ifnull(message, ''), "
+            "times, ifnull(after_calls, 0) FROM oci_fault WHERE upper(kind) = ? ORDER BY id",
+            -1, &st, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(st);
+        return out;  // no fault table: nothing injected
+    }
+    sqlite3_bind_text(st, 1, kind, -1, SQLITE_STATIC);
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        Fault f;
+        f.id = sqlite3_column_int64(st, 0);
+        f.kind = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
+        f.target = reinterpret_cast<const char*>(sqlite3_column_text(st, 2));
+        f.code = static_cast<sb4>(sqlite3_column_int64(st, 3));
+        f.message = reinterpret_cast<const char*>(sqlite3_column_text(st, 4));
+        if (sqlite3_column_type(st, 5) != SQLITE_NULL) f.times = sqlite3_column_int64(st, 5);
+        f.after = sqlite3_column_int64(st, 6);
+        out.push_back(f);
+    }
+    sqlite3_finalize(st);
+    return out;
+}
+
+// Takes one use of a fault; false when it is used up.
+bool takeFault(const std::string& db, const Fault& f) {
+    std::lock_guard<std::mutex> g(faultLock());
+    FaultUse& u = faultUses()[{db, f.id}];
+    if (++u.seen <= f.after) return false;
+    if (f.times && u.used >= *f.times) return false;
+    ++u.used;
+    return true;
+}
+
+// ---- SQL functions the stand-in adds to every session --------------------------------------------------
+
+void fnRaiseApplicationError(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    auto* s = static_cast<Session*>(sqlite3_user_data(ctx));
+    sb4 code = argc > 0 ? static_cast<sb4>(sqlite3_value_int64(argv[0])) : 20000;
+    if (code < 0) code = -code;
+    std::string text;
+    if (argc > 1 && sqlite3_value_type(argv[1]) != SQLITE_NULL)
+        text = reinterpret_cast<const char*>(sqlite3_value_text(argv[1]));
+    s->pendingRaise = std::make_pair(code, text);
+    sqlite3_result_error(ctx, "raise_application_error", -1);
+}
+
+void fnNvl(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    sqlite3_result_value(ctx, sqlite3_value_type(argv[0]) == SQLITE_NULL ? argv[1] : argv[0]);
+}
+
+// DECODE(expr, search, result, ..., [default]); NULL matches NULL as in Oracle.
+void fnDecode(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    for (int k = 1; k + 1 < argc; k += 2) {
+        bool n0 = sqlite3_value_type(argv[0]) == SQLITE_NULL, n1 = sqlite3_value_type(argv[k]) == SQLITE_NULL;
+        bool eq;
+        if (n0 || n1) {
+            eq = n0 && n1;
+        } else if (sqlite3_value_numeric_type(argv[0]) != SQLITE_TEXT &&
+                   sqlite3_value_numeric_type(argv[k]) != SQLITE_TEXT) {
+            eq = sqlite3_value_double(argv[0]) == sqlite3_value_double(argv[k]);
+        } else {
+            eq = std::strcmp(reinterpret_cast<const char*>(sqlite3_value_text(argv[0])),
+                             reinterpret_cast<const char*>(sqlite3_value_text(argv[k]))) == 0;
+        }
+        if (eq) {
+            sqlite3_result_value(ctx, argv[k + 1]);
+            return;
+        }
+    }
+    if (argc % 2 == 0) {
+        sqlite3_result_value(ctx, argv[argc - 1]);
+    } else {
+        sqlite3_result_null(ctx);
+    }
+}
+
+void fnSysContext(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    auto* s = static_cast<Session*>(sqlite3_user_data(ctx));
+    const unsigned char* a = sqlite3_value_text(argv[1]);
+    std::string attr = upper(a ? reinterpret_cast<const char*>(a) : "");
+    std::string v;
+    if (attr == "CURRENT_SCHEMA") {
+        v = s->schema;
+    } else if (attr == "SESSION_USER" || attr == "CURRENT_USER") {
+        v = upper(s->user);
+    } else if (attr == "CLIENT_IDENTIFIER") {
+        v = s->clientIdentifier;
+    }
+    if (v.empty()) {
+        sqlite3_result_null(ctx);
+    } else {
+        sqlite3_result_text(ctx, v.c_str(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+    }
+}
+
+sqlite3* openConnection(const std::string& path, int flags) {
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(path.c_str(), &db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_close_v2(db);
+        raise(12154);
+    }
+    sqlite3_busy_timeout(db, 5000);
+    return db;
+}
+
+}  // namespace
+
+void resetFaultCounters() {
+    std::lock_guard<std::mutex> g(faultLock());
+    faultUses().clear();
+}
+
+Session::~Session() {
+    end();
+    if (svc && findHandle(svc) && svc->session == this) svc->session = nullptr;
+}
+
+void Session::exec(const std::string& sql) {
+    char* msg = nullptr;
+    int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &msg);
+    sqlite3_free(msg);
+    if (rc != SQLITE_OK) raiseSqlite(rc);
+}
+
+void Session::raiseSqlite(int rc, const std::string&) {
+    if (pendingRaise) {
+        auto r = *pendingRaise;
+        pendingRaise.reset();
+        raise(r.first, r.second);
+    }
+    int ext = sqlite3_extended_errcode(db);
+    std::string msg = sqlite3_errmsg(db);
+    auto detail = [&](const char* prefix) {
+        auto p = msg.find(prefix);
+        return p == std::string::npos ? std::string() : msg.substr(p + std::strlen(prefix));
+    };
+    switch (ext) {
+        case SQLITE_CONSTRAINT_UNIQUE:
+        case SQLITE_CONSTRAINT_PRIMARYKEY:
+            raise(1, "unique constraint (" + schema + "." + upper(detail("failed: ")) + ") violated");
+        case SQLITE_CONSTRAINT_NOTNULL:
+            raise(1400, "cannot insert NULL into (\"" + schema + "\".\"" + upper(detail("failed: ")) + "\")");
+        case SQLITE_CONSTRAINT_CHECK:
+            raise(2290, "check constraint (" + schema + "." + upper(detail("failed: ")) + ") violated");
+        case SQLITE_CONSTRAINT_FOREIGNKEY:
+            raise(2291, "integrity constraint violated - parent key not found");
+    }
+    if ((rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED) raise(54);
+    if (msg.rfind("no such table", 0) == 0) raise(942);
+    if (msg.rfind("no such column", 0) == 0)
+        raise(904, "\"" + upper(detail("column: ")) + "\": invalid identifier");
+    if (msg.find("syntax error") != std::string::npos || msg.rfind("incomplete input", 0) == 0) raise(900);
+    if (msg.rfind("no such function", 0) == 0)
+        raise(904, "\"" + upper(detail("function: ")) + "\": invalid identifier");
+    raise(600, "internal error code, arguments: [sqlite], [" + msg + "]");
+}
+
+void Session::open(const std::string& path) {
+    dbPath = path;
+    db = openConnection(path, SQLITE_OPEN_READWRITE);
+    ctl = openConnection(path, SQLITE_OPEN_READONLY);
+    exec("PRAGMA journal_mode=WAL");
+    exec("PRAGMA synchronous=NORMAL");
+    exec("PRAGMA foreign_keys=ON");
+    exec("CREATE TEMP VIEW IF NOT EXISTS dual AS SELECT 'X' AS DUMMY");
+    sqlite3_create_function(db, "raise_application_error", -1, SQLITE_UTF8, this, fnRaiseApplicationError,
+                            nullptr, nullptr);
+    sqlite3_create_function(db, "nvl", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, this, fnNvl, nullptr, nullptr);
+    sqlite3_create_function(db, "decode", -1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, this, fnDecode, nullptr,
+                            nullptr);
+    sqlite3_create_function(db, "sys_context", 2, SQLITE_UTF8, this, fnSysContext, nullptr, nullptr);
+}
+
+void Session::recordAlter(const std::string& text) {
+    alterLog.push_back(text);
+    pendingLog.push_back(text);
+    flushLog();
+}
+
+// The log is written outside the session's transactions so that a rollback cannot take it back.
+void Session::flushLog() {
+    if (!db || !sqlite3_get_autocommit(db) || pendingLog.empty()) return;
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, "INSERT INTO oci_session_log(username, text) VALUES (?, ?)", -1, &st,
+                           nullptr) == SQLITE_OK) {
+        for (const std::string& t : pendingLog) {
+            sqlite3_bind_text(st, 1, upper(user).c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(st, 2, t.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_step(st);
+            sqlite3_reset(st);
+        }
+    }
+    sqlite3_finalize(st);
+    pendingLog.clear();
+}
+
+void Session::end() {
+    if (db) {
+        if (!sqlite3_get_autocommit(db)) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        flushLog();
+        sqlite3_close_v2(db);
+        db = nullptr;
+    }
+    if (ctl) {
+        sqlite3_close_v2(ctl);
+        ctl = nullptr;
+    }
+    begun = false;
+    inTxn = false;
+    txnId.clear();
+}
+
+void Session::ensureAlive() {
+    if (!begun || link != Alive || !db) raise(3114);
+}
+
+void Session::checkLink() {
+    if (link == Lost || !begun) raise(3114);
+    for (const Fault& f : readFaults(ctl, "LOST_CONNECTION")) {
+        if (!f.target.empty() && !sameText(f.target, user)) continue;
+        if (!takeFault(dbPath, f)) continue;
+        // The server went away: its uncommitted work is gone with it.
+        if (!sqlite3_get_autocommit(db)) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        inTxn = false;
+        txnId.clear();
+        link = Lost;
+        raise(3113);
+    }
+}
+
+void Session::checkProcedureFault(const std::string& fullName) {
+    std::string shortName = fullName.substr(fullName.rfind('.') + 1);
+    for (const Fault& f : readFaults(ctl, "RAISE")) {
+        if (!sameText(f.target, fullName) && !sameText(f.target, shortName)) continue;
+        if (!takeFault(dbPath, f)) continue;
+        sb4 code = f.code ? (f.code < 0 ? -f.code : f.code) : 20000;
+        raise(code, f.message.empty() ? oraMessage(code) : f.message);
+    }
+}
+
+void Session::beginWork() {
+    if (sqlite3_get_autocommit(db)) {
+        exec("BEGIN IMMEDIATE");
+        inTxn = true;
+    }
+    localTransactionId(true);
+}
+
+void Session::commit() {
+    if (!sqlite3_get_autocommit(db)) exec("COMMIT");
+    inTxn = false;
+    txnId.clear();
+    flushLog();
+}
+
+void Session::rollback() {
+    if (!sqlite3_get_autocommit(db)) exec("ROLLBACK");
+    inTxn = false;
+    txnId.clear();
+    flushLog();
+}
+
+namespace {
+
+std::string savepointName(const std::string& name) {
+    std::string n = upper(trim(name));
+    bool ok = !n.empty() && ((n[0] >= 'A' && n[0] <= 'Z'));
+    for (char c : n)
+        ok = ok && ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '$' || c == '#');
+    if (!ok) raise(900);
+    return "\"" + n + "\"";
+}
+
+}  // namespace
+
+void Session::savepoint(const std::string& name) {
+    std::string n = savepointName(name);
+    beginWork();
+    exec("SAVEPOINT " + n);
+}
+
+void Session::rollbackTo(const std::string& name) {
+    std::string n = savepointName(name);
+    if (sqlite3_get_autocommit(db))
+        raise(1086, "savepoint '" + upper(trim(name)) + "' never established in this session or is invalid");
+    int rc = sqlite3_exec(db, ("ROLLBACK TO SAVEPOINT " + n).c_str(), nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        raise(1086, "savepoint '" + upper(trim(name)) + "' never established in this session or is invalid");
+}
+
+std::string Session::localTransactionId(bool start) {
+    if (txnId.empty() && start) {
+        ++txnCounter;
+        txnId = std::to_string(reinterpret_cast<uintptr_t>(this) % 97 + 1) + "." +
+                std::to_string(txnCounter % 32 + 1) + "." + std::to_string(1000 + txnCounter);
+    }
+    return txnId;
+}
+
+}  // namespace oci
+
+using namespace oci;
+
+namespace {
+
+Session* liveSession(SvcCtx* svc) {
+    if (!svc || !svc->session || !findHandle(svc->session)) raise(3114);
+    svc->session->ensureAlive();
+    return svc->session;
+}
+
+}  // namespace
+
+extern "C" {
+
+sword OCIServerAttach(OCIServer* srvhp, OCIError* errhp, const OraText* dblink, sb4 dblink_len, ub4) {
+    auto* sv = handleAs<Server>(srvhp, OCI_HTYPE_SERVER);
+    auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
+    if (!sv || !err) return OCI_INVALID_HANDLE;
+    return guarded(err, [&]() -> sword {
+        std::string link;
+        if (dblink) {
+            const char* p = reinterpret_cast<const char*>(dblink);
+            link = ansiToUtf8(dblink_len > 0 ? std::string_view(p, dblink_len) : std::string_view(p));
+        }
+        sv->dbPath = resolveDatabase(link);
+        sv->attached = true;
+        return OCI_SUCCESS;
+    });
+}
+
+sword OCIServerDetach(OCIServer* srvhp, OCIError* errhp, ub4) {
+    auto* sv = handleAs<Server>(srvhp, OCI_HTYPE_SERVER);
+    if (!sv || !handleAs<Error>(errhp, OCI_HTYPE_ERROR)) return OCI_INVALID_HANDLE;
+    sv->attached = false;
+    return OCI_SUCCESS;
+}
+
+sword OCISessionBegin(OCISvcCtx* svchp, OCIError* errhp, OCISession* usrhp, ub4 credt, ub4) {
+    auto* svc = handleAs<SvcCtx>(svchp, OCI_HTYPE_SVCCTX);
+    auto* se = handleAs<Session>(usrhp, OCI_HTYPE_SESSION);
+    auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
+    if (!svc || !se || !err) return OCI_INVALID_HANDLE;
+    return guarded(err, [&]() -> sword {
+        if (!svc->server || !findHandle(svc->server) || !svc->server->attached) raise(3114);
+        if (se->begun) se->end();
+        se->link = Session::Alive;
+        se->open(svc->server->dbPath);
+        try {
+            for (const Fault& f : readFaults(se->ctl, "LOGON")) {
+                if (!f.target.empty() && !sameText(f.target, se->user)) continue;
+                if (!takeFault(se->dbPath, f)) continue;
+                sb4 code = f.code ? f.code : 12541;
+                raise(code, f.message.empty() ? oraMessage(code) : f.message);
+            }
+            if (credt != OCI_CRED_RDBMS || se->user.empty()) raise(1017);
+            sqlite3_stmt* st = nullptr;
+            bool ok = false;
+            if (sqlite3_prepare_v2(se->db, "SELECT password FROM oci_user WHERE upper(name) = upper(?)", -1,
+                                   &st, nullptr) == SQLITE_OK) {
+                sqlite3_bind_text(st, 1, se->user.c_str(), -1, SQLITE_TRANSIENT);
+                if (sqlite3_step(st) == SQLITE_ROW) {
+                    const unsigned char* pw = sqlite3_column_text(st, 0);
+                    ok = pw && se->password == reinterpret_cast<const char*>(pw);
+                }
+            }
+            sqlite3_finalize(st);
+            if (!ok) raise(1017);
+        } catch (...) {
+            se->end();
+            throw;
+        }
+        se->begun = true;
+        se->schema = upper(se->user);
+        se->alterLog.clear();
+        svc->session = se;
+        se->svc = svc;
+        return OCI_SUCCESS;
+    });
+}
+
+sword OCISessionEnd(OCISvcCtx* svchp, OCIError* errhp, OCISession* usrhp, ub4) {
+    auto* svc = handleAs<SvcCtx>(svchp, OCI_HTYPE_SVCCTX);
+    auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
+    Session* se = usrhp ? handleAs<Session>(usrhp, OCI_HTYPE_SESSION) : (svc ? svc->session : nullptr);
+    if (!svc || !err || !se) return OCI_INVALID_HANDLE;
+    se->end();  // uncommitted work is rolled back
+    return OCI_SUCCESS;
+}
+
+sword OCIServerVersion(void* hndlp, OCIError* errhp, OraText* bufp, ub4 bufsz, ub1 hndltype) {
+    auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
+    Handle* h = findHandle(hndlp);
+    if (!err || !h || h->type != hndltype) return OCI_INVALID_HANDLE;
+    return guarded(err, [&]() -> sword {
+        Server* sv = nullptr;
+        if (h->type == OCI_HTYPE_SVCCTX) {
+            auto* svc = static_cast<SvcCtx*>(h);
+            if (svc->session && findHandle(svc->session) && svc->session->begun) svc->session->checkLink();
+            sv = svc->server && findHandle(svc->server) ? svc->server : nullptr;
+        } else if (h->type == OCI_HTYPE_SERVER) {
+            sv = static_cast<Server*>(h);
+        }
+        if (!sv || !sv->attached) raise(3114);
+        static const char banner[] = "Oracle Database 11g Enterprise Edition Release 11.2.0.4.0 - Production";
+        if (bufp && bufsz > 0) {
+            size_t n = std::min<size_t>(sizeof banner - 1, bufsz - 1);
+            std::memcpy(bufp, banner, n);
+            bufp[n] = 0;
+        }
+        return OCI_SUCCESS;
+    });
+}
+
+sword OCIPing(OCISvcCtx* svchp, OCIError* errhp, ub4) {
+    auto* svc = handleAs<SvcCtx>(svchp, OCI_HTYPE_SVCCTX);
+    auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
+    if (!svc || !err) return OCI_INVALID_HANDLE;
+    return guarded(err, [&]() -> sword {
+        liveSession(svc)->checkLink();
+        return OCI_SUCCESS;
+    });
+}
+
+sword OCIBreak(void* hndlp, OCIError* errhp) {
+    // Calls run to completion synchronously, so there is never anything to interrupt.
+    if (!findHandle(hndlp) || !handleAs<Error>(errhp, OCI_HTYPE_ERROR)) return OCI_INVALID_HANDLE;
+    return OCI_SUCCESS;
+}
+
+sword OCITransCommit(OCISvcCtx* svchp, OCIError* errhp, ub4 flags) {
+    auto* svc = handleAs<SvcCtx>(svchp, OCI_HTYPE_SVCCTX);
+    auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
+    if (!svc || !err) return OCI_INVALID_HANDLE;
+    return guarded(err, [&]() -> sword {
+        if (flags & OCI_TRANS_TWOPHASE) raise(3001);
+        Session* s = liveSession(svc);
+        s->checkLink();
+        s->commit();
+        return OCI_SUCCESS;
+    });
+}
+
+sword OCITransRollback(OCISvcCtx* svchp, OCIError* errhp, ub4) {
+    auto* svc = handleAs<SvcCtx>(svchp, OCI_HTYPE_SVCCTX);
+    auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
+    if (!svc || !err) return OCI_INVALID_HANDLE;
+    return guarded(err, [&]() -> sword {
+        Session* s = liveSession(svc);
+        s->checkLink();
+        s->rollback();
+        return OCI_SUCCESS;
+    });
+}
+
+}  // extern "C"

@@ -1,0 +1,390 @@
+// Insides of the stand-in Oracle client: handles, values, sessions over SQLite.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/oci/oci.h"
+
+namespace oci {
+
+// ---- errors -------------------------------------------------------------------------------------------
+
+// A server error: ORA code and message text without the "ORA-nnnnn: " prefix.
+class OraException : public std::runtime_error {
+public:
+    OraException(sb4 code, const std::string& text) : std::runtime_error(text), code_(code) {}
+    sb4 code() const { return code_; }
+
+private:
+    sb4 code_;
+};
+
+[[noreturn]] void raise(sb4 code, const std::string& text);
+// The standard message of an ORA code the stand-in produces.
+std::string oraMessage(sb4 code);
+[[noreturn]] void raise(sb4 code);
+
+// ---- text ---------------------------------------------------------------------------------------------
+
+// The client speaks code page 1251; the database keeps UTF-8.
+std::string ansiToUtf8(std::string_view s);
+std::string utf8ToAnsi(std::string_view s);
+std::string upper(std::string_view s);
+bool sameText(std::string_view a, std::string_view b);
+std::string trim(std::string_view s);
+
+// ---- values -------------------------------------------------------------------------------------------
+
+struct ResultSet;
+
+struct Value {
+    enum Kind { Null, Int, Real, Text, Blob, Cursor } kind = Null;
+    int64_t i = 0;
+    double r = 0;
+    std::string s;  // Text: UTF-8; Blob: bytes
+    std::shared_ptr<ResultSet> cursor;
+
+    static Value null() { return {}; }
+    static Value ofInt(int64_t v) {
+        Value x;
+        x.kind = Int;
+        x.i = v;
+        return x;
+    }
+    static Value ofReal(double v) {
+        Value x;
+        x.kind = Real;
+        x.r = v;
+        return x;
+    }
+    static Value ofText(std::string v) {
+        Value x;
+        x.kind = Text;
+        x.s = std::move(v);
+        return x;
+    }
+    static Value ofBlob(std::string v) {
+        Value x;
+        x.kind = Blob;
+        x.s = std::move(v);
+        return x;
+    }
+    bool isNull() const { return kind == Null; }
+};
+
+Value columnValue(sqlite3_stmt* st, int col);
+void bindValue(sqlite3_stmt* st, int index, const Value& v);
+
+// Oracle's description of a column or argument type.
+struct TypeInfo {
+    ub2 type = SQLT_CHR;
+    ub2 size = 0;
+    sb2 precision = 0;
+    sb1 scale = 0;
+    ub1 fsprecision = 0;
+};
+// Maps a declared type ("NUMBER(9,0)", "VARCHAR2(40)", "DATE", ...) to Oracle's description.
+std::optional<TypeInfo> parseDeclaredType(std::string_view decl, bool argument);
+
+struct Column {
+    std::string name;  // UTF-8, as the server describes it
+    TypeInfo type;
+    bool nullable = true;
+};
+
+struct ResultSet {
+    std::vector<Column> columns;
+    std::vector<std::vector<Value>> rows;
+};
+
+// ---- Oracle value formats -----------------------------------------------------------------------------
+
+// A decimal number: value = 0.<digits> * 10^exp10, digits without leading or trailing zeros; zero has
+// empty digits.
+struct Decimal {
+    bool negative = false;
+    std::string digits;
+    int exp10 = 0;
+    bool isZero() const { return digits.empty(); }
+};
+
+bool parseDecimal(std::string_view text, Decimal& out, char decimalChar = '.');
+Decimal decimalFromInt(int64_t v);
+Decimal decimalFromUInt(uint64_t v);
+Decimal decimalFromDouble(double v);
+std::string decimalToText(const Decimal& d, char decimalChar = '.');  // Oracle's TM9 form: ".5", "-12.3"
+double decimalToDouble(const Decimal& d);
+// Truncates toward zero; false when it does not fit.
+bool decimalToInt(const Decimal& d, int64_t& out);
+bool decimalToUInt(const Decimal& d, uint64_t& out);
+
+// NUMBER bytes (exponent byte and base-100 digits, at most 21 bytes). Throws ORA-01426 on overflow.
+std::string encodeNumber(const Decimal& d);
+// Throws ORA-01722 for bytes that are not a NUMBER; infinities are refused the same way.
+Decimal decodeNumber(const ub1* bytes, size_t len);
+Decimal valueToDecimal(const Value& v);  // ORA-01722 for text that is no number
+Value decimalToValue(const Decimal& d);
+
+struct DateParts {
+    int year = 1, month = 1, day = 1, hour = 0, minute = 0, second = 0;
+    uint32_t nanos = 0;
+    bool hasZone = false;
+    int zoneMinutes = 0;
+};
+void encodeDate(const DateParts& p, ub1 out[7]);
+DateParts decodeDate(const ub1 in[7]);
+bool validDate(const DateParts& p);
+// Date text as kept in the database: "YYYY-MM-DD HH:MM:SS[.fffffffff]".
+std::string dateToText(const DateParts& p, int fraction = 0);
+bool parseDateText(std::string_view s, DateParts& out);
+DateParts valueToDate(const Value& v);  // ORA-01861 when the text is no date
+
+// ---- handles ------------------------------------------------------------------------------------------
+
+struct Env;
+
+struct Handle {
+    explicit Handle(ub4 t) : type(t) {}
+    virtual ~Handle() = default;
+    ub4 type;
+    Env* env = nullptr;
+    Handle* parent = nullptr;
+    std::vector<Handle*> children;
+};
+
+// Registers a new handle under its parent (may be null).
+void registerHandle(Handle* h, Handle* parent);
+// Frees a handle and everything it owns.
+void freeHandle(Handle* h);
+Handle* findHandle(const void* p);
+template <class T>
+T* handleAs(const void* p, ub4 type) {
+    Handle* h = findHandle(p);
+    if (!h || h->type != type) return nullptr;
+    return static_cast<T*>(h);
+}
+
+struct Env : Handle {
+    Env() : Handle(OCI_HTYPE_ENV) {}
+    ub4 mode = 0;
+};
+
+struct Error : Handle {
+    Error() : Handle(OCI_HTYPE_ERROR) {}
+    std::mutex lock;
+    sb4 code = 0;
+    std::string text;  // complete record text, code page 1251
+    void set(sb4 c, const std::string& utf8Text);
+    void clear();
+};
+
+struct Session;
+struct Server;
+struct Stmt;
+
+struct SvcCtx : Handle {
+    SvcCtx() : Handle(OCI_HTYPE_SVCCTX) {}
+    ~SvcCtx() override;
+    Server* server = nullptr;
+    Session* session = nullptr;
+    void* trans = nullptr;
+    ub4 stmtCacheSize = 0;
+};
+
+struct Server : Handle {
+    Server() : Handle(OCI_HTYPE_SERVER) {}
+    std::string dbPath;
+    bool attached = false;
+    std::string internalName;
+};
+
+struct Session : Handle {
+    Session() : Handle(OCI_HTYPE_SESSION) {}
+    ~Session() override;
+    std::string user, password, clientIdentifier;  // UTF-8
+    std::string dbPath;
+    sqlite3* db = nullptr;   // the session's own connection
+    sqlite3* ctl = nullptr;  // reads faults outside the session's snapshot
+    bool begun = false;
+    enum { Alive, LostNow, Lost } link = Alive;
+    bool inTxn = false;  // SQLite transaction open
+    std::string txnId;   // Oracle's local transaction id, empty when none
+    std::string schema;  // current schema (upper case)
+    std::vector<std::string> alterLog;
+    std::vector<std::string> pendingLog;  // ALTER SESSION texts not yet written to oci_session_log
+    std::optional<std::pair<sb4, std::string>> pendingRaise;
+    SvcCtx* svc = nullptr;
+    uint64_t txnCounter = 0;
+
+    void open(const std::string& path);
+    void end();  // rolls back and closes
+    void ensureAlive();
+    // Lost-connection faults; throws ORA-03113 once, ORA-03114 afterwards.
+    void checkLink();
+    // Raises the fault configured for a procedure, if any.
+    void checkProcedureFault(const std::string& fullName);
+    void beginWork();  // opens the transaction before work that writes
+    void commit();
+    void rollback();
+    void savepoint(const std::string& name);
+    void rollbackTo(const std::string& name);
+    std::string localTransactionId(bool start);
+    void exec(const std::string& sql);
+    void recordAlter(const std::string& text);
+    void flushLog();
+    [[noreturn]] void raiseSqlite(int rc, const std::string& context = "");
+};
+
+struct Bind : Handle {
+    Bind() : Handle(OCI_HTYPE_BIND) {}
+    std::string name;  // upper case unless quoted, without colon
+    bool quoted = false;
+    ub4 position = 0;  // by-position binds
+    char* valuep = nullptr;
+    sb4 valueSize = 0;
+    ub2 dty = 0;
+    char* indp = nullptr;
+    char* alenp = nullptr;
+    char* rcodep = nullptr;
+    ub4 maxarr = 0;
+    ub4* curelep = nullptr;
+    ub4 valueSkip = 0, indSkip = 0, alenSkip = 0, rcodeSkip = 0;
+    ub2 charsetId = 0;
+    ub1 charsetForm = 0;
+    sb4 maxDataSize = 0;
+
+    Value read(ub4 iteration) const;
+    void write(ub4 iteration, const Value& v);
+};
+
+struct Define : Handle {
+    Define() : Handle(OCI_HTYPE_DEFINE) {}
+    ub4 position = 0;
+    char* valuep = nullptr;
+    sb4 valueSize = 0;
+    ub2 dty = 0;
+    char* indp = nullptr;
+    char* rlenp = nullptr;
+    char* rcodep = nullptr;
+    ub4 valueSkip = 0, indSkip = 0, rlenSkip = 0, rcodeSkip = 0;
+    ub2 charsetId = 0;
+    ub1 charsetForm = 0;
+    void write(ub4 row, const Value& v, const TypeInfo& source);
+};
+
+struct Param;
+
+struct Stmt : Handle {
+    Stmt() : Handle(OCI_HTYPE_STMT) {}
+    std::string text;  // UTF-8 as prepared
+    std::string sql;   // translated for SQLite
+    bool prepared = false;
+    ub2 stmtType = 0;
+    ub2 fnCode = 0;
+    std::vector<std::string> markers;  // in order of appearance, upper case unless quoted
+    std::vector<Bind*> binds;
+    std::vector<Define*> defines;
+    std::shared_ptr<ResultSet> result;
+    bool described = false;
+    size_t pos = 0;  // next row of result
+    ub4 rowCount = 0;
+    ub4 state = OCI_STMT_STATE_INITIALIZED;
+    ub2 parseErrorOffset = 0;
+    ub4 prefetchRows = 1, prefetchMemory = 0;
+    SvcCtx* svc = nullptr;
+    bool fromCache = false;
+    // where the last DML put its row
+    bool hasRowid = false;
+    int64_t rowidTable = 0, rowid = 0;
+    void reset();
+};
+
+struct Describe : Handle {
+    Describe() : Handle(OCI_HTYPE_DESCRIBE) {}
+    Param* root = nullptr;
+    ub1 descPublic = 0;
+};
+
+struct Trans : Handle {
+    Trans() : Handle(OCI_HTYPE_TRANS) {}
+    std::string name, xid;
+};
+
+// Describe results and column descriptions: a bag of attributes and an optional list.
+struct Param : Handle {
+    Param() : Handle(OCI_DTYPE_PARAM) {}
+    struct Attr {
+        int width = 0;  // 1, 2, 4 bytes; 0 = text; -1 = pointer
+        int64_t v = 0;
+        std::string text;
+        void* ptr = nullptr;
+    };
+    std::map<ub4, Attr> attrs;
+    std::vector<Param*> items;
+    ub4 base = 1;  // index of the first list item
+    void setInt(ub4 attr, int width, int64_t v) { attrs[attr] = Attr{width, v, {}, nullptr}; }
+    void setText(ub4 attr, const std::string& ansi) { attrs[attr] = Attr{0, 0, ansi, nullptr}; }
+    void setPtr(ub4 attr, void* p) { attrs[attr] = Attr{-1, 0, {}, p}; }
+};
+
+struct RowidDesc : Handle {
+    RowidDesc() : Handle(OCI_DTYPE_ROWID) {}
+    bool valid = false;
+    uint32_t object = 0, file = 0, block = 0, row = 0;
+};
+
+struct DateTimeDesc : Handle {
+    explicit DateTimeDesc(ub4 t) : Handle(t) {}
+    DateParts value;
+};
+
+struct IntervalDesc : Handle {
+    explicit IntervalDesc(ub4 t) : Handle(t) {}
+    // year-month: months; day-second: nanoseconds. Sign kept in the count.
+    int64_t months = 0;
+    __int128 nanos = 0;
+};
+
+Param* newParam(Handle* parent);
+Param* columnParam(Handle* parent, const Column& c);
+
+// ---- statements ---------------------------------------------------------------------------------------
+
+struct Lexed {
+    std::string sqlite;                // text for SQLite
+    std::vector<std::string> markers;  // bind markers in order
+    ub2 stmtType = 0;
+    ub2 fnCode = 0;
+};
+Lexed lexStatement(const std::string& utf8);
+std::string markerKey(std::string_view name, bool* quoted = nullptr);
+
+// Runs a query on a connection and materialises it, with Oracle column descriptions.
+std::shared_ptr<ResultSet> runQuery(Session& s, const std::string& sql,
+                                    const std::map<std::string, Value>& params);
+// Runs one SQLite statement with named parameters; answers rows changed.
+int runDml(Session& s, const std::string& sql, const std::map<std::string, Value>& params);
+
+sword executeStatement(SvcCtx& svc, Stmt& st, ub4 iters, ub4 mode);
+sword fetchRows(Stmt& st, ub4 nrows, ub2 orientation, sb4 offset);
+
+// PL/SQL blocks and stored procedures
+void runBlock(Session& s, Stmt& st);
+Param* describeObject(Session& s, Describe& d, const std::string& name, ub1 objType);
+
+// Marks a statement handle as an open cursor over a result.
+void openCursorInto(Stmt& target, std::shared_ptr<ResultSet> rs);
+
+// For tests: the process-wide fault counters.
+void resetFaultCounters();
+
+}  // namespace oci

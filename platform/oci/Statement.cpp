@@ -1,0 +1,1121 @@
+// Statements: Oracle SQL text to SQLite, binds, defines, execute and fetch.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "platform/oci/Guard.h"
+#include "platform/oci/StandIn.h"
+
+namespace oci {
+
+// ---- lexing -------------------------------------------------------------------------------------------
+
+namespace {
+
+bool identStart(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || (c & 0x80);
+}
+bool identChar(char c) {
+    return identStart(c) || (c >= '0' && c <= '9') || c == '$' || c == '#';
+}
+
+struct Words {
+    std::vector<std::string> w;  // first words of the text, upper case, comments and blanks skipped
+};
+
+Words firstWords(const std::string& s, size_t count) {
+    Words out;
+    size_t i = 0;
+    while (i < s.size() && out.w.size() < count) {
+        char c = s[i];
+        if (c == '-' && i + 1 < s.size() && s[i + 1] == '-') {
+            while (i < s.size() && s[i] != '\n') ++i;
+        } else if (c == '/' && i + 1 < s.size() && s[i + 1] == '*') {
+            auto e = s.find("*/", i + 2);
+            i = e == std::string::npos ? s.size() : e + 2;
+        } else if (identStart(c)) {
+            size_t b = i;
+            while (i < s.size() && identChar(s[i])) ++i;
+            out.w.push_back(upper(s.substr(b, i - b)));
+        } else if (c == '(' || static_cast<unsigned char>(c) <= ' ') {
+            ++i;
+        } else {
+            break;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string markerKey(std::string_view name, bool* quoted) {
+    std::string n(name);
+    if (!n.empty() && n[0] == ':') n.erase(0, 1);
+    if (n.size() >= 2 && n.front() == '"' && n.back() == '"') {
+        if (quoted) *quoted = true;
+        return n.substr(1, n.size() - 2);
+    }
+    if (quoted) *quoted = false;
+    return upper(n);
+}
+
+Lexed lexStatement(const std::string& s) {
+    Lexed out;
+    std::string& o = out.sqlite;
+    size_t i = 0;
+    while (i < s.size()) {
+        char c = s[i];
+        if (c == '\'') {
+            size_t b = i++;
+            while (i < s.size()) {
+                if (s[i] == '\'') {
+                    if (i + 1 < s.size() && s[i + 1] == '\'') {
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                ++i;
+            }
+            o.append(s, b, i - b);
+        } else if (c == '"') {
+            size_t e = s.find('"', i + 1);
+            e = e == std::string::npos ? s.size() : e + 1;
+            o.append(s, i, e - i);
+            i = e;
+        } else if (c == '-' && i + 1 < s.size() && s[i + 1] == '-') {
+            size_t e = s.find('\n', i);
+            e = e == std::string::npos ? s.size() : e;
+            o.append(s, i, e - i);
+            i = e;
+        } else if (c == '/' && i + 1 < s.size() && s[i + 1] == '*') {
+            size_t e = s.find("*/", i + 2);
+            e = e == std::string::npos ? s.size() : e + 2;
+            o.append(s, i, e - i);
+            i = e;
+        } else if (c == ':' && i + 1 < s.size() && (identChar(s[i + 1]) || s[i + 1] == '"')) {
+            size_t b = ++i;
+            if (s[i] == '"') {
+                size_t e = s.find('"', i + 1);
+                i = e == std::string::npos ? s.size() : e + 1;
+            } else {
+                while (i < s.size() && identChar(s[i])) ++i;
+            }
+            bool quoted = false;
+            std::string key = markerKey(s.substr(b, i - b), &quoted);
+            out.markers.push_back(key);
+            // SQLite takes plain names; others get a stand-in name the binder maps back.
+            bool plain = !key.empty();
+            for (char k : key) plain = plain && (identChar(k) && k != '#');
+            if (plain && !quoted) {
+                o += ":" + key;
+            } else {
+                auto pos = std::find(out.markers.begin(), out.markers.end(), key) - out.markers.begin();
+                o += ":Q" + std::to_string(pos) + "_";
+            }
+        } else if (identStart(c)) {
+            size_t b = i;
+            while (i < s.size() && identChar(s[i])) ++i;
+            std::string w = s.substr(b, i - b);
+            std::string u = upper(w);
+            if (u == "SYSDATE") {
+                o += "datetime('now','localtime')";
+            } else if (u == "SYSTIMESTAMP") {
+                o += "strftime('%Y-%m-%d %H:%M:%f','now','localtime')";
+            } else {
+                o += w;
+            }
+        } else {
+            o += c;
+            ++i;
+        }
+    }
+    Words w = firstWords(s, 3);
+    auto word = [&](size_t k) { return k < w.w.size() ? w.w[k] : std::string(); };
+    std::string w0 = word(0), w1 = word(1);
+    if (w0 == "SELECT" || w0 == "WITH") {
+        out.stmtType = OCI_STMT_SELECT;
+        out.fnCode = 4;
+    } else if (w0 == "UPDATE") {
+        out.stmtType = OCI_STMT_UPDATE;
+        out.fnCode = 5;
+    } else if (w0 == "DELETE") {
+        out.stmtType = OCI_STMT_DELETE;
+        out.fnCode = 9;
+    } else if (w0 == "INSERT") {
+        out.stmtType = OCI_STMT_INSERT;
+        out.fnCode = 3;
+    } else if (w0 == "BEGIN") {
+        out.stmtType = OCI_STMT_BEGIN;
+        out.fnCode = 34;
+    } else if (w0 == "DECLARE") {
+        out.stmtType = OCI_STMT_DECLARE;
+        out.fnCode = 34;
+    } else if (w0 == "CREATE") {
+        out.stmtType = OCI_STMT_CREATE;
+        out.fnCode = w1 == "VIEW" ? 10 : w1 == "INDEX" || w1 == "UNIQUE" ? 20 : 1;
+    } else if (w0 == "DROP") {
+        out.stmtType = OCI_STMT_DROP;
+        out.fnCode = w1 == "VIEW" ? 7 : w1 == "INDEX" ? 21 : 8;
+    } else if (w0 == "ALTER") {
+        out.stmtType = OCI_STMT_ALTER;
+        out.fnCode = w1 == "SESSION" ? 52 : 26;
+    } else if (w0 == "COMMIT") {
+        out.fnCode = 54;
+    } else if (w0 == "ROLLBACK") {
+        out.fnCode = 55;
+    } else if (w0 == "SAVEPOINT") {
+        out.fnCode = 56;
+    } else if (w0 == "SET" && w1 == "TRANSACTION") {
+        out.fnCode = 33;
+    } else if (w0 == "TRUNCATE") {
+        out.fnCode = 85;
+    } else if (w0 == "MERGE") {
+        out.stmtType = 16;
+        out.fnCode = 189;
+    }
+    return out;
+}
+
+// ---- value conversions at the client boundary -----------------------------------------------------------
+
+namespace {
+
+char* at(char* base, ub4 index, ub4 skip, ub4 dflt) {
+    return base ? base + static_cast<size_t>(index) * (skip ? skip : dflt) : nullptr;
+}
+
+std::string clientText(const Value& v) {
+    switch (v.kind) {
+        case Value::Text:
+            return utf8ToAnsi(v.s);
+        case Value::Int:
+            return std::to_string(v.i);
+        case Value::Real:
+            return decimalToText(decimalFromDouble(v.r));
+        case Value::Blob: {
+            static const char hex[] = "0123456789ABCDEF";
+            std::string r;
+            for (unsigned char c : v.s) {
+                r += hex[c >> 4];
+                r += hex[c & 15];
+            }
+            return r;
+        }
+        default:
+            return {};
+    }
+}
+
+template <class T>
+void storeInt(char* buf, int64_t v) {
+    T x = static_cast<T>(v);
+    std::memcpy(buf, &x, sizeof x);
+}
+
+struct Stored {
+    size_t length = 0;  // bytes written (without a terminator)
+    size_t full = 0;    // length the value needed
+    bool truncated = false;
+};
+
+Stored storeValue(ub2 dty, char* buf, sb4 size, const Value& v) {
+    Stored r;
+    size_t cap = size > 0 ? static_cast<size_t>(size) : 0;
+    switch (dty) {
+        case SQLT_STR:
+        case SQLT_AVC: {
+            std::string t = clientText(v);
+            if (cap == 0) raise(1480);
+            r.full = t.size();
+            r.length = std::min(t.size(), cap - 1);
+            r.truncated = r.length < t.size();
+            std::memcpy(buf, t.data(), r.length);
+            buf[r.length] = 0;
+            return r;
+        }
+        case SQLT_CHR:
+        case SQLT_AFC: {
+            std::string t = clientText(v);
+            r.full = t.size();
+            r.length = std::min(t.size(), cap);
+            r.truncated = r.length < t.size();
+            std::memcpy(buf, t.data(), r.length);
+            if (dty == SQLT_AFC) {
+                std::memset(buf + r.length, ' ', cap - r.length);
+                r.length = cap;
+            }
+            return r;
+        }
+        case SQLT_INT:
+        case SQLT_UIN: {
+            Decimal d = valueToDecimal(v);
+            if (dty == SQLT_UIN) {
+                uint64_t u;
+                if (!decimalToUInt(d, u) || (cap < 8 && u >> (cap * 8))) raise(1455);
+                if (cap == 1)
+                    storeInt<uint8_t>(buf, static_cast<int64_t>(u));
+                else if (cap == 2)
+                    storeInt<uint16_t>(buf, static_cast<int64_t>(u));
+                else if (cap == 4)
+                    storeInt<uint32_t>(buf, static_cast<int64_t>(u));
+                else if (cap == 8)
+                    std::memcpy(buf, &u, 8);
+                else
+                    raise(1483);
+            } else {
+                int64_t i;
+                if (!decimalToInt(d, i)) raise(1455);
+                if (cap == 1 && (i < INT8_MIN || i > INT8_MAX)) raise(1455);
+                if (cap == 2 && (i < INT16_MIN || i > INT16_MAX)) raise(1455);
+                if (cap == 4 && (i < INT32_MIN || i > INT32_MAX)) raise(1455);
+                if (cap == 1)
+                    storeInt<int8_t>(buf, i);
+                else if (cap == 2)
+                    storeInt<int16_t>(buf, i);
+                else if (cap == 4)
+                    storeInt<int32_t>(buf, i);
+                else if (cap == 8)
+                    storeInt<int64_t>(buf, i);
+                else
+                    raise(1483);
+            }
+            r.length = r.full = cap;
+            return r;
+        }
+        case SQLT_FLT:
+        case SQLT_BDOUBLE:
+        case SQLT_IBDOUBLE:
+        case SQLT_BFLOAT:
+        case SQLT_IBFLOAT: {
+            double d = v.kind == Value::Real ? v.r : decimalToDouble(valueToDecimal(v));
+            if (cap == 4) {
+                float f = static_cast<float>(d);
+                std::memcpy(buf, &f, 4);
+            } else if (cap >= 8) {
+                std::memcpy(buf, &d, 8);
+                cap = 8;
+            } else {
+                raise(1483);
+            }
+            r.length = r.full = cap;
+            return r;
+        }
+        case SQLT_VNU:
+        case SQLT_NUM: {
+            std::string b = encodeNumber(valueToDecimal(v));
+            size_t need = dty == SQLT_VNU ? b.size() + 1 : b.size();
+            if (cap < need) raise(1483);
+            if (dty == SQLT_VNU) {
+                buf[0] = static_cast<char>(b.size());
+                std::memcpy(buf + 1, b.data(), b.size());
+            } else {
+                std::memcpy(buf, b.data(), b.size());
+            }
+            r.length = r.full = need;
+            return r;
+        }
+        case SQLT_DAT: {
+            if (cap < 7) raise(1483);
+            ub1 out[7];
+            encodeDate(valueToDate(v), out);
+            std::memcpy(buf, out, 7);
+            r.length = r.full = 7;
+            return r;
+        }
+        case SQLT_BIN:
+        case SQLT_LBI: {
+            std::string bytes = v.kind == Value::Blob ? v.s : clientText(v);
+            r.full = bytes.size();
+            r.length = std::min(bytes.size(), cap);
+            r.truncated = r.length < bytes.size();
+            std::memcpy(buf, bytes.data(), r.length);
+            return r;
+        }
+        case SQLT_VBI:
+        case SQLT_VCS: {
+            std::string bytes = dty == SQLT_VBI && v.kind == Value::Blob ? v.s : clientText(v);
+            if (cap < 2) raise(1483);
+            r.full = bytes.size();
+            r.length = std::min(bytes.size(), cap - 2);
+            r.truncated = r.length < bytes.size();
+            ub2 n = static_cast<ub2>(r.length);
+            std::memcpy(buf, &n, 2);
+            std::memcpy(buf + 2, bytes.data(), r.length);
+            r.length += 2;
+            return r;
+        }
+        case SQLT_TIMESTAMP:
+        case SQLT_TIMESTAMP_TZ:
+        case SQLT_TIMESTAMP_LTZ: {
+            void* cell = nullptr;
+            std::memcpy(&cell, buf, sizeof cell);
+            Handle* h = findHandle(cell);
+            if (!h || (h->type != OCI_DTYPE_TIMESTAMP && h->type != OCI_DTYPE_TIMESTAMP_TZ &&
+                       h->type != OCI_DTYPE_TIMESTAMP_LTZ && h->type != OCI_DTYPE_DATE))
+                raise(24316, "illegal handle type");
+            static_cast<DateTimeDesc*>(h)->value = valueToDate(v);
+            r.length = r.full = sizeof cell;
+            return r;
+        }
+        case SQLT_BOL: {
+            int64_t i = 0;
+            decimalToInt(valueToDecimal(v), i);
+            if (cap == 1)
+                storeInt<int8_t>(buf, i ? 1 : 0);
+            else if (cap == 2)
+                storeInt<int16_t>(buf, i ? 1 : 0);
+            else
+                storeInt<int32_t>(buf, i ? 1 : 0);
+            r.length = r.full = cap;
+            return r;
+        }
+        case SQLT_RSET:
+        case SQLT_CUR: {
+            void* cell = nullptr;
+            std::memcpy(&cell, buf, sizeof cell);
+            auto* target = handleAs<Stmt>(cell, OCI_HTYPE_STMT);
+            if (!target) raise(24316, "illegal handle type");
+            openCursorInto(*target, v.cursor);
+            return r;
+        }
+        default:
+            raise(932, "inconsistent datatypes");
+    }
+}
+
+template <class T>
+T loadInt(const char* p) {
+    T x;
+    std::memcpy(&x, p, sizeof x);
+    return x;
+}
+
+std::string textOrNullFromClient(const char* p, size_t n) {
+    return ansiToUtf8(std::string_view(p, n));
+}
+
+}  // namespace
+
+Value Bind::read(ub4 iteration) const {
+    char* vp = at(valuep, iteration, valueSkip, static_cast<ub4>(valueSize > 0 ? valueSize : 0));
+    char* ip = at(indp, iteration, indSkip, 2);
+    char* ap = at(alenp, iteration, alenSkip, 2);
+    if (ip && loadInt<sb2>(ip) == -1) return Value::null();
+    if (!vp) return Value::null();
+    size_t len = ap ? loadInt<ub2>(ap) : static_cast<size_t>(valueSize > 0 ? valueSize : 0);
+    switch (dty) {
+        case SQLT_CHR:
+        case SQLT_AFC: {
+            std::string t = textOrNullFromClient(vp, len);
+            if (len == 1 && vp[0] == 0) t.clear();  // a NULL of unknown type
+            return t.empty() ? Value::null() : Value::ofText(t);
+        }
+        case SQLT_STR:
+        case SQLT_AVC: {
+            size_t cap = static_cast<size_t>(valueSize > 0 ? valueSize : 0);
+            size_t n = strnlen(vp, cap);
+            if (n == cap && cap > 0 && !ap) raise(1480);
+            if (ap && len < n) n = len;
+            return n == 0 ? Value::null() : Value::ofText(textOrNullFromClient(vp, n));  // '' is NULL
+        }
+        case SQLT_VCS: {
+            ub2 n = loadInt<ub2>(vp);
+            return n == 0 ? Value::null() : Value::ofText(textOrNullFromClient(vp + 2, n));
+        }
+        case SQLT_INT:
+            switch (valueSize) {
+                case 1:
+                    return Value::ofInt(loadInt<int8_t>(vp));
+                case 2:
+                    return Value::ofInt(loadInt<int16_t>(vp));
+                case 4:
+                    return Value::ofInt(loadInt<int32_t>(vp));
+                case 8:
+                    return Value::ofInt(loadInt<int64_t>(vp));
+                default:
+                    raise(1483);
+            }
+        case SQLT_UIN:
+            switch (valueSize) {
+                case 1:
+                    return Value::ofInt(loadInt<uint8_t>(vp));
+                case 2:
+                    return Value::ofInt(loadInt<uint16_t>(vp));
+                case 4:
+                    return Value::ofInt(loadInt<uint32_t>(vp));
+                case 8: {
+                    uint64_t u = loadInt<uint64_t>(vp);
+                    return u > uint64_t(INT64_MAX) ? Value::ofReal(static_cast<double>(u))
+                                                   : Value::ofInt(static_cast<int64_t>(u));
+                }
+                default:
+                    raise(1483);
+            }
+        case SQLT_FLT:
+        case SQLT_BDOUBLE:
+        case SQLT_IBDOUBLE:
+        case SQLT_BFLOAT:
+        case SQLT_IBFLOAT:
+            if (valueSize == 4) return Value::ofReal(loadInt<float>(vp));
+            if (valueSize == 8) return Value::ofReal(loadInt<double>(vp));
+            raise(1483);
+        case SQLT_VNU: {
+            ub1 n = static_cast<ub1>(vp[0]);
+            return decimalToValue(decodeNumber(reinterpret_cast<const ub1*>(vp + 1), n));
+        }
+        case SQLT_NUM:
+            return decimalToValue(decodeNumber(reinterpret_cast<const ub1*>(vp), len));
+        case SQLT_DAT: {
+            DateParts p = decodeDate(reinterpret_cast<const ub1*>(vp));
+            if (!validDate(p)) raise(1858);
+            return Value::ofText(dateToText(p));
+        }
+        case SQLT_BIN:
+        case SQLT_LBI:
+            return Value::ofBlob(std::string(vp, len));
+        case SQLT_VBI:
+            return Value::ofBlob(std::string(vp + 2, loadInt<ub2>(vp)));
+        case SQLT_TIMESTAMP:
+        case SQLT_TIMESTAMP_TZ:
+        case SQLT_TIMESTAMP_LTZ: {
+            void* cell = nullptr;
+            std::memcpy(&cell, vp, sizeof cell);
+            auto* h = findHandle(cell);
+            if (!h) raise(24316, "illegal handle type");
+            const DateParts& p = static_cast<DateTimeDesc*>(h)->value;
+            return Value::ofText(dateToText(p, p.nanos ? 9 : 0));
+        }
+        case SQLT_BOL:
+            return Value::ofInt(loadInt<int32_t>(vp) ? 1 : 0);
+        case SQLT_RSET:
+        case SQLT_CUR:
+        case SQLT_RDD:
+            return Value::null();
+        default:
+            raise(932, "inconsistent datatypes");
+    }
+}
+
+void Bind::write(ub4 iteration, const Value& v) {
+    char* vp = at(valuep, iteration, valueSkip, static_cast<ub4>(valueSize > 0 ? valueSize : 0));
+    char* ip = at(indp, iteration, indSkip, 2);
+    char* ap = at(alenp, iteration, alenSkip, 2);
+    char* cp = at(rcodep, iteration, rcodeSkip, 2);
+    if (v.isNull() && dty != SQLT_RSET && dty != SQLT_CUR) {
+        if (ip) storeInt<sb2>(ip, -1);
+        if (ap) storeInt<ub2>(ap, 0);
+        if (cp) storeInt<ub2>(cp, 1405);
+        if (vp && (dty == SQLT_STR || dty == SQLT_AVC) && valueSize > 0) vp[0] = 0;
+        return;
+    }
+    if (!vp) raise(1008);
+    Stored s = storeValue(dty, vp, valueSize, v);
+    // An output value does not fit the variable: PL/SQL raises instead of truncating.
+    if (s.truncated) raise(6502, "PL/SQL: numeric or value error: character string buffer too small");
+    if (ip) storeInt<sb2>(ip, 0);
+    if (ap) storeInt<ub2>(ap, static_cast<ub2>(s.length));
+    if (cp) storeInt<ub2>(cp, 0);
+}
+
+void Define::write(ub4 row, const Value& v, const TypeInfo&) {
+    char* vp = at(valuep, row, valueSkip, static_cast<ub4>(valueSize > 0 ? valueSize : 0));
+    char* ip = at(indp, row, indSkip, 2);
+    char* rp = at(rlenp, row, rlenSkip, 2);
+    char* cp = at(rcodep, row, rcodeSkip, 2);
+    if (v.isNull()) {
+        if (!ip) raise(1405);
+        storeInt<sb2>(ip, -1);
+        if (rp) storeInt<ub2>(rp, 0);
+        if (cp) storeInt<ub2>(cp, 1405);
+        return;
+    }
+    if (!vp) return;
+    Stored s = storeValue(dty, vp, valueSize, v);
+    if (ip) storeInt<sb2>(ip, s.truncated ? static_cast<sb2>(std::min<size_t>(s.full, 32767)) : 0);
+    if (rp) storeInt<ub2>(rp, static_cast<ub2>(s.length));
+    if (cp) storeInt<ub2>(cp, s.truncated ? 1406 : 0);
+}
+
+// ---- running SQL --------------------------------------------------------------------------------------
+
+namespace {
+
+struct Prepared {
+    sqlite3_stmt* st = nullptr;
+    ~Prepared() { sqlite3_finalize(st); }
+};
+
+void prepareOne(Session& s, const std::string& sql, Prepared& p) {
+    const char* tail = nullptr;
+    int rc = sqlite3_prepare_v2(s.db, sql.c_str(), static_cast<int>(sql.size()), &p.st, &tail);
+    if (rc != SQLITE_OK) s.raiseSqlite(rc);
+    if (!p.st) raise(900);
+    for (; tail && *tail; ++tail) {
+        if (static_cast<unsigned char>(*tail) > ' ' && *tail != ';') raise(911, "invalid character");
+    }
+}
+
+void bindParams(sqlite3_stmt* st, const std::map<std::string, Value>& params) {
+    int n = sqlite3_bind_parameter_count(st);
+    for (int k = 1; k <= n; ++k) {
+        const char* name = sqlite3_bind_parameter_name(st, k);
+        if (!name) raise(1008);
+        std::string key = upper(name + 1);
+        auto it = params.find(key);
+        if (it == params.end()) raise(1008);
+        bindValue(st, k, it->second);
+    }
+}
+
+}  // namespace
+
+std::shared_ptr<ResultSet> runQuery(Session& s, const std::string& sql,
+                                    const std::map<std::string, Value>& params) {
+    Prepared p;
+    prepareOne(s, sql, p);
+    bindParams(p.st, params);
+    auto rs = std::make_shared<ResultSet>();
+    int n = sqlite3_column_count(p.st);
+    std::vector<bool> declared(n, false);
+    for (int c = 0; c < n; ++c) {
+        Column col;
+        std::string name = sqlite3_column_name(p.st, c);
+        col.name = sql.find("\"" + name + "\"") != std::string::npos ? name : upper(name);
+        const char* decl = sqlite3_column_decltype(p.st, c);
+        if (decl) {
+            if (auto t = parseDeclaredType(decl, false)) {
+                col.type = *t;
+                declared[c] = true;
+            }
+        }
+        rs->columns.push_back(col);
+    }
+    int rc;
+    while ((rc = sqlite3_step(p.st)) == SQLITE_ROW) {
+        std::vector<Value> row;
+        row.reserve(n);
+        for (int c = 0; c < n; ++c) row.push_back(columnValue(p.st, c));
+        rs->rows.push_back(std::move(row));
+    }
+    if (rc != SQLITE_DONE) s.raiseSqlite(rc);
+    // Expressions have no declared type: describe them from what they produced.
+    for (int c = 0; c < n; ++c) {
+        if (declared[c]) continue;
+        bool text = false, blob = false, number = false, dates = true;
+        size_t maxLen = 0;
+        for (auto& row : rs->rows) {
+            const Value& v = row[c];
+            if (v.kind == Value::Text) {
+                text = true;
+                std::string a = utf8ToAnsi(v.s);
+                maxLen = std::max(maxLen, a.size());
+                DateParts dp;
+                if (v.s.size() != 19 || !parseDateText(v.s, dp)) dates = false;
+            } else if (v.kind == Value::Blob) {
+                blob = true;
+                maxLen = std::max(maxLen, v.s.size());
+            } else if (v.kind == Value::Int || v.kind == Value::Real) {
+                number = true;
+            }
+        }
+        TypeInfo& t = rs->columns[c].type;
+        if (text && !number && !blob && dates) {
+            t = TypeInfo{SQLT_DAT, 7, 0, 0, 0};
+        } else if (text || (!number && !blob)) {
+            t = TypeInfo{SQLT_CHR, static_cast<ub2>(std::clamp<size_t>(maxLen, 1, 4000)), 0, 0, 0};
+        } else if (blob) {
+            t = TypeInfo{SQLT_BIN, static_cast<ub2>(std::clamp<size_t>(maxLen, 1, 2000)), 0, 0, 0};
+        } else {
+            t = TypeInfo{SQLT_NUM, 22, 0, -127, 0};
+        }
+    }
+    return rs;
+}
+
+int runDml(Session& s, const std::string& sql, const std::map<std::string, Value>& params) {
+    Prepared p;
+    prepareOne(s, sql, p);
+    bindParams(p.st, params);
+    int rc;
+    while ((rc = sqlite3_step(p.st)) == SQLITE_ROW) {
+    }
+    if (rc != SQLITE_DONE) s.raiseSqlite(rc);
+    return sqlite3_changes(s.db);
+}
+
+void openCursorInto(Stmt& target, std::shared_ptr<ResultSet> rs) {
+    target.reset();
+    if (!rs) return;  // not opened by the procedure
+    target.result = std::move(rs);
+    target.described = true;
+    target.prepared = true;
+    target.stmtType = OCI_STMT_SELECT;
+    target.fnCode = 4;
+    target.state = OCI_STMT_STATE_EXECUTED;
+}
+
+namespace {
+
+std::map<std::string, Value> bindValues(Stmt& st, ub4 iteration) {
+    std::map<std::string, Value> params;
+    for (Bind* b : st.binds) {
+        if (b->maxarr > 0 && st.stmtType != OCI_STMT_BEGIN && st.stmtType != OCI_STMT_DECLARE) raise(1484);
+        params[b->name] = b->read(iteration);
+    }
+    // stand-in names of quoted markers
+    for (size_t k = 0; k < st.markers.size(); ++k) {
+        auto it = params.find(st.markers[k]);
+        if (it != params.end()) params["Q" + std::to_string(k) + "_"] = it->second;
+    }
+    return params;
+}
+
+std::string afterWords(const std::string& text, size_t words) {
+    size_t i = 0;
+    for (size_t k = 0; k < words; ++k) {
+        while (i < text.size() && static_cast<unsigned char>(text[i]) <= ' ') ++i;
+        while (i < text.size() && static_cast<unsigned char>(text[i]) > ' ') ++i;
+    }
+    return trim(text.substr(std::min(i, text.size())));
+}
+
+void alterSession(Session& s, const std::string& text) {
+    std::string rest = afterWords(text, 2);  // after ALTER SESSION
+    std::string u = upper(rest);
+    if (u.rfind("SET", 0) != 0) raise(922, "missing or invalid option");
+    std::string assign = trim(rest.substr(3));
+    auto eq = assign.find('=');
+    std::string name = upper(trim(assign.substr(0, eq)));
+    if (name == "CURRENT_SCHEMA") {
+        if (eq == std::string::npos) raise(922, "missing or invalid option");
+        std::string schema = upper(trim(assign.substr(eq + 1)));
+        if (schema.size() >= 2 && schema.front() == '"') schema = schema.substr(1, schema.size() - 2);
+        sqlite3_stmt* st = nullptr;
+        bool known = false;
+        if (sqlite3_prepare_v2(s.db, "SELECT 1 FROM oci_user WHERE upper(name) = ?", -1, &st, nullptr) ==
+            SQLITE_OK) {
+            sqlite3_bind_text(st, 1, schema.c_str(), -1, SQLITE_TRANSIENT);
+            known = sqlite3_step(st) == SQLITE_ROW;
+        }
+        sqlite3_finalize(st);
+        if (!known) raise(1435);
+        s.schema = schema;
+    }
+    s.recordAlter(trim(text));
+}
+
+void recordRowid(Session& s, Stmt& st) {
+    // "INSERT INTO <table>": the row the insert made
+    std::string rest = afterWords(st.text, 2);
+    std::string table;
+    for (char c : rest) {
+        if (!identChar(c) && c != '"' && c != '.') break;
+        table += c;
+    }
+    table.erase(std::remove(table.begin(), table.end(), '"'), table.end());
+    if (auto dot = table.rfind('.'); dot != std::string::npos) table = table.substr(dot + 1);
+    sqlite3_stmt* q = nullptr;
+    int64_t object = 0;
+    if (sqlite3_prepare_v2(s.db,
+                           "SELECT rowid FROM sqlite_schema WHERE type = 'table' AND upper(name) = upper(?)",
+                           -1, &q, nullptr) == SQLITE_OK) {
+        sqlite3_bind_text(q, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+        if (sqlite3_step(q) == SQLITE_ROW) object = sqlite3_column_int64(q, 0);
+    }
+    sqlite3_finalize(q);
+    if (object == 0) return;
+    st.hasRowid = true;
+    st.rowidTable = object + 73000;  // keeps the object numbers in Oracle's usual range
+    st.rowid = sqlite3_last_insert_rowid(s.db);
+}
+
+}  // namespace
+
+sword executeStatement(SvcCtx& svc, Stmt& st, ub4 iters, ub4 mode) {
+    if (!st.prepared) raise(24337);
+    if (!svc.session || !findHandle(svc.session)) raise(3114);
+    Session& s = *svc.session;
+    s.ensureAlive();
+    s.checkLink();
+    st.svc = &svc;
+    st.reset();
+    sword status = OCI_SUCCESS;
+    const std::string upperText = upper(st.text);
+    switch (st.fnCode) {
+        case 4: {  // query
+            auto params = bindValues(st, 0);
+            st.result = runQuery(s, st.sql, params);
+            st.described = true;
+            if (mode & OCI_DESCRIBE_ONLY) {
+                st.result->rows.clear();
+                return OCI_SUCCESS;
+            }
+            st.state = OCI_STMT_STATE_EXECUTED;
+            if (iters > 0) status = fetchRows(st, iters, OCI_FETCH_NEXT, 0);
+            break;
+        }
+        case 34:  // PL/SQL block
+            if (mode & OCI_DESCRIBE_ONLY) return OCI_SUCCESS;
+            runBlock(s, st);
+            st.rowCount = 1;
+            st.state = OCI_STMT_STATE_EXECUTED;
+            break;
+        case 52:
+            alterSession(s, st.text);
+            break;
+        case 33:
+            s.localTransactionId(true);
+            break;
+        case 54:
+            s.commit();
+            break;
+        case 55: {
+            std::string rest = upper(afterWords(st.text, 1));
+            if (rest.rfind("WORK", 0) == 0) rest = trim(rest.substr(4));
+            if (rest.rfind("TO", 0) == 0) {
+                rest = trim(rest.substr(2));
+                if (rest.rfind("SAVEPOINT", 0) == 0) rest = trim(rest.substr(9));
+                while (!rest.empty() &&
+                       (rest.back() == ';' || static_cast<unsigned char>(rest.back()) <= ' '))
+                    rest.pop_back();
+                s.rollbackTo(rest);
+            } else {
+                s.rollback();
+            }
+            break;
+        }
+        case 56: {
+            std::string name = afterWords(st.text, 1);
+            while (!name.empty() && name.back() == ';') name.pop_back();
+            s.savepoint(name);
+            break;
+        }
+        default:
+            if (mode & OCI_DESCRIBE_ONLY) return OCI_SUCCESS;
+            if (st.stmtType == OCI_STMT_CREATE || st.stmtType == OCI_STMT_DROP ||
+                st.stmtType == OCI_STMT_ALTER || st.fnCode == 85) {
+                // DDL commits what came before it and itself
+                s.commit();
+                std::string sql = st.sql;
+                if (st.fnCode == 85) sql = "DELETE FROM " + afterWords(st.sql, 2);
+                runDml(s, sql, bindValues(st, 0));
+                break;
+            }
+            if (iters == 0) raise(24333);
+            s.beginWork();
+            for (ub4 k = 0; k < iters; ++k) {
+                auto params = bindValues(st, k);
+                st.rowCount += static_cast<ub4>(runDml(s, st.sql, params));
+                if (st.stmtType == OCI_STMT_INSERT) recordRowid(s, st);
+            }
+            st.state = OCI_STMT_STATE_EXECUTED;
+            break;
+    }
+    if (mode & OCI_COMMIT_ON_SUCCESS) s.commit();
+    return status;
+}
+
+sword fetchRows(Stmt& st, ub4 nrows, ub2 orientation, sb4 offset) {
+    if (!st.result || st.state == OCI_STMT_STATE_INITIALIZED) raise(24338);
+    if (st.svc && findHandle(st.svc) && st.svc->session && findHandle(st.svc->session)) {
+        st.svc->session->ensureAlive();
+        st.svc->session->checkLink();
+    }
+    if (nrows == 0) {  // cancels the cursor
+        st.state = OCI_STMT_STATE_END_OF_FETCH;
+        return OCI_SUCCESS;
+    }
+    const auto& rows = st.result->rows;
+    int64_t size = static_cast<int64_t>(rows.size());
+    int64_t cur = static_cast<int64_t>(st.pos) - 1;  // last row delivered
+    int64_t start;
+    switch (orientation) {
+        case 0:
+        case OCI_FETCH_NEXT:
+            start = cur + 1;
+            break;
+        case OCI_FETCH_CURRENT:
+            start = cur;
+            break;
+        case OCI_FETCH_FIRST:
+            start = 0;
+            break;
+        case OCI_FETCH_LAST:
+            start = size - 1;
+            nrows = 1;
+            break;
+        case OCI_FETCH_PRIOR:
+            start = cur - 1;
+            break;
+        case OCI_FETCH_ABSOLUTE:
+            start = static_cast<int64_t>(offset) - 1;
+            break;
+        case OCI_FETCH_RELATIVE:
+            start = cur + offset;
+            break;
+        default:
+            raise(1002);
+    }
+    if (start < 0 || start >= size) {
+        st.state = OCI_STMT_STATE_END_OF_FETCH;
+        return OCI_NO_DATA;
+    }
+    ub4 k = static_cast<ub4>(std::min<int64_t>(nrows, size - start));
+    for (Define* d : st.defines) {
+        if (d->position < 1 || d->position > st.result->columns.size()) raise(1007);
+        const TypeInfo& t = st.result->columns[d->position - 1].type;
+        for (ub4 r = 0; r < k; ++r) d->write(r, rows[start + r][d->position - 1], t);
+    }
+    st.pos = static_cast<size_t>(start + k);
+    st.rowCount = static_cast<ub4>(std::max<size_t>(st.rowCount, st.pos));
+    if (k < nrows) {
+        st.state = OCI_STMT_STATE_END_OF_FETCH;
+        return OCI_NO_DATA;
+    }
+    return OCI_SUCCESS;
+}
+
+}  // namespace oci
+
+using namespace oci;
+
+namespace {
+
+void prepareText(Stmt& st, const OraText* text, ub4 len) {
+    std::string raw = text ? std::string(reinterpret_cast<const char*>(text), len) : std::string();
+    for (Bind* b : std::vector<Bind*>(st.binds)) freeHandle(b);
+    for (Define* d : std::vector<Define*>(st.defines)) freeHandle(d);
+    st.reset();
+    st.text = ansiToUtf8(raw);
+    Lexed lx = lexStatement(st.text);
+    st.sql = lx.sqlite;
+    st.markers = lx.markers;
+    st.stmtType = lx.stmtType;
+    st.fnCode = lx.fnCode;
+    st.prepared = true;
+}
+
+Bind* bindTo(Stmt& st, const std::string& key, bool quoted, OCIBind** bindp) {
+    if (std::find(st.markers.begin(), st.markers.end(), key) == st.markers.end()) raise(1036);
+    Bind* b = nullptr;
+    for (Bind* x : st.binds)
+        if (x->name == key) b = x;
+    if (!b) {
+        b = new Bind();
+        registerHandle(b, &st);
+        st.binds.push_back(b);
+    }
+    b->name = key;
+    b->quoted = quoted;
+    if (bindp) *bindp = reinterpret_cast<OCIBind*>(b);
+    return b;
+}
+
+void fillBind(Bind* b, void* valuep, sb4 value_sz, ub2 dty, void* indp, ub2* alenp, ub2* rcodep, ub4 maxarr,
+              ub4* curelep) {
+    b->valuep = static_cast<char*>(valuep);
+    b->valueSize = value_sz;
+    b->dty = dty;
+    b->indp = static_cast<char*>(indp);
+    b->alenp = reinterpret_cast<char*>(alenp);
+    b->rcodep = reinterpret_cast<char*>(rcodep);
+    b->maxarr = maxarr;
+    b->curelep = curelep;
+    b->valueSkip = b->indSkip = b->alenSkip = b->rcodeSkip = 0;
+}
+
+}  // namespace
+
+extern "C" {
+
+sword OCIStmtPrepare(OCIStmt* stmtp, OCIError* errhp, const OraText* stmt, ub4 stmt_len, ub4, ub4) {
+    auto* st = handleAs<Stmt>(stmtp, OCI_HTYPE_STMT);
+    auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
+    if (!st || !err) return OCI_INVALID_HANDLE;
+    return guarded(err, [&]() -> sword {
+        prepareText(*st, stmt, stmt_len);
+        return OCI_SUCCESS;
+    });
+}
+
+sword OCIStmtPrepare2(OCISvcCtx* svchp, OCIStmt** stmthp, OCIError* errhp, const OraText* stmttext,
+                      ub4 stmt_len, const OraText*, ub4, ub4, ub4) {
+    auto* svc = handleAs<SvcCtx>(svchp, OCI_HTYPE_SVCCTX);
+    auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
+    if (!svc || !err || !stmthp) return OCI_INVALID_HANDLE;
+    return guarded(err, [&]() -> sword {
+        auto* st = new Stmt();
+        registerHandle(st, svc->env);
+        st->fromCache = true;
+        st->svc = svc;
+        try {
+            prepareText(*st, stmttext, stmt_len);
+        } catch (...) {
+            freeHandle(st);
+            throw;
+        }
+        *stmthp = reinterpret_cast<OCIStmt*>(st);
+        return OCI_SUCCESS;
+    });
+}
+
+sword OCIStmtRelease(OCIStmt* stmthp, OCIError* errhp, const OraText*, ub4, ub4) {
+    auto* st = handleAs<Stmt>(stmthp, OCI_HTYPE_STMT);
+    if (!st || !handleAs<Error>(errhp, OCI_HTYPE_ERROR)) return OCI_INVALID_HANDLE;
+    freeHandle(st);
+    return OCI_SUCCESS;
+}
+
+sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errhp, ub4 iters, ub4, const OCISnapshot*,
+                     OCISnapshot*, ub4 mode) {
+    auto* svc = handleAs<SvcCtx>(svchp, OCI_HTYPE_SVCCTX);
+    auto* st = handleAs<Stmt>(stmtp, OCI_HTYPE_STMT);
+    auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
+    if (!svc || !st || !err) return OCI_INVALID_HANDLE;
+    return guarded(err, [&]() -> sword {
+        st->parseErrorOffset = 0;
+        try {
+            return executeStatement(*svc, *st, iters, mode);
+        } catch (const OraException&) {
+            if (svc->session && findHandle(svc->session) && svc->session->db) {
+                int off = sqlite3_error_offset(svc->session->db);
+                if (off > 0) st->parseErrorOffset = static_cast<ub2>(off);
+            }
+            throw;
+        }
+    });
+}
+
+sword OCIStmtFetch(OCIStmt* stmtp, OCIError* errhp, ub4 nrows, ub2 orientation, ub4) {
+    auto* st = handleAs<Stmt>(stmtp, OCI_HTYPE_STMT);
+    auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
+    if (!st || !err) return OCI_INVALID_HANDLE;
+    return guarded(err, [&]() -> sword { return fetchRows(*st, nrows, orientation, 0); });
+}
+
+sword OCIStmtFetch2(OCIStmt* stmtp, OCIError* errhp, ub4 nrows, ub2 orientation, sb4 scrollOffset, ub4) {
+    auto* st = handleAs<Stmt>(stmtp, OCI_HTYPE_STMT);
+    auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
+    if (!st || !err) return OCI_INVALID_HANDLE;
+    return guarded(err, [&]() -> sword { return fetchRows(*st, nrows, orientation, scrollOffset); });
+}
+
+sword OCIBindByName(OCIStmt* stmtp, OCIBind** bindp, OCIError* errhp, const OraText* placeholder,
+                    sb4 placeh_len, void* valuep, sb4 value_sz, ub2 dty, void* indp, ub2* alenp, ub2* rcodep,
+                    ub4 maxarr_len, ub4* curelep, ub4 mode) {
+    auto* st = handleAs<Stmt>(stmtp, OCI_HTYPE_STMT);
+    auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
+    if (!st || !err || !placeholder) return OCI_INVALID_HANDLE;
+    return guarded(err, [&]() -> sword {
+        if (mode & OCI_DATA_AT_EXEC) raise(3001);
+        const char* p = reinterpret_cast<const char*>(placeholder);
+        std::string name =
+            ansiToUtf8(placeh_len >= 0 ? std::string_view(p, placeh_len) : std::string_view(p));
+        bool quoted = false;
+        std::string key = markerKey(trim(name), &quoted);
+        Bind* b = bindTo(*st, key, quoted, bindp);
+        fillBind(b, valuep, value_sz, dty, indp, alenp, rcodep, maxarr_len, curelep);
+        return OCI_SUCCESS;
+    });
+}
+
+sword OCIBindByPos(OCIStmt* stmtp, OCIBind** bindp, OCIError* errhp, ub4 position, void* valuep, sb4 value_sz,
+                   ub2 dty, void* indp, ub2* alenp, ub2* rcodep, ub4 maxarr_len, ub4* curelep, ub4 mode) {
+    auto* st = handleAs<Stmt>(stmtp, OCI_HTYPE_STMT);
+    auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
+    if (!st || !err) return OCI_INVALID_HANDLE;
+    return guarded(err, [&]() -> sword {
+        if (mode & OCI_DATA_AT_EXEC) raise(3001);
+        // PL/SQL counts each distinct name once; SQL counts every occurrence.
+        std::vector<std::string> order;
+        bool plsql = st->stmtType == OCI_STMT_BEGIN || st->stmtType == OCI_STMT_DECLARE;
+        for (const auto& m : st->markers)
+            if (!plsql || std::find(order.begin(), order.end(), m) == order.end()) order.push_back(m);
+        if (position < 1 || position > order.size()) raise(1036);
+        Bind* b = bindTo(*st, order[position - 1], false, bindp);
+        b->position = position;
+        fillBind(b, valuep, value_sz, dty, indp, alenp, rcodep, maxarr_len, curelep);
+        return OCI_SUCCESS;
+    });
+}
+
+sword OCIBindArrayOfStruct(OCIBind* bindp, OCIError* errhp, ub4 pvskip, ub4 indskip, ub4 alskip, ub4 rcskip) {
+    auto* b = handleAs<Bind>(bindp, OCI_HTYPE_BIND);
+    if (!b || !handleAs<Error>(errhp, OCI_HTYPE_ERROR)) return OCI_INVALID_HANDLE;
+    b->valueSkip = pvskip;
+    b->indSkip = indskip;
+    b->alenSkip = alskip;
+    b->rcodeSkip = rcskip;
+    return OCI_SUCCESS;
+}
+
+sword OCIDefineByPos(OCIStmt* stmtp, OCIDefine** defnp, OCIError* errhp, ub4 position, void* valuep,
+                     sb4 value_sz, ub2 dty, void* indp, ub2* rlenp, ub2* rcodep, ub4 mode) {
+    auto* st = handleAs<Stmt>(stmtp, OCI_HTYPE_STMT);
+    auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
+    if (!st || !err) return OCI_INVALID_HANDLE;
+    return guarded(err, [&]() -> sword {
+        if (mode & OCI_DYNAMIC_FETCH) raise(3001);
+        if (position < 1) raise(1007);
+        Define* d = nullptr;
+        for (Define* x : st->defines)
+            if (x->position == position) d = x;
+        if (!d) {
+            d = new Define();
+            registerHandle(d, st);
+            st->defines.push_back(d);
+        }
+        d->position = position;
+        d->valuep = static_cast<char*>(valuep);
+        d->valueSize = value_sz;
+        d->dty = dty;
+        d->indp = static_cast<char*>(indp);
+        d->rlenp = reinterpret_cast<char*>(rlenp);
+        d->rcodep = reinterpret_cast<char*>(rcodep);
+        d->valueSkip = d->indSkip = d->rlenSkip = d->rcodeSkip = 0;
+        if (defnp) *defnp = reinterpret_cast<OCIDefine*>(d);
+        return OCI_SUCCESS;
+    });
+}
+
+sword OCIDefineArrayOfStruct(OCIDefine* defnp, OCIError* errhp, ub4 pvskip, ub4 indskip, ub4 rlskip,
+                             ub4 rcskip) {
+    auto* d = handleAs<Define>(defnp, OCI_HTYPE_DEFINE);
+    if (!d || !handleAs<Error>(errhp, OCI_HTYPE_ERROR)) return OCI_INVALID_HANDLE;
+    d->valueSkip = pvskip;
+    d->indSkip = indskip;
+    d->rlenSkip = rlskip;
+    d->rcodeSkip = rcskip;
+    return OCI_SUCCESS;
+}
+
+sword OCIRowidToChar(OCIRowid* rowidDesc, OraText* outbfp, ub2* outbflp, OCIError* errhp) {
+    auto* rd = handleAs<RowidDesc>(rowidDesc, OCI_DTYPE_ROWID);
+    auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
+    if (!rd || !err || !outbflp) return OCI_INVALID_HANDLE;
+    return guarded(err, [&]() -> sword {
+        if (!rd->valid) raise(1410, "invalid ROWID");
+        static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+        auto enc = [](uint64_t v, int n) {
+            std::string r(n, 'A');
+            for (int k = n - 1; k >= 0; --k) {
+                r[k] = alphabet[v & 63];
+                v >>= 6;
+            }
+            return r;
+        };
+        std::string text = enc(rd->object, 6) + enc(rd->file, 3) + enc(rd->block, 6) + enc(rd->row, 3);
+        if (*outbflp < text.size()) {
+            *outbflp = static_cast<ub2>(text.size());
+            raise(1406, "fetched column value was truncated");
+        }
+        std::memcpy(outbfp, text.data(), text.size());
+        if (*outbflp > text.size()) outbfp[text.size()] = 0;
+        *outbflp = static_cast<ub2>(text.size());
+        return OCI_SUCCESS;
+    });
+}
+
+}  // extern "C"

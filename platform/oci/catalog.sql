@@ -1,0 +1,55 @@
+-- The stand-in server's own catalog. Run once on a new database:
+--   sqlite3 $ORACLE_HOME/dbs/<name>.db < platform/oci/catalog.sql
+
+-- Users who may log on; names are matched case-insensitively, passwords exactly.
+CREATE TABLE IF NOT EXISTS oci_user(
+  name TEXT PRIMARY KEY COLLATE NOCASE,
+  password TEXT NOT NULL);
+
+-- Stored procedures and functions. package is NULL (or '') for a stand-alone routine; overload is 0
+-- unless a package has several routines of one name (then 1, 2, ...). body is a list of SQLite
+-- statements separated by semicolons, with the arguments as :NAME markers.
+CREATE TABLE IF NOT EXISTS oci_procedure(
+  package TEXT COLLATE NOCASE,
+  name TEXT NOT NULL COLLATE NOCASE,
+  overload INTEGER NOT NULL DEFAULT 0,
+  kind TEXT NOT NULL DEFAULT 'PROCEDURE' CHECK (upper(kind) IN ('PROCEDURE', 'FUNCTION')),
+  body TEXT NOT NULL DEFAULT '');
+
+-- Their arguments. position 0 is a function's result (argument NULL). data_type is an Oracle type
+-- name (VARCHAR2, NUMBER, DATE, CHAR, RAW, BINARY_INTEGER, BOOLEAN, TIMESTAMP, REF CURSOR, ...);
+-- direction is IN, OUT or IN/OUT; default_value is an SQL expression, NULL when there is none.
+CREATE TABLE IF NOT EXISTS oci_argument(
+  package TEXT COLLATE NOCASE,
+  name TEXT NOT NULL COLLATE NOCASE,
+  overload INTEGER NOT NULL DEFAULT 0,
+  position INTEGER NOT NULL,
+  argument TEXT COLLATE NOCASE,
+  data_type TEXT NOT NULL,
+  direction TEXT NOT NULL DEFAULT 'IN',
+  data_length INTEGER,
+  data_precision INTEGER,
+  data_scale INTEGER,
+  default_value TEXT);
+
+-- Injected faults, for tests. kind LOST_CONNECTION: the next call of a session of user target (any
+-- user when NULL) fails with ORA-03113 and every later call with ORA-03114. kind RAISE: calling the
+-- procedure target ('PKG.PROC' or 'PROC') raises ORA-<code>: message. kind LOGON: logging on as
+-- target fails with ORA-<code>. A fault lets after_calls matching calls pass first, then fires at
+-- most times times (NULL: always); both are counted in each process, so a rollback cannot revive a
+-- fault that fired. (A session holding uncommitted changes blocks writers, so insert faults first.)
+CREATE TABLE IF NOT EXISTS oci_fault(
+  id INTEGER PRIMARY KEY AUTOINCREMENT,
+  kind TEXT NOT NULL,
+  target TEXT,
+  code INTEGER,
+  message TEXT,
+  times INTEGER,
+  after_calls INTEGER NOT NULL DEFAULT 0);
+
+-- ALTER SESSION statements the server accepted, in order.
+CREATE TABLE IF NOT EXISTS oci_session_log(
+  id INTEGER PRIMARY KEY AUTOINCREMENT,
+  username TEXT,
+  text TEXT NOT NULL,
+  logged DATE DEFAULT (datetime('now', 'localtime')));

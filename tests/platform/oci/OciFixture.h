@@ -1,0 +1,42 @@
+// A stand-in database in a temporary folder, an OCI environment and logon helpers.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <string>
+
+#include "platform/oci/oci.h"
+
+struct OciConn {
+    OCISvcCtx* svc = nullptr;
+    OCIServer* srv = nullptr;
+    OCISession* ses = nullptr;
+};
+
+class OciTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Runs SQL on the database directly, outside the stand-in.
+    void dbExec(const std::string& sql);
+    long long dbInt(const std::string& sql);
+
+    sword logon(OciConn& c, const char* user = "qel", const char* password = "secret");
+    OciConn connect(const char* user = "qel", const char* password = "secret");
+    void logoff(OciConn& c);
+    // Prepares and runs a statement without binds (iters 1, or 0 for a query).
+    sword run(OciConn& c, const std::string& sql, ub4 mode = OCI_DEFAULT);
+    OCIStmt* prepare(const std::string& sql);
+    OCIStmt* newStmt();
+    std::string errorText(sb4* code = nullptr);
+    sb4 errorCode();
+
+    std::string dir_, db_;
+    OCIEnv* env_ = nullptr;
+    OCIError* err_ = nullptr;
+};
+
+#define OCI_OK(expr) ASSERT_EQ(OCI_SUCCESS, (expr)) << errorText()
+#define OCI_EXPECT_OK(expr) EXPECT_EQ(OCI_SUCCESS, (expr)) << errorText()
