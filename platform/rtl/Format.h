@@ -71,10 +71,4 @@ std::string Format(const std::string& fmt, std::initializer_list<TVarRec> args);
 std::string Format(const std::string& fmt, std::initializer_list<TVarRec> args, const TFormatSettings& fs);
 std::string Format(const std::string& fmt, const TVarRec* args, size_t count, const TFormatSettings& fs);
 
-namespace detail {
-// Code page 1251 <-> UTF-16 for the formatting layer's own use (lossless, 0x98 <-> U+0098).
-std::u16string Cp1251ToWide(std::string_view s);
-std::string WideToCp1251(std::u16string_view s);
-}  // namespace detail
-
 }  // namespace rtl

@@ -120,17 +120,5 @@ TEST(Format, UsesProcessSettingsByDefault) {
     EXPECT_EQ(Format("%.1f", {1.25}), "1,3");
 }
 
-TEST(Cp1251, RoundTripsEveryByte) {
-    std::string all;
-    for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
-    std::u16string wide = detail::Cp1251ToWide(all);
-    ASSERT_EQ(wide.size(), 256u);
-    EXPECT_EQ(wide[0xC0], u'\u0410');
-    EXPECT_EQ(wide[0xB9], u'\u2116');
-    EXPECT_EQ(wide[0x98], u'\u0098');
-    EXPECT_EQ(detail::WideToCp1251(wide), all);
-    EXPECT_EQ(detail::WideToCp1251(u"\u4E2D"), "?");
-}
-
 }  // namespace
 }  // namespace rtl
