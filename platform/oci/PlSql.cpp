@@ -640,9 +640,8 @@ private:
             if (k < positional) {
                 chosen[k] = &actual[k];
                 used[k] = true;
-                continue;
             }
-            for (size_t j = positional; j < actual.size(); ++j) {
+            for (size_t j = positional; !chosen[k] && j < actual.size(); ++j) {
                 if (!used[j] && actual[j].named == formals[k]->name) {
                     chosen[k] = &actual[j];
                     used[j] = true;

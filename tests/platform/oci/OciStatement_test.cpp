@@ -10,9 +10,10 @@ class OciStatementTest : public OciTest {
 protected:
     void SetUp() override {
         OciTest::SetUp();
-        std::string rows = "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 60) "
-                           "INSERT INTO client SELECT i, 'client ' || i, i * 1.5, "
-                           "printf('2026-01-%02d 10:00:00', i % 28 + 1), 'C' || (i % 10), NULL FROM n";
+        std::string rows =
+            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 60) "
+            "INSERT INTO client SELECT i, 'client ' || i, i * 1.5, "
+            "printf('2026-01-%02d 10:00:00', i % 28 + 1), 'C' || (i % 10), NULL FROM n";
         dbExec(rows);
         c_ = connect();
     }
@@ -24,8 +25,8 @@ protected:
                   ub2* alen = nullptr) {
         OCIBind* b = nullptr;
         ASSERT_EQ(OCI_SUCCESS, OCIBindByName(st, &b, err_, reinterpret_cast<const OraText*>(name),
-                                             static_cast<sb4>(strlen(name)), v, size, type, ind, alen, nullptr, 0,
-                                             nullptr, OCI_DEFAULT))
+                                             static_cast<sb4>(strlen(name)), v, size, type, ind, alen,
+                                             nullptr, 0, nullptr, OCI_DEFAULT))
             << errorText();
     }
     ub4 rowCount(OCIStmt* st) {
@@ -47,8 +48,8 @@ struct ClientRow {
 void defineRows(OCIStmt* st, OCIError* err, ClientRow* rows) {
     OCIDefine* d[4] = {};
     OCIDefineByPos(st, &d[0], err, 1, &rows[0].id, 4, SQLT_INT, &rows[0].ind[0], nullptr, nullptr, 0);
-    OCIDefineByPos(st, &d[1], err, 2, rows[0].name, sizeof rows[0].name, SQLT_STR, &rows[0].ind[1], nullptr, nullptr,
-                   0);
+    OCIDefineByPos(st, &d[1], err, 2, rows[0].name, sizeof rows[0].name, SQLT_STR, &rows[0].ind[1], nullptr,
+                   nullptr, 0);
     OCIDefineByPos(st, &d[2], err, 3, &rows[0].balance, 8, SQLT_FLT, &rows[0].ind[2], nullptr, nullptr, 0);
     OCIDefineByPos(st, &d[3], err, 4, rows[0].created, 7, SQLT_DAT, &rows[0].ind[3], nullptr, nullptr, 0);
     for (OCIDefine* x : d) OCIDefineArrayOfStruct(x, err, sizeof(ClientRow), sizeof(ClientRow), 0, 0);
@@ -89,7 +90,8 @@ TEST_F(OciStatementTest, SelectIsFetchedInBlocksOf25) {
 }
 
 TEST_F(OciStatementTest, ExecuteWithIterationsFetchesTheFirstBlock) {
-    OCIStmt* st = prepare("SELECT client_id, client_name, balance, created FROM client WHERE client_id > :lo ORDER BY 1");
+    OCIStmt* st = prepare(
+        "SELECT client_id, client_name, balance, created FROM client WHERE client_id > :lo ORDER BY 1");
     int32_t lo = 50;
     bindName(st, ":LO", &lo, 4, SQLT_INT);
     ClientRow rows[25];
@@ -122,7 +124,8 @@ TEST_F(OciStatementTest, ScrollingFetch) {
 
 TEST_F(OciStatementTest, DescribeGivesOracleTypes) {
     OCIStmt* st = prepare(
-        "SELECT client_id, client_name, balance, created, code, tag, count(*) over () AS n, 'abc' lit, sysdate now "
+        "SELECT client_id, client_name, balance, created, code, tag, count(*) over () AS n, 'abc' lit, "
+        "sysdate now "
         "FROM client");
     OCI_OK(OCIStmtExecute(c_.svc, st, err_, 0, 0, nullptr, nullptr, OCI_DESCRIBE_ONLY));
     ub2 type = 0;
@@ -137,9 +140,11 @@ TEST_F(OciStatementTest, DescribeGivesOracleTypes) {
         sb1 scale;
     };
     const Want want[] = {
-        {"CLIENT_ID", SQLT_NUM, 22, 9, 0}, {"CLIENT_NAME", SQLT_CHR, 40, 0, 0}, {"BALANCE", SQLT_NUM, 22, 12, 2},
-        {"CREATED", SQLT_DAT, 7, 0, 0},    {"CODE", SQLT_AFC, 3, 0, 0},         {"TAG", SQLT_BIN, 8, 0, 0},
-        {"N", SQLT_NUM, 22, 0, -127},      {"LIT", SQLT_CHR, 3, 0, 0},          {"NOW", SQLT_DAT, 7, 0, 0},
+        {"CLIENT_ID", SQLT_NUM, 22, 9, 0}, {"CLIENT_NAME", SQLT_CHR, 40, 0, 0},
+        {"BALANCE", SQLT_NUM, 22, 12, 2},  {"CREATED", SQLT_DAT, 7, 0, 0},
+        {"CODE", SQLT_AFC, 3, 0, 0},       {"TAG", SQLT_BIN, 8, 0, 0},
+        {"N", SQLT_NUM, 22, 0, -127},      {"LIT", SQLT_CHR, 3, 0, 0},
+        {"NOW", SQLT_DAT, 7, 0, 0},
     };
     ASSERT_EQ(std::size(want), count);
     for (ub4 k = 1; k <= count; ++k) {
@@ -177,7 +182,7 @@ TEST_F(OciStatementTest, BindsOfEveryRoadType) {
     char name[41] = "\xCA\xEB\xE8\xE5\xED\xF2";  // "Клиент" in code page 1251
     double bal = -12.25;
     ub1 created[7] = {120, 126, 12, 10, 14, 31, 1};  // 2026-12-10 13:30:00
-    char code[4] = "";                                 // empty binds as NULL
+    char code[4] = "";                               // empty binds as NULL
     ub1 tag[8] = {0, 1, 2, 0xFF};
     ub2 tagLen = 4;
     sb2 nullInd = 0;
@@ -245,8 +250,8 @@ TEST_F(OciStatementTest, ArrayInsertWithStructSkips) {
     OCIBind* b1 = nullptr;
     OCIBind* b2 = nullptr;
     OCI_OK(OCIBindByPos(st, &b1, err_, 1, &in[0].id, 4, SQLT_INT, nullptr, nullptr, nullptr, 0, nullptr, 0));
-    OCI_OK(OCIBindByPos(st, &b2, err_, 2, in[0].name, sizeof in[0].name, SQLT_STR, &in[0].nameInd, nullptr, nullptr,
-                        0, nullptr, 0));
+    OCI_OK(OCIBindByPos(st, &b2, err_, 2, in[0].name, sizeof in[0].name, SQLT_STR, &in[0].nameInd, nullptr,
+                        nullptr, 0, nullptr, 0));
     OCI_OK(OCIBindArrayOfStruct(b1, err_, sizeof(In), 0, 0, 0));
     OCI_OK(OCIBindArrayOfStruct(b2, err_, sizeof(In), sizeof(In), 0, 0));
     OCI_OK(OCIStmtExecute(c_.svc, st, err_, 3, 0, nullptr, nullptr, OCI_DEFAULT));
@@ -305,8 +310,8 @@ TEST_F(OciStatementTest, ServerErrorsCarryOracleCodes) {
     OCIStmt* st = prepare("SELECT 1 FROM dual WHERE 1 = :a");
     int32_t v = 1;
     OCIBind* b = nullptr;
-    EXPECT_EQ(OCI_ERROR, OCIBindByName(st, &b, err_, reinterpret_cast<const OraText*>(":b"), 2, &v, 4, SQLT_INT,
-                                       nullptr, nullptr, nullptr, 0, nullptr, 0));
+    EXPECT_EQ(OCI_ERROR, OCIBindByName(st, &b, err_, reinterpret_cast<const OraText*>(":b"), 2, &v, 4,
+                                       SQLT_INT, nullptr, nullptr, nullptr, 0, nullptr, 0));
     EXPECT_EQ(1036, errorCode());
     EXPECT_EQ(OCI_ERROR, OCIStmtFetch(st, err_, 1, OCI_FETCH_NEXT, 0));
     EXPECT_EQ(24338, errorCode());
@@ -333,7 +338,8 @@ TEST_F(OciStatementTest, StatementTypesAndFunctionCodes) {
         OCIStmt* st = prepare(k.sql);
         ub2 type = 99, fn = 0;
         OCIAttrGet(st, OCI_HTYPE_STMT, &type, nullptr, OCI_ATTR_STMT_TYPE, err_);
-        OCI_EXPECT_OK(OCIStmtExecute(c_.svc, st, err_, type == OCI_STMT_SELECT ? 0 : 1, 0, nullptr, nullptr, 0));
+        OCI_EXPECT_OK(
+            OCIStmtExecute(c_.svc, st, err_, type == OCI_STMT_SELECT ? 0 : 1, 0, nullptr, nullptr, 0));
         OCIAttrGet(st, OCI_HTYPE_STMT, &fn, nullptr, OCI_ATTR_SQLFNCODE, err_);
         EXPECT_EQ(k.type, type) << k.sql;
         EXPECT_EQ(k.fn, fn) << k.sql;
