@@ -56,8 +56,16 @@ void ParseConnectString(const AnsiString& text, AnsiString& userName, AnsiString
         return token.substr(1);  // unterminated: only the opening quote goes
     };
     for (;;) {
+        const size_t blanksFrom = i;
         while (i < n && IsBlankChar(text[i])) ++i;
         if (i >= n) return;
+        // "/ AS SYSDBA": an external logon with a privilege has no password to read.
+        if (part == Password && i > blanksFrom && password.empty() &&
+            rtl::UpperCase(text.substr(i, 3)) == "AS ") {
+            part = Mode;
+            i += 3;
+            continue;
+        }
 
         const size_t start = i;
         if (text[i] == '"') {
