@@ -20,20 +20,22 @@ protected:
     std::string toText(OCIDateTime* dt, const char* fmt, ub1 fsprec = 6) {
         OraText buf[255];
         ub4 size = sizeof buf;
-        EXPECT_EQ(OCI_SUCCESS, OCIDateTimeToText(env_, err_, dt, reinterpret_cast<const OraText*>(fmt),
-                                                  static_cast<ub1>(fmt ? strlen(fmt) : 0), fsprec, nullptr, 0, &size,
-                                                  buf))
+        EXPECT_EQ(OCI_SUCCESS,
+                  OCIDateTimeToText(env_, err_, dt, reinterpret_cast<const OraText*>(fmt),
+                                    static_cast<ub1>(fmt ? strlen(fmt) : 0), fsprec, nullptr, 0, &size, buf))
             << errorText();
         return std::string(reinterpret_cast<char*>(buf), size);
     }
     sword fromText(OCIDateTime* dt, const char* text, const char* fmt) {
         return OCIDateTimeFromText(env_, err_, reinterpret_cast<const OraText*>(text), strlen(text),
-                                   reinterpret_cast<const OraText*>(fmt), static_cast<ub1>(strlen(fmt)), nullptr, 0, dt);
+                                   reinterpret_cast<const OraText*>(fmt), static_cast<ub1>(strlen(fmt)),
+                                   nullptr, 0, dt);
     }
     std::string ivText(OCIInterval* iv, ub1 lead, ub1 frac) {
         OraText buf[255];
         size_t len = 0;
-        EXPECT_EQ(OCI_SUCCESS, OCIIntervalToText(env_, err_, iv, lead, frac, buf, sizeof buf, &len)) << errorText();
+        EXPECT_EQ(OCI_SUCCESS, OCIIntervalToText(env_, err_, iv, lead, frac, buf, sizeof buf, &len))
+            << errorText();
         return std::string(reinterpret_cast<char*>(buf), len);
     }
     sword ivFromText(OCIInterval* iv, const char* text) {
@@ -95,7 +97,8 @@ TEST_F(OciDateTimeTest, TextIsReadBackWithTheSameModel) {
         const char* text;
         sb4 code;
     };
-    const Bad bad[] = {{"30.02.2024", 1847}, {"01.13.2024", 1843}, {"01.01.2024 x", 1830}, {"aa.01.2024", 1858}};
+    const Bad bad[] = {
+        {"30.02.2024", 1847}, {"01.13.2024", 1843}, {"01.01.2024 x", 1830}, {"aa.01.2024", 1858}};
     for (const Bad& b : bad) {
         EXPECT_EQ(OCI_ERROR, fromText(dt, b.text, "DD.MM.YYYY")) << b.text;
         EXPECT_EQ(b.code, errorCode()) << b.text;
@@ -108,7 +111,8 @@ TEST_F(OciDateTimeTest, TimeZonesCompareAsInstants) {
     OCIDateTime* a = newTs(OCI_DTYPE_TIMESTAMP_TZ);
     OCIDateTime* b = newTs(OCI_DTYPE_TIMESTAMP_TZ);
     const char* plus3 = "+03:00";
-    OCI_OK(OCIDateTimeConstruct(env_, err_, a, 2026, 1, 1, 12, 0, 0, 0, reinterpret_cast<OraText*>(const_cast<char*>(plus3)), 6));
+    OCI_OK(OCIDateTimeConstruct(env_, err_, a, 2026, 1, 1, 12, 0, 0, 0,
+                                reinterpret_cast<OraText*>(const_cast<char*>(plus3)), 6));
     OCI_OK(OCIDateTimeConstruct(env_, err_, b, 2026, 1, 1, 9, 0, 0, 0, nullptr, 0));
     EXPECT_EQ("12:00 +03:00", toText(a, "HH24:MI TZR"));
     sword cmp = 9;
@@ -158,8 +162,8 @@ TEST_F(OciDateTimeTest, TimestampDescriptorsAsBindsAndDefines) {
     OCI_OK(OCIDateTimeConstruct(env_, err_, in, 2026, 12, 10, 15, 40, 0, 123000000, nullptr, 0));
     OCIStmt* ins = prepare("INSERT INTO ev VALUES (1, :AT)");
     OCIBind* b = nullptr;
-    OCI_OK(OCIBindByName(ins, &b, err_, reinterpret_cast<const OraText*>(":AT"), 3, &in, sizeof in, SQLT_TIMESTAMP,
-                         nullptr, nullptr, nullptr, 0, nullptr, 0));
+    OCI_OK(OCIBindByName(ins, &b, err_, reinterpret_cast<const OraText*>(":AT"), 3, &in, sizeof in,
+                         SQLT_TIMESTAMP, nullptr, nullptr, nullptr, 0, nullptr, 0));
     OCI_OK(OCIStmtExecute(c.svc, ins, err_, 1, 0, nullptr, nullptr, 0));
     OCIStmt* sel = prepare("SELECT at FROM ev");
     OCIDateTime* out = newTs();
