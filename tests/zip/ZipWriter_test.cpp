@@ -340,3 +340,70 @@ TEST_F(ZipWriterTest, WildcardsExclusionsPathsAndNoCompression) {
               (std::vector<std::string>{"XmlOrderList.xml", "ZuvQelExport_0000701_20240101120000123.xml",
                                         "pic.jpg", "sub/inner.xml"}));
 }
+
+namespace {
+
+// A writer whose encryption headers carry fixed bytes.
+class FixedRandomWriter : public TZipWriter {
+protected:
+    void RandomHeaderBytes(uint8_t* buffer, size_t length) override {
+        for (size_t i = 0; i < length; ++i) buffer[i] = static_cast<uint8_t>(0xA0 + i);
+    }
+};
+
+std::string Le(uint64_t v, int bytes) {
+    std::string s;
+    for (int i = 0; i < bytes; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
+    return s;
+}
+
+}  // namespace
+
+TEST_F(ZipWriterTest, HeaderBytesWithFixedRandomBytesAndTime) {
+    const time_t when = 1704110400;  // 2024-01-01 12:00:00 UTC
+    for (const auto& f : Files()) SetMTime(f, when);
+    struct tm lt {};
+    ::localtime_r(&when, &lt);
+    const uint32_t dos =
+        static_cast<uint32_t>((lt.tm_year - 80) << 25 | (lt.tm_mon + 1) << 21 | lt.tm_mday << 16 |
+                              lt.tm_hour << 11 | lt.tm_min << 5 | lt.tm_sec / 2);
+    std::string archives[2];
+    for (int run = 0; run < 2; ++run) {
+        FixedRandomWriter w;
+        w.SetZipName(dir / ("fixed" + std::to_string(run) + ".zip"));
+        w.Password = "KEB_LO_SUM";
+        w.FilesList = Files();
+        ASSERT_EQ(w.Zip(), 2);
+        archives[run] = ReadFile(w.ZipName());
+    }
+    EXPECT_EQ(archives[0], archives[1]);
+    const std::string& zip = archives[0];
+
+    const std::string names[] = {"ZuvQelExport_0000701_20240101120000123.xml", "XmlOrderList.xml"};
+    const std::string contents[] = {data, order};
+    std::string expectedLocal, expectedCentral;
+    size_t offset = 0;
+    for (int i = 0; i < 2; ++i) {
+        uint32_t crc = crc32(0, reinterpret_cast<const Bytef*>(contents[i].data()), contents[i].size());
+        uint64_t csize = RawDeflatedSize(contents[i], 6) + 12;
+        std::string common = Le(0x0001, 2) + Le(8, 2) + Le(dos, 4) + Le(crc, 4) + Le(csize, 4) +
+                             Le(contents[i].size(), 4) + Le(names[i].size(), 2);
+        std::string local = "PK\x03\x04" + Le(20, 2) + common + Le(0, 2) + names[i];
+        EXPECT_EQ(zip.substr(offset, local.size()), local) << names[i];
+        // The encryption header: ten fixed bytes and the CRC's two top bytes, encrypted.
+        std::string head;
+        for (int b = 0; b < 10; ++b) head += static_cast<char>(0xA0 + b);
+        head += static_cast<char>(crc >> 16);
+        head += static_cast<char>(crc >> 24);
+        TZipCryptKeys keys;
+        keys.Init("KEB_LO_SUM");
+        keys.EncryptBuffer(reinterpret_cast<uint8_t*>(head.data()), 12);
+        EXPECT_EQ(zip.substr(offset + local.size(), 12), head);
+        expectedCentral += "PK\x01\x02" + Le(45, 2) + Le(20, 2) + common + Le(0, 2) + Le(0, 2) + Le(0, 2) +
+                           Le(1, 2) + Le(0x20, 4) + Le(offset, 4) + names[i];
+        offset += local.size() + csize;
+    }
+    std::string end = std::string("PK\x05\x06", 4) + Le(0, 2) + Le(0, 2) + Le(2, 2) + Le(2, 2) +
+                      Le(expectedCentral.size(), 4) + Le(offset, 4) + Le(0, 2);
+    EXPECT_EQ(zip.substr(offset), expectedCentral + end);
+}
