@@ -98,6 +98,9 @@ std::string ExtractFilePath(const std::string& fileName);  // with the trailing 
 std::string ExtractFileDir(const std::string& fileName);   // without it
 std::string ExtractFileName(const std::string& fileName);
 std::string ExtractFileExt(const std::string& fileName);  // with the dot
+inline std::string ExtractFileDrive(const std::string&) {
+    return std::string();
+}  // no drives here
 std::string ChangeFileExt(const std::string& fileName, const std::string& extension);
 std::string IncludeTrailingPathDelimiter(const std::string& path);
 std::string ExcludeTrailingPathDelimiter(const std::string& path);  // "/" stays "/"

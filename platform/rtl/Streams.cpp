@@ -196,10 +196,24 @@ int64_t TMemoryStream::Read(void* buffer, int64_t count) {
     return n;
 }
 
+namespace {
+
+void Grow(std::vector<uint8_t>& data, int64_t newSize) {
+    try {
+        data.resize(static_cast<size_t>(newSize));
+    } catch (const std::exception&) {
+        throw EStreamError("Out of memory while expanding memory stream");
+    }
+}
+
+}  // namespace
+
 int64_t TMemoryStream::Write(const void* buffer, int64_t count) {
     if (count <= 0 || position_ < 0) return 0;
+    if (count > std::numeric_limits<int64_t>::max() - position_)
+        throw EStreamError("Out of memory while expanding memory stream");
     const int64_t end = position_ + count;
-    if (end > Size()) data_.resize(static_cast<size_t>(end));
+    if (end > Size()) Grow(data_, end);
     std::memcpy(data_.data() + position_, buffer, static_cast<size_t>(count));
     position_ = end;
     return count;
@@ -222,7 +236,7 @@ int64_t TMemoryStream::Seek(int64_t offset, TSeekOrigin origin) {
 
 void TMemoryStream::SetSize(int64_t newSize) {
     if (newSize < 0) throw EStreamError("Invalid stream size");
-    data_.resize(static_cast<size_t>(newSize));
+    Grow(data_, newSize);
     if (position_ > newSize) position_ = newSize;
 }
 

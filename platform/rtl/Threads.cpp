@@ -386,12 +386,14 @@ uint64_t EarliestDue(const TMessageQueue& q) {
     return due;
 }
 
-// Waits on q (locked) until its content changes, a timer falls due or the deadline passes.
-void WaitForChange(TMessageQueue& q, std::unique_lock<std::mutex>& lock, uint64_t seen, uint64_t deadline) {
+// Waits on q (locked) until its content changes, a timer falls due (when timers count) or the
+// deadline passes.
+void WaitForChange(TMessageQueue& q, std::unique_lock<std::mutex>& lock, uint64_t seen, uint64_t deadline,
+                   bool timersCount = true) {
     for (;;) {
         if (q.changes != seen || !q.syncs.empty()) return;
         const uint64_t now = GetTickCount64();
-        const uint64_t wake = std::min(deadline, EarliestDue(q));
+        const uint64_t wake = timersCount ? std::min(deadline, EarliestDue(q)) : deadline;
         if (wake <= now) return;
         if (wake == UINT64_MAX) {
             q.cv.wait(lock);
@@ -626,10 +628,13 @@ bool WaitAndProcessMessages(uint32_t timeoutMs) {
         std::unique_lock<std::mutex> lock(q->mutex);
         const uint64_t deadline = timeoutMs == INFINITE ? UINT64_MAX : GetTickCount64() + timeoutMs;
         for (;;) {
-            if (!q->messages.empty() || !q->syncs.empty()) break;
+            if (!q->syncs.empty()) break;
+            // A pending WM_QUIT holds back messages and timers: wait the time out rather than spin.
+            const bool quitFirst = !q->messages.empty() && q->messages.front().message == WM_QUIT;
+            if (!quitFirst && !q->messages.empty()) break;
             const uint64_t now = GetTickCount64();
-            if (EarliestDue(*q) <= now || deadline <= now) break;
-            WaitForChange(*q, lock, q->changes, deadline);
+            if (deadline <= now || (!quitFirst && EarliestDue(*q) <= now)) break;
+            WaitForChange(*q, lock, q->changes, deadline, !quitFirst);
         }
     }
     return ProcessPending(*q) > 0;

@@ -180,7 +180,8 @@ bool KillTimer(HWND wnd, uintptr_t id);
 // leaves it queued.
 void ProcessMessages();
 // Waits up to timeoutMs for something to arrive, then processes what is pending. True when
-// something was dispatched.
+// something was dispatched. While a WM_QUIT is pending only synchronisation requests run, and
+// the call takes its whole time out (see QuitPending).
 bool WaitAndProcessMessages(uint32_t timeoutMs);
 // Runs the pending synchronisation requests (Synchronize, OnTerminate) only, waiting up to
 // timeoutMs for the first. True when one ran.

@@ -77,6 +77,7 @@ TEST(Paths, Parts) {
         EXPECT_EQ(ExtractFileName(c.name), c.file) << c.name;
         EXPECT_EQ(ExtractFileExt(c.name), c.ext) << c.name;
     }
+    EXPECT_EQ(ExtractFileDrive("/x/a.dat"), "");
     EXPECT_EQ(ChangeFileExt("/x/a.dat", ".zip"), "/x/a.zip");
     EXPECT_EQ(ChangeFileExt("/x.d/a", ".zip"), "/x.d/a.zip");
     EXPECT_EQ(ChangeFileExt("a.b.c", ""), "a.b");

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <limits>
 
 #include "platform/rtl/Files.h"
 
@@ -121,6 +122,12 @@ TEST(MemoryStream, ShortTransfersRaiseStreamErrors) {
         EXPECT_EQ(e.Message(), "Stream write error");
     }
     EXPECT_NO_THROW(m.ReadBuffer(buf, 0));
+
+    // A size past the end of the address range is a stream error, not an overflow.
+    m.SetPosition(std::numeric_limits<int64_t>::max() - 1);
+    EXPECT_THROW(m.WriteBuffer("xyz", 3), EStreamError);
+    EXPECT_THROW(m.SetSize(-1), EStreamError);
+    EXPECT_EQ(m.Size(), 3);
 }
 
 TEST(Stream, ReadBufferCollectsShortReads) {

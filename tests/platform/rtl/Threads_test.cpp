@@ -465,5 +465,23 @@ TEST(MessageQueue, ProcessMessagesStopsAtQuit) {
     EXPECT_FALSE(QuitPending());
     ProcessMessages();
     EXPECT_EQ(got, 2);
+
+    // With a quit pending, waiting neither spins nor dispatches, but still serves Synchronize.
+    SetTimer(wnd, 1, 10);
+    PostQuitMessage(0);
+    bool synced = false;
+    LambdaThread t([&](LambdaThread& self) { self.Synchronize([&] { synced = true; }); });
+    t.Start();
+    const uint64_t start = GetTickCount64();
+    int rounds = 0;
+    while (GetTickCount64() - start < 100) {
+        WaitAndProcessMessages(50);
+        ++rounds;
+    }
+    EXPECT_LE(rounds, 10);  // a spinning wait would run thousands of rounds
+    EXPECT_TRUE(synced);
+    EXPECT_EQ(got, 2);
+    t.WaitFor();
+    EXPECT_FALSE(GetMessage(msg));
     DeallocateHWnd(wnd);
 }
