@@ -374,9 +374,9 @@ void MoveOrCopyFile(const std::string& source, const std::string& destination) {
     std::string temp = MakeTempFileName(folder.empty() ? "." : folder);
     int64_t copied = 0, size = -1;
     try {
-        TFileHandleStream in(source, fmOpenRead | fmShareDenyNone);
-        TFileHandleStream out(temp, fmCreate);
-        size = in.GetSize();
+        rtl::TFileStream in(source, fmOpenRead | fmShareDenyNone);
+        rtl::TFileStream out(temp, fmCreate);
+        size = in.Size();
         std::vector<uint8_t> buf(65536);
         for (;;) {
             int64_t n = in.Read(buf.data(), static_cast<int64_t>(buf.size()));
@@ -384,7 +384,7 @@ void MoveOrCopyFile(const std::string& source, const std::string& destination) {
             if (out.Write(buf.data(), n) != n) break;
             copied += n;
         }
-        if (copied != size || !out.FlushToDisk()) throw rtl::Exception(failure);
+        if (copied != size || !FlushStreamToDisk(out)) throw rtl::Exception(failure);
     } catch (...) {
         ::unlink(temp.c_str());
         throw rtl::Exception(failure);

@@ -265,10 +265,10 @@ bool TZipReader::RebuildByScanning() {
     if (rebuilt_) return false;
     rebuilt_ = true;
     FreeDirectory();
-    TStreamBase& s = *stream_;
+    TStream& s = *stream_;
     int64_t start = 0;
     if (zipName_.size() >= 4 && SameText(zipName_.substr(zipName_.size() - 4), ".exe")) start = 14000;
-    const int64_t size = s.GetSize();
+    const int64_t size = s.Size();
     // Find the first local signature whose version-needed high byte is plausible.
     int64_t found = -1;
     std::vector<uint8_t> buf(65536 + 6);
@@ -370,7 +370,7 @@ void TZipReader::ReadZip() {
 
     const bool multiPart = numberOfParts_ > 1;
     if (!directory_) directory_ = new TSortedZip(dupError, true);
-    std::function<TStreamBase*()> nextPart;
+    std::function<TStream*()> nextPart;
     if (multiPart) nextPart = [this]() { return SwitchToDisk(currentPart_ + 2); };
 
     auto fail = [this]() {
@@ -388,7 +388,7 @@ void TZipReader::ReadZip() {
         CheckCancelAndPause();
         auto entry = std::make_unique<TZipHeaderInfo>();
         entry->OEMConvert = OEMConvert;
-        TStreamBase* s = stream_.get();
+        TStream* s = stream_.get();
         bool ok = entry->ReadCentralHeader(s, multiPart && !rebuilt_ ? nextPart : nullptr);
         if (!ok && previous && previous->CentralExtraFieldLength > 0) {
             // The previous entry claimed an extra field that is not there.
@@ -590,7 +590,7 @@ void TZipReader::PartFileName(std::string& name, int number, TSplitPartType type
     }
 }
 
-TStreamBase* TZipReader::SwitchToDisk(int partNumber) {
+TStream* TZipReader::SwitchToDisk(int partNumber) {
     stream_.reset();
     std::string name;
     if (GetMultiMode() == mmSpan) {

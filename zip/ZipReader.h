@@ -182,13 +182,13 @@ public:
     TZipCryptKeys& CryptKeys() { return keys_; }
 
     // Parts.
-    TStreamBase* SwitchToDisk(int partNumber);
+    TStream* SwitchToDisk(int partNumber);
     void GetNextDisk(int number, std::string& name);
     void PartFileName(std::string& name, int number, TSplitPartType type);
     int DoHandleMessage(int messageId, const std::string& msg1, const std::string& msg2, uint32_t flags);
 
     // What the extraction engine works on.
-    TStreamBase* ArchiveStream() { return stream_.get(); }
+    TStream* ArchiveStream() { return stream_.get(); }
     TSortedZip* Directory() { return directory_; }
 
 protected:

@@ -122,7 +122,7 @@ void TZipWriter::RandomHeaderBytes(uint8_t* buffer, size_t length) {
         throw EZipException("No random bytes for encryption");
 }
 
-void TZipWriter::WriteEncryptionHeader(TStreamBase& out, const std::string& password, uint32_t crc) {
+void TZipWriter::WriteEncryptionHeader(TStream& out, const std::string& password, uint32_t crc) {
     InitCryptKeys(password);
     uint8_t header[12];
     RandomHeaderBytes(header, 10);
@@ -315,7 +315,7 @@ bool TZipWriter::PackFile(TRun& run, const std::string& path, TZipHeaderInfo& en
             if (!retry) return false;
         }
     }
-    const int64_t sizeAtOpen = in->GetSize();
+    const int64_t sizeAtOpen = in->Size();
     entry.ExternalFileAttributes = static_cast<uint32_t>(std::max(rec.Attr, 0));
     entry.LastModFileDateTime = rec.Time;
     entry.SetUncompressedSize(static_cast<uint64_t>(sizeAtOpen));
@@ -468,7 +468,7 @@ bool TZipWriter::PackFile(TRun& run, const std::string& path, TZipHeaderInfo& en
 }
 
 void TZipWriter::CopyOldEntry(TRun& run, TZipHeaderInfo& entry) {
-    TStreamBase& old = *stream_;
+    TStream& old = *stream_;
     TZipHeaderInfo local;
     local.OEMConvert = OEMConvert;
     old.Seek(static_cast<int64_t>(entry.GetRelativeOffset()), soBeginning);

@@ -87,7 +87,7 @@ public:
     // Traditional encryption of the output.
     uint8_t EncryptByte(uint8_t p) { return keys_.EncryptByte(p); }
     void EncryptBuffer(uint8_t* buffer, size_t length) { keys_.EncryptBuffer(buffer, length); }
-    void WriteEncryptionHeader(TStreamBase& out, const std::string& password, uint32_t crc);
+    void WriteEncryptionHeader(TStream& out, const std::string& password, uint32_t crc);
 
 protected:
     // Fills the ten random bytes of an encryption header.

@@ -13,126 +13,12 @@ namespace zip {
 
 // ---------------------------------------------------------------- streams
 
-int64_t TStreamBase::GetSize() {
-    int64_t pos = Seek(0, soCurrent);
-    int64_t size = Seek(0, soEnd);
-    Seek(pos, soBeginning);
-    return size;
+bool FlushStreamToDisk(TStream& stream) {
+    auto* handle = dynamic_cast<rtl::THandleStream*>(&stream);
+    return handle != nullptr && ::fsync(handle->Handle()) == 0;
 }
 
-void TStreamBase::SetSize(int64_t) {
-    throw rtl::EStreamError("Stream size cannot be changed");
-}
-
-void TStreamBase::ReadBuffer(void* buffer, int64_t count) {
-    if (count != 0 && Read(buffer, count) != count) throw rtl::EReadError("Stream read error");
-}
-
-void TStreamBase::WriteBuffer(const void* buffer, int64_t count) {
-    if (count != 0 && Write(buffer, count) != count) throw rtl::EWriteError("Stream write error");
-}
-
-TFileHandleStream::TFileHandleStream(const std::string& fileName, uint16_t mode) : name_(fileName) {
-    if (mode == fmCreate) {
-        fd_ = ::open(fileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (fd_ < 0)
-            throw rtl::EFCreateError("Cannot create file \"" + fileName + "\". " +
-                                     rtl::SysErrorMessage(errno));
-        return;
-    }
-    int flags = O_CLOEXEC;
-    switch (mode & 3) {
-        case fmOpenWrite:
-            flags |= O_WRONLY;
-            break;
-        case fmOpenReadWrite:
-            flags |= O_RDWR;
-            break;
-        default:
-            flags |= O_RDONLY;
-            break;
-    }
-    fd_ = ::open(fileName.c_str(), flags);
-    if (fd_ < 0)
-        throw rtl::EFOpenError("Cannot open file \"" + fileName + "\". " + rtl::SysErrorMessage(errno));
-}
-
-TFileHandleStream::~TFileHandleStream() {
-    if (fd_ >= 0) ::close(fd_);
-}
-
-int64_t TFileHandleStream::Read(void* buffer, int64_t count) {
-    int64_t done = 0;
-    auto* p = static_cast<uint8_t*>(buffer);
-    while (done < count) {
-        ssize_t n = ::read(fd_, p + done, static_cast<size_t>(count - done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += n;
-    }
-    return done;
-}
-
-int64_t TFileHandleStream::Write(const void* buffer, int64_t count) {
-    int64_t done = 0;
-    auto* p = static_cast<const uint8_t*>(buffer);
-    while (done < count) {
-        ssize_t n = ::write(fd_, p + done, static_cast<size_t>(count - done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += n;
-    }
-    return done;
-}
-
-int64_t TFileHandleStream::Seek(int64_t offset, int origin) {
-    int whence = origin == soCurrent ? SEEK_CUR : origin == soEnd ? SEEK_END : SEEK_SET;
-    off_t r = ::lseek(fd_, static_cast<off_t>(offset), whence);
-    return r < 0 ? -1 : static_cast<int64_t>(r);
-}
-
-int64_t TFileHandleStream::GetSize() {
-    struct stat st {};
-    return ::fstat(fd_, &st) == 0 ? static_cast<int64_t>(st.st_size) : TStreamBase::GetSize();
-}
-
-void TFileHandleStream::SetSize(int64_t size) {
-    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) rtl::RaiseLastOSError();
-}
-
-bool TFileHandleStream::FlushToDisk() {
-    return ::fsync(fd_) == 0;
-}
-
-int64_t TZipMemoryStream::Read(void* buffer, int64_t count) {
-    int64_t avail = static_cast<int64_t>(data_.size()) - pos_;
-    int64_t n = std::max<int64_t>(0, std::min(avail, count));
-    if (n > 0) std::memcpy(buffer, data_.data() + pos_, static_cast<size_t>(n));
-    pos_ += n;
-    return n;
-}
-
-int64_t TZipMemoryStream::Write(const void* buffer, int64_t count) {
-    if (count <= 0) return 0;
-    if (pos_ + count > static_cast<int64_t>(data_.size())) data_.resize(static_cast<size_t>(pos_ + count));
-    std::memcpy(data_.data() + pos_, buffer, static_cast<size_t>(count));
-    pos_ += count;
-    return count;
-}
-
-int64_t TZipMemoryStream::Seek(int64_t offset, int origin) {
-    int64_t base = origin == soCurrent ? pos_ : origin == soEnd ? static_cast<int64_t>(data_.size()) : 0;
-    if (base + offset < 0) return -1;
-    pos_ = base + offset;
-    return pos_;
-}
-
-void TZipMemoryStream::SetSize(int64_t size) {
-    data_.resize(static_cast<size_t>(size));
-    pos_ = std::min(pos_, size);
-}
-
-TS_BufferStream::TS_BufferStream(TStreamBase* stream, int bufferSize)
+TS_BufferStream::TS_BufferStream(TStream* stream, int bufferSize)
     : stream_(stream), buf_(static_cast<size_t>(std::max(bufferSize, 1))) {}
 
 TS_BufferStream::~TS_BufferStream() {
@@ -146,7 +32,7 @@ void TS_BufferStream::Finish() {
     if (finished_) return;
     finished_ = true;
     if (state_ == 2) FlushBuffer();
-    if (flushOnDestroy_ && written_) stream_->FlushToDisk();
+    if (flushOnDestroy_ && written_) FlushStreamToDisk(*stream_);
 }
 
 int64_t TS_BufferStream::UnderPos() {
@@ -224,13 +110,13 @@ int64_t TS_BufferStream::Write(const void* buffer, int64_t count) {
     return done;
 }
 
-int64_t TS_BufferStream::GetSize() {
+int64_t TS_BufferStream::Size() {
     int64_t pos = UnderPos();
     int64_t logicalEnd = pos + (state_ == 2 ? static_cast<int64_t>(end_) : 0);
-    return std::max(logicalEnd, stream_->GetSize());
+    return std::max(logicalEnd, stream_->Size());
 }
 
-int64_t TS_BufferStream::Seek(int64_t offset, int origin) {
+int64_t TS_BufferStream::Seek(int64_t offset, TSeekOrigin origin) {
     int64_t logical = LogicalPosition();
     int64_t target;
     switch (origin) {
@@ -241,10 +127,10 @@ int64_t TS_BufferStream::Seek(int64_t offset, int origin) {
             target = logical + offset;
             break;
         case soEnd:
-            target = GetSize() - (offset < 0 ? -offset : offset);
+            target = Size() - (offset < 0 ? -offset : offset);
             break;
         default:
-            throw rtl::Exception("Invalid seek origin (" + std::to_string(origin) + ")");
+            throw rtl::Exception("Invalid seek origin (" + std::to_string(static_cast<int>(origin)) + ")");
     }
     if (target != logical) {
         if (state_ == 2 && !FlushBuffer()) throw rtl::Exception("Seek error");
@@ -257,9 +143,9 @@ int64_t TS_BufferStream::Seek(int64_t offset, int origin) {
 
 TLFNFileStream::TLFNFileStream(const std::string& fileName, uint16_t mode, bool flushOnDestroy,
                                int bufferSize)
-    : TS_BufferStream(nullptr, bufferSize), file_(std::make_unique<TFileHandleStream>(fileName, mode)) {
+    : TS_BufferStream(nullptr, bufferSize), file_(std::make_unique<rtl::TFileStream>(fileName, mode)) {
     stream_ = file_.get();
-    SetFlushOnDestroy(flushOnDestroy && (mode & 3) != 0);
+    SetFlushOnDestroy(flushOnDestroy && (mode == fmCreate || (mode & 3) != 0));
 }
 
 TLFNFileStream::~TLFNFileStream() {
@@ -269,14 +155,15 @@ TLFNFileStream::~TLFNFileStream() {
     }
 }
 
-int64_t TLFNFileStream::GetSize() {
-    return TS_BufferStream::GetSize();
+int64_t TLFNFileStream::Size() {
+    return TS_BufferStream::Size();
 }
 
 void TLFNFileStream::SetSize(int64_t size) {
-    Seek(0, soCurrent);  // pending bytes reach the file first
+    int64_t pos = Seek(0, soCurrent);
     if (!FlushBuffer()) throw rtl::EWriteError("Stream write error");
     file_->SetSize(size);
+    Seek(std::min(pos, size), soBeginning);
 }
 
 // ---------------------------------------------------------------- object lists
@@ -408,17 +295,17 @@ std::string RegistryKey(const std::string& name) {
     return key;
 }
 
-void WriteByte(TStreamBase& s, uint8_t b) {
+void WriteByte(TStream& s, uint8_t b) {
     s.WriteBuffer(&b, 1);
 }
 
-uint8_t ReadByte(TStreamBase& s) {
+uint8_t ReadByte(TStream& s) {
     uint8_t b;
     s.ReadBuffer(&b, 1);
     return b;
 }
 
-void WriteItems(TObjectList& list, TStreamBase& stream) {
+void WriteItems(TObjectList& list, TStream& stream) {
     WriteByte(stream, list.OwnsItems() ? 1 : 0);
     uint8_t count[4];
     uint32_t n = static_cast<uint32_t>(list.Count());
@@ -436,7 +323,7 @@ void WriteItems(TObjectList& list, TStreamBase& stream) {
     }
 }
 
-void ReadItems(TObjectList& list, TStreamBase& stream) {
+void ReadItems(TObjectList& list, TStream& stream) {
     list.FreeAll();
     list.SetOwnsItems(ReadByte(stream) != 0);
     uint8_t count[4];
@@ -476,11 +363,11 @@ TObject* CreateRegisteredObject(const std::string& className) {
     return it->second.create();
 }
 
-void TObjectList::WriteData(TStreamBase& stream) {
+void TObjectList::WriteData(TStream& stream) {
     WriteItems(*this, stream);
 }
 
-void TObjectList::ReadData(TStreamBase& stream) {
+void TObjectList::ReadData(TStream& stream) {
     ReadItems(*this, stream);
 }
 
@@ -535,12 +422,12 @@ bool TSortedObjectList::Find(const TObject* key, int& index) {
     return found;
 }
 
-void TSortedObjectList::WriteData(TStreamBase& stream) {
+void TSortedObjectList::WriteData(TStream& stream) {
     WriteByte(stream, static_cast<uint8_t>(dup_));
     TObjectList::WriteData(stream);
 }
 
-void TSortedObjectList::ReadData(TStreamBase& stream) {
+void TSortedObjectList::ReadData(TStream& stream) {
     dup_ = static_cast<TDuplicates>(ReadByte(stream));
     TObjectList::ReadData(stream);
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/rtl/Exceptions.h"
+#include "platform/rtl/Streams.h"
 
 namespace zip {
 
@@ -23,77 +24,32 @@ public:
     virtual const char* ClassName() const { return "TObject"; }
 };
 
-enum TSeekOrigin { soBeginning = 0, soCurrent = 1, soEnd = 2 };
+using rtl::soBeginning;
+using rtl::soCurrent;
+using rtl::soEnd;
+using rtl::TSeekOrigin;
+using rtl::TStream;
 
-// The stream interface the library reads and writes through.
-class TStreamBase {
-public:
-    virtual ~TStreamBase() = default;
-    virtual int64_t Read(void* buffer, int64_t count) = 0;
-    virtual int64_t Write(const void* buffer, int64_t count) = 0;
-    virtual int64_t Seek(int64_t offset, int origin) = 0;
-    virtual int64_t GetSize();
-    virtual void SetSize(int64_t size);
+// Open modes of the library's file streams (creation, read-only with sharing).
+inline constexpr uint16_t fmCreate = rtl::fmCreate;
+inline constexpr uint16_t fmOpenRead = rtl::fmOpenRead;
+inline constexpr uint16_t fmOpenWrite = rtl::fmOpenWrite;
+inline constexpr uint16_t fmOpenReadWrite = rtl::fmOpenReadWrite;
+inline constexpr uint16_t fmShareDenyWrite = rtl::fmShareDenyWrite;
+inline constexpr uint16_t fmShareDenyNone = rtl::fmShareDenyNone;
 
-    int64_t Position() { return Seek(0, soCurrent); }
-    void SetPosition(int64_t pos) { Seek(pos, soBeginning); }
-    int64_t Size() { return GetSize(); }
-    void ReadBuffer(void* buffer, int64_t count);         // raises rtl::EReadError on a short read
-    void WriteBuffer(const void* buffer, int64_t count);  // raises rtl::EWriteError on a short write
-    // Handle-backed streams can be flushed to disk.
-    virtual bool FlushToDisk() { return false; }
-};
-
-// Open modes of the library's file streams.
-inline constexpr uint16_t fmCreate = 0xFFFF;
-inline constexpr uint16_t fmOpenRead = 0x0000;
-inline constexpr uint16_t fmOpenWrite = 0x0001;
-inline constexpr uint16_t fmOpenReadWrite = 0x0002;
-inline constexpr uint16_t fmShareDenyWrite = 0x0020;
-inline constexpr uint16_t fmShareDenyNone = 0x0040;
-
-// A file opened through a descriptor. Open failures raise rtl::EFOpenError / EFCreateError.
-class TFileHandleStream : public TStreamBase {
-public:
-    TFileHandleStream(const std::string& fileName, uint16_t mode);
-    ~TFileHandleStream() override;
-    int64_t Read(void* buffer, int64_t count) override;
-    int64_t Write(const void* buffer, int64_t count) override;
-    int64_t Seek(int64_t offset, int origin) override;
-    int64_t GetSize() override;
-    void SetSize(int64_t size) override;
-    bool FlushToDisk() override;
-    int Handle() const { return fd_; }
-    const std::string& FileName() const { return name_; }
-
-private:
-    int fd_ = -1;
-    std::string name_;
-};
-
-// A growable in-memory stream.
-class TZipMemoryStream : public TStreamBase {
-public:
-    int64_t Read(void* buffer, int64_t count) override;
-    int64_t Write(const void* buffer, int64_t count) override;
-    int64_t Seek(int64_t offset, int origin) override;
-    void SetSize(int64_t size) override;
-    std::vector<uint8_t>& Data() { return data_; }
-
-private:
-    std::vector<uint8_t> data_;
-    int64_t pos_ = 0;
-};
+// Asks the system to write a file stream's data to disk; false for other streams.
+bool FlushStreamToDisk(TStream& stream);
 
 // Buffered stream over another (not owned) stream.
-class TS_BufferStream : public TStreamBase {
+class TS_BufferStream : public TStream {
 public:
-    TS_BufferStream(TStreamBase* stream, int bufferSize);
+    TS_BufferStream(TStream* stream, int bufferSize);
     ~TS_BufferStream() override;
     int64_t Read(void* buffer, int64_t count) override;
     int64_t Write(const void* buffer, int64_t count) override;
-    int64_t Seek(int64_t offset, int origin) override;
-    int64_t GetSize() override;
+    int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+    int64_t Size() override;
 
     virtual bool RefillBuffer();
     virtual bool FlushBuffer();
@@ -107,7 +63,7 @@ public:
 protected:
     // Writes pending bytes (the destructor of a descendant calls this before freeing its stream).
     void Finish();
-    TStreamBase* stream_;
+    TStream* stream_;
 
 private:
     int64_t LogicalPosition();
@@ -128,12 +84,13 @@ public:
     TLFNFileStream(const std::string& fileName, uint16_t mode, bool flushOnDestroy = false,
                    int bufferSize = 8192);
     ~TLFNFileStream() override;
-    int64_t GetSize() override;
+    int64_t Size() override;
     void SetSize(int64_t size) override;
     const std::string& FileName() const { return file_->FileName(); }
+    bool FlushToDisk() { return FlushStreamToDisk(*file_); }
 
 private:
-    std::unique_ptr<TFileHandleStream> file_;
+    std::unique_ptr<rtl::TFileStream> file_;
 };
 
 // The zip object list.
@@ -151,8 +108,8 @@ public:
     virtual void Clear();
     virtual int IndexOf(TObject* item);
     virtual void Insert(int index, TObject* item);
-    virtual void ReadData(TStreamBase& stream);
-    virtual void WriteData(TStreamBase& stream);
+    virtual void ReadData(TStream& stream);
+    virtual void WriteData(TStream& stream);
     virtual TObject* First();
     virtual TObject* Last();
     virtual TObject* Neighbour(TObject* item, bool forward);
@@ -186,8 +143,8 @@ public:
     int Add(TObject* item) override;
     void Insert(int index, TObject* item) override;
     int IndexOf(TObject* item) override;
-    void ReadData(TStreamBase& stream) override;
-    void WriteData(TStreamBase& stream) override;
+    void ReadData(TStream& stream) override;
+    void WriteData(TStream& stream) override;
 
     virtual const TObject* KeyOf(const TObject* item) const { return item; }
     virtual int Compare(const TObject* key1, const TObject* key2) const;
@@ -200,8 +157,8 @@ protected:
 };
 
 // Registry of item classes for the streamed form of the lists.
-using TLoadItemProc = std::function<void(TObject&, TStreamBase&)>;
-using TSaveItemProc = std::function<void(const TObject&, TStreamBase&)>;
+using TLoadItemProc = std::function<void(TObject&, TStream&)>;
+using TSaveItemProc = std::function<void(const TObject&, TStream&)>;
 using TCreateItemProc = std::function<TObject*()>;
 void RegisterItemClass(const std::string& className, TCreateItemProc create, TLoadItemProc load,
                        TSaveItemProc save);

@@ -242,13 +242,13 @@ void TZipHeaderInfo::ParseExtraField(const uint8_t* data, size_t length, bool lo
     }
 }
 
-bool TZipHeaderInfo::ReadCentralHeader(TStreamBase*& stream, const std::function<TStreamBase*()>& nextPart) {
+bool TZipHeaderInfo::ReadCentralHeader(TStream*& stream, const std::function<TStream*()>& nextPart) {
     int64_t start = stream->Position();
     uint8_t h[46];
     int64_t got = stream->Read(h, 46);
     if (got < 0) got = 0;
     if ((got == 0 || (got < 46 && got >= 4 && GetU32(h) == CentralSignature())) && nextPart) {
-        if (TStreamBase* next = nextPart()) {
+        if (TStream* next = nextPart()) {
             stream = next;
             int64_t more = stream->Read(h + got, 46 - got);
             if (more > 0) got += more;
@@ -302,7 +302,7 @@ bool TZipHeaderInfo::ReadCentralHeader(TStreamBase*& stream, const std::function
     return true;
 }
 
-bool TZipHeaderInfo::ReadLocalHeader(TStreamBase& stream) {
+bool TZipHeaderInfo::ReadLocalHeader(TStream& stream) {
     int64_t start = stream.Position();
     uint8_t h[30];
     if (stream.Read(h, 30) != 30 || GetU32(h) != LocalSignature()) {
@@ -356,7 +356,7 @@ uint16_t TZipHeaderInfo::Zip64DataSize(bool local) const {
     return size;
 }
 
-void TZipHeaderInfo::WriteZip64Block(TStreamBase& stream, bool local) {
+void TZipHeaderInfo::WriteZip64Block(TStream& stream, bool local) {
     uint16_t size = Zip64DataSize(local);
     std::vector<uint8_t> b(4 + size);
     PutU16(b.data(), 1);
@@ -379,7 +379,7 @@ void TZipHeaderInfo::WriteZip64Block(TStreamBase& stream, bool local) {
     stream.WriteBuffer(b.data(), static_cast<int64_t>(b.size()));
 }
 
-void TZipHeaderInfo::WriteLocalHeader(TStreamBase& stream) {
+void TZipHeaderInfo::WriteLocalHeader(TStream& stream) {
     SetRelativeOffset(static_cast<uint64_t>(stream.Position()));
     uint16_t z64 = Zip64DataSize(true);
     bool unc = UncompressedSize32 == 0xFFFFFFFF;
@@ -401,7 +401,7 @@ void TZipHeaderInfo::WriteLocalHeader(TStreamBase& stream) {
     if (z64) WriteZip64Block(stream, true);
 }
 
-void TZipHeaderInfo::WriteCentralHeader(TStreamBase& stream) {
+void TZipHeaderInfo::WriteCentralHeader(TStream& stream) {
     uint16_t z64 = Zip64DataSize(false);
     VersionNeeded = z64 ? 45 : 20;
     std::string name = StoredName();
@@ -547,8 +547,8 @@ void TEndCentral::SetCentralOffset(uint64_t v) {
     }
 }
 
-bool TEndCentral::FindAndRead(TStreamBase& stream) {
-    int64_t size = stream.GetSize();
+bool TEndCentral::FindAndRead(TStream& stream) {
+    int64_t size = stream.Size();
     if (size < 22) return size == 0;
     int64_t window = std::min<int64_t>(65557, size);
     std::vector<uint8_t> buf(static_cast<size_t>(window));
@@ -604,7 +604,7 @@ bool TEndCentral::FindAndRead(TStreamBase& stream) {
     return true;
 }
 
-void TEndCentral::WriteRecord(TStreamBase& stream) {
+void TEndCentral::WriteRecord(TStream& stream) {
     if (zip64End_) {
         auto& e = *zip64End_;
         bool escaped = false;

@@ -78,10 +78,10 @@ public:
     }
 
     // Reading never raises for bad data: false, and the stream is back where it was.
-    bool ReadCentralHeader(TStreamBase*& stream, const std::function<TStreamBase*()>& nextPart = nullptr);
-    bool ReadLocalHeader(TStreamBase& stream);
-    void WriteLocalHeader(TStreamBase& stream);
-    void WriteCentralHeader(TStreamBase& stream);
+    bool ReadCentralHeader(TStream*& stream, const std::function<TStream*()>& nextPart = nullptr);
+    bool ReadLocalHeader(TStream& stream);
+    void WriteLocalHeader(TStream& stream);
+    void WriteCentralHeader(TStream& stream);
 
     // Stored name bytes as written (directory and name, '/' separators, OEM by mode).
     std::string StoredName();
@@ -116,7 +116,7 @@ private:
     void ParseExtraField(const uint8_t* data, size_t length, bool local);
     std::string NameFromOem(const std::string& name, bool ignoreHost) const;
     uint16_t Zip64DataSize(bool local) const;
-    void WriteZip64Block(TStreamBase& stream, bool local);
+    void WriteZip64Block(TStream& stream, bool local);
 
     std::string filename_;
     std::string directory_;
@@ -150,8 +150,8 @@ public:
     void Assign(const TEndCentral& source);
     void AssignTo(TEndCentral& dest) const { dest.Assign(*this); }
 
-    bool FindAndRead(TStreamBase& stream);
-    void WriteRecord(TStreamBase& stream);
+    bool FindAndRead(TStream& stream);
+    void WriteRecord(TStream& stream);
 
     bool CommentLoaded() const { return comment_.has_value(); }
     const std::string& Comment() const;

@@ -11,16 +11,16 @@ using ziptest::U32;
 
 namespace {
 
-std::string Bytes(TZipMemoryStream& s) {
-    return std::string(s.Data().begin(), s.Data().end());
+std::string Bytes(rtl::TMemoryStream& s) {
+    return std::string(static_cast<const char*>(s.Memory()), static_cast<size_t>(s.Size()));
 }
 
-void Put(TZipMemoryStream& s, const std::string& data) {
+void Put(rtl::TMemoryStream& s, const std::string& data) {
     s.Write(data.data(), static_cast<int64_t>(data.size()));
 }
 
 std::string EndRecord(uint16_t entries, uint16_t commentLength) {
-    TZipMemoryStream s;
+    rtl::TMemoryStream s;
     TEndCentral end;
     end.SetTotalEntries(entries);
     end.SetEntriesThisDisk(entries);
@@ -33,7 +33,7 @@ std::string EndRecord(uint16_t entries, uint16_t commentLength) {
 
 TEST(EndCentral, FindAndReadBySize) {
     for (int size : {0, 1, 21}) {
-        TZipMemoryStream s;
+        rtl::TMemoryStream s;
         Put(s, std::string(static_cast<size_t>(size), 'x'));
         TEndCentral end;
         EXPECT_EQ(end.FindAndRead(s), size == 0) << size;
@@ -41,7 +41,7 @@ TEST(EndCentral, FindAndReadBySize) {
 }
 
 TEST(EndCentral, LongestCommentIsStillFound) {
-    TZipMemoryStream s;
+    rtl::TMemoryStream s;
     Put(s, "some leading bytes");
     Put(s, EndRecord(3, 65535));
     TEndCentral end;
@@ -53,7 +53,7 @@ TEST(EndCentral, LongestCommentIsStillFound) {
 }
 
 TEST(EndCentral, TheSignatureClosestToTheEndWins) {
-    TZipMemoryStream s;
+    rtl::TMemoryStream s;
     Put(s, EndRecord(1, 0));
     Put(s, EndRecord(2, 0));
     TEndCentral end;
@@ -64,7 +64,7 @@ TEST(EndCentral, TheSignatureClosestToTheEndWins) {
 
 TEST(EndCentral, Zip64RecordsAreWrittenOnlyWhenAFieldEscapes) {
     {
-        TZipMemoryStream s;
+        rtl::TMemoryStream s;
         TEndCentral end;
         end.SetTotalEntries(70000);
         end.SetEntriesThisDisk(70000);
@@ -88,7 +88,7 @@ TEST(EndCentral, Zip64RecordsAreWrittenOnlyWhenAFieldEscapes) {
         EXPECT_EQ(back.GetNumberOfDisks(), 1u);
     }
     {
-        TZipMemoryStream s;
+        rtl::TMemoryStream s;
         TEndCentral end;
         end.SetTotalEntries(70000);
         end.SetTotalEntries(5);  // back in range: nothing escapes
@@ -141,7 +141,7 @@ TEST(ZipHeaderInfo, SixtyFourBitValuesEscapeAtTheirLimit) {
 }
 
 TEST(ZipHeaderInfo, LocalHeaderOfAHugeEntryCarriesBothSizesInZip64) {
-    TZipMemoryStream s;
+    rtl::TMemoryStream s;
     TZipHeaderInfo h;
     h.SetFileName("big.bin");
     h.SetUncompressedSize(0x100000010ull);
@@ -168,7 +168,7 @@ TEST(ZipHeaderInfo, LocalHeaderOfAHugeEntryCarriesBothSizesInZip64) {
 
 TEST(ZipHeaderInfo, LocalHeaderExtraBlocksAreWalkedByTheirLengths) {
     // An unknown block first, then the Zip64 block.
-    TZipMemoryStream s;
+    rtl::TMemoryStream s;
     uint8_t h[30] = {};
     PutU32(h, LOCSIG);
     PutU32(h + 18, 0xFFFFFFFF);
@@ -194,7 +194,7 @@ TEST(ZipHeaderInfo, LocalHeaderExtraBlocksAreWalkedByTheirLengths) {
 }
 
 TEST(ZipHeaderInfo, CentralHeaderRoundTripAndCopiedEntriesDropOldExtraBlocks) {
-    TZipMemoryStream s;
+    rtl::TMemoryStream s;
     TZipHeaderInfo h;
     h.SetFileName("file.txt");
     h.SetDirectory("a\\b");
@@ -213,7 +213,7 @@ TEST(ZipHeaderInfo, CentralHeaderRoundTripAndCopiedEntriesDropOldExtraBlocks) {
     EXPECT_EQ(U32(b, 42), 0xFFFFFFFFu);
     s.SetPosition(0);
     TZipHeaderInfo back;
-    TStreamBase* stream = &s;
+    TStream* stream = &s;
     ASSERT_TRUE(back.ReadCentralHeader(stream));
     EXPECT_EQ(back.Directory(), "a\\b\\");
     EXPECT_EQ(back.FileName(), "file.txt");
@@ -224,11 +224,11 @@ TEST(ZipHeaderInfo, CentralHeaderRoundTripAndCopiedEntriesDropOldExtraBlocks) {
 }
 
 TEST(ZipHeaderInfo, BadRecordsLeaveTheStreamWhereItWas) {
-    TZipMemoryStream s;
+    rtl::TMemoryStream s;
     Put(s, "PK\x01\x02 too short");
     s.SetPosition(0);
     TZipHeaderInfo h;
-    TStreamBase* stream = &s;
+    TStream* stream = &s;
     EXPECT_FALSE(h.ReadCentralHeader(stream));
     EXPECT_EQ(s.Position(), 0);
     EXPECT_FALSE(h.ReadLocalHeader(s));
@@ -251,7 +251,7 @@ TEST(ZipHeaderInfo, OemModes) {
         TZipHeaderInfo h;
         h.OEMConvert = c.mode;
         h.SetFileName(c.name);
-        TZipMemoryStream s;
+        rtl::TMemoryStream s;
         h.WriteCentralHeader(s);
         std::string b = Bytes(s);
         EXPECT_EQ(b.substr(46), c.stored);
@@ -259,7 +259,7 @@ TEST(ZipHeaderInfo, OemModes) {
         s.SetPosition(0);
         TZipHeaderInfo back;
         back.OEMConvert = c.mode;
-        TStreamBase* stream = &s;
+        TStream* stream = &s;
         ASSERT_TRUE(back.ReadCentralHeader(stream));
         EXPECT_EQ(back.FileName(), c.name);
     }
