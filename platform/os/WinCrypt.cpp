@@ -131,7 +131,9 @@ using BnPtr = std::unique_ptr<BIGNUM, BnFree>;
 std::mutex configLock;
 std::optional<TCryptConfig> config;
 
-TCryptConfig ConfigFromEnvironment() {
+}  // namespace
+
+TCryptConfig CryptConfigFromEnvironment() {
     TCryptConfig c;
     if (const char* v = std::getenv("DX_KEYSTORE"); v && *v) {
         c.KeyStoreFolder = v;
@@ -157,6 +159,8 @@ TCryptConfig ConfigFromEnvironment() {
         c.StrongLongKeySalt = std::string(v) != "0";
     return c;
 }
+
+namespace {
 
 // ---- objects behind the handles ----
 
@@ -555,7 +559,7 @@ void SetLastError(DWORD code) {
 
 TCryptConfig CryptConfig() {
     std::lock_guard<std::mutex> guard(configLock);
-    if (!config) config = ConfigFromEnvironment();
+    if (!config) config = CryptConfigFromEnvironment();
     return *config;
 }
 

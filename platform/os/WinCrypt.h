@@ -190,6 +190,8 @@ struct TCryptConfig {
 //   or 40..128 DX_CRYPT_RC4_SALT     11 | 0   (salt of a generated Strong session key)
 TCryptConfig CryptConfig();
 void SetCryptConfig(const TCryptConfig& config);
+// The configuration the environment gives now; unknown values keep the defaults.
+TCryptConfig CryptConfigFromEnvironment();
 
 // File of a container ("machine" or "user" store) under the key-store folder.
 std::string KeyContainerPath(const std::string& container, bool machine);

@@ -612,3 +612,44 @@ TEST_F(WinCryptTest, StringToBinaryDecodesBase64) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CryptConfigTest, SwitchesComeFromTheEnvironment) {
+    struct Case {
+        const char *store, *provider, *effective, *salt;
+        const char* folder;
+        TCryptPersonality personality;
+        DWORD effectiveBits;
+        bool strongSalt;
+    };
+    const Case cases[] = {
+        {"/srv/keys", nullptr, nullptr, nullptr, "/srv/keys", TCryptPersonality::Strong, 0, true},
+        {"/k", "BASE", "40", "0", "/k", TCryptPersonality::Base, 40, false},
+        {"/k", "enhanced", "0", "11", "/k", TCryptPersonality::Enhanced, 0, true},
+        {"/k", "unknown", "300", "11", "/k", TCryptPersonality::Strong, 0, true},
+    };
+    const char* names[] = {"DX_KEYSTORE", "DX_CRYPT_PROVIDER", "DX_CRYPT_RC2_EFFECTIVE", "DX_CRYPT_RC4_SALT"};
+    std::vector<std::pair<std::string, std::string>> saved;
+    for (const char* n : names)
+        if (const char* v = std::getenv(n)) saved.emplace_back(n, v);
+    for (const auto& c : cases) {
+        const char* values[] = {c.store, c.provider, c.effective, c.salt};
+        for (int i = 0; i < 4; ++i) {
+            if (values[i]) {
+                setenv(names[i], values[i], 1);
+            } else {
+                unsetenv(names[i]);
+            }
+        }
+        TCryptConfig got = CryptConfigFromEnvironment();
+        EXPECT_EQ(got.KeyStoreFolder, c.folder);
+        EXPECT_EQ(got.DefaultProvider, c.personality) << (c.provider ? c.provider : "");
+        EXPECT_EQ(got.DerivedRc2EffectiveBits, c.effectiveBits);
+        EXPECT_EQ(got.StrongLongKeySalt, c.strongSalt);
+    }
+    for (const char* n : names) unsetenv(n);
+    for (const auto& [n, v] : saved) setenv(n.c_str(), v.c_str(), 1);
+}
+
+}  // namespace
