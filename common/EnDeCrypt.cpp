@@ -205,7 +205,15 @@ bool TEnDeCrypt::DecryptString(const std::string& data, bool base64, bool hex, s
         return cleanUp();
     }
     std::string input = data;
-    if (hex) input = HexToBytes(input);
+    if (hex) {
+        // A conversion error leaves the routine, but not with the handles still open.
+        try {
+            input = HexToBytes(input);
+        } catch (...) {
+            cleanUp();
+            throw;
+        }
+    }
     if (base64) {
         std::string decoded;
         if (!DecodeCryptString(input, CRYPT_STRING_BASE64, decoded)) {
@@ -264,9 +272,15 @@ std::unique_ptr<rtl::TMemoryStream> TEnDeCrypt::EncryptStream(rtl::TStream& sour
         if (!CryptReleaseContext(prov, 0)) Fail("Error CryptReleaseContext: ");
     };
 
-    std::string blob(size_t(publicKeyBlob.Size()), '\0');
-    publicKeyBlob.SetPosition(0);
-    if (!blob.empty()) publicKeyBlob.ReadBuffer(blob.data(), int64_t(blob.size()));
+    std::string blob;
+    try {
+        blob.resize(size_t(publicKeyBlob.Size()));
+        publicKeyBlob.SetPosition(0);
+        if (!blob.empty()) publicKeyBlob.ReadBuffer(blob.data(), int64_t(blob.size()));
+    } catch (...) {
+        cleanUp();
+        throw;
+    }
     if (!CryptImportKey(prov, reinterpret_cast<const BYTE*>(blob.data()), DWORD(blob.size()), 0, 0,
                         &publicKey)) {
         Fail("Error CryptImportKey: ");
