@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -85,6 +86,15 @@ TMutex::TMutex(bool initialOwner) {
     }
 }
 
+namespace {
+
+// A thread id that no longer names a live thread of this process.
+bool ThreadGone(uint32_t tid) {
+    return ::syscall(SYS_tgkill, ::getpid(), static_cast<pid_t>(tid), 0) != 0 && errno == ESRCH;
+}
+
+}  // namespace
+
 TWaitResult TMutex::WaitFor(uint32_t timeoutMs) {
     const uint32_t me = GetCurrentThreadId();
     std::unique_lock<std::mutex> lock(mutex_);
@@ -92,11 +102,19 @@ TWaitResult TMutex::WaitFor(uint32_t timeoutMs) {
         ++count_;
         return wrSignaled;
     }
-    auto freeNow = [&] { return owner_ == 0; };
-    if (timeoutMs == INFINITE) {
-        cv_.wait(lock, freeNow);
-    } else if (!cv_.wait_until(lock, DeadlineAfter(timeoutMs), freeNow)) {
-        return wrTimeout;
+    const uint64_t deadline = timeoutMs == INFINITE ? UINT64_MAX : GetTickCount64() + timeoutMs;
+    // An owner that ended without releasing abandons the mutex: the waiter gets it, told so.
+    // Owners are looked at every 100 ms while waiting.
+    for (;;) {
+        if (owner_ == 0) break;
+        if (ThreadGone(owner_)) {
+            owner_ = me;
+            count_ = 1;
+            return wrAbandoned;
+        }
+        const uint64_t now = GetTickCount64();
+        if (deadline <= now) return wrTimeout;
+        cv_.wait_for(lock, std::chrono::milliseconds(std::min<uint64_t>(deadline - now, 100)));
     }
     owner_ = me;
     count_ = 1;

@@ -73,7 +73,9 @@ private:
 };
 
 // A mutex that its owner may take again (each take needs a release) and that others wait for
-// with a time-out. Releasing a mutex the calling thread does not own raises EInvalidOperation.
+// with a time-out. When its owner thread ends without releasing it, the next waiter gets it
+// with wrAbandoned (it holds the mutex then). Releasing a mutex the calling thread does not own
+// raises EInvalidOperation.
 class TMutex {
 public:
     explicit TMutex(bool initialOwner = false);

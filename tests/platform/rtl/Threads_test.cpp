@@ -63,7 +63,7 @@ TEST(Ticks, CountAndWrap) {
     Sleep(30);
     EXPECT_GE(GetTickDiff(a, GetTickCount()), 25u);
     EXPECT_EQ(GetTickDiff(0xFFFFFFF0u, 0x10u), 0x20u);
-    EXPECT_EQ(static_cast<uint32_t>(GetTickCount64()) - GetTickCount(), 0u);
+    EXPECT_LE(GetTickDiff(static_cast<uint32_t>(GetTickCount64()), GetTickCount()), 1u);
     EXPECT_EQ(MainThreadID(), GetCurrentThreadId());  // the test body runs on the first thread
     uint32_t other = 0;
     std::thread([&] { other = GetCurrentThreadId(); }).join();
@@ -145,6 +145,15 @@ TEST(Sync, MutexWaitsWithTimeoutAndChecksTheOwner) {
     TMutex owned(true);
     std::thread([&] { other = owned.WaitFor(0); }).join();
     EXPECT_EQ(other, wrTimeout);
+
+    // An owner that ends while holding it abandons it to the next waiter.
+    TMutex left;
+    std::thread([&] { left.WaitFor(0); }).join();
+    EXPECT_EQ(left.WaitFor(2000), wrAbandoned);
+    EXPECT_EQ(left.WaitFor(0), wrSignaled);  // now held by this thread, twice
+    left.Release();
+    left.Release();
+    EXPECT_THROW(left.Release(), EInvalidOperation);
 }
 
 TEST(Sync, EventStates) {
@@ -189,7 +198,7 @@ TEST(Sync, EventReleasesWaiters) {
                     if (e.WaitFor(pulse ? 600 : 400) == wrSignaled) ++released;
                 });
             while (waiting < 3) Sleep(1);
-            Sleep(100);  // let them block
+            Sleep(200);  // let them block
             if (pulse) {
                 e.PulseEvent();
             } else {
