@@ -167,6 +167,37 @@ char LocaleDecimalSeparator() {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Variant equality
+
+namespace {
+
+bool IsText(const rtl::Variant& v) {
+    return v.VarType() == rtl::varString || v.VarType() == rtl::varOleStr;
+}
+
+bool IsEmptyText(const rtl::Variant& v) {
+    return (v.VarType() == rtl::varString || v.VarType() == rtl::varOleStr) && v.AsWideString().empty();
+}
+
+bool IsByteArray(const rtl::Variant& v) {
+    return v.VarType() == (rtl::varArray | rtl::varByte);
+}
+
+}  // namespace
+
+bool VarEqual(const rtl::Variant& x, const rtl::Variant& y) {
+    if ((x.VarType() == rtl::varOleStr && IsText(y)) || (y.VarType() == rtl::varOleStr && IsText(x)))
+        return x.AsWideString() == y.AsWideString();
+    if (x.IsNull() || y.IsNull()) return x.IsNull() && y.IsNull();
+    if (IsEmptyText(x)) return IsEmptyText(y);
+    if (IsEmptyText(y)) return false;
+    const bool xb = IsByteArray(x), yb = IsByteArray(y);
+    if (!xb && !yb) return x == y;
+    if (xb != yb) return false;
+    return rtl::VariantToBytes(x) == rtl::VariantToBytes(y);
+}
+
+// ---------------------------------------------------------------------------------------------
 // Quoting
 
 AnsiString QuoteStr(const AnsiString& s, char quote) {

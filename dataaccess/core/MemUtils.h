@@ -11,6 +11,7 @@
 #include "platform/rtl/DateTime.h"
 #include "platform/rtl/Format.h"
 #include "platform/rtl/Types.h"
+#include "platform/rtl/Variants.h"
 
 namespace dac {
 
@@ -78,9 +79,20 @@ AnsiString QuoteStr(const AnsiString& s, char quote = '"');
 // The reverse of QuoteStr; a text that is not quoted comes back unchanged.
 AnsiString DequoteStr(const AnsiString& s, char quote = '"');
 
+inline AnsiString VariantToStr(const rtl::Variant& value) {
+    return rtl::VarToStr(value);
+}
+
 inline std::string FormatStr(const std::string& fmt, std::initializer_list<rtl::TVarRec> args) {
     return rtl::Format(fmt, args);
 }
+
+// ---------------------------------------------------------------------------------------------
+// Variant equality as the library understands it: UTF-16 text against text compares exactly,
+// Null equals only Null, an empty text only an empty text, byte arrays by their bytes (and
+// never a non-array); everything else by the runtime's Variant equality.
+
+bool VarEqual(const rtl::Variant& x, const rtl::Variant& y);
 
 // ---------------------------------------------------------------------------------------------
 // Handle pass-throughs: a handle is the object's own address, and the address of a variable

@@ -5,6 +5,7 @@
 
 #include "dataaccess/core/MemUtils.h"
 #include "platform/rtl/Exceptions.h"
+#include "platform/rtl/FormatSettings.h"
 #include "platform/rtl/Numbers.h"
 #include "platform/rtl/Strings.h"
 
@@ -165,6 +166,11 @@ AnsiString ParseServerVersion(const AnsiString& banner) {
     const size_t blank = banner.find(' ', start);
     if (blank == AnsiString::npos) return {};
     return banner.substr(start, blank - start);
+}
+
+const AnsiString& OraLocalTimeFormat() {
+    static const AnsiString format = rtl::FormatSettings().LongTimeFormat;
+    return format;
 }
 
 // ---------------------------------------------------------------------------------------------

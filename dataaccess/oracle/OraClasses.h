@@ -38,6 +38,9 @@ void ParsePrecision(const AnsiString& text, int& precision, int& scale);
 // 10.2.0.1.0); empty when there is none.
 AnsiString ParseServerVersion(const AnsiString& banner);
 
+// The locale's long time format, read once at first use.
+const AnsiString& OraLocalTimeFormat();
+
 // ---------------------------------------------------------------------------------------------
 // ROWID texts
 

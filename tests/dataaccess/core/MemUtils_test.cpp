@@ -169,3 +169,45 @@ TEST(ClassMembership, InstancesOfDescendants) {
 
 }  // namespace
 }  // namespace dac
+
+namespace dac {
+namespace {
+
+TEST(VarEqual, LibraryRules) {
+    using rtl::Variant;
+    const Variant bytesA = rtl::BytesToVariant({1, 2, 3});
+    const Variant bytesB = rtl::BytesToVariant({1, 2, 3});
+    const Variant bytesC = rtl::BytesToVariant({1, 2, 4});
+    const Variant bytesShort = rtl::BytesToVariant({1, 2});
+    const Variant noBytes = rtl::BytesToVariant({});
+    struct Case {
+        const char* name;
+        Variant x, y;
+        bool equal;
+    };
+    const std::vector<Case> cases = {
+        {"Null and Null", rtl::Null(), rtl::Null(), true},
+        {"Null and Unassigned", rtl::Null(), rtl::Unassigned(), false},
+        {"Unassigned and Null", rtl::Unassigned(), rtl::Null(), false},
+        {"empty 8-bit and empty UTF-16", Variant(std::string()), Variant(std::u16string()), true},
+        {"empty text and Unassigned", Variant(std::string()), rtl::Unassigned(), false},
+        {"Unassigned and empty text", rtl::Unassigned(), Variant(std::string()), false},
+        {"empty text and zero", Variant(std::string()), Variant(0), false},
+        {"UTF-16 and 8-bit Cyrillic", Variant(std::u16string(u"\u0416")), Variant(std::string("\xc6")), true},
+        {"UTF-16 compares exactly", Variant(std::u16string(u"abc")), Variant(std::string("ABC")), false},
+        {"numbers", Variant(5), Variant(5.0), true},
+        {"different numbers", Variant(5), Variant(6), false},
+        {"equal byte arrays", bytesA, bytesB, true},
+        {"byte arrays differing in a byte", bytesA, bytesC, false},
+        {"byte arrays of different length", bytesA, bytesShort, false},
+        {"empty byte arrays", noBytes, rtl::BytesToVariant({}), true},
+        {"byte array and a number", bytesA, Variant(1), false},
+        {"text and byte array", Variant(std::string("abc")), bytesA, false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(VarEqual(c.x, c.y), c.equal) << c.name;
+    EXPECT_EQ(VariantToStr(Variant(12)), "12");
+    EXPECT_EQ(VariantToStr(rtl::Null()), "");
+}
+
+}  // namespace
+}  // namespace dac

@@ -7,6 +7,7 @@
 
 #include "dataaccess/oracle/OraParser.h"
 #include "platform/rtl/Exceptions.h"
+#include "platform/rtl/FormatSettings.h"
 
 namespace dac {
 namespace {
@@ -78,6 +79,11 @@ TEST(ObjectNames, QuoteAndNormalize) {
                                            {"\xf2\xe0\xe1", "\"\xd2\xc0\xc1\""}}) {
         EXPECT_EQ(NormalizeObjectName(c.name), c.expected) << c.name;
     }
+}
+
+TEST(ObjectNames, LocalTimeFormatIsTheLocales) {
+    EXPECT_EQ(OraLocalTimeFormat(), rtl::FormatSettings().LongTimeFormat);
+    EXPECT_FALSE(OraLocalTimeFormat().empty());
 }
 
 TEST(Precision, Texts) {
