@@ -48,6 +48,13 @@ struct TZipWriter::TRun {
     std::unique_ptr<TSortedZip> physical;  // owning
     std::unique_ptr<TEndCentral> end;
     bool updating = false;
+    // Multi-part output: the current part (0-based), the room left on it and the parts written.
+    bool multi = false;
+    int part = 0;
+    int64_t room = 0;
+    std::vector<std::string> parts;
+    std::unique_ptr<TLFNFileStream> temp;  // an entry's data before it is spread over parts
+    std::string tempName;
     double totalBytes = 0;
     double bytesRead = 0;
     std::vector<std::string> packed;  // for Dispose
@@ -266,10 +273,47 @@ bool TZipWriter::SameTextPath(const std::string& path) const {
 }
 
 void TZipWriter::WriteData(TRun& run, const uint8_t* data, size_t length) {
-    if (length == 0) return;
-    if (run.out->Write(data, static_cast<int64_t>(length)) != static_cast<int64_t>(length))
-        throw ENotEnoughRoom(LoadZipStr(IDS_NOTENOUGHROOM));
+    while (length > 0) {
+        size_t n = length;
+        if (run.multi) {
+            if (run.room <= 0) NextPart(run);
+            n = static_cast<size_t>(std::min<int64_t>(run.room, static_cast<int64_t>(length)));
+            run.room -= static_cast<int64_t>(n);
+        }
+        if (run.out->Write(data, static_cast<int64_t>(n)) != static_cast<int64_t>(n))
+            throw ENotEnoughRoom(LoadZipStr(IDS_NOTENOUGHROOM));
+        data += n;
+        length -= n;
+    }
     CheckCancelAndPause();
+}
+
+void TZipWriter::NextPart(TRun& run) {
+    if (!run.out->FlushBuffer()) throw ENotEnoughRoom(LoadZipStr(IDS_NOTENOUGHROOM));
+    run.out.reset();
+    ++run.part;
+    std::string name = stem_;
+    PartFileName(name, run.part + 1, spMiddle);
+    if (OnPrepareNextDisk) OnPrepareNextDisk(*this, run.part + 1);
+    run.parts.push_back(name);
+    run.out = std::make_unique<TLFNFileStream>(name, fmCreate, FlushFilesOnClose, 8192);
+    run.room = MultiZipInfo.BlockSize;
+    if (run.end) run.end->SetEntriesThisDisk(0);
+}
+
+void TZipWriter::WriteLocalRecord(TRun& run, TZipHeaderInfo& entry) {
+    if (!run.multi) {
+        entry.WriteLocalHeader(*run.out);
+        return;
+    }
+    // The header must fit the part it starts on, and its offset is taken in that part.
+    rtl::TMemoryStream probe;
+    entry.WriteLocalHeader(probe);
+    if (run.room < probe.Size()) NextPart(run);
+    entry.SetDiskNumberStart(static_cast<uint32_t>(run.part));
+    const int64_t at = run.out->Position();
+    entry.WriteLocalHeader(*run.out);
+    run.room -= run.out->Position() - at;
 }
 
 bool TZipWriter::PackFile(TRun& run, const std::string& path, TZipHeaderInfo& entry) {
@@ -294,8 +338,7 @@ bool TZipWriter::PackFile(TRun& run, const std::string& path, TZipHeaderInfo& en
         bool skip = false;
         if (OnStartZip) OnStartZip(*this, path, entry, skip);
         if (skip) return false;
-        entry.SetRelativeOffset(static_cast<uint64_t>(run.out->Position()));
-        entry.WriteLocalHeader(*run.out);
+        WriteLocalRecord(run, entry);
         return true;
     }
 
@@ -356,9 +399,17 @@ bool TZipWriter::PackFile(TRun& run, const std::string& path, TZipHeaderInfo& en
     entry.CompressionMethod = store ? 0 : 8;
     if (store) entry.InternalFileAttributes = 0;
 
-    const int64_t headerAt = run.out->Position();
-    entry.WriteLocalHeader(*run.out);
-    const int64_t headerSize = run.out->Position() - headerAt;
+    // Multi-part output deflates into a temporary file first; the header follows when the
+    // data is known.
+    TStream* sink = run.out.get();
+    if (run.multi) {
+        run.tempName = MakeTempFileName(FolderExists(TempPath) ? TempPath : SystemTempFolder());
+        run.temp = std::make_unique<TLFNFileStream>(run.tempName, fmCreate, false, 8192);
+        sink = run.temp.get();
+    }
+    const int64_t headerAt = run.multi ? 0 : run.out->Position();
+    if (!run.multi) entry.WriteLocalHeader(*run.out);
+    const int64_t headerSize = run.multi ? 0 : run.out->Position() - headerAt;
 
     if (encrypt) {
         // The header's check byte needs the CRC before any data is written.
@@ -373,7 +424,7 @@ bool TZipWriter::PackFile(TRun& run, const std::string& path, TZipHeaderInfo& en
         }
         in->Seek(0, soBeginning);
         entry.CRC32 = crc;
-        WriteEncryptionHeader(*run.out, Password, crc);
+        WriteEncryptionHeader(*sink, Password, crc);
     }
 
     auto emit = [&](uint8_t* data, size_t length) {
@@ -383,7 +434,13 @@ bool TZipWriter::PackFile(TRun& run, const std::string& path, TZipHeaderInfo& en
             else
                 keys_.EncryptBuffer(data, length);
         }
-        WriteData(run, data, length);
+        if (run.multi) {
+            if (sink->Write(data, static_cast<int64_t>(length)) != static_cast<int64_t>(length))
+                throw ENotEnoughRoom(LoadZipStr(IDS_NOTENOUGHROOM));
+            CheckCancelAndPause();
+        } else {
+            WriteData(run, data, length);
+        }
     };
 
     uint32_t crc = 0;
@@ -455,13 +512,30 @@ bool TZipWriter::PackFile(TRun& run, const std::string& path, TZipHeaderInfo& en
     entry.SetUncompressedSize(static_cast<uint64_t>(read));
     entry.SetCompressedSize(static_cast<uint64_t>(written + (encrypt ? 12 : 0)));
 
-    const int64_t dataEnd = run.out->Position();
-    run.out->Seek(headerAt, soBeginning);
-    entry.WriteLocalHeader(*run.out);
-    if (run.out->Position() - headerAt != headerSize)
-        throw EZipException("The local header of " + path + " changed its size while packing");
-    run.out->Seek(dataEnd, soBeginning);
-    in.reset();
+    if (run.multi) {
+        in.reset();
+        WriteLocalRecord(run, entry);
+        if (OnStartSpanCopy) OnStartSpanCopy(*this, path, run.temp->Size());
+        run.temp->Seek(0, soBeginning);
+        std::vector<uint8_t> buf(kCopyBuffer);
+        for (;;) {
+            int64_t n = run.temp->Read(buf.data(), static_cast<int64_t>(buf.size()));
+            if (n <= 0) break;
+            WriteData(run, buf.data(), static_cast<size_t>(n));
+            run.bytesRead += static_cast<double>(n);
+        }
+        run.temp.reset();
+        ::unlink(run.tempName.c_str());
+        run.tempName.clear();
+    } else {
+        const int64_t dataEnd = run.out->Position();
+        run.out->Seek(headerAt, soBeginning);
+        entry.WriteLocalHeader(*run.out);
+        if (run.out->Position() - headerAt != headerSize)
+            throw EZipException("The local header of " + path + " changed its size while packing");
+        run.out->Seek(dataEnd, soBeginning);
+        in.reset();
+    }
     if (OnEndZip)
         OnEndZip(*this, path, read, static_cast<int64_t>(entry.GetCompressedSize()), run.out->Position());
     return true;
@@ -491,6 +565,33 @@ void TZipWriter::CopyOldEntry(TRun& run, TZipHeaderInfo& entry) {
     }
 }
 
+void TZipWriter::FinishParts(TRun& run, rtl::TMemoryStream& directoryCopy) {
+    if (run.parts.size() == 1) {
+        // Everything fit one part: mark it as an ordinary archive.
+        rtl::TFileStream first(run.parts.front(), fmOpenReadWrite);
+        uint8_t marker[4];
+        PutU32(marker, SINGLEPARTSIG);
+        first.WriteBuffer(marker, 4);
+    }
+    std::string last = stem_;
+    PartFileName(last, run.part + 1, spLast);
+    if (::rename(run.parts.back().c_str(), last.c_str()) != 0) rtl::RaiseLastOSError();
+    run.parts.back() = last;
+    zipName_ = last;
+    if (MultiZipInfo.SaveZipInfoOnFirstDisk && run.parts.size() > 1) {
+        std::string config = last;
+        size_t dot = config.find_last_of('.');
+        size_t slash = config.find_last_of('/');
+        if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) config.resize(dot);
+        config += ".zfc";
+        try {
+            directoryCopy.SaveToFile(config);
+        } catch (const rtl::Exception&) {
+            throw EConfigFileSaveError("Unable to save Zip Configuration File to disk");
+        }
+    }
+}
+
 int TZipWriter::Zip() {
     std::string trimmed = zipName_;
     trimmed.erase(0, trimmed.find_first_not_of(" \t"));
@@ -516,11 +617,16 @@ int TZipWriter::Zip() {
             OnStartZipInfo(*this, static_cast<int>(files.size()), run.totalBytes, empty, stop);
             if (stop) throw EUserCanceled(LoadZipStr(IDS_CANCELOPERATION));
         }
-        if (MultiZipInfo.MultiMode != mmNone)
-            throw EZipException("Multi-part archives are not written on this platform");
+        if (MultiZipInfo.MultiMode == mmSpan)
+            throw EZipException("Archives spanning removable disks are not written on this platform");
+        run.multi = MultiZipInfo.MultiMode == mmBlocks;
 
-        run.updating = FileExistsHere(zipName_);
-        if (run.updating) {
+        run.updating = !run.multi && FileExistsHere(zipName_);
+        if (run.multi) {
+            run.outName = stem_;
+            PartFileName(run.outName, 1, spFirst);
+            run.parts.push_back(run.outName);
+        } else if (run.updating) {
             OpenZipFile();
             // The new archive is built beside the old one and renamed over it when complete.
             run.outName = MakeTempFileName(FolderOf(zipName_).empty() ? "." : FolderOf(zipName_));
@@ -528,6 +634,27 @@ int TZipWriter::Zip() {
             run.outName = zipName_;
         }
         run.out = std::make_unique<TLFNFileStream>(run.outName, fmCreate, FlushFilesOnClose, 8192);
+        if (run.multi) {
+            int64_t keep = MultiZipInfo.SaveOnFirstDisk;
+            if (MultiZipInfo.SaveZipInfoOnFirstDisk) {
+                // Room for a copy of the directory, for this run only.
+                double names = 0;
+                if (storePaths_)
+                    for (const auto& f : files) names += static_cast<double>(f.Path.size()) - 2;
+                int64_t average =
+                    files.empty() ? 0 : static_cast<int64_t>(names / static_cast<double>(files.size()));
+                keep += static_cast<int64_t>(files.size()) * (average + 46) + endCentral_->CommentLength +
+                        22 + 2048;
+            }
+            run.room =
+                (MultiZipInfo.FirstBlockSize > 0 ? MultiZipInfo.FirstBlockSize : MultiZipInfo.BlockSize) -
+                keep;
+            run.totalBytes *= 2;
+            uint8_t marker[4];
+            PutU32(marker, MULTIZIPSIG);
+            run.out->WriteBuffer(marker, 4);
+            run.room -= 4;
+        }
         run.byName = std::make_unique<TSortedZip>(dupAccept, false);
         run.byName->SortMode = ByName;
         run.physical = std::make_unique<TSortedZip>(dupAccept, true);
@@ -601,16 +728,53 @@ int TZipWriter::Zip() {
             }
         }
 
-        const int64_t centralAt = run.out->Position();
-        run.end->SetCentralOffset(static_cast<uint64_t>(centralAt));
-        run.end->SetStartDisk(0);
-        for (int i = 0; i < run.physical->Count(); ++i) run.physical->Entry(i)->WriteCentralHeader(*run.out);
-        run.end->SetCentralSize(static_cast<uint64_t>(run.out->Position() - centralAt));
-        run.end->SetThisDisk(0);
-        run.end->WriteRecord(*run.out);
+        rtl::TMemoryStream directoryCopy;  // the configuration file's content
+        if (!run.multi) {
+            const int64_t centralAt = run.out->Position();
+            run.end->SetCentralOffset(static_cast<uint64_t>(centralAt));
+            run.end->SetStartDisk(0);
+            for (int i = 0; i < run.physical->Count(); ++i)
+                run.physical->Entry(i)->WriteCentralHeader(*run.out);
+            run.end->SetCentralSize(static_cast<uint64_t>(run.out->Position() - centralAt));
+            run.end->SetThisDisk(0);
+            run.end->WriteRecord(*run.out);
+        } else {
+            uint64_t centralSize = 0;
+            uint32_t onThisPart = 0;
+            for (int i = 0; i < run.physical->Count(); ++i) {
+                rtl::TMemoryStream header;
+                run.physical->Entry(i)->WriteCentralHeader(header);
+                if (run.room < header.Size()) {
+                    NextPart(run);
+                    onThisPart = 0;
+                }
+                if (i == 0) {
+                    run.end->SetCentralOffset(static_cast<uint64_t>(run.out->Position()));
+                    run.end->SetStartDisk(static_cast<uint32_t>(run.part));
+                }
+                WriteData(run, static_cast<const uint8_t*>(header.Memory()),
+                          static_cast<size_t>(header.Size()));
+                directoryCopy.WriteBuffer(header.Memory(), header.Size());
+                centralSize += static_cast<uint64_t>(header.Size());
+                ++onThisPart;
+            }
+            if (run.physical->Count() == 0) {
+                run.end->SetCentralOffset(static_cast<uint64_t>(run.out->Position()));
+                run.end->SetStartDisk(static_cast<uint32_t>(run.part));
+            }
+            run.end->SetCentralSize(centralSize);
+            run.end->SetEntriesThisDisk(onThisPart);
+            if (run.room < run.end->RecordSize()) NextPart(run);
+            run.end->SetThisDisk(static_cast<uint32_t>(run.part));
+            rtl::TMemoryStream record;
+            run.end->WriteRecord(record);
+            WriteData(run, static_cast<const uint8_t*>(record.Memory()), static_cast<size_t>(record.Size()));
+            directoryCopy.WriteBuffer(record.Memory(), record.Size());
+        }
         if (!run.out->FlushBuffer()) throw ENotEnoughRoom(LoadZipStr(IDS_NOTENOUGHROOM));
         if (FlushFilesOnClose && !run.out->FlushToDisk()) throw ENotEnoughRoom(LoadZipStr(IDS_NOTENOUGHROOM));
         run.out.reset();
+        if (run.multi) FinishParts(run, directoryCopy);
 
         if (run.updating) {
             stream_.reset();
@@ -627,14 +791,20 @@ int TZipWriter::Zip() {
         endCentral_->Modified = false;
         archiveTime_ = ArchiveFileTime(zipName_);
         rebuilt_ = false;
-        numberOfParts_ = 1;
-        currentPart_ = 0;
+        numberOfParts_ = run.part + 1;
+        currentPart_ = run.part;
         view_ = directory_;
         SortFiles(savedSort);
         if (OnTotalPercentDone) OnTotalPercentDone(*this, 100);
     } catch (...) {
         run.out.reset();
-        if (!run.outName.empty()) ::unlink(run.outName.c_str());
+        run.temp.reset();
+        if (!run.tempName.empty()) ::unlink(run.tempName.c_str());
+        if (run.multi) {
+            for (const auto& part : run.parts) ::unlink(part.c_str());
+        } else if (!run.outName.empty()) {
+            ::unlink(run.outName.c_str());
+        }
         SortFiles(savedSort);
         restore();
         if (!KeepZipOpen) stream_.reset();

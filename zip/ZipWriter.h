@@ -110,6 +110,9 @@ private:
     bool PackFile(TRun& run, const std::string& path, TZipHeaderInfo& entry);
     void CopyOldEntry(TRun& run, TZipHeaderInfo& entry);
     void WriteData(TRun& run, const uint8_t* data, size_t length);
+    void WriteLocalRecord(TRun& run, TZipHeaderInfo& entry);
+    void NextPart(TRun& run);
+    void FinishParts(TRun& run, rtl::TMemoryStream& directoryCopy);
 
     bool storePaths_ = false;
     bool relativePaths_ = false;

@@ -407,3 +407,78 @@ TEST_F(ZipWriterTest, HeaderBytesWithFixedRandomBytesAndTime) {
                       Le(expectedCentral.size(), 4) + Le(offset, 4) + Le(0, 2);
     EXPECT_EQ(zip.substr(offset), expectedCentral + end);
 }
+
+TEST_F(ZipWriterTest, BlockPartsNeverExceedTheirSizeAndReadBack) {
+    std::vector<std::string> files;
+    for (int i = 0; i < 4; ++i) {
+        files.push_back(dir / ("part" + std::to_string(i) + ".txt"));
+        WriteFile(files.back(), SampleText(4000 + 500 * static_cast<size_t>(i), 20 + i));
+    }
+    TZipWriter w;
+    w.SetZipName(dir / "blocks.zip");
+    w.Password = "pw";
+    w.PackLevel = 0;  // stored, so the data is larger than a part
+    w.MultiZipInfo.MultiMode = mmBlocks;
+    w.MultiZipInfo.BlockSize = 3000;
+    w.MultiZipInfo.FirstBlockSize = 5000;
+    w.MultiZipInfo.SaveZipInfoOnFirstDisk = true;
+    w.MultiZipInfo.SaveOnFirstDisk = 100;
+    std::vector<int> prepared;
+    w.OnPrepareNextDisk = [&](TZipWriter&, int disk) { prepared.push_back(disk); };
+    w.FilesList = files;
+    ASSERT_EQ(w.Zip(), 4);
+    EXPECT_EQ(w.ZipName(), dir / "blocks.zip");
+    EXPECT_EQ(w.MultiZipInfo.SaveOnFirstDisk, 100);  // the reservation served this run only
+    const int parts = static_cast<int>(prepared.size()) + 1;
+    ASSERT_GT(parts, 6);
+    std::string joined;
+    for (int n = 1; n <= parts; ++n) {
+        std::string name = n == parts
+                               ? dir / "blocks.zip"
+                               : dir / ("blocks.zip.z" + std::string(n < 10 ? "0" : "") + std::to_string(n));
+        ASSERT_TRUE(Exists(name)) << name;
+        std::string part = ReadFile(name);
+        EXPECT_LE(part.size(), n == 1 ? 5000u : 3000u) << name;
+        joined += part;
+    }
+    EXPECT_EQ(U32(joined, 0), 0x08074B50u);
+    EXPECT_TRUE(Exists(dir / "blocks.zfc"));
+
+    // The data of every entry comes back from the parts laid end to end.
+    TZipReader r;
+    r.SetZipName(dir / "blocks.zip");
+    ASSERT_EQ(r.GetCount(), 4);
+    for (int i = 0; i < 4; ++i) {
+        TZipHeaderInfo& e = r.Entry(i);
+        EXPECT_EQ(e.FullName(), "part" + std::to_string(i) + ".txt");
+        size_t at = 0;
+        for (uint32_t d = 0; d < e.GetDiskNumberStart(); ++d) {
+            std::string name =
+                dir / ("blocks.zip.z" + std::string(d + 1 < 10 ? "0" : "") + std::to_string(d + 1));
+            at += ReadFile(name).size();
+        }
+        at += e.GetRelativeOffset();
+        auto local = LocalEntries(joined.substr(at));
+        ASSERT_FALSE(local.empty());
+        EXPECT_EQ(Extract(local[0], "pw"), ReadFile(files[static_cast<size_t>(i)]));
+    }
+}
+
+TEST_F(ZipWriterTest, APackageThatFitsOnePartIsAnOrdinaryArchive) {
+    TZipWriter w;
+    w.SetZipName(dir / "one.zip");
+    w.MultiZipInfo.MultiMode = mmBlocks;
+    w.FilesList = {Files()[1]};
+    ASSERT_EQ(w.Zip(), 1);
+    std::string zip = ReadFile(dir / "one.zip");
+    EXPECT_EQ(U32(zip, 0), 0x30304B50u);
+    auto local = LocalEntries(zip.substr(4));
+    ASSERT_EQ(local.size(), 1u);
+    EXPECT_EQ(Extract(local[0], ""), order);
+    TZipWriter span;
+    span.SetZipName(dir / "span.zip");
+    span.MultiZipInfo.MultiMode = mmSpan;
+    span.FilesList = {Files()[1]};
+    EXPECT_THROW(span.Zip(), EZipException);
+    EXPECT_FALSE(Exists(dir / "span.zip"));
+}

@@ -265,3 +265,28 @@ TEST_F(ZipToolsTest, ReaderRejectsTruncatedAndGarbageFiles) {
     EXPECT_EQ(r.GetCount(), 2);
     EXPECT_TRUE(r.Rebuilt());
 }
+
+TEST_F(ZipToolsTest, InfoZipJoinsBlockPartsAndTestsTheResult) {
+    TZipWriter w;
+    w.SetZipName(dir / "split.zip");
+    w.Password = "pw";
+    w.MultiZipInfo.MultiMode = mmBlocks;
+    w.MultiZipInfo.BlockSize = 2048;
+    w.FilesList = {dir / dataName, dir / "XmlOrderList.xml"};
+    ASSERT_EQ(w.Zip(), 2);
+    // Info-ZIP names the parts split.z01, split.z02, ... and split.zip.
+    int parts = 0;
+    for (int n = 1;; ++n) {
+        std::string suffix = (n < 10 ? "0" : "") + std::to_string(n);
+        std::string ours = dir / ("split.zip.z" + suffix);
+        if (!Exists(ours)) break;
+        std::filesystem::rename(ours, dir / ("split.z" + suffix));
+        ++parts;
+    }
+    ASSERT_GT(parts, 1);
+    auto join = Capture("cd " + Quote(dir.Path()) + " && zip -q -s 0 split.zip --out joined.zip");
+    ASSERT_EQ(join.status, 0) << join.text;
+    auto t = Capture("unzip -t -P pw " + Quote(dir / "joined.zip"));
+    EXPECT_EQ(t.status, 0) << t.text;
+    EXPECT_NE(t.text.find("No errors detected"), std::string::npos) << t.text;
+}
