@@ -381,6 +381,7 @@ private:
         if (it != outs_.end()) return it->second;
         Bind* b = findBind(key);
         if (!b) raise(1008);
+        if (b->maxarr > 0) raise(3001);  // PL/SQL tables are not offered
         return b->read(0);
     }
     void assign(bool marker, const std::string& name, const Value& v) {
@@ -493,7 +494,7 @@ private:
         expectPunct(";");
         std::string sql = st_.text.substr(selBegin, intoBegin - selBegin) + " " +
                           st_.text.substr(fromBegin, end - fromBegin);
-        Lexed lx = lexStatement(sql);
+        Lexed lx = lexStatement(sql, &s_.schemas);
         std::map<std::string, Value> params;
         for (const auto& m : lx.markers) params[m] = readMarker(m);
         auto rs = runQuery(s_, lx.sqlite, params);
@@ -747,7 +748,7 @@ private:
         for (const Arg& a : r.args)
             if (a.direction != OCI_TYPEPARAM_IN) outNames.push_back(a.position == 0 ? "RESULT" : a.name);
         for (const std::string& stmt : splitStatements(r.body)) {
-            Lexed lx = lexStatement(stmt);
+            Lexed lx = lexStatement(stmt, &s_.schemas);
             std::string first = upper(stmt.substr(0, stmt.find_first_of(" \t\r\n")));
             if (first == "OPEN") {
                 auto toks = tokenize(stmt);
@@ -755,7 +756,7 @@ private:
                     toks[2].text != "FOR")
                     plsError("PLS-00103: Encountered the symbol \"" + toks[1].text + "\"");
                 std::string target = toks[1].text;
-                Lexed q = lexStatement(stmt.substr(toks[3].begin));
+                Lexed q = lexStatement(stmt.substr(toks[3].begin), &s_.schemas);
                 Value cur;
                 cur.kind = Value::Cursor;
                 cur.cursor = runQuery(s_, q.sqlite, params);

@@ -456,6 +456,13 @@ sword OCISessionBegin(OCISvcCtx* svchp, OCIError* errhp, OCISession* usrhp, ub4 
         }
         se->begun = true;
         se->schema = upper(se->user);
+        se->schemas = {"SYS", "PUBLIC"};
+        sqlite3_stmt* us = nullptr;
+        if (sqlite3_prepare_v2(se->db, "SELECT upper(name) FROM oci_user", -1, &us, nullptr) == SQLITE_OK) {
+            while (sqlite3_step(us) == SQLITE_ROW)
+                se->schemas.push_back(reinterpret_cast<const char*>(sqlite3_column_text(us, 0)));
+        }
+        sqlite3_finalize(us);
         se->alterLog.clear();
         svc->session = se;
         se->svc = svc;

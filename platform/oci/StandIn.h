@@ -216,9 +216,10 @@ struct Session : Handle {
     sqlite3* ctl = nullptr;  // reads faults outside the session's snapshot
     bool begun = false;
     enum { Alive, LostNow, Lost } link = Alive;
-    bool inTxn = false;  // SQLite transaction open
-    std::string txnId;   // Oracle's local transaction id, empty when none
-    std::string schema;  // current schema (upper case)
+    bool inTxn = false;                // SQLite transaction open
+    std::string txnId;                 // Oracle's local transaction id, empty when none
+    std::string schema;                // current schema (upper case)
+    std::vector<std::string> schemas;  // every user name (upper case), SYS and PUBLIC
     std::vector<std::string> alterLog;
     std::vector<std::string> pendingLog;  // ALTER SESSION texts not yet written to oci_session_log
     std::optional<std::pair<sb4, std::string>> pendingRaise;
@@ -365,7 +366,8 @@ struct Lexed {
     ub2 stmtType = 0;
     ub2 fnCode = 0;
 };
-Lexed lexStatement(const std::string& utf8);
+// Schema prefixes in the schemas list (upper case) are dropped: the database has one namespace.
+Lexed lexStatement(const std::string& utf8, const std::vector<std::string>* schemas = nullptr);
 std::string markerKey(std::string_view name, bool* quoted = nullptr);
 
 // Runs a query on a connection and materialises it, with Oracle column descriptions.

@@ -59,7 +59,7 @@ std::string markerKey(std::string_view name, bool* quoted) {
     return upper(n);
 }
 
-Lexed lexStatement(const std::string& s) {
+Lexed lexStatement(const std::string& s, const std::vector<std::string>* schemas) {
     Lexed out;
     std::string& o = out.sqlite;
     size_t i = 0;
@@ -119,7 +119,10 @@ Lexed lexStatement(const std::string& s) {
             while (i < s.size() && identChar(s[i])) ++i;
             std::string w = s.substr(b, i - b);
             std::string u = upper(w);
-            if (u == "SYSDATE") {
+            bool qualifies = i + 1 < s.size() && s[i] == '.' && (identStart(s[i + 1]) || s[i + 1] == '"');
+            if (qualifies && schemas && std::find(schemas->begin(), schemas->end(), u) != schemas->end()) {
+                ++i;  // "SCHEMA." before a name
+            } else if (u == "SYSDATE") {
                 o += "datetime('now','localtime')";
             } else if (u == "SYSTIMESTAMP") {
                 o += "strftime('%Y-%m-%d %H:%M:%f','now','localtime')";
@@ -746,7 +749,7 @@ sword executeStatement(SvcCtx& svc, Stmt& st, ub4 iters, ub4 mode) {
     switch (st.fnCode) {
         case 4: {  // query
             auto params = bindValues(st, 0);
-            st.result = runQuery(s, st.sql, params);
+            st.result = runQuery(s, lexStatement(st.text, &s.schemas).sqlite, params);
             st.described = true;
             if (mode & OCI_DESCRIBE_ONLY) {
                 st.result->rows.clear();
@@ -798,16 +801,17 @@ sword executeStatement(SvcCtx& svc, Stmt& st, ub4 iters, ub4 mode) {
                 st.stmtType == OCI_STMT_ALTER || st.fnCode == 85) {
                 // DDL commits what came before it and itself
                 s.commit();
-                std::string sql = st.sql;
-                if (st.fnCode == 85) sql = "DELETE FROM " + afterWords(st.sql, 2);
+                std::string sql = lexStatement(st.text, &s.schemas).sqlite;
+                if (st.fnCode == 85) sql = "DELETE FROM " + afterWords(sql, 2);
                 runDml(s, sql, bindValues(st, 0));
                 break;
             }
             if (iters == 0) raise(24333);
             s.beginWork();
+            const std::string sql = lexStatement(st.text, &s.schemas).sqlite;
             for (ub4 k = 0; k < iters; ++k) {
                 auto params = bindValues(st, k);
-                st.rowCount += static_cast<ub4>(runDml(s, st.sql, params));
+                st.rowCount += static_cast<ub4>(runDml(s, sql, params));
                 if (st.stmtType == OCI_STMT_INSERT) recordRowid(s, st);
             }
             st.state = OCI_STMT_STATE_EXECUTED;

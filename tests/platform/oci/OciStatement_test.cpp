@@ -382,3 +382,21 @@ TEST_F(OciStatementTest, TransactionsAsASecondSessionSeesThem) {
     OCI_OK(OCITransRollback(c_.svc, err_, 0));
     logoff(other);
 }
+
+TEST_F(OciStatementTest, SchemaPrefixesAndQuotedMarkers) {
+    OCIStmt* st =
+        prepare("SELECT count(*) FROM qel.client c JOIN SYS.DUAL d ON 1 = 1 WHERE c.client_id <= :\"Id\"");
+    int32_t id = 5, n = 0;
+    OCIBind* b = nullptr;
+    // a quoted name matches only exactly
+    EXPECT_EQ(OCI_ERROR, OCIBindByName(st, &b, err_, reinterpret_cast<const OraText*>("ID"), 2, &id, 4,
+                                       SQLT_INT, nullptr, nullptr, nullptr, 0, nullptr, 0));
+    bindName(st, "\"Id\"", &id, 4, SQLT_INT);
+    OCIDefine* d = nullptr;
+    OCIDefineByPos(st, &d, err_, 1, &n, 4, SQLT_INT, nullptr, nullptr, nullptr, 0);
+    OCI_OK(OCIStmtExecute(c_.svc, st, err_, 1, 0, nullptr, nullptr, 0));
+    EXPECT_EQ(5, n);
+    OCIHandleFree(st, OCI_HTYPE_STMT);
+    OCI_OK(run(c_, "UPDATE ZUV.client SET code = 'Z' WHERE client_id = 1"));
+    EXPECT_EQ(OCI_ERROR, run(c_, "SELECT * FROM nobody.client"));
+}
