@@ -138,7 +138,7 @@ void DecodeDateTime(TDateTime value, Word& year, Word& month, Word& day, Word& h
 
 int DayOfWeek(TDateTime value) {
     // Day 1 of the time stamp count (1 January 0001) was a Monday.
-    return DateTimeToTimeStamp(value).Date % 7 + 1;
+    return (DateTimeToTimeStamp(value).Date % 7 + 7) % 7 + 1;
 }
 
 TDateTime DateOf(TDateTime value) {
@@ -405,10 +405,9 @@ void AppendFormat(std::string& out, const std::string& fmt, const DateParts& v, 
 DateParts PartsOf(TDateTime value) {
     DateParts p{};
     DecodeDateTime(value, p.year, p.month, p.day, p.hour, p.minute, p.second, p.msec);
-    TTimeStamp ts = DateTimeToTimeStamp(value);
-    p.dayOfWeek = ts.Date % 7 + 1;
-    if (p.dayOfWeek < 1) p.dayOfWeek += 7;
-    p.hasTime = ts.Time != 0;
+    p.dayOfWeek = DayOfWeek(value);
+    // Milliseconds alone do not make "c" show the time.
+    p.hasTime = p.hour != 0 || p.minute != 0 || p.second != 0;
     return p;
 }
 

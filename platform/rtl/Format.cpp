@@ -190,6 +190,9 @@ std::string Format(const std::string& fmt, const TVarRec* args, size_t count, co
                     case TVarRec::vtAnsiString:
                         text = *a.VAnsiString;
                         break;
+                    case TVarRec::vtStringView:
+                        text.assign(a.VStringView.Data, a.VStringView.Size);
+                        break;
                     case TVarRec::vtPChar:
                         text = a.VPChar != nullptr ? a.VPChar : "";
                         break;

@@ -29,7 +29,8 @@ struct TVarRec {
         vtCurrency,
         vtWideString,
         vtInt64,
-        vtUInt64
+        vtUInt64,
+        vtStringView
     };
     Kind VType;
     union {
@@ -45,6 +46,10 @@ struct TVarRec {
         int64_t VInt64;
         uint64_t VUInt64;
         int64_t VCurrency;  // scaled by 10 000
+        struct {
+            const char* Data;
+            size_t Size;
+        } VStringView;
     };
 
     TVarRec(int v) : VType(vtInteger), VInteger(v) {}
@@ -60,6 +65,7 @@ struct TVarRec {
     TVarRec(char16_t v) : VType(vtWideChar), VWideChar(v) {}
     TVarRec(const char* v) : VType(vtPChar), VPChar(v) {}
     TVarRec(const std::string& v) : VType(vtAnsiString), VAnsiString(&v) {}
+    TVarRec(std::string_view v) : VType(vtStringView), VStringView{v.data(), v.size()} {}
     TVarRec(const std::u16string& v) : VType(vtWideString), VWideString(&v) {}
     TVarRec(const void* v) : VType(vtPointer), VPointer(v) {}
     TVarRec(Currency v) : VType(vtCurrency), VCurrency(v.Raw()) {}

@@ -165,6 +165,24 @@ TEST(DateTime, FormatLetters) {
     EXPECT_EQ(FormatDateTime("dd/mm/yyyy hh:nn", dt), "05.03.2024 14:07");
 }
 
+TEST(DateTime, FormatLettersMatchReferenceTable) {
+    TFormatSettings fs = TFormatSettings::Invariant();
+    fs.DateSeparator = '.';
+    fs.TimeSeparator = ':';
+    fs.ShortDateFormat = "dd/mm/yyyy";
+    fs.LongDateFormat = "dddd, d mmmm yyyy";
+    fs.ShortTimeFormat = "hh:nn";
+    fs.LongTimeFormat = "hh:nn:ss";
+    auto rows = testing::ReadTsv("formatdatetime_fpc.tsv");
+    ASSERT_GT(rows.size(), 100u);
+    for (const auto& r : rows) {
+        ASSERT_EQ(r.size(), 3u);
+        EXPECT_EQ(FormatDateTime(r[1], std::strtod(r[0].c_str(), nullptr), fs), r[2]) << r[0] << " " << r[1];
+    }
+    // Milliseconds alone do not show the time in "c".
+    EXPECT_EQ(FormatDateTime("c", EncodeDateTime(2024, 3, 5, 0, 0, 0, 5), fs), "05.03.2024");
+}
+
 TEST(DateTime, ParsingInTheLocaleOrder) {
     auto ru = Russian();
     auto us = Us();

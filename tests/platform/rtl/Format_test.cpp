@@ -79,6 +79,7 @@ TEST(Format, TextAndPointerDirectives) {
     const Case cases[] = {
         {Format("[%s]", {std::string("abc")}, fs), "[abc]"},
         {Format("[%.2s]", {"abcdef"}, fs), "[ab]"},
+        {Format("[%s]", {std::string_view("abcdef").substr(1, 3)}, fs), "[bcd]"},
         {Format("[%-4s][%4s]", {"ab", "cd"}, fs), "[ab  ][  cd]"},
         {Format("%s", {'z'}, fs), "z"},
         {Format("%s", {wide}, fs), "\xCC\xE8\xF0"},
