@@ -376,8 +376,9 @@ int TParser::InternalGetNext() {
                 begins = GetChar(start + static_cast<int64_t>(i)) == CommentBegin[i];
             if (begins) {
                 comment = true;
+                // The closing bracket is searched from the opening one on; without it the comment
+                // runs to the end of the text. An empty bracket never closes it.
                 const auto endLen = static_cast<int64_t>(CommentEnd.size());
-                bool found = false;
                 while (curPos_ <= textLength_) {
                     if (endLen > 0 && curPos_ + endLen - 1 <= textLength_) {
                         bool ends = true;
@@ -385,7 +386,6 @@ int TParser::InternalGetNext() {
                             ends = GetChar(curPos_ + i) == CommentEnd[static_cast<size_t>(i)];
                         if (ends) {
                             curPos_ += endLen;
-                            found = true;
                             break;
                         }
                     }
@@ -393,7 +393,6 @@ int TParser::InternalGetNext() {
                     if (c == '\r' || c == '\n') LineBreakAt(c);
                     ++curPos_;
                 }
-                (void)found;
             }
         }
         if (comment) {
