@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <random>
 
 #include "platform/rtl/Exceptions.h"
 #include "tests/platform/rtl/TsvTable.h"
@@ -318,6 +319,29 @@ TEST(DateTime, SqlTimeStamps) {
     EXPECT_LT(CompareSQLTimeStamp(old, ts), 0);
     EXPECT_GT(CompareSQLTimeStamp(ts, old), 0);
     EXPECT_EQ(CompareSQLTimeStamp(ts, ts), 0);
+}
+
+// Random texts: an accepted date and time prints and reads back to the same moment.
+TEST(DateTime, AcceptedTextsRoundTrip) {
+    auto ru = Russian();
+    std::mt19937 rng(1899);
+    std::uniform_int_distribution<int> len(0, 24);
+    const std::string alphabet = " .:,0123456789012345678901234APM";
+    std::uniform_int_distribution<size_t> pick(0, alphabet.size() - 1);
+    int accepted = 0;
+    for (int i = 0; i < 30000; ++i) {
+        std::string s;
+        for (int n = len(rng); n > 0; --n) s += alphabet[pick(rng)];
+        TDateTime v;
+        if (!TryStrToDateTime(s, v, ru)) continue;
+        ++accepted;
+        std::string text = FormatDateTime("dd/mm/yyyy hh:nn:ss,zzz", v, ru);
+        TDateTime back;
+        ASSERT_TRUE(TryStrToDateTime(text, back, ru)) << s << " -> " << text;
+        EXPECT_EQ(DateTimeToTimeStamp(back).Date, DateTimeToTimeStamp(v).Date) << s;
+        EXPECT_EQ(DateTimeToTimeStamp(back).Time, DateTimeToTimeStamp(v).Time) << s;
+    }
+    EXPECT_GT(accepted, 100);
 }
 
 }  // namespace

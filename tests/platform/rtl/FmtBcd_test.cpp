@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 
 #include "tests/platform/rtl/TsvTable.h"
 
@@ -133,6 +134,34 @@ TEST(FmtBcd, NormalizeAndParts) {
     raw.Fraction[0] = 0x12;
     raw.Fraction[1] = 0x30;
     EXPECT_EQ(BcdToStr(raw, fs), "-12.3");
+}
+
+// Random texts: an accepted number prints and reads back to the same bytes, and its order
+// against the previous accepted number agrees with the order of the doubles when those differ.
+TEST(FmtBcd, AcceptedTextsRoundTrip) {
+    const TFormatSettings fs = TFormatSettings::Invariant();
+    std::mt19937 rng(34);
+    std::uniform_int_distribution<int> len(0, 40);
+    const std::string alphabet = " +-.0123456789012345678901234567890eE";
+    std::uniform_int_distribution<size_t> pick(0, alphabet.size() - 1);
+    int accepted = 0;
+    TBcd previous{};
+    for (int i = 0; i < 20000; ++i) {
+        std::string s;
+        for (int n = len(rng); n > 0; --n) s += alphabet[pick(rng)];
+        TBcd b;
+        if (!TryStrToBcd(s, b, fs)) continue;
+        ++accepted;
+        TBcd back = StrToBcd(BcdToStr(b, fs), fs);
+        EXPECT_EQ(std::memcmp(&back, &b, sizeof b), 0) << s;
+        EXPECT_LE(b.Precision, 64);
+        double x = BcdToDouble(b), y = BcdToDouble(previous);
+        if (x != y) {
+            EXPECT_EQ(BcdCompare(b, previous), x < y ? -1 : 1) << s;
+        }
+        previous = b;
+    }
+    EXPECT_GT(accepted, 1000);
 }
 
 }  // namespace

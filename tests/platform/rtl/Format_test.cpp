@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "platform/rtl/Exceptions.h"
 
 namespace rtl {
@@ -119,6 +121,31 @@ TEST(Format, UsesProcessSettingsByDefault) {
     fs.DecimalSeparator = ',';
     TFormatSettingsOverride scope(fs);
     EXPECT_EQ(Format("%.1f", {1.25}), "1,3");
+}
+
+// Whatever the directives, Format either formats or refuses with EConvertError.
+std::string RandomText(std::mt19937& rng, const std::string& alphabet, size_t maxLen) {
+    std::uniform_int_distribution<size_t> len(0, maxLen);
+    std::uniform_int_distribution<size_t> pick(0, alphabet.size() - 1);
+    std::string s;
+    for (size_t n = len(rng); n > 0; --n) s += alphabet[pick(rng)];
+    return s;
+}
+
+TEST(Format, RandomFormatsEitherFormatOrRefuse) {
+    std::mt19937 rng(866);
+    auto fs = Dot();
+    std::string text = "text";
+    int formatted = 0;
+    for (int i = 0; i < 20000; ++i) {
+        std::string f = RandomText(rng, "%%%-.*:0123456789dsxefgnmpuz ", 10);
+        try {
+            Format(f, {42, 2.5, text, -7, 3, Currency::FromRaw(5), 1}, fs);
+            ++formatted;
+        } catch (const EConvertError&) {
+        }
+    }
+    EXPECT_GT(formatted, 1000);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <random>
 
 #include "platform/rtl/Exceptions.h"
 #include "tests/platform/rtl/TsvTable.h"
@@ -287,6 +288,50 @@ TEST(Numbers, Booleans) {
     EXPECT_EQ(BoolToStr(true, true), "True");
     EXPECT_EQ(BoolToStr(true), "-1");
     EXPECT_EQ(BoolToStr(false), "0");
+}
+
+}  // namespace
+}  // namespace rtl
+
+namespace rtl {
+namespace {
+
+// Random texts over the characters the parsers care about: whatever is accepted must print
+// and read back to the same value, and nothing else may happen than a refusal.
+std::string RandomText(std::mt19937& rng, const std::string& alphabet, size_t maxLen) {
+    std::uniform_int_distribution<size_t> len(0, maxLen);
+    std::uniform_int_distribution<size_t> pick(0, alphabet.size() - 1);
+    std::string s;
+    for (size_t n = len(rng); n > 0; --n) s += alphabet[pick(rng)];
+    return s;
+}
+
+TEST(Numbers, AcceptedTextsRoundTrip) {
+    std::mt19937 rng(1251);
+    auto fs = Dot();
+    int floats = 0, ints = 0, currs = 0;
+    for (int i = 0; i < 20000; ++i) {
+        std::string s = RandomText(rng, " +-.0123456789eE$xXaF", 12);
+        double d;
+        if (TryStrToFloat(s, d, fs)) {
+            ++floats;
+            EXPECT_EQ(StrToFloat(FloatToStrF(d, ffGeneral, 17, 0, fs), fs), d) << s;
+        }
+        int64_t v;
+        if (TryStrToInt64(s, v)) {
+            ++ints;
+            EXPECT_EQ(StrToInt64(IntToStr(static_cast<long long>(v))), v) << s;
+        }
+        Currency c;
+        if (TryStrToCurr(s, c, fs)) {
+            ++currs;
+            EXPECT_EQ(StrToCurr(CurrToStr(c, fs), fs), c) << s;
+        }
+    }
+    // The alphabet makes each kind of text common enough to matter.
+    EXPECT_GT(floats, 500);
+    EXPECT_GT(ints, 500);
+    EXPECT_GT(currs, 500);
 }
 
 }  // namespace
