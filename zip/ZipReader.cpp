@@ -131,7 +131,8 @@ void TZipCryptKeys::DecryptBuffer(uint8_t* buffer, size_t length) {
 
 // ---------------------------------------------------------------- component
 
-TZipReader::TZipReader() : endCentral_(std::make_unique<TEndCentral>()) {
+TZipReader::TZipReader(rtl::TComponent* owner)
+    : rtl::TComponent(owner), endCentral_(std::make_unique<TEndCentral>()) {
     scratch_.OEMConvert = OEMConvert;
 }
 
@@ -140,8 +141,14 @@ TZipReader::~TZipReader() {
     FreeDirectory();
 }
 
-void TZipReader::Assign(const TZipReader& s) {
-    if (&s == this) return;
+void TZipReader::Assign(rtl::TPersistent* source) {
+    auto* other = dynamic_cast<TZipReader*>(source);
+    if (other == nullptr) {
+        rtl::TComponent::Assign(source);
+        return;
+    }
+    if (other == this) return;
+    const TZipReader& s = *other;
     SetZipName(s.zipName_);
     destDir_ = s.destDir_;
     rootDir_ = s.rootDir_;
@@ -172,6 +179,7 @@ void TZipReader::Assign(const TZipReader& s) {
 }
 
 void TZipReader::Loaded() {
+    rtl::TComponent::Loaded();
     scratch_.OEMConvert = OEMConvert;
 }
 

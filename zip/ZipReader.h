@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/rtl/Exceptions.h"
+#include "platform/rtl/Objects.h"
 #include "platform/rtl/Types.h"
 #include "zip/KpLib.h"
 #include "zip/kpCntn.h"
@@ -87,16 +88,14 @@ struct TZipCryptKeys {
     void DecryptBuffer(uint8_t* buffer, size_t length);
 };
 
-class TZipReader {
+class TZipReader : public rtl::TComponent {
 public:
-    TZipReader();
-    virtual ~TZipReader();
-    TZipReader(const TZipReader&) = delete;
-    TZipReader& operator=(const TZipReader&) = delete;
+    explicit TZipReader(rtl::TComponent* owner = nullptr);
+    ~TZipReader() override;
 
-    // Copies the published values and the event handlers.
-    virtual void Assign(const TZipReader& source);
-    virtual void Loaded();
+    // Copies the published values and the event handlers of another reader.
+    void Assign(rtl::TPersistent* source) override;
+    void Loaded() override;
 
     // Archive name and folders.
     const std::string& ZipName() const { return zipName_; }

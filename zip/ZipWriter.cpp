@@ -60,13 +60,13 @@ struct TZipWriter::TRun {
     std::vector<std::string> packed;  // for Dispose
 };
 
-TZipWriter::TZipWriter() = default;
+TZipWriter::TZipWriter(rtl::TComponent* owner) : TZipReader(owner) {}
 
 TZipWriter::~TZipWriter() = default;
 
-void TZipWriter::Assign(const TZipReader& source) {
+void TZipWriter::Assign(rtl::TPersistent* source) {
     TZipReader::Assign(source);
-    if (const auto* w = dynamic_cast<const TZipWriter*>(&source)) {
+    if (const auto* w = dynamic_cast<const TZipWriter*>(source); w != nullptr && w != this) {
         PackLevel = w->PackLevel;
         Recurse = w->Recurse;
         Dispose = w->Dispose;

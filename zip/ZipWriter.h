@@ -29,10 +29,10 @@ public:
 
 class TZipWriter : public TZipReader {
 public:
-    TZipWriter();
+    explicit TZipWriter(rtl::TComponent* owner = nullptr);
     ~TZipWriter() override;
 
-    void Assign(const TZipReader& source) override;
+    void Assign(rtl::TPersistent* source) override;
     void Loaded() override;
     void SetZipName(const std::string& value) override;
     bool GetCheckDiskLabels() const override { return MultiZipInfo.CheckDiskLabels; }

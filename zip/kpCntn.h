@@ -10,19 +10,16 @@
 #include <vector>
 
 #include "platform/rtl/Exceptions.h"
+#include "platform/rtl/Objects.h"
 #include "platform/rtl/Streams.h"
 
 namespace zip {
 
+using rtl::EClassNotFound;
 using rtl::Exception;
-RTL_EXCEPTION_CLASS(EClassNotFound, Exception);
 
-// Base of everything the object lists hold.
-class TObject {
-public:
-    virtual ~TObject() = default;
-    virtual const char* ClassName() const { return "TObject"; }
-};
+using rtl::TObject;
+using rtl::TPersistent;
 
 using rtl::soBeginning;
 using rtl::soCurrent;
@@ -94,11 +91,10 @@ private:
 };
 
 // The zip object list.
-class TObjectList : public TObject {
+class TObjectList : public TPersistent {
 public:
     explicit TObjectList(bool ownsItems = true);
     ~TObjectList() override;
-    const char* ClassName() const override { return "TObjectList"; }
 
     virtual void Error(const std::string& message, int64_t value);
     virtual void Grow();
@@ -137,7 +133,6 @@ enum TDuplicates { dupIgnore = 0, dupAccept = 1, dupError = 2 };
 class TSortedObjectList : public TObjectList {
 public:
     explicit TSortedObjectList(TDuplicates duplicates, bool ownsItems = true);
-    const char* ClassName() const override { return "TSortedObjectList"; }
 
     void Put(int index, TObject* item) override;
     int Add(TObject* item) override;

@@ -49,7 +49,7 @@ uint32_t EndSignature() {
 
 TZipHeaderInfo::TZipHeaderInfo() = default;
 
-TZipHeaderInfo::TZipHeaderInfo(const TZipHeaderInfo& other) : TObject() {
+TZipHeaderInfo::TZipHeaderInfo(const TZipHeaderInfo& other) : TPersistent() {
     Assign(other);
     OEMConvert = other.OEMConvert;
 }
@@ -75,6 +75,20 @@ void TZipHeaderInfo::Clear() {
     comment_.reset();
     MatchFlag = FileIsOK = Selected = 0;
     OEMConvert = mode;
+}
+
+void TZipHeaderInfo::Assign(TPersistent* source) {
+    if (auto* entry = dynamic_cast<TZipHeaderInfo*>(source))
+        Assign(*entry);
+    else
+        TPersistent::Assign(source);
+}
+
+void TZipHeaderInfo::AssignTo(TPersistent* dest) {
+    if (auto* entry = dynamic_cast<TZipHeaderInfo*>(dest))
+        entry->Assign(*this);
+    else
+        TPersistent::AssignTo(dest);
 }
 
 void TZipHeaderInfo::Assign(const TZipHeaderInfo& s) {
@@ -446,6 +460,20 @@ void TEndCentral::Clear() {
     CommentPosition = 0;
     comment_.reset();
     Modified = false;
+}
+
+void TEndCentral::Assign(TPersistent* source) {
+    if (auto* end = dynamic_cast<TEndCentral*>(source))
+        Assign(*end);
+    else
+        TPersistent::Assign(source);
+}
+
+void TEndCentral::AssignTo(TPersistent* dest) {
+    if (auto* end = dynamic_cast<TEndCentral*>(dest))
+        end->Assign(*this);
+    else
+        TPersistent::AssignTo(dest);
 }
 
 void TEndCentral::Assign(const TEndCentral& s) {

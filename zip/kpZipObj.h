@@ -37,16 +37,16 @@ struct TZip64Values {
     uint32_t DiskNumberStart = 0;
 };
 
-class TZipHeaderInfo : public TObject {
+class TZipHeaderInfo : public TPersistent {
 public:
     TZipHeaderInfo();
     TZipHeaderInfo(const TZipHeaderInfo& other);
     TZipHeaderInfo& operator=(const TZipHeaderInfo&) = delete;
-    const char* ClassName() const override { return "TZipHeaderInfo"; }
 
     void Clear();
+    void Assign(TPersistent* source) override;
+    void AssignTo(TPersistent* dest) override;
     void Assign(const TZipHeaderInfo& source);
-    void AssignTo(TZipHeaderInfo& dest) const { dest.Assign(*this); }
 
     uint64_t GetCompressedSize() const;
     void SetCompressedSize(uint64_t value);
@@ -142,13 +142,13 @@ struct TZip64Locator {
     uint32_t TotalDisks = 1;
 };
 
-class TEndCentral : public TObject {
+class TEndCentral : public TPersistent {
 public:
     TEndCentral();
-    const char* ClassName() const override { return "TEndCentral"; }
     void Clear();
+    void Assign(TPersistent* source) override;
+    void AssignTo(TPersistent* dest) override;
     void Assign(const TEndCentral& source);
-    void AssignTo(TEndCentral& dest) const { dest.Assign(*this); }
 
     bool FindAndRead(TStream& stream);
     void WriteRecord(TStream& stream);
@@ -208,7 +208,6 @@ enum TZipSortMode {
 class TSortedZip : public TSortedObjectList {
 public:
     explicit TSortedZip(TDuplicates duplicates, bool ownsItems = true);
-    const char* ClassName() const override { return "TSortedZip"; }
     int Add(TObject* item) override;
     int IndexOf(TObject* item) override;
     int Compare(const TObject* item, const TObject* key) const override;

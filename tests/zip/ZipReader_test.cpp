@@ -197,3 +197,39 @@ TEST(ZipReaderParts, PartNames) {
         EXPECT_EQ(name, c.name);
     }
 }
+
+TEST(ZipComponent, OwnerFreesItAndAssignCopiesSettings) {
+    rtl::TComponent owner;
+    auto* source = new TZipWriter(&owner);
+    source->Password = "pw";
+    source->PackLevel = 9;
+    source->SetStorePaths(true);
+    source->OEMConvert = oemFlexible;
+    source->ExcludeList = {"*.tmp"};
+    bool fired = false;
+    source->OnNoSuchFile = [&](TZipWriter&, const std::string&) { fired = true; };
+    EXPECT_EQ(owner.ComponentCount(), 1);
+    TZipWriter copy;
+    copy.Assign(source);
+    EXPECT_EQ(copy.Password, "pw");
+    EXPECT_EQ(copy.PackLevel, 9);
+    EXPECT_TRUE(copy.StorePaths());
+    EXPECT_EQ(copy.OEMConvert, oemFlexible);
+    EXPECT_EQ(copy.ExcludeList, std::vector<std::string>{"*.tmp"});
+    ASSERT_TRUE(copy.OnNoSuchFile);
+    copy.OnNoSuchFile(copy, "x");
+    EXPECT_TRUE(fired);
+    rtl::TComponent stranger;
+    EXPECT_THROW(copy.Assign(&stranger), rtl::EConvertError);
+
+    TZipHeaderInfo a, b;
+    a.SetFileName("f.txt");
+    a.SetUncompressedSize(0x100000000ull);
+    a.SetFileComment("c");
+    a.OEMConvert = oemAlways;
+    b.Assign(static_cast<rtl::TPersistent*>(&a));
+    EXPECT_EQ(b.FileName(), "f.txt");
+    EXPECT_EQ(b.GetUncompressedSize(), 0x100000000ull);
+    EXPECT_EQ(b.FileComment(), "c");
+    EXPECT_EQ(b.OEMConvert, oemNever);  // the mode is not copied
+}

@@ -17,7 +17,7 @@ struct Counted : TObject {
     ~Counted() override {
         if (alive_) --*alive_;
     }
-    const char* ClassName() const override { return "Counted"; }
+    std::string ClassName() const override { return "Counted"; }
     int value;
     int* alive_;
 };
