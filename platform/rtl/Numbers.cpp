@@ -535,7 +535,7 @@ std::string FormatDecimal(const TFloatRec& rec, TFloatFormat format, int precisi
         case ffGeneral:
         default: {
             if (rec.Digits.empty()) return "0";
-            if (rec.Exponent > precision || rec.Exponent < -3) return ScientificGeneral(rec, digits, fs);
+            if (rec.Exponent > precision || rec.Exponent < -4) return ScientificGeneral(rec, digits, fs);
             std::string s = negative ? "-" : "";
             if (rec.Exponent <= 0) {
                 s += '0';

@@ -30,7 +30,7 @@ def general(x, prec=15, expdigits=0):
     if not dg:
         return '0'
     s = '-' if neg else ''
-    if e > prec or e < -3:
+    if e > prec or e < -4:  # fixed down to 0.00001
         s += dg[0] + ('.' + dg[1:] if len(dg) > 1 else '')
         ex = e - 1
         return s + 'E' + ('-' if ex < 0 else '') + str(abs(ex)).zfill(expdigits)
