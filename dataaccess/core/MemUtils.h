@@ -9,6 +9,7 @@
 #include <typeinfo>
 
 #include "platform/rtl/DateTime.h"
+#include "platform/rtl/Exceptions.h"
 #include "platform/rtl/Format.h"
 #include "platform/rtl/Types.h"
 #include "platform/rtl/Variants.h"
@@ -125,5 +126,29 @@ template <class T, class O>
 bool IsClass(const O* obj) {
     return dynamic_cast<const T*>(obj) != nullptr;
 }
+
+// ---------------------------------------------------------------------------------------------
+// Compression hooks. Blob values held in memory are compressed through these two routines,
+// which call zlib unless replaced. A hook fills dest with at most destLength bytes and sets
+// destLength to the bytes produced.
+
+RTL_EXCEPTION_CLASS(EZlibError, rtl::Exception);
+RTL_EXCEPTION_CLASS(ECompressionError, EZlibError);
+RTL_EXCEPTION_CLASS(EDecompressionError, EZlibError);
+
+using TCompressProc = void (*)(void* dest, uint32_t& destLength, const void* source, uint32_t sourceLength);
+extern TCompressProc CompressHook;
+extern TCompressProc UncompressHook;
+
+// Exception "Compressor function is not linked" / "Uncompressor function is not linked".
+void CheckCompressionLinked();
+void DoCompress(void* dest, uint32_t& destLength, const void* source, uint32_t sourceLength);
+void DoUncompress(void* dest, uint32_t& destLength, const void* source, uint32_t sourceLength);
+// One zlib stream (RFC 1950, default level) in one call; EZlibError when dest is too small.
+void ZCompressBuffer(void* dest, uint32_t& destLength, const void* source, uint32_t sourceLength);
+void ZUncompressBuffer(void* dest, uint32_t& destLength, const void* source, uint32_t sourceLength);
+// A negative zlib result raises ECompressionError / EDecompressionError "Error".
+int CheckCompressResult(int code);
+int CheckDecompressResult(int code);
 
 }  // namespace dac

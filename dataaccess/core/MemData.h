@@ -1,0 +1,641 @@
+// Record storage: internal data type codes, field and object-type descriptors, the record-block
+// and string-heap allocators, shared objects and blobs (plain and compressed), and the abstract
+// storage TData that lays out record buffers and reads and writes field values.
+//
+// 64-bit: every handle, heap pointer and link cell in a record buffer or in a block, item or
+// piece header takes PointerSize bytes. Headers are packed; their fields are read and written
+// through the accessors below (memcpy), never through typed pointers.
+#pragma once
+
+#include <bitset>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/rtl/Exceptions.h"
+#include "platform/rtl/Objects.h"
+#include "platform/rtl/Streams.h"
+#include "platform/rtl/Types.h"
+
+namespace dac {
+
+using rtl::AnsiString;
+using rtl::TBytes;
+using rtl::WideString;
+
+inline constexpr int PtrSize = static_cast<int>(rtl::PointerSize);
+
+// Packed field access at a byte offset.
+template <class T>
+inline T PeekPacked(const void* base, std::size_t ofs) {
+    T value;
+    std::memcpy(&value, static_cast<const uint8_t*>(base) + ofs, sizeof(T));
+    return value;
+}
+template <class T>
+inline void PokePacked(void* base, std::size_t ofs, T value) {
+    std::memcpy(static_cast<uint8_t*>(base) + ofs, &value, sizeof(T));
+}
+
+// =============================================================================================
+// Internal data type codes
+
+using TDataType = uint16_t;
+
+inline constexpr TDataType dtUnknown = 0;
+inline constexpr TDataType dtString = 1;
+inline constexpr TDataType dtInt8 = 2;
+inline constexpr TDataType dtSmallint = 3;
+inline constexpr TDataType dtInteger = 4;
+inline constexpr TDataType dtFloat = 5;
+inline constexpr TDataType dtDate = 6;
+inline constexpr TDataType dtTime = 7;
+inline constexpr TDataType dtDateTime = 8;
+inline constexpr TDataType dtWord = 9;
+inline constexpr TDataType dtBoolean = 10;
+inline constexpr TDataType dtLargeint = 11;
+inline constexpr TDataType dtCurrency = 12;
+inline constexpr TDataType dtBlob = 13;
+inline constexpr TDataType dtMemo = 14;
+inline constexpr TDataType dtObject = 15;
+inline constexpr TDataType dtReference = 16;
+inline constexpr TDataType dtArray = 17;
+inline constexpr TDataType dtTable = 18;
+inline constexpr TDataType dtVariant = 19;
+inline constexpr TDataType dtStringRef = 20;
+inline constexpr TDataType dtBytes = 21;
+inline constexpr TDataType dtVarBytes = 22;
+inline constexpr TDataType dtVarBytesRef = 23;
+inline constexpr TDataType dtUInt32 = 24;
+inline constexpr TDataType dtWideString = 25;
+inline constexpr TDataType dtWideStringRef = 26;
+inline constexpr TDataType dtBCD = 27;
+inline constexpr TDataType dtFmtBcd = 28;
+inline constexpr TDataType dtGuid = 29;
+inline constexpr TDataType dtWideMemo = 30;
+inline constexpr TDataType dtSQLTimeStamp = 31;
+inline constexpr TDataType dtCursor = 32;
+
+inline constexpr TDataType dtRowId = 100;
+inline constexpr TDataType dtOraBlob = 102;
+inline constexpr TDataType dtOraClob = 103;
+inline constexpr TDataType dtBFile = 104;
+inline constexpr TDataType dtCFile = 105;
+inline constexpr TDataType dtLabel = 106;
+inline constexpr TDataType dtFixedChar = 107;
+inline constexpr TDataType dtUndefined = 108;
+inline constexpr TDataType dtTimeStamp = 109;
+inline constexpr TDataType dtTimeStampTZ = 110;
+inline constexpr TDataType dtTimeStampLTZ = 111;
+inline constexpr TDataType dtIntervalYM = 112;
+inline constexpr TDataType dtIntervalDS = 113;
+inline constexpr TDataType dtURowId = 114;
+inline constexpr TDataType dtNumber = 115;
+inline constexpr TDataType dtXML = 116;
+inline constexpr TDataType dtFixedWideChar = 117;
+inline constexpr TDataType dtBFloat = 118;
+inline constexpr TDataType dtBDouble = 119;
+inline constexpr TDataType dtNString = 120;
+inline constexpr TDataType dtNWideString = 121;
+inline constexpr TDataType dtNClob = 122;
+inline constexpr TDataType dtWideOraClob = 123;
+
+// A set of data type codes.
+using TDataTypeSet = std::bitset<256>;
+TDataTypeSet DataTypeSet(std::initializer_list<TDataType> codes);
+
+inline bool IsBlobDataType(TDataType dt) {
+    return dt == dtBlob || dt == dtMemo || dt == dtWideMemo;
+}
+inline bool IsHeapDataType(TDataType dt) {
+    return dt == dtStringRef || dt == dtVarBytesRef || dt == dtWideStringRef;
+}
+
+// Bytes a value of a fixed-size code takes in a record buffer (handles and heap pointers take
+// PtrSize); for the codes whose size follows from the length (texts, bytes) the length decides.
+int32_t DataTypeSize(TDataType dt, int length = 0);
+
+// =============================================================================================
+// Shared objects
+
+// Reference-counted base of every object a record buffer refers to. The handle stored in a
+// record is the object's own address.
+class TSharedObject : public rtl::TObject {
+public:
+    TSharedObject() = default;
+    ~TSharedObject() override { refCount_ = 0; }
+
+    int RefCount() const { return refCount_; }
+    void AddRef() { ++refCount_; }
+    // Releases one reference; the last one destroys the object.
+    void Free();
+    void Release() { Free(); }
+    void* GetHandle() { return static_cast<void*>(this); }
+    static TSharedObject* FromHandle(void* handle) { return static_cast<TSharedObject*>(handle); }
+
+    // Subclasses release client-library handles they hold.
+    virtual void FreeHandles() {}
+
+protected:
+    int32_t refCount_ = 1;
+};
+
+// Releases one reference of obj (nothing for null).
+inline void FreeShared(TSharedObject* obj) {
+    if (obj) obj->Free();
+}
+
+// =============================================================================================
+// Field and object-type descriptors
+
+class TObjectType;
+class TAttribute;
+
+class TFieldDesc : public rtl::TObject {
+public:
+    TFieldDesc() = default;
+    ~TFieldDesc() override;
+
+    AnsiString Name;
+    AnsiString ActualName;
+    TDataType DataType = dtUnknown;
+    TDataType SubDataType = 0;
+    uint16_t Length = 0;
+    uint16_t Scale = 0;
+    uint16_t FieldNo = 0;
+    uint16_t ActualFieldNo = 0;
+    int32_t Size = 0;
+    int32_t Offset = 0;
+    bool Required = false;
+    bool ReadOnly = false;
+    bool Fixed = false;
+    bool Hidden = false;
+    TFieldDesc* ParentField = nullptr;
+    bool HiddenObject = false;
+    bool DuplicateName = false;
+    uint8_t Kind = 0;  // 0 data, 1 calculated and kept with the data, 2 calculated on demand
+
+    TObjectType* ObjectType() const { return objectType_; }
+    // Holds one reference to the type.
+    void SetObjectType(TObjectType* value);
+    bool HasParent() const { return ParentField != nullptr; }
+
+private:
+    TObjectType* objectType_ = nullptr;
+};
+
+using TFieldDescClass = rtl::TClassOf<TFieldDesc>;
+
+// Owning list of descriptors; positions are 0-based, FieldNo is 1-based.
+class TFieldDescs {
+public:
+    TFieldDescs() = default;
+    TFieldDescs(const TFieldDescs&) = delete;
+    TFieldDescs& operator=(const TFieldDescs&) = delete;
+    ~TFieldDescs() { Clear(); }
+
+    int Count() const { return static_cast<int>(items_.size()); }
+    TFieldDesc* Items(int index) const;
+    TFieldDesc* GetItem(int index) const { return Items(index); }
+    TFieldDesc* operator[](int index) const { return Items(index); }
+    void Add(TFieldDesc* desc) { items_.push_back(desc); }
+    int IndexOf(const TFieldDesc* desc) const;
+    void Clear();
+
+    // Top-level names first, then full names (with "." or "[") or child names; ignores case.
+    TFieldDesc* FindField(const AnsiString& name) const;
+    // FindField or Exception "Field <name> not found".
+    TFieldDesc* FieldByName(const AnsiString& name) const;
+
+private:
+    std::vector<TFieldDesc*> items_;
+};
+
+// An object or collection type; shared by the descriptors and values of that type.
+class TObjectType : public TSharedObject {
+public:
+    TObjectType() = default;
+    ~TObjectType() override;
+
+    AnsiString Name;
+    TDataType DataType = dtUnknown;
+    int32_t Size = 0;  // arrays: the maximum number of elements
+
+    int GetAttributeCount() const { return static_cast<int>(attributes_.size()); }
+    TAttribute* GetAttribute(int index) const;
+    // Takes ownership and makes this type the attribute's Owner.
+    void AddAttribute(TAttribute* attribute);
+    void ClearAttributes();
+
+    // A path of attribute names ("ADDRESS.CITY", "PHONES[1]", "[2]"); nil when absent.
+    TAttribute* FindAttribute(const AnsiString& path) const;
+    // FindAttribute or Exception "Attribute <path> not found".
+    TAttribute* AttributeByName(const AnsiString& path) const;
+
+private:
+    std::vector<TAttribute*> attributes_;
+};
+
+class TAttribute : public rtl::TObject {
+public:
+    TAttribute() = default;
+    ~TAttribute() override;
+
+    AnsiString Name;
+    TDataType DataType = dtUnknown;
+    TDataType SubDataType = 0;
+    uint16_t Length = 0;
+    uint16_t Scale = 0;
+    int32_t Size = 0;
+    uint16_t ValueSize = 0;
+    uint16_t Offset = 0;
+    uint16_t IndicatorOffset = 0;
+    uint16_t AttributeNo = 0;
+    TObjectType* Owner = nullptr;
+    bool Fixed = false;
+
+    TObjectType* ObjectType() const { return objectType_; }
+    // A nested type named like the owner (a type referring to itself) is held uncounted, so no
+    // cycle keeps it alive.
+    void SetObjectType(TObjectType* value);
+
+private:
+    TObjectType* objectType_ = nullptr;
+    bool objectTypeCounted_ = false;
+};
+
+// A value of an object type; the storage asks it for attribute values by path.
+class TDBObject : public TSharedObject {
+public:
+    TDBObject() = default;
+    ~TDBObject() override;
+
+    TObjectType* ObjectType() const { return objectType_; }
+    void SetObjectType(TObjectType* value);
+
+    // value points at the attribute's value; NativeBuffer False means the caller frees it with
+    // FreeAttributeBuffer.
+    virtual void GetAttributeValue(const AnsiString& path, void*& value, bool& isBlank, bool& nativeBuffer);
+    virtual void SetAttributeValue(const AnsiString& path, const void* value);
+    virtual bool GetAttributeIsNull(const AnsiString& path);
+    static void FreeAttributeBuffer(void* buffer) { std::free(buffer); }
+
+private:
+    TObjectType* objectType_ = nullptr;
+};
+
+// =============================================================================================
+// Record blocks
+
+// Opaque packed headers; see the accessors.
+struct TBlockHeader;
+struct TItemHeader;
+using PBlockHeader = TBlockHeader*;
+using PItemHeader = TItemHeader*;
+
+inline constexpr uint8_t ItemFree = 0xDD;
+inline constexpr uint8_t ItemUsed = 0xEE;
+
+// Block: item count (16), used items (16), previous block, next block, reserved byte, items.
+struct BlockHeader {
+    static constexpr std::size_t ofsItemCount = 0;
+    static constexpr std::size_t ofsUsedItems = 2;
+    static constexpr std::size_t ofsPrev = 4;
+    static constexpr std::size_t ofsNext = 4 + PtrSize;
+    static constexpr std::size_t ofsReserved = 4 + 2 * PtrSize;
+    static constexpr std::size_t Size = 5 + 2 * PtrSize;
+
+    static uint16_t ItemCount(PBlockHeader b) { return PeekPacked<uint16_t>(b, ofsItemCount); }
+    static void SetItemCount(PBlockHeader b, uint16_t v) { PokePacked(b, ofsItemCount, v); }
+    static uint16_t UsedItems(PBlockHeader b) { return PeekPacked<uint16_t>(b, ofsUsedItems); }
+    static void SetUsedItems(PBlockHeader b, uint16_t v) { PokePacked(b, ofsUsedItems, v); }
+    static PBlockHeader Prev(PBlockHeader b) { return PeekPacked<PBlockHeader>(b, ofsPrev); }
+    static void SetPrev(PBlockHeader b, PBlockHeader v) { PokePacked(b, ofsPrev, v); }
+    static PBlockHeader Next(PBlockHeader b) { return PeekPacked<PBlockHeader>(b, ofsNext); }
+    static void SetNext(PBlockHeader b, PBlockHeader v) { PokePacked(b, ofsNext, v); }
+};
+
+// Item: block, previous, next, rollback item, update status (8), update result (8), order (32),
+// mark (8), filter mark (8), reserved (8), then the record data.
+struct ItemHeader {
+    static constexpr std::size_t ofsBlock = 0;
+    static constexpr std::size_t ofsPrev = PtrSize;
+    static constexpr std::size_t ofsNext = 2 * PtrSize;
+    static constexpr std::size_t ofsRollback = 3 * PtrSize;
+    static constexpr std::size_t ofsStatus = 4 * PtrSize;
+    static constexpr std::size_t ofsUpdateResult = 4 * PtrSize + 1;
+    static constexpr std::size_t ofsOrder = 4 * PtrSize + 2;
+    static constexpr std::size_t ofsFlag = 4 * PtrSize + 6;
+    static constexpr std::size_t ofsFilterResult = 4 * PtrSize + 7;
+    static constexpr std::size_t ofsReserved = 4 * PtrSize + 8;
+    static constexpr std::size_t Size = 4 * PtrSize + 9;
+
+    static PBlockHeader Block(PItemHeader i) { return PeekPacked<PBlockHeader>(i, ofsBlock); }
+    static void SetBlock(PItemHeader i, PBlockHeader v) { PokePacked(i, ofsBlock, v); }
+    static PItemHeader Prev(PItemHeader i) { return PeekPacked<PItemHeader>(i, ofsPrev); }
+    static void SetPrev(PItemHeader i, PItemHeader v) { PokePacked(i, ofsPrev, v); }
+    static PItemHeader Next(PItemHeader i) { return PeekPacked<PItemHeader>(i, ofsNext); }
+    static void SetNext(PItemHeader i, PItemHeader v) { PokePacked(i, ofsNext, v); }
+    static PItemHeader Rollback(PItemHeader i) { return PeekPacked<PItemHeader>(i, ofsRollback); }
+    static void SetRollback(PItemHeader i, PItemHeader v) { PokePacked(i, ofsRollback, v); }
+    static uint8_t Status(PItemHeader i) { return PeekPacked<uint8_t>(i, ofsStatus); }
+    static void SetStatus(PItemHeader i, uint8_t v) { PokePacked(i, ofsStatus, v); }
+    static uint8_t UpdateResult(PItemHeader i) { return PeekPacked<uint8_t>(i, ofsUpdateResult); }
+    static void SetUpdateResult(PItemHeader i, uint8_t v) { PokePacked(i, ofsUpdateResult, v); }
+    static int32_t Order(PItemHeader i) { return PeekPacked<int32_t>(i, ofsOrder); }
+    static void SetOrder(PItemHeader i, int32_t v) { PokePacked(i, ofsOrder, v); }
+    static uint8_t Flag(PItemHeader i) { return PeekPacked<uint8_t>(i, ofsFlag); }
+    static void SetFlag(PItemHeader i, uint8_t v) { PokePacked(i, ofsFlag, v); }
+    static uint8_t FilterResult(PItemHeader i) { return PeekPacked<uint8_t>(i, ofsFilterResult); }
+    static void SetFilterResult(PItemHeader i, uint8_t v) { PokePacked(i, ofsFilterResult, v); }
+    static void* Data(PItemHeader i) { return reinterpret_cast<uint8_t*>(i) + Size; }
+};
+
+// Hands out list items (header + record buffer) from blocks of several items.
+class TBlockManager : public rtl::TObject {
+public:
+    TBlockManager() = default;
+    ~TBlockManager() override { FreeAllBlocks(); }
+
+    PItemHeader FirstFree = nullptr;
+    PBlockHeader FirstBlock = nullptr;
+    int32_t RecordSize = 0;
+    uint16_t ItemsPerBlock = 10;
+
+    std::size_t ItemSize() const { return ItemHeader::Size + static_cast<std::size_t>(RecordSize); }
+    // The index-th item of a block.
+    PItemHeader BlockItem(PBlockHeader block, int index) const;
+
+    // A block of count uninitialised items, all counted as used, linked as FirstBlock.
+    void AllocBlock(PBlockHeader& block, uint16_t count);
+    void FreeBlock(PBlockHeader block);
+    void FreeAllBlocks();
+    void AddFreeBlock();
+    void AllocItem(PItemHeader& item);
+    void FreeItem(PItemHeader item);
+
+    void PutItemRecord(PItemHeader item, const void* recBuf) const;
+    void GetItemRecord(PItemHeader item, void* recBuf) const;
+    void* ItemRecordPtr(PItemHeader item) const { return ItemHeader::Data(item); }
+    void CopyItemRecord(PItemHeader source, PItemHeader dest) const;
+};
+
+// =============================================================================================
+// String heap
+
+// Buffers for values kept outside the record. A piece is a 32-bit size, a 16-bit use mark and
+// the data; callers get the data address.
+class TStringHeap : public rtl::TObject {
+public:
+    static constexpr int SmallSizeClasses = 250;
+    static constexpr int BlockSize = 16384;
+    static constexpr int BlockLinkSize = PtrSize;
+    static constexpr int BlockSpace = BlockSize - BlockLinkSize;
+    static constexpr int PieceHeaderSize = 6;
+    static constexpr uint16_t RefNull = 100;  // mark of a free piece; 100 + k for k uses
+
+    TStringHeap();
+    ~TStringHeap() override;
+
+    void* NewBuf(int64_t size);
+    void DisposeBuf(void* buf);
+    void AddRefStr(void* buf);
+    // length -1: up to the zero terminator. nil text gives nil.
+    char* AllocStr(const char* text, bool trim = false, int64_t length = -1);
+    char16_t* AllocWideStr(const char16_t* text, bool trim = false, int64_t length = -1);
+    char* ReAllocStr(char* text, bool trim = false);
+    static bool IsSmall(int sizeClass) { return sizeClass <= SmallSizeClasses; }
+    void Clear();
+
+    void SetThreadSafety(bool value);
+    bool ThreadSafety() const { return threadSafety_; }
+    bool Untouched() const { return untouched_; }
+    bool HasLargePieces() const { return hasLargePieces_; }
+
+    // The mark and size of a piece handed out by NewBuf.
+    static uint16_t UseCountMark(const void* buf) {
+        return PeekPacked<uint16_t>(static_cast<const uint8_t*>(buf) - 2, 0);
+    }
+    static int32_t PieceSize(const void* buf);
+    // The head of a size class's free list (for checks).
+    void* SmallTabHead(int sizeClass) const { return smallTab_[sizeClass]; }
+
+private:
+    struct Guard {
+        explicit Guard(TStringHeap& heap);
+        ~Guard();
+        TStringHeap& heap_;
+    };
+    uint8_t* NewHeapBlock();
+    void PushFree(uint8_t* piece, int sizeClass);
+
+    void* smallTab_[SmallSizeClasses + 1] = {};
+    int32_t freeBytes_ = BlockSpace;
+    uint8_t* currentBlock_ = nullptr;
+    bool untouched_ = true;
+    bool hasLargePieces_ = false;
+    bool threadSafety_ = false;
+    std::unique_ptr<std::mutex> lock_;
+};
+
+// =============================================================================================
+// Blobs
+
+struct TPieceHeader;
+using PPieceHeader = TPieceHeader*;
+class TCRBlobData;
+
+// Piece: owner, capacity (32), used (32), previous, next, reserved (16), then the data.
+struct PieceHeader {
+    static constexpr std::size_t ofsOwner = 0;
+    static constexpr std::size_t ofsSize = PtrSize;
+    static constexpr std::size_t ofsUsed = PtrSize + 4;
+    static constexpr std::size_t ofsPrev = PtrSize + 8;
+    static constexpr std::size_t ofsNext = 2 * PtrSize + 8;
+    static constexpr std::size_t ofsReserved = 3 * PtrSize + 8;
+    static constexpr std::size_t Size = 3 * PtrSize + 10;
+
+    static TCRBlobData* Owner(PPieceHeader p) { return PeekPacked<TCRBlobData*>(p, ofsOwner); }
+    static void SetOwner(PPieceHeader p, TCRBlobData* v) { PokePacked(p, ofsOwner, v); }
+    static uint32_t Capacity(PPieceHeader p) { return PeekPacked<uint32_t>(p, ofsSize); }
+    static void SetCapacity(PPieceHeader p, uint32_t v) { PokePacked(p, ofsSize, v); }
+    static uint32_t Used(PPieceHeader p) { return PeekPacked<uint32_t>(p, ofsUsed); }
+    static void SetUsed(PPieceHeader p, uint32_t v) { PokePacked(p, ofsUsed, v); }
+    static PPieceHeader Prev(PPieceHeader p) { return PeekPacked<PPieceHeader>(p, ofsPrev); }
+    static void SetPrev(PPieceHeader p, PPieceHeader v) { PokePacked(p, ofsPrev, v); }
+    static PPieceHeader Next(PPieceHeader p) { return PeekPacked<PPieceHeader>(p, ofsNext); }
+    static void SetNext(PPieceHeader p, PPieceHeader v) { PokePacked(p, ofsNext, v); }
+};
+
+// 64 KB less the piece header.
+inline constexpr int32_t DefaultPieceSize = 65536 - static_cast<int32_t>(PieceHeader::Size);
+
+// Address of a piece's data / of its 32-bit used count (nil for nil).
+uint8_t* PieceData(PPieceHeader piece);
+uint8_t* PieceUsedPtr(PPieceHeader piece);
+
+// A list of pieces holding one value; shared between blobs.
+class TCRBlobData : public TSharedObject {
+public:
+    TCRBlobData() = default;
+    ~TCRBlobData() override;
+
+    PPieceHeader FirstPiece() const { return firstPiece_; }
+    int32_t PieceSize() const { return pieceSize_; }
+    void SetPieceSize(int32_t value) { pieceSize_ = value; }
+
+    int64_t GetDataSize() const;
+    virtual int64_t GetSize() { return GetDataSize(); }
+    virtual void SetSize(int64_t value);
+    virtual void Clear();
+    virtual void Truncate(int64_t newSize);
+    // count 0 reads to the end; returns the bytes copied.
+    virtual int64_t Read(int64_t position, int64_t count, void* dest);
+    virtual void Write(int64_t position, int64_t count, const void* source);
+    // Hands the piece list to rollback and keeps one compact copy of the value.
+    virtual void MoveToRollback(TCRBlobData* rollback);
+
+    void TrimPieces();
+    void Defrag();
+
+    void AddCR();
+    void RemoveCR();
+    void AddCRUnicode();
+    void RemoveCRUnicode();
+
+    // 8-bit length of UTF-16 content, and the byte position of an 8-bit character position.
+    int64_t GetSizeAnsi();
+    int64_t AnsiPosToBytePos(int64_t position);
+
+    static void AllocPiece(PPieceHeader& piece, int64_t size);
+    void ReallocPiece(PPieceHeader& piece, int64_t size);
+    void FreePiece(PPieceHeader piece);
+    void AppendPiece(PPieceHeader piece);
+    void DeletePiece(PPieceHeader piece);
+    void CompressPiece(PPieceHeader& piece);
+
+protected:
+    template <class Ch>
+    void ConvertCR(bool add, bool crAtEndBecomesPair);
+    void TakePieces(TCRBlobData& from);
+
+    PPieceHeader firstPiece_ = nullptr;
+    int32_t pieceSize_ = DefaultPieceSize;
+};
+
+class TBlob : public TSharedObject {
+public:
+    explicit TBlob(bool isUnicode = false);
+    ~TBlob() override;
+
+    virtual TCRBlobData* CreateBlobData();
+    virtual void EnsureLoaded() {}
+    virtual void SaveToRollback();
+    virtual int64_t GetSize();
+    virtual void SetSize(int64_t value);
+    virtual void SetIsUnicode(bool value);
+    virtual int64_t GetSizeAnsi();
+    virtual void DisposeHandle() {}
+    virtual int64_t Read(int64_t position, int64_t count, void* dest);
+    virtual void Write(int64_t position, int64_t count, const void* source);
+    virtual void Clear();
+    virtual void Truncate(int64_t newSize);
+    virtual void Defrag();
+    virtual void LoadFromStream(rtl::TStream& stream);
+    virtual void SaveToStream(rtl::TStream& stream);
+    virtual void Commit();
+    virtual void Cancel();
+
+    bool IsUnicode() const { return isUnicode_; }
+    void CheckValid() const;
+    void CheckCached() const;
+    void EnableRollback() { rollback_ = true; }
+    bool RollbackEnabled() const { return rollback_; }
+    bool CanRollback() const { return rollbackData_ != nullptr; }
+    bool RollbackView() const { return parkedData_ != nullptr; }
+    void SetRollbackView(bool value);
+
+    // The current data (created on first use).
+    TCRBlobData* GetData();
+    // Shares data with another blob (one more reference on it).
+    void SetData(TCRBlobData* value);
+
+    int32_t GetPieceSize() { return GetData()->PieceSize(); }
+    PPieceHeader FirstPiece() { return GetData()->FirstPiece(); }
+    int64_t AnsiPosToBytePos(int64_t position);
+    void AddCR();
+    void RemoveCR();
+
+    void AllocPiece(PPieceHeader& piece, int64_t size) { TCRBlobData::AllocPiece(piece, size); }
+    void ReallocPiece(PPieceHeader& piece, int64_t size) { GetData()->ReallocPiece(piece, size); }
+    void FreePiece(PPieceHeader piece) { GetData()->FreePiece(piece); }
+    void AppendPiece(PPieceHeader piece) { GetData()->AppendPiece(piece); }
+    void CompressPiece(PPieceHeader& piece) { GetData()->CompressPiece(piece); }
+    void TrimPieces() { GetData()->TrimPieces(); }
+
+    AnsiString GetAsString();
+    void SetAsString(const AnsiString& value);
+    AnsiString GetAsAnsiString() { return GetAsString(); }
+    void SetAsAnsiString(const AnsiString& value) { SetAsString(value); }
+    WideString GetAsWideString();
+    void SetAsWideString(const WideString& value);
+    void SetAsBytes(const TBytes& value);
+
+protected:
+    void SaveToRollbackWhenDue();
+
+    TCRBlobData* data_ = nullptr;
+    bool isUnicode_ = false;
+    bool rollback_ = false;
+    TCRBlobData* rollbackData_ = nullptr;
+    TCRBlobData* parkedData_ = nullptr;
+    uint8_t valid_ = 0xDD;
+};
+
+// =============================================================================================
+// Compressed blobs
+
+// 16-byte mark (GUID {F19D8C39-5558-3849-A652-87CEE0C6DA7E}, little-endian form), then the
+// 32-bit uncompressed size, then a zlib stream.
+inline constexpr uint8_t CompressedBlobMark[16] = {0x39, 0x8C, 0x9D, 0xF1, 0x58, 0x55, 0x49, 0x38,
+                                                   0xA6, 0x52, 0x87, 0xCE, 0xE0, 0xC6, 0xDA, 0x7E};
+inline constexpr int CompressedBlobHeaderSize = 20;
+// Values of this size or less are never compressed.
+inline constexpr int MinCompressSize = 50;
+
+// A piece list that can hold its whole value compressed in one piece. The value is compressed
+// exactly while the flag is set: a plain value that happens to start with the mark stays plain.
+class TCompressedBlobData : public TCRBlobData {
+public:
+    bool IsCompressed() const { return compressed_; }
+    int64_t GetUncompressedSize() const;
+    bool Compress(const void* source, int64_t size);
+    void Uncompress(void* dest, int64_t& length);
+    bool SetCompressed(bool value);
+
+    int64_t GetSize() override;
+    void SetSize(int64_t value) override;
+    void Clear() override;
+    void Truncate(int64_t newSize) override;
+    int64_t Read(int64_t position, int64_t count, void* dest) override;
+    void Write(int64_t position, int64_t count, const void* source) override;
+    void MoveToRollback(TCRBlobData* rollback) override;
+
+private:
+    bool compressed_ = false;
+};
+
+class TCompressedBlob : public TBlob {
+public:
+    using TBlob::TBlob;
+    TCRBlobData* CreateBlobData() override { return new TCompressedBlobData(); }
+    bool SetCompressed(bool value);
+    bool IsCompressed();
+};
+
+}  // namespace dac
