@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "dataaccess/core/MemUtils.h"
 #include "platform/rtl/Exceptions.h"
@@ -257,11 +258,29 @@ void TParser::AddToLexem(int64_t pos, int64_t count) {
 }
 
 int TParser::FindLexemIndex(int64_t pos, int64_t length, const TLexemList& table) {
-    AnsiString text = UpperAscii(GetLexemText(pos, length));
+    // Over a text the lexeme is compared in place; stream blocks are copied out first.
+    AnsiString copy;
+    std::string_view text;
+    if (!stream_ && pos >= 1 && length >= 0 && pos + length - 1 <= textLength_) {
+        text = std::string_view(text_).substr(static_cast<size_t>(pos - 1), static_cast<size_t>(length));
+    } else {
+        copy = GetLexemText(pos, length);
+        text = copy;
+    }
+    // Entry against text with a-z of the text upper-cased; the first difference decides, then
+    // the length.
+    auto compare = [&text](const AnsiString& entry) {
+        const size_t n = std::min(entry.size(), text.size());
+        for (size_t i = 0; i < n; ++i) {
+            const int d = static_cast<int>(U(entry[i])) - static_cast<int>(U(UpAscii(text[i])));
+            if (d != 0) return d;
+        }
+        return entry.size() == text.size() ? 0 : (entry.size() < text.size() ? -1 : 1);
+    };
     int low = 0, high = table.Count() - 1, result = -1;
     while (low <= high) {
         const int mid = (low + high) / 2;
-        const int cmp = CompareLexems(table.Strings(mid), text);
+        const int cmp = compare(table.Strings(mid));
         if (cmp < 0) {
             low = mid + 1;
         } else {
@@ -474,7 +493,13 @@ int TParser::GetNext(AnsiString& lexem) {
         const int idx = FindLexemIndex(lexemPos_, lexemLength_, *keywords_);
         if (idx >= 0) {
             code = keywords_->Codes(idx);
-            if (UpperKeywords) lexem = LocaleUpperCase(lexem);
+            if (UpperKeywords) {
+                // A match means the lexeme upper-cases to the table's word; only a word beyond
+                // ASCII needs the locale's rules.
+                const AnsiString& word = keywords_->Strings(idx);
+                const bool ascii = std::all_of(word.begin(), word.end(), [](char ch) { return U(ch) < 128; });
+                lexem = ascii ? word : LocaleUpperCase(lexem);
+            }
         }
     }
     return code;
