@@ -46,7 +46,8 @@ void MakeUniqueFileName(const std::string& fileName, std::string& uniqueName) {
     std::string name = ExtractFileName(fileName);
     std::string stem = name.substr(0, name.size() - ext.size());
     for (int n = 1; n <= 1000; ++n) {
-        std::string candidate = folder + "/" + stem + std::to_string(n) + ext;
+        // A bare name stays where it is rather than moving to the root folder.
+        std::string candidate = (folder.empty() ? "" : folder + "/") + stem + std::to_string(n) + ext;
         if (!Exists(candidate)) {
             uniqueName = candidate;
             return;

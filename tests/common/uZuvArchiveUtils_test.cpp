@@ -44,6 +44,11 @@ TEST_F(ArchiveUtilsTest, UniqueNames) {
     Touch("my.folder/name");
     svc::MakeUniqueFileName(dir + "/my.folder/name", out);
     EXPECT_EQ(out, dir + "/my.folder/name1");
+    std::string cwd = std::filesystem::current_path().string();
+    std::filesystem::current_path(dir);
+    svc::MakeUniqueFileName("pkg.zip", out);
+    std::filesystem::current_path(cwd);
+    EXPECT_EQ(out, "pkg2.zip");
 }
 
 TEST_F(ArchiveUtilsTest, AllThousandVariantsTakenRaisesTheSystemsText) {

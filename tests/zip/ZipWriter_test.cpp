@@ -482,3 +482,34 @@ TEST_F(ZipWriterTest, APackageThatFitsOnePartIsAnOrdinaryArchive) {
     EXPECT_THROW(span.Zip(), EZipException);
     EXPECT_FALSE(Exists(dir / "span.zip"));
 }
+
+TEST_F(ZipWriterTest, DisposeDeletesPackedSourcesAndFreshenOnlyRefreshes) {
+    WriteFile(dir / "src/keep.txt", "keep");
+    TZipWriter w;
+    w.SetZipName(dir / "d.zip");
+    w.Dispose = true;
+    w.OnDisposeFile = [&](TZipWriter&, const std::string& n, bool& skip) { skip = n.ends_with("keep.txt"); };
+    w.FilesList = {Files()[1], dir / "src/keep.txt"};
+    ASSERT_EQ(w.Zip(), 2);
+    EXPECT_FALSE(Exists(Files()[1]));
+    EXPECT_TRUE(Exists(dir / "src/keep.txt"));
+
+    // Freshen: a file the archive does not hold is left out; a newer one replaces its entry.
+    SetMTime(dir / "src/keep.txt", time(nullptr) + 100);
+    WriteFile(dir / "src/keep.txt", "kept, newer");
+    SetMTime(dir / "src/keep.txt", time(nullptr) + 100);
+    TZipWriter f;
+    f.SetZipName(dir / "d.zip");
+    f.ZipAction = zaFreshen;
+    std::vector<TSkipReason> reasons;
+    f.OnSkippingFile = [&](TZipReader&, TSkipReason r, const std::string&, int, bool&) {
+        reasons.push_back(r);
+    };
+    f.FilesList = {dir / "src/keep.txt", Files()[0]};
+    EXPECT_EQ(f.Zip(), 1);
+    EXPECT_EQ(reasons, std::vector<TSkipReason>{srNoFileToFreshen});
+    auto local = LocalEntries(ReadFile(dir / "d.zip"));
+    ASSERT_EQ(local.size(), 2u);
+    EXPECT_EQ(local[1].name, "keep.txt");
+    EXPECT_EQ(Extract(local[1], ""), "kept, newer");
+}
