@@ -365,18 +365,24 @@ TEST_F(SmtpGatewayIT, LettersShareOneSessionAndAFailedLetterDoesNotStopTheRest) 
 TEST_F(SmtpGatewayIT, OpenFailuresDropTheLettersAndCallBackWithoutALetter) {
     SmtpServer plain({});
     SmtpServer authenticated({"--user", "exporter", "--password", "right"});
+    SmtpServer selfSigned({"--tls"});
     struct Case {
         const char* name;
         std::string port;
         bool tls;
+        bool verify;
         std::string password;
         std::string journal;  // the start of the "ErrorCode = " line
     };
     const Case cases[] = {
-        {"refused connection", std::to_string(UnusedPort()), false, "", "ErrorCode = 111 "},
-        {"bad password", authenticated.Port(), false, "wrong", "ErrorCode = 535 535 5.7.8 Authentication"},
-        {"TLS to a plain server", plain.Port(), true, "", "ErrorCode = "},
-        {"no such port name", "no-such-service", false, "", "ErrorCode = 0 Invalid port \"no-such-service\""},
+        {"refused connection", std::to_string(UnusedPort()), false, false, "", "ErrorCode = 111 "},
+        {"bad password", authenticated.Port(), false, false, "wrong",
+         "ErrorCode = 535 535 5.7.8 Authentication"},
+        {"TLS to a plain server", plain.Port(), true, false, "", "ErrorCode = "},
+        {"certificate checked when asked", selfSigned.Port(), true, true, "",
+         "ErrorCode = 60 SSL certificate problem"},
+        {"no such port name", "no-such-service", false, false, "",
+         "ErrorCode = 0 Invalid port \"no-such-service\""},
     };
     std::string file = Package(files_.Path(), "p.zip", 100);
     for (const auto& c : cases) {
@@ -387,6 +393,7 @@ TEST_F(SmtpGatewayIT, OpenFailuresDropTheLettersAndCallBackWithoutALetter) {
         gateway.SetHost("127.0.0.1");
         gateway.SetPort(c.port);
         gateway.SetUseSsl(c.tls);
+        gateway.SetVerifyPeer(c.verify);
         if (!c.password.empty()) {
             gateway.SetAuthType(2);
             gateway.SetUserName("exporter");
@@ -403,6 +410,7 @@ TEST_F(SmtpGatewayIT, OpenFailuresDropTheLettersAndCallBackWithoutALetter) {
     }
     EXPECT_FALSE(plain.HasMessage(1));
     EXPECT_FALSE(authenticated.HasMessage(1));
+    EXPECT_FALSE(selfSigned.HasMessage(1));
 }
 
 TEST_F(SmtpGatewayIT, ServerRefusingTheSenderFailsTheLetter) {
