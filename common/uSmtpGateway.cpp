@@ -8,7 +8,6 @@
 #include <cctype>
 #include <cstring>
 #include <mutex>
-#include <thread>
 
 #include "platform/rtl/Exceptions.h"
 
@@ -278,7 +277,13 @@ private:
 
 TSmtpGateway::TSmtpGateway() = default;
 
-TSmtpGateway::~TSmtpGateway() = default;
+TSmtpGateway::~TSmtpGateway() {
+    // Deleted by its user while the session runs: stop after the letter in progress.
+    if (Started() && !Finished() && !FreeOnTerminate && rtl::GetCurrentThreadId() != ThreadID()) {
+        Terminate();
+        WaitFor();
+    }
+}
 
 void TSmtpGateway::AddLetter(std::unique_ptr<TLetter> letter) {
     letter->SetOnLog(onLog_);
@@ -323,7 +328,7 @@ void TSmtpGateway::ConfigureClient() {
 }
 
 void TSmtpGateway::Run() {
-    threadId_ = static_cast<long>(::gettid());
+    threadId_ = rtl::GetCurrentThreadId();
     try {
         ConfigureClient();
         if (!configError_.empty()) {
@@ -334,7 +339,7 @@ void TSmtpGateway::Run() {
             if (!outcome.ok) ReportOpenFailure(outcome.code, outcome.message);
         }
         bool opened = false;
-        while (!queue_.empty()) {
+        while (!queue_.empty() && !Terminated()) {
             current_ = std::move(queue_.front());
             queue_.pop_front();
             TSmtpOutcome outcome = client_->Send(*current_, queue_.empty());
@@ -364,11 +369,8 @@ void TSmtpGateway::Run() {
     client_.reset();  // QUIT on a connection still open
 }
 
-void TSmtpGateway::Start() {
-    std::thread([this] {
-        Run();
-        delete this;
-    }).detach();
+void TSmtpGateway::Execute() {
+    Run();
 }
 
 }  // namespace svc

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/rtl/Threads.h"
 #include "platform/rtl/Types.h"
 
 namespace svc {
@@ -147,16 +148,17 @@ private:
 
 class TSmtpClient;
 
-// One SMTP session on a thread of its own. Created suspended; configured, filled with letters
-// and started by its user; frees itself once the session is over. The callbacks run on the
-// gateway thread and may run after the user has forgotten the gateway: what they reach must
-// stay alive as long as they do (hold it by shared ownership in the callback).
-class TSmtpGateway {
+// One SMTP session on a thread of its own. Created suspended; configured, filled with letters,
+// set to free itself (FreeOnTerminate) and started by its user, who does not wait for it. The
+// callbacks run on the gateway thread and may run after the user has forgotten the gateway:
+// what they reach must stay alive as long as they do (hold it by shared ownership in the
+// callback).
+class TSmtpGateway : public rtl::TThread {
 public:
     using TLetterEvent = std::function<void(TLetter* letter)>;
 
     TSmtpGateway();
-    virtual ~TSmtpGateway();
+    ~TSmtpGateway() override;
     TSmtpGateway(const TSmtpGateway&) = delete;
     TSmtpGateway& operator=(const TSmtpGateway&) = delete;
 
@@ -182,15 +184,14 @@ public:
     // Journals "<thread id> <text>", marked important; the callback's exceptions are swallowed.
     void Log(const std::string& text);
 
-    // Starts the gateway thread; the gateway deletes itself when the session is over.
-    // The gateway must have been made with new and is not to be touched after this call.
-    void Start();
-
-    // The session: open, every queued letter in turn, quit. Runs on the gateway thread;
-    // tests may run it on their own thread (the gateway then stays theirs to delete).
+    // The session: open, every queued letter in turn, quit. Execute runs it on the gateway
+    // thread; tests may run it on their own.
     void Run();
 
     std::size_t QueueCount() const { return queue_.size(); }
+
+protected:
+    void Execute() override;
 
 private:
     void ConfigureClient();
@@ -214,7 +215,7 @@ private:
     std::string userName_;
     bool showDialogue_ = true;
     std::string configError_;
-    long threadId_ = 0;
+    uint32_t threadId_ = 0;
 };
 
 }  // namespace svc

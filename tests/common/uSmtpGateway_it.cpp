@@ -286,7 +286,7 @@ TEST_F(SmtpGatewayIT, PlainSessionDeliversThePackageLetter) {
 
     // The letter's own report and the dialogue, each line prefixed by the thread's id.
     EXPECT_TRUE(recorder_->Journalled("The message has been sent to \"web@portal.example\"."));
-    std::string prefix = std::to_string(::gettid()) + " ";
+    std::string prefix = std::to_string(rtl::GetCurrentThreadId()) + " ";
     for (const char* line : {"< 220 ", "> EHLO ", "> MAIL FROM:<robot@bank.example>",
                              "> RCPT TO:<web@portal.example>", "> DATA", "> QUIT", "< 221 "})
         EXPECT_TRUE(recorder_->Journalled(prefix + line)) << line << "\n" << recorder_->JournalText();
@@ -403,7 +403,7 @@ TEST_F(SmtpGatewayIT, OpenFailuresDropTheLettersAndCallBackWithoutALetter) {
         gateway.AddLetter(MakeLetter("web2@portal.example", kSubject, {file}));
         gateway.Run();
         EXPECT_EQ(recorder->events, std::vector<std::string>{"error -"}) << recorder->JournalText();
-        EXPECT_TRUE(recorder->Journalled(std::to_string(::gettid()) + " " + c.journal))
+        EXPECT_TRUE(recorder->Journalled(std::to_string(rtl::GetCurrentThreadId()) + " " + c.journal))
             << recorder->JournalText();
         EXPECT_EQ(gateway.QueueCount(), 0u);
         EXPECT_TRUE(fs::exists(file));
@@ -481,6 +481,7 @@ TEST_F(SmtpGatewayIT, StartedGatewayFreesItselfAndReleasesWhatItsCallbacksHold) 
     gateway->SetPort(server.Port());
     gateway->AddLetter(MakeLetter("web@portal.example", kSubject, {file}));
     auto recorder = recorder_;
+    gateway->FreeOnTerminate = true;
     gateway->Start();
     recorder_.reset();  // the user lets go; the callbacks keep the recorder alive
     {
@@ -517,4 +518,20 @@ TEST_F(SmtpGatewayIT, BodyLinesArriveIntact) {
     EXPECT_EQ(m["text_hex"], Hex(expected));
     EXPECT_EQ(m["text_charset"], "windows-1251");
     EXPECT_EQ(m["attachments"], "0");
+}
+
+TEST_F(SmtpGatewayIT, JournalLinesCarryTheGatewayThreadsId) {
+    SmtpServer server({});
+    TSmtpGateway gateway;  // not freeing itself: its user waits and deletes it
+    Connect(gateway, recorder_);
+    gateway.SetHost("127.0.0.1");
+    gateway.SetPort(server.Port());
+    gateway.AddLetter(MakeLetter("web@portal.example", kSubject, {}));
+    gateway.Start();
+    gateway.WaitFor();
+    EXPECT_EQ(recorder_->events, std::vector<std::string>{"sent web@portal.example"});
+    ASSERT_NE(gateway.ThreadID(), rtl::GetCurrentThreadId());
+    std::string prefix = std::to_string(gateway.ThreadID()) + " ";
+    EXPECT_TRUE(recorder_->Journalled(prefix + "> EHLO ")) << recorder_->JournalText();
+    EXPECT_FALSE(recorder_->Journalled(std::to_string(rtl::GetCurrentThreadId()) + " "));
 }
