@@ -5,83 +5,15 @@
 
 #include <cerrno>
 #include <cstring>
-#include <initializer_list>
 
 #include "common/uSmtpGateway.h"
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/Files.h"
+#include "platform/rtl/Format.h"
 
 namespace svc {
 
 namespace {
-
-// Delphi-style Format for string arguments only: %s with optional "index:", "-", width and
-// ".precision"; "%%" is a percent sign.
-std::string FormatStrings(const std::string& format, std::initializer_list<std::string> args) {
-    std::vector<std::string> values(args);
-    auto invalid = [&]() {
-        return rtl::EConvertError("Format '" + format + "' invalid or incompatible with argument");
-    };
-    std::string out;
-    std::size_t next = 0;
-    for (std::size_t i = 0; i < format.size(); ++i) {
-        char c = format[i];
-        if (c != '%') {
-            out += c;
-            continue;
-        }
-        if (++i >= format.size()) throw invalid();
-        if (format[i] == '%') {
-            out += '%';
-            continue;
-        }
-        auto number = [&]() {
-            std::size_t n = 0;
-            bool any = false;
-            while (i < format.size() && format[i] >= '0' && format[i] <= '9') {
-                n = n * 10 + static_cast<std::size_t>(format[i++] - '0');
-                any = true;
-                if (n > 100000) throw invalid();
-            }
-            return any ? static_cast<long>(n) : -1L;
-        };
-        long first = number();
-        if (i < format.size() && format[i] == ':') {
-            if (first < 0) throw invalid();
-            next = static_cast<std::size_t>(first);
-            ++i;
-            first = -1;
-        }
-        bool left = false;
-        if (first < 0 && i < format.size() && format[i] == '-') {
-            left = true;
-            ++i;
-        }
-        long width = first >= 0 ? first : number();
-        long precision = -1;
-        if (i < format.size() && format[i] == '.') {
-            ++i;
-            precision = number();
-            if (precision < 0) precision = 0;
-        }
-        if (i >= format.size() || (format[i] != 's' && format[i] != 'S')) throw invalid();
-        if (next >= values.size()) throw invalid();
-        std::string value = values[next++];
-        if (precision >= 0 && value.size() > static_cast<std::size_t>(precision))
-            value.resize(static_cast<std::size_t>(precision));
-        std::size_t pad = width > 0 && value.size() < static_cast<std::size_t>(width)
-                              ? static_cast<std::size_t>(width) - value.size()
-                              : 0;
-        if (left) {
-            out += value;
-            out.append(pad, ' ');
-        } else {
-            out.append(pad, ' ');
-            out += value;
-        }
-    }
-    return out;
-}
 
 std::string RandomHex(std::size_t bytes) {
     std::vector<unsigned char> raw(bytes);
@@ -241,11 +173,11 @@ void TLetter::Log(const std::string& text) const {
 }
 
 void TLetter::ReportError() {
-    Log(FormatStrings(errorFormat_, {errorMessage_}));
+    Log(rtl::Format(errorFormat_, {errorMessage_}));
 }
 
 void TLetter::ReportSuccess() {
-    Log(FormatStrings(successFormat_, {recipient_}));
+    Log(rtl::Format(successFormat_, {recipient_}));
 }
 
 // ---- Addresses -----------------------------------------------------------------------------
