@@ -217,15 +217,107 @@ void storeInt(char* buf, int64_t v) {
     std::memcpy(buf, &x, sizeof x);
 }
 
+// Text in UTF-16 (little-endian) for binds and defines whose character set id is OCI_UTF16ID.
+std::string utf16ToUtf8(const char* p, size_t bytes) {
+    std::string out;
+    for (size_t i = 0; i + 1 < bytes; i += 2) {
+        uint32_t cp = static_cast<unsigned char>(p[i]) | (static_cast<unsigned char>(p[i + 1]) << 8);
+        if (cp >= 0xD800 && cp < 0xDC00 && i + 3 < bytes) {
+            uint32_t lo = static_cast<unsigned char>(p[i + 2]) | (static_cast<unsigned char>(p[i + 3]) << 8);
+            if (lo >= 0xDC00 && lo < 0xE000) {
+                cp = 0x10000 + ((cp - 0xD800) << 10) + (lo - 0xDC00);
+                i += 2;
+            }
+        }
+        if (cp < 0x80) {
+            out += static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            out += static_cast<char>(0xC0 | (cp >> 6));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            out += static_cast<char>(0xE0 | (cp >> 12));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (cp >> 18));
+            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::string utf8ToUtf16(const std::string& s) {
+    std::string out;
+    auto put = [&](uint32_t u) {
+        out += static_cast<char>(u & 0xFF);
+        out += static_cast<char>(u >> 8);
+    };
+    for (size_t i = 0; i < s.size();) {
+        unsigned char c = s[i];
+        uint32_t cp = '?';
+        size_t n = c < 0x80             ? 1
+                   : (c & 0xE0) == 0xC0 ? 2
+                   : (c & 0xF0) == 0xE0 ? 3
+                   : (c & 0xF8) == 0xF0 ? 4
+                                        : 1;
+        if (n == 1) {
+            cp = c < 0x80 ? c : '?';
+        } else if (i + n <= s.size()) {
+            cp = c & (0x7F >> n);
+            for (size_t k = 1; k < n; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+        }
+        i += n;
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            put(0xD800 + (cp >> 10));
+            put(0xDC00 + (cp & 0x3FF));
+        } else {
+            put(cp);
+        }
+    }
+    return out;
+}
+
 struct Stored {
     size_t length = 0;  // bytes written (without a terminator)
     size_t full = 0;    // length the value needed
     bool truncated = false;
 };
 
-Stored storeValue(ub2 dty, char* buf, sb4 size, const Value& v) {
+Stored storeWide(ub2 dty, char* buf, size_t cap, const Value& v) {
+    Stored r;
+    std::string t = utf8ToUtf16(v.kind == Value::Text ? v.s : clientText(v));
+    bool terminated = dty == SQLT_STR || dty == SQLT_AVC;
+    size_t room = terminated ? (cap >= 2 ? cap - 2 : 0) : cap;
+    if (terminated && cap < 2) raise(1480);
+    room &= ~size_t(1);
+    r.full = t.size();
+    r.length = std::min(t.size(), room);
+    r.truncated = r.length < t.size();
+    std::memcpy(buf, t.data(), r.length);
+    if (terminated) {
+        buf[r.length] = 0;
+        buf[r.length + 1] = 0;
+    } else if (dty == SQLT_AFC) {
+        for (size_t k = r.length; k + 1 < cap; k += 2) {
+            buf[k] = ' ';
+            buf[k + 1] = 0;
+        }
+        r.length = cap & ~size_t(1);
+    }
+    return r;
+}
+
+bool textType(ub2 dty) {
+    return dty == SQLT_STR || dty == SQLT_AVC || dty == SQLT_CHR || dty == SQLT_AFC;
+}
+
+Stored storeValue(ub2 dty, char* buf, sb4 size, const Value& v, bool wide = false) {
     Stored r;
     size_t cap = size > 0 ? static_cast<size_t>(size) : 0;
+    if (wide && textType(dty)) return storeWide(dty, buf, cap, v);
     switch (dty) {
         case SQLT_STR:
         case SQLT_AVC: {
@@ -408,6 +500,17 @@ Value Bind::read(ub4 iteration) const {
     if (ip && loadInt<sb2>(ip) == -1) return Value::null();
     if (!vp) return Value::null();
     size_t len = ap ? loadInt<ub2>(ap) : static_cast<size_t>(valueSize > 0 ? valueSize : 0);
+    if (charsetId == OCI_UTF16ID && textType(dty)) {
+        size_t n = len;
+        if (dty == SQLT_STR || dty == SQLT_AVC) {
+            size_t cap = static_cast<size_t>(valueSize > 0 ? valueSize : 0);
+            n = 0;
+            while (n + 1 < cap && (vp[n] || vp[n + 1])) n += 2;
+            if (ap && len < n) n = len;
+        }
+        std::string t = utf16ToUtf8(vp, n);
+        return t.empty() ? Value::null() : Value::ofText(t);
+    }
     switch (dty) {
         case SQLT_CHR:
         case SQLT_AFC: {
@@ -514,7 +617,7 @@ void Bind::write(ub4 iteration, const Value& v) {
         return;
     }
     if (!vp) raise(1008);
-    Stored s = storeValue(dty, vp, valueSize, v);
+    Stored s = storeValue(dty, vp, valueSize, v, charsetId == OCI_UTF16ID);
     // An output value does not fit the variable: PL/SQL raises instead of truncating.
     if (s.truncated) raise(6502, "PL/SQL: numeric or value error: character string buffer too small");
     if (ip) storeInt<sb2>(ip, 0);
@@ -535,7 +638,7 @@ void Define::write(ub4 row, const Value& v, const TypeInfo&) {
         return;
     }
     if (!vp) return;
-    Stored s = storeValue(dty, vp, valueSize, v);
+    Stored s = storeValue(dty, vp, valueSize, v, charsetId == OCI_UTF16ID);
     if (ip) storeInt<sb2>(ip, s.truncated ? static_cast<sb2>(std::min<size_t>(s.full, 32767)) : 0);
     if (rp) storeInt<ub2>(rp, static_cast<ub2>(s.length));
     if (cp) storeInt<ub2>(cp, s.truncated ? 1406 : 0);
@@ -928,6 +1031,8 @@ void fillBind(Bind* b, void* valuep, sb4 value_sz, ub2 dty, void* indp, ub2* ale
     b->maxarr = maxarr;
     b->curelep = curelep;
     b->valueSkip = b->indSkip = b->alenSkip = b->rcodeSkip = 0;
+    b->charsetId = 0;
+    b->charsetForm = 0;
 }
 
 }  // namespace
@@ -1079,6 +1184,8 @@ sword OCIDefineByPos(OCIStmt* stmtp, OCIDefine** defnp, OCIError* errhp, ub4 pos
         d->rlenp = reinterpret_cast<char*>(rlenp);
         d->rcodep = reinterpret_cast<char*>(rcodep);
         d->valueSkip = d->indSkip = d->rlenSkip = d->rcodeSkip = 0;
+        d->charsetId = 0;
+        d->charsetForm = 0;
         if (defnp) *defnp = reinterpret_cast<OCIDefine*>(d);
         return OCI_SUCCESS;
     });

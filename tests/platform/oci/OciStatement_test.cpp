@@ -400,3 +400,36 @@ TEST_F(OciStatementTest, SchemaPrefixesAndQuotedMarkers) {
     OCI_OK(run(c_, "UPDATE ZUV.client SET code = 'Z' WHERE client_id = 1"));
     EXPECT_EQ(OCI_ERROR, run(c_, "SELECT * FROM nobody.client"));
 }
+
+TEST_F(OciStatementTest, Utf16BindsAndDefines) {
+    const char16_t name[] = u"Ключ \u20AC";  // the euro sign has a place in code page 1251 too
+    OCIStmt* ins = prepare("INSERT INTO client(client_id, client_name) VALUES (300, :N)");
+    char16_t in[41] = {};
+    std::memcpy(in, name, sizeof name);
+    OCIBind* b = nullptr;
+    OCI_OK(OCIBindByName(ins, &b, err_, reinterpret_cast<const OraText*>("N"), 1, in, sizeof in, SQLT_STR,
+                         nullptr, nullptr, nullptr, 0, nullptr, 0));
+    ub2 csid = OCI_UTF16ID;
+    OCI_OK(OCIAttrSet(b, OCI_HTYPE_BIND, &csid, 0, OCI_ATTR_CHARSET_ID, err_));
+    OCI_OK(OCIStmtExecute(c_.svc, ins, err_, 1, 0, nullptr, nullptr, OCI_COMMIT_ON_SUCCESS));
+    EXPECT_EQ(1, dbInt("SELECT count(*) FROM client WHERE client_name = 'Ключ €'"));
+
+    OCIStmt* sel = prepare("SELECT client_name FROM client WHERE client_id = 300");
+    char16_t out[41];
+    char16_t tiny[4];
+    ub2 len = 0;
+    sb2 ind = 0;
+    OCIDefine* d = nullptr;
+    OCI_OK(OCIDefineByPos(sel, &d, err_, 1, out, sizeof out, SQLT_STR, &ind, &len, nullptr, 0));
+    OCI_OK(OCIAttrSet(d, OCI_HTYPE_DEFINE, &csid, 0, OCI_ATTR_CHARSET_ID, err_));
+    OCI_OK(OCIStmtExecute(c_.svc, sel, err_, 1, 0, nullptr, nullptr, 0));
+    EXPECT_EQ(std::u16string(name), std::u16string(out));
+    EXPECT_EQ(12, len);  // bytes, without the terminator
+    OCI_OK(OCIDefineByPos(sel, &d, err_, 1, tiny, sizeof tiny, SQLT_STR, &ind, &len, nullptr, 0));
+    OCI_OK(OCIAttrSet(d, OCI_HTYPE_DEFINE, &csid, 0, OCI_ATTR_CHARSET_ID, err_));
+    OCI_OK(OCIStmtExecute(c_.svc, sel, err_, 1, 0, nullptr, nullptr, 0));
+    EXPECT_EQ(u"Клю", std::u16string(tiny));
+    EXPECT_EQ(12, ind);
+    OCIHandleFree(ins, OCI_HTYPE_STMT);
+    OCIHandleFree(sel, OCI_HTYPE_STMT);
+}
