@@ -148,6 +148,8 @@ public:
 
         curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
         curl_easy_setopt(curl_, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
+        // The mail server is reached directly, whatever proxy the environment names.
+        curl_easy_setopt(curl_, CURLOPT_PROXY, "");
         curl_easy_setopt(curl_, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_NONE));
         curl_easy_setopt(curl_, CURLOPT_SSL_VERIFYPEER, verifyPeer ? 1L : 0L);
         curl_easy_setopt(curl_, CURLOPT_SSL_VERIFYHOST, verifyPeer ? 2L : 0L);

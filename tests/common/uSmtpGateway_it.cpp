@@ -535,3 +535,18 @@ TEST_F(SmtpGatewayIT, JournalLinesCarryTheGatewayThreadsId) {
     EXPECT_TRUE(recorder_->Journalled(prefix + "> EHLO ")) << recorder_->JournalText();
     EXPECT_FALSE(recorder_->Journalled(std::to_string(rtl::GetCurrentThreadId()) + " "));
 }
+
+TEST_F(SmtpGatewayIT, ProxyOfTheEnvironmentIsNotUsed) {
+    SmtpServer server({});
+    std::string proxy = "http://127.0.0.1:" + std::to_string(UnusedPort());
+    ::setenv("all_proxy", proxy.c_str(), 1);
+    TSmtpGateway gateway;
+    Connect(gateway, recorder_);
+    gateway.SetHost("127.0.0.1");
+    gateway.SetPort(server.Port());
+    gateway.AddLetter(MakeLetter("web@portal.example", kSubject, {}));
+    gateway.Run();
+    ::unsetenv("all_proxy");
+    EXPECT_EQ(recorder_->events, std::vector<std::string>{"sent web@portal.example"})
+        << recorder_->JournalText();
+}
