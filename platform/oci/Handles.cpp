@@ -105,6 +105,7 @@ Param* columnParam(Handle* parent, const Column& c) {
     p->setText(OCI_ATTR_NAME, utf8ToAnsi(c.name));
     p->setInt(OCI_ATTR_DATA_TYPE, 2, c.type.type);
     p->setInt(OCI_ATTR_DATA_SIZE, 2, c.type.size);
+    p->setInt(OCI_ATTR_DISP_SIZE, 4, c.type.size);
     p->setInt(OCI_ATTR_PRECISION, 2, c.type.precision);
     p->setInt(OCI_ATTR_SCALE, 1, c.type.scale);
     p->setInt(OCI_ATTR_IS_NULL, 1, c.nullable ? 1 : 0);

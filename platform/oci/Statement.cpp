@@ -689,6 +689,13 @@ std::shared_ptr<ResultSet> runQuery(Session& s, const std::string& sql,
         Column col;
         std::string name = sqlite3_column_name(p.st, c);
         col.name = sql.find("\"" + name + "\"") != std::string::npos ? name : upper(name);
+        const char* table = sqlite3_column_table_name(p.st, c);
+        const char* origin = sqlite3_column_origin_name(p.st, c);
+        int notNull = 0, primaryKey = 0;
+        if (table && origin &&
+            sqlite3_table_column_metadata(s.db, sqlite3_column_database_name(p.st, c), table, origin, nullptr,
+                                          nullptr, &notNull, &primaryKey, nullptr) == SQLITE_OK)
+            col.nullable = !notNull && !primaryKey;
         const char* decl = sqlite3_column_decltype(p.st, c);
         if (decl) {
             if (auto t = parseDeclaredType(decl, false)) {

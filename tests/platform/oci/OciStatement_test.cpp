@@ -155,6 +155,9 @@ TEST_F(OciStatementTest, DescribeGivesOracleTypes) {
         ub2 t = 0, size = 0;
         sb2 prec = 0;
         sb1 scale = 0;
+        ub1 nullable = 9;
+        OCIAttrGet(p, OCI_DTYPE_PARAM, &nullable, nullptr, OCI_ATTR_IS_NULL, err_);
+        EXPECT_EQ(k == 1 ? 0 : 1, nullable) << k;  // the primary key is NOT NULL
         OCIAttrGet(p, OCI_DTYPE_PARAM, &name, &len, OCI_ATTR_NAME, err_);
         OCIAttrGet(p, OCI_DTYPE_PARAM, &t, nullptr, OCI_ATTR_DATA_TYPE, err_);
         OCIAttrGet(p, OCI_DTYPE_PARAM, &size, nullptr, OCI_ATTR_DATA_SIZE, err_);
@@ -432,4 +435,18 @@ TEST_F(OciStatementTest, Utf16BindsAndDefines) {
     EXPECT_EQ(12, ind);
     OCIHandleFree(ins, OCI_HTYPE_STMT);
     OCIHandleFree(sel, OCI_HTYPE_STMT);
+}
+
+TEST_F(OciStatementTest, PreparedFromTheServiceContextAndReleased) {
+    OCIStmt* st = nullptr;
+    const char* sql = "SELECT client_name FROM client WHERE client_id = 2";
+    OCI_OK(OCIStmtPrepare2(c_.svc, &st, err_, reinterpret_cast<const OraText*>(sql),
+                           static_cast<ub4>(strlen(sql)), nullptr, 0, OCI_NTV_SYNTAX, OCI_DEFAULT));
+    char name[41] = "";
+    OCIDefine* d = nullptr;
+    OCI_OK(OCIDefineByPos(st, &d, err_, 1, name, sizeof name, SQLT_STR, nullptr, nullptr, nullptr, 0));
+    OCI_OK(OCIStmtExecute(c_.svc, st, err_, 1, 0, nullptr, nullptr, 0));
+    EXPECT_STREQ("client 2", name);
+    OCI_OK(OCIStmtRelease(st, err_, nullptr, 0, OCI_DEFAULT));
+    EXPECT_EQ(OCI_INVALID_HANDLE, OCIStmtExecute(c_.svc, st, err_, 1, 0, nullptr, nullptr, 0));
 }
