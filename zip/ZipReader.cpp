@@ -105,8 +105,9 @@ void TZipCryptKeys::Update(uint8_t c) {
 }
 
 uint8_t TZipCryptKeys::DecryptByte() const {
-    uint16_t t = static_cast<uint16_t>((Key2 & 0xFFFF) | 2);
-    return static_cast<uint8_t>((static_cast<uint16_t>(t * (t ^ 1)) >> 8) & 0xFF);
+    // Unsigned arithmetic: t * (t ^ 1) overflows int after promotion.
+    uint32_t t = (Key2 & 0xFFFF) | 2;
+    return static_cast<uint8_t>(((t * (t ^ 1)) & 0xFFFF) >> 8);
 }
 
 uint8_t TZipCryptKeys::EncryptByte(uint8_t p) {
