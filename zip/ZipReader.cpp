@@ -168,6 +168,12 @@ void TZipReader::Assign(rtl::TPersistent* source) {
     BlockMode = s.BlockMode;
     OEMConvert = s.OEMConvert;
     Password = s.Password;
+    OnStartUnZipInfo = s.OnStartUnZipInfo;
+    OnStartUnZip = s.OnStartUnZip;
+    OnEndUnZip = s.OnEndUnZip;
+    OnPromptForOverwrite = s.OnPromptForOverwrite;
+    OnBadCRC = s.OnBadCRC;
+    OnUnZipComplete = s.OnUnZipComplete;
     OnFilePercentDone = s.OnFilePercentDone;
     OnTotalPercentDone = s.OnTotalPercentDone;
     OnSkippingFile = s.OnSkippingFile;

@@ -131,7 +131,13 @@ public:
     virtual TMultiMode GetMultiMode() const { return multiMode_; }
     virtual void SetMultiMode(TMultiMode value) { multiMode_ = value; }
 
-    // Events.
+    // Events. The extraction events are fired by the extraction engine.
+    std::function<void(TZipReader&, int, bool&, int64_t)> OnStartUnZipInfo;
+    std::function<void(TZipReader&, int, bool&, std::string&)> OnStartUnZip;
+    std::function<void(TZipReader&, int, const std::string&)> OnEndUnZip;
+    std::function<void(TZipReader&, bool&, const std::string&, int)> OnPromptForOverwrite;
+    std::function<void(TZipReader&, uint32_t, int, uint32_t)> OnBadCRC;
+    std::function<void(TZipReader&, int)> OnUnZipComplete;
     std::function<void(TZipReader&, int)> OnFilePercentDone;
     std::function<void(TZipReader&, int)> OnTotalPercentDone;
     std::function<void(TZipReader&, TSkipReason, const std::string&, int, bool&)> OnSkippingFile;
