@@ -1,6 +1,7 @@
 // Loading contract, logon, server banner, ping and injected faults.
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include "OciFixture.h"
 
@@ -180,4 +181,49 @@ TEST_F(OciTest, AlterSessionIsAcceptedAndRecorded) {
     OCI_OK(OCIStmtExecute(a.svc, st, err_, 1, 0, nullptr, nullptr, 0));
     EXPECT_STREQ("ZUV", result);
     logoff(a);
+}
+
+TEST_F(OciTest, SessionsOnTwoThreadsTakeTurnsWriting) {
+    // each thread has its own session and error handle, as the services' threads do
+    auto worker = [&](int base, sword* result) {
+        OCIError* err = nullptr;
+        OCIHandleAlloc(env_, reinterpret_cast<void**>(&err), OCI_HTYPE_ERROR, 0, nullptr);
+        OCIServer* srv = nullptr;
+        OCISvcCtx* svc = nullptr;
+        OCISession* ses = nullptr;
+        OCIHandleAlloc(env_, reinterpret_cast<void**>(&srv), OCI_HTYPE_SERVER, 0, nullptr);
+        OCIHandleAlloc(env_, reinterpret_cast<void**>(&svc), OCI_HTYPE_SVCCTX, 0, nullptr);
+        OCIHandleAlloc(env_, reinterpret_cast<void**>(&ses), OCI_HTYPE_SESSION, 0, nullptr);
+        *result = OCIServerAttach(srv, err, reinterpret_cast<const OraText*>(db_.c_str()), db_.size(), 0);
+        OCIAttrSet(svc, OCI_HTYPE_SVCCTX, srv, 0, OCI_ATTR_SERVER, err);
+        OCIAttrSet(ses, OCI_HTYPE_SESSION, const_cast<char*>("qel"), 3, OCI_ATTR_USERNAME, err);
+        OCIAttrSet(ses, OCI_HTYPE_SESSION, const_cast<char*>("secret"), 6, OCI_ATTR_PASSWORD, err);
+        if (*result == OCI_SUCCESS) *result = OCISessionBegin(svc, err, ses, OCI_CRED_RDBMS, 0);
+        OCIStmt* st = nullptr;
+        OCIHandleAlloc(env_, reinterpret_cast<void**>(&st), OCI_HTYPE_STMT, 0, nullptr);
+        const char* sql = "INSERT INTO client(client_id) VALUES (:ID)";
+        OCIStmtPrepare(st, err, reinterpret_cast<const OraText*>(sql), static_cast<ub4>(strlen(sql)), 1, 0);
+        int32_t id = 0;
+        OCIBind* b = nullptr;
+        OCIBindByName(st, &b, err, reinterpret_cast<const OraText*>("ID"), 2, &id, 4, SQLT_INT, nullptr,
+                      nullptr, nullptr, 0, nullptr, 0);
+        for (int k = 0; k < 40 && *result == OCI_SUCCESS; ++k) {
+            id = base + k;
+            *result = OCIStmtExecute(svc, st, err, 1, 0, nullptr, nullptr, 0);
+            if (*result == OCI_SUCCESS) *result = OCITransCommit(svc, err, 0);
+        }
+        OCIHandleFree(st, OCI_HTYPE_STMT);
+        OCISessionEnd(svc, err, ses, 0);
+        OCIHandleFree(ses, OCI_HTYPE_SESSION);
+        OCIHandleFree(svc, OCI_HTYPE_SVCCTX);
+        OCIHandleFree(srv, OCI_HTYPE_SERVER);
+        OCIHandleFree(err, OCI_HTYPE_ERROR);
+    };
+    sword r1 = -9, r2 = -9;
+    std::thread t1(worker, 1000, &r1), t2(worker, 2000, &r2);
+    t1.join();
+    t2.join();
+    EXPECT_EQ(OCI_SUCCESS, r1);
+    EXPECT_EQ(OCI_SUCCESS, r2);
+    EXPECT_EQ(80, dbInt("SELECT count(*) FROM client"));
 }
