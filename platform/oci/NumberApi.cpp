@@ -346,6 +346,14 @@ constexpr __int128 kNanosPerDay = static_cast<__int128>(86400) * 1000000000;
 
 }  // namespace
 
+std::string formatDateModel(const DateParts& p, const std::string& fmt, int fsprec) {
+    return formatDate(p, fmt, fsprec);
+}
+
+DateParts parseDateModel(const std::string& text, const std::string& fmt) {
+    return parseDate(text, fmt);
+}
+
 }  // namespace oci
 
 using namespace oci;

@@ -176,6 +176,107 @@ void fnSysContext(sqlite3_context* ctx, int, sqlite3_value** argv) {
     }
 }
 
+// Oracle conversion functions over the stand-in's value forms. Failures raise the ORA code.
+std::string argText(sqlite3_value* v) {
+    const unsigned char* t = sqlite3_value_text(v);
+    return t ? reinterpret_cast<const char*>(t) : "";
+}
+
+template <class F>
+void withOraErrors(sqlite3_context* ctx, F&& f) {
+    try {
+        f();
+    } catch (const OraException& e) {
+        static_cast<Session*>(sqlite3_user_data(ctx))->pendingRaise =
+            std::make_pair(e.code(), std::string(e.what()));
+        sqlite3_result_error(ctx, e.what(), -1);
+    }
+}
+
+void resultText(sqlite3_context* ctx, const std::string& t) {
+    sqlite3_result_text(ctx, t.c_str(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
+}
+
+void fnToChar(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+    withOraErrors(ctx, [&] {
+        int type = sqlite3_value_type(argv[0]);
+        std::string fmt = argc > 1 ? argText(argv[1]) : "";
+        if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) {
+            Value v = type == SQLITE_INTEGER ? Value::ofInt(sqlite3_value_int64(argv[0]))
+                                             : Value::ofReal(sqlite3_value_double(argv[0]));
+            return resultText(ctx, decimalToText(valueToDecimal(v)));
+        }
+        DateParts p;
+        std::string t = argText(argv[0]);
+        if (!parseDateText(t, p)) return resultText(ctx, t);
+        resultText(ctx, formatDateModel(p, fmt.empty() ? "DD-MON-RR" : fmt));
+    });
+}
+
+void fnToDate(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+    withOraErrors(ctx, [&] {
+        std::string t = argText(argv[0]);
+        DateParts p;
+        if (argc > 1) {
+            p = parseDateModel(t, argText(argv[1]));
+        } else if (!parseDateText(t, p)) {
+            p = parseDateModel(t, "DD-MON-RR");
+        }
+        resultText(ctx, dateToText(p));
+    });
+}
+
+void fnToNumber(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+    withOraErrors(ctx, [&] {
+        Value v = decimalToValue(valueToDecimal(Value::ofText(argText(argv[0]))));
+        if (v.kind == Value::Int) {
+            sqlite3_result_int64(ctx, v.i);
+        } else {
+            sqlite3_result_double(ctx, v.r);
+        }
+    });
+}
+
+// TRUNC(date) drops the time of day; TRUNC(number[, digits]) cuts toward zero.
+void fnTrunc(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+    withOraErrors(ctx, [&] {
+        DateParts p;
+        if (sqlite3_value_type(argv[0]) == SQLITE_TEXT && parseDateText(argText(argv[0]), p)) {
+            p.hour = p.minute = p.second = 0;
+            p.nanos = 0;
+            return resultText(ctx, dateToText(p));
+        }
+        Value in = sqlite3_value_type(argv[0]) == SQLITE_INTEGER ? Value::ofInt(sqlite3_value_int64(argv[0]))
+                   : sqlite3_value_type(argv[0]) == SQLITE_FLOAT
+                       ? Value::ofReal(sqlite3_value_double(argv[0]))
+                       : Value::ofText(argText(argv[0]));
+        Decimal d = valueToDecimal(in);
+        int digits = argc > 1 ? sqlite3_value_int(argv[1]) : 0;
+        int keep = d.exp10 + digits;
+        if (keep <= 0) {
+            d = Decimal{};
+        } else if (keep < static_cast<int>(d.digits.size())) {
+            d.digits.resize(keep);
+            while (!d.digits.empty() && d.digits.back() == '0') d.digits.pop_back();
+            if (d.digits.empty()) d = Decimal{};
+        }
+        Value v = decimalToValue(d);
+        if (v.kind == Value::Int) {
+            sqlite3_result_int64(ctx, v.i);
+        } else {
+            sqlite3_result_double(ctx, v.r);
+        }
+    });
+}
+
+void fnNvl2(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    sqlite3_result_value(ctx, sqlite3_value_type(argv[0]) == SQLITE_NULL ? argv[2] : argv[1]);
+}
+
 sqlite3* openConnection(const std::string& path, int flags) {
     sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(path.c_str(), &db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -253,6 +354,13 @@ void Session::open(const std::string& path) {
     sqlite3_create_function(db, "decode", -1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, this, fnDecode, nullptr,
                             nullptr);
     sqlite3_create_function(db, "sys_context", 2, SQLITE_UTF8, this, fnSysContext, nullptr, nullptr);
+    for (int n : {1, 2}) {
+        sqlite3_create_function(db, "to_char", n, SQLITE_UTF8, this, fnToChar, nullptr, nullptr);
+        sqlite3_create_function(db, "to_date", n, SQLITE_UTF8, this, fnToDate, nullptr, nullptr);
+        sqlite3_create_function(db, "trunc", n, SQLITE_UTF8, this, fnTrunc, nullptr, nullptr);
+    }
+    sqlite3_create_function(db, "to_number", 1, SQLITE_UTF8, this, fnToNumber, nullptr, nullptr);
+    sqlite3_create_function(db, "nvl2", 3, SQLITE_UTF8, this, fnNvl2, nullptr, nullptr);
 }
 
 void Session::recordAlter(const std::string& text) {

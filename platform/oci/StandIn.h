@@ -147,6 +147,9 @@ bool validDate(const DateParts& p);
 std::string dateToText(const DateParts& p, int fraction = 0);
 bool parseDateText(std::string_view s, DateParts& out);
 DateParts valueToDate(const Value& v);  // ORA-01861 when the text is no date
+// Oracle date format models ("DD.MM.YYYY HH24:MI:SS", "fmDDfm MON YYYY", ...).
+std::string formatDateModel(const DateParts& p, const std::string& fmt, int fsprec = 6);
+DateParts parseDateModel(const std::string& text, const std::string& fmt);
 
 // ---- handles ------------------------------------------------------------------------------------------
 

@@ -450,3 +450,43 @@ TEST_F(OciStatementTest, PreparedFromTheServiceContextAndReleased) {
     OCI_OK(OCIStmtRelease(st, err_, nullptr, 0, OCI_DEFAULT));
     EXPECT_EQ(OCI_INVALID_HANDLE, OCIStmtExecute(c_.svc, st, err_, 1, 0, nullptr, nullptr, 0));
 }
+
+TEST_F(OciStatementTest, OracleFunctionsInSql) {
+    struct Case {
+        const char* expr;
+        const char* want;  // text of the value, or "ORA-nnnnn" for an error
+    };
+    const Case cases[] = {
+        {"to_char(created, 'DD.MM.YYYY HH24:MI')", "02.01.2026 10:00"},
+        {"to_char(created)", "02-JAN-26"},
+        {"to_char(balance)", "1.5"},
+        {"to_date('31.12.2025 23:59', 'DD.MM.YYYY HH24:MI')", "2025-12-31 23:59:00"},
+        {"to_date('31.02.2025', 'DD.MM.YYYY')", "ORA-01847"},
+        {"to_number('-12.50')", "-12.5"},
+        {"to_number('12,5')", "ORA-01722"},
+        {"trunc(created)", "2026-01-02 00:00:00"},
+        {"trunc(-7.95, 1)", "-7.9"},
+        {"trunc(1234.5, -2)", "1200"},
+        {"nvl(tag, 'none')", "none"},
+        {"nvl2(tag, 'some', 'none')", "none"},
+        {"decode(client_id, 0, 'zero', 1, 'one', 'many')", "one"},
+        {"decode(tag, NULL, 'null', 'value')", "null"},
+        {"sys_context('USERENV', 'SESSION_USER')", "QEL"},
+    };
+    for (const Case& k : cases) {
+        OCIStmt* st = prepare(std::string("SELECT ") + k.expr + " FROM client WHERE client_id = 1");
+        char out[64] = "";
+        sb2 ind = 0;
+        OCIDefine* d = nullptr;
+        OCIDefineByPos(st, &d, err_, 1, out, sizeof out, SQLT_STR, &ind, nullptr, nullptr, 0);
+        sword rc = OCIStmtExecute(c_.svc, st, err_, 1, 0, nullptr, nullptr, 0);
+        if (std::strncmp(k.want, "ORA-", 4) == 0) {
+            EXPECT_EQ(OCI_ERROR, rc) << k.expr;
+            EXPECT_EQ(0u, errorText().rfind(k.want, 0)) << k.expr << ": " << errorText();
+        } else {
+            EXPECT_EQ(OCI_SUCCESS, rc) << k.expr << ": " << errorText();
+            EXPECT_STREQ(k.want, out) << k.expr;
+        }
+        OCIHandleFree(st, OCI_HTYPE_STMT);
+    }
+}
