@@ -70,7 +70,7 @@ protected:
 
 }  // namespace
 
-TEST_F(ZipWriterTest, TheExportRoadWritesTheSpecifiedEntries) {
+TEST_F(ZipWriterTest, TheExportRoadWritesTheExpectedEntries) {
     TZipWriter w;
     w.SetZipName(dir / "out.zip");
     w.Password = "KEB_LO_SUM";
