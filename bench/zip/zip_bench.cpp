@@ -1,5 +1,7 @@
 // Packs an export package (a 50 MB generated XML data file and a small order list) with the
 // zip writer and with Info-ZIP "zip -6 -P", and reports the time ratio writer / Info-ZIP.
+// Meaningful only from an optimised build without sanitizers
+// (cmake -DCMAKE_BUILD_TYPE=Release -DDX_SANITIZE=OFF).
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 #include <unistd.h>
