@@ -194,3 +194,20 @@ TEST(FileHelpers, AttributesOfLinuxFiles) {
     EXPECT_FALSE(AttrPassesMask(faArchive | faHidden, 0x39));
     EXPECT_TRUE(AttrPassesMask(faArchive | faHidden, 0x3B));
 }
+
+TEST(DirSearchDepth, RecursionStopsAtTheLastLevel) {
+    ziptest::TempDir dir;
+    std::string path = dir.Path();
+    for (int depth = 1; depth <= 23; ++depth) {
+        path += "/d" + std::to_string(depth);
+        std::filesystem::create_directories(path);
+        ziptest::WriteFile(path + "/f.txt", "x");
+    }
+    TDirSearch search(dir.Path(), 0x39, true, "*.txt");
+    TZipSearchRec rec;
+    int files = 0, folders = 0;
+    for (auto name = search.NextFile(rec); !name.empty(); name = search.NextFile(rec))
+        (name.back() == '/' ? folders : files)++;
+    EXPECT_EQ(folders, TDirSearch::kLevels - 1);
+    EXPECT_EQ(files, TDirSearch::kLevels - 1);
+}
