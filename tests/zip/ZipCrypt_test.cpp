@@ -48,7 +48,7 @@ TEST(ZipCrypt, KeyStreamByteIsTheSixteenBitProduct) {
     TZipCryptKeys k;
     for (uint32_t key2 : {0u, 1u, 0xFFFFu, 0x12345678u, 0xFFFFFFFFu}) {
         k.Key2 = key2;
-        uint16_t t = static_cast<uint16_t>((key2 & 0xFFFF) | 2);
-        EXPECT_EQ(k.DecryptByte(), static_cast<uint8_t>(static_cast<uint16_t>(t * (t ^ 1)) >> 8)) << key2;
+        uint64_t t = (key2 & 0xFFFF) | 2;
+        EXPECT_EQ(k.DecryptByte(), static_cast<uint8_t>(((t * (t ^ 1)) & 0xFFFF) >> 8)) << key2;
     }
 }
