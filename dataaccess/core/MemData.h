@@ -21,6 +21,7 @@
 #include "platform/rtl/Objects.h"
 #include "platform/rtl/Streams.h"
 #include "platform/rtl/Types.h"
+#include "platform/rtl/Variants.h"
 
 namespace dac {
 
@@ -149,6 +150,12 @@ protected:
 inline void FreeShared(TSharedObject* obj) {
     if (obj) obj->Free();
 }
+
+// Shared holder of one Variant (the dtVariant code).
+class TVariantObject : public TSharedObject {
+public:
+    rtl::Variant Value;
+};
 
 // =============================================================================================
 // Field and object-type descriptors
@@ -636,6 +643,229 @@ public:
     TCRBlobData* CreateBlobData() override { return new TCompressedBlobData(); }
     bool SetCompressed(bool value);
     bool IsCompressed();
+};
+
+// =============================================================================================
+// Record storage
+
+// Raises Exception with the message.
+[[noreturn]] void DataError(const std::string& message);
+
+using TStartWaitProc = void (*)();
+using TApplicationTitleProc = AnsiString (*)();
+extern TStartWaitProc StartWaitProc;
+extern TStartWaitProc StopWaitProc;
+extern TApplicationTitleProc ApplicationTitleProc;
+void StartWait();
+void StopWait();
+AnsiString ApplicationTitle();
+
+// End-of-line conversion; dest holds count + 1 (units). Returns what was written.
+int64_t AddCRString(const char* source, char* dest, int64_t count);
+int64_t RemoveCRString(const char* source, char* dest, int64_t destCount, int64_t sourceCount);
+int64_t AddCRUnicode(const char16_t* source, char16_t* dest, int64_t count);
+int64_t RemoveCRUnicode(const char16_t* source, char16_t* dest, int64_t destCount, int64_t sourceCount);
+
+// Formats with 18 significant digits and scale decimals and parses back (user settings).
+double RoundToScale(int scale, double value);
+
+using TOnModifyRecord = std::function<void()>;
+using TOnApplyRecord = std::function<void(int updateKind, int& action, bool last)>;
+using TOnRecordFilter = std::function<bool(void* recBuf)>;
+using TOnCalcFields = std::function<void(void* dest, void* source)>;
+
+class TData : public rtl::TObject {
+public:
+    TData();
+    ~TData() override;
+
+    // Settings and hooks.
+    bool CachedUpdates = false;
+    bool LocalUpdate = false;
+    TOnModifyRecord OnApplyInsert;
+    TOnModifyRecord OnApplyDelete;
+    TOnModifyRecord OnApplyUpdate;
+    TOnApplyRecord OnApplyRecord;
+    TOnModifyRecord OnRevertRecord;
+    TOnModifyRecord OnAfterApplyUpdates;
+    TOnModifyRecord OnCancelUpdates;
+    bool AutoInitFields = true;
+    bool TrimFixedChar = false;
+    bool TrimVarChar = false;
+    TOnModifyRecord OnFieldsChanged;
+    TOnRecordFilter OnFilterRecord;
+    TOnRecordFilter OnLocalFilter;
+    bool FilterCaseInsensitive = false;
+    bool FilterNoPartialCompare = false;
+    void* FilterRecBuf = nullptr;
+    bool KeepEmptyStrings = false;
+    bool SparseArrays = false;
+    TOnModifyRecord OnAfterDescribe;
+    TOnCalcFields OnCalcFields;
+    void* NewValuesBuffer = nullptr;
+    void* OldValuesBuffer = nullptr;
+
+    int32_t RecordSize() const { return recordSize_; }
+    int32_t CalcRecordSize() const { return calcRecordSize_; }
+    int32_t DataAreaSize() const { return dataAreaSize_; }
+    int32_t CalcAreaSize() const { return calcAreaSize_; }
+    bool HasComplexFields() const { return hasComplexFields_; }
+    int32_t RecNoOffset() const { return recNoOffset_; }
+    TFieldDescs& Fields() { return fields_; }
+    const TFieldDescs& Fields() const { return fields_; }
+    TStringHeap& StringHeap() { return *stringHeap_; }
+    bool Active() const { return active_; }
+    bool Prepared() const { return prepared_; }
+    const AnsiString& FilterText() const { return filterText_; }
+    uint8_t FilterItemTypes() const { return filterItemTypes_; }
+
+    // ---- driver hooks and life cycle
+    virtual void InternalPrepare() {}
+    virtual void InternalUnPrepare() {}
+    virtual void InternalOpen(bool /*disableInitFields*/ = false) {}
+    virtual void InternalClose() {}
+    virtual void InitData();
+    virtual void FreeData();
+    virtual void InternalInitFields() {}
+    virtual AnsiString GetChildFieldName(TObjectType* objType, int index);
+    virtual int GetIndicatorSize() { return fields_.Count(); }
+    virtual bool NeedConvertEOL() { return false; }
+    virtual bool Eof() { return eof_; }
+    virtual bool Bof() { return bof_; }
+    virtual int GetRecordCount() { return -1; }
+    virtual int GetRecordNo() { return -1; }
+    virtual void SetRecordNo(int /*value*/) {}
+    virtual void DoApplyInsert(void* recBuf);
+    virtual void DoApplyDelete(void* recBuf);
+    virtual void DoApplyUpdate(void* recBuf);
+    virtual void SetFilterText(const AnsiString& value) { filterText_ = value; }
+    virtual void DoRevertRecord();
+    virtual void DoAfterApplyUpdates();
+    virtual void DoCancelUpdates();
+    virtual bool UpdatesPending() { return false; }
+    virtual void SetFilterItemTypes(uint8_t value) { filterItemTypes_ = value; }
+    virtual void Open();
+    virtual void Close();
+    virtual void Prepare();
+    virtual void UnPrepare();
+    virtual bool NeedFullReopen() { return true; }
+    virtual void Reopen();
+    virtual TFieldDescClass GetFieldDescType();
+    virtual void InitFields();
+    virtual void DescribeFields() { InitFields(); }
+    virtual void ClearFields();
+    virtual void GetField(int fieldNo, void* recBuf, void* dest, bool& isBlank);
+    virtual void GetFieldData(TFieldDesc* field, void* place, void* dest);
+    virtual void PutFieldData(TFieldDesc* field, void* place, const void* source,
+                              bool isDatabaseValue = false);
+    virtual bool GetNull(int fieldNo, void* recBuf);
+    virtual void SetNull(int fieldNo, void* recBuf, bool value);
+    virtual void GetFieldAsVariant(int fieldNo, void* recBuf, rtl::Variant& value);
+    virtual void PutFieldAsVariant(int fieldNo, void* recBuf, const rtl::Variant& value,
+                                   bool isDatabaseValue = false);
+    virtual void GetDateFromBuf(void* place, TFieldDesc* field, void* dest, int form);
+    virtual void PutDateToBuf(void* place, TFieldDesc* field, const void* source, int form);
+    virtual bool IsBlobFieldType(TDataType dataType) { return IsBlobDataType(dataType); }
+    virtual bool IsComplexFieldType(TDataType dataType);
+    // The record list's operations (an in-memory storage implements them).
+    virtual void GetRecord(void* recBuf);
+    virtual void GetNextRecord(void* recBuf);
+    virtual void GetPriorRecord(void* recBuf);
+    virtual void PutRecord(void* recBuf);
+    virtual void AppendRecord(void* recBuf);
+    virtual void InsertRecord(void* recBuf);
+    virtual void UpdateRecord(void* recBuf);
+    virtual void DeleteRecord();
+    virtual void CancelRecord(void* recBuf);
+    virtual void CreateComplexFields(void* recBuf, bool withBlob);
+    virtual void CreateComplexField(void* recBuf, int index, bool withBlob);
+    virtual void FreeComplexFields(void* recBuf, bool withBlob);
+    virtual void CopyComplexFields(void* source, void* dest, bool withBlob);
+    virtual void AddRefComplexFields(void* recBuf);
+    virtual void SetToBegin();
+    virtual void SetToEnd();
+    virtual int GetUpdateStatus() { return 0; }
+    virtual int GetUpdateResult() { return 5; }
+    virtual bool HasUnappliedChanges() { return false; }
+    virtual void DoApplyRecord(int updateKind, int& action, bool last);
+
+    // ---- field access
+    int GetFieldCount() const { return fields_.Count(); }
+    TFieldDesc* FindField(const AnsiString& name) const { return fields_.FindField(name); }
+    TFieldDesc* FieldByName(const AnsiString& name) const { return fields_.FieldByName(name); }
+    void PutField(int fieldNo, void* recBuf, const void* source, bool isDatabaseValue = false);
+    bool HasFieldOfTypes(const TDataTypeSet& types) const;
+
+    // ---- records
+    void* AllocRecBuf();
+    void FreeRecBuf(void* recBuf);
+    void InitRecord(void* recBuf);
+    void EditRecord(void* recBuf);
+    void PostRecord(void* recBuf);
+
+    // ---- objects and blobs
+    TSharedObject* GetObject(int fieldNo, void* recBuf);
+    TBlob* GetBlob(int fieldNo, void* recBuf);
+    void SetBlob(int fieldNo, void* recBuf, TBlob* blob);
+    int64_t GetBlobSize(int fieldNo, void* recBuf, bool fromRollback = false, bool native = true);
+    void SetBlobSize(int fieldNo, void* recBuf, int64_t newSize, bool fromRollback = false,
+                     bool native = true);
+    int64_t ReadBlob(int fieldNo, void* recBuf, int64_t position, int64_t count, void* dest,
+                     bool fromRollback = false, bool native = true);
+    void WriteBlob(int fieldNo, void* recBuf, int64_t position, int64_t count, const void* data,
+                   bool native = true);
+    void TruncateBlob(int fieldNo, void* recBuf, int64_t size, bool native = true);
+
+    // ---- child fields (attributes of object columns)
+    void InitObjectFields(TObjectType* objType, TFieldDesc* parent);
+    // Path of an attribute inside its top-level column's object; top is that column.
+    AnsiString GetChildFieldPath(TFieldDesc* field, TFieldDesc*& top);
+    void GetChildField(TFieldDesc* field, void* recBuf, void*& value, bool& isBlank, bool& nativeBuffer);
+    bool GetChildFieldIsNull(TFieldDesc* field, void* recBuf);
+    void PutChildField(TFieldDesc* field, void* recBuf, const void* value);
+    void MakeFieldNamesUnique();
+
+protected:
+    TFieldDesc* CheckFieldNo(int fieldNo) const;
+    uint8_t* Place(TFieldDesc* field, void* recBuf) const {
+        return static_cast<uint8_t*>(recBuf) + field->Offset;
+    }
+    void* PlacePointer(TFieldDesc* field, void* recBuf) const {
+        return PeekPacked<void*>(Place(field, recBuf), 0);
+    }
+    void SetPlacePointer(TFieldDesc* field, void* recBuf, void* value) const {
+        PokePacked(Place(field, recBuf), 0, value);
+    }
+    // Filter expression hooks, filled in by the filtering code.
+    virtual void InitFilter() {}
+    virtual void FreeFilter() {}
+    // A new heap copy of a text, bounded by the field's length.
+    char* HeapCopyStr(TFieldDesc* field, const char* text);
+    char16_t* HeapCopyWideStr(TFieldDesc* field, const char16_t* text);
+    void* HeapCopyVarBytes(TFieldDesc* field, const void* block);
+    TBlob* BlobOf(int fieldNo, void* recBuf, bool fromRollback);
+
+    int32_t recordSize_ = 0;
+    int32_t calcRecordSize_ = 0;
+    int32_t dataAreaSize_ = 0;
+    int32_t calcAreaSize_ = 0;
+    bool hasComplexFields_ = false;
+    int32_t recNoOffset_ = 0;
+    int32_t recordCount_ = 0;
+    bool bof_ = true;
+    bool eof_ = true;
+    bool active_ = false;
+    bool prepared_ = false;
+    AnsiString filterText_;
+    uint8_t filterItemTypes_ = 0;
+    TFieldDescs fields_;
+    std::unique_ptr<TStringHeap> stringHeap_;
+};
+
+// In-memory record storage; the record list operations come with the record list.
+class TMemData : public TData {
+public:
+    TMemData() = default;
 };
 
 }  // namespace dac
