@@ -253,17 +253,28 @@ uint32_t FixDosDateTime(uint32_t value) {
     if (month == 0) month = 1;
     if (month > 12) month = 12;
     if (year >= 120) year = 119;
-    return (year << 25 | month << 21 | day << 16) | (hour << 11 | min << 5 | sec2);
+    return year << 25 | month << 21 | day << 16 | hour << 11 | min << 5 | sec2;
 }
+
+namespace {
+
+// MS-DOS form of a local date and time; the format holds the years 1980 to 2107.
+uint32_t PackDos(int year, unsigned month, unsigned day, unsigned hour, unsigned minute, unsigned second) {
+    if (year < 1980) return 1u << 21 | 1u << 16;  // 1 January 1980
+    if (year > 2107) year = 2107;
+    return static_cast<uint32_t>(year - 1980) << 25 | month << 21 | day << 16 | hour << 11 | minute << 5 |
+           second / 2;
+}
+
+}  // namespace
 
 uint32_t UnixTimeToDosDateTime(int64_t seconds) {
     time_t t = static_cast<time_t>(seconds);
     struct tm lt {};
     ::localtime_r(&t, &lt);
-    int year = lt.tm_year + 1900;
-    if (year < 1980) return (0u << 25) | (1u << 21) | (1u << 16);  // 1 January 1980
-    return static_cast<uint32_t>((year - 1980) << 25 | (lt.tm_mon + 1) << 21 | lt.tm_mday << 16 |
-                                 lt.tm_hour << 11 | lt.tm_min << 5 | lt.tm_sec / 2);
+    return PackDos(lt.tm_year + 1900, static_cast<unsigned>(lt.tm_mon + 1), static_cast<unsigned>(lt.tm_mday),
+                   static_cast<unsigned>(lt.tm_hour), static_cast<unsigned>(lt.tm_min),
+                   static_cast<unsigned>(lt.tm_sec));
 }
 
 uint32_t FileDosDateTime(const std::string& name) {
@@ -296,9 +307,8 @@ uint32_t DateTimeToDosDateTime(rtl::TDateTime value) {
     int y;
     unsigned m, d;
     CivilFromDays(days, y, m, d);
-    if (y < 1980) return 1u << 21 | 1u << 16;
-    return static_cast<uint32_t>((y - 1980) << 25 | m << 21 | d << 16 | (secs / 3600) << 11 |
-                                 ((secs / 60) % 60) << 5 | (secs % 60) / 2);
+    return PackDos(y, m, d, static_cast<unsigned>(secs / 3600), static_cast<unsigned>((secs / 60) % 60),
+                   static_cast<unsigned>(secs % 60));
 }
 
 rtl::TDateTime NowDateTime() {

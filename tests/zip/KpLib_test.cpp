@@ -76,6 +76,11 @@ TEST(DosDateTime, ConversionsAndMissingFile) {
     EXPECT_NEAR(dt, 45429 + (13 * 3600 + 45 * 60 + 20) / 86400.0, 1e-9);
     EXPECT_EQ(DateTimeToDosDateTime(dt), dos);
     EXPECT_FALSE(TryDosDateTimeToDateTime(44u << 25 | 2u << 21 | 30u << 16, dt));  // 30 February
+    // Late years use the field's top bit; beyond 2107 the format ends.
+    uint32_t late = 90u << 25 | 7u << 21 | 4u << 16 | 8u << 11;
+    ASSERT_TRUE(TryDosDateTimeToDateTime(late, dt));
+    EXPECT_EQ(DateTimeToDosDateTime(dt), late);
+    EXPECT_EQ(DateTimeToDosDateTime(dt + 366 * 100) >> 25, 127u);
     // A missing file gets 31 December 2099, 23:59:58.
     rtl::TDateTime missing = FileDateTime("/nonexistent/file/here");
     ASSERT_TRUE(
