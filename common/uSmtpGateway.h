@@ -178,6 +178,8 @@ public:
     void SetVerifyPeer(bool on) { verifyPeer_ = on; }
     void SetShowDialogue(bool on) { showDialogue_ = on; }
     void SetOnLog(TLogEvent callback) { onLog_ = std::move(callback); }
+    // Called with the failed letter, or with no letter (nullptr) when the session could not
+    // be opened or port 465 is used without TLS.
     void SetOnError(TLetterEvent callback) { onError_ = std::move(callback); }
     void SetOnSent(TLetterEvent callback) { onSent_ = std::move(callback); }
 
@@ -185,7 +187,7 @@ public:
     void Log(const std::string& text);
 
     // The session: open, every queued letter in turn, quit. Execute runs it on the gateway
-    // thread; tests may run it on their own.
+    // thread; a caller may also run it on its own.
     void Run();
 
     std::size_t QueueCount() const { return queue_.size(); }
@@ -207,7 +209,6 @@ private:
     bool verifyPeer_ = false;
     std::deque<std::unique_ptr<TLetter>> queue_;
     TLogEvent onLog_;
-    std::string xMailer_;
     std::string password_;
     std::string port_;
     std::unique_ptr<TSmtpClient> client_;

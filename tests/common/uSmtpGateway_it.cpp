@@ -293,33 +293,42 @@ TEST_F(SmtpGatewayIT, PlainSessionDeliversThePackageLetter) {
     EXPECT_FALSE(recorder_->Journalled("AUTH"));
 }
 
-TEST_F(SmtpGatewayIT, ImplicitTlsWithAuthLogin) {
+TEST_F(SmtpGatewayIT, ImplicitTlsWithAuthentication) {
     SmtpServer server({"--tls", "--user", "exporter", "--password", "s3cret-pass"});
     std::string file = Package(files_.Path(), "ZuvQelExport_0000703_20241231235959124.dat", 777);
-    TSmtpGateway gateway;
-    Connect(gateway, recorder_);
-    gateway.SetHost("127.0.0.1");
-    gateway.SetPort(server.Port());
-    gateway.SetUseSsl(true);
-    gateway.SetAuthType(2);
-    gateway.SetUserName("exporter");
-    gateway.SetPassword("s3cret-pass");
-    gateway.AddLetter(MakeLetter("web@portal.example", kSubject, {file}));
-    gateway.Run();
+    const std::pair<int, std::string> kinds[] = {{2, "> AUTH LOGIN"}, {1, "> AUTH PLAIN"}};
+    int n = 0;
+    for (const auto& [kind, command] : kinds) {
+        SCOPED_TRACE(command);
+        ++n;
+        auto recorder = std::make_shared<Recorder>();
+        TSmtpGateway gateway;
+        Connect(gateway, recorder);
+        gateway.SetHost("127.0.0.1");
+        gateway.SetPort(server.Port());
+        gateway.SetUseSsl(true);
+        gateway.SetAuthType(kind);
+        gateway.SetUserName("exporter");
+        gateway.SetPassword("s3cret-pass");
+        gateway.AddLetter(MakeLetter("web@portal.example", kSubject, {file}));
+        gateway.Run();
 
-    EXPECT_EQ(recorder_->events, std::vector<std::string>{"sent web@portal.example"})
-        << recorder_->JournalText();
-    ASSERT_TRUE(server.HasMessage(1));
-    auto m = server.Summary(1);
-    EXPECT_EQ(m["tls"], "1");
-    EXPECT_EQ(m["auth"], "exporter");
-    EXPECT_EQ(m["subject_hex"], Hex(kSubject));
-    EXPECT_TRUE(server.Attachment(1, 0) == ReadFile(file));
-    EXPECT_TRUE(recorder_->Journalled("> AUTH LOGIN"));
-    EXPECT_TRUE(recorder_->Journalled("> ****"));
-    std::string text = recorder_->JournalText();
-    for (const char* secret : {"s3cret-pass", "czNjcmV0LXBhc3M=", "ZXhwb3J0ZXI="})  // plain and base64
-        EXPECT_EQ(text.find(secret), std::string::npos) << secret;
+        EXPECT_EQ(recorder->events, std::vector<std::string>{"sent web@portal.example"})
+            << recorder->JournalText();
+        ASSERT_TRUE(server.HasMessage(n));
+        auto m = server.Summary(n);
+        EXPECT_EQ(m["tls"], "1");
+        EXPECT_EQ(m["auth"], "exporter");
+        EXPECT_EQ(m["subject_hex"], Hex(kSubject));
+        EXPECT_TRUE(server.Attachment(n, 0) == ReadFile(file));
+        EXPECT_TRUE(recorder->Journalled(command));
+        EXPECT_TRUE(recorder->Journalled("> ****"));
+        std::string text = recorder->JournalText();
+        // The password and the user name, plain and in their base64 forms.
+        for (const char* secret :
+             {"s3cret-pass", "czNjcmV0LXBhc3M=", "ZXhwb3J0ZXI=", "AGV4cG9ydGVyAHMzY3JldC1wYXNz"})
+            EXPECT_EQ(text.find(secret), std::string::npos) << secret;
+    }
 }
 
 TEST_F(SmtpGatewayIT, LettersShareOneSessionAndAFailedLetterDoesNotStopTheRest) {
