@@ -559,3 +559,29 @@ TEST_F(SmtpGatewayIT, ProxyOfTheEnvironmentIsNotUsed) {
     EXPECT_EQ(recorder_->events, std::vector<std::string>{"sent web@portal.example"})
         << recorder_->JournalText();
 }
+
+TEST_F(SmtpGatewayIT, SilentServerTimesOut) {
+    // A listening socket that never greets: the session gives up after its time-out.
+    int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    ASSERT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::listen(s, 4), 0);
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len);
+    TSmtpGateway gateway;
+    Connect(gateway, recorder_);
+    gateway.SetHost("127.0.0.1");
+    gateway.SetPort(std::to_string(ntohs(addr.sin_port)));
+    gateway.AddLetter(MakeLetter("web@portal.example", kSubject, {}));
+    auto start = std::chrono::steady_clock::now();
+    gateway.Run();
+    auto seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start).count();
+    ::close(s);
+    EXPECT_EQ(recorder_->events, std::vector<std::string>{"error -"}) << recorder_->JournalText();
+    EXPECT_TRUE(recorder_->Journalled("ErrorCode = 28 ")) << recorder_->JournalText();
+    EXPECT_GE(seconds, 14);
+    EXPECT_LE(seconds, 40);
+}
