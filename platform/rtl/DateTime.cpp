@@ -149,6 +149,43 @@ TDateTime TimeOf(TDateTime value) {
     return std::fabs(value - std::trunc(value));
 }
 
+namespace {
+constexpr double kOneMillisecond = 1.0 / MSecsPerDay;
+int Order(double a, double b) {
+    return std::fabs(a - b) < kOneMillisecond ? 0 : a < b ? -1 : 1;
+}
+}  // namespace
+
+int CompareDateTime(TDateTime a, TDateTime b) {
+    return Order(a, b);
+}
+int CompareDate(TDateTime a, TDateTime b) {
+    double x = DateOf(a), y = DateOf(b);
+    return x < y ? -1 : x > y ? 1 : 0;
+}
+int CompareTime(TDateTime a, TDateTime b) {
+    return Order(TimeOf(a), TimeOf(b));
+}
+bool SameDateTime(TDateTime a, TDateTime b) {
+    return CompareDateTime(a, b) == 0;
+}
+bool SameDate(TDateTime a, TDateTime b) {
+    return CompareDate(a, b) == 0;
+}
+bool SameTime(TDateTime a, TDateTime b) {
+    return CompareTime(a, b) == 0;
+}
+
+int64_t MilliSecondsBetween(TDateTime a, TDateTime b) {
+    // Through the time stamps, so the sign rule before 1899 is respected.
+    double x = TimeStampToMSecs(DateTimeToTimeStamp(a)), y = TimeStampToMSecs(DateTimeToTimeStamp(b));
+    return static_cast<int64_t>(std::fabs(x - y));
+}
+
+int64_t SecondsBetween(TDateTime a, TDateTime b) {
+    return MilliSecondsBetween(a, b) / 1000;
+}
+
 TDateTime Now() {
     timespec ts{};
     clock_gettime(CLOCK_REALTIME, &ts);

@@ -63,6 +63,17 @@ TDateTime TimeOf(TDateTime value);
 // Joins a date and a time of day following the sign rule.
 TDateTime CombineDateTime(TDateTime date, TDateTime time);
 
+// Comparisons that treat values less than a millisecond apart as equal: -1, 0 or 1.
+int CompareDateTime(TDateTime a, TDateTime b);
+int CompareDate(TDateTime a, TDateTime b);
+int CompareTime(TDateTime a, TDateTime b);
+bool SameDateTime(TDateTime a, TDateTime b);
+bool SameDate(TDateTime a, TDateTime b);
+bool SameTime(TDateTime a, TDateTime b);
+// Whole milliseconds / seconds between two moments (never negative).
+int64_t MilliSecondsBetween(TDateTime a, TDateTime b);
+int64_t SecondsBetween(TDateTime a, TDateTime b);
+
 // Local time of the machine.
 TDateTime Now();
 TDateTime Date();

@@ -561,6 +561,19 @@ Currency Currency::FromDouble(double value) {
     return FromRaw(static_cast<int64_t>(scaled));
 }
 
+double IntPower(double base, int exponent) {
+    long long n = exponent;
+    bool invert = n < 0;
+    if (invert) n = -n;
+    double result = 1, factor = base;
+    while (n > 0) {
+        if (n & 1) result *= factor;
+        factor *= factor;
+        n >>= 1;
+    }
+    return invert ? 1 / result : result;
+}
+
 std::string IntToStr(int value) {
     return std::to_string(value);
 }

@@ -36,6 +36,9 @@ private:
     int64_t value_ = 0;
 };
 
+// base raised to a whole power, by repeated squaring (negative powers divide).
+double IntPower(double base, int exponent);
+
 enum TFloatFormat { ffGeneral, ffExponent, ffFixed, ffNumber, ffCurrency };
 
 std::string IntToStr(int value);

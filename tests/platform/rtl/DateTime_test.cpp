@@ -157,6 +157,7 @@ TEST(DateTime, FormatLetters) {
         {"dd.mm.yyyy hh:nn", -1.25, &ru, "29.12.1899 06:00"},
         {"Y", dt, &ru, "24"},
         {"yyy", dt, &ru, "2024"},
+        {"YYYYMMDDHHMMSS", dt, &ru, "20240305140709"},
     };
     for (const auto& c : cases) EXPECT_EQ(FormatDateTime(c.format, c.value, *c.fs), c.want) << c.format;
     EXPECT_EQ(DateToStr(dt, ru), "05.03.2024");
@@ -286,6 +287,36 @@ TEST(DateTime, NowIsLocalTime) {
     EXPECT_EQ(Date(), std::trunc(Date()));
     EXPECT_GE(Time(), 0);
     EXPECT_LT(Time(), 1);
+}
+
+TEST(DateTime, ComparisonsWithinAMillisecond) {
+    const TDateTime t = EncodeDateTime(2024, 3, 5, 14, 7, 9, 45);
+    const double halfMs = 0.5 / MSecsPerDay;
+    struct Case {
+        TDateTime a, b;
+        int dateTime, date, time;
+    };
+    const Case cases[] = {
+        {t, t + halfMs, 0, 0, 0},
+        {t, t + 2 * halfMs * 1.01, -1, 0, -1},
+        {t + 1, t, 1, 1, 0},
+        {EncodeDate(2024, 3, 5), t, -1, 0, -1},
+        // Before the epoch the time of day still counts forward.
+        {-1.25, -1.75, 1, 0, -1},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(CompareDateTime(c.a, c.b), c.dateTime) << c.a << " " << c.b;
+        EXPECT_EQ(CompareDateTime(c.b, c.a), -c.dateTime);
+        EXPECT_EQ(CompareDate(c.a, c.b), c.date);
+        EXPECT_EQ(CompareTime(c.a, c.b), c.time);
+        EXPECT_EQ(SameDateTime(c.a, c.b), c.dateTime == 0);
+        EXPECT_EQ(SameDate(c.a, c.b), c.date == 0);
+        EXPECT_EQ(SameTime(c.a, c.b), c.time == 0);
+    }
+    EXPECT_EQ(MilliSecondsBetween(t, EncodeDateTime(2024, 3, 5, 14, 7, 10, 0)), 955);
+    EXPECT_EQ(MilliSecondsBetween(EncodeDateTime(2024, 3, 6, 0, 0, 0, 1), EncodeDate(2024, 3, 5)), 86400001);
+    EXPECT_EQ(MilliSecondsBetween(-1.25, -1.75), 12 * 3600000);
+    EXPECT_EQ(SecondsBetween(t, EncodeDateTime(2024, 3, 5, 14, 8, 9, 44)), 59);
 }
 
 TEST(DateTime, UnixSeconds) {

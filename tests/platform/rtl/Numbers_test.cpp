@@ -279,6 +279,15 @@ TEST(Numbers, FormatFloatPictures) {
     EXPECT_EQ(FormatCurr("#,##0.00", Currency::FromRaw(-12345678), fs), "-1,234.57");
 }
 
+TEST(Numbers, IntPower) {
+    EXPECT_EQ(IntPower(10, 18), 1e18);
+    EXPECT_EQ(IntPower(2, -3), 0.125);
+    EXPECT_EQ(IntPower(-3, 3), -27);
+    EXPECT_EQ(IntPower(5, 0), 1);
+    EXPECT_EQ(IntPower(2, 1023), std::ldexp(1.0, 1023));
+    EXPECT_EQ(IntPower(2, INT32_MIN), 0);
+}
+
 TEST(Numbers, Booleans) {
     EXPECT_TRUE(StrToBool("true"));
     EXPECT_FALSE(StrToBool("FALSE"));
