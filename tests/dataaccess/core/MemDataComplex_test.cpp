@@ -84,6 +84,10 @@ TEST(MemDataComplex, CopiesGetTheirOwnHeapBuffersAndVariantValues) {
     EXPECT_EQ(std::memcmp(PlaceValue(d, b, 3), bytes, 5), 0);
     EXPECT_EQ(
         dynamic_cast<TVariantObject*>(TSharedObject::FromHandle(PlaceValue(d, b, 4)))->Value.AsInteger(), 5);
+    rtl::Variant got;
+    bool blank = true;
+    d.GetField(4, b, &got, blank);  // a variant field hands out a copy of the held Variant
+    EXPECT_EQ(got.AsInteger(), 5);
     EXPECT_THROW(d.CopyComplexFields(a, b, true), rtl::EAssertionFailed);
 }
 
