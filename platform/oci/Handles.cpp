@@ -388,10 +388,9 @@ sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attributep, ub4* s
             case OCI_HTYPE_SESSION: {
                 auto* se = static_cast<Session*>(h);
                 if (attrtype == OCI_ATTR_USERNAME) {
-                    static thread_local std::string t;
-                    t = utf8ToAnsi(se->user);
-                    putPtr(attributep, sizep, t.c_str());
-                    if (sizep) *sizep = static_cast<ub4>(t.size());
+                    se->userAnsi = utf8ToAnsi(se->user);
+                    putPtr(attributep, sizep, se->userAnsi.c_str());
+                    if (sizep) *sizep = static_cast<ub4>(se->userAnsi.size());
                     return OCI_SUCCESS;
                 }
                 break;

@@ -214,6 +214,7 @@ struct Session : Handle {
     Session() : Handle(OCI_HTYPE_SESSION) {}
     ~Session() override;
     std::string user, password, clientIdentifier;  // UTF-8
+    std::string userAnsi;                          // the user name as handed out by OCIAttrGet
     std::string dbPath;
     sqlite3* db = nullptr;   // the session's own connection
     sqlite3* ctl = nullptr;  // reads faults outside the session's snapshot
