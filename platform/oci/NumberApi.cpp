@@ -354,6 +354,86 @@ DateParts parseDateModel(const std::string& text, const std::string& fmt) {
     return parseDate(text, fmt);
 }
 
+std::string intervalToText(const IntervalDesc* iv, int leadPrecision, int fsprec) {
+    const size_t lfprec = leadPrecision > 0 ? static_cast<size_t>(leadPrecision) : 0;
+    std::string t;
+    if (iv->type == OCI_DTYPE_INTERVAL_YM) {
+        int64_t m = iv->months;
+        t = std::string(m < 0 ? "-" : "+");
+        int64_t am = m < 0 ? -m : m;
+        std::string years = std::to_string(am / 12);
+        if (years.size() > lfprec && lfprec > 0) raise(1873);
+        if (years.size() < lfprec) years.insert(0, lfprec - years.size(), '0');
+        t += years + "-" + pad(static_cast<long>(am % 12), 2, false);
+    } else {
+        __int128 n = iv->nanos;
+        t = std::string(n < 0 ? "-" : "+");
+        __int128 an = n < 0 ? -n : n;
+        int64_t days = static_cast<int64_t>(an / kNanosPerDay);
+        int64_t rest = static_cast<int64_t>(an % kNanosPerDay);
+        std::string d = std::to_string(days);
+        if (d.size() > lfprec && lfprec > 0) raise(1873);
+        if (d.size() < lfprec) d.insert(0, lfprec - d.size(), '0');
+        int64_t secs = rest / 1000000000;
+        char frac[16];
+        std::snprintf(frac, sizeof frac, "%09lld", static_cast<long long>(rest % 1000000000));
+        t += d + " " + pad(static_cast<long>(secs / 3600), 2, false) + ":" +
+             pad(static_cast<long>(secs / 60 % 60), 2, false) + ":" +
+             pad(static_cast<long>(secs % 60), 2, false);
+        if (fsprec > 0) t += "." + std::string(frac, std::min<int>(fsprec, 9));
+    }
+    return t;
+}
+
+void intervalFromText(IntervalDesc* iv, const std::string& textIn) {
+    std::string s = trim(textIn);
+    size_t i = 0;
+    bool neg = false;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) neg = s[i++] == '-';
+    auto number = [&](int64_t& v) {
+        size_t b = i;
+        v = 0;
+        while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
+            if (v > 99999999999LL) raise(1867);
+            v = v * 10 + (s[i++] - '0');
+        }
+        if (b == i) raise(1867);
+    };
+    if (iv->type == OCI_DTYPE_INTERVAL_YM) {
+        int64_t y, m;
+        number(y);
+        if (i >= s.size() || s[i++] != '-') raise(1867);
+        number(m);
+        if (i != s.size() || m > 11) raise(1867);
+        iv->months = (neg ? -1 : 1) * (y * 12 + m);
+    } else {
+        int64_t d, h = 0, mi = 0, sec = 0;
+        number(d);
+        uint32_t nanos = 0;
+        if (i < s.size() && s[i] == ' ') {
+            ++i;
+            number(h);
+            if (i >= s.size() || s[i++] != ':') raise(1867);
+            number(mi);
+            if (i < s.size() && s[i] == ':') {
+                ++i;
+                number(sec);
+                if (i < s.size() && s[i] == '.') {
+                    ++i;
+                    std::string frac;
+                    while (i < s.size() && s[i] >= '0' && s[i] <= '9') frac += s[i++];
+                    frac.resize(9, '0');
+                    nanos = static_cast<uint32_t>(std::stoul(frac.substr(0, 9)));
+                }
+            }
+        }
+        if (i != s.size() || h > 23 || mi > 59 || sec > 59) raise(1867);
+        __int128 n = static_cast<__int128>(d) * kNanosPerDay +
+                     static_cast<__int128>(h * 3600 + mi * 60 + sec) * 1000000000 + nanos;
+        iv->nanos = neg ? -n : n;
+    }
+}
+
 }  // namespace oci
 
 using namespace oci;
@@ -661,33 +741,7 @@ sword OCIIntervalToText(void*, OCIError* err, const OCIInterval* interval, ub1 l
     auto* e = handleAs<Error>(err, OCI_HTYPE_ERROR);
     if (!e || !buffer) return OCI_INVALID_HANDLE;
     return guarded(e, [&]() -> sword {
-        IntervalDesc* iv = ivOf(interval);
-        std::string t;
-        if (iv->type == OCI_DTYPE_INTERVAL_YM) {
-            int64_t m = iv->months;
-            t = std::string(m < 0 ? "-" : "+");
-            int64_t am = m < 0 ? -m : m;
-            std::string years = std::to_string(am / 12);
-            if (years.size() > lfprec && lfprec > 0) raise(1873);
-            if (years.size() < lfprec) years.insert(0, lfprec - years.size(), '0');
-            t += years + "-" + pad(static_cast<long>(am % 12), 2, false);
-        } else {
-            __int128 n = iv->nanos;
-            t = std::string(n < 0 ? "-" : "+");
-            __int128 an = n < 0 ? -n : n;
-            int64_t days = static_cast<int64_t>(an / kNanosPerDay);
-            int64_t rest = static_cast<int64_t>(an % kNanosPerDay);
-            std::string d = std::to_string(days);
-            if (d.size() > lfprec && lfprec > 0) raise(1873);
-            if (d.size() < lfprec) d.insert(0, lfprec - d.size(), '0');
-            int64_t secs = rest / 1000000000;
-            char frac[16];
-            std::snprintf(frac, sizeof frac, "%09lld", static_cast<long long>(rest % 1000000000));
-            t += d + " " + pad(static_cast<long>(secs / 3600), 2, false) + ":" +
-                 pad(static_cast<long>(secs / 60 % 60), 2, false) + ":" +
-                 pad(static_cast<long>(secs % 60), 2, false);
-            if (fsprec > 0) t += "." + std::string(frac, std::min<int>(fsprec, 9));
-        }
+        std::string t = intervalToText(ivOf(interval), lfprec, fsprec);
         if (t.size() + 1 > buflen) raise(1877);
         std::memcpy(buffer, t.data(), t.size());
         buffer[t.size()] = 0;
@@ -701,50 +755,7 @@ sword OCIIntervalFromText(void*, OCIError* err, const OraText* inpstring, size_t
     auto* e = handleAs<Error>(err, OCI_HTYPE_ERROR);
     if (!e || !inpstring) return OCI_INVALID_HANDLE;
     return guarded(e, [&]() -> sword {
-        IntervalDesc* iv = ivOf(result);
-        std::string s = trim(text(inpstring, str_len));
-        size_t i = 0;
-        bool neg = false;
-        if (i < s.size() && (s[i] == '+' || s[i] == '-')) neg = s[i++] == '-';
-        auto number = [&](int64_t& v) {
-            size_t b = i;
-            v = 0;
-            while (i < s.size() && s[i] >= '0' && s[i] <= '9') v = v * 10 + (s[i++] - '0');
-            if (b == i) raise(1867);
-        };
-        if (iv->type == OCI_DTYPE_INTERVAL_YM) {
-            int64_t y, m;
-            number(y);
-            if (i >= s.size() || s[i++] != '-') raise(1867);
-            number(m);
-            if (i != s.size() || m > 11) raise(1867);
-            iv->months = (neg ? -1 : 1) * (y * 12 + m);
-        } else {
-            int64_t d, h = 0, mi = 0, sec = 0;
-            number(d);
-            uint32_t nanos = 0;
-            if (i < s.size() && s[i] == ' ') {
-                ++i;
-                number(h);
-                if (i >= s.size() || s[i++] != ':') raise(1867);
-                number(mi);
-                if (i < s.size() && s[i] == ':') {
-                    ++i;
-                    number(sec);
-                    if (i < s.size() && s[i] == '.') {
-                        ++i;
-                        std::string frac;
-                        while (i < s.size() && s[i] >= '0' && s[i] <= '9') frac += s[i++];
-                        frac.resize(9, '0');
-                        nanos = static_cast<uint32_t>(std::stoul(frac.substr(0, 9)));
-                    }
-                }
-            }
-            if (i != s.size() || h > 23 || mi > 59 || sec > 59) raise(1867);
-            __int128 n = static_cast<__int128>(d) * kNanosPerDay +
-                         static_cast<__int128>(h * 3600 + mi * 60 + sec) * 1000000000 + nanos;
-            iv->nanos = neg ? -n : n;
-        }
+        intervalFromText(ivOf(result), text(inpstring, str_len));
         return OCI_SUCCESS;
     });
 }

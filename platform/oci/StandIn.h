@@ -359,6 +359,10 @@ struct IntervalDesc : Handle {
     __int128 nanos = 0;
 };
 
+// Interval text: "+YY-MM" (year-month) and "+DD HH:MI:SS.FFFFFFFFF" (day-second).
+std::string intervalToText(const IntervalDesc* iv, int leadPrecision, int fracPrecision);
+void intervalFromText(IntervalDesc* iv, const std::string& text);  // ORA-01867 when invalid
+
 Param* newParam(Handle* parent);
 Param* columnParam(Handle* parent, const Column& c);
 

@@ -454,6 +454,17 @@ Stored storeValue(ub2 dty, char* buf, sb4 size, const Value& v, bool wide = fals
             r.length = r.full = sizeof cell;
             return r;
         }
+        case SQLT_INTERVAL_YM:
+        case SQLT_INTERVAL_DS: {
+            void* cell = nullptr;
+            std::memcpy(&cell, buf, sizeof cell);
+            Handle* h = findHandle(cell);
+            ub4 want = dty == SQLT_INTERVAL_YM ? OCI_DTYPE_INTERVAL_YM : OCI_DTYPE_INTERVAL_DS;
+            if (!h || h->type != want) raise(24316, "illegal handle type");
+            intervalFromText(static_cast<IntervalDesc*>(h), v.kind == Value::Text ? v.s : clientText(v));
+            r.length = r.full = sizeof cell;
+            return r;
+        }
         case SQLT_BOL: {
             int64_t i = 0;
             decimalToInt(valueToDecimal(v), i);
@@ -592,6 +603,15 @@ Value Bind::read(ub4 iteration) const {
             if (!h) raise(24316, "illegal handle type");
             const DateParts& p = static_cast<DateTimeDesc*>(h)->value;
             return Value::ofText(dateToText(p, p.nanos ? 9 : 0));
+        }
+        case SQLT_INTERVAL_YM:
+        case SQLT_INTERVAL_DS: {
+            void* cell = nullptr;
+            std::memcpy(&cell, vp, sizeof cell);
+            auto* h = findHandle(cell);
+            if (!h || (h->type != OCI_DTYPE_INTERVAL_YM && h->type != OCI_DTYPE_INTERVAL_DS))
+                raise(24316, "illegal handle type");
+            return Value::ofText(intervalToText(static_cast<IntervalDesc*>(h), 0, 9));
         }
         case SQLT_BOL:
             return Value::ofInt(loadInt<int32_t>(vp) ? 1 : 0);

@@ -708,6 +708,15 @@ std::optional<TypeInfo> parseDeclaredType(std::string_view declIn, bool argument
             t.type = SQLT_TIMESTAMP;
             t.size = 11;
         }
+    } else if (base.rfind("INTERVAL YEAR", 0) == 0) {
+        t.type = SQLT_INTERVAL_YM;
+        t.size = 5;
+        t.precision = static_cast<sb2>(n0(2));
+    } else if (base.rfind("INTERVAL DAY", 0) == 0) {
+        t.type = SQLT_INTERVAL_DS;
+        t.size = 11;
+        t.precision = 2;
+        t.scale = static_cast<sb1>(n0(6));
     } else if (base == "RAW" || base == "BLOB" || base == "LONG RAW" || base == "BYTEA") {
         t.type = SQLT_BIN;
         t.size = static_cast<ub2>(n0(base == "RAW" ? (argument ? 0 : 2000) : 2000));

@@ -181,3 +181,48 @@ TEST_F(OciDateTimeTest, TimestampDescriptorsAsBindsAndDefines) {
     EXPECT_EQ(3, fsprec);
     logoff(c);
 }
+
+TEST_F(OciDateTimeTest, IntervalDescriptorsAsBindsAndDefines) {
+    // "TO" is a keyword of SQLite, so the declared types leave it out
+    dbExec("CREATE TABLE span(ym INTERVAL YEAR MONTH, ds INTERVAL DAY SECOND(3))");
+    OciConn c = connect();
+    OCIInterval* ym = newIv(OCI_DTYPE_INTERVAL_YM);
+    OCIInterval* ds = newIv(OCI_DTYPE_INTERVAL_DS);
+    OCI_OK(ivFromText(ym, "-1-6"));
+    OCI_OK(ivFromText(ds, "3 04:05:06.75"));
+    OCIStmt* ins = prepare("INSERT INTO span VALUES (:YM, :DS)");
+    OCIBind* b = nullptr;
+    OCI_OK(OCIBindByName(ins, &b, err_, reinterpret_cast<const OraText*>("YM"), 2, &ym, sizeof ym,
+                         SQLT_INTERVAL_YM, nullptr, nullptr, nullptr, 0, nullptr, 0));
+    OCI_OK(OCIBindByName(ins, &b, err_, reinterpret_cast<const OraText*>("DS"), 2, &ds, sizeof ds,
+                         SQLT_INTERVAL_DS, nullptr, nullptr, nullptr, 0, nullptr, 0));
+    OCI_OK(OCIStmtExecute(c.svc, ins, err_, 1, 0, nullptr, nullptr, 0));
+    OCIStmt* sel = prepare("SELECT ym, ds FROM span");
+    OCIInterval* ym2 = newIv(OCI_DTYPE_INTERVAL_YM);
+    OCIInterval* ds2 = newIv(OCI_DTYPE_INTERVAL_DS);
+    OCIDefine* d = nullptr;
+    OCI_OK(
+        OCIDefineByPos(sel, &d, err_, 1, &ym2, sizeof ym2, SQLT_INTERVAL_YM, nullptr, nullptr, nullptr, 0));
+    OCI_OK(
+        OCIDefineByPos(sel, &d, err_, 2, &ds2, sizeof ds2, SQLT_INTERVAL_DS, nullptr, nullptr, nullptr, 0));
+    OCI_OK(OCIStmtExecute(c.svc, sel, err_, 1, 0, nullptr, nullptr, 0));
+    EXPECT_EQ("-01-06", ivText(ym2, 2, 0));
+    EXPECT_EQ("+03 04:05:06.750", ivText(ds2, 2, 3));
+    OCIParam* p = nullptr;
+    OCI_OK(OCIParamGet(sel, OCI_HTYPE_STMT, err_, reinterpret_cast<void**>(&p), 1));
+    ub2 type = 0;
+    sb2 lead = 0;
+    OCIAttrGet(p, OCI_DTYPE_PARAM, &type, nullptr, OCI_ATTR_DATA_TYPE, err_);
+    OCIAttrGet(p, OCI_DTYPE_PARAM, &lead, nullptr, OCI_ATTR_PRECISION, err_);
+    EXPECT_EQ(SQLT_INTERVAL_YM, type);
+    EXPECT_EQ(2, lead);
+    OCI_OK(OCIParamGet(sel, OCI_HTYPE_STMT, err_, reinterpret_cast<void**>(&p), 2));
+    sb1 frac = 0;
+    OCIAttrGet(p, OCI_DTYPE_PARAM, &frac, nullptr, OCI_ATTR_SCALE, err_);
+    EXPECT_EQ(3, frac);
+    // a year-month descriptor cannot take a day-second column
+    OCI_OK(
+        OCIDefineByPos(sel, &d, err_, 2, &ym2, sizeof ym2, SQLT_INTERVAL_DS, nullptr, nullptr, nullptr, 0));
+    EXPECT_EQ(OCI_ERROR, OCIStmtExecute(c.svc, sel, err_, 1, 0, nullptr, nullptr, 0));
+    logoff(c);
+}
