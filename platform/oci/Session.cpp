@@ -2,6 +2,7 @@
 #include <dlfcn.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -255,7 +256,7 @@ void fnTrunc(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
                        ? Value::ofReal(sqlite3_value_double(argv[0]))
                        : Value::ofText(argText(argv[0]));
         Decimal d = valueToDecimal(in);
-        int digits = argc > 1 ? sqlite3_value_int(argv[1]) : 0;
+        int digits = argc > 1 ? std::clamp(sqlite3_value_int(argv[1]), -200, 200) : 0;
         int keep = d.exp10 + digits;
         if (keep <= 0) {
             d = Decimal{};
