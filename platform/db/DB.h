@@ -1303,6 +1303,8 @@ private:
     bool fieldDefListDirty_ = true;
     std::vector<TRecordBuffer> buffers_;
     std::vector<TDataSource*> dataSources_;
+    // The dataset fields found by the last binding: scroll events reach their datasets.
+    std::vector<TDataSetField*> dataSetFields_;
     TDataSetField* dataSetField_ = nullptr;
     TRecordBuffer calcBuffer_ = nullptr;
     TDataSetState state_ = dsInactive;

@@ -395,8 +395,10 @@ void TDataSet::CheckFieldCompatibility(TField* field, TFieldDef* fieldDef) {
 
 void TDataSet::BindFields(bool binding) {
     calcFieldsSize_ = 0;
+    dataSetFields_.clear();
     TFieldDefList& list = FieldDefList();
     for (TField* f : FieldList()) {
+        if (auto* dsf = dynamic_cast<TDataSetField*>(f); dsf && binding) dataSetFields_.push_back(dsf);
         if (!binding) {
             if (f->FieldKind() != fkData) f->fieldNo_ = -1;
             continue;
@@ -499,6 +501,7 @@ void TDataSet::UpdateCursorPos() {
 }
 
 void TDataSet::Resync(TResyncMode mode) {
+    CheckActive();
     TRecordBuffer spare = TempBuffer();
     if (mode.Contains(rmExact)) {
         CursorPosChanged();
@@ -1135,8 +1138,9 @@ void TDataSet::DataEvent(TDataEvent event, intptr_t info) {
         }
         case deDataSetChange:
         case deDataSetScroll:
-            for (TDataSet* nested : NestedDataSets())
-                if (nested->Active()) nested->DataEvent(deParentScroll, 0);
+            for (TDataSetField* dsf : dataSetFields_)
+                if (TDataSet* nested = dsf->NestedDataSet(); nested && nested->Active())
+                    nested->DataEvent(deParentScroll, 0);
             break;
         default:
             break;

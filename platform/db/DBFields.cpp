@@ -1434,6 +1434,7 @@ TDataSetField::TDataSetField(TComponent* owner) : TObjectField(owner) {
 
 TDataSetField::~TDataSetField() {
     SetNestedDataSet(nullptr);
+    if (TDataSet* ds = DataSet()) std::erase(ds->dataSetFields_, this);
 }
 
 void TDataSetField::SetNestedDataSet(TDataSet* value) {

@@ -551,7 +551,10 @@ TParam* TParams::CreateParam(TFieldType dataType, const std::string& name, TPara
 }
 
 void TParams::RemoveParam(TParam* param) {
-    if (param && param->Collection() == this) param->SetCollection(nullptr), rtl::Free(param);
+    if (param && param->Collection() == this) {
+        param->SetCollection(nullptr);
+        rtl::Free(param);
+    }
 }
 
 TParam* TParams::FindParam(const std::string& name) const {

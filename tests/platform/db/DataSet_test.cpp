@@ -594,3 +594,68 @@ TEST(DataSetNested, NestedDataSetsHearParentScrolls) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DataSetCalc, LookupFieldsReadTheLookupDataSet) {
+    TTestDataSet depts;
+    depts.columns = {{"DID", ftInteger}, {"DNAME", ftString, 10}};
+    depts.Open();
+    depts.AppendRecord({Variant(10), Variant("Sales")});
+    depts.AppendRecord({Variant(20), Variant("Stock")});
+    depts.First();
+
+    TTestDataSet emps;
+    emps.columns = {{"ID", ftInteger}, {"DEPT", ftInteger}};
+    for (const char* name : {"ID", "DEPT"}) {
+        auto* f = new TIntegerField(&emps);
+        f->SetFieldName(name);
+        f->SetDataSet(&emps);
+    }
+    auto* dname = new TStringField(&emps);
+    dname->SetFieldName("DEPTNAME");
+    dname->SetSize(10);
+    dname->SetFieldKind(fkLookup);
+    dname->SetLookupDataSet(&depts);
+    dname->SetKeyFields("DEPT");
+    dname->SetLookupKeyFields("DID");
+    dname->SetLookupResultField("DNAME");
+    dname->SetDataSet(&emps);
+    emps.Open();
+    EXPECT_EQ(emps.CalcFieldsSize(), 12);  // DataSize 11 and a null flag
+    emps.AppendRecord({Variant(1), Variant(20)});
+    emps.AppendRecord({Variant(2), Variant(30)});
+    emps.First();
+    EXPECT_EQ(dname->AsString(), "Stock");
+    emps.Next();
+    EXPECT_TRUE(dname->IsNull());                          // no department 30
+    EXPECT_EQ(depts.FieldByName("DID")->AsInteger(), 10);  // the lookup dataset did not move
+    emps.Edit();
+    emps.FieldByName("DEPT")->SetAsInteger(10);
+    EXPECT_EQ(dname->AsString(), "Sales");
+    emps.Cancel();
+    EXPECT_TRUE(dname->IsNull());
+}
+
+TEST(DataSetNavigation, BlockReadFetchesWithoutScrollEvents) {
+    TTestDataSet ds;
+    ds.columns = {{"ID", ftInteger}};
+    ds.Open();
+    for (int i = 1; i <= 3; ++i) ds.AppendRecord({Variant(i)});
+    ds.First();
+    int scrolls = 0;
+    ds.AfterScroll = [&](TDataSet*) { ++scrolls; };
+    ds.SetBlockReadSize(10);
+    EXPECT_EQ(ds.State(), dsBlockRead);
+    std::vector<int> ids;
+    for (; !ds.Eof(); ds.Next()) ids.push_back(ds.FieldByName("ID")->AsInteger());
+    EXPECT_EQ(ids, (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(scrolls, 0);
+    ds.SetBlockReadSize(0);
+    EXPECT_EQ(ds.State(), dsBrowse);
+    ds.Close();
+    EXPECT_THROW(ds.SetBlockReadSize(5), rtl::EDatabaseError);
+    EXPECT_THROW(ds.Resync(TResyncMode{}), rtl::EDatabaseError);
+}
+
+}  // namespace
