@@ -1029,9 +1029,10 @@ public:
     // Frees the fields and definitions; a descendant closes the dataset in its own destructor.
     ~TDataSet() override;
 
-    // Opening and closing.
+    // Opening and closing. While the component is loading, opening waits for Loaded.
     bool Active() const { return state_ != dsInactive; }
     virtual void SetActive(bool value);
+    void Loaded() override;
     void Open() { SetActive(true); }
     void Close() { SetActive(false); }
     TDataSetState State() const { return state_; }
@@ -1328,6 +1329,7 @@ private:
     bool sparseArrays_ = false;
     bool autoCalcFields_ = true;
     bool filtered_ = false;
+    bool streamedActive_ = false;
     std::string filterText_;
     TFilterOptions filterOptions_;
     TFilterRecordEvent onFilterRecord_;

@@ -37,6 +37,10 @@ TDataSet::~TDataSet() {
 // Open and close
 
 void TDataSet::SetActive(bool value) {
+    if (ComponentState().Contains(rtl::csLoading)) {
+        streamedActive_ = value;
+        return;
+    }
     if (value == Active()) return;
     if (value) {
         DoBeforeOpen();
@@ -58,6 +62,14 @@ void TDataSet::SetActive(bool value) {
         SetState(dsInactive);
         CloseCursor();
         if (!destroying) DoAfterClose();
+    }
+}
+
+void TDataSet::Loaded() {
+    TComponent::Loaded();
+    if (streamedActive_) {
+        streamedActive_ = false;
+        SetActive(true);
     }
 }
 

@@ -106,6 +106,17 @@ TEST(DataSetOpen, EmptyDataSetStandsAtEofAndReadsNullsAsZero) {
     EXPECT_THROW(ds.Delete(), rtl::EDatabaseError);
 }
 
+TEST(DataSetOpen, OpeningWhileLoadingWaitsForLoaded) {
+    TTestDataSet ds;
+    ds.columns = {{"ID", ftInteger}};
+    ds.Loading();
+    ds.Open();
+    EXPECT_FALSE(ds.Active());
+    EXPECT_TRUE(ds.log.empty());
+    ds.Loaded();
+    EXPECT_TRUE(ds.Active());
+}
+
 TEST(DataSetOpen, FailedOpenClosesTheCursorAndStaysInactive) {
     TTestDataSet ds;
     ds.columns = {{"ID", ftInteger}};
