@@ -6,12 +6,12 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/rtl/Exceptions.h"
+#include "zip/ZipReader.h"
 
 namespace svc {
 
-// Raised when zlib's inflate reports a failure (any negative result).
-RTL_EXCEPTION_CLASS(EZCompressionError, rtl::Exception);
+// Raised when zlib's inflate reports a failure (any negative result); the reader's class.
+using zip::EZCompressionError;
 
 // Compressed bytes of one entry, already decrypted. ReadChunk returns 0 at the end of
 // the entry's data (and keeps returning 0).
