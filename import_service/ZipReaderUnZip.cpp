@@ -254,6 +254,8 @@ bool TUnZipReader::BuildDestination(const TZipHeaderInfo& entry, std::string& pa
         if (dir.size() >= 2 && dir[1] == ':') dir.erase(0, 2);
         if (UnsafeName(dir.empty() || dir[0] != '/' ? dir : dir.substr(1))) return false;
         if (base.empty()) {
+            // No destination folder means the current one: a rooted directory stays below it.
+            if (!dir.empty() && dir[0] == '/') dir.erase(0, 1);
             path = dir + name;
         } else {
             path = base + (dir.empty() || dir[0] != '/' ? "/" : "") + dir + name;
@@ -408,7 +410,6 @@ bool TUnZipReader::UnZipOne(int index, TRun& run) {
             ++failed_;
             return false;
         }
-        if (OnEndUnZip) OnEndUnZip(*this, index, path);
         return true;
     }
 

@@ -247,6 +247,7 @@ TEST_F(UnZipTest, SelectionAndPaths) {
         {"pattern ignores case", false, {"DATA/*.xml"}, true, {}, {"Data/Inner/x.XML"}, 1},
         {"pattern by name", false, {"*.txt"}, true, {}, {"data/y.txt", "top.txt"}, 2},
         {"relative prefix removed", false, {"data/*"}, true, {"Data/"}, {"Inner/x.XML", "y.txt"}, 2},
+        {"prefix without its slash", false, {"data/*"}, true, {"Data"}, {"Inner/x.XML", "y.txt"}, 2},
         {"nothing selected", false, {}, true, {}, {}, 0},
     };
     for (const auto& c : cases) {
