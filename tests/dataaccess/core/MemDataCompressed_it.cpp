@@ -27,8 +27,10 @@ void WriteFile(const std::string& path, const std::string& data) {
     f.write(data.data(), static_cast<std::streamsize>(data.size()));
 }
 
+// ctest runs each case in its own process, in parallel: every case writes its own script.
 int RunPython(const std::string& script) {
-    const std::string path = TempPath("script.py");
+    const std::string path =
+        TempPath(std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + ".py");
     WriteFile(path, script);
     return std::system(("python3 " + path).c_str());
 }
