@@ -159,8 +159,8 @@ TEST_F(UnZipTest, CorruptEntriesFailAndAreDeleted) {
 }
 
 TEST_F(UnZipTest, NamesOutsideTheDestinationAreRefused) {
-    for (const char* name :
-         {"../evil.txt", "a/../../evil.txt", "/abs/evil.txt", "a/b/../../../evil.txt", "..", "C:/evil.txt"}) {
+    for (const char* name : {"../evil.txt", "a/../../evil.txt", "/abs/evil.txt", "a/b/../../../evil.txt",
+                             "..", "C:/evil.txt", "..\\evil.txt", "a\\..\\..\\evil.txt"}) {
         SCOPED_TRACE(name);
         fs::remove_all(root + "/abs");
         Make({{.name = name, .data = kText}, {.name = "ok/fine.txt", .data = kText}});
