@@ -80,79 +80,88 @@ using TOraMTSEnlCtxRel = sword (*)(void* ctx);
 using TOraMTSSvcEnlist = sword (*)(OCISvcCtx* svc, OCIError* err, void* txn, ub4 flags);
 
 // T(name): typed as oci.h declares it; S(name, type): typed here; U(name): untyped.
-#define DAC_OCI7_ENTRIES(T, S, U)                                                                        \
-    U(obindps)                                                                                           \
-    U(obndra) U(obndrn) U(obndrv) S(obreak, Tobreak) U(ocan) U(oclose) U(ocof) U(ocom) U(ocon) U(odefin) \
-        U(odefinps) U(odescr) U(odessp) S(oerhms, Toerhms) U(oermsg) U(oexec) U(oexfet) U(oexn) U(ofen)  \
-            U(ofetch) U(oflng) U(ognfd) S(olog, Tolog) S(ologof, Tologof) U(onbclr) U(onbset) U(onbtst)  \
-                U(oopen) U(oopt) U(oparse) T(opinit) U(orol) U(ogetpi) U(osetpi) U(sqllda) U(sqlld2)
+#define DAC_OCI7_ENTRIES(T, S, U)                                                                          \
+    U(obindps)                                                                                             \
+    U(obndra)                                                                                              \
+    U(obndrn) U(obndrv) S(obreak, Tobreak) U(ocan) U(oclose) U(ocof) U(ocom) U(ocon) U(odefin) U(odefinps) \
+        U(odescr) U(odessp) S(oerhms, Toerhms) U(oermsg) U(oexec) U(oexfet) U(oexn) U(ofen) U(ofetch)      \
+            U(oflng) U(ognfd) S(olog, Tolog) S(ologof, Tologof) U(onbclr) U(onbset) U(onbtst) U(oopen)     \
+                U(oopt) U(oparse) T(opinit) U(orol) U(ogetpi) U(osetpi) U(sqllda) U(sqlld2)
 
 #define DAC_OCI8_ENTRIES(T, S, U)                                                                            \
     T(OCIAttrGet)                                                                                            \
-    T(OCIAttrSet) T(OCIBindArrayOfStruct) T(OCIBindByName) T(OCIBindByPos) U(OCIBindDynamic)                 \
-        U(OCIBindObject) T(OCIBreak) T(OCIDefineArrayOfStruct) T(OCIDefineByPos) U(OCIDefineDynamic) U(      \
-            OCIDefineObject) T(OCIDescribeAny) T(OCIDescriptorAlloc) T(OCIDescriptorFree) T(OCIEnvInit)      \
-            T(OCIErrorGet) T(OCIHandleAlloc) T(OCIHandleFree) T(OCIInitialize) S(                            \
-                OCILdaToSvcCtx, TOCILdaToSvcCtx) T(OCIParamGet) U(OCIPasswordChange) T(OCIServerAttach)      \
-                T(OCIServerDetach) T(OCIServerVersion) T(OCISessionBegin) T(OCISessionEnd) S(                \
-                    OCISessionGet, TOCISessionGet) S(OCISessionRelease, TOCISessionRelease)                  \
-                    U(OCISessionPoolCreate) U(OCISessionPoolDestroy) U(OCITransStart) T(OCITransRollback)    \
-                        T(OCITransCommit) U(OCITransDetach) U(OCITransPrepare) U(OCITransForget)             \
-                            T(OCIStmtExecute) T(OCIStmtFetch) T(OCIStmtFetch2) U(OCIStmtGetPieceInfo) T(     \
-                                OCIStmtPrepare) U(OCIStmtSetPieceInfo) S(OCISvcCtxToLda, TOCISvcCtxToLda)    \
-                                U(OCILobAppend) U(OCILobAssign) U(OCILobCharSetForm) U(OCILobCharSetId) U(   \
-                                    OCILobCopy) U(OCILobCreateTemporary) U(OCILobFreeTemporary)              \
-                                    U(OCILobIsTemporary) U(OCILobDisableBuffering) U(OCILobEnableBuffering)  \
-                                        U(OCILobErase) U(OCILobFileClose) U(OCILobFileExists)                \
-                                            U(OCILobFileGetName) U(OCILobFileIsOpen) U(OCILobFileOpen)       \
-                                                U(OCILobFileSetName) U(OCILobFlushBuffer) U(OCILobGetLength) \
-                                                    U(OCILobIsEqual) U(OCILobLoadFromFile)                   \
-                                                        U(OCILobLocatorIsInit) U(OCILobRead) U(OCILobTrim)   \
-                                                            U(OCILobWrite) U(ociepgoe) U(ociepacm)           \
-                                                                U(ociepmsg) U(OCISubscriptionRegister)       \
-                                                                    U(OCISubscriptionUnRegister)             \
-                                                                        U(OCISubscriptionEnable)             \
-                                                                            U(OCISubscriptionDisable)
+    T(OCIAttrSet)                                                                                            \
+    T(OCIBindArrayOfStruct) T(OCIBindByName) T(OCIBindByPos) U(OCIBindDynamic) U(OCIBindObject) T(OCIBreak)  \
+        T(OCIDefineArrayOfStruct) T(OCIDefineByPos) U(OCIDefineDynamic) U(OCIDefineObject) T(                \
+            OCIDescribeAny) T(OCIDescriptorAlloc) T(OCIDescriptorFree) T(OCIEnvInit) T(OCIErrorGet)          \
+            T(OCIHandleAlloc) T(OCIHandleFree) T(OCIInitialize) S(OCILdaToSvcCtx, TOCILdaToSvcCtx) T(        \
+                OCIParamGet) U(OCIPasswordChange) T(OCIServerAttach) T(OCIServerDetach) T(OCIServerVersion)  \
+                T(OCISessionBegin) T(OCISessionEnd) S(OCISessionGet, TOCISessionGet) S(                      \
+                    OCISessionRelease, TOCISessionRelease) U(OCISessionPoolCreate) U(OCISessionPoolDestroy)  \
+                    U(OCITransStart) T(OCITransRollback) T(OCITransCommit) U(OCITransDetach)                 \
+                        U(OCITransPrepare) U(OCITransForget) T(OCIStmtExecute) T(OCIStmtFetch)               \
+                            T(OCIStmtFetch2) U(OCIStmtGetPieceInfo) T(OCIStmtPrepare) U(OCIStmtSetPieceInfo) \
+                                S(OCISvcCtxToLda, TOCISvcCtxToLda) U(OCILobAppend) U(OCILobAssign)           \
+                                    U(OCILobCharSetForm) U(OCILobCharSetId) U(OCILobCopy) U(                 \
+                                        OCILobCreateTemporary) U(OCILobFreeTemporary) U(OCILobIsTemporary)   \
+                                        U(OCILobDisableBuffering) U(OCILobEnableBuffering) U(OCILobErase)    \
+                                            U(OCILobFileClose) U(OCILobFileExists) U(OCILobFileGetName)      \
+                                                U(OCILobFileIsOpen) U(OCILobFileOpen) U(OCILobFileSetName)   \
+                                                    U(OCILobFlushBuffer) U(OCILobGetLength) U(OCILobIsEqual) \
+                                                        U(OCILobLoadFromFile) U(OCILobLocatorIsInit)         \
+                                                            U(OCILobRead) U(OCILobTrim) U(OCILobWrite)       \
+                                                                U(ociepgoe) U(ociepacm) U(ociepmsg)          \
+                                                                    U(OCISubscriptionRegister)               \
+                                                                        U(OCISubscriptionUnRegister)         \
+                                                                            U(OCISubscriptionEnable)         \
+                                                                                U(OCISubscriptionDisable)
 
-#define DAC_OCI_OBJECT_ENTRIES(T, S, U)                                                                     \
-    U(OCICacheFlush)                                                                                        \
-    U(OCICacheFree) U(OCICacheRefresh) U(OCICacheUnmark) U(OCICacheUnpin) U(OCIObjectCopy) U(               \
-        OCIObjectExists) U(OCIObjectFlush) U(OCIObjectFree) U(OCIObjectGetAttr) U(OCIObjectGetInd)          \
-        U(OCIObjectGetObjectRef) U(OCIObjectGetProperty) U(OCIObjectGetTypeRef) U(OCIObjectIsDirty) U(      \
-            OCIObjectIsLocked) U(OCIObjectLock) U(OCIObjectMarkDelete) U(OCIObjectMarkDeleteByRef)          \
-            U(OCIObjectMarkUpdate) U(OCIObjectNew) U(OCIObjectPin) U(OCIObjectPinCountReset) U(             \
-                OCIObjectPinTable) U(OCIObjectRefresh) U(OCIObjectSetAttr) U(OCIObjectUnmark)               \
-                U(OCIObjectUnmarkByRef) U(OCIObjectUnpin) U(OCITypeByName) U(OCITypeByRef) U(OCICollAppend) \
-                    U(OCICollAssign) U(OCICollAssignElem) U(OCICollGetElem) U(OCICollMax) U(OCICollSize)    \
-                        U(OCICollTrim) U(OCIDateAssign) U(OCIDateFromText) U(OCIDateGetDate)                \
-                            U(OCIDateGetTime) U(OCIDateSetDate) U(OCIDateSetTime) U(OCIDateToText)          \
-                                T(OCINumberAssign) T(OCINumberCmp) T(OCINumberFromInt) T(OCINumberFromReal) \
-                                    T(OCINumberFromText) T(OCINumberToInt) T(OCINumberToReal)               \
-                                        T(OCINumberToText) U(OCIRefAssign) U(OCIRefClear) U(OCIRefIsEqual)  \
-                                            U(OCIRefIsNull) U(OCIRefToHex) U(OCIStringAllocSize)            \
-                                                U(OCIStringAssign) U(OCIStringAssignText) U(OCIStringPtr)   \
-                                                    U(OCIStringResize) U(OCIStringSize) U(OCITableDelete)   \
-                                                        U(OCITableExists) U(OCITableFirst) U(OCITableLast)  \
-                                                            U(OCITableNext) U(OCITablePrev) U(OCITableSize)
+#define DAC_OCI_OBJECT_ENTRIES(T, S, U)                                                                      \
+    U(OCICacheFlush)                                                                                         \
+    U(OCICacheFree)                                                                                          \
+    U(OCICacheRefresh) U(OCICacheUnmark) U(OCICacheUnpin) U(OCIObjectCopy) U(OCIObjectExists)                \
+        U(OCIObjectFlush) U(OCIObjectFree) U(OCIObjectGetAttr) U(OCIObjectGetInd) U(OCIObjectGetObjectRef)   \
+            U(OCIObjectGetProperty) U(OCIObjectGetTypeRef) U(OCIObjectIsDirty) U(OCIObjectIsLocked)          \
+                U(OCIObjectLock) U(OCIObjectMarkDelete) U(OCIObjectMarkDeleteByRef) U(OCIObjectMarkUpdate)   \
+                    U(OCIObjectNew) U(OCIObjectPin) U(OCIObjectPinCountReset) U(OCIObjectPinTable) U(        \
+                        OCIObjectRefresh) U(OCIObjectSetAttr) U(OCIObjectUnmark) U(OCIObjectUnmarkByRef)     \
+                        U(OCIObjectUnpin) U(OCITypeByName) U(OCITypeByRef) U(OCICollAppend) U(OCICollAssign) \
+                            U(OCICollAssignElem) U(OCICollGetElem) U(OCICollMax) U(OCICollSize)              \
+                                U(OCICollTrim) U(OCIDateAssign) U(OCIDateFromText) U(OCIDateGetDate)         \
+                                    U(OCIDateGetTime) U(OCIDateSetDate) U(OCIDateSetTime) U(OCIDateToText)   \
+                                        T(OCINumberAssign) T(OCINumberCmp) T(OCINumberFromInt)               \
+                                            T(OCINumberFromReal) T(OCINumberFromText) T(OCINumberToInt)      \
+                                                T(OCINumberToReal) T(OCINumberToText) U(OCIRefAssign)        \
+                                                    U(OCIRefClear) U(OCIRefIsEqual) U(OCIRefIsNull)          \
+                                                        U(OCIRefToHex) U(OCIStringAllocSize)                 \
+                                                            U(OCIStringAssign) U(OCIStringAssignText)        \
+                                                                U(OCIStringPtr) U(OCIStringResize)           \
+                                                                    U(OCIStringSize) U(OCITableDelete)       \
+                                                                        U(OCITableExists) U(OCITableFirst)   \
+                                                                            U(OCITableLast) U(OCITableNext)  \
+                                                                                U(OCITablePrev)              \
+                                                                                    U(OCITableSize)
 
-#define DAC_OCI81_ENTRIES(T, S, U)                                                           \
-    T(OCIEnvCreate)                                                                          \
-    U(OCIDirPathAbort) U(OCIDirPathColArrayEntryGet) U(OCIDirPathColArrayEntrySet)           \
-        U(OCIDirPathColArrayRowGet) U(OCIDirPathColArrayReset) U(OCIDirPathColArrayToStream) \
-            U(OCIDirPathFinish) U(OCIDirPathLoadStream) U(OCIDirPathPrepare) U(OCIDirPathStreamReset)
+#define DAC_OCI81_ENTRIES(T, S, U)                                                                           \
+    T(OCIEnvCreate)                                                                                          \
+    U(OCIDirPathAbort)                                                                                       \
+    U(OCIDirPathColArrayEntryGet) U(OCIDirPathColArrayEntrySet) U(OCIDirPathColArrayRowGet)                  \
+        U(OCIDirPathColArrayReset) U(OCIDirPathColArrayToStream) U(OCIDirPathFinish) U(OCIDirPathLoadStream) \
+            U(OCIDirPathPrepare) U(OCIDirPathStreamReset)
 
-#define DAC_OCI90_ENTRIES(T, S, U)                                                                        \
-    T(OCIDateTimeConstruct)                                                                               \
-    U(OCIDateTimeCheck) T(OCIDateTimeFromText) T(OCIDateTimeToText) T(OCIDateTimeGetDate)                 \
-        T(OCIDateTimeGetTime) U(OCIDateTimeGetTimeZoneOffset) U(OCIDateTimeGetTimeZoneName)               \
-            T(OCIDateTimeAssign) T(OCIDateTimeCompare) T(OCIIntervalFromText) T(OCIIntervalToText)        \
-                T(OCIIntervalCheck) T(OCIIntervalAssign) T(OCIIntervalCompare) T(OCIIntervalSetYearMonth) \
-                    T(OCIIntervalGetYearMonth) T(OCIIntervalSetDaySecond) T(OCIIntervalGetDaySecond)      \
-                        U(OCIIntervalFromNumber) T(OCIPing) U(OCIXMLTypeNew) U(OCIXMLTypeCreateFromSrc)   \
-                            U(OCIXMLTypeExtract) U(OCIXMLTypeTransform) U(OCIXMLTypeExists)               \
-                                U(OCIXMLTypeIsSchemaBased) U(OCIXMLTypeGetSchema) U(OCIXMLTypeValidate)   \
-                                    U(OCIXMLTypeGetDOM) U(OCIXMLTypeGetFromDOM) U(OCIDOMFree)             \
-                                        T(OCIRowidToChar) U(OCIPStreamFromXMLType) U(OCIPStreamRead)      \
+#define DAC_OCI90_ENTRIES(T, S, U)                                                                      \
+    T(OCIDateTimeConstruct)                                                                             \
+    U(OCIDateTimeCheck)                                                                                 \
+    T(OCIDateTimeFromText) T(OCIDateTimeToText) T(OCIDateTimeGetDate) T(OCIDateTimeGetTime)             \
+        U(OCIDateTimeGetTimeZoneOffset) U(OCIDateTimeGetTimeZoneName) T(OCIDateTimeAssign)              \
+            T(OCIDateTimeCompare) T(OCIIntervalFromText) T(OCIIntervalToText) T(OCIIntervalCheck)       \
+                T(OCIIntervalAssign) T(OCIIntervalCompare) T(OCIIntervalSetYearMonth)                   \
+                    T(OCIIntervalGetYearMonth) T(OCIIntervalSetDaySecond) T(OCIIntervalGetDaySecond)    \
+                        U(OCIIntervalFromNumber) T(OCIPing) U(OCIXMLTypeNew) U(OCIXMLTypeCreateFromSrc) \
+                            U(OCIXMLTypeExtract) U(OCIXMLTypeTransform) U(OCIXMLTypeExists)             \
+                                U(OCIXMLTypeIsSchemaBased) U(OCIXMLTypeGetSchema) U(OCIXMLTypeValidate) \
+                                    U(OCIXMLTypeGetDOM) U(OCIXMLTypeGetFromDOM) U(OCIDOMFree)           \
+                                        T(OCIRowidToChar) U(OCIPStreamFromXMLType) U(OCIPStreamRead)    \
                                             U(OCIPStreamClose) T(OCIStmtPrepare2) T(OCIStmtRelease)
 
 #define DAC_OCI100_ENTRIES(T, S, U) U(OCILobRead2)

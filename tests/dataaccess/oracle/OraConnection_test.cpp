@@ -1,0 +1,307 @@
+// The Oracle connection against the stand-in server: logon, session settings, errors and the
+// lost-connection dialogue.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "OraFixture.h"
+#include "dataaccess/oracle/OraClasses.h"
+
+using namespace dac;
+
+namespace {
+
+std::string ExceptionText(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const rtl::Exception& e) {
+        return e.Message();
+    }
+    return "(nothing raised)";
+}
+
+int32_t OraErrorCode(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const EOraError& e) {
+        return e.ErrorCode;
+    }
+    return 0;
+}
+
+using OraConnectionTest = OraTest;
+
+}  // namespace
+
+TEST_F(OraConnectionTest, LogsOnAndOff) {
+    auto c = newConnection();
+    int before = TOCIConnection::ActiveConnectionCount();
+    c->Connect("");
+    EXPECT_TRUE(c->GetConnected());
+    EXPECT_EQ(before + 1, TOCIConnection::ActiveConnectionCount());
+    EXPECT_EQ(ocsOCI8, c->GetOCICallStyle());
+    EXPECT_NE(nullptr, c->GetSvcCtx());
+    AnsiString banner, version, client;
+    c->GetServerVersionFull(banner);
+    c->GetServerVersion(version);
+    c->GetClientVersion(client);
+    EXPECT_NE(AnsiString::npos, banner.find("Release 11.2.0.4.0"));
+    EXPECT_EQ("11.2.0.4.0", version);
+    EXPECT_EQ("11.2.0.4.0", client);
+    EXPECT_EQ(11204, c->GetOracleVersion());
+    EXPECT_EQ(4000, c->GetMaxStringSize());
+    EXPECT_EQ("QEL", c->GetCurrentSchema());
+    EXPECT_TRUE(c->CheckIsValid());
+    // Nothing was sent that the options did not ask for.
+    EXPECT_TRUE(sessionLog().empty());
+    c->Disconnect();
+    EXPECT_FALSE(c->GetConnected());
+    EXPECT_EQ(before, TOCIConnection::ActiveConnectionCount());
+    EXPECT_EQ(nullptr, c->GetSessionHandle());
+    EXPECT_EQ("Operation is not allowed when the connection is closed",
+              ExceptionText([&] { c->GetCurrentSchema(); }));
+    // And again on the same object.
+    c->Connect("");
+    EXPECT_TRUE(c->GetConnected());
+}
+
+TEST_F(OraConnectionTest, WrongPasswordIsOra01017AndLeavesNothingOpen) {
+    auto c = newConnection("qel", "wrong");
+    int before = TOCIConnection::ActiveConnectionCount();
+    try {
+        c->Connect("");
+        FAIL() << "connected";
+    } catch (const EOraError& e) {
+        EXPECT_EQ(1017, e.ErrorCode);
+        EXPECT_NE(std::string::npos, e.Message().find("ORA-01017"));
+        EXPECT_FALSE(e.IsFatalError());
+    }
+    EXPECT_FALSE(c->GetConnected());
+    EXPECT_EQ(before, TOCIConnection::ActiveConnectionCount());
+    EXPECT_EQ(nullptr, c->GetSessionHandle());
+    EXPECT_EQ(nullptr, c->GetServerHandle());
+    EXPECT_EQ(1017, c->LastErrorCode());
+    // An unknown database
+    auto d = newConnection();
+    d->SetServer("NO_SUCH_DB");
+    EXPECT_EQ(12154, OraErrorCode([&] { d->Connect(""); }));
+}
+
+TEST_F(OraConnectionTest, SessionSettingsReachTheServerAfterLogon) {
+    auto c = newConnection();
+    c->SetProp(prDateFormat, AnsiString("DD.MM.YYYY"));
+    c->SetProp(prNumericCharacters, AnsiString(", "));
+    c->SetProp(prOptimizerMode, static_cast<int32_t>(omFirstRows10));
+    c->SetProp(prSchema, AnsiString("ZUV"));
+    EXPECT_TRUE(sessionLog().empty());  // nothing is sent while closed
+    c->Connect("");
+    EXPECT_EQ(
+        (std::vector<std::string>{
+            "ALTER SESSION SET NLS_DATE_FORMAT='DD.MM.YYYY'", "ALTER SESSION SET NLS_NUMERIC_CHARACTERS=', '",
+            "ALTER SESSION SET OPTIMIZER_MODE = FIRST_ROWS_10", "ALTER SESSION SET CURRENT_SCHEMA = ZUV"}),
+        sessionLog());
+    EXPECT_EQ("ZUV", c->GetCurrentSchema());
+    EXPECT_EQ("ZUV", c->GetCachedSchema());
+
+    // Changes on the open connection are sent at once; clearing a value sends nothing.
+    c->SetProp(prDateLanguage, AnsiString("RUSSIAN"));
+    c->SetProp(prDateFormat, AnsiString(""));
+    c->SetProp(prOptimizerMode, static_cast<int32_t>(omRule));
+    c->SetProp(prSchema, AnsiString(""));  // back to the user's own
+    auto log = sessionLog();
+    ASSERT_EQ(7u, log.size());
+    EXPECT_EQ("ALTER SESSION SET NLS_DATE_LANGUAGE='RUSSIAN'", log[4]);
+    EXPECT_EQ("ALTER SESSION SET OPTIMIZER_MODE = RULE", log[5]);
+    EXPECT_EQ("ALTER SESSION SET CURRENT_SCHEMA = qel", log[6]);
+    EXPECT_EQ("QEL", c->GetCurrentSchema());
+
+    // Values set through properties survive a disconnect.
+    c->Disconnect();
+    EXPECT_EQ("RUSSIAN", c->NlsParam(nlsDateLanguage).Value);
+    EXPECT_TRUE(c->NlsParam(nlsDateLanguage).IsSet);
+    EXPECT_FALSE(c->NlsParam(nlsDateFormat).IsSet);
+}
+
+TEST_F(OraConnectionTest, ConfigurationValuesCannotChangeTheStatement) {
+    auto c = newConnection();
+    c->Connect("");
+    c->SetProp(prDateFormat, AnsiString("DD' MM"));
+    EXPECT_EQ("ALTER SESSION SET NLS_DATE_FORMAT='DD'' MM'", sessionLog().back());
+    // A schema that is no plain name is sent quoted, and the server does not know it.
+    try {
+        c->SetProp(prSchema, AnsiString("ZUV; DROP TABLE oci_user"));
+        FAIL() << "accepted";
+    } catch (const EOraError& e) {
+        EXPECT_EQ(1435, e.ErrorCode);
+        EXPECT_EQ("Schema does not exist\n", e.Message());
+    }
+    EXPECT_EQ(2u, dbTexts("SELECT name FROM oci_user").size());
+    EXPECT_TRUE(c->GetConnected());
+}
+
+TEST_F(OraConnectionTest, UnknownSchemaFailsTheConnect) {
+    auto c = newConnection();
+    c->SetProp(prSchema, AnsiString("NOBODY"));
+    int before = TOCIConnection::ActiveConnectionCount();
+    EXPECT_EQ("Schema does not exist\n", ExceptionText([&] { c->Connect(""); }));
+    EXPECT_FALSE(c->GetConnected());
+    EXPECT_EQ(before, TOCIConnection::ActiveConnectionCount());
+    EXPECT_EQ("NOBODY", c->Schema());
+}
+
+TEST_F(OraConnectionTest, ReadsSessionParametersFromTheServer) {
+    auto c = newConnection();
+    c->Connect("");
+    rtl::Variant v;
+    // Never set: the server is asked.
+    ASSERT_TRUE(c->GetProp(prDateLanguage, v));
+    EXPECT_EQ("AMERICAN", v.AsString());
+    c->GetProp(prNumericCharacters, v);
+    EXPECT_EQ(".,", v.AsString());
+    // Character length 0 reads it at once on an open connection.
+    c->SetProp(prCharLength, int32_t{0});
+    c->GetProp(prCharLength, v);
+    EXPECT_EQ(0, v.AsInteger());
+    EXPECT_EQ(1, c->CharLength());
+    c->SetProp(prCharset, AnsiString("CL8MSWIN1251"));
+    EXPECT_EQ(171, c->CharsetId());
+    // Values read from the server are forgotten at disconnect.
+    c->Disconnect();
+    EXPECT_TRUE(c->NlsParam(nlsDateLanguage).Value.empty());
+    EXPECT_EQ(0, c->CharsetId());
+    EXPECT_EQ(0, c->CharLength());  // still to be read at the next connect
+    c->Connect("");
+    EXPECT_EQ(1, c->CharLength());
+    EXPECT_EQ(171, c->CharsetId());
+    // A character set change that fails is undone.
+    dbExec("INSERT INTO oci_fault(kind, target, times) VALUES ('LOST_CONNECTION', 'qel', 1);");
+    EXPECT_EQ(3113, OraErrorCode([&] { c->SetProp(prCharset, AnsiString("AL32UTF8")); }));
+    c->GetProp(prCharset, v);
+    EXPECT_EQ("CL8MSWIN1251", v.AsString());
+    EXPECT_EQ(171, c->CharsetId());
+}
+
+TEST_F(OraConnectionTest, ClientIdentifierReachesTheSession) {
+    auto c = newConnection();
+    c->SetProp(prClientIdentifier, AnsiString("export-1"));
+    c->Connect("");
+    std::vector<TOCISessionParam> params(1);
+    params[0].Name = "Id";
+    params[0].Output = true;
+    params[0].Size = 64;
+    c->ExecSessionSQL("begin  :Id := SYS_CONTEXT ('USERENV', 'CLIENT_IDENTIFIER');end;", params);
+    EXPECT_EQ("export-1", params[0].Value);
+    c->SetProp(prClientIdentifier, AnsiString("import-2"));
+    c->ExecSessionSQL("begin  :Id := SYS_CONTEXT ('USERENV', 'CLIENT_IDENTIFIER');end;", params);
+    EXPECT_EQ("import-2", params[0].Value);
+    EXPECT_EQ("The first character of the ClientIdentifier should not be ':'",
+              ExceptionText([&] { c->SetProp(prClientIdentifier, AnsiString("  :x")); }));
+}
+
+TEST_F(OraConnectionTest, LostConnectionGoesThroughTheRetryLoop) {
+    auto c = newConnection();
+    c->Connect("");
+    dbExec("INSERT INTO oci_fault(kind, target, times) VALUES ('LOST_CONNECTION', 'qel', 1);");
+    std::vector<int> attempts;
+    int32_t seenCode = 0;
+    bool seenFatal = false;
+    c->OnError = [&](rtl::Exception* error, bool&, bool& reconnect, bool& reexecute, int attempt,
+                     TConnLostCause& cause) {
+        attempts.push_back(attempt);
+        auto* e = dynamic_cast<EOraError*>(error);
+        ASSERT_NE(nullptr, e);
+        seenCode = e->ErrorCode;
+        seenFatal = e->IsFatalError();
+        reconnect = e->IsFatalError() && attempt == 0;
+        reexecute = true;
+        cause = clExecute;
+    };
+    try {
+        c->SetProp(prOptimizerMode, static_cast<int32_t>(omAllRows));
+        FAIL() << "no failover";
+    } catch (const EFailOver& e) {
+        EXPECT_EQ(clExecute, e.ConnLostCause);
+    }
+    EXPECT_EQ(std::vector<int>{0}, attempts);
+    EXPECT_EQ(3113, seenCode);
+    EXPECT_TRUE(seenFatal);
+    // The reconnect made a new session that works.
+    EXPECT_TRUE(c->GetConnected());
+    EXPECT_TRUE(c->CheckIsValid());
+    EXPECT_EQ("QEL", c->GetCurrentSchema());
+}
+
+TEST_F(OraConnectionTest, LostConnectionWithoutReconnectIsRaisedOrDropped) {
+    auto c = newConnection();
+    c->Connect("");
+    dbExec("INSERT INTO oci_fault(kind, target, times) VALUES ('LOST_CONNECTION', 'qel', 1);");
+    EXPECT_EQ(3113, OraErrorCode([&] { c->GetCurrentSchema(); }));
+    EXPECT_FALSE(c->CheckIsValid());
+    // A hook that drops the error ends the operation silently.
+    c->OnError = [](rtl::Exception*, bool& fail, bool&, bool&, int, TConnLostCause&) { fail = false; };
+    EXPECT_THROW(c->GetCurrentSchema(), rtl::EAbort);
+}
+
+TEST_F(OraConnectionTest, ReadingSessionParametersReportsALostConnection) {
+    auto c = newConnection();
+    c->Connect("");
+    dbExec("INSERT INTO oci_fault(kind, target, times) VALUES ('LOST_CONNECTION', 'qel', 1);");
+    EXPECT_EQ(3113, OraErrorCode([&] { c->SetProp(prCharLength, int32_t{0}); }));
+}
+
+TEST_F(OraConnectionTest, OtherHomeWhileConnectedIsRefused) {
+    auto a = newConnection();
+    a->Connect("");
+    auto b = newConnection();
+    b->SetProp(prHomeName, AnsiString("/elsewhere"));
+    EXPECT_EQ("Connection HomeName differs from already active connections",
+              ExceptionText([&] { b->Connect(""); }));
+    a->Disconnect();
+    // With nothing open the other home is loaded (and here it has no client).
+    EXPECT_EQ("Cannot find OCI DLL: in /elsewhere", ExceptionText([&] { b->Connect(""); }));
+    EXPECT_EQ(0, TOCIConnection::ActiveConnectionCount());
+}
+
+TEST_F(OraConnectionTest, ConnectionLockIsReentrant) {
+    auto c = newConnection();
+    c->Lock();
+    c->Lock();
+    std::atomic<bool> got{false};
+    std::thread other([&] {
+        c->Lock();
+        got = true;
+        c->Release();
+    });
+    c->Release();
+    EXPECT_FALSE(got);
+    c->Release();
+    other.join();
+    EXPECT_TRUE(got);
+}
+
+TEST_F(OraConnectionTest, ConcurrentErrorsKeepTheirOwnTexts) {
+    // Two sessions on two threads fail again and again with different errors; each must read
+    // its own error.
+    auto a = newConnection();
+    auto b = newConnection("ZUV", "zuv");
+    a->Connect("");
+    b->Connect("");
+    std::atomic<int> wrong{0};
+    auto run = [&wrong](TOCIConnection* c, const char* sql, int32_t code) {
+        for (int i = 0; i < 200; ++i) {
+            std::vector<TOCISessionParam> none;
+            try {
+                c->ExecSessionSQL(sql, none);
+                ++wrong;
+            } catch (const EOraError& e) {
+                if (e.ErrorCode != code) ++wrong;
+            }
+        }
+    };
+    std::thread t1(run, a.get(), "SELECT * FROM no_such_table", 942);
+    std::thread t2(run, b.get(), "ALTER SESSION SET CURRENT_SCHEMA = NOBODY", 1435);
+    t1.join();
+    t2.join();
+    EXPECT_EQ(0, wrong.load());
+}
