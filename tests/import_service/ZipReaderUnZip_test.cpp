@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -439,6 +440,58 @@ TEST_F(UnZipTest, LegacySamples) {
     fs::remove_all(dest);
     EXPECT_FALSE(UnZipArchive(dir + "traditional_encryption.zip", dest, "1234567"));
     EXPECT_TRUE(Files().empty());
+}
+
+}  // namespace
+
+namespace {
+
+std::string BigText() {
+    std::string s;
+    for (int i = 0; s.size() < 200000; ++i) s += std::to_string(i * 7919 % 100003) + ";";
+    return s;
+}
+
+TEST_F(UnZipTest, ProgressAndDecryptEvents) {
+    const std::string big = BigText();
+    Make({{.name = "big.txt", .data = big, .password = "pw"},
+          {.name = "small.txt", .data = "x", .password = "pw"}});
+    TUnZipReader r;
+    Open(r);
+    r.Password = "pw";
+    std::vector<int> file, total;
+    int decrypted = 0;
+    r.OnFilePercentDone = [&](zip::TZipReader&, int p) { file.push_back(p); };
+    r.OnTotalPercentDone = [&](zip::TZipReader&, int p) { total.push_back(p); };
+    r.OnDecrypt = [&](zip::TZipReader& self, uint8_t* buf, int n, const std::string& pw) {
+        EXPECT_EQ(pw, "pw");
+        decrypted += n;
+        static_cast<TUnZipReader&>(self).DecryptBuffer(buf, n);
+    };
+    EXPECT_EQ(r.UnZip(), 2);
+    EXPECT_EQ(ReadBytes(dest + "/big.txt"), big);
+    ASSERT_GE(file.size(), 3u);
+    EXPECT_TRUE(std::is_sorted(total.begin(), total.end()));
+    EXPECT_EQ(file.back(), 100);
+    EXPECT_EQ(total.back(), 100);
+    EXPECT_GT(decrypted, 1000);
+}
+
+TEST_F(UnZipTest, CancelDuringAnEntryRemovesThePartialFile) {
+    Make({{.name = "first.txt", .data = "1"}, {.name = "big.txt", .data = BigText(), .method = 0}});
+    TUnZipReader r;
+    Open(r);
+    r.OnFilePercentDone = [&](zip::TZipReader& self, int p) {
+        if (p < 100) self.CancelRequest = true;
+    };
+    try {
+        r.UnZip();
+        ADD_FAILURE() << "no exception";
+    } catch (const zip::EUserCanceled& e) {
+        EXPECT_EQ(e.Message(), "User Aborted Operation");
+    }
+    EXPECT_EQ(Files(), std::vector<std::string>{"first.txt"});
+    EXPECT_FALSE(r.CancelRequest);
 }
 
 }  // namespace
