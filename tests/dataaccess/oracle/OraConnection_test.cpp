@@ -305,3 +305,40 @@ TEST_F(OraConnectionTest, ConcurrentErrorsKeepTheirOwnTexts) {
     t2.join();
     EXPECT_EQ(0, wrong.load());
 }
+
+TEST_F(OraConnectionTest, FailoverEndResendsSettingsAndAsksTheHook) {
+    auto c = newConnection();
+    c->SetProp(prDateFormat, AnsiString("DD.MM.YYYY"));
+    c->Connect("");
+    ASSERT_EQ(1u, sessionLog().size());
+    std::vector<std::pair<uint32_t, uint32_t>> calls;
+    c->OnFailover = [&](uint32_t event, uint32_t type, bool& retry) {
+        calls.emplace_back(event, type);
+        retry = event == OCI_FO_END;
+    };
+    EXPECT_EQ(0, OCIFailoverCallback(nullptr, nullptr, c.get(), 4, 2));  // begin: nothing re-sent
+    EXPECT_EQ(1u, sessionLog().size());
+    EXPECT_EQ(OCI_FO_RETRY, OCIFailoverCallback(nullptr, nullptr, c.get(), 4, OCI_FO_END));
+    EXPECT_EQ((std::vector<std::string>{"ALTER SESSION SET NLS_DATE_FORMAT='DD.MM.YYYY'",
+                                        "ALTER SESSION SET NLS_DATE_FORMAT='DD.MM.YYYY'"}),
+              sessionLog());
+    EXPECT_EQ((std::vector<std::pair<uint32_t, uint32_t>>{{2, 4}, {1, 4}}), calls);
+}
+
+TEST_F(OraConnectionTest, AttachedConnectionSharesTheSessionWithoutOwningIt) {
+    auto a = newConnection();
+    a->Connect("");
+    int count = TOCIConnection::ActiveConnectionCount();
+    TOCIConnection b;
+    b.AssignConnect(a.get());
+    EXPECT_TRUE(b.GetConnected());
+    EXPECT_FALSE(b.OwnsHandles());
+    EXPECT_EQ(a->GetSvcCtx(), b.GetSvcCtx());
+    EXPECT_EQ("QEL", b.GetCurrentSchema());
+    // Closing the attached one leaves the session and the count alone.
+    b.Disconnect();
+    EXPECT_EQ(count, TOCIConnection::ActiveConnectionCount());
+    EXPECT_TRUE(a->CheckIsValid());
+    EXPECT_EQ("QEL", a->GetCurrentSchema());
+    a->BreakExec();
+}
