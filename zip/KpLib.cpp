@@ -13,7 +13,9 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "platform/rtl/DateTime.h"
 #include "platform/rtl/Exceptions.h"
+#include "platform/rtl/Files.h"
 #include "platform/rtl/Strings.h"
 #include "zip/kpCntn.h"
 #include "zip/kpMatch.h"
@@ -21,37 +23,6 @@
 namespace zip {
 
 namespace {
-
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<int64_t>(doe) - 719468;
-}
-
-void CivilFromDays(int64_t z, int& y, unsigned& m, unsigned& d) {
-    z += 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const unsigned doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int64_t yy = static_cast<int64_t>(yoe) + era * 400;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    d = doy - (153 * mp + 2) / 5 + 1;
-    m = mp < 10 ? mp + 3 : mp - 9;
-    y = static_cast<int>(yy + (m <= 2));
-}
-
-// 30 December 1899, day 0 of the platform's date-time, counted from 1 January 1970.
-constexpr int64_t kDateTimeEpoch = -25569;
-
-unsigned DaysInMonth(int y, unsigned m) {
-    static const unsigned days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-    return m == 2 && leap ? 29 : days[m - 1];
-}
 
 std::string WithSlash(std::string s) {
     if (s.empty() || s.back() != '/') s += '/';
@@ -256,25 +227,13 @@ uint32_t FixDosDateTime(uint32_t value) {
     return year << 25 | month << 21 | day << 16 | hour << 11 | min << 5 | sec2;
 }
 
-namespace {
-
-// MS-DOS form of a local date and time; the format holds the years 1980 to 2107.
-uint32_t PackDos(int year, unsigned month, unsigned day, unsigned hour, unsigned minute, unsigned second) {
-    if (year < 1980) return 1u << 21 | 1u << 16;  // 1 January 1980
-    if (year > 2107) year = 2107;
-    return static_cast<uint32_t>(year - 1980) << 25 | month << 21 | day << 16 | hour << 11 | minute << 5 |
-           second / 2;
-}
-
-}  // namespace
-
 uint32_t UnixTimeToDosDateTime(int64_t seconds) {
     time_t t = static_cast<time_t>(seconds);
     struct tm lt {};
     ::localtime_r(&t, &lt);
-    return PackDos(lt.tm_year + 1900, static_cast<unsigned>(lt.tm_mon + 1), static_cast<unsigned>(lt.tm_mday),
-                   static_cast<unsigned>(lt.tm_hour), static_cast<unsigned>(lt.tm_min),
-                   static_cast<unsigned>(lt.tm_sec));
+    return rtl::EncodeDosDateTime(lt.tm_year + 1900, static_cast<unsigned>(lt.tm_mon + 1),
+                                  static_cast<unsigned>(lt.tm_mday), static_cast<unsigned>(lt.tm_hour),
+                                  static_cast<unsigned>(lt.tm_min), static_cast<unsigned>(lt.tm_sec));
 }
 
 uint32_t FileDosDateTime(const std::string& name) {
@@ -284,21 +243,12 @@ uint32_t FileDosDateTime(const std::string& name) {
 }
 
 bool TryDosDateTimeToDateTime(uint32_t value, rtl::TDateTime& result) {
-    uint32_t time = value & 0xFFFF, date = value >> 16;
-    unsigned sec = (time & 0x1F) * 2, min = (time >> 5) & 0x3F, hour = time >> 11;
-    unsigned day = date & 0x1F, month = (date >> 5) & 0x0F;
-    int year = static_cast<int>(date >> 9) + 1980;
-    if (month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) || hour > 23 || min > 59 ||
-        sec > 59)
-        return false;
-    double days = static_cast<double>(DaysFromCivil(year, month, day) - kDateTimeEpoch);
-    result = days + (hour * 3600.0 + min * 60.0 + sec) / 86400.0;
-    return true;
+    return rtl::TryDosDateTimeToDateTime(value, result);
 }
 
 uint32_t DateTimeToDosDateTime(rtl::TDateTime value) {
     double dayPart = std::floor(value);
-    int64_t days = static_cast<int64_t>(dayPart) + kDateTimeEpoch;
+    int64_t days = static_cast<int64_t>(dayPart) - rtl::UnixDateDelta;
     int64_t secs = std::llround((value - dayPart) * 86400.0);
     if (secs >= 86400) {
         secs -= 86400;
@@ -306,20 +256,15 @@ uint32_t DateTimeToDosDateTime(rtl::TDateTime value) {
     }
     int y;
     unsigned m, d;
-    CivilFromDays(days, y, m, d);
-    return PackDos(y, m, d, static_cast<unsigned>(secs / 3600), static_cast<unsigned>((secs / 60) % 60),
-                   static_cast<unsigned>(secs % 60));
+    rtl::CivilFromDays(days, y, m, d);
+    return rtl::EncodeDosDateTime(y, m, d, static_cast<unsigned>(secs / 3600),
+                                  static_cast<unsigned>((secs / 60) % 60), static_cast<unsigned>(secs % 60));
 }
 
 rtl::TDateTime NowDateTime() {
     struct timespec ts {};
     ::clock_gettime(CLOCK_REALTIME, &ts);
-    struct tm lt {};
-    ::localtime_r(&ts.tv_sec, &lt);
-    double days = static_cast<double>(DaysFromCivil(lt.tm_year + 1900, static_cast<unsigned>(lt.tm_mon + 1),
-                                                    static_cast<unsigned>(lt.tm_mday)) -
-                                      kDateTimeEpoch);
-    return days + (lt.tm_hour * 3600.0 + lt.tm_min * 60.0 + lt.tm_sec + ts.tv_nsec / 1e9) / 86400.0;
+    return rtl::UnixTimeToLocalDateTime(ts.tv_sec, ts.tv_nsec);
 }
 
 rtl::TDateTime FileDateTime(const std::string& name) {

@@ -16,13 +16,13 @@ namespace {
 constexpr int kMonthDays[2][12] = {{31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31},
                                    {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31}};
 
+// TTimeStamp.Date of 1 January 1970.
+constexpr int64_t kUnixTimeStampDate = DateDelta + UnixDateDelta;
+
 // Day number with 1 January 0001 as day 1 (proleptic Gregorian).
 int32_t DaysOf(int year, int month, int day) {
-    const bool leap = IsLeapYear(year);
-    int doy = day;
-    for (int m = 0; m < month - 1; ++m) doy += kMonthDays[leap][m];
-    const int y = year - 1;
-    return y * 365 + y / 4 - y / 100 + y / 400 + doy;
+    return static_cast<int32_t>(
+        DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) + kUnixTimeStampDate);
 }
 
 void CivilOf(int32_t days, Word& year, Word& month, Word& day) {
@@ -30,32 +30,12 @@ void CivilOf(int32_t days, Word& year, Word& month, Word& day) {
         year = month = day = 0;
         return;
     }
-    constexpr int D1 = 365, D4 = D1 * 4 + 1, D100 = D4 * 25 - 1, D400 = D100 * 4 + 1;
-    int t = days - 1;
-    int y = 1 + (t / D400) * 400;
-    t %= D400;
-    int i = t / D100;
-    int d = t % D100;
-    if (i == 4) {
-        --i;
-        d += D100;
-    }
-    y += i * 100;
-    y += (d / D4) * 4;
-    d %= D4;
-    i = d / D1;
-    d %= D1;
-    if (i == 4) {
-        --i;
-        d += D1;
-    }
-    y += i;
-    const bool leap = IsLeapYear(y);
-    int m = 0;
-    while (d >= kMonthDays[leap][m]) d -= kMonthDays[leap][m++];
+    int y;
+    unsigned m, d;
+    CivilFromDays(days - kUnixTimeStampDate, y, m, d);
     year = static_cast<Word>(y);
-    month = static_cast<Word>(m + 1);
-    day = static_cast<Word>(d + 1);
+    month = static_cast<Word>(m);
+    day = static_cast<Word>(d);
 }
 
 int CurrentYear() {
@@ -65,6 +45,28 @@ int CurrentYear() {
 }
 
 }  // namespace
+
+int64_t DaysFromCivil(int64_t year, unsigned month, unsigned day) {
+    // Years counted from March, so that the leap day ends the year; 400-year eras of 146097 days.
+    year -= month <= 2;
+    const int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const auto yoe = static_cast<unsigned>(year - era * 400);
+    const unsigned doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<int64_t>(doe) - 719468;
+}
+
+void CivilFromDays(int64_t days, int& year, unsigned& month, unsigned& day) {
+    days += 719468;
+    const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const auto doe = static_cast<unsigned>(days - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    day = doy - (153 * mp + 2) / 5 + 1;
+    month = mp < 10 ? mp + 3 : mp - 9;
+    year = static_cast<int>(static_cast<int64_t>(yoe) + era * 400 + (month <= 2));
+}
 
 bool IsLeapYear(int year) {
     return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);

@@ -44,6 +44,11 @@ inline constexpr TSQLTimeStamp NullSQLTimeStamp{};
 bool IsLeapYear(int year);
 int DaysInAMonth(int year, int month);
 
+// Proleptic Gregorian day numbers with 1 January 1970 as day 0, for any year (before 1 AD
+// too). The date is not checked.
+int64_t DaysFromCivil(int64_t year, unsigned month, unsigned day);
+void CivilFromDays(int64_t days, int& year, unsigned& month, unsigned& day);
+
 // Raise EConvertError "Invalid argument to date encode" / "Invalid argument to time encode".
 TDateTime EncodeDate(int year, int month, int day);
 TDateTime EncodeTime(int hour, int min, int sec, int msec);

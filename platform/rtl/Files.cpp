@@ -15,6 +15,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/rtl/DateTime.h"
 #include "platform/rtl/FileShare.h"
 
 namespace rtl {
@@ -458,16 +459,11 @@ namespace {
 constexpr int64_t kUnixToFileTime = 116444736000000000LL;  // 1601 -> 1970 in 100 ns units
 
 int32_t PackDos(const struct tm& t) {
-    int year = t.tm_year + 1900;
-    if (year < 1980) return (1 << 21) | (1 << 16);  // 1980-01-01 00:00:00
-    if (year > 2107)
-        return static_cast<int32_t>((127u << 25) | (12u << 21) | (31u << 16) | (23u << 11) | (59u << 5) |
-                                    29u);
-    const uint32_t date = (static_cast<uint32_t>(year - 1980) << 9) |
-                          (static_cast<uint32_t>(t.tm_mon + 1) << 5) | static_cast<uint32_t>(t.tm_mday);
-    const uint32_t time = (static_cast<uint32_t>(t.tm_hour) << 11) | (static_cast<uint32_t>(t.tm_min) << 5) |
-                          static_cast<uint32_t>(t.tm_sec / 2);
-    return static_cast<int32_t>((date << 16) | time);
+    // Past the format's last year: its latest moment.
+    if (t.tm_year + 1900 > 2107) return static_cast<int32_t>(EncodeDosDateTime(2107, 12, 31, 23, 59, 59));
+    return static_cast<int32_t>(EncodeDosDateTime(
+        t.tm_year + 1900, static_cast<unsigned>(t.tm_mon + 1), static_cast<unsigned>(t.tm_mday),
+        static_cast<unsigned>(t.tm_hour), static_cast<unsigned>(t.tm_min), static_cast<unsigned>(t.tm_sec)));
 }
 
 int32_t DosOfUnix(time_t seconds) {
@@ -664,42 +660,13 @@ std::string ParamStr(int index) {
 
 namespace {
 
-// Days from 1970-01-01 of a proleptic Gregorian date.
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const auto yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<int64_t>(doe) - 719468;
-}
-
-void CivilFromDays(int64_t z, int& y, unsigned& m, unsigned& d) {
-    z += 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const auto doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    d = doy - (153 * mp + 2) / 5 + 1;
-    m = mp < 10 ? mp + 3 : mp - 9;
-    y = static_cast<int>(static_cast<int64_t>(yoe) + era * 400 + (m <= 2));
-}
-
-const int64_t kDelphiEpochDays = DaysFromCivil(1899, 12, 30);
+constexpr int64_t kDelphiEpochDays = -UnixDateDelta;  // 30 December 1899 from 1 January 1970
 
 // Negative values keep the time of day as a positive fraction (-1.25 is 1899-12-29 06:00).
 TDateTime MakeDateTime(int y, unsigned m, unsigned d, double secondsOfDay) {
     const double day = static_cast<double>(DaysFromCivil(y, m, d) - kDelphiEpochDays);
     const double frac = secondsOfDay / 86400.0;
     return day < 0 ? day - frac : day + frac;
-}
-
-bool ValidDate(int y, unsigned m, unsigned d) {
-    static const unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (m < 1 || m > 12 || d < 1) return false;
-    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-    return d <= kDays[m - 1] + (m == 2 && leap ? 1u : 0u);
 }
 
 // Splits a date-time into its parts, rounded to the millisecond.
@@ -764,14 +731,37 @@ int32_t FileAgeDos(const std::string& fileName) {
     return DosOfUnix(st.st_mtim.tv_sec);
 }
 
+namespace {
+
+struct TDosParts {
+    int Year, Month, Day, Hour, Min, Sec;
+};
+
+TDosParts UnpackDos(uint32_t v) {
+    return {static_cast<int>(v >> 25) + 1980,   static_cast<int>((v >> 21) & 0x0F),
+            static_cast<int>((v >> 16) & 0x1F), static_cast<int>((v >> 11) & 0x1F),
+            static_cast<int>((v >> 5) & 0x3F),  static_cast<int>(v & 0x1F) * 2};
+}
+
+}  // namespace
+
+uint32_t EncodeDosDateTime(int year, unsigned month, unsigned day, unsigned hour, unsigned min,
+                           unsigned sec) {
+    if (year < 1980) return 1u << 21 | 1u << 16;  // 1 January 1980
+    if (year > 2107) year = 2107;
+    return static_cast<uint32_t>(year - 1980) << 25 | month << 21 | day << 16 | hour << 11 | min << 5 |
+           sec / 2;
+}
+
+bool TryDosDateTimeToDateTime(uint32_t value, TDateTime& result) {
+    const TDosParts p = UnpackDos(value);
+    return TryEncodeDateTime(p.Year, p.Month, p.Day, p.Hour, p.Min, p.Sec, 0, result);
+}
+
 TDateTime FileDateToDateTime(int32_t dosDateTime) {
-    const auto v = static_cast<uint32_t>(dosDateTime);
-    const int y = static_cast<int>(v >> 25) + 1980;
-    const unsigned m = (v >> 21) & 0x0F, d = (v >> 16) & 0x1F;
-    const unsigned hh = (v >> 11) & 0x1F, mm = (v >> 5) & 0x3F, ss = (v & 0x1F) * 2;
-    if (!ValidDate(y, m, d)) throw EConvertError("Invalid argument to date encode");
-    if (hh > 23 || mm > 59 || ss > 59) throw EConvertError("Invalid argument to time encode");
-    return MakeDateTime(y, m, d, hh * 3600.0 + mm * 60.0 + ss);
+    const TDosParts p = UnpackDos(static_cast<uint32_t>(dosDateTime));
+    const TDateTime date = EncodeDate(p.Year, p.Month, p.Day);  // the date's error first
+    return CombineDateTime(date, EncodeTime(p.Hour, p.Min, p.Sec, 0));
 }
 
 int32_t DateTimeToFileDate(TDateTime value) {

@@ -120,6 +120,11 @@ int FileSetDate(const std::string& fileName, int32_t dosDateTime);  // 0 or errn
 // Raises EConvertError for an impossible DOS value.
 TDateTime FileDateToDateTime(int32_t dosDateTime);
 int32_t DateTimeToFileDate(TDateTime value);
+// MS-DOS date-time, unsigned: years since 1980 (7 bits), month, day | hours, minutes, seconds / 2.
+// Years before 1980 give 1 January 1980 00:00; years past 2107 keep 2107 and the rest.
+uint32_t EncodeDosDateTime(int year, unsigned month, unsigned day, unsigned hour, unsigned min, unsigned sec);
+// False for a value that names no real date or time.
+bool TryDosDateTimeToDateTime(uint32_t value, TDateTime& result);
 TDateTime UnixTimeToLocalDateTime(time_t seconds, long nanoseconds = 0);
 bool LocalDateTimeToUnixTime(TDateTime value, time_t& seconds);
 

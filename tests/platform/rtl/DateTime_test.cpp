@@ -84,6 +84,43 @@ TEST(DateTime, SignMagnitudeBeforeTheEpoch) {
     EXPECT_EQ(DateOf(-2.75), -2);
 }
 
+TEST(DateTime, CivilDayNumbers) {
+    struct Case {
+        int y;
+        unsigned m, d;
+        int64_t days;
+    };
+    const Case cases[] = {
+        {1970, 1, 1, 0},        {1899, 12, 30, -UnixDateDelta}, {1, 1, 1, -719162},
+        {1600, 2, 29, -135081}, {1900, 3, 1, -25508},           {2000, 2, 29, 11016},
+        {2107, 12, 31, 50402},  {9999, 12, 31, 2932896},        {0, 3, 1, -719468},  // start of an era
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.y) + "-" + std::to_string(c.m) + "-" + std::to_string(c.d));
+        EXPECT_EQ(DaysFromCivil(c.y, c.m, c.d), c.days);
+        int y;
+        unsigned m, d;
+        CivilFromDays(c.days, y, m, d);
+        EXPECT_EQ((std::array<int, 3>{y, int(m), int(d)}), (std::array<int, 3>{c.y, int(c.m), int(c.d)}));
+    }
+    // Day by day across era, century and leap boundaries, BC years included: each day follows
+    // the one before it in the calendar.
+    int py;
+    unsigned pm, pd;
+    CivilFromDays(-800000, py, pm, pd);
+    for (int64_t n = -799999; n <= 800000; ++n) {
+        int y;
+        unsigned m, d;
+        CivilFromDays(n, y, m, d);
+        const bool nextDay = y == py && m == pm && d == pd + 1;
+        const bool nextMonth = y == py && m == pm + 1 && d == 1 && int(pd) == DaysInAMonth(py, int(pm));
+        const bool nextYear = y == py + 1 && m == 1 && d == 1 && pm == 12 && pd == 31;
+        ASSERT_TRUE(nextDay || nextMonth || nextYear) << n;
+        ASSERT_EQ(DaysFromCivil(y, m, d), n);
+        py = y, pm = m, pd = d;
+    }
+}
+
 TEST(DateTime, EncodeRejectsImpossibleValues) {
     struct D {
         int y, m, d;

@@ -14,6 +14,7 @@
 #include <iterator>
 #include <set>
 
+#include "platform/rtl/DateTime.h"
 #include "platform/rtl/Streams.h"
 
 using namespace rtl;
@@ -316,6 +317,66 @@ TEST(FileDates, DosDateTimeConversions) {
     ASSERT_TRUE(LocalDateTimeToUnixTime(dt, t));
     EXPECT_NEAR(UnixTimeToLocalDateTime(t), dt, 1e-9);
     EXPECT_NEAR(UnixTimeToLocalDateTime(t, 500000000), dt + 0.5 / 86400, 1e-9);
+}
+
+TEST(FileDates, DosPackingClampsToTheFormatsYears) {
+    struct Case {
+        int y;
+        unsigned mo, d, h, mi, s;
+        uint32_t dos;
+    };
+    const Case cases[] = {
+        {2024, 2, 29, 13, 45, 59,
+         44u << 25 | 2u << 21 | 29u << 16 | 13u << 11 | 45u << 5 | 29u},  // odd second
+        {1980, 1, 1, 0, 0, 0, 1u << 21 | 1u << 16},
+        {1979, 12, 31, 23, 59, 59, 1u << 21 | 1u << 16},  // before the format: its first day
+        {2100, 7, 4, 8, 0, 0, 120u << 25 | 7u << 21 | 4u << 16 | 8u << 11},  // top bit set: stays unsigned
+        {2150, 3, 5, 6, 7, 8, 127u << 25 | 3u << 21 | 5u << 16 | 6u << 11 | 7u << 5 | 4u},  // the year clamps
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.y);
+        EXPECT_EQ(EncodeDosDateTime(c.y, c.mo, c.d, c.h, c.mi, c.s), c.dos);
+    }
+    // The file-date form has no value outside the format's years.
+    EXPECT_EQ(static_cast<uint32_t>(DateTimeToFileDate(EncodeDateTime(2100, 7, 4, 8, 0, 0, 0))),
+              120u << 25 | 7u << 21 | 4u << 16 | 8u << 11);
+    EXPECT_EQ(DateTimeToFileDate(EncodeDateTime(2150, 1, 1, 0, 0, 0, 0)), 0);
+
+    TDateTime dt = 0;
+    ASSERT_TRUE(TryDosDateTimeToDateTime(120u << 25 | 7u << 21 | 4u << 16 | 8u << 11, dt));
+    EXPECT_NEAR(dt, EncodeDateTime(2100, 7, 4, 8, 0, 0, 0), 1e-9);
+    EXPECT_NEAR(dt, FileDateToDateTime(static_cast<int32_t>(120u << 25 | 7u << 21 | 4u << 16 | 8u << 11)),
+                1e-9);
+    const uint32_t bad[] = {44u << 25 | 2u << 21 | 30u << 16,
+                            44u << 25 | 0u << 21 | 1u << 16,
+                            44u << 25 | 1u << 21 | 0u << 16,
+                            44u << 25 | 1u << 21 | 1u << 16 | 24u << 11,
+                            44u << 25 | 1u << 21 | 1u << 16 | 60u << 5,
+                            44u << 25 | 1u << 21 | 1u << 16 | 30u};
+    for (uint32_t v : bad) EXPECT_FALSE(TryDosDateTimeToDateTime(v, dt)) << std::hex << v;
+    // The file-date form names the part that is wrong.
+    try {
+        FileDateToDateTime(static_cast<int32_t>(bad[0] | 24u << 11));
+        ADD_FAILURE() << "no error";
+    } catch (const EConvertError& e) {
+        EXPECT_EQ(e.Message(), "Invalid argument to date encode");
+    }
+    try {
+        FileDateToDateTime(static_cast<int32_t>(bad[3]));
+        ADD_FAILURE() << "no error";
+    } catch (const EConvertError& e) {
+        EXPECT_EQ(e.Message(), "Invalid argument to time encode");
+    }
+}
+
+TEST_F(FilesTest, DosAgeOfAFileBeyondTheFormatIsItsLastMoment) {
+    Put(Path("f"), "x");
+    time_t late = 0;
+    ASSERT_TRUE(LocalDateTimeToUnixTime(EncodeDateTime(2150, 3, 5, 6, 7, 8, 0), late));
+    const timespec times[2] = {{0, UTIME_OMIT}, {late, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, Path("f").c_str(), times, 0), 0);
+    EXPECT_EQ(static_cast<uint32_t>(FileAgeDos(Path("f"))),
+              127u << 25 | 12u << 21 | 31u << 16 | 23u << 11 | 59u << 5 | 29u);
 }
 
 TEST_F(FilesTest, FileAgeFollowsSetDate) {
