@@ -18,6 +18,12 @@ struct VarArrayData {
     int locks = 0;
 
     size_t Count() const { return elemType == varByte ? bytes.size() : items.size(); }
+    size_t Slot(int index) const {
+        const int64_t i = static_cast<int64_t>(index) - low;
+        if (i < 0 || i >= static_cast<int64_t>(Count()))
+            throw EVariantBadIndexError("Variant or safe array index out of bounds");
+        return static_cast<size_t>(i);
+    }
 };
 
 void VarArrayDeleter::operator()(VarArrayData* p) const {
@@ -52,7 +58,8 @@ struct VarAccess {
 
 namespace {
 
-bool IsIntegral(TVarType t) {
+// The integer kinds whose value sits in the signed 64-bit cell.
+bool IsSignedIntegral(TVarType t) {
     switch (t) {
         case varSmallint:
         case varInteger:
@@ -61,11 +68,19 @@ bool IsIntegral(TVarType t) {
         case varWord:
         case varLongWord:
         case varInt64:
-        case varUInt64:
             return true;
         default:
             return false;
     }
+}
+
+bool IsIntegral(TVarType t) {
+    return IsSignedIntegral(t) || t == varUInt64;
+}
+
+[[noreturn]] void ThrowCastError(TVarType from, TVarType to) {
+    throw EVariantTypeCastError("Could not convert variant of type (" + VarTypeAsText(from) +
+                                ") into type (" + VarTypeAsText(to) + ")");
 }
 
 bool IsText(TVarType t) {
@@ -236,8 +251,7 @@ Variant Variant::MakeNull() {
 // ---- conversions ----
 
 void Variant::CastError(TVarType target) const {
-    throw EVariantTypeCastError("Could not convert variant of type (" + VarTypeAsText(type_) +
-                                ") into type (" + VarTypeAsText(target) + ")");
+    ThrowCastError(type_, target);
 }
 
 void Variant::OverflowError(TVarType target) const {
@@ -266,15 +280,6 @@ int64_t Variant::IntegerValue(TVarType target, int64_t min, int64_t max) const {
             return 0;
         case varBoolean:
             v = u_.b ? -1 : 0;
-            break;
-        case varSmallint:
-        case varInteger:
-        case varShortInt:
-        case varByte:
-        case varWord:
-        case varLongWord:
-        case varInt64:
-            v = u_.i64;
             break;
         case varUInt64:
             if (u_.u64 > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) OverflowError(target);
@@ -305,7 +310,9 @@ int64_t Variant::IntegerValue(TVarType target, int64_t min, int64_t max) const {
         case varSQLTimeStamp:
             return fromDouble(AsDateTime());
         default:
-            CastError(target);
+            if (!IsSignedIntegral(type_)) CastError(target);
+            v = u_.i64;
+            break;
     }
     if (v < min || v > max) OverflowError(target);
     return v;
@@ -364,14 +371,6 @@ double Variant::AsDouble() const {
             return 0;
         case varBoolean:
             return u_.b ? -1 : 0;
-        case varSmallint:
-        case varInteger:
-        case varShortInt:
-        case varByte:
-        case varWord:
-        case varLongWord:
-        case varInt64:
-            return static_cast<double>(u_.i64);
         case varUInt64:
             return static_cast<double>(u_.u64);
         case varSingle:
@@ -395,6 +394,7 @@ double Variant::AsDouble() const {
         case varSQLTimeStamp:
             return AsDateTime();
         default:
+            if (IsSignedIntegral(type_)) return static_cast<double>(u_.i64);
             CastError(varDouble);
     }
 }
@@ -408,6 +408,11 @@ float Variant::AsSingle() const {
 
 Currency Variant::AsCurrency() const {
     CheckScalar(varCurrency);
+    if (IsSignedIntegral(type_) || type_ == varBoolean) {
+        int64_t v = AsInt64();
+        if (v > INT64_MAX / Currency::Scale || v < INT64_MIN / Currency::Scale) OverflowError(varCurrency);
+        return Currency::FromInt(v);
+    }
     switch (type_) {
         case varCurrency:
             return Currency::FromRaw(u_.i64);
@@ -423,19 +428,6 @@ Currency Variant::AsCurrency() const {
             Currency c;
             if (!BCDToCurr(*bcd_, c)) OverflowError(varCurrency);
             return c;
-        }
-        case varSmallint:
-        case varInteger:
-        case varShortInt:
-        case varByte:
-        case varWord:
-        case varLongWord:
-        case varInt64:
-        case varBoolean: {
-            int64_t v = AsInt64();
-            if (v > INT64_MAX / Currency::Scale || v < INT64_MIN / Currency::Scale)
-                OverflowError(varCurrency);
-            return Currency::FromInt(v);
         }
         default:
             break;
@@ -502,14 +494,6 @@ AnsiString Variant::AsString() const {
             return WideToAnsi(wstr_);
         case varBoolean:
             return u_.b ? "True" : "False";
-        case varSmallint:
-        case varInteger:
-        case varShortInt:
-        case varByte:
-        case varWord:
-        case varLongWord:
-        case varInt64:
-            return IntToStr(static_cast<long long>(u_.i64));
         case varUInt64:
             return IntToStr(static_cast<unsigned long long>(u_.u64));
         case varSingle:
@@ -525,6 +509,7 @@ AnsiString Variant::AsString() const {
         case varSQLTimeStamp:
             return DateTimeToStr(AsDateTime());
         default:
+            if (IsSignedIntegral(type_)) return IntToStr(static_cast<long long>(u_.i64));
             CastError(varString);
     }
 }
@@ -605,18 +590,14 @@ int Variant::ArrayHighBound() const {
 
 Variant Variant::GetElement(int index) const {
     const VarArrayData& a = VarAccess::Array(*this);
-    int64_t i = static_cast<int64_t>(index) - a.low;
-    if (i < 0 || i >= static_cast<int64_t>(a.Count()))
-        throw EVariantBadIndexError("Variant or safe array index out of bounds");
+    const size_t i = a.Slot(index);
     if (a.elemType == varByte) return Variant(a.bytes[i]);
     return a.items[i];
 }
 
 void Variant::PutElement(int index, const Variant& value) {
     VarArrayData& a = VarAccess::Array(*this);
-    int64_t i = static_cast<int64_t>(index) - a.low;
-    if (i < 0 || i >= static_cast<int64_t>(a.Count()))
-        throw EVariantBadIndexError("Variant or safe array index out of bounds");
+    const size_t i = a.Slot(index);
     if (a.elemType == varByte)
         a.bytes[i] = value.AsByte();
     else if (a.elemType == varVariant)
@@ -760,8 +741,7 @@ Variant VarAsType(const Variant& v, TVarType type) {
         case varVariant:
             return v;
         default:
-            throw EVariantTypeCastError("Could not convert variant of type (" + VarTypeAsText(v.VarType()) +
-                                        ") into type (" + VarTypeAsText(type) + ")");
+            ThrowCastError(v.VarType(), type);
     }
 }
 
