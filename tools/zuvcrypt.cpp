@@ -80,13 +80,16 @@ int Credentials(const std::string& user, const std::string& password) {
     return 0;
 }
 
-int NewKey(const std::string& container, DWORD bits) {
+// Opens the container, gets its exchange key with getKey (the call named in errors) and prints
+// the key's PUBLICKEYBLOB in hex.
+template <class GetKey>
+int PrintPublicKey(const std::string& container, bool create, const char* call, GetKey getKey) {
     HCRYPTPROV prov = 0;
-    if (!OpenContainer(container, true, prov)) return FailCall("CryptAcquireContext");
+    if (!OpenContainer(container, create, prov)) return FailCall("CryptAcquireContext");
     HCRYPTKEY key = 0;
-    if (!CryptGenKey(prov, AT_KEYEXCHANGE, (bits << 16) | CRYPT_EXPORTABLE, &key)) {
+    if (!getKey(prov, &key)) {
         CryptReleaseContext(prov, 0);
-        return FailCall("CryptGenKey");
+        return FailCall(call);
     }
     std::string blob = ExportPublic(key);
     CryptDestroyKey(key);
@@ -94,6 +97,12 @@ int NewKey(const std::string& container, DWORD bits) {
     if (blob.empty()) return FailCall("CryptExportKey");
     std::cout << svc::BytesToHex(blob) << "\n";
     return 0;
+}
+
+int NewKey(const std::string& container, DWORD bits) {
+    return PrintPublicKey(container, true, "CryptGenKey", [bits](HCRYPTPROV prov, HCRYPTKEY* key) {
+        return CryptGenKey(prov, AT_KEYEXCHANGE, (bits << 16) | CRYPT_EXPORTABLE, key);
+    });
 }
 
 int ImportKey(const std::string& container, const std::string& file) {
@@ -117,19 +126,9 @@ int ImportKey(const std::string& container, const std::string& file) {
 }
 
 int PublicKey(const std::string& container) {
-    HCRYPTPROV prov = 0;
-    if (!OpenContainer(container, false, prov)) return FailCall("CryptAcquireContext");
-    HCRYPTKEY key = 0;
-    if (!CryptGetUserKey(prov, AT_KEYEXCHANGE, &key)) {
-        CryptReleaseContext(prov, 0);
-        return FailCall("CryptGetUserKey");
-    }
-    std::string blob = ExportPublic(key);
-    CryptDestroyKey(key);
-    CryptReleaseContext(prov, 0);
-    if (blob.empty()) return FailCall("CryptExportKey");
-    std::cout << svc::BytesToHex(blob) << "\n";
-    return 0;
+    return PrintPublicKey(container, false, "CryptGetUserKey", [](HCRYPTPROV prov, HCRYPTKEY* key) {
+        return CryptGetUserKey(prov, AT_KEYEXCHANGE, key);
+    });
 }
 
 }  // namespace

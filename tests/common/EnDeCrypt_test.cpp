@@ -9,9 +9,11 @@
 #include <string>
 
 #include "platform/rtl/Exceptions.h"
+#include "tests/platform/os/CryptTestSupport.h"
 
 using namespace svc;
 using namespace os;
+using namespace crypttest;
 
 namespace {
 
@@ -28,20 +30,9 @@ uint32_t LE32(const std::string& s, size_t at) {
 }
 
 // A fresh key store per test and a recipient key pair of the given size.
-class CryptFixture : public ::testing::Test {
+class CryptFixture : public KeyStoreTest {
 protected:
-    void SetUp() override {
-        saved_ = CryptConfig();
-        char pattern[] = "/tmp/endecrypt_XXXXXX";
-        folder_ = mkdtemp(pattern);
-        TCryptConfig c;
-        c.KeyStoreFolder = folder_ + "/store";
-        SetCryptConfig(c);
-    }
-    void TearDown() override {
-        SetCryptConfig(saved_);
-        std::filesystem::remove_all(folder_);
-    }
+    CryptFixture() : KeyStoreTest("endecrypt") {}
 
     // Returns the PUBLICKEYBLOB of a new pair; its PRIVATEKEYBLOB goes to privateBlob.
     static std::string NewRecipient(DWORD bits, std::string* privateBlob = nullptr) {
@@ -49,32 +40,12 @@ protected:
         HCRYPTKEY pair = 0;
         EXPECT_TRUE(CryptAcquireContextA(&prov, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT));
         EXPECT_TRUE(CryptGenKey(prov, AT_KEYEXCHANGE, (bits << 16) | CRYPT_EXPORTABLE, &pair));
-        auto exportBlob = [&](DWORD type) {
-            DWORD len = 0;
-            CryptExportKey(pair, 0, type, 0, nullptr, &len);
-            std::string blob(len, '\0');
-            EXPECT_TRUE(CryptExportKey(pair, 0, type, 0, reinterpret_cast<BYTE*>(blob.data()), &len));
-            return blob;
-        };
-        std::string pub = exportBlob(PUBLICKEYBLOB);
-        if (privateBlob) *privateBlob = exportBlob(PRIVATEKEYBLOB);
+        std::string pub = ExportKeyBlob(pair, 0, PUBLICKEYBLOB);
+        if (privateBlob) *privateBlob = ExportKeyBlob(pair, 0, PRIVATEKEYBLOB);
         CryptDestroyKey(pair);
         CryptReleaseContext(prov, 0);
         return pub;
     }
-
-    std::string Path(const std::string& name) const { return folder_ + "/" + name; }
-
-    static void WriteFile(const std::string& path, const std::string& data) {
-        std::ofstream(path, std::ios::binary) << data;
-    }
-    static std::string ReadFile(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-
-    TCryptConfig saved_;
-    std::string folder_;
 };
 
 // ---- text helpers ----

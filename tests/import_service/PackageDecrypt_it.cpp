@@ -9,65 +9,35 @@
 #include <string>
 
 #include "import_service/PackageDecrypt.h"
+#include "tests/platform/os/CryptTestSupport.h"
 
 using namespace svc;
 using namespace os;
+using namespace crypttest;
 
 namespace {
 
 const std::string kCodec = std::string(DX_SOURCE_DIR) + "/tests/import_service/dat_codec.py";
 const std::string kTool = std::string(DX_BINARY_DIR) + "/tools/zuvcrypt";
 
-// Runs a shell command; returns its exit status and fills out with its standard output.
-int Shell(const std::string& command, std::string* out = nullptr) {
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return -1;
-    std::string text;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) text.append(buf, n);
-    int status = pclose(pipe);
-    if (out) *out = text;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-class DatInteropTest : public ::testing::Test {
+class DatInteropTest : public KeyStoreTest {
 protected:
+    DatInteropTest() : KeyStoreTest("datinterop") {}
     void SetUp() override {
-        saved_ = CryptConfig();
-        char pattern[] = "/tmp/datinterop_XXXXXX";
-        dir_ = mkdtemp(pattern);
-        TCryptConfig c;
-        c.KeyStoreFolder = dir_ + "/store";
-        SetCryptConfig(c);
+        KeyStoreTest::SetUp();
         // The import key is made by openssl and handed to the container as openssl writes it.
-        ASSERT_EQ(Shell("cd " + dir_ +
+        ASSERT_EQ(Shell("cd " + folder_ +
                         " && openssl genrsa -out key.pem 512 2>/dev/null"
                         " && openssl rsa -in key.pem -outform MSBLOB -out key.blob 2>/dev/null"
                         " && openssl rsa -in key.pem -pubout -outform MSBLOB -out pub.blob 2>/dev/null"),
                   0);
-        ASSERT_EQ(
-            Shell("DX_KEYSTORE=" + dir_ + "/store " + kTool + " import-key ZUV_IT " + dir_ + "/key.blob"), 0);
+        ASSERT_EQ(Shell("DX_KEYSTORE=" + folder_ + "/store " + kTool + " import-key ZUV_IT " + folder_ +
+                        "/key.blob"),
+                  0);
         archive_ = "PK\x03\x04";
         for (int i = 0; i < 3000; ++i) archive_ += char(i * 13 + i / 7);
         WriteFile(Path("pkg.zip"), archive_);
     }
-    void TearDown() override {
-        SetCryptConfig(saved_);
-        std::filesystem::remove_all(dir_);
-    }
-
-    std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-    static void WriteFile(const std::string& path, const std::string& data) {
-        std::ofstream(path, std::ios::binary) << data;
-    }
-    static std::string ReadFile(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-
-    TCryptConfig saved_;
-    std::string dir_;
     std::string archive_;
 };
 
@@ -99,7 +69,7 @@ TEST_F(DatInteropTest, ImportReadsWhatPythonWrites) {
 }
 
 TEST_F(DatInteropTest, PackageForAnotherKeyIsRefused) {
-    ASSERT_EQ(Shell("cd " + dir_ +
+    ASSERT_EQ(Shell("cd " + folder_ +
                     " && openssl genrsa -out other.pem 512 2>/dev/null"
                     " && openssl rsa -in other.pem -pubout -outform MSBLOB -out other.blob 2>/dev/null"),
               0);
@@ -114,10 +84,10 @@ TEST_F(DatInteropTest, PackageForAnotherKeyIsRefused) {
 
 TEST_F(DatInteropTest, ToolWritesAndReadsPackages) {
     std::string keyHex;
-    ASSERT_EQ(Shell("DX_KEYSTORE=" + dir_ + "/store " + kTool + " public-key ZUV_IT", &keyHex), 0);
+    ASSERT_EQ(Shell("DX_KEYSTORE=" + folder_ + "/store " + kTool + " public-key ZUV_IT", &keyHex), 0);
     keyHex.erase(keyHex.find_last_not_of("\n") + 1);
     EXPECT_EQ(keyHex, BytesToHex(ReadFile(Path("pub.blob"))));
-    std::string env = "DX_KEYSTORE=" + dir_ + "/store ";
+    std::string env = "DX_KEYSTORE=" + folder_ + "/store ";
     ASSERT_EQ(Shell(env + kTool + " encrypt-file " + Path("pkg.zip") + " " + Path("tool.dat") + " " + keyHex),
               0);
     ASSERT_EQ(Shell(env + kTool + " decrypt-file " + Path("tool.dat") + " " + Path("tool.zip") + " ZUV_IT"),

@@ -7,8 +7,11 @@
 #include <fstream>
 #include <string>
 
+#include "tests/platform/os/CryptTestSupport.h"
+
 using namespace svc;
 using namespace os;
+using namespace crypttest;
 
 namespace {
 
@@ -18,20 +21,12 @@ void PutLE32(std::string& s, uint32_t v) {
     for (int i = 0; i < 4; ++i) s += char(v >> (8 * i));
 }
 
-class PackageDecryptTest : public ::testing::Test {
+class PackageDecryptTest : public KeyStoreTest {
 protected:
+    PackageDecryptTest() : KeyStoreTest("pkgdecrypt") {}
     void SetUp() override {
-        saved_ = CryptConfig();
-        char pattern[] = "/tmp/pkgdecrypt_XXXXXX";
-        folder_ = mkdtemp(pattern);
-        TCryptConfig c;
-        c.KeyStoreFolder = folder_ + "/store";
-        SetCryptConfig(c);
+        KeyStoreTest::SetUp();
         publicBlob_ = FillContainer(kContainer);
-    }
-    void TearDown() override {
-        SetCryptConfig(saved_);
-        std::filesystem::remove_all(folder_);
     }
 
     // Creates the machine container with a new 512-bit exchange pair; returns its PUBLICKEYBLOB.
@@ -41,10 +36,7 @@ protected:
         EXPECT_TRUE(CryptAcquireContextA(&prov, name, nullptr, PROV_RSA_FULL,
                                          CRYPT_NEWKEYSET | CRYPT_MACHINE_KEYSET));
         EXPECT_TRUE(CryptGenKey(prov, AT_KEYEXCHANGE, 512u << 16, &pair));
-        DWORD len = 0;
-        CryptExportKey(pair, 0, PUBLICKEYBLOB, 0, nullptr, &len);
-        std::string blob(len, '\0');
-        EXPECT_TRUE(CryptExportKey(pair, 0, PUBLICKEYBLOB, 0, reinterpret_cast<BYTE*>(blob.data()), &len));
+        std::string blob = ExportKeyBlob(pair, 0, PUBLICKEYBLOB);
         CryptDestroyKey(pair);
         CryptReleaseContext(prov, 0);
         return blob;
@@ -59,17 +51,14 @@ protected:
         EXPECT_TRUE(CryptImportKey(prov, reinterpret_cast<const BYTE*>(publicBlob_.data()),
                                    DWORD(publicBlob_.size()), 0, 0, &pub));
         EXPECT_TRUE(CryptGenKey(prov, CALG_RC4, CRYPT_EXPORTABLE | genFlags, &session));
-        DWORD len = 0;
-        CryptExportKey(session, pub, SIMPLEBLOB, 0, nullptr, &len);
-        std::string blob(len, '\0');
-        EXPECT_TRUE(CryptExportKey(session, pub, SIMPLEBLOB, 0, reinterpret_cast<BYTE*>(blob.data()), &len));
+        std::string blob = ExportKeyBlob(session, pub, SIMPLEBLOB);
         if (keyUsesSalt) {
             std::string salt = writtenSalt;
             salt.resize(11, '\0');
             EXPECT_TRUE(CryptSetKeyParam(session, KP_SALT, reinterpret_cast<const BYTE*>(salt.data()), 0));
         }
         std::string cipher = archive;
-        len = DWORD(cipher.size());
+        DWORD len = DWORD(cipher.size());
         EXPECT_TRUE(CryptEncrypt(session, 0, true, 0, reinterpret_cast<BYTE*>(cipher.data()), &len, len));
         CryptDestroyKey(session);
         CryptDestroyKey(pub);
@@ -79,15 +68,6 @@ protected:
         dat += blob;
         PutLE32(dat, uint32_t(writtenSalt.size()));
         return dat + writtenSalt + cipher;
-    }
-
-    std::string Path(const std::string& name) const { return folder_ + "/" + name; }
-    static void WriteFile(const std::string& path, const std::string& data) {
-        std::ofstream(path, std::ios::binary) << data;
-    }
-    static std::string ReadFile(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
     // Decrypts data as a .dat file; returns the error text and the target's content.
@@ -108,8 +88,6 @@ protected:
         return a;
     }
 
-    TCryptConfig saved_;
-    std::string folder_;
     std::string publicBlob_;
 };
 

@@ -10,24 +10,14 @@
 #include <vector>
 
 #include "platform/os/WinCrypt.h"
+#include "tests/platform/os/CryptTestSupport.h"
 
 using namespace os;
+using namespace crypttest;
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-int Shell(const std::string& command, std::string* out = nullptr) {
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return -1;
-    std::string text;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) text.append(buf, n);
-    int status = pclose(pipe);
-    if (out) *out = text;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 std::string Hex(const Bytes& b) {
     static const char d[] = "0123456789abcdef";
@@ -39,33 +29,16 @@ std::string Hex(const Bytes& b) {
     return s;
 }
 
-class WinCryptOpensslTest : public ::testing::Test {
+class WinCryptOpensslTest : public KeyStoreTest {
 protected:
+    WinCryptOpensslTest() : KeyStoreTest("wincrypt_it") {}
     void SetUp() override {
-        char pattern[] = "/tmp/wincrypt_it_XXXXXX";
-        dir_ = mkdtemp(pattern);
+        KeyStoreTest::SetUp();
         ASSERT_TRUE(CryptAcquireContextA(&prov_, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT));
     }
     void TearDown() override {
         CryptReleaseContext(prov_, 0);
-        std::filesystem::remove_all(dir_);
-    }
-    std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-    static Bytes ReadFile(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return Bytes(std::istreambuf_iterator<char>(in), {});
-    }
-    static void WriteFile(const std::string& path, const Bytes& data) {
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
-    }
-    static Bytes Export(HCRYPTKEY key, HCRYPTKEY with, DWORD type) {
-        DWORD len = 0;
-        EXPECT_TRUE(CryptExportKey(key, with, type, 0, nullptr, &len));
-        Bytes blob(len);
-        EXPECT_TRUE(CryptExportKey(key, with, type, 0, blob.data(), &len));
-        blob.resize(len);
-        return blob;
+        KeyStoreTest::TearDown();
     }
     HCRYPTKEY Import(const Bytes& blob, HCRYPTKEY with = 0, DWORD flags = CRYPT_EXPORTABLE) {
         HCRYPTKEY key = 0;
@@ -74,23 +47,22 @@ protected:
         return key;
     }
 
-    std::string dir_;
     HCRYPTPROV prov_ = 0;
 };
 
 TEST_F(WinCryptOpensslTest, BlobsMatchOpensslMsblob) {
     for (int bits : {512, 1024, 2048}) {
         SCOPED_TRACE(bits);
-        ASSERT_EQ(Shell("cd " + dir_ + " && openssl genrsa -out k.pem " + std::to_string(bits) +
+        ASSERT_EQ(Shell("cd " + folder_ + " && openssl genrsa -out k.pem " + std::to_string(bits) +
                         " 2>/dev/null && openssl rsa -in k.pem -outform MSBLOB -out priv.blob 2>/dev/null"
                         " && openssl rsa -in k.pem -pubout -outform MSBLOB -out pub.blob 2>/dev/null"),
                   0);
-        Bytes priv = ReadFile(Path("priv.blob")), pub = ReadFile(Path("pub.blob"));
+        Bytes priv = ReadFile<Bytes>(Path("priv.blob")), pub = ReadFile<Bytes>(Path("pub.blob"));
         HCRYPTKEY key = Import(priv);
-        EXPECT_EQ(Export(key, 0, PRIVATEKEYBLOB), priv);
-        EXPECT_EQ(Export(key, 0, PUBLICKEYBLOB), pub);
+        EXPECT_EQ(ExportKeyBlob<Bytes>(key, 0, PRIVATEKEYBLOB), priv);
+        EXPECT_EQ(ExportKeyBlob<Bytes>(key, 0, PUBLICKEYBLOB), pub);
         HCRYPTKEY pubKey = Import(pub);
-        EXPECT_EQ(Export(pubKey, 0, PUBLICKEYBLOB), pub);
+        EXPECT_EQ(ExportKeyBlob<Bytes>(pubKey, 0, PUBLICKEYBLOB), pub);
         CryptDestroyKey(pubKey);
         CryptDestroyKey(key);
     }
@@ -99,27 +71,28 @@ TEST_F(WinCryptOpensslTest, BlobsMatchOpensslMsblob) {
 TEST_F(WinCryptOpensslTest, OpensslReadsGeneratedKeysAndUnwrapsSimpleBlobs) {
     HCRYPTKEY pair = 0, session = 0;
     ASSERT_TRUE(CryptGenKey(prov_, AT_KEYEXCHANGE, (512u << 16) | CRYPT_EXPORTABLE, &pair));
-    Bytes priv = Export(pair, 0, PRIVATEKEYBLOB);
+    Bytes priv = ExportKeyBlob<Bytes>(pair, 0, PRIVATEKEYBLOB);
     WriteFile(Path("ours.blob"), priv);
     // openssl checks the key's consistency and writes the same blob back.
-    ASSERT_EQ(Shell("cd " + dir_ +
+    ASSERT_EQ(Shell("cd " + folder_ +
                     " && openssl rsa -inform MSBLOB -in ours.blob -check -noout | grep -q 'RSA key ok'"
                     " && openssl rsa -inform MSBLOB -in ours.blob -out ours.pem 2>/dev/null"
                     " && openssl rsa -in ours.pem -outform MSBLOB -out back.blob 2>/dev/null"),
               0);
-    EXPECT_EQ(ReadFile(Path("back.blob")), priv);
+    EXPECT_EQ(ReadFile<Bytes>(Path("back.blob")), priv);
 
     for (DWORD flags : {CRYPT_EXPORTABLE | CRYPT_CREATE_SALT, CRYPT_EXPORTABLE | (40u << 16)}) {
         ASSERT_TRUE(CryptGenKey(prov_, CALG_RC4, flags, &session));
-        Bytes simple = Export(session, pair, SIMPLEBLOB);
-        Bytes plainBlob = Export(session, 0, PLAINTEXTKEYBLOB);
+        Bytes simple = ExportKeyBlob<Bytes>(session, pair, SIMPLEBLOB);
+        Bytes plainBlob = ExportKeyBlob<Bytes>(session, 0, PLAINTEXTKEYBLOB);
         Bytes wrapped(simple.rbegin(), simple.rend() - 12);
         WriteFile(Path("wrapped.bin"), wrapped);
-        ASSERT_EQ(Shell("cd " + dir_ +
+        ASSERT_EQ(Shell("cd " + folder_ +
                         " && openssl pkeyutl -decrypt -inkey ours.pem -pkeyopt rsa_padding_mode:pkcs1"
                         " -in wrapped.bin -out unwrapped.bin"),
                   0);
-        EXPECT_EQ(Hex(ReadFile(Path("unwrapped.bin"))), Hex(Bytes(plainBlob.begin() + 12, plainBlob.end())));
+        EXPECT_EQ(Hex(ReadFile<Bytes>(Path("unwrapped.bin"))),
+                  Hex(Bytes(plainBlob.begin() + 12, plainBlob.end())));
         CryptDestroyKey(session);
     }
     CryptDestroyKey(pair);
@@ -153,7 +126,7 @@ TEST_F(WinCryptOpensslTest, CiphersMatchOpensslEnc) {
                       " -provider legacy -provider default -in " + Path("plain.bin") + " -out " +
                       Path("cipher.bin")),
                 0);
-            EXPECT_EQ(Hex(ours), Hex(ReadFile(Path("cipher.bin"))))
+            EXPECT_EQ(Hex(ours), Hex(ReadFile<Bytes>(Path("cipher.bin"))))
                 << (alg == CALG_RC2 ? "RC2" : "RC4") << " round " << round;
             CryptDestroyKey(key);
         }

@@ -8,7 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "tests/platform/os/CryptTestSupport.h"
+
 using namespace os;
+using namespace crypttest;
 
 namespace {
 
@@ -39,20 +42,9 @@ Bytes Text(const std::string& s) {
 }
 
 // Runs every test against a fresh key store and the default provider switches.
-class WinCryptTest : public ::testing::Test {
+class WinCryptTest : public KeyStoreTest {
 protected:
-    void SetUp() override {
-        saved_ = CryptConfig();
-        char pattern[] = "/tmp/wincrypt_XXXXXX";
-        folder_ = mkdtemp(pattern);
-        TCryptConfig c;
-        c.KeyStoreFolder = folder_ + "/store";
-        SetCryptConfig(c);
-    }
-    void TearDown() override {
-        SetCryptConfig(saved_);
-        std::filesystem::remove_all(folder_);
-    }
+    WinCryptTest() : KeyStoreTest("wincrypt") {}
 
     static HCRYPTPROV Verify(const char* provider = nullptr) {
         HCRYPTPROV prov = 0;
@@ -86,15 +78,6 @@ protected:
         return h;
     }
 
-    static Bytes Export(HCRYPTKEY key, HCRYPTKEY with, DWORD type) {
-        DWORD len = 0;
-        EXPECT_TRUE(CryptExportKey(key, with, type, 0, nullptr, &len));
-        Bytes blob(len);
-        EXPECT_TRUE(CryptExportKey(key, with, type, 0, blob.data(), &len)) << std::hex << GetLastError();
-        blob.resize(len);
-        return blob;
-    }
-
     static Bytes Salt(HCRYPTKEY key) {
         DWORD len = 0;
         EXPECT_TRUE(CryptGetKeyParam(key, KP_SALT, nullptr, &len, 0));
@@ -109,9 +92,6 @@ protected:
         EXPECT_TRUE(CryptGetKeyParam(key, param, b, &len, 0));
         return DWORD(b[0] | b[1] << 8 | b[2] << 16 | b[3] << 24);
     }
-
-    TCryptConfig saved_;
-    std::string folder_;
 };
 
 // ---- pass-phrase keys: SHA-1 to RC2, CBC, zero IV, PKCS#5 ----
@@ -357,28 +337,29 @@ TEST_F(WinCryptTest, SimpleBlobRoundTripCarriesKeyOnly) {
     HCRYPTPROV prov = Verify();
     HCRYPTKEY pair = 0;
     ASSERT_TRUE(CryptGenKey(prov, AT_KEYEXCHANGE, (512u << 16) | CRYPT_EXPORTABLE, &pair));
-    Bytes pub = Export(pair, 0, PUBLICKEYBLOB);
+    Bytes pub = ExportKeyBlob<Bytes>(pair, 0, PUBLICKEYBLOB);
     ASSERT_EQ(pub.size(), 84u);
     EXPECT_EQ(ToHex(Bytes(pub.begin(), pub.begin() + 16)),
               "0602000000a40000525341310002000"
               "0");
-    Bytes priv = Export(pair, 0, PRIVATEKEYBLOB);
+    Bytes priv = ExportKeyBlob<Bytes>(pair, 0, PRIVATEKEYBLOB);
     ASSERT_EQ(priv.size(), 308u);
     EXPECT_EQ(ToHex(Bytes(priv.begin(), priv.begin() + 12)), "0702000000a4000052534132");
 
     HCRYPTKEY pubKey = 0;
     ASSERT_TRUE(CryptImportKey(prov, pub.data(), DWORD(pub.size()), 0, 0, &pubKey));
-    EXPECT_EQ(Export(pubKey, 0, PUBLICKEYBLOB), pub);
+    EXPECT_EQ(ExportKeyBlob<Bytes>(pubKey, 0, PUBLICKEYBLOB), pub);
 
     HCRYPTKEY session = 0;
     ASSERT_TRUE(CryptGenKey(prov, CALG_RC4, CRYPT_EXPORTABLE | CRYPT_CREATE_SALT, &session));
-    Bytes simple = Export(session, pubKey, SIMPLEBLOB);
+    Bytes simple = ExportKeyBlob<Bytes>(session, pubKey, SIMPLEBLOB);
     ASSERT_EQ(simple.size(), 76u);
     EXPECT_EQ(ToHex(Bytes(simple.begin(), simple.begin() + 12)), "010200000168000000a40000");
 
     HCRYPTKEY imported = 0;
     ASSERT_TRUE(CryptImportKey(prov, simple.data(), DWORD(simple.size()), pair, CRYPT_EXPORTABLE, &imported));
-    EXPECT_EQ(Export(imported, 0, PLAINTEXTKEYBLOB), Export(session, 0, PLAINTEXTKEYBLOB));
+    EXPECT_EQ(ExportKeyBlob<Bytes>(imported, 0, PLAINTEXTKEYBLOB),
+              ExportKeyBlob<Bytes>(session, 0, PLAINTEXTKEYBLOB));
     EXPECT_TRUE(Salt(imported).empty());
     Bytes salt = Salt(session);
     ASSERT_EQ(salt.size(), 11u);
@@ -418,8 +399,8 @@ TEST_F(WinCryptTest, ImportAndExportRejectBadInput) {
     ASSERT_TRUE(CryptGenKey(prov, AT_KEYEXCHANGE, 512u << 16, &pair));
     ASSERT_TRUE(CryptGenKey(prov, CALG_RC4, CRYPT_EXPORTABLE, &session));
     ASSERT_TRUE(CryptGenKey(prov, CALG_RC4, 0, &fixed));
-    Bytes pub = Export(pair, 0, PUBLICKEYBLOB);
-    Bytes simple = Export(session, pair, SIMPLEBLOB);
+    Bytes pub = ExportKeyBlob<Bytes>(pair, 0, PUBLICKEYBLOB);
+    Bytes simple = ExportKeyBlob<Bytes>(session, pair, SIMPLEBLOB);
 
     struct Case {
         const char* name;
@@ -529,7 +510,7 @@ TEST_F(WinCryptTest, MachineContainerLifecycle) {
     EXPECT_FALSE(CryptGetUserKey(prov, AT_KEYEXCHANGE, &key));
     EXPECT_EQ(GetLastError(), NTE_NO_KEY);
     ASSERT_TRUE(CryptGenKey(prov, AT_KEYEXCHANGE, 512u << 16, &key));
-    Bytes pub = Export(key, 0, PUBLICKEYBLOB);
+    Bytes pub = ExportKeyBlob<Bytes>(key, 0, PUBLICKEYBLOB);
     CryptDestroyKey(key);
     CryptReleaseContext(prov, 0);
     ASSERT_EQ(stat(path.c_str(), &st), 0);
@@ -545,7 +526,7 @@ TEST_F(WinCryptTest, MachineContainerLifecycle) {
 
     ASSERT_TRUE(CryptAcquireContextA(&prov, "ZUV TEST", nullptr, PROV_RSA_FULL, CRYPT_MACHINE_KEYSET));
     ASSERT_TRUE(CryptGetUserKey(prov, AT_KEYEXCHANGE, &key));
-    EXPECT_EQ(Export(key, 0, PUBLICKEYBLOB), pub);
+    EXPECT_EQ(ExportKeyBlob<Bytes>(key, 0, PUBLICKEYBLOB), pub);
     CryptDestroyKey(key);
     CryptReleaseContext(prov, 0);
 
@@ -559,7 +540,7 @@ TEST_F(WinCryptTest, ImportedPrivateKeyFillsContainer) {
     HCRYPTPROV verify = Verify();
     HCRYPTKEY pair = 0;
     ASSERT_TRUE(CryptGenKey(verify, AT_KEYEXCHANGE, (512u << 16) | CRYPT_EXPORTABLE, &pair));
-    Bytes priv = Export(pair, 0, PRIVATEKEYBLOB);
+    Bytes priv = ExportKeyBlob<Bytes>(pair, 0, PRIVATEKEYBLOB);
 
     HCRYPTPROV prov = 0;
     ASSERT_TRUE(CryptAcquireContextA(&prov, "../escape", nullptr, PROV_RSA_FULL,
@@ -575,7 +556,7 @@ TEST_F(WinCryptTest, ImportedPrivateKeyFillsContainer) {
     ASSERT_TRUE(CryptAcquireContextA(&prov, "../escape", nullptr, PROV_RSA_FULL, CRYPT_MACHINE_KEYSET));
     HCRYPTKEY stored = 0;
     ASSERT_TRUE(CryptGetUserKey(prov, AT_KEYEXCHANGE, &stored));
-    EXPECT_EQ(Export(stored, 0, PRIVATEKEYBLOB), priv);
+    EXPECT_EQ(ExportKeyBlob<Bytes>(stored, 0, PRIVATEKEYBLOB), priv);
     CryptDestroyKey(stored);
     CryptReleaseContext(prov, 0);
     CryptDestroyKey(pair);
