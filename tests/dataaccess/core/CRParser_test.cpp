@@ -7,29 +7,10 @@
 #include <vector>
 
 #include "platform/rtl/Exceptions.h"
+#include "tests/dataaccess/core/LexemTestSupport.h"
 
 namespace dac {
 namespace {
-
-struct Lexem {
-    int code;
-    std::string text;
-    bool operator==(const Lexem&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& os, const Lexem& l) {
-    return os << "{" << l.code << ", \"" << l.text << "\"}";
-}
-
-std::vector<Lexem> LexAll(TParser& p) {
-    std::vector<Lexem> out;
-    std::string text;
-    for (int code; (code = p.GetNext(text)) != lxEnd;) {
-        out.push_back({code, text});
-        if (out.size() > 10000) break;
-    }
-    return out;
-}
 
 enum Kind { Generic, SQL };
 

@@ -5,28 +5,17 @@
 #include <string>
 #include <vector>
 
+#include "tests/dataaccess/core/LexemTestSupport.h"
+
 namespace dac {
 namespace {
-
-struct Lexem {
-    int code;
-    std::string text;
-    bool operator==(const Lexem&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& os, const Lexem& l) {
-    return os << "{" << l.code << ", \"" << l.text << "\"}";
-}
 
 std::vector<Lexem> Lex(const std::string& text, bool keepQuotes = false) {
     TOraParser p(text);
     p.KeepQuotes = keepQuotes;
     p.DecimalChar = ".";
     p.ToBegin();
-    std::vector<Lexem> out;
-    std::string t;
-    for (int code; (code = p.GetNext(t)) != lxEnd;) out.push_back({code, t});
-    return out;
+    return LexAll(p);
 }
 
 TEST(OraParser, OracleWordsAndCodes) {

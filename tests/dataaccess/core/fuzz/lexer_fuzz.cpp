@@ -9,6 +9,7 @@
 #include "dataaccess/core/CRParser.h"
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/Streams.h"
+#include "tests/dataaccess/core/fuzz/SQLInfoFuzz.h"
 
 namespace {
 
@@ -59,16 +60,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Drain(fromStream, flags);
 
     TSQLInfo info;
-    info.SetCommand(nullptr, CreateParserOf<TSQLParser>);
-    try {
-        TCRTablesInfo tables;
-        info.ParseTablesInfo(text, tables);
-        TColumnsInfo columns;
-        info.ParseColumnsInfo(text, columns);
-    } catch (const rtl::Exception&) {
-    }
-    TSQLObjectInfo parts;
-    info.SplitObjectName(text, parts);
-    (void)info.NormalizeName(text, flags & 1, flags & 2);
+    FuzzSQLInfo(info, CreateParserOf<TSQLParser>, text, flags & 1, flags & 2);
     return 0;
 }

@@ -7,6 +7,7 @@
 #include "dataaccess/oracle/OraClasses.h"
 #include "dataaccess/oracle/OraParser.h"
 #include "platform/rtl/Exceptions.h"
+#include "tests/dataaccess/core/fuzz/SQLInfoFuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace dac;
@@ -26,17 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     TOCISQLInfo info;
-    info.SetCommand(nullptr, CreateParserOf<TOraParser>);
-    try {
-        TCRTablesInfo tables;
-        info.ParseTablesInfo(text, tables);
-        TColumnsInfo columns;
-        info.ParseColumnsInfo(text, columns);
-    } catch (const rtl::Exception&) {
-    }
-    TSQLObjectInfo parts;
-    info.SplitObjectName(text, parts);
-    (void)info.NormalizeName(text, flags & 8, flags & 16);
+    FuzzSQLInfo(info, CreateParserOf<TOraParser>, text, flags & 8, flags & 16);
 
     AnsiString user, password, server;
     TConnectMode mode;
