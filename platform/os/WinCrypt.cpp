@@ -99,32 +99,19 @@ Library& Lib() {
     return lib;
 }
 
-struct PkeyFree {
-    void operator()(EVP_PKEY* p) const { EVP_PKEY_free(p); }
+// Frees an OpenSSL object with its own free routine.
+template <auto Free>
+struct OsslFree {
+    template <class T>
+    void operator()(T* p) const {
+        Free(p);
+    }
 };
-struct PkeyCtxFree {
-    void operator()(EVP_PKEY_CTX* p) const { EVP_PKEY_CTX_free(p); }
-};
-struct CipherCtxFree {
-    void operator()(EVP_CIPHER_CTX* p) const { EVP_CIPHER_CTX_free(p); }
-};
-struct MdCtxFree {
-    void operator()(EVP_MD_CTX* p) const { EVP_MD_CTX_free(p); }
-};
-struct BnFree {
-    void operator()(BIGNUM* p) const { BN_clear_free(p); }
-};
-struct BldFree {
-    void operator()(OSSL_PARAM_BLD* p) const { OSSL_PARAM_BLD_free(p); }
-};
-struct ParamFree {
-    void operator()(OSSL_PARAM* p) const { OSSL_PARAM_free(p); }
-};
-using PkeyPtr = std::unique_ptr<EVP_PKEY, PkeyFree>;
-using PkeyCtxPtr = std::unique_ptr<EVP_PKEY_CTX, PkeyCtxFree>;
-using CipherCtxPtr = std::unique_ptr<EVP_CIPHER_CTX, CipherCtxFree>;
-using MdCtxPtr = std::unique_ptr<EVP_MD_CTX, MdCtxFree>;
-using BnPtr = std::unique_ptr<BIGNUM, BnFree>;
+using PkeyPtr = std::unique_ptr<EVP_PKEY, OsslFree<EVP_PKEY_free>>;
+using PkeyCtxPtr = std::unique_ptr<EVP_PKEY_CTX, OsslFree<EVP_PKEY_CTX_free>>;
+using CipherCtxPtr = std::unique_ptr<EVP_CIPHER_CTX, OsslFree<EVP_CIPHER_CTX_free>>;
+using MdCtxPtr = std::unique_ptr<EVP_MD_CTX, OsslFree<EVP_MD_CTX_free>>;
+using BnPtr = std::unique_ptr<BIGNUM, OsslFree<BN_clear_free>>;
 
 // ---- configuration ----
 
@@ -262,7 +249,7 @@ BnPtr GetBn(EVP_PKEY* pkey, const char* name) {
 // Builds an RSA key from little-endian components; the private ones may be null.
 PkeyPtr MakeRsaKey(const BIGNUM* n, const BIGNUM* e, const BIGNUM* d, const BIGNUM* p, const BIGNUM* q,
                    const BIGNUM* dp, const BIGNUM* dq, const BIGNUM* qinv) {
-    std::unique_ptr<OSSL_PARAM_BLD, BldFree> bld(OSSL_PARAM_BLD_new());
+    std::unique_ptr<OSSL_PARAM_BLD, OsslFree<OSSL_PARAM_BLD_free>> bld(OSSL_PARAM_BLD_new());
     if (!bld) return nullptr;
     bool ok = OSSL_PARAM_BLD_push_BN(bld.get(), OSSL_PKEY_PARAM_RSA_N, n) &&
               OSSL_PARAM_BLD_push_BN(bld.get(), OSSL_PKEY_PARAM_RSA_E, e);
@@ -275,7 +262,7 @@ PkeyPtr MakeRsaKey(const BIGNUM* n, const BIGNUM* e, const BIGNUM* d, const BIGN
              OSSL_PARAM_BLD_push_BN(bld.get(), OSSL_PKEY_PARAM_RSA_COEFFICIENT1, qinv);
     }
     if (!ok) return nullptr;
-    std::unique_ptr<OSSL_PARAM, ParamFree> params(OSSL_PARAM_BLD_to_param(bld.get()));
+    std::unique_ptr<OSSL_PARAM, OsslFree<OSSL_PARAM_free>> params(OSSL_PARAM_BLD_to_param(bld.get()));
     PkeyCtxPtr pctx(EVP_PKEY_CTX_new_from_name(Lib().ctx, "RSA", nullptr));
     if (!params || !pctx || EVP_PKEY_fromdata_init(pctx.get()) <= 0) return nullptr;
     EVP_PKEY* pkey = nullptr;
