@@ -40,8 +40,9 @@ void RoundTo(Decimal& d, int places) {
         d = Decimal();
         return;
     }
-    bool up = d.digits[d.digits.size() - drop] >= '5';
-    d.digits.resize(d.digits.size() - drop);
+    const size_t keep = d.digits.size() - static_cast<size_t>(drop);
+    bool up = d.digits[keep] >= '5';
+    d.digits.erase(keep);  // not resize(): -O3 cannot tell it only shrinks and warns of an overlap
     d.places = places;
     if (up) {
         int i = static_cast<int>(d.digits.size()) - 1;

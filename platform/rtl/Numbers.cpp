@@ -202,8 +202,11 @@ bool NormalizeFloatText(const std::string& s, char decimalSeparator, std::string
         exponent = expNeg ? -e : e;
     }
     if (i != n) return false;
-    out = (negative ? "-" : "") + digits.substr(0, pointPos) + "." + digits.substr(pointPos) + "e" +
-          std::to_string(exponent);
+    // Built in a local: composed in place in out, which may alias digits to the optimizer, -O3
+    // warns of an overlapping copy.
+    std::string text = negative ? "-" : "";
+    text.append(digits, 0, pointPos).append(".").append(digits, pointPos).append("e");
+    out = std::move(text) + std::to_string(exponent);
     return true;
 }
 
