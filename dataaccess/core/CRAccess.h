@@ -18,6 +18,7 @@
 
 #include "dataaccess/core/CRParser.h"
 #include "dataaccess/core/DAServices.h"
+#include "dataaccess/core/MemData.h"
 #include "platform/rtl/Lists.h"
 #include "platform/rtl/Objects.h"
 #include "platform/rtl/Types.h"
@@ -287,9 +288,6 @@ inline constexpr int prUnicodeEnvironment = 1058;
 
 // ---------------------------------------------------------------------------------------------
 // Shared enumerations
-
-// String comparison kind of local sorting.
-enum TSortType : uint8_t { stCaseSensitive, stCaseInsensitive, stBinary };
 
 // What a connection was doing when it was lost.
 enum TConnLostCause : uint8_t {
@@ -587,8 +585,10 @@ protected:
 // ---------------------------------------------------------------------------------------------
 // TCRCommand
 
-class TCRCursor;
 class AnsiStringBuilder;
+
+// A server cursor a command can hand over (REF CURSOR values).
+class TCRCursor : public TSharedObject {};
 using TSQLInfoClass = rtl::TClassOf<TSQLInfo>;
 
 class TCRCommand : public rtl::TObject {
@@ -667,6 +667,109 @@ protected:
     bool FEnableBCD = false;
     bool FEnableFMTBCD = false;
     std::unique_ptr<TSQLInfo> FSQLInfo;
+};
+
+// ---------------------------------------------------------------------------------------------
+// TCRFieldDesc
+
+class TCRFieldDesc : public TFieldDesc {
+public:
+    // The actual name, quoted when asked for or when the dialect needs it; cached per form.
+    virtual AnsiString GetActualName(TSQLInfo* sqlInfo, bool quoteAlways);
+    virtual bool IsNational() { return false; }
+
+    // The table the column came from (not owned).
+    TCRTableInfo* TableInfo = nullptr;
+    AnsiString DefaultExpression;
+    bool AutoIncrement = false;
+
+private:
+    AnsiString actualNames_[2];
+};
+
+// ---------------------------------------------------------------------------------------------
+// TCRRecordSet
+
+// Record list whose rows come from a driver command: opening executes the command, describes
+// the columns once and fetches one block (or all); further blocks are fetched on demand.
+class TCRRecordSet : public TMemData {
+public:
+    TCRRecordSet();
+    // Drivers close their record sets in their own destructors.
+    ~TCRRecordSet() override;
+
+    // Makes the driver's command and hands it to SetCommand; called on first use.
+    virtual void CreateCommand();
+    virtual void SetCommand(TCRCommand* value) { FCommand = value; }
+    virtual bool CanFetchBack() { return false; }
+    virtual bool RequireReinitFields() { return false; }
+    virtual void ExecuteOpen(bool disableInitFields);
+    virtual void DoBeforeFetch(bool& cancel);
+    virtual void DoAfterFetch();
+    virtual void Disconnect();
+    virtual void ExecCommand();
+    virtual void FetchAll();
+    virtual void BreakFetch() { FFetchCancel = true; }
+    virtual bool CanDisconnect();
+    virtual bool IsQuery() { return FCommandType == ctCursor; }
+    virtual void SetConnection(TCRConnection* value) { GetCommand()->SetConnection(value); }
+    virtual void SetTransaction(TCRTransaction* value) { GetCommand()->SetTransaction(value); }
+    virtual void SetSQLText(const AnsiString& value) { GetCommand()->SetSQLText(value); }
+    virtual bool SetProp(int prop, const rtl::Variant& value);
+    virtual bool GetProp(int prop, rtl::Variant& value);
+    virtual bool IsCaseSensitive() { return true; }
+
+    void InternalPrepare() override { GetCommand()->Prepare(); }
+    void InternalUnPrepare() override { GetCommand()->UnPrepare(); }
+    void InternalOpen(bool disableInitFields = false) override;
+    bool NeedConvertEOL() override;
+    void Prepare() override;
+    void UnPrepare() override;
+    TFieldDescClass GetFieldDescType() override { return TFieldDescClass::Of<TCRFieldDesc>(); }
+    void GetNextRecord(void* recBuf) override;
+    void GetPriorRecord(void* recBuf) override;
+    void FilterUpdated() override;
+    void SortItems() override;
+
+    TCRCommand* GetCommand();
+    void FreeCommand();
+    void SetComponent(rtl::TComponent* value) { GetCommand()->Component = value; }
+    TTableInfoClass GetTableInfoClass() { return GetCommand()->GetTableInfoClass(); }
+    TCRTablesInfo& TablesInfo();
+
+    // Kinds of statement.
+    static constexpr uint8_t ctUnknown = 0;
+    static constexpr uint8_t ctStatement = 1;
+    static constexpr uint8_t ctCursor = 2;
+
+    bool UniDirectional() const { return FUniDirectional; }
+    int32_t FetchRows() const { return FFetchRows; }
+    bool FetchAllRows() const { return FFetchAll; }
+    bool LongStrings() const { return FLongStrings; }
+    bool FlatBuffers() const { return FFlatBuffers; }
+    uint8_t CommandType() const { return FCommandType; }
+
+    std::function<void(bool result)> OnAfterExecute;
+    std::function<void(bool result)> OnAfterFetchAll;
+    std::function<void(bool& cancel)> OnBeforeFetch;
+    std::function<void()> OnAfterFetch;
+    std::function<void()> OnDataChanged;
+
+protected:
+    TCRCommand* FCommand = nullptr;
+    bool FCommandMade = false;
+    bool FUniDirectional = false;
+    int32_t FFetchRows = 0;
+    bool FFetchAll = false;
+    bool FLockFetchAll = false;
+    bool FLongStrings = true;
+    bool FFlatBuffers = true;
+    bool FExtendedFieldsInfo = false;
+    bool FDefaultValues = false;
+    bool FFieldsOrigin = false;
+    bool FFetchCancel = false;
+    uint8_t FCommandType = ctUnknown;
+    std::unique_ptr<TCRTablesInfo> FTablesInfo;
 };
 
 }  // namespace dac

@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/rtl/Exceptions.h"
@@ -862,10 +863,141 @@ protected:
     std::unique_ptr<TStringHeap> stringHeap_;
 };
 
-// In-memory record storage; the record list operations come with the record list.
+// =============================================================================================
+// In-memory record list
+
+// String comparison kind of local sorting.
+enum TSortType : uint8_t { stCaseSensitive, stCaseInsensitive, stBinary };
+
+// Item verdicts of the filter.
+inline constexpr uint8_t frUnknown = 0;
+inline constexpr uint8_t frVisible = 1;
+inline constexpr uint8_t frHidden = 2;
+
+// A bookmark as kept in the dataset's record buffers: the list's generation, the item, its
+// record number then (-1 without a current item) and the item's serial, which tells a live item
+// from a freed one without reading the item.
+struct RecBookmark {
+    static constexpr std::size_t ofsGeneration = 0;
+    static constexpr std::size_t ofsItem = 4;
+    static constexpr std::size_t ofsRecNo = 4 + PtrSize;
+    static constexpr std::size_t ofsSerial = 8 + PtrSize;
+    static constexpr std::size_t Size = 12 + PtrSize;
+
+    static uint32_t Generation(const void* b) { return PeekPacked<uint32_t>(b, ofsGeneration); }
+    static PItemHeader Item(const void* b) { return PeekPacked<PItemHeader>(b, ofsItem); }
+    static int32_t RecNo(const void* b) { return PeekPacked<int32_t>(b, ofsRecNo); }
+    static uint32_t Serial(const void* b) { return PeekPacked<uint32_t>(b, ofsSerial); }
+    static void Set(void* b, uint32_t generation, PItemHeader item, int32_t recNo, uint32_t serial) {
+        PokePacked(b, ofsGeneration, generation);
+        PokePacked(b, ofsItem, item);
+        PokePacked(b, ofsRecNo, recNo);
+        PokePacked(b, ofsSerial, serial);
+    }
+};
+
+// Keeps every row of a result in memory as a doubly linked list of items from the block
+// manager, with a current item, record numbers and bookmarks. Record numbers are kept
+// incrementally: after an insertion or deletion only the shorter side of the list is
+// renumbered and RecNoOffset absorbs the shift of the other side.
 class TMemData : public TData {
 public:
-    TMemData() = default;
+    TMemData();
+    // Closes here: the base destructor can no longer reach the list.
+    ~TMemData() override;
+
+    PItemHeader FirstItem = nullptr;
+    PItemHeader LastItem = nullptr;
+    PItemHeader CurrentItem = nullptr;
+
+    uint32_t Generation() const { return generation_; }
+    TBlockManager& BlockManager() { return blockManager_; }
+    const AnsiString& IndexFieldNames() const { return indexFieldNames_; }
+    bool RecordNoCacheFilled() const { return !recordNoCache_.empty(); }
+
+    void InitData() override;
+    void FreeData() override;
+    bool Eof() override { return !CurrentItem && eof_; }
+    bool Bof() override { return !CurrentItem && bof_; }
+    int GetRecordCount() override { return recordCount_; }
+    int GetRecordNo() override;
+    void SetRecordNo(int value) override;
+    void SetFilterItemTypes(uint8_t value) override;
+    void Open() override { TData::Open(); }
+    void Reopen() override;
+    void InitFields() override;
+    void ClearFields() override;
+    void GetRecord(void* recBuf) override;
+    void GetNextRecord(void* recBuf) override;
+    void GetPriorRecord(void* recBuf) override;
+    void PutRecord(void* recBuf) override;
+    void AppendRecord(void* recBuf) override;
+    void InsertRecord(void* recBuf) override;
+    void UpdateRecord(void* recBuf) override;
+    void DeleteRecord() override;
+    void SetToBegin() override;
+    void SetToEnd() override;
+
+    // Bookmarks: RecBookmark::Size bytes.
+    virtual void GetBookmark(void* bookmark);
+    virtual void SetToBookmark(const void* bookmark);
+    virtual bool BookmarkValid(const void* bookmark);
+    virtual int CompareBookmarks(const void* bookmark1, const void* bookmark2);
+
+    // False: nothing more to fetch. Drivers append the next block of rows.
+    virtual bool Fetch(bool fetchBack = false);
+
+    // Filtering: the row verdict from the record callbacks and the filter expression.
+    virtual bool IsFiltered();
+    virtual bool IsFilteredOut(PItemHeader item);
+    virtual void FilterUpdated();
+    // Whether a filter expression accepts the record in FilterRecBuf; none is set here.
+    virtual bool HasFilterExpression() { return false; }
+    virtual bool FilterExpressionAccepts(void* /*recBuf*/) { return true; }
+
+    // Sorting: nothing is sorted while no sort columns exist.
+    virtual bool HasSortColumns() { return false; }
+    virtual void ChangeIndexFieldNames(const AnsiString& value) { indexFieldNames_ = value; }
+    virtual void SortItems() {}
+    virtual int CompareRecords(void* /*recBuf1*/, void* /*recBuf2*/) { return 0; }
+    virtual void MoveSortedItem(PItemHeader /*item*/, int /*direction*/) {}
+
+    // Cached updates: the cached-update code takes over these branches.
+    virtual void RevertRecord() {}
+    virtual void DeleteCachedRecord() { RemoveRecord(); }
+
+    // List maintenance, also used by the drivers that fill the list.
+    PItemHeader InsertItem();
+    PItemHeader AppendItem();
+    void DeleteItem(PItemHeader item);
+    void InsertItemRecord(void* recBuf);
+    void RemoveRecord();
+    // mode 0: item was inserted, 1: an item before/at item was deleted, 2: the whole list.
+    void RenumberItems(PItemHeader item, int mode);
+    // Numbers rows a driver has just added from item on (backward: before item).
+    void ReorderItems(PItemHeader item, bool keepCount, bool backward);
+    void BuildRecordNoCache();
+    void DropRecordNoCache() { recordNoCache_.clear(); }
+    void RecalcItemsFields(PItemHeader from = nullptr, PItemHeader to = nullptr);
+    // Links a block of items made by a driver after LastItem, each with a serial.
+    void LinkItem(PItemHeader item);
+    void* ItemRecord(PItemHeader item) const { return ItemHeader::Data(item); }
+    // Whether item is a live item of this list (never reads item).
+    bool IsLiveItem(PItemHeader item) const;
+
+protected:
+    uint32_t SerialOf(PItemHeader item) const;
+    void ForgetVerdicts();
+    void CommitBlobs(void* recBuf);
+    bool IsVisible(PItemHeader item) { return !IsFilteredOut(item); }
+
+    uint32_t generation_ = 0;
+    AnsiString indexFieldNames_;
+    std::vector<PItemHeader> recordNoCache_;
+    TBlockManager blockManager_;
+    // Live items with their serials.
+    std::unordered_map<PItemHeader, uint32_t> serials_;
+    uint32_t nextSerial_ = 0;
 };
 
 }  // namespace dac

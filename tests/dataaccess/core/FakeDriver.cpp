@@ -40,6 +40,92 @@ void FakeCommand::Execute(int) {
         throw EFakeError(900, message);
     }
     State = csExecuted;
+    Position = 0;
+}
+
+FakeRecordSet::~FakeRecordSet() {
+    try {
+        Close();
+    } catch (...) {
+    }
+}
+
+void FakeRecordSet::InternalInitFields() {
+    ++Describes;
+    FCommandType = ctCursor;
+    for (const auto& c : Command().Columns) {
+        TFieldDesc* d = GetFieldDescType().Create();
+        d->Name = c.Name;
+        d->ActualName = c.Name;
+        d->DataType = c.DataType;
+        d->Length = static_cast<uint16_t>(c.Length);
+        d->Size = DataTypeSize(c.DataType, c.Length);
+        d->FieldNo = static_cast<uint16_t>(Fields().Count() + 1);
+        Fields().Add(d);
+    }
+}
+
+void* FakeRecordSet::MakeRecord(const std::vector<rtl::Variant>& values) {
+    void* rec = AllocRecBuf();
+    InitRecord(rec);
+    for (size_t i = 0; i < values.size(); ++i)
+        if (!values[i].IsNull()) PutFieldAsVariant(static_cast<int>(i) + 1, rec, values[i]);
+    return rec;
+}
+
+bool FakeRecordSet::Fetch(bool) {
+    FakeCommand& cmd = Command();
+    if (cmd.State < csExecuted || cmd.State == csFetched) return false;
+    bool cancel = false;
+    DoBeforeFetch(cancel);
+    if (cancel) return false;
+    ++Fetches;
+    if (cmd.Position >= cmd.Rows.size()) {
+        cmd.State = csFetched;
+        return false;
+    }
+    if (FUniDirectional) {
+        while (FirstItem) {
+            CurrentItem = FirstItem;
+            DeleteItem(FirstItem);
+        }
+        recordCount_ = 0;
+        recNoOffset_ = 0;
+    }
+    size_t count = FFetchRows > 0 ? static_cast<size_t>(FFetchRows) : cmd.Rows.size();
+    PItemHeader first = nullptr;
+    for (size_t n = 0; n < count && cmd.Position < cmd.Rows.size(); ++n) {
+        void* rec = MakeRecord(cmd.Rows[cmd.Position++]);
+        PItemHeader item;
+        BlockManager().AllocItem(item);
+        LinkItem(item);
+        BlockManager().PutItemRecord(item, rec);
+        FreeRecBuf(rec);
+        if (!first) first = item;
+    }
+    ReorderItems(first, false, false);
+    cmd.State = cmd.Position >= cmd.Rows.size() ? csFetched : csFetching;
+    DoAfterFetch();
+    return true;
+}
+
+std::vector<rtl::Variant> FakeRecordSet::CurrentValues() {
+    std::vector<rtl::Variant> values;
+    if (!CurrentItem) return values;
+    for (int i = 1; i <= GetFieldCount(); ++i) {
+        rtl::Variant v;
+        GetFieldAsVariant(i, ItemRecord(CurrentItem), v);
+        values.push_back(v);
+    }
+    return values;
+}
+
+void FillNumbered(FakeRecordSet& rs, int count) {
+    FakeCommand& cmd = rs.Command();
+    cmd.Columns = {{"ID", dtInteger, 0}, {"NAME", dtString, 20}};
+    cmd.Rows.clear();
+    for (int i = 1; i <= count; ++i)
+        cmd.Rows.push_back({rtl::Variant(i), rtl::Variant("row " + std::to_string(i))});
 }
 
 }  // namespace dac::fake

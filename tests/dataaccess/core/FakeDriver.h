@@ -1,6 +1,7 @@
 // A small driver over rows held in memory, for tests of the driver classes and of the layers
 // above them: a connection whose server can be taken down, a transaction that only keeps its
-// state, and a command that counts what it is asked to do.
+// state, a command whose "server" holds a table of rows, and a record set that fetches those
+// rows block by block.
 #pragma once
 
 #include <string>
@@ -59,6 +60,40 @@ public:
     int Executes = 0;
     // Raised by the next Execute when set.
     AnsiString FailNextExecute;
+
+    // The result the server produces: columns and rows; Execute rewinds it.
+    struct Column {
+        AnsiString Name;
+        TDataType DataType;
+        int Length = 0;
+    };
+    std::vector<Column> Columns;
+    std::vector<std::vector<rtl::Variant>> Rows;
+    size_t Position = 0;
 };
+
+class FakeRecordSet : public TCRRecordSet {
+public:
+    ~FakeRecordSet() override;
+
+    void CreateCommand() override { SetCommand(new FakeCommand()); }
+    FakeCommand& Command() { return *static_cast<FakeCommand*>(GetCommand()); }
+    void InternalInitFields() override;
+    // Appends the next FetchRows rows (all when FetchRows is 0); unidirectional record sets
+    // drop the rows held before.
+    bool Fetch(bool fetchBack = false) override;
+
+    // The row's values in a fresh buffer (freed by the caller with FreeRecBuf).
+    void* MakeRecord(const std::vector<rtl::Variant>& values);
+    // The field values of the current record.
+    std::vector<rtl::Variant> CurrentValues();
+
+    int Fetches = 0;
+    int Describes = 0;
+};
+
+// Fills the command of rs with columns ID (integer) and NAME (string of 20) and count rows
+// (i, "row i") for i = 1 .. count.
+void FillNumbered(FakeRecordSet& rs, int count);
 
 }  // namespace dac::fake

@@ -307,8 +307,9 @@ TEST(MemDataLifeCycle, OpenCloseAndPrepare) {
     EXPECT_EQ(d.calls, (std::vector<std::string>{"open", "free"}));
     EXPECT_TRUE(d.Bof());
     EXPECT_TRUE(d.Eof());
-    EXPECT_EQ(d.GetRecordCount(), -1);
-    TMemData bare;
+    EXPECT_EQ(d.GetRecordCount(), 0);
+    // The record operations belong to the record list.
+    TData bare;
     uint8_t buffer[8];
     EXPECT_THROW(bare.GetRecord(buffer), rtl::EAbstractError);
     EXPECT_THROW(bare.DeleteRecord(), rtl::EAbstractError);
