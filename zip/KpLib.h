@@ -8,18 +8,19 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/rtl/Files.h"
 #include "platform/rtl/Types.h"
 
 namespace zip {
 
-// Attribute bits of the find-first search and of zip external attributes.
-inline constexpr int faReadOnly = 0x01;
-inline constexpr int faHidden = 0x02;
-inline constexpr int faSysFile = 0x04;
-inline constexpr int faVolumeID = 0x08;
-inline constexpr int faDirectory = 0x10;
-inline constexpr int faArchive = 0x20;
-inline constexpr int faAnyFile = 0x3F;
+// Attribute bits of the find-first search and of zip external attributes: the runtime's.
+using rtl::faAnyFile;
+using rtl::faArchive;
+using rtl::faDirectory;
+using rtl::faHidden;
+using rtl::faReadOnly;
+using rtl::faSysFile;
+using rtl::faVolumeID;
 
 // One match of a folder search.
 struct TZipSearchRec {
