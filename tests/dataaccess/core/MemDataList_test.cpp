@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <random>
 #include <set>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -601,6 +602,46 @@ TEST(RecordSet, FieldDescActualName) {
     TCRFieldDesc mixed;
     mixed.ActualName = "a b";
     EXPECT_EQ(mixed.GetActualName(info, false), "\"a b\"");
+}
+
+}  // namespace
+}  // namespace dac
+
+namespace dac {
+namespace {
+
+// The record filter is asked first, the local master/detail filter only for rows it accepts;
+// verdicts are kept until the filter is updated.
+TEST(RecordList, FilterCallbacksInOrderWithCachedVerdicts) {
+    auto rs = OpenNumbered(6, 0, true);
+    std::vector<std::string> calls;
+    auto idOf = [&](void* rec) {
+        Variant v;
+        rs->GetFieldAsVariant(1, rec, v);
+        return v.AsInteger();
+    };
+    rs->OnFilterRecord = [&](void* rec) {
+        calls.push_back("record " + std::to_string(idOf(rec)));
+        return idOf(rec) % 2 == 0;
+    };
+    rs->OnLocalFilter = [&](void* rec) {
+        calls.push_back("local " + std::to_string(idOf(rec)));
+        return idOf(rec) != 4;
+    };
+    EXPECT_TRUE(rs->IsFiltered());
+    rs->FilterUpdated();
+    EXPECT_EQ(CheckedIds(*rs), (std::vector<int>{2, 6}));
+    EXPECT_EQ(calls, (std::vector<std::string>{"record 1", "record 2", "local 2", "record 3", "record 4",
+                                               "local 4", "record 5", "record 6", "local 6"}));
+    calls.clear();
+    WalkForward(*rs);
+    EXPECT_TRUE(calls.empty());
+    rs->OnLocalFilter = [](void*) -> bool { throw rtl::Exception("master closed"); };
+    EXPECT_THROW(rs->FilterUpdated(), rtl::Exception);
+    // The failed verdict stays unknown and is asked again.
+    rs->OnLocalFilter = nullptr;
+    rs->FilterUpdated();
+    EXPECT_EQ(CheckedIds(*rs), (std::vector<int>{2, 4, 6}));
 }
 
 }  // namespace
