@@ -31,6 +31,20 @@ inline int Shell(const std::string& command, std::string* out = nullptr) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// Lower-case hex digits of bytes.
+inline std::string ToHex(const uint8_t* p, size_t n) {
+    static const char digits[] = "0123456789abcdef";
+    std::string s;
+    for (size_t i = 0; i < n; ++i) {
+        s += digits[p[i] >> 4];
+        s += digits[p[i] & 15];
+    }
+    return s;
+}
+inline std::string ToHex(const std::vector<uint8_t>& b) {
+    return ToHex(b.data(), b.size());
+}
+
 // Data is std::string or a vector of bytes.
 template <class Data = std::string>
 Data ReadFile(const std::string& path) {

@@ -19,16 +19,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-std::string Hex(const Bytes& b) {
-    static const char d[] = "0123456789abcdef";
-    std::string s;
-    for (uint8_t c : b) {
-        s += d[c >> 4];
-        s += d[c & 15];
-    }
-    return s;
-}
-
 class WinCryptOpensslTest : public KeyStoreTest {
 protected:
     WinCryptOpensslTest() : KeyStoreTest("wincrypt_it") {}
@@ -91,8 +81,8 @@ TEST_F(WinCryptOpensslTest, OpensslReadsGeneratedKeysAndUnwrapsSimpleBlobs) {
                         " && openssl pkeyutl -decrypt -inkey ours.pem -pkeyopt rsa_padding_mode:pkcs1"
                         " -in wrapped.bin -out unwrapped.bin"),
                   0);
-        EXPECT_EQ(Hex(ReadFile<Bytes>(Path("unwrapped.bin"))),
-                  Hex(Bytes(plainBlob.begin() + 12, plainBlob.end())));
+        EXPECT_EQ(ToHex(ReadFile<Bytes>(Path("unwrapped.bin"))),
+                  ToHex(Bytes(plainBlob.begin() + 12, plainBlob.end())));
         CryptDestroyKey(session);
     }
     CryptDestroyKey(pair);
@@ -122,11 +112,11 @@ TEST_F(WinCryptOpensslTest, CiphersMatchOpensslEnc) {
             ours.resize(len);
             std::string cipher = alg == CALG_RC2 ? "-rc2-cbc -iv 0000000000000000" : "-rc4";
             ASSERT_EQ(
-                Shell("openssl enc " + cipher + " -K " + Hex(Bytes(digest.begin(), digest.begin() + 16)) +
+                Shell("openssl enc " + cipher + " -K " + ToHex(Bytes(digest.begin(), digest.begin() + 16)) +
                       " -provider legacy -provider default -in " + Path("plain.bin") + " -out " +
                       Path("cipher.bin")),
                 0);
-            EXPECT_EQ(Hex(ours), Hex(ReadFile<Bytes>(Path("cipher.bin"))))
+            EXPECT_EQ(ToHex(ours), ToHex(ReadFile<Bytes>(Path("cipher.bin"))))
                 << (alg == CALG_RC2 ? "RC2" : "RC4") << " round " << round;
             CryptDestroyKey(key);
         }

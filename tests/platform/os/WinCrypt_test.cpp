@@ -24,19 +24,6 @@ Bytes FromHex(const std::string& hex) {
     return out;
 }
 
-std::string ToHex(const uint8_t* p, size_t n) {
-    static const char digits[] = "0123456789abcdef";
-    std::string s;
-    for (size_t i = 0; i < n; ++i) {
-        s += digits[p[i] >> 4];
-        s += digits[p[i] & 15];
-    }
-    return s;
-}
-std::string ToHex(const Bytes& b) {
-    return ToHex(b.data(), b.size());
-}
-
 Bytes Text(const std::string& s) {
     return Bytes(s.begin(), s.end());
 }
