@@ -8,6 +8,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/platform/oci/StandInDb.h"
+
 std::string StandInHome() {
     return std::string(DX_BINARY_DIR) + "/oracle-home";
 }
@@ -40,31 +42,11 @@ void OraTest::TearDown() {
 }
 
 void OraTest::dbExec(const std::string& sql) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(SQLITE_OK, sqlite3_open(db_.c_str(), &db));
-    sqlite3_busy_timeout(db, 5000);
-    char* msg = nullptr;
-    int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &msg);
-    std::string text = msg ? msg : "";
-    sqlite3_free(msg);
-    sqlite3_close(db);
-    ASSERT_EQ(SQLITE_OK, rc) << text;
+    standin::Exec(db_, sql);
 }
 
 std::vector<std::string> OraTest::dbTexts(const std::string& sql) {
-    std::vector<std::string> out;
-    sqlite3* db = nullptr;
-    sqlite3_open(db_.c_str(), &db);
-    sqlite3_busy_timeout(db, 5000);
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK)
-        while (sqlite3_step(st) == SQLITE_ROW) {
-            const unsigned char* t = sqlite3_column_text(st, 0);
-            out.emplace_back(t ? reinterpret_cast<const char*>(t) : "");
-        }
-    sqlite3_finalize(st);
-    sqlite3_close(db);
-    return out;
+    return standin::Texts(db_, sql);
 }
 
 std::unique_ptr<dac::TOCIConnection> OraTest::newConnection(const char* user, const char* password) {

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "platform/oci/StandIn.h"
+#include "tests/platform/oci/StandInDb.h"
 
 namespace {
 
@@ -50,28 +51,11 @@ void OciTest::TearDown() {
 }
 
 void OciTest::dbExec(const std::string& sql) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(SQLITE_OK, sqlite3_open(db_.c_str(), &db));
-    sqlite3_busy_timeout(db, 5000);
-    char* msg = nullptr;
-    int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &msg);
-    std::string text = msg ? msg : "";
-    sqlite3_free(msg);
-    sqlite3_close(db);
-    ASSERT_EQ(SQLITE_OK, rc) << text;
+    standin::Exec(db_, sql);
 }
 
 long long OciTest::dbInt(const std::string& sql) {
-    sqlite3* db = nullptr;
-    sqlite3_open(db_.c_str(), &db);
-    sqlite3_busy_timeout(db, 5000);
-    sqlite3_stmt* st = nullptr;
-    long long v = -999;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
-        v = sqlite3_column_int64(st, 0);
-    sqlite3_finalize(st);
-    sqlite3_close(db);
-    return v;
+    return standin::Int(db_, sql);
 }
 
 sword OciTest::logon(OciConn& c, const char* user, const char* password) {
