@@ -588,7 +588,11 @@ protected:
 class AnsiStringBuilder;
 
 // A server cursor a command can hand over (REF CURSOR values).
-class TCRCursor : public TSharedObject {};
+class TCRCursor : public TSharedObject {
+public:
+    // The cursor has rows to give; drivers answer (the base raises EAbstractError).
+    virtual bool CanFetch();
+};
 using TSQLInfoClass = rtl::TClassOf<TSQLInfo>;
 
 class TCRCommand : public rtl::TObject {

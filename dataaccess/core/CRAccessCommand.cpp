@@ -34,6 +34,10 @@ void TParamDescs::Notify(void* item, rtl::TListNotification action) {
     if (action == rtl::lnDeleted) delete static_cast<TParamDesc*>(item);
 }
 
+bool TCRCursor::CanFetch() {
+    rtl::AbstractError();
+}
+
 // ---------------------------------------------------------------------------------------------
 // TCRCommand
 

@@ -1,7 +1,8 @@
 // The Oracle driver's classes.
 //
 // Text routines: connect strings, Oracle object names, precision options, the server banner and
-// the text forms of ROWIDs; and TOCISQLInfo, the Oracle SQL dialect.
+// the text forms of ROWIDs; TOCISQLInfo, the Oracle SQL dialect; the connection; Oracle's DATE,
+// NUMBER, timestamp and interval values; REF cursors and parameter descriptors.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +13,9 @@
 #include "dataaccess/core/CRAccess.h"
 #include "dataaccess/oracle/OraCall.h"
 #include "dataaccess/oracle/OraError.h"
+#include "platform/rtl/DateTime.h"
+#include "platform/rtl/FmtBcd.h"
+#include "platform/rtl/FormatSettings.h"
 #include "platform/rtl/Threads.h"
 #include "platform/rtl/Types.h"
 #include "platform/rtl/Variants.h"
@@ -299,5 +303,396 @@ private:
 
 // The failover callback registered on the server handle; the context is the connection.
 sb4 OCIFailoverCallback(void* svchp, void* envhp, void* fo_ctx, ub4 fo_type, ub4 fo_event);
+
+// ---------------------------------------------------------------------------------------------
+// Oracle DATE, timestamp and NUMBER conversions
+//
+// Oracle DATE, 7 bytes:
+//   0  century + 100       3  day (1-31)
+//   1  year of century+100  4  hour + 1
+//   2  month (1-12)         5  minute + 1
+//                           6  second + 1
+// Oracle NUMBER: an exponent byte, then at most 20 base-100 digits. Positive numbers: exponent
+// byte >= 0x80, exponent = (byte & 0x7F) - 65, digit = byte - 1. Negative numbers: exponent =
+// (~byte & 0x7F) - 65, digit = 101 - byte, and a terminating 102 when fewer than 20 digits are
+// stored. The value is 0.d1d2...dk * 100^(exponent + 1). An OCINumber is a length byte followed
+// by those bytes.
+
+class TOraTimeStamp;
+
+inline constexpr int OraDateSize = 7;
+
+// A year BC reads as the same year AD. An impossible date or time raises EConvertError.
+rtl::TDateTime OraDateToDateTime(const void* oraDate);
+// Milliseconds are dropped; a year outside 1..9999 raises EConvertError.
+void DateTimeToOraDate(void* oraDate, rtl::TDateTime value);
+// The milliseconds form: day number * 86 400 000 + milliseconds of the day, 0001-01-01 being day 1.
+double OraDateToMSecs(const void* oraDate);
+void MSecsToOraDate(void* oraDate, double msecs);
+
+// A null timestamp gives the all-zero record; Fractions are milliseconds.
+void OraTimeStampToSQLTimeStamp(TOraTimeStamp* timeStamp, rtl::TSQLTimeStamp& sqlTimeStamp);
+// The all-zero record makes the timestamp null.
+void SQLTimeStampToOraTimeStamp(TOraTimeStamp* timeStamp, const rtl::TSQLTimeStamp& sqlTimeStamp);
+
+// The exact decimal value of NUMBER bytes. Infinities, malformed bytes and values that need more
+// than 64 digits (or more than 63 after the point) raise "Cannot convert to Number to BCD".
+void OraNumberToBcd(const uint8_t* bytes, int length, rtl::TBcd& bcd);
+// The same for an OCINumber (length byte first).
+void OCINumberToBcd(const void* number, rtl::TBcd& bcd);
+
+// ---------------------------------------------------------------------------------------------
+// Numbers, timestamps and intervals
+//
+// Reference-counted holders of Oracle's own value forms with the 16-bit null indicator OCI reads
+// and writes (-1 null, 0 value present); every object starts null. Calls go through the library's
+// environment and the calling thread's error handle; failures raise EOraError.
+
+class TOraNumber : public TSharedObject {
+public:
+    TOraNumber();
+    ~TOraNumber() override;
+
+    bool GetIsNull() const { return indicator_ == -1; }
+    void SetIsNull(bool value) { indicator_ = value ? -1 : 0; }
+    int16_t* GetIndicatorPtr() { return &indicator_; }
+
+    OCINumber* GetOCINumberPtr() const { return value_; }
+    // Lends the number foreign storage (a bind buffer item) until destruction or the next call;
+    // the number is not null afterwards.
+    void SetOCINumberPtr(OCINumber* p);
+    // Takes its own storage back, keeping the value (before lent storage goes away).
+    void OwnStorage();
+    bool OwnsValue() const { return ownsValue_; }
+
+    int64_t GetAsLargeInt();
+    void SetAsLargeInt(int64_t value);
+    int32_t GetAsInteger();
+    void SetAsInteger(int32_t value);
+    double GetAsFloat();
+    void SetAsFloat(double value);
+    rtl::TBcd GetAsBCD();
+    void SetAsBCD(const rtl::TBcd& value);
+    // Oracle's shortest text with the locale's decimal separator, never with a bare leading
+    // separator ("0,5", "-0,5"). Null gives the empty string.
+    AnsiString GetAsString();
+    // The empty string makes the number null. Text that does not convert raises EOraError and
+    // leaves the number as it was.
+    void SetAsString(const AnsiString& value);
+
+    void AssignTo(TOraNumber* dest);
+    // Negative, 0 or positive; a null number sorts before every value.
+    int Compare(TOraNumber* value);
+
+private:
+    OCINumber* value_;
+    int16_t indicator_ = -1;
+    bool ownsValue_ = true;
+};
+
+// The number format model SetAsString converts a text with: one element per character of the
+// text, or the scientific model for a text with an exponent.
+AnsiString OraNumberFormatModel(const AnsiString& text, char decimalSeparator, char thousandSeparator);
+// The Oracle datetime format model for the platform's short date and long time formats.
+AnsiString OraDateTimeFormatModel(const rtl::TFormatSettings& settings, bool withTimeZone);
+
+class TOraTimeStamp : public TSharedObject {
+public:
+    // dtSQLTimeStamp, dtTimeStamp, dtTimeStampTZ or dtTimeStampLTZ.
+    explicit TOraTimeStamp(TDataType dataType = dtTimeStamp);
+    ~TOraTimeStamp() override;
+    void FreeHandles() override { FreeDescriptor(); }
+
+    void AllocDescriptor();
+    void FreeDescriptor();
+    ub4 GetDescriptorType() const { return descriptorType_; }
+    void SetDescriptorType(ub4 value);
+    OCIDateTime* GetOCIDateTime();
+    OCIDateTime** GetOCIDateTimePtr();
+    // Works on a descriptor lent from elsewhere (never freed here); not null unless p is null.
+    void SetOCIDateTime(OCIDateTime* p);
+    bool OwnsDescriptor() const { return ownsDescriptor_; }
+
+    bool GetIsNull() const { return indicator_ == -1; }
+    void SetIsNull(bool value) { indicator_ = value ? -1 : 0; }
+    int16_t* GetIndicatorPtr() { return &indicator_; }
+
+    void Construct(int16_t year, uint8_t month, uint8_t day, uint8_t hour, uint8_t minute, uint8_t second,
+                   uint32_t fraction, const AnsiString& timeZone = AnsiString());
+    void GetDate(int16_t& year, uint8_t& month, uint8_t& day);
+    // fraction in nanoseconds
+    void GetTime(uint8_t& hour, uint8_t& minute, uint8_t& second, uint32_t& fraction);
+
+    // 0 when null; milliseconds of the fraction are kept.
+    rtl::TDateTime GetAsDateTime();
+    // Keeps the value's milliseconds.
+    void SetAsDateTime(rtl::TDateTime value);
+
+    const AnsiString& GetFormat() const { return format_; }
+    // An empty value builds the model from the locale (OraDateTimeFormatModel).
+    void SetFormat(const AnsiString& value);
+    uint8_t Precision = 6;
+
+    // Null gives the empty string; a failed conversion raises.
+    AnsiString GetAsString();
+    // The empty string makes the timestamp null; text that does not convert raises and leaves
+    // the value as it was.
+    void SetAsString(const AnsiString& value);
+
+    void AssignTo(TOraTimeStamp* dest);
+    // Negative, 0 or positive; a null timestamp sorts before every value.
+    int Compare(TOraTimeStamp* value);
+
+private:
+    void BuildFormatWhenEmpty();
+
+    OCIDateTime* descriptor_ = nullptr;  // the descriptor cell OCI binds by address
+    ub4 descriptorType_ = OCI_DTYPE_TIMESTAMP;
+    AnsiString format_;
+    bool ownsDescriptor_ = false;
+    int16_t indicator_ = -1;
+};
+
+class TOraInterval : public TSharedObject {
+public:
+    // dtIntervalYM or dtIntervalDS.
+    explicit TOraInterval(TDataType dataType = dtIntervalDS);
+    ~TOraInterval() override;
+    void FreeHandles() override { FreeDescriptor(); }
+
+    void AllocDescriptor();
+    void FreeDescriptor();
+    ub4 GetDescriptorType() const { return descriptorType_; }
+    void SetDescriptorType(ub4 value);
+    OCIInterval* GetOCIInterval();
+    OCIInterval** GetOCIIntervalPtr();
+    void SetOCIInterval(OCIInterval* p);
+    bool OwnsDescriptor() const { return ownsDescriptor_; }
+
+    bool GetIsNull() const { return indicator_ == -1; }
+    void SetIsNull(bool value) { indicator_ = value ? -1 : 0; }
+    int16_t* GetIndicatorPtr() { return &indicator_; }
+
+    // Raises Exception "Invalid interval." when OCI finds the value invalid.
+    void CheckValid();
+    AnsiString GetAsString();
+    // The empty string makes the interval null; text that does not convert, or converts to an
+    // invalid interval, raises and leaves the value as it was.
+    void SetAsString(const AnsiString& value);
+
+    void AssignTo(TOraInterval* dest);
+    int Compare(TOraInterval* value);
+
+    uint8_t FractionPrecision = 6;
+    uint8_t LeadingPrecision = 2;
+
+private:
+    OCIInterval* descriptor_ = nullptr;
+    ub4 descriptorType_ = OCI_DTYPE_INTERVAL_DS;
+    bool ownsDescriptor_ = false;
+    int16_t indicator_ = -1;
+};
+
+// ---------------------------------------------------------------------------------------------
+// REF cursors
+
+// One server statement: the OCI 8 statement handle (or an OCI 7 cursor data area), its state and
+// prefetch setting. Shared by the command that owns it, REF CURSOR parameters and record sets;
+// the last release frees the statement.
+class TOraCursor : public TCRCursor {
+public:
+    static constexpr int CDASize = 64;
+
+    TOraCursor();
+    ~TOraCursor() override;
+    void FreeHandles() override { FreeCursor(); }
+    // The statement has rows to give: executed or fetching.
+    bool CanFetch() override;
+
+    // With fromCache no handle is made here: the command takes one from the statement cache.
+    void AllocCursor(bool fromCache = false);
+    void FreeCursor();
+
+    uint8_t* GetCDA();
+    OCIStmt* GetOCIStmt();
+    // The address of the statement handle cell, for binding or defining a REF CURSOR.
+    OCIStmt** GetOCIStmtPtr();
+    OCIStmt* GetHandle() const { return statement_; }
+    // Also applies the prefetch setting to the new handle.
+    void SetHandle(OCIStmt* handle);
+    void SetCallStyle(TOCICallStyle value);
+    TOCICallStyle GetCallStyle() const { return CallStyle; }
+    // Sets the prefetch attributes of the held statement (OCI 8 style; not with an 8.1.6 client).
+    void SetPrefetchRows(int32_t rows);
+    void DisablePrefetch() { SetPrefetchRows(0); }
+    bool FromStatementCache() const { return fromStatementCache_; }
+
+    // A non-zero status raises EOraError, except success with information.
+    void Check(sword status);
+    void CheckOCI();
+    void CheckOCI73();
+    void CheckOCI80();
+
+    // Set by the owners before AllocCursor.
+    OCIError* ErrorHandle = nullptr;
+    // The environment the handle was allocated from; null when this cursor did not allocate it.
+    OCIEnv* EnvironmentHandle = nullptr;
+    bool UnicodeEnvironment = false;
+    TCursorState State = csInactive;
+    TOCICallStyle CallStyle = ocsNone;
+    int32_t PrefetchRows = 0;
+
+private:
+    std::vector<uint8_t> cda_;
+    OCIStmt* statement_ = nullptr;  // the statement handle cell
+    bool fromStatementCache_ = false;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Oracle parameter descriptors
+//
+// One ":name" placeholder or procedure argument. It owns what OCI binds: a buffer of Length
+// items of ItemSize bytes, a 16-bit indicator per item and the element count cell. Scalar
+// numbers, timestamps, intervals, blobs and cursors live in value objects held by reference in
+// Value; a PL/SQL table (Length items) holds its value objects in a Variant array 1..Length.
+// Item indexes are 1-based.
+//
+// Item layout by data type:
+//   dtString, dtFixedChar            Size + 1 (2 when Size <= 0): zero-terminated 8-bit text
+//   dtWideString, dtFixedWideChar    Size * 2 + 2 (4 when Size <= 0): zero-terminated UTF-16
+//   dtInteger, dtBoolean             4: 32-bit integer (0 or 1)
+//   dtFloat                          8: IEEE double
+//   dtDateTime                       7: Oracle DATE
+//   dtLargeint, dtBCD, dtFmtBcd,     scalar 0 (the TOraNumber is bound);
+//   dtNumber                         table 22: one OCINumber per item
+//   dtBytes, dtVarBytes              Size + 2: 2-byte length, then the bytes
+//   timestamps (dtSQLTimeStamp,      scalar 0 (the object's descriptor is bound);
+//   dtTimeStamp..dtIntervalDS)       table: the descriptor pointer of each item's object
+//   blobs, LOBs, files, objects,     0: the value lives in the object held by Value
+//   cursors, dtLabel
+class TOraParamDesc : public TParamDesc {
+public:
+    TOraParamDesc();
+    ~TOraParamDesc() override;
+
+    void SetDataType(uint16_t value) override;
+    void SetSize(int32_t value) override;
+    rtl::Variant GetValue() override;
+    void SetValue(const rtl::Variant& value) override;
+    rtl::TObject* GetObject() override;
+    // Holds obj (one reference taken) for an object-kept type; its indicator becomes the item's.
+    void SetObject(rtl::TObject* obj) override;
+    bool GetNull() override { return GetItemNull(1); }
+    void SetNull(bool value) override { SetItemNull(1, value); }
+
+    void SetTable(bool value) { table_ = value; }
+    bool GetTable() const { return table_; }
+    void SetHasDefault(bool value) { hasDefault_ = value; }
+    bool GetHasDefault() const { return hasDefault_; }
+    void SetIsResult(bool value) { isResult_ = value; }
+    bool GetIsResult() const { return isResult_; }
+    void SetLength(int32_t value);
+    int32_t GetLength() const { return length_; }
+
+    void AllocBuffer();
+    void FreeBuffer();
+    // Readies indicators and table items for the bind call (after AllocBuffer).
+    void PrepareBind();
+    void ClearBindHandle() {
+        bindHandle_ = nullptr;
+        boundSize_ = 0;
+    }
+    void* GetBuffer() const {
+        return valueBuffer_.empty() ? nullptr : const_cast<uint8_t*>(valueBuffer_.data());
+    }
+    int16_t* GetIndicatorPtr() const { return indicators_; }
+    uint32_t* GetElementCountPtr() { return &elementCount_; }
+    void SetElementCount(uint32_t n) { elementCount_ = n; }
+    int32_t GetItemSize() const { return itemSize_; }
+    bool GetBufferAllocated() const { return bufferAllocated_; }
+
+    OCIBind* GetBindHandle() const { return bindHandle_; }
+    void SetBindHandle(OCIBind* handle, int32_t boundSize) {
+        bindHandle_ = handle;
+        boundSize_ = boundSize;
+    }
+    int32_t GetBoundSize() const { return boundSize_; }
+    int32_t PieceIndex = 0;
+    bool QuotedName = false;
+    int32_t GetMaxActualLength() const { return maxActualLength_; }
+
+    // Raises ERangeError "Index of array is not range" outside 1..Length.
+    void CheckIndex(int index) const;
+    int16_t GetIndicator(int index) const;
+    void SetIndicator(int index, int16_t value);
+    bool GetItemNull(int index) const { return GetIndicator(index) < 0; }
+    void SetItemNull(int index, bool value);
+
+    rtl::TDateTime GetItemAsDateTime(int index);
+    void SetItemAsDateTime(int index, rtl::TDateTime value);
+    double GetItemAsFloat(int index);
+    void SetItemAsFloat(int index, double value);
+    int32_t GetItemAsInteger(int index);
+    void SetItemAsInteger(int index, int32_t value);
+    bool GetItemAsBoolean(int index);
+    void SetItemAsBoolean(int index, bool value);
+    rtl::Currency GetItemAsCurrency(int index);
+    void SetItemAsCurrency(int index, rtl::Currency value);
+    int64_t GetItemAsLargeInt(int index);
+    void SetItemAsLargeInt(int index, int64_t value);
+    rtl::TBcd GetItemAsFmtBcd(int index);
+    void SetItemAsFmtBcd(int index, const rtl::TBcd& value);
+    rtl::TSQLTimeStamp GetItemAsSQLTimeStamp(int index);
+    void SetItemAsSQLTimeStamp(int index, const rtl::TSQLTimeStamp& value);
+    AnsiString GetItemAsString(int index);
+    // The empty string makes the item null; a longer text is cut to the item.
+    void SetItemAsString(int index, const AnsiString& value);
+    WideString GetItemAsWideString(int index);
+    void SetItemAsWideString(int index, const WideString& value);
+    rtl::Variant GetItemAsVariant(int index);
+    void SetItemAsVariant(int index, const rtl::Variant& value);
+    // The value object of a table item (nullptr for an empty element).
+    TSharedObject* GetItemObject(int index);
+    // Stores obj as the item's value object; the array keeps the reference the caller hands
+    // over. For a scalar descriptor it is SetObject.
+    void SetItemObject(int index, TSharedObject* obj);
+
+    // The object held by Value, or nullptr when it is of another class.
+    TBlob* GetAsBlob();
+    TOraCursor* GetAsCursor();
+    TOraTimeStamp* GetAsTimeStamp();
+    TOraInterval* GetAsInterval();
+    TOraNumber* GetAsNumber();
+
+    // The owning command (not owned); its connection's Unicode mode steers SetDataType.
+    TCRCommand* Command = nullptr;
+
+private:
+    uint8_t* Item(int index) { return valueBuffer_.data() + static_cast<size_t>(index - 1) * itemSize_; }
+    // Drops the buffer when a setter switches to a type whose items are laid out differently.
+    void PrepareItemType(TDataType type);
+    TOraNumber* ItemNumber(int index);
+    TOraTimeStamp* ItemTimeStamp(int index);
+    // For a table of numbers, timestamps or intervals: the item object whose indicator stands
+    // for the item, or nullptr.
+    int16_t* ObjectIndicator(int index) const;
+    void ReleaseArrayObjects();
+    void StoreBytes(int index, const uint8_t* data, size_t count);
+
+    std::vector<uint8_t> valueBuffer_;
+    int32_t itemSize_ = 0;
+    uint32_t elementCount_ = 0;
+    int16_t scalarIndicator_ = -1;
+    int16_t* indicators_ = &scalarIndicator_;
+    std::vector<int16_t> ownedIndicators_;
+    bool table_ = false;
+    int32_t length_ = 1;
+    OCIBind* bindHandle_ = nullptr;
+    int32_t boundSize_ = 0;
+    int32_t maxActualLength_ = 0;
+    bool hasDefault_ = false;
+    bool bufferAllocated_ = false;
+    bool isResult_ = false;
+};
 
 }  // namespace dac

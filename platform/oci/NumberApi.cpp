@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/oci/Guard.h"
@@ -344,6 +345,37 @@ std::string text(const OraText* p, size_t len) {
 
 constexpr __int128 kNanosPerDay = static_cast<__int128>(86400) * 1000000000;
 
+constexpr size_t kTextMinimumChars = 64;
+
+// A model of 9s (or 0s) with an optional D has room for as many digits before and after the
+// point as it has digit places there; scientific (EEEE) and text-minimum (TM) models take any.
+bool fitsNumberModel(const std::string& s, const std::string& model, char dec) {
+    std::string m = upper(model);
+    if (m.empty() || m.find("EEEE") != std::string::npos || m.rfind("TM", 0) == 0) return true;
+    auto places = [](const std::string& part) {
+        return std::count_if(part.begin(), part.end(), [](char c) { return c == '9' || c == '0'; });
+    };
+    auto digits = [](const std::string& part) {
+        return std::count_if(part.begin(), part.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    const size_t mp = m.find_first_of("D.");
+    const size_t sp = s.find(dec);
+    const std::string mInt = m.substr(0, mp), mFrac = mp == std::string::npos ? "" : m.substr(mp + 1);
+    const std::string sInt = s.substr(0, sp), sFrac = sp == std::string::npos ? "" : s.substr(sp + 1);
+    return digits(sInt) <= places(mInt) && digits(sFrac) <= places(mFrac);
+}
+
+// "-1.2345E+125": every significant digit, a signed exponent of at least two digits.
+std::string scientificText(const Decimal& d, char dec) {
+    std::string t = d.negative ? "-" : "";
+    t += d.digits[0];
+    if (d.digits.size() > 1) t += dec + d.digits.substr(1);
+    const int e = d.exp10 - 1;
+    char exp[16];
+    std::snprintf(exp, sizeof exp, "E%c%02d", e < 0 ? '-' : '+', e < 0 ? -e : e);
+    return t + exp;
+}
+
 }  // namespace
 
 std::string formatDateModel(const DateParts& p, const std::string& fmt, int fsprec) {
@@ -578,17 +610,20 @@ sword OCINumberToText(OCIError* err, const OCINumber* number, const OraText*, ub
     return guarded(e, [&]() -> sword {
         char dec, grp;
         numericChars(nls_params, nls_p_length, dec, grp);
-        std::string t = decimalToText(fromOciNumber(number), dec);
-        if (t.size() + 1 > *buf_size)
+        Decimal d = fromOciNumber(number);
+        std::string t = decimalToText(d, dec);
+        // The text-minimum model switches to scientific notation beyond 64 characters.
+        if (t.size() > kTextMinimumChars) t = scientificText(d, dec);
+        if (t.size() > *buf_size)
             raise(22065, "number to text translation for the given format causes overflow");
         std::memcpy(buf, t.data(), t.size());
-        buf[t.size()] = 0;
+        if (t.size() < *buf_size) buf[t.size()] = 0;
         *buf_size = static_cast<ub4>(t.size());
         return OCI_SUCCESS;
     });
 }
 
-sword OCINumberFromText(OCIError* err, const OraText* str, ub4 str_length, const OraText*, ub4,
+sword OCINumberFromText(OCIError* err, const OraText* str, ub4 str_length, const OraText* fmt, ub4 fmt_length,
                         const OraText* nls_params, ub4 nls_p_length, OCINumber* number) {
     auto* e = handleAs<Error>(err, OCI_HTYPE_ERROR);
     if (!e || !str || !number) return OCI_INVALID_HANDLE;
@@ -597,6 +632,7 @@ sword OCINumberFromText(OCIError* err, const OraText* str, ub4 str_length, const
         numericChars(nls_params, nls_p_length, dec, grp);
         std::string s = text(str, str_length);
         s.erase(std::remove(s.begin(), s.end(), grp), s.end());
+        if (!fitsNumberModel(s, text(fmt, fmt_length), dec)) raise(1722);
         Decimal d;
         if (!parseDecimal(s, d, dec)) raise(1722);
         toOciNumber(d, number);

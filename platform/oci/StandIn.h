@@ -145,6 +145,9 @@ DateParts decodeDate(const ub1 in[7]);
 bool validDate(const DateParts& p);
 // Date text as kept in the database: "YYYY-MM-DD HH:MM:SS[.fffffffff]".
 std::string dateToText(const DateParts& p, int fraction = 0);
+// A timestamp as kept in the database: the date text with its fraction and, when it has one,
+// its zone ("+03:00").
+std::string timestampToText(const DateParts& p);
 bool parseDateText(std::string_view s, DateParts& out);
 DateParts valueToDate(const Value& v);  // ORA-01861 when the text is no date
 // Oracle date format models ("DD.MM.YYYY HH24:MI:SS", "fmDDfm MON YYYY", ...).

@@ -602,7 +602,7 @@ Value Bind::read(ub4 iteration) const {
             auto* h = findHandle(cell);
             if (!h) raise(24316, "illegal handle type");
             const DateParts& p = static_cast<DateTimeDesc*>(h)->value;
-            return Value::ofText(dateToText(p, p.nanos ? 9 : 0));
+            return Value::ofText(timestampToText(p));
         }
         case SQLT_INTERVAL_YM:
         case SQLT_INTERVAL_DS: {

@@ -550,6 +550,17 @@ std::string dateToText(const DateParts& p, int fraction) {
     return r;
 }
 
+std::string timestampToText(const DateParts& p) {
+    std::string r = dateToText(p, p.nanos ? 9 : 0);
+    if (p.hasZone) {
+        const int z = p.zoneMinutes < 0 ? -p.zoneMinutes : p.zoneMinutes;
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "%c%02d:%02d", p.zoneMinutes < 0 ? '-' : '+', z / 60, z % 60);
+        r += buf;
+    }
+    return r;
+}
+
 bool parseDateText(std::string_view sv, DateParts& out) {
     std::string s = trim(sv);
     DateParts p;

@@ -8,8 +8,10 @@
 
 namespace rtl::testing {
 
-inline std::vector<std::vector<std::string>> ReadTsv(const std::string& name) {
-    std::ifstream in(std::string(DX_SOURCE_DIR) + "/tests/platform/rtl/data/" + name);
+// name is a file of tests/platform/rtl/data, or of the given folder below the source tree.
+inline std::vector<std::vector<std::string>> ReadTsv(const std::string& name,
+                                                     const std::string& folder = "tests/platform/rtl/data") {
+    std::ifstream in(std::string(DX_SOURCE_DIR) + "/" + folder + "/" + name);
     std::vector<std::vector<std::string>> rows;
     std::string line;
     while (std::getline(in, line)) {
