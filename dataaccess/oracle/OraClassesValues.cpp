@@ -23,8 +23,9 @@ OCIError* ValueErrorHandle() {
     return OCIErrorHandle();
 }
 
+// The environment speaks UTF-16 when InitOCI asked for it (9.0 clients and later).
 bool ValueUnicode() {
-    return OCIUnicode;
+    return OCIUnicode && OCIVersion >= 9000;
 }
 
 void CheckValue(sword status) {

@@ -419,3 +419,62 @@ TEST_F(OraIntervalTest, AssignAndCompare) {
     EXPECT_TRUE(c.GetIsNull());
     EXPECT_EQ(ub4(OCI_DTYPE_INTERVAL_DS), c.GetDescriptorType());
 }
+
+// ---- other clients --------------------------------------------------------------------------
+
+namespace {
+
+std::u16string Utf16(const OraText* p, ub4 bytes) {
+    std::u16string s(bytes / 2, u'\0');
+    std::memcpy(s.data(), p, bytes);
+    return s;
+}
+
+sword Utf16NumberToText(OCIError*, const OCINumber*, const OraText* fmt, ub4 fmtLength, const OraText* nls,
+                        ub4 nlsLength, ub4* bufSize, OraText* buf) {
+    EXPECT_EQ(u"TM9", Utf16(fmt, fmtLength));
+    EXPECT_EQ(u"NLS_NUMERIC_CHARACTERS='.,'", Utf16(nls, nlsLength));
+    EXPECT_EQ(128u, *bufSize);  // 64 characters
+    const std::u16string text = u"-.25";
+    std::memcpy(buf, text.data(), text.size() * 2);
+    *bufSize = static_cast<ub4>(text.size() * 2);
+    return OCI_SUCCESS;
+}
+
+decltype(dac::OCINumberFromText) realFromText = nullptr;
+
+sword Utf16NumberFromText(OCIError* err, const OraText* str, ub4 strLength, const OraText* fmt, ub4 fmtLength,
+                          const OraText* nls, ub4 nlsLength, OCINumber* number) {
+    EXPECT_EQ(u"-1,5", Utf16(str, strLength));
+    EXPECT_EQ(u"S9G9", Utf16(fmt, fmtLength));
+    EXPECT_EQ(u"NLS_NUMERIC_CHARACTERS='.,'", Utf16(nls, nlsLength));
+    const OraText eight[] = "-8";
+    return realFromText(err, eight, 2, nullptr, 0, nullptr, 0, number);
+}
+
+}  // namespace
+
+TEST_F(OraNumberTest, TextsAreUtf16InAUnicodeEnvironment) {
+    auto savedTo = dac::OCINumberToText;
+    auto savedFrom = realFromText = dac::OCINumberFromText;
+    dac::OCINumberToText = &Utf16NumberToText;
+    dac::OCINumberFromText = &Utf16NumberFromText;
+    OCIUnicode = true;
+    TOraNumber n;
+    n.SetAsString("-1,5");
+    n.SetIsNull(false);
+    EXPECT_EQ("-0.25", n.GetAsString());
+    OCIUnicode = false;
+    dac::OCINumberToText = savedTo;
+    dac::OCINumberFromText = savedFrom;
+    EXPECT_EQ(-8, n.GetAsLargeInt());
+}
+
+TEST_F(OraNumberTest, ClientsBefore81FormatTheFloat) {
+    TOraNumber n;
+    n.SetAsString("1234.56");
+    const uint16_t version = OCIVersion;
+    OCIVersion = 8050;
+    EXPECT_EQ(rtl::FormatFloat("0.#", 1234.56), n.GetAsString());
+    OCIVersion = version;
+}
