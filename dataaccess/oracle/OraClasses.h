@@ -396,26 +396,60 @@ AnsiString OraNumberFormatModel(const AnsiString& text, char decimalSeparator, c
 // The Oracle datetime format model for the platform's short date and long time formats.
 AnsiString OraDateTimeFormatModel(const rtl::TFormatSettings& settings, bool withTimeZone);
 
-class TOraTimeStamp : public TSharedObject {
+// A value held in an OCI descriptor (OCIDateTime, OCIInterval) made on first use, with its null
+// indicator. The descriptor cell's address is what a bind or define hands to OCI.
+template <class TDescriptor>
+class TOraDescriptorValue : public TSharedObject {
 public:
-    // dtSQLTimeStamp, dtTimeStamp, dtTimeStampTZ or dtTimeStampLTZ.
-    explicit TOraTimeStamp(TDataType dataType = dtTimeStamp);
-    ~TOraTimeStamp() override;
+    ~TOraDescriptorValue() override;
     void FreeHandles() override { FreeDescriptor(); }
 
     void AllocDescriptor();
+    // Frees an owned descriptor; the value is null afterwards.
     void FreeDescriptor();
     ub4 GetDescriptorType() const { return descriptorType_; }
     void SetDescriptorType(ub4 value);
-    OCIDateTime* GetOCIDateTime();
-    OCIDateTime** GetOCIDateTimePtr();
-    // Works on a descriptor lent from elsewhere (never freed here); not null unless p is null.
-    void SetOCIDateTime(OCIDateTime* p);
     bool OwnsDescriptor() const { return ownsDescriptor_; }
 
     bool GetIsNull() const { return indicator_ == -1; }
     void SetIsNull(bool value) { indicator_ = value ? -1 : 0; }
     int16_t* GetIndicatorPtr() { return &indicator_; }
+
+protected:
+    explicit TOraDescriptorValue(ub4 descriptorType) : descriptorType_(descriptorType) {}
+    TDescriptor* Descriptor() {
+        AllocDescriptor();
+        return descriptor_;
+    }
+    TDescriptor** DescriptorCell() {
+        AllocDescriptor();
+        return &descriptor_;
+    }
+    // Works on a descriptor lent from elsewhere (never freed here); not null unless p is null.
+    void LendDescriptor(TDescriptor* p);
+    // Takes a fresh descriptor holding a new value in place of the current one.
+    void ReplaceDescriptor(TDescriptor* fresh);
+    // The descriptor type, a descriptor of its own and the null state go to dest.
+    void AssignStateTo(TOraDescriptorValue& dest);
+
+private:
+    TDescriptor* descriptor_ = nullptr;
+    ub4 descriptorType_;
+    bool ownsDescriptor_ = false;
+    int16_t indicator_ = -1;
+};
+
+extern template class TOraDescriptorValue<OCIDateTime>;
+extern template class TOraDescriptorValue<OCIInterval>;
+
+class TOraTimeStamp : public TOraDescriptorValue<OCIDateTime> {
+public:
+    // dtSQLTimeStamp, dtTimeStamp, dtTimeStampTZ or dtTimeStampLTZ.
+    explicit TOraTimeStamp(TDataType dataType = dtTimeStamp);
+
+    OCIDateTime* GetOCIDateTime() { return Descriptor(); }
+    OCIDateTime** GetOCIDateTimePtr() { return DescriptorCell(); }
+    void SetOCIDateTime(OCIDateTime* p) { LendDescriptor(p); }
 
     void Construct(int16_t year, uint8_t month, uint8_t day, uint8_t hour, uint8_t minute, uint8_t second,
                    uint32_t fraction, const AnsiString& timeZone = AnsiString());
@@ -446,32 +480,17 @@ public:
 private:
     void BuildFormatWhenEmpty();
 
-    OCIDateTime* descriptor_ = nullptr;  // the descriptor cell OCI binds by address
-    ub4 descriptorType_ = OCI_DTYPE_TIMESTAMP;
     AnsiString format_;
-    bool ownsDescriptor_ = false;
-    int16_t indicator_ = -1;
 };
 
-class TOraInterval : public TSharedObject {
+class TOraInterval : public TOraDescriptorValue<OCIInterval> {
 public:
     // dtIntervalYM or dtIntervalDS.
     explicit TOraInterval(TDataType dataType = dtIntervalDS);
-    ~TOraInterval() override;
-    void FreeHandles() override { FreeDescriptor(); }
 
-    void AllocDescriptor();
-    void FreeDescriptor();
-    ub4 GetDescriptorType() const { return descriptorType_; }
-    void SetDescriptorType(ub4 value);
-    OCIInterval* GetOCIInterval();
-    OCIInterval** GetOCIIntervalPtr();
-    void SetOCIInterval(OCIInterval* p);
-    bool OwnsDescriptor() const { return ownsDescriptor_; }
-
-    bool GetIsNull() const { return indicator_ == -1; }
-    void SetIsNull(bool value) { indicator_ = value ? -1 : 0; }
-    int16_t* GetIndicatorPtr() { return &indicator_; }
+    OCIInterval* GetOCIInterval() { return Descriptor(); }
+    OCIInterval** GetOCIIntervalPtr() { return DescriptorCell(); }
+    void SetOCIInterval(OCIInterval* p) { LendDescriptor(p); }
 
     // Raises Exception "Invalid interval." when OCI finds the value invalid.
     void CheckValid();
@@ -485,12 +504,6 @@ public:
 
     uint8_t FractionPrecision = 6;
     uint8_t LeadingPrecision = 2;
-
-private:
-    OCIInterval* descriptor_ = nullptr;
-    ub4 descriptorType_ = OCI_DTYPE_INTERVAL_DS;
-    bool ownsDescriptor_ = false;
-    int16_t indicator_ = -1;
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -2,6 +2,7 @@
 // in their own client forms, with conversions through the client library and the locale.
 #include <cctype>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "dataaccess/oracle/OraClasses.h"
@@ -32,11 +33,12 @@ void CheckValue(sword status) {
     if (status != OCI_SUCCESS) CheckOCIStatus(status, ValueUnicode(), OCIErrorHandle());
 }
 
-// Nulls sort first.
-bool CompareNulls(bool aNull, bool bNull, int& result) {
-    if (!aNull && !bNull) return false;
-    result = aNull == bNull ? 0 : aNull ? -1 : 1;
-    return true;
+// Nulls sort first; two values as the client compares them.
+int CompareValues(bool aNull, bool bNull, const std::function<sword(sword*)>& compare) {
+    if (aNull || bNull) return aNull == bNull ? 0 : aNull ? -1 : 1;
+    sword result = 0;
+    CheckValue(compare(&result));
+    return result;
 }
 
 AnsiString NlsNumericCharacters() {
@@ -321,15 +323,13 @@ void TOraNumber::AssignTo(TOraNumber* dest) {
 }
 
 int TOraNumber::Compare(TOraNumber* value) {
-    int result = 0;
-    if (CompareNulls(GetIsNull(), value->GetIsNull(), result)) return result;
-    sword r = 0;
-    CheckValue(OCINumberCmp(ValueErrorHandle(), value_, value->value_, &r));
-    return r;
+    return CompareValues(GetIsNull(), value->GetIsNull(), [&](sword* result) {
+        return OCINumberCmp(ValueErrorHandle(), value_, value->value_, result);
+    });
 }
 
 // ---------------------------------------------------------------------------------------------
-// TOraTimeStamp
+// Values in descriptors
 
 namespace {
 
@@ -360,12 +360,10 @@ ub4 IntervalDescriptorType(TDataType dataType) {
 }
 
 template <class T>
-void AllocValueDescriptor(T*& descriptor, ub4 type, bool& owns) {
-    if (descriptor) return;
+T* NewValueDescriptor(ub4 type) {
     T* d = nullptr;
     CheckValue(OCIDescriptorAlloc(ValueEnvironment(), reinterpret_cast<void**>(&d), type, 0, nullptr));
-    descriptor = d;
-    owns = true;
+    return d;
 }
 
 // Destructors may run after the client library went away; nothing is left to free then.
@@ -381,7 +379,7 @@ void FreeValueDescriptorQuietly(T* descriptor, ub4 type) noexcept {
 template <class T>
 class TScratchDescriptor {
 public:
-    explicit TScratchDescriptor(ub4 type) : type_(type) { AllocValueDescriptor(p_, type, owned_); }
+    explicit TScratchDescriptor(ub4 type) : p_(NewValueDescriptor<T>(type)), type_(type) {}
     ~TScratchDescriptor() {
         if (p_) FreeValueDescriptorQuietly(p_, type_);
     }
@@ -395,54 +393,69 @@ public:
     }
 
 private:
-    T* p_ = nullptr;
+    T* p_;
     ub4 type_;
-    bool owned_ = false;
 };
 
 }  // namespace
 
-TOraTimeStamp::TOraTimeStamp(TDataType dataType) : descriptorType_(TimeStampDescriptorType(dataType)) {}
-
-TOraTimeStamp::~TOraTimeStamp() {
+template <class TDescriptor>
+TOraDescriptorValue<TDescriptor>::~TOraDescriptorValue() {
     if (descriptor_ && ownsDescriptor_) FreeValueDescriptorQuietly(descriptor_, descriptorType_);
 }
 
-void TOraTimeStamp::AllocDescriptor() {
-    AllocValueDescriptor(descriptor_, descriptorType_, ownsDescriptor_);
+template <class TDescriptor>
+void TOraDescriptorValue<TDescriptor>::AllocDescriptor() {
+    if (descriptor_) return;
+    descriptor_ = NewValueDescriptor<TDescriptor>(descriptorType_);
+    ownsDescriptor_ = true;
 }
 
-void TOraTimeStamp::FreeDescriptor() {
+template <class TDescriptor>
+void TOraDescriptorValue<TDescriptor>::FreeDescriptor() {
     if (descriptor_ && ownsDescriptor_) CheckValue(OCIDescriptorFree(descriptor_, descriptorType_));
     descriptor_ = nullptr;
     indicator_ = -1;
     ownsDescriptor_ = false;
 }
 
-void TOraTimeStamp::SetDescriptorType(ub4 value) {
+template <class TDescriptor>
+void TOraDescriptorValue<TDescriptor>::SetDescriptorType(ub4 value) {
     if (value == descriptorType_) return;
     FreeDescriptor();
     descriptorType_ = value;
 }
 
-OCIDateTime* TOraTimeStamp::GetOCIDateTime() {
-    AllocDescriptor();
-    return descriptor_;
-}
-
-OCIDateTime** TOraTimeStamp::GetOCIDateTimePtr() {
-    AllocDescriptor();
-    return &descriptor_;
-}
-
-void TOraTimeStamp::SetOCIDateTime(OCIDateTime* p) {
+template <class TDescriptor>
+void TOraDescriptorValue<TDescriptor>::LendDescriptor(TDescriptor* p) {
     FreeDescriptor();
     descriptor_ = p;
-    if (p) {
-        ownsDescriptor_ = false;
-        SetIsNull(false);
-    }
+    if (p) SetIsNull(false);
 }
+
+template <class TDescriptor>
+void TOraDescriptorValue<TDescriptor>::ReplaceDescriptor(TDescriptor* fresh) {
+    if (descriptor_ && ownsDescriptor_) CheckValue(OCIDescriptorFree(descriptor_, descriptorType_));
+    descriptor_ = fresh;
+    ownsDescriptor_ = true;
+    SetIsNull(false);
+}
+
+template <class TDescriptor>
+void TOraDescriptorValue<TDescriptor>::AssignStateTo(TOraDescriptorValue& dest) {
+    dest.SetDescriptorType(descriptorType_);
+    dest.AllocDescriptor();
+    dest.indicator_ = indicator_;
+}
+
+template class TOraDescriptorValue<OCIDateTime>;
+template class TOraDescriptorValue<OCIInterval>;
+
+// ---------------------------------------------------------------------------------------------
+// TOraTimeStamp
+
+TOraTimeStamp::TOraTimeStamp(TDataType dataType)
+    : TOraDescriptorValue<OCIDateTime>(TimeStampDescriptorType(dataType)) {}
 
 void TOraTimeStamp::Construct(int16_t year, uint8_t month, uint8_t day, uint8_t hour, uint8_t minute,
                               uint8_t second, uint32_t fraction, const AnsiString& timeZone) {
@@ -486,9 +499,9 @@ void TOraTimeStamp::SetAsDateTime(rtl::TDateTime value) {
 }
 
 void TOraTimeStamp::SetFormat(const AnsiString& value) {
-    format_ = value.empty()
-                  ? OraDateTimeFormatModel(rtl::FormatSettings(), descriptorType_ == OCI_DTYPE_TIMESTAMP_TZ)
-                  : value;
+    format_ = value.empty() ? OraDateTimeFormatModel(rtl::FormatSettings(),
+                                                     GetDescriptorType() == OCI_DTYPE_TIMESTAMP_TZ)
+                            : value;
 }
 
 void TOraTimeStamp::BuildFormatWhenEmpty() {
@@ -517,34 +530,27 @@ void TOraTimeStamp::SetAsString(const AnsiString& value) {
     const bool unicode = ValueUnicode();
     TOCIText text(value, unicode);
     TOCIText format(format_, unicode);
-    TScratchDescriptor<OCIDateTime> fresh(descriptorType_);
+    TScratchDescriptor<OCIDateTime> fresh(GetDescriptorType());
     CheckValue(OCIDateTimeFromText(ValueEnvironment(), ValueErrorHandle(), text.Ptr(),
                                    static_cast<size_t>(text.Size()), format.Ptr(),
                                    static_cast<ub1>(std::min(format.Size(), 255)), nullptr, 0, fresh.Get()));
-    if (descriptor_ && ownsDescriptor_) CheckValue(OCIDescriptorFree(descriptor_, descriptorType_));
-    descriptor_ = fresh.Release();
-    ownsDescriptor_ = true;
-    SetIsNull(false);
+    ReplaceDescriptor(fresh.Release());
 }
 
 void TOraTimeStamp::AssignTo(TOraTimeStamp* dest) {
-    dest->SetDescriptorType(descriptorType_);
-    dest->AllocDescriptor();
+    AssignStateTo(*dest);
     dest->SetFormat(format_);
     dest->Precision = Precision;
-    dest->indicator_ = indicator_;
     if (!GetIsNull())
-        CheckValue(
-            OCIDateTimeAssign(ValueEnvironment(), ValueErrorHandle(), GetOCIDateTime(), dest->descriptor_));
+        CheckValue(OCIDateTimeAssign(ValueEnvironment(), ValueErrorHandle(), GetOCIDateTime(),
+                                     dest->GetOCIDateTime()));
 }
 
 int TOraTimeStamp::Compare(TOraTimeStamp* value) {
-    int result = 0;
-    if (CompareNulls(GetIsNull(), value->GetIsNull(), result)) return result;
-    sword r = 0;
-    CheckValue(OCIDateTimeCompare(ValueEnvironment(), ValueErrorHandle(), GetOCIDateTime(),
-                                  value->GetOCIDateTime(), &r));
-    return r;
+    return CompareValues(GetIsNull(), value->GetIsNull(), [&](sword* result) {
+        return OCIDateTimeCompare(ValueEnvironment(), ValueErrorHandle(), GetOCIDateTime(),
+                                  value->GetOCIDateTime(), result);
+    });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -560,47 +566,8 @@ void CheckIntervalValid(OCIInterval* interval) {
 
 }  // namespace
 
-TOraInterval::TOraInterval(TDataType dataType) : descriptorType_(IntervalDescriptorType(dataType)) {}
-
-TOraInterval::~TOraInterval() {
-    if (descriptor_ && ownsDescriptor_) FreeValueDescriptorQuietly(descriptor_, descriptorType_);
-}
-
-void TOraInterval::AllocDescriptor() {
-    AllocValueDescriptor(descriptor_, descriptorType_, ownsDescriptor_);
-}
-
-void TOraInterval::FreeDescriptor() {
-    if (descriptor_ && ownsDescriptor_) CheckValue(OCIDescriptorFree(descriptor_, descriptorType_));
-    descriptor_ = nullptr;
-    indicator_ = -1;
-    ownsDescriptor_ = false;
-}
-
-void TOraInterval::SetDescriptorType(ub4 value) {
-    if (value == descriptorType_) return;
-    FreeDescriptor();
-    descriptorType_ = value;
-}
-
-OCIInterval* TOraInterval::GetOCIInterval() {
-    AllocDescriptor();
-    return descriptor_;
-}
-
-OCIInterval** TOraInterval::GetOCIIntervalPtr() {
-    AllocDescriptor();
-    return &descriptor_;
-}
-
-void TOraInterval::SetOCIInterval(OCIInterval* p) {
-    FreeDescriptor();
-    descriptor_ = p;
-    if (p) {
-        ownsDescriptor_ = false;
-        SetIsNull(false);
-    }
-}
+TOraInterval::TOraInterval(TDataType dataType)
+    : TOraDescriptorValue<OCIInterval>(IntervalDescriptorType(dataType)) {}
 
 void TOraInterval::CheckValid() {
     CheckIntervalValid(GetOCIInterval());
@@ -624,34 +591,27 @@ void TOraInterval::SetAsString(const AnsiString& value) {
     }
     TOCIText text(value, ValueUnicode());
     // Converted and checked aside, so that a failure leaves the value as it was.
-    TScratchDescriptor<OCIInterval> fresh(descriptorType_);
+    TScratchDescriptor<OCIInterval> fresh(GetDescriptorType());
     CheckValue(OCIIntervalFromText(ValueEnvironment(), ValueErrorHandle(), text.Ptr(),
                                    static_cast<size_t>(text.Size()), fresh.Get()));
     CheckIntervalValid(fresh.Get());
-    if (descriptor_ && ownsDescriptor_) CheckValue(OCIDescriptorFree(descriptor_, descriptorType_));
-    descriptor_ = fresh.Release();
-    ownsDescriptor_ = true;
-    SetIsNull(false);
+    ReplaceDescriptor(fresh.Release());
 }
 
 void TOraInterval::AssignTo(TOraInterval* dest) {
-    dest->SetDescriptorType(descriptorType_);
-    dest->AllocDescriptor();
+    AssignStateTo(*dest);
     dest->LeadingPrecision = LeadingPrecision;
     dest->FractionPrecision = FractionPrecision;
-    dest->indicator_ = indicator_;
     if (!GetIsNull())
-        CheckValue(
-            OCIIntervalAssign(ValueEnvironment(), ValueErrorHandle(), GetOCIInterval(), dest->descriptor_));
+        CheckValue(OCIIntervalAssign(ValueEnvironment(), ValueErrorHandle(), GetOCIInterval(),
+                                     dest->GetOCIInterval()));
 }
 
 int TOraInterval::Compare(TOraInterval* value) {
-    int result = 0;
-    if (CompareNulls(GetIsNull(), value->GetIsNull(), result)) return result;
-    sword r = 0;
-    CheckValue(OCIIntervalCompare(ValueEnvironment(), ValueErrorHandle(), GetOCIInterval(),
-                                  value->GetOCIInterval(), &r));
-    return r;
+    return CompareValues(GetIsNull(), value->GetIsNull(), [&](sword* result) {
+        return OCIIntervalCompare(ValueEnvironment(), ValueErrorHandle(), GetOCIInterval(),
+                                  value->GetOCIInterval(), result);
+    });
 }
 
 }  // namespace dac

@@ -21,10 +21,10 @@ TEST(OraDateConversion, DatesAndMillisecondsMatchPythonDatetime) {
         EXPECT_EQ(msecs, OraDateToMSecs(bytes.data())) << row[0];
         uint8_t out[7] = {};
         DateTimeToOraDate(out, serial);
-        EXPECT_EQ(row[1], HexOf(out, 7)) << row[0];
+        EXPECT_EQ(row[1], HexText(out, 7)) << row[0];
         std::memset(out, 0, sizeof out);
         MSecsToOraDate(out, msecs);
-        EXPECT_EQ(row[1], HexOf(out, 7)) << row[0];
+        EXPECT_EQ(row[1], HexText(out, 7)) << row[0];
     }
 }
 
@@ -32,7 +32,7 @@ TEST(OraDateConversion, YearsCenturiesAndDroppedMilliseconds) {
     uint8_t out[7];
     DateTimeToOraDate(out, rtl::EncodeDateTime(2009, 3, 4, 5, 6, 7, 999));
     // The century and year of the century each carry 100; milliseconds are not stored.
-    EXPECT_EQ("78 6D 03 04 06 07 08", HexOf(out, 7));
+    EXPECT_EQ("78 6D 03 04 06 07 08", HexText(out, 7));
     const uint8_t endOfYear[7] = {119, 110, 12, 31, 24, 60, 60};
     EXPECT_EQ(rtl::EncodeDateTime(1910, 12, 31, 23, 59, 59, 0), OraDateToDateTime(endOfYear));
 }
@@ -55,7 +55,7 @@ TEST(OraDateConversion, ImpossibleDatesRaiseConvertErrors) {
         {120, 124, 1, 1, 1, 61, 1},  // minute 60
         {100, 100, 1, 1, 1, 1, 1},   // year 0
     };
-    for (const auto& c : cases) EXPECT_THROW(OraDateToDateTime(c), rtl::EConvertError) << HexOf(c, 7);
+    for (const auto& c : cases) EXPECT_THROW(OraDateToDateTime(c), rtl::EConvertError) << HexText(c, 7);
 }
 
 TEST(OraDateConversion, ValuesOutsideTheDateRangeRaiseAndWriteNothing) {
@@ -63,7 +63,7 @@ TEST(OraDateConversion, ValuesOutsideTheDateRangeRaiseAndWriteNothing) {
     const double cases[] = {rtl::EncodeDate(9999, 12, 31) + 1.0, -693594.0 - 1.0, 1e12};
     for (double v : cases) {
         EXPECT_THROW(DateTimeToOraDate(out, v), rtl::EConvertError) << v;
-        EXPECT_EQ("01 02 03 04 05 06 07", HexOf(out, 7));
+        EXPECT_EQ("01 02 03 04 05 06 07", HexText(out, 7));
     }
 }
 

@@ -31,7 +31,7 @@ std::unique_ptr<TOraParamDesc> Param(TDataType type, int32_t size = 0, int32_t l
 }
 
 std::string ItemBytes(TOraParamDesc& p, int index, int count) {
-    return HexOf(static_cast<uint8_t*>(p.GetBuffer()) + (index - 1) * p.GetItemSize(), count);
+    return HexText(static_cast<uint8_t*>(p.GetBuffer()) + (index - 1) * p.GetItemSize(), count);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "OraFixture.h"
 #include "dataaccess/oracle/OraClasses.h"
+#include "tests/platform/oci/HexText.h"
 #include "tests/platform/rtl/TsvTable.h"
 
 namespace oratest {
@@ -27,15 +28,7 @@ inline std::vector<uint8_t> Hex(const std::string& text) {
     return bytes;
 }
 
-inline std::string HexOf(const uint8_t* p, size_t n) {
-    std::string out;
-    char buf[4];
-    for (size_t k = 0; k < n; ++k) {
-        std::snprintf(buf, sizeof buf, k ? " %02X" : "%02X", p[k]);
-        out += buf;
-    }
-    return out;
-}
+using standin::HexText;
 
 template <class T = long long>
 std::vector<T> Fields(const std::string& text) {

@@ -21,7 +21,7 @@ std::string ClientNumberText(std::string tm9) {
 
 std::string NumberBytes(TOraNumber& n) {
     const uint8_t* p = n.GetOCINumberPtr()->OCINumberPart;
-    return HexOf(p + 1, p[0]);
+    return HexText(p + 1, p[0]);
 }
 
 rtl::TFormatSettings Locale(char decimal, char thousand, const char* shortDate, char dateSep,
@@ -174,10 +174,10 @@ TEST_F(OraNumberTest, AssignCompareAndLentStorage) {
     EXPECT_FALSE(lent.OwnsValue());
     EXPECT_EQ(2, lent.GetAsLargeInt());
     lent.SetAsLargeInt(77);
-    EXPECT_EQ("C1 4E", HexOf(cell.OCINumberPart + 1, cell.OCINumberPart[0]));
+    EXPECT_EQ("C1 4E", HexText(cell.OCINumberPart + 1, cell.OCINumberPart[0]));
     lent.OwnStorage();
     lent.SetAsLargeInt(1);
-    EXPECT_EQ("C1 4E", HexOf(cell.OCINumberPart + 1, cell.OCINumberPart[0]));
+    EXPECT_EQ("C1 4E", HexText(cell.OCINumberPart + 1, cell.OCINumberPart[0]));
     EXPECT_TRUE(lent.OwnsValue());
 }
 

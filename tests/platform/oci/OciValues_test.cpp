@@ -4,20 +4,14 @@
 #include <cstring>
 #include <sstream>
 
+#include "HexText.h"
 #include "OciFixture.h"
 #include "platform/oci/StandIn.h"
+#include "tests/platform/rtl/TsvTable.h"
 
 namespace {
 
-std::string hex(const ub1* b, size_t n) {
-    std::string r;
-    char buf[4];
-    for (size_t k = 0; k < n; ++k) {
-        std::snprintf(buf, sizeof buf, k ? " %02X" : "%02X", b[k]);
-        r += buf;
-    }
-    return r;
-}
+using standin::HexText;
 
 struct NumberVector {
     const char* text;
@@ -59,13 +53,32 @@ TEST(OracleNumber, EncodesAndDecodesPythonVectors) {
         oci::Decimal d;
         ASSERT_TRUE(oci::parseDecimal(v.text, d)) << v.text;
         std::string b = oci::encodeNumber(d);
-        EXPECT_EQ(v.bytes, hex(reinterpret_cast<const ub1*>(b.data()), b.size())) << v.text;
+        EXPECT_EQ(v.bytes, HexText(reinterpret_cast<const ub1*>(b.data()), b.size())) << v.text;
         oci::Decimal back = oci::decodeNumber(reinterpret_cast<const ub1*>(b.data()), b.size());
         oci::Decimal want;
         oci::parseDecimal(v.text, want);
         EXPECT_EQ(want.negative, back.negative) << v.text;
         EXPECT_EQ(want.digits, back.digits) << v.text;
         EXPECT_EQ(want.exp10, back.exp10) << v.text;
+    }
+}
+
+// The table Python's decimal module made for the client's NUMBER conversions.
+TEST(OracleNumber, WritesAndReadsTheClientsNumberTable) {
+    auto rows = rtl::testing::ReadTsv("numbers.tsv", "tests/dataaccess/oracle/data");
+    ASSERT_GT(rows.size(), 300u);
+    for (const auto& row : rows) {
+        oci::Decimal d;
+        ASSERT_TRUE(oci::parseDecimal(row[0], d)) << row[0];
+        const std::string bytes = oci::encodeNumber(d);
+        EXPECT_EQ(row[1], HexText(reinterpret_cast<const ub1*>(bytes.data()), bytes.size())) << row[0];
+        oci::Decimal back = oci::decodeNumber(reinterpret_cast<const ub1*>(bytes.data()), bytes.size());
+        EXPECT_EQ(d.negative, back.negative) << row[0];
+        EXPECT_EQ(d.digits, back.digits) << row[0];
+        EXPECT_EQ(d.exp10, back.exp10) << row[0];
+        if (row[3] != "SCI") {
+            EXPECT_EQ(row[3], oci::decimalToText(back)) << row[0];
+        }
     }
 }
 
@@ -88,7 +101,7 @@ TEST(OracleNumber, RefusesBadBytesAndOverflow) {
     for (auto [p, n] : {std::pair<const ub1*, size_t>{badDigit, 2}, {negInf, 1}, {posInf, 2}}) {
         try {
             oci::decodeNumber(p, n);
-            ADD_FAILURE() << "decoded " << hex(p, n);
+            ADD_FAILURE() << "decoded " << HexText(p, n);
         } catch (const oci::OraException& e) {
             EXPECT_EQ(1722, e.code());
         }
@@ -105,7 +118,7 @@ TEST(OracleNumber, RoundsBeyondFortyDigits) {
     oci::Decimal d;
     oci::parseDecimal("0.99999999999999999999999999999999999999999", d);  // 41 nines
     std::string b = oci::encodeNumber(d);
-    EXPECT_EQ("C1 02", hex(reinterpret_cast<const ub1*>(b.data()), b.size()));
+    EXPECT_EQ("C1 02", HexText(reinterpret_cast<const ub1*>(b.data()), b.size()));
 }
 
 TEST(OracleDate, SevenBytesFromPythonDatetime) {
@@ -127,7 +140,7 @@ TEST(OracleDate, SevenBytesFromPythonDatetime) {
         ASSERT_TRUE(oci::parseDateText(v.text, p)) << v.text;
         ub1 out[7];
         oci::encodeDate(p, out);
-        EXPECT_EQ(hex(v.bytes, 7), hex(out, 7)) << v.text;
+        EXPECT_EQ(HexText(v.bytes, 7), HexText(out, 7)) << v.text;
         EXPECT_EQ(v.text, oci::dateToText(oci::decodeDate(v.bytes)));
     }
 }
@@ -177,7 +190,7 @@ protected:
 
 TEST_F(OciNumberApi, TextRoundTripWithNlsDecimalCharacter) {
     OCINumber n = fromText("123.45");
-    EXPECT_EQ("04 C2 02 18 2E", hex(n.OCINumberPart, 5));
+    EXPECT_EQ("04 C2 02 18 2E", HexText(n.OCINumberPart, 5));
     EXPECT_EQ("123.45", toText(n));
     const char* nls = "NLS_NUMERIC_CHARACTERS=', '";
     OCINumber m = fromText("-1 234,5", nls);
