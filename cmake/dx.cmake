@@ -45,7 +45,7 @@ function(dx_tests name)
     target_compile_definitions(${exe} PRIVATE
       DX_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
       DX_BINARY_DIR="${PROJECT_BINARY_DIR}"
-      DX_SHARED_DIR="${PROJECT_SOURCE_DIR}/../shared")
+      DX_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
     gtest_discover_tests(${exe}
       DISCOVERY_MODE PRE_TEST
       DISCOVERY_TIMEOUT 60
@@ -53,17 +53,21 @@ function(dx_tests name)
   endforeach()
 endfunction()
 
-# dx_fuzzer(<name> <source> [DEPS libs...] [RUNS n])
+# dx_fuzzer(<name> <source> [DEPS libs...] [RUNS n] [SEEDED])
 # With DX_FUZZ (clang) a libFuzzer program run for a fixed count of inputs; otherwise the
 # same entry point is driven by a small deterministic driver so the target always builds
-# and runs its seed inputs.
+# and runs its seed inputs. SEEDED: the target reads seed files (cmake/FuzzSeed.h) from the
+# test data folder; a second test checks that it fails when they are missing.
 function(dx_fuzzer name source)
-  cmake_parse_arguments(A "" "RUNS" "DEPS" ${ARGN})
+  cmake_parse_arguments(A "SEEDED" "RUNS" "DEPS" ${ARGN})
   if(NOT A_RUNS)
     set(A_RUNS 20000)
   endif()
   add_executable(${name} ${source})
   target_link_libraries(${name} PRIVATE ${A_DEPS})
+  target_compile_definitions(${name} PRIVATE
+    DX_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    DX_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
   if(DX_FUZZ)
     target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
     target_link_options(${name} PRIVATE -fsanitize=fuzzer)
@@ -73,6 +77,17 @@ function(dx_fuzzer name source)
     add_test(NAME ${name} COMMAND ${name} ${A_RUNS})
   endif()
   set_tests_properties(${name} PROPERTIES LABELS fuzz TIMEOUT 600)
+  if(A_SEEDED)
+    set(one_run 1)
+    if(DX_FUZZ)
+      set(one_run -runs=1)
+    endif()
+    add_test(NAME ${name}_fails_without_seeds
+      COMMAND sh -c "out=$(DX_TEST_DATA_DIR=/nonexistent \"$0\" $1 2>&1) && exit 1; \
+                     echo \"$out\" | grep -q 'missing seed file'"
+              $<TARGET_FILE:${name}> ${one_run})
+    set_tests_properties(${name}_fails_without_seeds PROPERTIES LABELS "unit;fuzz" TIMEOUT 60)
+  endif()
 endfunction()
 
 # dx_bench(<name> <sources...> [DEPS libs...]): a Google Benchmark program.

@@ -16,19 +16,19 @@ int main(int argc, char** argv) {
         size_t len = rng() % 512;
         if (buf.size() > 4096 || rng() % 8 == 0) buf.clear();
         switch (rng() % 3) {
-        case 0:  // fresh random bytes
-            buf.resize(len);
-            for (auto& b : buf) b = static_cast<uint8_t>(rng());
-            break;
-        case 1:  // printable text, the lexers' usual diet
-            buf.resize(len);
-            for (auto& b : buf) b = static_cast<uint8_t>(32 + rng() % 95);
-            break;
-        default:  // mutate what we have
-            if (buf.empty()) buf.push_back(0);
-            for (int k = 0; k < 4; ++k) buf[rng() % buf.size()] = static_cast<uint8_t>(rng());
-            buf.push_back(static_cast<uint8_t>(rng()));
-            break;
+            case 0:  // fresh random bytes
+                buf.resize(len);
+                for (auto& b : buf) b = static_cast<uint8_t>(rng());
+                break;
+            case 1:  // printable text, the lexers' usual diet
+                buf.resize(len);
+                for (auto& b : buf) b = static_cast<uint8_t>(32 + rng() % 95);
+                break;
+            default:  // mutate what we have
+                if (buf.empty()) buf.push_back(0);
+                for (int k = 0; k < 4; ++k) buf[rng() % buf.size()] = static_cast<uint8_t>(rng());
+                buf.push_back(static_cast<uint8_t>(rng()));
+                break;
         }
         LLVMFuzzerTestOneInput(buf.data(), buf.size());
     }

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "common/md5.h"
 #include "platform/rtl/Exceptions.h"
@@ -19,7 +20,6 @@ namespace {
 constexpr char kXorKey[] = "(!#;]?\xC4\xCB*)\xD6^mvqwed";
 constexpr size_t kXorKeyLen = sizeof kXorKey - 1;
 
-constexpr DWORD kKeyBlobBuffer = 128;  // the SIMPLEBLOB must fit here, header included
 constexpr DWORD kWorkBuffer = 512;
 constexpr DWORD kPlainPiece = 496;
 
@@ -120,45 +120,8 @@ void GenerateRandomString(int length, bool upperCase, bool digits, bool special,
 }
 
 std::string TEnDeCrypt::GetErrorName(DWORD code) {
-    static const std::pair<DWORD, const char*> names[] = {
-        {ERROR_INVALID_HANDLE, "ERROR_INVALID_HANDLE"},
-        {ERROR_NOT_ENOUGH_MEMORY, "ERROR_NOT_ENOUGH_MEMORY"},
-        {ERROR_INVALID_PARAMETER, "ERROR_INVALID_PARAMETER"},
-        {ERROR_CALL_NOT_IMPLEMENTED, "ERROR_CALL_NOT_IMPLEMENTED"},
-        {ERROR_BUSY, "ERROR_BUSY"},
-        {ERROR_MORE_DATA, "ERROR_MORE_DATA"},
-        {ERROR_NO_MORE_ITEMS, "ERROR_NO_MORE_ITEMS"},
-        {NTE_BAD_UID, "NTE_BAD_UID"},
-        {NTE_BAD_HASH, "NTE_BAD_HASH"},
-        {NTE_BAD_KEY, "NTE_BAD_KEY"},
-        {NTE_BAD_LEN, "NTE_BAD_LEN"},
-        {NTE_BAD_DATA, "NTE_BAD_DATA"},
-        {NTE_BAD_SIGNATURE, "NTE_BAD_SIGNATURE"},
-        {NTE_BAD_ALGID, "NTE_BAD_ALGID"},
-        {NTE_BAD_FLAGS, "NTE_BAD_FLAGS"},
-        {NTE_BAD_TYPE, "NTE_BAD_TYPE"},
-        {NTE_BAD_HASH_STATE, "NTE_BAD_HASH_STATE"},
-        {NTE_NO_KEY, "NTE_NO_KEY"},
-        {NTE_NO_MEMORY, "NTE_NO_MEMORY"},
-        {NTE_EXISTS, "NTE_EXISTS"},
-        {NTE_DOUBLE_ENCRYPT, "NTE_DOUBLE_ENCRYPT"},
-        {NTE_BAD_PROV_TYPE, "NTE_BAD_PROV_TYPE"},
-        {NTE_BAD_PUBLIC_KEY, "NTE_BAD_PUBLIC_KEY"},
-        {NTE_BAD_KEYSET, "NTE_BAD_KEYSET"},
-        {NTE_PROV_TYPE_NOT_DEF, "NTE_PROV_TYPE_NOT_DEF"},
-        {NTE_PROV_TYPE_ENTRY_BAD, "NTE_PROV_TYPE_ENTRY_BAD"},
-        {NTE_KEYSET_NOT_DEF, "NTE_KEYSET_NOT_DEF"},
-        {NTE_KEYSET_ENTRY_BAD, "NTE_KEYSET_ENTRY_BAD"},
-        {NTE_PROV_TYPE_NO_MATCH, "NTE_PROV_TYPE_NO_MATCH"},
-        {NTE_SIGNATURE_FILE_BAD, "NTE_SIGNATURE_FILE_BAD"},
-        {NTE_PROVIDER_DLL_FAIL, "NTE_PROVIDER_DLL_FAIL"},
-        {NTE_PROV_DLL_NOT_FOUND, "NTE_PROV_DLL_NOT_FOUND"},
-        {NTE_BAD_KEYSET_PARAM, "NTE_BAD_KEYSET_PARAM"},
-        {NTE_FAIL, "NTE_FAIL"},
-    };
-    for (const auto& [value, name] : names)
-        if (value == code) return name;
-    return "unknown error";
+    const std::string name = ErrorCodeName(code);
+    return name.empty() ? "unknown error" : name;
 }
 
 std::string TEnDeCrypt::GetKeyedDigest(const std::string& data, const std::string& key) {
@@ -293,9 +256,16 @@ std::unique_ptr<rtl::TMemoryStream> TEnDeCrypt::EncryptStream(rtl::TStream& sour
         return result;
     }
 
-    std::array<BYTE, kKeyBlobBuffer> keyBlob{};
-    DWORD keyBlobLen = kKeyBlobBuffer;
-    if (!CryptExportKey(session, publicKey, SIMPLEBLOB, 0, keyBlob.data(), &keyBlobLen)) {
+    // The wrapped key is as long as the recipient's modulus: ask for the size first, so that
+    // keys of any length fit (a fixed 128-byte buffer took no key above 928 bits).
+    DWORD keyBlobLen = 0;
+    std::vector<BYTE> keyBlob;
+    bool exported = CryptExportKey(session, publicKey, SIMPLEBLOB, 0, nullptr, &keyBlobLen);
+    if (exported) {
+        keyBlob.resize(keyBlobLen);
+        exported = CryptExportKey(session, publicKey, SIMPLEBLOB, 0, keyBlob.data(), &keyBlobLen);
+    }
+    if (!exported) {
         Fail("Error CryptExportKey: ");
         cleanUp();
         return result;

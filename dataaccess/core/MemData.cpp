@@ -568,6 +568,13 @@ void TData::PutFieldData(TFieldDesc* field, void* place, const void* source, boo
             stringHeap_->DisposeBuf(old);
             break;
         }
+        case dtVarBytes: {
+            // A length above the field's would make every later read run past the value.
+            std::memcpy(out, source, static_cast<std::size_t>(field->Size));
+            if (PeekPacked<uint16_t>(out, 0) > field->Length)
+                PokePacked<uint16_t>(out, 0, static_cast<uint16_t>(field->Length));
+            break;
+        }
         case dtWideString: {
             const auto* in = static_cast<const char16_t*>(source);
             const int64_t n = BoundedLength(in, field->Length);

@@ -1,4 +1,5 @@
 // Record storage: field values read and written as Variants.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -147,8 +148,9 @@ void TData::GetFieldAsVariant(int fieldNo, void* recBuf, rtl::Variant& value) {
             value = BytesVariant(static_cast<const uint8_t*>(place), static_cast<std::size_t>(length));
             break;
         case dtVarBytes: {
-            const uint16_t n = PeekPacked<uint16_t>(place, 0);
-            value = BytesVariant(static_cast<const uint8_t*>(place) + 2, n);
+            // The stored length is trusted no further than the field: beyond it lies the next field.
+            const auto n = std::min<int64_t>(PeekPacked<uint16_t>(place, 0), length);
+            value = BytesVariant(static_cast<const uint8_t*>(place) + 2, static_cast<std::size_t>(n));
             break;
         }
         case dtVarBytesRef: {

@@ -80,6 +80,7 @@ using TOraMTSEnlCtxRel = sword (*)(void* ctx);
 using TOraMTSSvcEnlist = sword (*)(OCISvcCtx* svc, OCIError* err, void* txn, ub4 flags);
 
 // T(name): typed as oci.h declares it; S(name, type): typed here; U(name): untyped.
+// clang-format off
 #define DAC_OCI7_ENTRIES(T, S, U)                                                                          \
     U(obindps)                                                                                             \
     U(obndra)                                                                                              \
@@ -165,6 +166,7 @@ using TOraMTSSvcEnlist = sword (*)(OCISvcCtx* svc, OCIError* err, void* txn, ub4
                                             U(OCIPStreamClose) T(OCIStmtPrepare2) T(OCIStmtRelease)
 
 #define DAC_OCI100_ENTRIES(T, S, U) U(OCILobRead2)
+// clang-format on
 
 #define DAC_OCI_ENTRY_DECL_T(name) extern decltype(&::name) name;
 #define DAC_OCI_ENTRY_DECL_S(name, type) extern type name;

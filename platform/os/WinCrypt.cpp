@@ -537,6 +537,18 @@ std::shared_ptr<Provider> GetProvider(HCRYPTPROV h) {
 
 }  // namespace
 
+const char* ErrorCodeName(DWORD code) {
+    switch (code) {
+#define OS_NAME_ERROR_CODE(name, value) \
+    case value:                         \
+        return #name;
+        OS_CRYPT_ERROR_CODES(OS_NAME_ERROR_CODE)
+#undef OS_NAME_ERROR_CODE
+        default:
+            return "";
+    }
+}
+
 DWORD GetLastError() {
     return lastError;
 }

@@ -23,49 +23,59 @@ using HCRYPTPROV = uintptr_t;
 using HCRYPTKEY = uintptr_t;
 using HCRYPTHASH = uintptr_t;
 
-// Platform error codes (winerror.h values).
-inline constexpr DWORD ERROR_SUCCESS = 0;
-inline constexpr DWORD ERROR_INVALID_HANDLE = 6;
-inline constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
-inline constexpr DWORD ERROR_INVALID_DATA = 13;
-inline constexpr DWORD ERROR_INVALID_PARAMETER = 87;
-inline constexpr DWORD ERROR_CALL_NOT_IMPLEMENTED = 120;
-inline constexpr DWORD ERROR_BUSY = 170;
-inline constexpr DWORD ERROR_MORE_DATA = 234;
-inline constexpr DWORD ERROR_NO_MORE_ITEMS = 259;
-inline constexpr DWORD NTE_BAD_UID = 0x80090001;
-inline constexpr DWORD NTE_BAD_HASH = 0x80090002;
-inline constexpr DWORD NTE_BAD_KEY = 0x80090003;
-inline constexpr DWORD NTE_BAD_LEN = 0x80090004;
-inline constexpr DWORD NTE_BAD_DATA = 0x80090005;
-inline constexpr DWORD NTE_BAD_SIGNATURE = 0x80090006;
-inline constexpr DWORD NTE_BAD_VER = 0x80090007;
-inline constexpr DWORD NTE_BAD_ALGID = 0x80090008;
-inline constexpr DWORD NTE_BAD_FLAGS = 0x80090009;
-inline constexpr DWORD NTE_BAD_TYPE = 0x8009000A;
-inline constexpr DWORD NTE_BAD_KEY_STATE = 0x8009000B;
-inline constexpr DWORD NTE_BAD_HASH_STATE = 0x8009000C;
-inline constexpr DWORD NTE_NO_KEY = 0x8009000D;
-inline constexpr DWORD NTE_NO_MEMORY = 0x8009000E;
-inline constexpr DWORD NTE_EXISTS = 0x8009000F;
-inline constexpr DWORD NTE_PERM = 0x80090010;
-inline constexpr DWORD NTE_NOT_FOUND = 0x80090011;
-inline constexpr DWORD NTE_DOUBLE_ENCRYPT = 0x80090012;
-inline constexpr DWORD NTE_BAD_PROVIDER = 0x80090013;
-inline constexpr DWORD NTE_BAD_PROV_TYPE = 0x80090014;
-inline constexpr DWORD NTE_BAD_PUBLIC_KEY = 0x80090015;
-inline constexpr DWORD NTE_BAD_KEYSET = 0x80090016;
-inline constexpr DWORD NTE_PROV_TYPE_NOT_DEF = 0x80090017;
-inline constexpr DWORD NTE_PROV_TYPE_ENTRY_BAD = 0x80090018;
-inline constexpr DWORD NTE_KEYSET_NOT_DEF = 0x80090019;
-inline constexpr DWORD NTE_KEYSET_ENTRY_BAD = 0x8009001A;
-inline constexpr DWORD NTE_PROV_TYPE_NO_MATCH = 0x8009001B;
-inline constexpr DWORD NTE_SIGNATURE_FILE_BAD = 0x8009001C;
-inline constexpr DWORD NTE_PROVIDER_DLL_FAIL = 0x8009001D;
-inline constexpr DWORD NTE_PROV_DLL_NOT_FOUND = 0x8009001E;
-inline constexpr DWORD NTE_BAD_KEYSET_PARAM = 0x8009001F;
-inline constexpr DWORD NTE_FAIL = 0x80090020;
-inline constexpr DWORD NTE_SYS_ERR = 0x80090021;
+// Platform error codes (winerror.h values). Every code the layer sets is listed here, so that
+// each has its symbolic name (ErrorCodeName).
+// clang-format off
+#define OS_CRYPT_ERROR_CODES(X) \
+    X(ERROR_SUCCESS, 0) \
+    X(ERROR_INVALID_HANDLE, 6) \
+    X(ERROR_NOT_ENOUGH_MEMORY, 8) \
+    X(ERROR_INVALID_DATA, 13) \
+    X(ERROR_INVALID_PARAMETER, 87) \
+    X(ERROR_CALL_NOT_IMPLEMENTED, 120) \
+    X(ERROR_BUSY, 170) \
+    X(ERROR_MORE_DATA, 234) \
+    X(ERROR_NO_MORE_ITEMS, 259) \
+    X(NTE_BAD_UID, 0x80090001) \
+    X(NTE_BAD_HASH, 0x80090002) \
+    X(NTE_BAD_KEY, 0x80090003) \
+    X(NTE_BAD_LEN, 0x80090004) \
+    X(NTE_BAD_DATA, 0x80090005) \
+    X(NTE_BAD_SIGNATURE, 0x80090006) \
+    X(NTE_BAD_VER, 0x80090007) \
+    X(NTE_BAD_ALGID, 0x80090008) \
+    X(NTE_BAD_FLAGS, 0x80090009) \
+    X(NTE_BAD_TYPE, 0x8009000A) \
+    X(NTE_BAD_KEY_STATE, 0x8009000B) \
+    X(NTE_BAD_HASH_STATE, 0x8009000C) \
+    X(NTE_NO_KEY, 0x8009000D) \
+    X(NTE_NO_MEMORY, 0x8009000E) \
+    X(NTE_EXISTS, 0x8009000F) \
+    X(NTE_PERM, 0x80090010) \
+    X(NTE_NOT_FOUND, 0x80090011) \
+    X(NTE_DOUBLE_ENCRYPT, 0x80090012) \
+    X(NTE_BAD_PROVIDER, 0x80090013) \
+    X(NTE_BAD_PROV_TYPE, 0x80090014) \
+    X(NTE_BAD_PUBLIC_KEY, 0x80090015) \
+    X(NTE_BAD_KEYSET, 0x80090016) \
+    X(NTE_PROV_TYPE_NOT_DEF, 0x80090017) \
+    X(NTE_PROV_TYPE_ENTRY_BAD, 0x80090018) \
+    X(NTE_KEYSET_NOT_DEF, 0x80090019) \
+    X(NTE_KEYSET_ENTRY_BAD, 0x8009001A) \
+    X(NTE_PROV_TYPE_NO_MATCH, 0x8009001B) \
+    X(NTE_SIGNATURE_FILE_BAD, 0x8009001C) \
+    X(NTE_PROVIDER_DLL_FAIL, 0x8009001D) \
+    X(NTE_PROV_DLL_NOT_FOUND, 0x8009001E) \
+    X(NTE_BAD_KEYSET_PARAM, 0x8009001F) \
+    X(NTE_FAIL, 0x80090020) \
+    X(NTE_SYS_ERR, 0x80090021)
+// clang-format on
+#define OS_DECLARE_ERROR_CODE(name, value) inline constexpr DWORD name = value;
+OS_CRYPT_ERROR_CODES(OS_DECLARE_ERROR_CODE)
+#undef OS_DECLARE_ERROR_CODE
+
+// The symbolic name of a code above ("NTE_BAD_DATA"); empty for any other value.
+const char* ErrorCodeName(DWORD code);
 
 // The thread's last-error value.
 DWORD GetLastError();
@@ -185,9 +195,11 @@ struct TCryptConfig {
 };
 
 // The configuration; first use reads the environment:
-//   DX_KEYSTORE           key-store folder (default $XDG_STATE_HOME/zuv-keystore or
-//   ~/.local/state/zuv-keystore) DX_CRYPT_PROVIDER     base | strong | enhanced DX_CRYPT_RC2_EFFECTIVE  0
-//   or 40..128 DX_CRYPT_RC4_SALT     11 | 0   (salt of a generated Strong session key)
+// - DX_KEYSTORE: key-store folder (default $XDG_STATE_HOME/zuv-keystore, else
+//   ~/.local/state/zuv-keystore);
+// - DX_CRYPT_PROVIDER: base, strong or enhanced;
+// - DX_CRYPT_RC2_EFFECTIVE: 0, or 40 to 128;
+// - DX_CRYPT_RC4_SALT: 11 or 0 (the salt of a generated Strong session key).
 TCryptConfig CryptConfig();
 void SetCryptConfig(const TCryptConfig& config);
 // The configuration the environment gives now; unknown values keep the defaults.

@@ -25,16 +25,23 @@ std::string SysErrorMessage(int errorCode) {
 
 void RaiseLastOSError(int errorCode) {
     if (errorCode != 0) {
-        throw EOSError("System Error.  Code: " + std::to_string(errorCode) + ".\n" + SysErrorMessage(errorCode),
-                       errorCode);
+        throw EOSError(
+            "System Error.  Code: " + std::to_string(errorCode) + ".\n" + SysErrorMessage(errorCode),
+            errorCode);
     }
     throw EOSError("A call to an OS function failed", 0);
 }
 
-void RaiseLastOSError() { RaiseLastOSError(errno); }
+void RaiseLastOSError() {
+    RaiseLastOSError(errno);
+}
 
-void Abort() { throw EAbort(); }
+void Abort() {
+    throw EAbort();
+}
 
-void AbstractError() { throw EAbstractError("Abstract Error"); }
+void AbstractError() {
+    throw EAbstractError("Abstract Error");
+}
 
 }  // namespace rtl

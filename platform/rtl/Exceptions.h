@@ -28,13 +28,13 @@ private:
 };
 
 // Declares an exception class; Base may be qualified (rtl::Exception).
-#define RTL_EXCEPTION_CLASS(Name, Base)                                \
-    class Name : public Base {                                         \
-        using BaseClass = Base;                                        \
-                                                                       \
-    public:                                                            \
-        using BaseClass::BaseClass;                                    \
-        const char* ClassName() const override { return #Name; }       \
+#define RTL_EXCEPTION_CLASS(Name, Base)                          \
+    class Name : public Base {                                   \
+        using BaseClass = Base;                                  \
+                                                                 \
+    public:                                                      \
+        using BaseClass::BaseClass;                              \
+        const char* ClassName() const override { return #Name; } \
     }
 
 // Silent exception: unwinds without being reported.

@@ -21,7 +21,7 @@ using UInt64 = uint64_t;
 using NativeInt = intptr_t;
 using NativeUInt = uintptr_t;
 using WideChar = char16_t;
-using AnsiString = std::string;    // 8-bit text in the ANSI code page (1251)
+using AnsiString = std::string;     // 8-bit text in the ANSI code page (1251)
 using WideString = std::u16string;  // UTF-16 text
 using TBytes = std::vector<uint8_t>;
 

@@ -90,8 +90,13 @@ TEST(ErrorNames, NameTheKnownCodes) {
         {NTE_FAIL, "NTE_FAIL"},
         {NTE_BAD_UID, "NTE_BAD_UID"},
         {NTE_PROV_DLL_NOT_FOUND, "NTE_PROV_DLL_NOT_FOUND"},
-        {NTE_BAD_VER, "unknown error"},
-        {0, "unknown error"},
+        // Codes the crypt layer sets that the names once missed.
+        {NTE_BAD_VER, "NTE_BAD_VER"},
+        {NTE_BAD_KEY_STATE, "NTE_BAD_KEY_STATE"},
+        {ERROR_INVALID_DATA, "ERROR_INVALID_DATA"},
+        {ERROR_SUCCESS, "ERROR_SUCCESS"},
+        {1, "unknown error"},
+        {0x80090099, "unknown error"},
     };
     for (const auto& [code, name] : cases) EXPECT_EQ(TEnDeCrypt::GetErrorName(code), name);
 }
@@ -162,7 +167,8 @@ TEST_F(CryptFixture, CredentialFailuresNameTheCall) {
          "Error CryptDecrypt: NTE_BAD_DATA"},
         {"not whole blocks", "41974CFE94350FB3E0FC1D81CC5ECE", "secret", false,
          "Error CryptDecrypt: NTE_BAD_DATA"},
-        {"bad base64", BytesToHex("QZdM*pQ1"), "secret", true, "Error CryptStringToBinary: unknown error"},
+        {"bad base64", BytesToHex("QZdM*pQ1"), "secret", true,
+         "Error CryptStringToBinary: ERROR_INVALID_DATA"},
     };
     for (const auto& c : cases) {
         std::string error, plain = "untouched";
@@ -273,6 +279,24 @@ TEST_F(CryptFixture, EncryptedContainerLayout) {
     }
 }
 
+// The key blob is as long as the recipient's modulus; a 128-byte buffer once failed every key
+// above 928 bits with ERROR_MORE_DATA, zuvcrypt's default of 1024 bits among them.
+TEST_F(CryptFixture, SessionKeyIsWrappedForRecipientsOfEverySize) {
+    WriteFile(Path("pkg.zip"), "PK\x03\x04 archive for a long key");
+    for (DWORD bits : {928u, 1024u, 2048u}) {
+        SCOPED_TRACE(bits);
+        std::string privateBlob;
+        std::string publicBlob = NewRecipient(bits, &privateBlob);
+        std::string error;
+        ASSERT_TRUE(
+            EncryptFileWithKey(Path("pkg.zip"), Path("pkg.dat"), BytesToHex(publicBlob), "ZUV_EXPORT", error))
+            << error;
+        std::string dat = ReadFile(Path("pkg.dat"));
+        EXPECT_EQ(LE32(dat, 0), 12 + bits / 8);
+        EXPECT_EQ(OpenContainer(dat, privateBlob), "PK\x03\x04 archive for a long key");
+    }
+}
+
 TEST_F(CryptFixture, EncryptionFailuresWriteNoTarget) {
     WriteFile(Path("pkg.zip"), "PK\x03\x04 some archive");
     struct Case {
@@ -281,8 +305,8 @@ TEST_F(CryptFixture, EncryptionFailuresWriteNoTarget) {
         const char* error;
     };
     const Case cases[] = {
-        // A 1024-bit key does not fit the 128-byte key blob buffer.
-        {"large key", BytesToHex(NewRecipient(1024)), "Error CryptExportKey: ERROR_MORE_DATA"},
+        {"blob of another version", "06030000" + BytesToHex(NewRecipient(512)).substr(8),
+         "Error CryptImportKey: NTE_BAD_VER"},
         {"damaged key", BytesToHex(NewRecipient(512)).substr(0, 60), "Error CryptImportKey: NTE_BAD_DATA"},
         {"no key", "", "Error CryptImportKey: NTE_BAD_DATA"},
     };

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/EnDeCrypt.h"
+#include "platform/rtl/Exceptions.h"
 
 using namespace svc;
 
@@ -65,6 +66,23 @@ TEST(Md5, FinalZeroesTheContext) {
     MD5Final(d, ctx);
     const auto* bytes = reinterpret_cast<const uint8_t*>(&ctx);
     EXPECT_TRUE(std::all_of(bytes, bytes + sizeof ctx, [](uint8_t b) { return b == 0; }));
+}
+
+// A context is used between MD5Init and MD5Final only; outside that it raises instead of
+// computing a digest of nothing.
+TEST(Md5, ContextOutsideInitAndFinalRaises) {
+    MD5Context ctx;
+    MD5Digest d;
+    EXPECT_THROW(MD5Update(ctx, "a", 1), rtl::Exception);
+    EXPECT_THROW(MD5Final(d, ctx), rtl::Exception);
+    MD5Init(ctx);
+    MD5Update(ctx, "a", 1);
+    MD5Final(d, ctx);
+    EXPECT_THROW(MD5Update(ctx, "b", 1), rtl::Exception);
+    MD5Init(ctx);  // a finished context starts again
+    MD5Update(ctx, "abc", 3);
+    MD5Final(d, ctx);
+    EXPECT_EQ(MD5Print(d), "900150983cd24fb0d6963f7d28e17f72");
 }
 
 TEST(KeyedDigest, IsDigestOfDataFollowedByKey) {

@@ -56,7 +56,7 @@ struct TSampleEntry {
 };
 
 TSampleEntry FirstEntry(const std::string& name) {
-    auto zip = ReadFile(std::string(DX_SHARED_DIR) + "/testdata/zip-legacy/" + name);
+    auto zip = ReadFile(std::string(DX_TEST_DATA_DIR) + "/zip-legacy/" + name);
     EXPECT_GE(zip.size(), 30u);
     EXPECT_EQ(U32(zip.data()), 0x04034b50u);
     TSampleEntry e{U16(&zip[6]), U16(&zip[8]), U32(&zip[14]), U32(&zip[18]), U32(&zip[22]), {}};
@@ -73,7 +73,7 @@ uint32_t Crc(const std::vector<uint8_t>& v) {
 
 // The three legacy methods against public samples; every chunk size exercises refills.
 TEST(UnZipMethods, LegacySamplesDecodeToTheirCrc) {
-    const auto expected = ReadFile(std::string(DX_SHARED_DIR) + "/testdata/zip-legacy/first.txt");
+    const auto expected = ReadFile(std::string(DX_TEST_DATA_DIR) + "/zip-legacy/first.txt");
     struct Case {
         const char* file;
         uint16_t method;

@@ -405,7 +405,7 @@ TEST_F(UnZipTest, DecryptionHelpers) {
 }
 
 TEST_F(UnZipTest, LegacySamples) {
-    const std::string dir = std::string(DX_SHARED_DIR) + "/testdata/zip-legacy/";
+    const std::string dir = std::string(DX_TEST_DATA_DIR) + "/zip-legacy/";
     const std::string first = ReadBytes(dir + "first.txt");
     ASSERT_EQ(first.size(), 1092u);
     struct Case {

@@ -217,9 +217,9 @@ TEST_F(ZipToolsTest, ReaderListsPythonZip64AndLongComments) {
     }
 }
 
-TEST_F(ZipToolsTest, ReaderListsTheSharedEncryptedSample) {
+TEST_F(ZipToolsTest, ReaderListsTheEncryptedLegacySample) {
     TZipReader r;
-    r.SetZipName(std::string(DX_SHARED_DIR) + "/testdata/zip-legacy/traditional_encryption.zip");
+    r.SetZipName(std::string(DX_TEST_DATA_DIR) + "/zip-legacy/traditional_encryption.zip");
     ASSERT_EQ(r.GetCount(), 2);
     r.SortFiles(ByName);
     EXPECT_EQ(r.FullName(0), "bar.txt");

@@ -182,6 +182,36 @@ TEST(MemDataVariants, ByteArrays) {
     EXPECT_EQ(rtl::VariantToBytes(out), (TBytes{65, 66}));
 }
 
+// An inline variable-length byte field once trusted its stored 16-bit length: a length above
+// the field's was kept on write and read past the field (and the record) on every read.
+TEST(MemDataVariants, VarBytesLengthAboveTheFieldNeverReadsPastIt) {
+    struct Case {
+        const char* name;
+        bool rawLengthInRecord;  // else written through PutField
+        uint16_t length;
+    } cases[] = {
+        {"written", false, 6}, {"written at the limit", false, 4}, {"found in the record", true, 0xFFFF}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Storage s({{"VB", dtVarBytes, 4}, {"I", dtInteger}});
+        TestData& d = *s.data;
+        void* rec = s.NewRecord();
+        uint8_t* place = static_cast<uint8_t*>(rec) + d.Fields()[0]->Offset;
+        if (c.rawLengthInRecord) {
+            d.PutFieldAsVariant(1, rec, rtl::BytesToVariant({1, 2, 3, 4}));
+            PokePacked<uint16_t>(place, 0, c.length);
+        } else {
+            const uint8_t value[] = {uint8_t(c.length), uint8_t(c.length >> 8), 1, 2, 3, 4};
+            d.PutField(1, rec, value);
+            EXPECT_EQ(PeekPacked<uint16_t>(place, 0), 4);
+        }
+        d.PutFieldAsVariant(2, rec, Variant(int32_t{-1}));
+        Variant out;
+        d.GetFieldAsVariant(1, rec, out);
+        EXPECT_EQ(rtl::VariantToBytes(out), (TBytes{1, 2, 3, 4}));
+    }
+}
+
 // A write that fails in its conversion leaves the heap value as it was (no dangling pointer).
 TEST(MemDataVariants, FailedHeapWriteKeepsTheOldValue) {
     Storage s({{"R", dtStringRef, 20}, {"VR", dtVarBytesRef, 10}});

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "cmake/FuzzSeed.h"
 #include "import_service/ZipReaderUnZip.h"
 #include "tests/import_service/ZipBuild.h"
 
@@ -29,11 +30,8 @@ struct Base {
         archives.push_back(
             ziptest::BuildZip({{.name = "e.xml", .data = text, .password = "pw", .descriptor = true},
                                {.name = "s.txt", .data = text, .method = 0, .password = "pw"}}));
-        for (const char* name : {"shrink.zip", "reduce.zip", "implode.zip", "implode_small.zip"}) {
-            std::string bytes =
-                ziptest::ReadBytes(std::string(DX_SHARED_DIR) + "/testdata/zip-legacy/" + name);
-            if (!bytes.empty()) archives.push_back(bytes);
-        }
+        for (const char* name : {"shrink.zip", "reduce.zip", "implode.zip", "implode_small.zip"})
+            archives.push_back(fuzzseed::Read(fuzzseed::DataDir() + "/zip-legacy/" + name));
     }
     ~Base() { std::filesystem::remove_all(dir); }
 };
