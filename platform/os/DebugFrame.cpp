@@ -72,6 +72,7 @@ bool TDebugFrame::Pump() {
     }
     while (log_.size() > MaxLogLines) log_.pop_front();
     if (!taken.messages.empty()) message_ = taken.messages.back();
+    freshMessages_.insert(freshMessages_.end(), taken.messages.begin(), taken.messages.end());
     return !taken.lines.empty() || !taken.messages.empty();
 }
 
@@ -130,13 +131,14 @@ void Print(const std::string& ansi) {
 int TDebugFrame::RunLines() {
     Print(Caption);
     if (!SubTitle.empty()) Print(SubTitle);
-    std::string input, lastMessage;
+    std::string input;
     auto flush = [&] {
         Pump();
         for (const std::string& l : fresh_) Print(l);
+        for (const std::string& m : freshMessages_)
+            if (!m.empty()) Print("Message: " + m);
         fresh_.clear();
-        if (message_ != lastMessage && !message_.empty()) Print("Message: " + message_);
-        lastMessage = message_;
+        freshMessages_.clear();
         std::cout.flush();
     };
     bool inputOpen = true;

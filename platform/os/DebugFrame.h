@@ -86,8 +86,9 @@ private:
     std::mutex pendingLock_;
     TPending pending_;
     std::atomic<bool> closing_{false};
-    // Lines mode: journal lines not yet printed.
+    // Journal lines and messages not yet printed (lines mode).
     std::vector<std::string> fresh_;
+    std::vector<std::string> freshMessages_;
 };
 
 }  // namespace os

@@ -71,6 +71,7 @@ int TDebugFrame::RunTerminal() {
     for (;;) {
         if (Pump()) dirty = true;
         fresh_.clear();
+        freshMessages_.clear();
         if (closing_) break;
         if (dirty) {
             int rows = LINES, width = COLS, row = 0;

@@ -4,8 +4,6 @@
 #include "platform/os/EventLog.h"
 
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 
 #include <regex>
 
@@ -17,34 +15,6 @@ using ostest::TempDir;
 
 namespace {
 
-// A bound syslog socket that hands out what it received.
-class SyslogSocket {
-public:
-    explicit SyslogSocket(std::string path) : path_(std::move(path)) {
-        fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path_.c_str());
-        EXPECT_EQ(::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    }
-    ~SyslogSocket() {
-        ::close(fd_);
-        ::unlink(path_.c_str());
-    }
-    // The next datagram, or "" when none comes within a second.
-    std::string Receive() {
-        pollfd p{fd_, POLLIN, 0};
-        if (::poll(&p, 1, 1000) <= 0) return {};
-        char buffer[65536];
-        ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
-        return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
-    }
-
-private:
-    std::string path_;
-    int fd_;
-};
-
 class EventLogTest : public ::testing::Test {
 protected:
     TempDir dir_{"evlog"};
@@ -53,7 +23,7 @@ protected:
 };
 
 TEST_F(EventLogTest, WritesClassicSyslogDatagrams) {
-    SyslogSocket server(path_);
+    ostest::DatagramSocket server(path_);
     TEventLogger log("srvZuvQelOutSrvc");
     struct {
         uint32_t type;
@@ -74,7 +44,7 @@ TEST_F(EventLogTest, WritesClassicSyslogDatagrams) {
 }
 
 TEST_F(EventLogTest, TextGoesAsUtf8WithoutTrailingLineEnd) {
-    SyslogSocket server(path_);
+    ostest::DatagramSocket server(path_);
     TEventLogger log("srvZuvQelInSrvc");
     log.LogMessage("[10:00:00.000] \xCF\xF0\xE8\xE2\xE5\xF2\r\n", os::EVENTLOG_INFORMATION_TYPE);
     std::string got = server.Receive();
@@ -86,11 +56,11 @@ TEST_F(EventLogTest, TextGoesAsUtf8WithoutTrailingLineEnd) {
 TEST_F(EventLogTest, ReconnectsAfterTheDaemonRestarted) {
     TEventLogger log("srvX");
     {
-        SyslogSocket first(path_);
+        ostest::DatagramSocket first(path_);
         log.LogMessage("one");
         EXPECT_NE(first.Receive().find("one"), std::string::npos);
     }
-    SyslogSocket second(path_);
+    ostest::DatagramSocket second(path_);
     log.LogMessage("two");
     EXPECT_NE(second.Receive().find("srvX[" + std::to_string(::getpid()) + "]: two"), std::string::npos);
 }

@@ -7,6 +7,8 @@
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -64,6 +66,35 @@ public:
 private:
     std::string name_;
     std::optional<std::string> old_;
+};
+
+// A bound local datagram socket (a syslog or systemd notification socket of the test's own)
+// that hands out what it received.
+class DatagramSocket {
+public:
+    explicit DatagramSocket(std::string path) : path_(std::move(path)) {
+        fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path_.c_str());
+        EXPECT_EQ(::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0) << path_;
+    }
+    ~DatagramSocket() {
+        ::close(fd_);
+        ::unlink(path_.c_str());
+    }
+    // The next datagram, or "" when none comes in time.
+    std::string Receive(int timeoutMs = 1000) {
+        pollfd p{fd_, POLLIN, 0};
+        if (::poll(&p, 1, timeoutMs) <= 0) return {};
+        char buffer[65536];
+        ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+        return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
+    }
+
+private:
+    std::string path_;
+    int fd_;
 };
 
 // A child program with its standard input and output (stderr joined) on pipes.
