@@ -1,12 +1,12 @@
-// Stop signals (SIGTERM, SIGINT) turned into calls: while a watcher exists the calling thread,
-// and every thread it starts afterwards, has them blocked, and a thread of the watcher's own
-// takes each one and calls the handler there. The handler must only post work to the thread
-// that acts on it (it runs on the watcher's thread, not in a signal context).
+// Stop signals (SIGTERM, SIGINT) turned into calls. While a watcher exists, a signal handler of
+// its own takes them in whichever thread the system picks and hands them through a pipe to the
+// watcher's thread, which calls the handler there; the handler must only post work to the
+// thread that acts on it. One watcher exists at a time; the previous dispositions come back
+// when it ends.
 #pragma once
 
 #include <signal.h>
 
-#include <atomic>
 #include <functional>
 #include <thread>
 
@@ -17,16 +17,14 @@ public:
     using THandler = std::function<void(int signalNumber)>;
 
     explicit TStopSignalWatcher(THandler handler);
-    // Ends the watcher's thread and restores the calling thread's signal mask.
     ~TStopSignalWatcher();
     TStopSignalWatcher(const TStopSignalWatcher&) = delete;
     TStopSignalWatcher& operator=(const TStopSignalWatcher&) = delete;
 
 private:
     THandler handler_;
-    sigset_t set_;
-    sigset_t previous_;
-    std::atomic<bool> done_{false};
+    struct sigaction previousTerm_ {};
+    struct sigaction previousInt_ {};
     std::thread thread_;
 };
 

@@ -119,8 +119,6 @@ void TService::DoStop() {
 int TService::Run() {
     thread_ = std::make_unique<TServiceThread>(*this);
     ExitCode = 0;
-    // Blocks the stop signals before the start handler makes any thread, so that every thread
-    // of the service leaves them to the watcher.
     TStopSignalWatcher watcher([this](int) { Controller(SERVICE_CONTROL_STOP); });
     controlWindow_ = rtl::AllocateHWnd([this](rtl::TMessage& m) { HandleControl(m); });
     status_ = csStartPending;

@@ -141,3 +141,19 @@ TEST(DebugFrameLines, StopSignalAndEndOfInputCloseThroughStop) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DebugFrameTerminal, ControlCStopsAndCloses) {
+    if (Shell("command -v tmux >/dev/null") != 0)
+        GTEST_SKIP() << "tmux is not installed (scripts/setup installs it)";
+    Tmux tmux(kDemo);
+    ASSERT_TRUE(tmux.Ok());
+    ASSERT_TRUE(tmux.WaitFor("[ Start ]"));
+    tmux.Keys("s");
+    ASSERT_TRUE(tmux.WaitFor("tick 2"));
+    tmux.Keys("C-c");
+    EXPECT_TRUE(tmux.WaitFor("EXIT=0")) << tmux.Last();
+}
+
+}  // namespace
