@@ -18,6 +18,7 @@
 // such lines go to standard error.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <string>
 
@@ -79,7 +80,7 @@ private:
     std::string stem_;
     TClock clock_;
     std::string logPath_;
-    bool extendedLog_ = false;
+    std::atomic<bool> extendedLog_{false};
     mutable rtl::TCriticalSection lock_;
     int fd_ = -1;
     std::string fileName_;
