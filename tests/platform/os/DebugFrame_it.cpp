@@ -2,6 +2,8 @@
 // with send-keys and read with capture-pane; and in the line-command mode through pipes.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "platform/rtl/Threads.h"
 #include "tests/platform/os/OsTestSupport.h"
 
@@ -47,12 +49,21 @@ private:
     std::string last_;
 };
 
-TEST(DebugFrameTerminal, ButtonsLogViewAndMessagesInTmux) {
-    if (Shell("command -v tmux >/dev/null") != 0)
-        GTEST_SKIP() << "tmux is not installed (scripts/setup installs it)";
-    Tmux tmux(kDemo);
-    ASSERT_TRUE(tmux.Ok());
-    ASSERT_TRUE(tmux.WaitFor("[ Start ]  [ Stop ]  [ Fail ]")) << tmux.Last();
+// The demo in tmux, its first screen drawn.
+class DebugFrameTerminal : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (Shell("command -v tmux >/dev/null") != 0)
+            GTEST_SKIP() << "tmux is not installed (scripts/setup installs it)";
+        tmux_ = std::make_unique<Tmux>(kDemo);
+        ASSERT_TRUE(tmux_->Ok());
+        ASSERT_TRUE(tmux_->WaitFor("[ Start ]  [ Stop ]  [ Fail ]")) << tmux_->Last();
+    }
+    std::unique_ptr<Tmux> tmux_;
+};
+
+TEST_F(DebugFrameTerminal, ButtonsLogViewAndMessagesInTmux) {
+    Tmux& tmux = *tmux_;
     EXPECT_NE(tmux.Last().find("Debug form"), std::string::npos);
     EXPECT_NE(
         tmux.Last().find("dx_frame_demo: \xD0\xBF\xD1\x80\xD0\xBE\xD0\xB2\xD0\xB5\xD1\x80\xD0\xBA\xD0\xB0"),
@@ -80,12 +91,8 @@ TEST(DebugFrameTerminal, ButtonsLogViewAndMessagesInTmux) {
     EXPECT_TRUE(tmux.WaitFor("EXIT=0")) << tmux.Last();
 }
 
-TEST(DebugFrameTerminal, LogViewScrollsAndFollows) {
-    if (Shell("command -v tmux >/dev/null") != 0)
-        GTEST_SKIP() << "tmux is not installed (scripts/setup installs it)";
-    Tmux tmux(kDemo);
-    ASSERT_TRUE(tmux.Ok());
-    ASSERT_TRUE(tmux.WaitFor("[ Start ]"));
+TEST_F(DebugFrameTerminal, LogViewScrollsAndFollows) {
+    Tmux& tmux = *tmux_;
     tmux.Keys("s");
     ASSERT_TRUE(tmux.WaitFor("tick 40", 20000)) << tmux.Last();
     tmux.Keys("t");
@@ -144,12 +151,8 @@ TEST(DebugFrameLines, StopSignalAndEndOfInputCloseThroughStop) {
 
 namespace {
 
-TEST(DebugFrameTerminal, ControlCStopsAndCloses) {
-    if (Shell("command -v tmux >/dev/null") != 0)
-        GTEST_SKIP() << "tmux is not installed (scripts/setup installs it)";
-    Tmux tmux(kDemo);
-    ASSERT_TRUE(tmux.Ok());
-    ASSERT_TRUE(tmux.WaitFor("[ Start ]"));
+TEST_F(DebugFrameTerminal, ControlCStopsAndCloses) {
+    Tmux& tmux = *tmux_;
     tmux.Keys("s");
     ASSERT_TRUE(tmux.WaitFor("tick 2"));
     tmux.Keys("C-c");

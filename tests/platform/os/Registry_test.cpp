@@ -33,10 +33,14 @@ const char kStore[] =
 
 class RegistryTest : public ::testing::Test {
 protected:
-    RegistryTest() { WriteFile(path_, kStore); }
+    RegistryTest() {
+        WriteFile(path_, kStore);
+        machine_.SetRootKey(HKEY_LOCAL_MACHINE);
+    }
     TempDir dir_{"reg"};
     std::string path_ = dir_ / "registry.ini";
     ScopedEnv env_{os::RegistryFileVariable, path_};
+    TRegistry machine_;
 };
 
 TEST(RegistryWithoutStore, EveryKeyIsAbsent) {
@@ -60,8 +64,7 @@ TEST(RegistryWithoutStore, EveryKeyIsAbsent) {
 }
 
 TEST_F(RegistryTest, ReadsValuesOfAnOpenKey) {
-    TRegistry reg;
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    TRegistry& reg = machine_;
     ASSERT_TRUE(reg.OpenKeyReadOnly("\\software\\oracle\\key_oraclient11g_home1"));
     EXPECT_EQ(reg.CurrentPath(), "software\\oracle\\key_oraclient11g_home1");
     EXPECT_EQ(reg.ReadString("ORACLE_HOME"), "/opt/oracle/client");
@@ -88,8 +91,7 @@ TEST_F(RegistryTest, ReadsValuesOfAnOpenKey) {
 }
 
 TEST_F(RegistryTest, KeysExistThroughTheirDescendants) {
-    TRegistry reg;
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    TRegistry& reg = machine_;
     EXPECT_TRUE(reg.KeyExists("\\SOFTWARE"));
     EXPECT_TRUE(reg.KeyExists("SOFTWARE\\ORACLE\\KEY_OraDb11g_home2"));
     EXPECT_FALSE(reg.KeyExists("\\SOFTWARE\\ORA"));
@@ -108,8 +110,7 @@ TEST_F(RegistryTest, KeysExistThroughTheirDescendants) {
 }
 
 TEST_F(RegistryTest, WritesGoToTheStore) {
-    TRegistry reg;
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    TRegistry& reg = machine_;
     ASSERT_TRUE(reg.OpenKey("\\System\\CurrentControlSet\\Services\\srvX", true));
     EXPECT_FALSE(reg.KeyExists("\\System\\CurrentControlSet\\Services\\srvX"))
         << "exists with its first value";
@@ -129,8 +130,7 @@ TEST_F(RegistryTest, WritesGoToTheStore) {
 }
 
 TEST_F(RegistryTest, DeleteKeyTakesItsSubKeys) {
-    TRegistry reg;
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    TRegistry& reg = machine_;
     EXPECT_TRUE(reg.DeleteKey("\\SOFTWARE\\ORACLE"));
     EXPECT_FALSE(reg.KeyExists("\\SOFTWARE"));
     EXPECT_FALSE(reg.DeleteKey("\\SOFTWARE\\ORACLE"));
