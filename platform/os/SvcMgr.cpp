@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
 
 #include "platform/os/Signals.h"
 #include "platform/rtl/Exceptions.h"
@@ -158,7 +159,10 @@ int TServiceApplication::Run(const std::vector<std::string>& args) {
     }
     if (install) return Install(silent);
     if (uninstall) return Uninstall(silent);
-    if (services_.empty()) return 1;
+    if (services_.empty()) {
+        std::cerr << "No service to run" << std::endl;
+        return 1;
+    }
     // One process runs one service under systemd: the first the program created.
     return services_.front()->Run();
 }

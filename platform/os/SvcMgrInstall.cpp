@@ -89,6 +89,8 @@ std::string TServiceApplication::UnitText(const TService& service) const {
 int TServiceApplication::Install(bool silent) {
     try {
         for (TService* s : services_) {
+            if (s->Name().empty())
+                throw rtl::EInvalidOperation("A service without a name cannot be installed");
             std::string fileName = UnitFileName(*s);
             if (rtl::FileExists(fileName))
                 throw rtl::EInOutError("The service " + s->Name() + " is already installed: " + fileName);

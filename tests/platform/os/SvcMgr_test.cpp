@@ -269,6 +269,21 @@ TEST_F(InstallTest, UnwritableRootFails) {
               std::string::npos);
 }
 
+TEST(ServiceApplication, NothingToRunOrInstallFails) {
+    TServiceApplication app;
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(app.Run({}), 1);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "No service to run\n");
+    TempDir dir("svc");
+    app.InstallRoot = dir.Path();
+    app.CreateForm<TService>();
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(app.Run({"/install"}), 1);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "Service failed to install with error: \"A service without a name cannot be installed\"\n");
+    EXPECT_FALSE(std::filesystem::exists(dir / "etc"));
+}
+
 TEST(ServiceApplication, InstallRootComesFromTheEnvironment) {
     {
         ScopedEnv root("DX_INSTALL_ROOT", "/tmp/somewhere");
