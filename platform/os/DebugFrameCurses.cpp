@@ -4,6 +4,7 @@
 
 #include <clocale>
 #include <cstdio>
+#include <string>
 
 #include "platform/os/DebugFrame.h"
 #include "platform/rtl/Strings.h"
@@ -33,6 +34,8 @@ bool IsErrorLine(const std::string& line) {
 class TScreen {
 public:
     TScreen() {
+        // The terminal's character set for ncurses' output; the process's own is put back after.
+        if (const char* current = std::setlocale(LC_CTYPE, nullptr)) savedLocale_ = current;
         std::setlocale(LC_CTYPE, "");
         screen_ = newterm(nullptr, stdout, stdin);
         if (!screen_) return;
@@ -50,14 +53,17 @@ public:
         }
     }
     ~TScreen() {
-        if (!screen_) return;
-        endwin();
-        delscreen(screen_);
+        if (screen_) {
+            endwin();
+            delscreen(screen_);
+        }
+        std::setlocale(LC_CTYPE, savedLocale_.c_str());
     }
     bool Ok() const { return screen_ != nullptr; }
 
 private:
     SCREEN* screen_ = nullptr;
+    std::string savedLocale_ = "C";
 };
 
 }  // namespace
