@@ -1,0 +1,182 @@
+// The gateway's POP3 client over libcurl. One easy handle per mail check: libcurl keeps the
+// connection between requests and sends QUIT when the handle is cleaned up, which is the moment
+// the server removes the deleted letters.
+#include <curl/curl.h>
+
+#include <cstdlib>
+#include <mutex>
+
+#include "import_service/uPop3Gateway.h"
+#include "platform/rtl/Exceptions.h"
+
+namespace svc {
+
+namespace {
+
+constexpr long kTimeoutSeconds = 15;
+// A letter larger than this is refused instead of filling the memory.
+constexpr std::size_t kMaxLetterSize = std::size_t(256) << 20;
+
+std::once_flag curlInit;
+
+class TCurlPop3Client : public TPop3Client {
+public:
+    TCurlPop3Client(const std::string& host, int port, const std::string& userName,
+                    const std::string& password, bool useTls)
+        : userName_(userName), password_(password) {
+        std::call_once(curlInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+        const std::string hostPart =
+            host.find(':') != std::string::npos && host.front() != '[' ? "[" + host + "]" : host;
+        baseUrl_ = std::string(useTls ? "pop3s://" : "pop3://") + hostPart + ":" + std::to_string(port) + "/";
+    }
+
+    ~TCurlPop3Client() override { Disconnect(); }
+
+    void Connect() override { Perform("", "NOOP", false); }
+
+    int MessageCount() override {
+        Perform("", "STAT", false);
+        // "+OK <count> <size>"
+        return std::atoi(Word(lastReply_, 1).c_str());
+    }
+
+    std::string Retrieve(int number) override { return Perform(std::to_string(number), "", true); }
+
+    std::string UniqueId(int number) override {
+        Perform(std::to_string(number), "UIDL", false);
+        // "+OK <number> <unique id>"
+        return Word(lastReply_, 2);
+    }
+
+    std::vector<std::pair<int, std::string>> UniqueIds() override {
+        const std::string listing = Perform("", "UIDL", true);
+        std::vector<std::pair<int, std::string>> ids;
+        std::size_t pos = 0;
+        while (pos < listing.size()) {
+            std::size_t end = listing.find('\n', pos);
+            if (end == std::string::npos) end = listing.size();
+            const std::string line = listing.substr(pos, end - pos);
+            pos = end + 1;
+            const int number = std::atoi(Word(line, 0).c_str());
+            const std::string id = Word(line, 1);
+            if (number > 0 && !id.empty()) ids.emplace_back(number, id);
+        }
+        return ids;
+    }
+
+    void Delete(int number) override { Perform(std::to_string(number), "DELE", false); }
+
+    void Disconnect() override {
+        if (curl_) curl_easy_cleanup(curl_);
+        curl_ = nullptr;
+        performed_ = false;
+    }
+
+    bool Reconnected() const override { return reconnected_; }
+
+private:
+    // The blank-separated word at index (0-based) of a reply line, without its line end.
+    static std::string Word(const std::string& line, int index) {
+        std::size_t pos = 0;
+        for (int i = 0;; ++i) {
+            pos = line.find_first_not_of(" \t\r\n", pos);
+            if (pos == std::string::npos) return std::string();
+            const std::size_t end = line.find_first_of(" \t\r\n", pos);
+            if (i == index) return line.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+            if (end == std::string::npos) return std::string();
+            pos = end;
+        }
+    }
+
+    void Open() {
+        if (curl_) return;
+        curl_ = curl_easy_init();
+        if (!curl_) throw EPop3Error("Cannot create the POP3 client");
+        curl_easy_setopt(curl_, CURLOPT_PROTOCOLS_STR, "pop3,pop3s");
+        // The mailbox is reached directly, whatever proxy the environment names.
+        curl_easy_setopt(curl_, CURLOPT_PROXY, "");
+        curl_easy_setopt(curl_, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_NONE));
+        curl_easy_setopt(curl_, CURLOPT_SSL_VERIFYPEER, 0L);
+        curl_easy_setopt(curl_, CURLOPT_SSL_VERIFYHOST, 0L);
+        curl_easy_setopt(curl_, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(curl_, CURLOPT_CONNECTTIMEOUT, kTimeoutSeconds);
+        curl_easy_setopt(curl_, CURLOPT_SERVER_RESPONSE_TIMEOUT, kTimeoutSeconds);
+        curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_TIME, kTimeoutSeconds);
+        curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, error_);
+        curl_easy_setopt(curl_, CURLOPT_USERNAME, userName_.c_str());
+        curl_easy_setopt(curl_, CURLOPT_PASSWORD, password_.c_str());
+        curl_easy_setopt(curl_, CURLOPT_HEADERFUNCTION, &TCurlPop3Client::Reply);
+        curl_easy_setopt(curl_, CURLOPT_HEADERDATA, this);
+        curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, &TCurlPop3Client::Body);
+        curl_easy_setopt(curl_, CURLOPT_WRITEDATA, this);
+    }
+
+    // One request: command "" with a message number is RETR, "" without one LIST; withBody
+    // collects the multi-line answer.
+    std::string Perform(const std::string& number, const std::string& command, bool withBody) {
+        Open();
+        const std::string url = baseUrl_ + number;
+        curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
+        curl_easy_setopt(curl_, CURLOPT_CUSTOMREQUEST, command.empty() ? nullptr : command.c_str());
+        curl_easy_setopt(curl_, CURLOPT_NOBODY, withBody ? 0L : 1L);
+        body_.clear();
+        lastReply_.clear();
+        tooLarge_ = false;
+        error_[0] = '\0';
+        const CURLcode rc = curl_easy_perform(curl_);
+        long connects = 0;
+        curl_easy_getinfo(curl_, CURLINFO_NUM_CONNECTS, &connects);
+        if (connects > 0 && performed_) reconnected_ = true;
+        performed_ = true;
+        if (rc != CURLE_OK) throw EPop3Error(FailureText(rc));
+        std::string result;
+        result.swap(body_);
+        return result;
+    }
+
+    std::string FailureText(CURLcode rc) const {
+        if (tooLarge_) return "The letter is larger than " + std::to_string(kMaxLetterSize >> 20) + " MB";
+        if (lastReply_.rfind("-ERR", 0) == 0) return lastReply_;
+        return error_[0] ? std::string(error_) : std::string(curl_easy_strerror(rc));
+    }
+
+    static size_t Reply(char* data, size_t size, size_t count, void* self) {
+        auto* client = static_cast<TCurlPop3Client*>(self);
+        std::string line(data, size * count);
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+        client->lastReply_ = std::move(line);
+        return size * count;
+    }
+
+    static size_t Body(char* data, size_t size, size_t count, void* self) {
+        auto* client = static_cast<TCurlPop3Client*>(self);
+        const size_t n = size * count;
+        if (client->body_.size() + n > kMaxLetterSize) {
+            client->tooLarge_ = true;
+            return 0;
+        }
+        client->body_.append(data, n);
+        return n;
+    }
+
+    std::string baseUrl_;
+    std::string userName_;
+    std::string password_;
+    CURL* curl_ = nullptr;
+    char error_[CURL_ERROR_SIZE] = {};
+    std::string body_;
+    std::string lastReply_;
+    bool tooLarge_ = false;
+    bool performed_ = false;
+    bool reconnected_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<TPop3Client> NewCurlPop3Client(const std::string& host, int port, const std::string& userName,
+                                               const std::string& password, bool useTls) {
+    return std::make_unique<TCurlPop3Client>(host, port, userName, password, useTls);
+}
+
+}  // namespace svc
