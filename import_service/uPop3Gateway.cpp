@@ -141,42 +141,84 @@ bool TPop3Gateway::ReceiveMail(const std::string& prefix) {
     return received;
 }
 
+// The letters of the mailbox by unique id. A letter's number holds only on the connection that
+// listed it, and libcurl ends a connection after any failed request (the server then removes the
+// letters deleted so far and numbers the rest anew, or forgets those deletions), so the view
+// lists the letters again whenever the connection has changed.
+class TMailboxView {
+public:
+    explicit TMailboxView(TPop3Client& client) : client_(client) {}
+
+    // Lists the letters on the current connection.
+    const std::vector<std::pair<int, std::string>>& List() {
+        listing_ = client_.UniqueIds();
+        listedOn_ = client_.ConnectionCount();
+        return listing_;
+    }
+
+    // The letter's number on the current connection; 0 when it is no longer there.
+    int NumberOf(const std::string& id) {
+        if (listedOn_ != client_.ConnectionCount() || !client_.Connected()) List();
+        for (const auto& [number, listed] : listing_)
+            if (listed == id) return number;
+        return 0;
+    }
+
+    std::string Retrieve(const std::string& id) {
+        const int number = NumberOf(id);
+        if (!number) throw EPop3Error("The letter is no longer on the server");
+        return client_.Retrieve(number);
+    }
+
+    void Delete(const std::string& id) {
+        if (const int number = NumberOf(id)) client_.Delete(number);
+    }
+
+private:
+    TPop3Client& client_;
+    std::vector<std::pair<int, std::string>> listing_;
+    int listedOn_ = -1;
+};
+
 bool TPop3Gateway::ReadLetters(TPop3Client& client, const std::string& prefix) {
+    TMailboxView mailbox(client);
+    const std::vector<std::pair<int, std::string>> letters = mailbox.List();
     std::set<std::string> processedIds;
     TMailMessage message;
     bool retrievalFailed = false;
     int received = 0;
-    const int count = client.MessageCount();
-    if (count > 0) LogMessage("Count of letters: " + std::to_string(count));
-    for (int i = 1; i <= count; ++i) {
+    if (!letters.empty()) LogMessage("Count of letters: " + std::to_string(letters.size()));
+    for (std::size_t index = 0; index < letters.size(); ++index) {
+        const std::string i = std::to_string(index + 1);
+        const std::string& id = letters[index].second;
         LogMessage(std::string(42, '-'), false);
         try {
-            message.Parse(client.Retrieve(i));
+            message.Parse(mailbox.Retrieve(id));
         } catch (const std::exception& e) {
-            LogError(std::string(e.what()) + "email #" + std::to_string(i));
+            LogError(std::string(e.what()) + "email #" + i);
             retrievalFailed = true;
             continue;
         }
         const std::string subject = rtl::Trim(message.Subject());
-        LogMessage("Subject of letter # " + std::to_string(i) + " : " + Quoted(subject));
+        LogMessage("Subject of letter # " + i + " : " + Quoted(subject));
         if (AlreadyProcessed(subject)) {
             // Saved by an earlier check whose deletion did not reach the server.
             LogMessage("    POP3: Letter was received before. Deleted from server again.");
-            client.Delete(i);
+            mailbox.Delete(id);
             continue;
         }
         if (!CheckSubject(subject, prefix)) continue;
-        AcceptLetter(client, i, message, processedIds);
+        AcceptLetter(mailbox, id, message, processedIds);
         ++received;
     }
     // A lost connection made the server forget this check's deletions.
-    if ((retrievalFailed || client.Reconnected()) && !processedIds.empty())
-        DeleteRepeated(processedIds, client);
+    if ((retrievalFailed || client.ConnectionCount() > 1) && !processedIds.empty())
+        DeleteRepeated(processedIds, mailbox);
     if (received > 0) LogMessage("Total received " + std::to_string(received) + ".");
     return received > 0;
 }
 
-void TPop3Gateway::AcceptLetter(TPop3Client& client, int number, const TMailMessage& message,
+void TPop3Gateway::AcceptLetter(TMailboxView& mailbox, const std::string& id, const TMailMessage& message,
                                 std::set<std::string>& processedIds) {
     LogMessage("This letter contain data for import");
     if (!rtl::DirectoryExists(attachmentFolder_)) rtl::ForceDirectories(attachmentFolder_);
@@ -189,15 +231,8 @@ void TPop3Gateway::AcceptLetter(TPop3Client& client, int number, const TMailMess
         // The attachments are on disk: whatever fails from here on, the letter must not be
         // taken again.
         processedSubjects_.push_back(message.Subject());
-        std::string id;
-        try {
-            id = client.UniqueId(number);
-        } catch (const std::exception& e) {
-            LogMessage(e.what());
-            throw;
-        }
         processedIds.insert(id);
-        client.Delete(number);
+        mailbox.Delete(id);
     }
     switch (outcome) {
         case TSaveOutcome::NoAttachment:
@@ -261,19 +296,24 @@ TPop3Gateway::TSaveOutcome TPop3Gateway::SaveAttachments(const TMailMessage& mes
 }
 
 void TPop3Gateway::DeleteRepeated(const std::set<std::string>& processedIds, TPop3Client& client) {
+    TMailboxView mailbox(client);
+    DeleteRepeated(processedIds, mailbox);
+}
+
+void TPop3Gateway::DeleteRepeated(const std::set<std::string>& processedIds, TMailboxView& mailbox) {
     try {
-        std::vector<std::pair<int, std::string>> ids;
+        std::vector<std::pair<int, std::string>> letters;
         try {
-            ids = client.UniqueIds();
+            letters = mailbox.List();
         } catch (const std::exception& e) {
             LogError(e.what());
             return;
         }
-        for (const auto& [number, id] : ids) {
+        for (const auto& [number, id] : letters) {
             if (!processedIds.count(id)) continue;
             LogMessage("Repeated remove UIN:" + id);
             try {
-                client.Delete(number);
+                mailbox.Delete(id);
             } catch (const std::exception& e) {
                 LogError(e.what());
             }

@@ -72,24 +72,27 @@ private:
 // holds control characters, is not valid UTF-8 or is too long for a file name.
 bool AttachmentFileName(const std::string& name, std::string& safeName, std::string& reason);
 
-// The POP3 operations the gateway uses. A request that fails raises EPop3Error. A request after
-// a lost connection opens a new one; deletions of the lost connection are forgotten by the
-// server, which Reconnected() tells.
+// The POP3 operations the gateway uses. A request that fails raises EPop3Error and may end the
+// connection: libcurl closes it after any failure, with QUIT when it still can (the server then
+// removes the letters deleted so far and numbers the rest anew) or without (the server forgets
+// those deletions). The next request opens a new connection, except the numbered ones: they
+// refuse to run on a connection other than the one their number came from.
 class TPop3Client {
 public:
     virtual ~TPop3Client() = default;
     // Connects and logs in.
     virtual void Connect() = 0;
-    virtual int MessageCount() = 0;                // STAT
-    virtual std::string Retrieve(int number) = 0;  // RETR: the letter as sent
-    virtual std::string UniqueId(int number) = 0;  // UIDL n
-    // UIDL: (number, unique id) of every letter not marked as deleted.
+    // UIDL: (number, unique id) of every letter not marked as deleted, on the current
+    // connection (a new one when it has ended).
     virtual std::vector<std::pair<int, std::string>> UniqueIds() = 0;
-    virtual void Delete(int number) = 0;  // DELE
+    virtual std::string Retrieve(int number) = 0;  // RETR: the letter as sent
+    virtual void Delete(int number) = 0;           // DELE
     // QUIT, when connected: the server removes the deleted letters now. Never raises.
     virtual void Disconnect() = 0;
-    // True when a connection was opened again after the first one of this client.
-    virtual bool Reconnected() const = 0;
+    // True while the connection the last request used is open.
+    virtual bool Connected() = 0;
+    // Connections opened so far.
+    virtual int ConnectionCount() const = 0;
 };
 
 // The libcurl client: pop3:// or, with TLS, pop3s:// (encrypted from the first byte; the
@@ -98,6 +101,8 @@ std::unique_ptr<TPop3Client> NewCurlPop3Client(const std::string& host, int port
                                                const std::string& password, bool useTls);
 
 // ---- The gateway ----------------------------------------------------------------------------
+
+class TMailboxView;
 
 class TPop3Gateway {
 public:
@@ -145,9 +150,10 @@ private:
     bool AlreadyProcessed(const std::string& subject) const;
     void CheckSettings() const;
     bool ReadLetters(TPop3Client& client, const std::string& prefix);
-    void AcceptLetter(TPop3Client& client, int number, const TMailMessage& message,
+    void AcceptLetter(TMailboxView& mailbox, const std::string& id, const TMailMessage& message,
                       std::set<std::string>& processedIds);
     TSaveOutcome SaveAttachments(const TMailMessage& message, int& saved);
+    void DeleteRepeated(const std::set<std::string>& processedIds, TMailboxView& mailbox);
 
     std::string attachmentFolder_;
     std::string host_;

@@ -2,6 +2,8 @@
 // connection between requests and sends QUIT when the handle is cleaned up, which is the moment
 // the server removes the deleted letters.
 #include <curl/curl.h>
+#include <poll.h>
+#include <sys/socket.h>
 
 #include <cstdlib>
 #include <mutex>
@@ -34,20 +36,6 @@ public:
 
     void Connect() override { Perform("", "NOOP", false); }
 
-    int MessageCount() override {
-        Perform("", "STAT", false);
-        // "+OK <count> <size>"
-        return std::atoi(Word(lastReply_, 1).c_str());
-    }
-
-    std::string Retrieve(int number) override { return Perform(std::to_string(number), "", true); }
-
-    std::string UniqueId(int number) override {
-        Perform(std::to_string(number), "UIDL", false);
-        // "+OK <number> <unique id>"
-        return Word(lastReply_, 2);
-    }
-
     std::vector<std::pair<int, std::string>> UniqueIds() override {
         const std::string listing = Perform("", "UIDL", true);
         std::vector<std::pair<int, std::string>> ids;
@@ -64,15 +52,30 @@ public:
         return ids;
     }
 
-    void Delete(int number) override { Perform(std::to_string(number), "DELE", false); }
+    std::string Retrieve(int number) override { return Numbered(number, "", true); }
+
+    void Delete(int number) override { Numbered(number, "DELE", false); }
 
     void Disconnect() override {
         if (curl_) curl_easy_cleanup(curl_);
         curl_ = nullptr;
-        performed_ = false;
+        open_ = false;
     }
 
-    bool Reconnected() const override { return reconnected_; }
+    bool Connected() override {
+        if (!curl_ || !open_) return false;
+        curl_socket_t socket = CURL_SOCKET_BAD;
+        if (curl_easy_getinfo(curl_, CURLINFO_ACTIVESOCKET, &socket) != CURLE_OK || socket == CURL_SOCKET_BAD)
+            return false;
+        // A server that closed the connection leaves it readable with nothing to read.
+        pollfd look{socket, POLLIN, 0};
+        if (::poll(&look, 1, 0) <= 0) return true;
+        if (look.revents & (POLLERR | POLLHUP | POLLNVAL)) return false;
+        char byte;
+        return ::recv(socket, &byte, 1, MSG_PEEK | MSG_DONTWAIT) != 0;
+    }
+
+    int ConnectionCount() const override { return connections_; }
 
 private:
     // The blank-separated word at index (0-based) of a reply line, without its line end.
@@ -122,22 +125,39 @@ private:
         curl_easy_setopt(curl_, CURLOPT_NOBODY, withBody ? 0L : 1L);
         body_.clear();
         lastReply_.clear();
+        errorReply_.clear();
         tooLarge_ = false;
         error_[0] = '\0';
         const CURLcode rc = curl_easy_perform(curl_);
         long connects = 0;
         curl_easy_getinfo(curl_, CURLINFO_NUM_CONNECTS, &connects);
-        if (connects > 0 && performed_) reconnected_ = true;
-        performed_ = true;
+        connections_ += static_cast<int>(connects);
+        lastConnects_ = static_cast<int>(connects);
+        // libcurl ends the connection after any failure.
+        open_ = rc == CURLE_OK;
         if (rc != CURLE_OK) throw EPop3Error(FailureText(rc));
         std::string result;
         result.swap(body_);
         return result;
     }
 
+    // A request on a letter number, which means something only on the connection it came from.
+    std::string Numbered(int number, const std::string& command, bool withBody) {
+        if (!Connected()) throw EPop3Error("The connection to the mail server has ended");
+        std::string result = Perform(std::to_string(number), command, withBody);
+        if (lastConnects_ > 0) {
+            // The connection ended just before the request and libcurl opened another: the
+            // number may name another letter there. Nothing else is marked on the new
+            // connection, so RSET undoes a deletion.
+            if (command == "DELE") Perform("", "RSET", false);
+            throw EPop3Error("The connection to the mail server was renewed during the request");
+        }
+        return result;
+    }
+
     std::string FailureText(CURLcode rc) const {
         if (tooLarge_) return "The letter is larger than " + std::to_string(kMaxLetterSize >> 20) + " MB";
-        if (lastReply_.rfind("-ERR", 0) == 0) return lastReply_;
+        if (!errorReply_.empty()) return errorReply_;
         return error_[0] ? std::string(error_) : std::string(curl_easy_strerror(rc));
     }
 
@@ -145,6 +165,9 @@ private:
         auto* client = static_cast<TCurlPop3Client*>(self);
         std::string line(data, size * count);
         while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+        // libcurl may close the connection after a refusal, so the refusal need not be the
+        // last reply of the request.
+        if (client->errorReply_.empty() && line.rfind("-ERR", 0) == 0) client->errorReply_ = line;
         client->lastReply_ = std::move(line);
         return size * count;
     }
@@ -167,9 +190,11 @@ private:
     char error_[CURL_ERROR_SIZE] = {};
     std::string body_;
     std::string lastReply_;
+    std::string errorReply_;
     bool tooLarge_ = false;
-    bool performed_ = false;
-    bool reconnected_ = false;
+    bool open_ = false;
+    int connections_ = 0;
+    int lastConnects_ = 0;
 };
 
 }  // namespace

@@ -42,6 +42,7 @@ inline std::string Letter(const std::string& subjectHeader, const std::vector<TA
     return m + "--b0--\r\n";
 }
 
+// Failures are chosen by unique id ("uid-<n>", n counting the letters added from 1).
 struct TMailbox {
     struct TStored {
         std::string raw;
@@ -49,10 +50,9 @@ struct TMailbox {
         bool deleted = false;
     };
     std::vector<TStored> letters;
-    std::set<int> failRetrieve;  // RETR answers -ERR
-    std::set<int> dropRetrieve;  // RETR loses the connection (once)
-    std::set<int> failUid;       // UIDL n answers -ERR
-    std::set<int> dropDelete;    // DELE loses the connection (once)
+    std::set<std::string> failRetrieve;  // RETR answers -ERR
+    std::set<std::string> dropRetrieve;  // RETR loses the connection (once)
+    std::set<std::string> dropDelete;    // DELE loses the connection (once)
     bool refuseLogin = false;
     int logins = 0;
     int quits = 0;
@@ -63,31 +63,27 @@ struct TMailbox {
         for (const auto& l : letters) out.push_back(l.uid);
         return out;
     }
+    // QUIT: the marked letters go, the rest are numbered anew.
+    void Commit() {
+        ++quits;
+        std::erase_if(letters, [](const auto& l) { return l.deleted; });
+    }
+    // A connection lost without QUIT: its deletions are forgotten.
+    void Forget() {
+        for (auto& l : letters) l.deleted = false;
+    }
 
 private:
     int nextUid_ = 1;
 };
 
+// Behaves as the libcurl client does: a refused request ends the connection with QUIT, a
+// numbered request never runs on a connection other than the one that listed the numbers.
 class TFakeClient : public svc::TPop3Client {
 public:
     explicit TFakeClient(TMailbox& box) : box_(box) {}
 
     void Connect() override { Ensure(); }
-    int MessageCount() override {
-        Ensure();
-        return static_cast<int>(box_.letters.size());
-    }
-    std::string Retrieve(int n) override {
-        auto& letter = At(n);
-        if (box_.dropRetrieve.erase(n)) Drop();
-        if (box_.failRetrieve.count(n)) throw svc::EPop3Error("-ERR No such message");
-        return letter.raw;
-    }
-    std::string UniqueId(int n) override {
-        auto& letter = At(n);
-        if (box_.failUid.count(n)) throw svc::EPop3Error("-ERR UIDL refused");
-        return letter.uid;
-    }
     std::vector<std::pair<int, std::string>> UniqueIds() override {
         Ensure();
         std::vector<std::pair<int, std::string>> ids;
@@ -95,44 +91,52 @@ public:
             if (!box_.letters[i].deleted) ids.emplace_back(static_cast<int>(i + 1), box_.letters[i].uid);
         return ids;
     }
+    std::string Retrieve(int n) override {
+        auto& letter = At(n);
+        if (box_.dropRetrieve.erase(letter.uid)) Drop();
+        if (box_.failRetrieve.count(letter.uid)) Refuse("-ERR retrieval failed");
+        return letter.raw;
+    }
     void Delete(int n) override {
         auto& letter = At(n);
-        if (box_.dropDelete.erase(n)) Drop();
+        if (box_.dropDelete.erase(letter.uid)) Drop();
         letter.deleted = true;
     }
     void Disconnect() override {
         if (!connected_) return;
-        ++box_.quits;
         connected_ = false;
-        std::erase_if(box_.letters, [](const auto& l) { return l.deleted; });
+        box_.Commit();
     }
-    bool Reconnected() const override { return reconnected_; }
+    bool Connected() override { return connected_; }
+    int ConnectionCount() const override { return connections_; }
 
 private:
     void Ensure() {
         if (connected_) return;
         if (box_.refuseLogin) throw svc::EPop3Error("-ERR [AUTH] Authentication failed.");
         ++box_.logins;
-        if (everConnected_) reconnected_ = true;
-        everConnected_ = connected_ = true;
+        ++connections_;
+        connected_ = true;
     }
     TMailbox::TStored& At(int n) {
-        Ensure();
+        if (!connected_) throw svc::EPop3Error("numbered request without its connection");
         if (n < 1 || n > static_cast<int>(box_.letters.size()) || box_.letters[n - 1].deleted)
-            throw svc::EPop3Error("-ERR There's no message " + std::to_string(n) + ".");
+            Refuse("-ERR There's no message " + std::to_string(n) + ".");
         return box_.letters[n - 1];
     }
-    // The connection ends without QUIT: the server forgets its deletions.
+    [[noreturn]] void Refuse(const std::string& reply) {
+        Disconnect();
+        throw svc::EPop3Error(reply);
+    }
     [[noreturn]] void Drop() {
         connected_ = false;
-        for (auto& l : box_.letters) l.deleted = false;
+        box_.Forget();
         throw svc::EPop3Error("Connection died");
     }
 
     TMailbox& box_;
     bool connected_ = false;
-    bool everConnected_ = false;
-    bool reconnected_ = false;
+    int connections_ = 0;
 };
 
 }  // namespace pop3test
