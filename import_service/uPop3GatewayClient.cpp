@@ -1,13 +1,12 @@
 // The gateway's POP3 client over libcurl. One easy handle per mail check: libcurl keeps the
 // connection between requests and sends QUIT when the handle is cleaned up, which is the moment
 // the server removes the deleted letters.
-#include <curl/curl.h>
 #include <poll.h>
 #include <sys/socket.h>
 
 #include <cstdlib>
-#include <mutex>
 
+#include "common/uCurlMail.h"
 #include "import_service/uPop3Gateway.h"
 #include "platform/rtl/Exceptions.h"
 
@@ -15,21 +14,16 @@ namespace svc {
 
 namespace {
 
-constexpr long kTimeoutSeconds = 15;
 // A letter larger than this is refused instead of filling the memory.
 constexpr std::size_t kMaxLetterSize = std::size_t(256) << 20;
-
-std::once_flag curlInit;
 
 class TCurlPop3Client : public TPop3Client {
 public:
     TCurlPop3Client(const std::string& host, int port, const std::string& userName,
                     const std::string& password, bool useTls)
         : userName_(userName), password_(password) {
-        std::call_once(curlInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-        const std::string hostPart =
-            host.find(':') != std::string::npos && host.front() != '[' ? "[" + host + "]" : host;
-        baseUrl_ = std::string(useTls ? "pop3s://" : "pop3://") + hostPart + ":" + std::to_string(port) + "/";
+        baseUrl_ =
+            std::string(useTls ? "pop3s://" : "pop3://") + UrlHost(host) + ":" + std::to_string(port) + "/";
     }
 
     ~TCurlPop3Client() override { Disconnect(); }
@@ -93,20 +87,10 @@ private:
 
     void Open() {
         if (curl_) return;
-        curl_ = curl_easy_init();
+        curl_ = NewMailCurlHandle();
         if (!curl_) throw EPop3Error("Cannot create the POP3 client");
-        curl_easy_setopt(curl_, CURLOPT_PROTOCOLS_STR, "pop3,pop3s");
-        // The mailbox is reached directly, whatever proxy the environment names.
-        curl_easy_setopt(curl_, CURLOPT_PROXY, "");
-        curl_easy_setopt(curl_, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_NONE));
-        curl_easy_setopt(curl_, CURLOPT_SSL_VERIFYPEER, 0L);
-        curl_easy_setopt(curl_, CURLOPT_SSL_VERIFYHOST, 0L);
-        curl_easy_setopt(curl_, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(curl_, CURLOPT_CONNECTTIMEOUT, kTimeoutSeconds);
-        curl_easy_setopt(curl_, CURLOPT_SERVER_RESPONSE_TIMEOUT, kTimeoutSeconds);
-        curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_TIME, kTimeoutSeconds);
-        curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, error_);
+        // Mail servers are reached with self-made certificates.
+        SetMailCurlOptions(curl_, "pop3,pop3s", false, error_);
         curl_easy_setopt(curl_, CURLOPT_USERNAME, userName_.c_str());
         curl_easy_setopt(curl_, CURLOPT_PASSWORD, password_.c_str());
         curl_easy_setopt(curl_, CURLOPT_HEADERFUNCTION, &TCurlPop3Client::Reply);
