@@ -24,11 +24,11 @@ def main():
             print(sign(prefix, int(issuer), int(branch), time + rnd))
     else:
         rng = random.Random(int(sys.argv[4]))
-        specials = "abcdefghijklmnopqrstuvwxyz!@#$%^&*()_+=-|\\/?.,<>{}[]:;"
+        alphabet = "abcdefghijklmnopqrstuvwxyz!@#$%^&*()_+=-|\\/?.,<>{}[]:;"
         for _ in range(int(sys.argv[3])):
             time = "%04d%02d%02d%02d%02d%02d" % (rng.randint(2000, 2099), rng.randint(1, 12), rng.randint(1, 28),
                                                   rng.randint(0, 23), rng.randint(0, 59), rng.randint(0, 59))
-            stamp = time + "".join(rng.choice(specials) for _ in range(5))
+            stamp = time + "".join(rng.choice(alphabet) for _ in range(5))
             print(sign(sys.argv[2], rng.randint(0, 9999), rng.randint(0, 99), stamp))
 
 

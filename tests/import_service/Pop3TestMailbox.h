@@ -13,7 +13,7 @@
 
 namespace pop3test {
 
-struct TAttachmentSpec {
+struct TAttachmentPart {
     std::string dispositionParams;  // e.g. "filename=\"a.zip\"" or "filename*=utf-8''%D0%90.zip"
     std::string content;
 };
@@ -30,7 +30,7 @@ inline std::string Base64(const std::string& data) {
 }
 
 // A multipart letter with a plain text body and one base64 part per attachment.
-inline std::string Letter(const std::string& subjectHeader, const std::vector<TAttachmentSpec>& attachments,
+inline std::string Letter(const std::string& subjectHeader, const std::vector<TAttachmentPart>& attachments,
                           const std::string& from = "\"Web Portal\" <web@portal.example>") {
     std::string m = "From: " + from + "\r\nTo: import@bank.example\r\nSubject: " + subjectHeader +
                     "\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"b0\"\r\n\r\n"

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Letters for the POP3 gateway tests, made and checked with Python's own mail modules.
 
-fill SPEC OUT [--maildir DIR | --folder DIR]
-    SPEC is a JSON list of letters, each {"subject": ..., "attachments": [...]}:
+fill LETTERS OUT [--maildir DIR | --folder DIR]
+    LETTERS is a JSON file with a list of letters, each {"subject": ..., "attachments": [...]}:
       subject: {"signed": PREFIX} a subject signed with the subject key,
                {"upper": PREFIX} the same with its signature in upper case,
                {"badkey": PREFIX} signed with another key,
@@ -40,23 +40,23 @@ def signed(prefix, rng, key=KEY):
     return body + hashlib.md5(body.encode("cp1251") + key).hexdigest()
 
 
-def subject_of(spec, rng):
-    if "signed" in spec:
-        return signed(spec["signed"], rng)
-    if "upper" in spec:
-        s = signed(spec["upper"], rng)
+def subject_of(wanted, rng):
+    if "signed" in wanted:
+        return signed(wanted["signed"], rng)
+    if "upper" in wanted:
+        s = signed(wanted["upper"], rng)
         return s[:-32] + s[-32:].upper()
-    if "badkey" in spec:
-        return signed(spec["badkey"], rng, b"another key")
-    return spec["text"]
+    if "badkey" in wanted:
+        return signed(wanted["badkey"], rng, b"another key")
+    return wanted["text"]
 
 
-def attach(message, spec, content):
+def attach(message, wanted, content):
     part = email.message.Message()
     part.set_type("application/octet-stream")
     part["Content-Transfer-Encoding"] = "base64"
     part.set_payload(base64.encodebytes(content).decode("ascii"))
-    name, form = spec["name"], spec.get("form", "plain")
+    name, form = wanted["name"], wanted.get("form", "plain")
     if form == "plain":
         part.add_header("Content-Disposition", "attachment", filename=name)
     elif form == "rfc2231":
@@ -73,19 +73,19 @@ def attach(message, spec, content):
 
 
 def fill(args):
-    letters = json.load(open(args.spec, encoding="utf-8"))
+    letters = json.load(open(args.letters, encoding="utf-8"))
     rng = random.Random(11)
     os.makedirs(args.out, exist_ok=True)
     box = mailbox.Maildir(args.maildir, create=True) if args.maildir else None
     if args.folder:
         os.makedirs(args.folder, exist_ok=True)
     subjects = []
-    for i, spec in enumerate(letters, 1):
-        subject = subject_of(spec["subject"], rng)
+    for i, letter in enumerate(letters, 1):
+        subject = subject_of(letter["subject"], rng)
         message = email.message.Message()
         message["From"] = "Web Portal <web@portal.example>"
         message["To"] = "import@bank.example"
-        if spec.get("pad"):
+        if letter.get("pad"):
             message["Subject"] = "=?us-ascii?Q?__" + subject + "_?="
             subject = "  " + subject + " "
         else:
@@ -97,7 +97,7 @@ def fill(args):
         text.set_param("charset", "windows-1251")
         text.set_payload("Package letter\r\n.\r\n..dots stay\r\n")
         message.attach(text)
-        for j, a in enumerate(spec.get("attachments", [])):
+        for j, a in enumerate(letter.get("attachments", [])):
             content = bytes(rng.randrange(256) for _ in range(a.get("size", 1000)))
             with open(os.path.join(args.out, "%d_%d" % (i, j)), "wb") as f:
                 f.write(content)
@@ -135,7 +135,7 @@ def main():
     parser = argparse.ArgumentParser()
     sub = parser.add_subparsers(dest="command", required=True)
     f = sub.add_parser("fill")
-    f.add_argument("spec")
+    f.add_argument("letters")
     f.add_argument("out")
     f.add_argument("--maildir")
     f.add_argument("--folder")

@@ -272,7 +272,7 @@ TEST_F(Pop3GatewayTest, HostileNamesAreSavedByTheirBaseNameInsideTheImportFolder
 }
 
 TEST_F(Pop3GatewayTest, ALetterWithARefusedAttachmentLandsNothingAndStaysOnTheServer) {
-    const std::pair<const char*, pop3test::TAttachmentSpec> cases[] = {
+    const std::pair<const char*, pop3test::TAttachmentPart> cases[] = {
         {"dot-dot", {"filename=\"..\"", "bad"}},
         {"control character", {"filename*=utf-8''bad%01name.zip", "bad"}},
         {"empty name", {"size=3", "bad"}},
