@@ -9,6 +9,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "common/uCurlMail.h"
 #include "platform/rtl/Exceptions.h"
 
 namespace svc {
@@ -85,10 +86,6 @@ std::string TSmtpDialogue::Line(bool outgoing, std::string line) {
 
 namespace {
 
-constexpr long kTimeoutSeconds = 15;
-
-std::once_flag curlInit;
-
 std::string EhloDomain() {
     char buf[256] = {};
     if (::gethostname(buf, sizeof buf - 1) != 0 || !buf[0]) return "localhost";
@@ -112,8 +109,7 @@ public:
     using TJournal = std::function<void(const std::string& line)>;
 
     explicit TSmtpClient(TJournal journal) : journal_(std::move(journal)) {
-        std::call_once(curlInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-        curl_ = curl_easy_init();
+        curl_ = NewMailCurlHandle();
         if (!curl_) throw rtl::EOutOfMemory("Cannot create the SMTP client");
     }
 
@@ -139,26 +135,13 @@ public:
         if (portNumber <= 0 || portNumber > 65535) return "Invalid port \"" + port + "\"";
         if (host.empty()) return "No SMTP host";
 
-        std::string hostPart =
-            host.find(':') != std::string::npos && host.front() != '[' ? "[" + host + "]" : host;
         char* domain = curl_easy_escape(curl_, EhloDomain().c_str(), 0);
-        std::string url = std::string(useSsl ? "smtps://" : "smtp://") + hostPart + ":" +
+        std::string url = std::string(useSsl ? "smtps://" : "smtp://") + UrlHost(host) + ":" +
                           std::to_string(portNumber) + "/" + (domain ? domain : "localhost");
         curl_free(domain);
 
         curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
-        curl_easy_setopt(curl_, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
-        // The mail server is reached directly, whatever proxy the environment names.
-        curl_easy_setopt(curl_, CURLOPT_PROXY, "");
-        curl_easy_setopt(curl_, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_NONE));
-        curl_easy_setopt(curl_, CURLOPT_SSL_VERIFYPEER, verifyPeer ? 1L : 0L);
-        curl_easy_setopt(curl_, CURLOPT_SSL_VERIFYHOST, verifyPeer ? 2L : 0L);
-        curl_easy_setopt(curl_, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(curl_, CURLOPT_CONNECTTIMEOUT, kTimeoutSeconds);
-        curl_easy_setopt(curl_, CURLOPT_FTP_RESPONSE_TIMEOUT, kTimeoutSeconds);
-        curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_TIME, kTimeoutSeconds);
-        curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, error_);
+        SetMailCurlOptions(curl_, "smtp,smtps", verifyPeer, error_);
         // The dialogue is always followed (it tells an open failure from a letter's failure);
         // whether it is journalled is the journal's choice.
         curl_easy_setopt(curl_, CURLOPT_VERBOSE, 1L);

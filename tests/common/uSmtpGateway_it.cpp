@@ -1,15 +1,7 @@
 // The mail gateway against a real SMTP server (aiosmtpd) on 127.0.0.1: plain, implicit TLS,
 // AUTH LOGIN, and the failures that reach the callbacks. The server saves every accepted
 // message and a summary made by Python's email package.
-#include <arpa/inet.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -23,8 +15,7 @@
 #include <thread>
 
 #include "common/uSmtpGateway.h"
-
-extern char** environ;
+#include "tests/common/ServerProcess.h"
 
 namespace fs = std::filesystem;
 using svc::TLetter;
@@ -67,67 +58,23 @@ private:
     fs::path path_;
 };
 
-// A port on 127.0.0.1 that nothing listens on.
-int UnusedPort() {
-    int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    ::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(s);
-    return ntohs(addr.sin_port);
-}
+using testserver::UnusedPort;
 
 // The test server process: started with its options, stopped by closing its input.
 class SmtpServer {
 public:
-    explicit SmtpServer(std::vector<std::string> options) {
-        int in[2], out[2];
-        if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    explicit SmtpServer(const std::vector<std::string>& options) {
         std::vector<std::string> args = {kPython, DX_SOURCE_DIR "/tests/common/smtp_test_server.py", "--dir",
                                          dir_.Path().string()};
         args.insert(args.end(), options.begin(), options.end());
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
         std::string log = (dir_.Path() / "server.log").string();
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_addopen(&actions, 2, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int rc = posix_spawn(&pid_, kPython, &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(in[0]);
-        ::close(out[1]);
-        input_ = in[1];
-        if (rc != 0) {
-            ::close(out[0]);
-            throw std::runtime_error("cannot start " + std::string(kPython));
-        }
-        // Wait (bounded) for "PORT <n>".
-        std::string line;
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (line.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
-            pollfd p{out[0], POLLIN, 0};
-            if (::poll(&p, 1, 200) > 0) {
-                char buf[64];
-                ssize_t n = ::read(out[0], buf, sizeof buf);
-                if (n <= 0) break;
-                line.append(buf, static_cast<std::size_t>(n));
-            }
-        }
-        ::close(out[0]);
-        if (line.rfind("PORT ", 0) != 0) {
-            Stop();
+        process_ = std::make_unique<testserver::TServerProcess>(args, log);
+        port_ = process_->ReadPort();
+        if (port_ == 0) {
+            process_.reset();
             throw std::runtime_error("the SMTP test server did not start: " + ReadFile(log));
         }
-        port_ = std::stoi(line.substr(5));
     }
-
-    ~SmtpServer() { Stop(); }
 
     std::string Port() const { return std::to_string(port_); }
     const fs::path& Dir() const { return dir_.Path(); }
@@ -149,25 +96,8 @@ public:
     }
 
 private:
-    void Stop() {
-        if (input_ >= 0) ::close(input_);
-        input_ = -1;
-        if (pid_ <= 0) return;
-        for (int i = 0; i < 100; ++i) {
-            if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
-                pid_ = 0;
-                return;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-        pid_ = 0;
-    }
-
     TempDir dir_;
-    pid_t pid_ = 0;
-    int input_ = -1;
+    std::unique_ptr<testserver::TServerProcess> process_;
     int port_ = 0;
 };
 
