@@ -74,6 +74,30 @@ std::string Rows::at(size_t r, const std::string& column) const {
 // ---- the session
 // -------------------------------------------------------------------------------------------
 
+sword OciLogon::begin(OCIEnv* env, OCIError* err, const std::string& server, const std::string& user,
+                      const std::string& password) {
+    OCIHandleAlloc(env, reinterpret_cast<void**>(&srv), OCI_HTYPE_SERVER, 0, nullptr);
+    OCIHandleAlloc(env, reinterpret_cast<void**>(&svc), OCI_HTYPE_SVCCTX, 0, nullptr);
+    OCIHandleAlloc(env, reinterpret_cast<void**>(&ses), OCI_HTYPE_SESSION, 0, nullptr);
+    sword rc = OCIServerAttach(srv, err, reinterpret_cast<const OraText*>(server.c_str()),
+                               static_cast<sb4>(server.size()), OCI_DEFAULT);
+    if (rc != OCI_SUCCESS) return rc;
+    OCIAttrSet(svc, OCI_HTYPE_SVCCTX, srv, 0, OCI_ATTR_SERVER, err);
+    OCIAttrSet(ses, OCI_HTYPE_SESSION, const_cast<char*>(user.c_str()), static_cast<ub4>(user.size()),
+               OCI_ATTR_USERNAME, err);
+    OCIAttrSet(ses, OCI_HTYPE_SESSION, const_cast<char*>(password.c_str()), static_cast<ub4>(password.size()),
+               OCI_ATTR_PASSWORD, err);
+    rc = OCISessionBegin(svc, err, ses, OCI_CRED_RDBMS, OCI_DEFAULT);
+    if (rc == OCI_SUCCESS) OCIAttrSet(svc, OCI_HTYPE_SVCCTX, ses, 0, OCI_ATTR_SESSION, err);
+    return rc;
+}
+
+void OciLogon::end(OCIError* err) {
+    if (ses) OCISessionEnd(svc, err, ses, OCI_DEFAULT);
+    if (srv) OCIServerDetach(srv, err, OCI_DEFAULT);
+    *this = OciLogon{};
+}
+
 void QelDbTest::SetUp() {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     db_ = QelDemo::dir() + "/" + info->test_suite_name() + "." + info->name() + ".db";
@@ -81,23 +105,13 @@ void QelDbTest::SetUp() {
     ASSERT_EQ(OCI_SUCCESS,
               OCIEnvCreate(&env_, OCI_THREADED | OCI_OBJECT, nullptr, nullptr, nullptr, nullptr, 0, nullptr));
     OCIHandleAlloc(env_, reinterpret_cast<void**>(&err_), OCI_HTYPE_ERROR, 0, nullptr);
-    OCIHandleAlloc(env_, reinterpret_cast<void**>(&srv_), OCI_HTYPE_SERVER, 0, nullptr);
-    OCIHandleAlloc(env_, reinterpret_cast<void**>(&svc_), OCI_HTYPE_SVCCTX, 0, nullptr);
-    OCIHandleAlloc(env_, reinterpret_cast<void**>(&ses_), OCI_HTYPE_SESSION, 0, nullptr);
-    ASSERT_EQ(OCI_SUCCESS, OCIServerAttach(srv_, err_, reinterpret_cast<const OraText*>(db_.c_str()),
-                                           static_cast<sb4>(db_.size()), OCI_DEFAULT))
-        << errorText();
-    OCIAttrSet(svc_, OCI_HTYPE_SVCCTX, srv_, 0, OCI_ATTR_SERVER, err_);
-    OCIAttrSet(ses_, OCI_HTYPE_SESSION, const_cast<char*>("qel"), 3, OCI_ATTR_USERNAME, err_);
-    OCIAttrSet(ses_, OCI_HTYPE_SESSION, const_cast<char*>("secret"), 6, OCI_ATTR_PASSWORD, err_);
-    ASSERT_EQ(OCI_SUCCESS, OCISessionBegin(svc_, err_, ses_, OCI_CRED_RDBMS, OCI_DEFAULT)) << errorText();
-    OCIAttrSet(svc_, OCI_HTYPE_SVCCTX, ses_, 0, OCI_ATTR_SESSION, err_);
+    ASSERT_EQ(OCI_SUCCESS, logon_.begin(env_, err_, db_, "qel", "secret")) << errorText();
+    svc_ = logon_.svc;
     ASSERT_EQ(OCI_SUCCESS, exec("ALTER SESSION SET CURRENT_SCHEMA = qel")) << errorText();
 }
 
 void QelDbTest::TearDown() {
-    if (ses_) OCISessionEnd(svc_, err_, ses_, OCI_DEFAULT);
-    if (srv_) OCIServerDetach(srv_, err_, OCI_DEFAULT);
+    logon_.end(err_);
     if (env_) OCIHandleFree(env_, OCI_HTYPE_ENV);
     std::error_code ec;
     for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(db_ + suffix, ec);

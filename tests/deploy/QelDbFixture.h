@@ -32,6 +32,16 @@ struct OraDate {
 
 class QelDbTest;
 
+// A logon through the stand-in: server attach, session, service context.
+struct OciLogon {
+    OCIServer* srv = nullptr;
+    OCISvcCtx* svc = nullptr;
+    OCISession* ses = nullptr;
+    sword begin(OCIEnv* env, OCIError* err, const std::string& server, const std::string& user,
+                const std::string& password);
+    void end(OCIError* err);
+};
+
 // One call of a stored procedure or function, written as the services write it
 // ("begin\r  NAME(:P_A, :P_B);\rend;") with one bind per parameter in the order added.
 class ProcCall {
@@ -102,8 +112,7 @@ protected:
     std::string db_;
 
 private:
-    OCIServer* srv_ = nullptr;
-    OCISession* ses_ = nullptr;
+    OciLogon logon_;
 };
 
 // Runs a command line; answers its exit status and whatever it printed (stdout and stderr).
