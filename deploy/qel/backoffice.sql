@@ -26,10 +26,12 @@ UPDATE dr_request
   WHERE date_of_answer IS NULL AND request_state_id IN (2, 3);
 
 UPDATE dd_request
-  SET request_state_id = CASE WHEN (SELECT prs_balance FROM purse WHERE gr_nomer = card_number AND prs_srv_id = service_id)
-                                   >= amount THEN 2 ELSE 3 END,
-      cancel_cause_id = CASE WHEN (SELECT prs_balance FROM purse WHERE gr_nomer = card_number AND prs_srv_id = service_id)
-                                  >= amount THEN NULL ELSE 2 END
+  SET request_state_id =
+        CASE WHEN (SELECT prs_balance FROM purse WHERE gr_nomer = card_number AND prs_srv_id = service_id) >= amount
+             THEN 2 ELSE 3 END,
+      cancel_cause_id =
+        CASE WHEN (SELECT prs_balance FROM purse WHERE gr_nomer = card_number AND prs_srv_id = service_id) >= amount
+             THEN NULL ELSE 2 END
   WHERE request_state_id = 1;
 UPDATE purse
   SET prs_balance = prs_balance - (SELECT sum(r.amount) FROM dd_request r

@@ -124,6 +124,9 @@ class Generator:
     def person(self):
         return "%s %s.%s." % (self.rnd.choice(SURNAMES), self.rnd.choice(INITIALS), self.rnd.choice(INITIALS))
 
+    def address(self):
+        return "г. %s, ул. %s, %d" % (self.rnd.choice(CITIES), self.rnd.choice(STREETS), self.rnd.randint(1, 200))
+
     def plate(self):
         r = self.rnd
         return "%s%03d%s%s%d" % (r.choice(PLATE_LETTERS), r.randint(1, 999), r.choice(PLATE_LETTERS),
@@ -169,7 +172,8 @@ class Generator:
                              datetime_send=text_time(created + datetime.timedelta(minutes=1)), send_count=1,
                              repeat_requested=1 if d == self.days - 2 else 0,
                              confirmed_state=None if unconfirmed else 1,
-                             datetime_receipt=None if unconfirmed else text_time(created + datetime.timedelta(hours=1))))
+                             datetime_receipt=None if unconfirmed
+                             else text_time(created + datetime.timedelta(hours=1))))
         self.insert_dicts("out_package", rows)
 
     def reference(self):
@@ -191,11 +195,12 @@ class Generator:
                 emt, fil = 8, 1
             terms = self.rnd.randint(1, 4)
             self.pos.append((emt, fil, n, terms))
-            address = "г. %s, ул. %s, %d" % (self.rnd.choice(CITIES), self.rnd.choice(STREETS), self.rnd.randint(1, 120))
+            address = self.address()
             self.insert("pos", [(emt, fil, n, "АЗС №%d" % n, address, 1, self.stamp("pos"))])
             for srv in self.rnd.sample(FUEL, 4):
                 price = round(FUEL_PRICE[srv] + self.rnd.randint(-150, 150) / 100 + self.rnd.choice([0, 0.0045]), 4)
-                self.insert("pos_price", [(n, 1, srv, price, self.day(1, 20)[:10] + " 00:00:00", 1, self.stamp("pos_price"))])
+                start = self.day(1, 20)[:10] + " 00:00:00"
+                self.insert("pos_price", [(n, 1, srv, price, start, 1, self.stamp("pos_price"))])
 
     def clients(self):
         """Clients of both systems and both types; the first four are one of each, and new."""
@@ -225,8 +230,7 @@ class Generator:
                      sign_monthly_limit=self.rnd.randint(0, 1), sign_monthly_inform=self.rnd.randint(0, 1),
                      onl_client_id=self.guid() if online else None,
                      inn="77%08d" % cid if firm else None, kpp="770101001" if firm else None,
-                     address="г. %s, ул. %s, %d" % (self.rnd.choice(CITIES), self.rnd.choice(STREETS),
-                                                    self.rnd.randint(1, 200)),
+                     address=self.address(),
                      fact_address=None, account="40702810%012d" % cid if firm else None,
                      bank_name="ПАО «Банк»" if firm else None, corr_account="30101810400000000225" if firm else None,
                      bik="044525225" if firm else None, fax=None, consignee_id=cid if firm else None,
@@ -282,7 +286,8 @@ class Generator:
                             max_bonus=None if qel else 5000,
                             old_bonus=None if qel else round(self.rnd.uniform(0, 500), 2),
                             discont_percent=None if qel else self.rnd.choice([0, 1.5, 3, 5]),
-                            expiry_date=None if qel else "%04d-12-31 00:00:00" % (self.anchor.year + self.rnd.randint(1, 3)),
+                            expiry_date=None if qel
+                            else "%04d-12-31 00:00:00" % (self.anchor.year + self.rnd.randint(1, 3)),
                             ad_bonus=None if qel else round(self.rnd.uniform(0, 300), 2),
                             ad_begin_of_period=None if qel else text_time(self.anchor.replace(day=1)))
                 self.card_rows.append(card)
@@ -361,7 +366,8 @@ class Generator:
             table = c["client_id"]
             settings.append((oid, 1 if may else 0, self.rnd.randint(0, 1), self.rnd.randint(0, 1),
                              self.day(1, 10) if may else None, text_time(self.anchor + datetime.timedelta(days=365)),
-                             1, table, 10, text_time(self.anchor + datetime.timedelta(days=180)), self.stamp("coupon_setting")))
+                             1, table, 10, text_time(self.anchor + datetime.timedelta(days=180)),
+                             self.stamp("coupon_setting")))
             codes += [(table, k, "%06d" % self.rnd.randint(0, 999999)) for k in range(1, 11)]
             if not may:
                 continue
@@ -390,8 +396,8 @@ class Generator:
     def requests(self):
         """The web side's requests of the last weeks: most answered and reported, some answered and
         waiting for the next package, a few still waiting for the back office."""
-        qel_cards = [k for k in self.card_rows if any(c["client_id"] == k["client_id"] and c["client_type"] == k["client_type"]
-                                                     and c["source"] == 1 for c in self.client_rows[:8])]
+        first_qel = {(c["client_id"], c["client_type"]) for c in self.client_rows[:8] if c["source"] == 1}
+        qel_cards = [k for k in self.card_rows if (k["client_id"], k["client_type"]) in first_qel]
         purses = {(r[0], r[1]) for r in self.db.execute("SELECT gr_nomer, prs_srv_id FROM purse")}
         count = max(6, min(300, self.n_clients // 2))
         for n in range(1, count + 1):
@@ -463,7 +469,8 @@ class Generator:
         self.insert("g_pos", [(i,) + p for i, p in enumerate(self.pos)])
         db.execute("CREATE TEMP TABLE g_srv(k INTEGER PRIMARY KEY, srv, price)")
         # fuel four times as often as the shop
-        self.insert("g_srv", [(i, s, FUEL_PRICE[s]) for i, s in enumerate(FUEL * 4)] + [(20 + i, SHOP, 150.0) for i in range(5)])
+        self.insert("g_srv", [(i, s, FUEL_PRICE[s]) for i, s in enumerate(FUEL * 4)] +
+                    [(20 + i, SHOP, 150.0) for i in range(5)])
         db.execute("CREATE TEMP TABLE g_day(d INTEGER PRIMARY KEY, package_id)")
         self.insert("g_day", [(d, self.history[d] if d < len(self.history) else None) for d in range(self.days)])
         db.execute("CREATE TEMP TABLE g_comment(k INTEGER PRIMARY KEY, text)")

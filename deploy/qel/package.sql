@@ -617,7 +617,8 @@ INSERT INTO p VALUES ('p_set_oil_request', 'PROCEDURE', '
             :P_DATE_BEGIN, :P_DATE_OF, :P_CURRENT_LIMIT, :P_CURRENT_TYPE, :P_CURRENT_KIND, :P_CURRENT_SERVICES,
             sysdate,
             ''{'' || upper(hex(randomblob(4))) || ''-'' || upper(hex(randomblob(2))) || ''-'' ||
-            upper(hex(randomblob(2))) || ''-'' || upper(hex(randomblob(2))) || ''-'' || upper(hex(randomblob(6))) || ''}'')');
+            upper(hex(randomblob(2))) || ''-'' || upper(hex(randomblob(2))) || ''-'' ||
+            upper(hex(randomblob(6))) || ''}'')');
 INSERT INTO a VALUES
   ('p_set_oil_request', 1, 'P_OIL_REQUEST_ID', 'NUMBER', 'IN', NULL),
   ('p_set_oil_request', 2, 'P_CLIENT_ID', 'NUMBER', 'IN', NULL),
@@ -638,7 +639,8 @@ INSERT INTO a VALUES
 -- P_RESULT -1 refuses the request: only Qel cards of the client named can be reported lost here (Dolm
 -- cards are blocked in the Dolm system). An accepted card is marked lost at once.
 INSERT INTO p VALUES ('p_set_lost_card_request', 'PROCEDURE', '
-  SELECT CASE WHEN EXISTS (SELECT 1 FROM card k JOIN client c ON c.client_id = k.client_id AND c.client_type = k.client_type
+  SELECT CASE WHEN EXISTS (SELECT 1 FROM card k
+                             JOIN client c ON c.client_id = k.client_id AND c.client_type = k.client_type
                            WHERE k.crd_graphnum = :P_CARD_NUMBER AND k.client_id = :P_CLIENT_ID
                              AND k.client_type = :P_CLIENT_TYPE AND c.source = 1)
               THEN 0 ELSE -1 END AS P_RESULT;
@@ -799,7 +801,8 @@ INSERT INTO p VALUES ('generate_coupons', 'PROCEDURE', '
     WITH RECURSIVE n(i) AS (SELECT 1 WHERE :P_ERROR_CODE = 0
                             UNION ALL SELECT i + 1 FROM n WHERE i < :P_DECLARED_AMOUNT)
     SELECT ''{'' || upper(hex(randomblob(4))) || ''-'' || upper(hex(randomblob(2))) || ''-'' ||
-           upper(hex(randomblob(2))) || ''-'' || upper(hex(randomblob(2))) || ''-'' || upper(hex(randomblob(6))) || ''}'',
+           upper(hex(randomblob(2))) || ''-'' || upper(hex(randomblob(2))) || ''-'' ||
+           upper(hex(randomblob(6))) || ''}'',
            :P_GROUP_COUPONS_ID, 1,
            printf(''VC%010d'', (SELECT value FROM zuv_seq WHERE name = ''coupon_number'') - :P_DECLARED_AMOUNT + i),
            sysdate, :P_PRICE,

@@ -573,7 +573,7 @@ CREATE VIEW V_ZUV_QEL_VERSION_DB AS
     SELECT description, version FROM db_version ORDER BY installed DESC, rowid DESC LIMIT 1);
 
 CREATE VIEW V_ZUV_PACKAGE_LIST_REPEATED AS
-  SELECT package_id, datetime_create FROM out_package WHERE repeat_requested = 1;
+  SELECT package_id, datetime_create FROM out_package WHERE repeat_requested = 1 ORDER BY datetime_create;
 
 -- What the next package carries, from the settings SOURCE_DATA (0 all, 1 Qel, 2 Dolm) and
 -- CLIENT_TYPE_EXPORT (0 all, 1 firms, 2 private persons).
