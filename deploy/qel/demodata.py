@@ -292,6 +292,9 @@ class Generator:
                             ad_begin_of_period=None if qel else text_time(self.anchor.replace(day=1)))
                 self.card_rows.append(card)
         self.insert_dicts("card", self.card_rows)
+        self.cards_of = {}
+        for card in self.card_rows:
+            self.cards_of.setdefault((card["client_id"], card["client_type"]), []).append(card)
         clients = {(c["client_id"], c["client_type"]): c for c in self.client_rows}
         purses, tags = [], []
         for card in self.card_rows:
@@ -327,8 +330,7 @@ class Generator:
             for srv in self.rnd.sample(FUEL, self.rnd.randint(1, 2)):
                 limits.append((oid, self.rnd.randint(0, 1), self.rnd.randint(0, 2), srv, 5000, 25000, 100000,
                                1, self.stamp("onl_limit")))
-            for card in (k for k in self.card_rows if k["client_id"] == c["client_id"]
-                         and k["client_type"] == c["client_type"]):
+            for card in self.cards_of[(c["client_id"], c["client_type"])]:
                 onl_cards.append((card["crd_graphnum"], oid, "1111100", 0, 1439, self.rnd.randint(1, 2),
                                   self.plate(), 1, self.stamp("onl_card")))
                 if self.rnd.random() < 0.5:
@@ -373,9 +375,8 @@ class Generator:
                 continue
             limits.append((oid, self.rnd.randint(0, 1), self.rnd.randint(0, 1), self.rnd.choice(FUEL), 2000, 10000,
                            40000, 1, self.stamp("coupon_limit")))
-            vc_card = next(k["crd_graphnum"] for k in self.card_rows
-                           if k["client_id"] == c["client_id"] and k["client_type"] == c["client_type"]
-                           and k["is_vc_card"])
+            vc_card = next(k["crd_graphnum"] for k in self.cards_of[(c["client_id"], c["client_type"])]
+                           if k["is_vc_card"])
             group, srv, created = self.guid(), self.rnd.choice(FUEL), self.day(1, self.days)
             amount = self.rnd.randint(2, 5)
             groups.append((group, c["client_id"], c["client_type"], srv, 1, 1000.0, 20.0, amount,
