@@ -181,18 +181,13 @@ using namespace oci;
 
 extern "C" {
 
-sword OCIClientVersion(sword* major_version, sword* minor_version, sword* update_num, sword* patch_num,
-                       sword* port_update_num) {
+void OCIClientVersion(sword* major_version, sword* minor_version, sword* update_num, sword* patch_num,
+                      sword* port_update_num) {
     if (major_version) *major_version = 11;
     if (minor_version) *minor_version = 2;
     if (update_num) *update_num = 0;
     if (patch_num) *patch_num = 4;
     if (port_update_num) *port_update_num = 0;
-    return OCI_SUCCESS;
-}
-
-sword opinit(ub4) {
-    return OCI_SUCCESS;
 }
 
 sword OCIEnvCreate(OCIEnv** envp, ub4 mode, void*, void* (*)(void*, size_t), void* (*)(void*, void*, size_t),

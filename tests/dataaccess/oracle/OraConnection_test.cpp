@@ -66,6 +66,17 @@ TEST_F(OraConnectionTest, LogsOnAndOff) {
     EXPECT_TRUE(c->GetConnected());
 }
 
+TEST_F(OraConnectionTest, ConnectsThroughAClientWithoutOci7Entries) {
+    setenv("ORACLE_HOME", (std::string(DX_BINARY_DIR) + "/oracle-home-nooci7").c_str(), 1);
+    auto c = newConnection();
+    c->SetProp(prUseOCI7, true);  // not offered: the connection logs on in OCI 8 style
+    c->Connect("");
+    EXPECT_EQ(ocsOCI8, c->GetOCICallStyle());
+    EXPECT_TRUE(c->CheckIsValid());
+    EXPECT_EQ("QEL", c->GetCurrentSchema());
+    c->Disconnect();
+}
+
 TEST_F(OraConnectionTest, WrongPasswordIsOra01017AndLeavesNothingOpen) {
     auto c = newConnection("qel", "wrong");
     int before = TOCIConnection::ActiveConnectionCount();
