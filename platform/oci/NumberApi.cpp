@@ -641,9 +641,9 @@ sword OCINumberFromText(OCIError* err, const OraText* str, ub4 str_length, const
 }
 
 sword OCINumberAssign(OCIError* err, const OCINumber* from, OCINumber* to) {
-    if (!handleAs<Error>(err, OCI_HTYPE_ERROR) || !from || !to) return OCI_INVALID_HANDLE;
-    std::memmove(to, from, sizeof(OCINumber));
-    return OCI_SUCCESS;
+    auto* e = handleAs<Error>(err, OCI_HTYPE_ERROR);
+    if (!e || !from || !to) return OCI_INVALID_HANDLE;
+    return guarded(e, [&]() -> sword { return std::memmove(to, from, sizeof(OCINumber)), OCI_SUCCESS; });
 }
 
 sword OCINumberCmp(OCIError* err, const OCINumber* number1, const OCINumber* number2, sword* result) {

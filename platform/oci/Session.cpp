@@ -524,9 +524,9 @@ sword OCIServerAttach(OCIServer* srvhp, OCIError* errhp, const OraText* dblink, 
 
 sword OCIServerDetach(OCIServer* srvhp, OCIError* errhp, ub4) {
     auto* sv = handleAs<Server>(srvhp, OCI_HTYPE_SERVER);
-    if (!sv || !handleAs<Error>(errhp, OCI_HTYPE_ERROR)) return OCI_INVALID_HANDLE;
-    sv->attached = false;
-    return OCI_SUCCESS;
+    auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
+    if (!sv || !err) return OCI_INVALID_HANDLE;
+    return guarded(err, [&]() -> sword { return sv->attached = false, OCI_SUCCESS; });
 }
 
 sword OCISessionBegin(OCISvcCtx* svchp, OCIError* errhp, OCISession* usrhp, ub4 credt, ub4) {
@@ -547,6 +547,8 @@ sword OCISessionBegin(OCISvcCtx* svchp, OCIError* errhp, OCISession* usrhp, ub4 
                 raise(code, f.message.empty() ? oraMessage(code) : f.message);
             }
             if (credt != OCI_CRED_RDBMS || se->user.empty()) raise(1017);
+            // A null password is refused whatever the catalog holds for the user.
+            if (se->password.empty()) raise(1005, "null password given; logon denied");
             sqlite3_stmt* st = nullptr;
             bool ok = false;
             if (sqlite3_prepare_v2(se->db, "SELECT password FROM oci_user WHERE upper(name) = upper(?)", -1,
@@ -584,8 +586,10 @@ sword OCISessionEnd(OCISvcCtx* svchp, OCIError* errhp, OCISession* usrhp, ub4) {
     auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
     Session* se = usrhp ? handleAs<Session>(usrhp, OCI_HTYPE_SESSION) : (svc ? svc->session : nullptr);
     if (!svc || !err || !se) return OCI_INVALID_HANDLE;
-    se->end();  // uncommitted work is rolled back
-    return OCI_SUCCESS;
+    return guarded(err, [&]() -> sword {
+        se->end();  // uncommitted work is rolled back
+        return OCI_SUCCESS;
+    });
 }
 
 sword OCIServerVersion(void* hndlp, OCIError* errhp, OraText* bufp, ub4 bufsz, ub1 hndltype) {
@@ -624,8 +628,9 @@ sword OCIPing(OCISvcCtx* svchp, OCIError* errhp, ub4) {
 
 sword OCIBreak(void* hndlp, OCIError* errhp) {
     // Calls run to completion synchronously, so there is never anything to interrupt.
-    if (!findHandle(hndlp) || !handleAs<Error>(errhp, OCI_HTYPE_ERROR)) return OCI_INVALID_HANDLE;
-    return OCI_SUCCESS;
+    auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
+    if (!findHandle(hndlp) || !err) return OCI_INVALID_HANDLE;
+    return guarded(err, [] { return OCI_SUCCESS; });
 }
 
 sword OCITransCommit(OCISvcCtx* svchp, OCIError* errhp, ub4 flags) {

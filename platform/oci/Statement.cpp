@@ -1099,9 +1099,9 @@ sword OCIStmtPrepare2(OCISvcCtx* svchp, OCIStmt** stmthp, OCIError* errhp, const
 
 sword OCIStmtRelease(OCIStmt* stmthp, OCIError* errhp, const OraText*, ub4, ub4) {
     auto* st = handleAs<Stmt>(stmthp, OCI_HTYPE_STMT);
-    if (!st || !handleAs<Error>(errhp, OCI_HTYPE_ERROR)) return OCI_INVALID_HANDLE;
-    freeHandle(st);
-    return OCI_SUCCESS;
+    auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
+    if (!st || !err) return OCI_INVALID_HANDLE;
+    return guarded(err, [&]() -> sword { return freeHandle(st), OCI_SUCCESS; });
 }
 
 sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errhp, ub4 iters, ub4, const OCISnapshot*,
@@ -1179,12 +1179,15 @@ sword OCIBindByPos(OCIStmt* stmtp, OCIBind** bindp, OCIError* errhp, ub4 positio
 
 sword OCIBindArrayOfStruct(OCIBind* bindp, OCIError* errhp, ub4 pvskip, ub4 indskip, ub4 alskip, ub4 rcskip) {
     auto* b = handleAs<Bind>(bindp, OCI_HTYPE_BIND);
-    if (!b || !handleAs<Error>(errhp, OCI_HTYPE_ERROR)) return OCI_INVALID_HANDLE;
-    b->valueSkip = pvskip;
-    b->indSkip = indskip;
-    b->alenSkip = alskip;
-    b->rcodeSkip = rcskip;
-    return OCI_SUCCESS;
+    auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
+    if (!b || !err) return OCI_INVALID_HANDLE;
+    return guarded(err, [&]() -> sword {
+        b->valueSkip = pvskip;
+        b->indSkip = indskip;
+        b->alenSkip = alskip;
+        b->rcodeSkip = rcskip;
+        return OCI_SUCCESS;
+    });
 }
 
 sword OCIDefineByPos(OCIStmt* stmtp, OCIDefine** defnp, OCIError* errhp, ub4 position, void* valuep,
@@ -1221,12 +1224,15 @@ sword OCIDefineByPos(OCIStmt* stmtp, OCIDefine** defnp, OCIError* errhp, ub4 pos
 sword OCIDefineArrayOfStruct(OCIDefine* defnp, OCIError* errhp, ub4 pvskip, ub4 indskip, ub4 rlskip,
                              ub4 rcskip) {
     auto* d = handleAs<Define>(defnp, OCI_HTYPE_DEFINE);
-    if (!d || !handleAs<Error>(errhp, OCI_HTYPE_ERROR)) return OCI_INVALID_HANDLE;
-    d->valueSkip = pvskip;
-    d->indSkip = indskip;
-    d->rlenSkip = rlskip;
-    d->rcodeSkip = rcskip;
-    return OCI_SUCCESS;
+    auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
+    if (!d || !err) return OCI_INVALID_HANDLE;
+    return guarded(err, [&]() -> sword {
+        d->valueSkip = pvskip;
+        d->indSkip = indskip;
+        d->rlenSkip = rlskip;
+        d->rcodeSkip = rcskip;
+        return OCI_SUCCESS;
+    });
 }
 
 sword OCIRowidToChar(OCIRowid* rowidDesc, OraText* outbfp, ub2* outbflp, OCIError* errhp) {
