@@ -386,6 +386,22 @@ DateParts parseDateModel(const std::string& text, const std::string& fmt) {
     return parseDate(text, fmt);
 }
 
+bool validDateModel(const std::string& fmt) {
+    std::string unquoted;
+    for (size_t i = 0; i < fmt.size(); ++i) {
+        if (fmt[i] != '"') {
+            unquoted += fmt[i];
+            continue;
+        }
+        auto e = fmt.find('"', i + 1);
+        if (e == std::string::npos) return false;
+        i = e;
+    }
+    for (const Element& e : parseFormat(unquoted))
+        if (e.literal && std::isalpha(static_cast<unsigned char>(e.name[0]))) return false;
+    return true;
+}
+
 std::string intervalToText(const IntervalDesc* iv, int leadPrecision, int fsprec) {
     const size_t lfprec = leadPrecision > 0 ? static_cast<size_t>(leadPrecision) : 0;
     std::string t;
