@@ -43,6 +43,7 @@ struct Scope {
 struct Unsupported {};
 
 constexpr int kMaxDepth = 16;
+constexpr int kMaxNesting = 100;
 constexpr size_t kMaxString = 4000;
 
 TypeInfo varcharType(size_t n, ub1 form = 1) {
@@ -190,6 +191,7 @@ private:
     // expression parsing
     size_t pos_ = 0, end_ = 0;
     const Scope* scope_ = nullptr;
+    int nesting_ = 0;
 
     const Token& at(size_t i) const { return t_[std::min(i, t_.size() - 1)]; }
     bool word(size_t i, const char* w) const {
@@ -549,6 +551,14 @@ private:
     static Typed boolean() { return of(numberType()); }
 
     Typed expr() {
+        // Deeply nested text is left to the fallback rather than to the stack.
+        struct Nesting {
+            int& n;
+            explicit Nesting(int& x) : n(x) {
+                if (++n > kMaxNesting) throw Unsupported();
+            }
+            ~Nesting() { --n; }
+        } guard(nesting_);
         Typed a = conjunction();
         while (isWord("OR")) {
             ++pos_;
@@ -665,14 +675,10 @@ private:
         return a;
     }
     Typed unary() {
-        if (isPunct("-") || isPunct("+")) {
-            ++pos_;
-            Typed v = unary();
-            if (v.number) v.number = -*v.number;
-            return v;
-        }
-        if (isWord("PRIOR")) ++pos_;
+        bool negative = false;
+        for (; isPunct("-") || isPunct("+") || isWord("PRIOR"); ++pos_) negative = negative != isPunct("-");
         Typed v = primary();
+        if (negative && v.number) v.number = -*v.number;
         while (isWord("COLLATE")) pos_ += 2;
         return v;
     }

@@ -632,8 +632,11 @@ void Session::commit() {
 }
 
 void Session::rollback() {
-    drainCursors();
-    if (!sqlite3_get_autocommit(db)) exec("ROLLBACK");
+    // Cursors opened inside the transaction keep the rows they saw: read them before they go.
+    if (!sqlite3_get_autocommit(db)) {
+        drainCursors();
+        exec("ROLLBACK");
+    }
     inTxn = false;
     txnId.clear();
     flushLog();

@@ -574,6 +574,21 @@ TEST_F(OciStatementTest, ACursorKeepsWhatItSawWhileItsSessionWrites) {
         OCI_OK(OCITransRollback(c_.svc, err_, 0));
         OCIHandleFree(st, OCI_HTYPE_STMT);
     }
+    // a cursor opened inside a transaction keeps its uncommitted rows when that is rolled back
+    OCI_OK(run(c_, "INSERT INTO client(client_id, client_name) VALUES (61, 'client 61')"));
+    {
+        OCIStmt* st = prepare("SELECT client_id FROM client ORDER BY client_id");
+        int32_t ids[25];
+        defineIds(st, err_, ids);
+        OCI_OK(OCIStmtExecute(c_.svc, st, err_, 25, 0, nullptr, nullptr, OCI_DEFAULT));
+        OCI_OK(OCITransRollback(c_.svc, err_, 0));
+        OCI_OK(OCIStmtFetch(st, err_, 25, OCI_FETCH_NEXT, 0));
+        EXPECT_EQ(OCI_NO_DATA, OCIStmtFetch(st, err_, 25, OCI_FETCH_NEXT, 0));
+        EXPECT_EQ(61u, rowCount(st));
+        EXPECT_EQ(61, ids[10]);
+        OCIHandleFree(st, OCI_HTYPE_STMT);
+    }
+    EXPECT_EQ(60, dbInt("SELECT count(*) FROM client"));
     // a cursor opened after the change sees it
     OCI_OK(run(c_, "DELETE FROM client WHERE client_id > 20"));
     OCIStmt* st = prepare("SELECT count(*) FROM client");
