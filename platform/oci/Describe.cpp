@@ -151,8 +151,9 @@ public:
         size_t start = b;
         bool first = true;
         for (size_t i = b; i <= e; ++i) {
-            bool boundary = i == e || (depthAt(b, i) == 0 && (word(i, "UNION") || word(i, "INTERSECT") ||
-                                                              word(i, "MINUS") || word(i, "EXCEPT")));
+            // brackets are skipped whole below: every word seen here is at depth 0
+            bool boundary =
+                i == e || word(i, "UNION") || word(i, "INTERSECT") || word(i, "MINUS") || word(i, "EXCEPT");
             if (!boundary) {
                 if (punct(i, "(")) i = closeOf(i, e);
                 continue;
@@ -207,11 +208,6 @@ private:
             if (punct(i, ")") && --depth == 0) return i;
         }
         throw Unsupported();
-    }
-    int depthAt(size_t b, size_t i) const {
-        int depth = 0;
-        for (size_t k = b; k < i; ++k) depth += punct(k, "(") ? 1 : punct(k, ")") ? -1 : 0;
-        return depth;
     }
     // The first token in [b, e) at bracket depth 0 that `stop` accepts, else e.
     template <class F>
@@ -834,9 +830,8 @@ private:
         size_t close = closeOf(pos_, end_);
         ++pos_;
         std::vector<Typed> args;
-        if (name == "EXTRACT") {
+        if (name == "EXTRACT") {  // EXTRACT(YEAR FROM d)
             pos_ = close + 1;
-            args.push_back(of(numberType()));
             return of(numberType());
         }
         while (pos_ < close) {
