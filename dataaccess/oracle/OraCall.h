@@ -273,7 +273,7 @@ void CheckOCI90();
 // Folds "a.b.c.d[.e]" into a*1000 + b*100 + c*10 + d; a missing or non-numeric part counts 0.
 uint16_t OCIVersionToNumber(const AnsiString& versionText);
 // "major.minor.update.patch.port" from the library's OCIClientVersion; empty when the library
-// does not export it or it fails. Loads the library when it is not loaded yet.
+// does not export it or it gives no major version. Loads the library when it is not loaded yet.
 AnsiString GetOCIClientVersionText(const AnsiString& path);
 
 // The OCI 7 calls a logon in that style needs. A client of 8.0 or later offers the OCI 7 call
