@@ -347,14 +347,28 @@ AnsiString GetOCIClientVersionText(const AnsiString& path) {
     if (!hOCI) return AnsiString();
     auto clientVersion = rtl::GetProc<decltype(&::OCIClientVersion)>(hOCI, "OCIClientVersion");
     if (!clientVersion) return AnsiString();
+    // The call reports no status: a major version left at 0 means it gave none.
     sword v[5] = {0, 0, 0, 0, 0};
-    if (clientVersion(&v[0], &v[1], &v[2], &v[3], &v[4]) != 0) return AnsiString();
+    clientVersion(&v[0], &v[1], &v[2], &v[3], &v[4]);
+    if (v[0] <= 0) return AnsiString();
     AnsiString text;
     for (int i = 0; i < 5; ++i) {
         if (i) text += '.';
         text += std::to_string(v[i]);
     }
     return text;
+}
+
+const std::vector<const char*>& OCI7LogonEntries() {
+    static const std::vector<const char*> names = {"olog", "ologof", "oerhms", "obreak", "opinit"};
+    return names;
+}
+
+TOCICallStyleSet OCICapabilitiesFor(uint16_t version, const std::function<bool(const char*)>& exports) {
+    if (version / 100 == 73) return {ocsOCI7};
+    const auto& oci7 = OCI7LogonEntries();
+    bool offersOCI7 = std::all_of(oci7.begin(), oci7.end(), [&](const char* name) { return exports(name); });
+    return offersOCI7 ? TOCICallStyleSet{ocsOCI7, ocsOCI8} : TOCICallStyleSet{ocsOCI8};
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -406,17 +420,17 @@ void DetectOCI() {
         OCIDLLPath.clear();
         RaiseOCINotFound(path);
     }
-    if (OCIVersion / 100 == 73) {
-        OCICapabilities = {ocsOCI7};
-        OCIDefaultCallStyle = ocsOCI7;
-    } else if (OCIVersion < 8000) {
+    if (OCIVersion / 100 != 73 && OCIVersion < 8000) {
         AnsiString text = OCIVersionText;
         OCIDLLPath.clear();
         RaiseError("OCI version " + text + " is not supported");
-    } else {
-        OCICapabilities = {ocsOCI7, ocsOCI8};
-        if (OCIDefaultCallStyle == ocsNone) OCIDefaultCallStyle = ocsOCI8;
     }
+    OCICapabilities = OCICapabilitiesFor(
+        OCIVersion, [](const char* name) { return hOCI && rtl::GetProcAddress(hOCI, name) != nullptr; });
+    if (!OCICapabilities.Contains(ocsOCI8))
+        OCIDefaultCallStyle = ocsOCI7;
+    else if (OCIDefaultCallStyle == ocsNone)
+        OCIDefaultCallStyle = ocsOCI8;
     // The second library: the client itself from 9.0 on (there is no separate one here).
     OCIClientDLLPath = OCIVersion >= 9000 ? OCIDLLPath : AnsiString();
 }
@@ -620,7 +634,8 @@ bool GetOCI7Threaded() {
 void SetOCI7Threaded(bool value) {
     if (!OCICapabilities.Contains(ocsOCI7)) return;
     oci7Threaded = value;
-    opinit(0);
+    // Never call into the stub: a client may lack the entry even where OCI 7 was expected.
+    if (opinit != StubOf<decltype(&::opinit)>()) opinit(0);
 }
 
 // ---------------------------------------------------------------------------------------------

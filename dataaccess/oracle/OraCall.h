@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -272,8 +273,15 @@ void CheckOCI90();
 // Folds "a.b.c.d[.e]" into a*1000 + b*100 + c*10 + d; a missing or non-numeric part counts 0.
 uint16_t OCIVersionToNumber(const AnsiString& versionText);
 // "major.minor.update.patch.port" from the library's OCIClientVersion; empty when the library
-// does not export it or it fails. Loads the library when it is not loaded yet.
+// does not export it or it gives no major version. Loads the library when it is not loaded yet.
 AnsiString GetOCIClientVersionText(const AnsiString& path);
+
+// The OCI 7 calls a logon in that style needs. A client of 8.0 or later offers the OCI 7 call
+// style only when it exports every one of them.
+const std::vector<const char*>& OCI7LogonEntries();
+// The call styles of a client of this version whose library exports what `exports` answers True
+// for: a 7.3 client offers OCI 7 alone; later ones OCI 8, and OCI 7 when its entries are there.
+TOCICallStyleSet OCICapabilitiesFor(uint16_t version, const std::function<bool(const char*)>& exports);
 
 bool GetOCI7Threaded();
 void SetOCI7Threaded(bool value);

@@ -1,4 +1,5 @@
-// Turns exceptions inside an entry point into an OCI status and an error record.
+// Turns exceptions inside an entry point into an OCI status and an error record. Every call starts
+// with a clean record, as with a real client: a record read after a successful call is no stale one.
 #pragma once
 
 #include <new>
@@ -9,6 +10,7 @@ namespace oci {
 
 template <class F>
 sword guarded(Error* err, F&& f) {
+    if (err) err->clear();
     try {
         return f();
     } catch (const OraException& e) {

@@ -85,7 +85,8 @@ SvcCtx::~SvcCtx() {
 }
 
 void Stmt::reset() {
-    result.reset();
+    cursor.reset();
+    columns.clear();
     described = false;
     pos = 0;
     rowCount = 0;
@@ -110,7 +111,7 @@ Param* columnParam(Handle* parent, const Column& c) {
     p->setInt(OCI_ATTR_SCALE, 1, c.type.scale);
     p->setInt(OCI_ATTR_IS_NULL, 1, c.nullable ? 1 : 0);
     bool chars = c.type.type == SQLT_CHR || c.type.type == SQLT_AFC;
-    p->setInt(OCI_ATTR_CHARSET_FORM, 1, chars ? 1 : 0);
+    p->setInt(OCI_ATTR_CHARSET_FORM, 1, c.type.charsetForm);
     p->setInt(OCI_ATTR_CHAR_SIZE, 2, chars ? c.type.size : 0);
     p->setInt(OCI_ATTR_FSPRECISION, 1, c.type.fsprecision);
     p->setInt(OCI_ATTR_LFPRECISION, 1, 0);
@@ -181,18 +182,13 @@ using namespace oci;
 
 extern "C" {
 
-sword OCIClientVersion(sword* major_version, sword* minor_version, sword* update_num, sword* patch_num,
-                       sword* port_update_num) {
+void OCIClientVersion(sword* major_version, sword* minor_version, sword* update_num, sword* patch_num,
+                      sword* port_update_num) {
     if (major_version) *major_version = 11;
     if (minor_version) *minor_version = 2;
     if (update_num) *update_num = 0;
     if (patch_num) *patch_num = 4;
     if (port_update_num) *port_update_num = 0;
-    return OCI_SUCCESS;
-}
-
-sword opinit(ub4) {
-    return OCI_SUCCESS;
 }
 
 sword OCIEnvCreate(OCIEnv** envp, ub4 mode, void*, void* (*)(void*, size_t), void* (*)(void*, void*, size_t),
@@ -353,8 +349,7 @@ sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attributep, ub4* s
                     case OCI_ATTR_STMT_STATE:
                         return putInt(attributep, sizep, 4, st->state), OCI_SUCCESS;
                     case OCI_ATTR_PARAM_COUNT:
-                        return putInt(attributep, sizep, 4, st->result ? st->result->columns.size() : 0),
-                               OCI_SUCCESS;
+                        return putInt(attributep, sizep, 4, st->columns.size()), OCI_SUCCESS;
                     case OCI_ATTR_PREFETCH_ROWS:
                         return putInt(attributep, sizep, 4, st->prefetchRows), OCI_SUCCESS;
                     case OCI_ATTR_PREFETCH_MEMORY:
@@ -527,9 +522,9 @@ sword OCIParamGet(const void* hndlp, ub4 htype, OCIError* errhp, void** parmdpp,
     return guarded(err, [&]() -> sword {
         if (htype == OCI_HTYPE_STMT) {
             auto* st = static_cast<Stmt*>(h);
-            if (!st->result) raise(24338);
-            if (pos < 1 || pos > st->result->columns.size()) return OCI_NO_DATA;
-            *parmdpp = columnParam(st, st->result->columns[pos - 1]);
+            if (!st->described) raise(24338);
+            if (pos < 1 || pos > st->columns.size()) return OCI_NO_DATA;
+            *parmdpp = columnParam(st, st->columns[pos - 1]);
             return OCI_SUCCESS;
         }
         if (htype == OCI_DTYPE_PARAM) {

@@ -386,6 +386,22 @@ DateParts parseDateModel(const std::string& text, const std::string& fmt) {
     return parseDate(text, fmt);
 }
 
+bool validDateModel(const std::string& fmt) {
+    std::string unquoted;
+    for (size_t i = 0; i < fmt.size(); ++i) {
+        if (fmt[i] != '"') {
+            unquoted += fmt[i];
+            continue;
+        }
+        auto e = fmt.find('"', i + 1);
+        if (e == std::string::npos) return false;
+        i = e;
+    }
+    for (const Element& e : parseFormat(unquoted))
+        if (e.literal && std::isalpha(static_cast<unsigned char>(e.name[0]))) return false;
+    return true;
+}
+
 std::string intervalToText(const IntervalDesc* iv, int leadPrecision, int fsprec) {
     const size_t lfprec = leadPrecision > 0 ? static_cast<size_t>(leadPrecision) : 0;
     std::string t;
@@ -641,9 +657,9 @@ sword OCINumberFromText(OCIError* err, const OraText* str, ub4 str_length, const
 }
 
 sword OCINumberAssign(OCIError* err, const OCINumber* from, OCINumber* to) {
-    if (!handleAs<Error>(err, OCI_HTYPE_ERROR) || !from || !to) return OCI_INVALID_HANDLE;
-    std::memmove(to, from, sizeof(OCINumber));
-    return OCI_SUCCESS;
+    auto* e = handleAs<Error>(err, OCI_HTYPE_ERROR);
+    if (!e || !from || !to) return OCI_INVALID_HANDLE;
+    return guarded(e, [&]() -> sword { return std::memmove(to, from, sizeof(OCINumber)), OCI_SUCCESS; });
 }
 
 sword OCINumberCmp(OCIError* err, const OCINumber* number1, const OCINumber* number2, sword* result) {

@@ -7,6 +7,94 @@
 
 namespace oci {
 
+// ---- tokens -------------------------------------------------------------------------------------
+
+std::vector<Token> tokenize(const std::string& s) {
+    std::vector<Token> out;
+    size_t i = 0;
+    while (i < s.size()) {
+        char c = s[i];
+        if (static_cast<unsigned char>(c) <= ' ') {
+            ++i;
+            continue;
+        }
+        if (c == '-' && i + 1 < s.size() && s[i + 1] == '-') {
+            while (i < s.size() && s[i] != '\n') ++i;
+            continue;
+        }
+        if (c == '/' && i + 1 < s.size() && s[i + 1] == '*') {
+            auto e = s.find("*/", i + 2);
+            i = e == std::string::npos ? s.size() : e + 2;
+            continue;
+        }
+        Token t;
+        t.begin = i;
+        if (c == '\'') {
+            t.kind = Token::String;
+            ++i;
+            while (i < s.size()) {
+                if (s[i] == '\'') {
+                    if (i + 1 < s.size() && s[i + 1] == '\'') {
+                        t.text += '\'';
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                t.text += s[i++];
+            }
+        } else if (c == '"') {
+            t.kind = Token::Ident;
+            t.quoted = true;
+            auto e = s.find('"', i + 1);
+            e = e == std::string::npos ? s.size() : e;
+            t.text = s.substr(i + 1, e - i - 1);
+            i = std::min(e + 1, s.size());
+        } else if (c == ':' && i + 1 < s.size() && (identChar(s[i + 1]) || s[i + 1] == '"')) {
+            t.kind = Token::Marker;
+            size_t b = ++i;
+            if (s[i] == '"') {
+                auto e = s.find('"', i + 1);
+                i = e == std::string::npos ? s.size() : e + 1;
+            } else {
+                while (i < s.size() && identChar(s[i])) ++i;
+            }
+            t.text = markerKey(s.substr(b, i - b));
+        } else if (identStart(c)) {
+            t.kind = Token::Ident;
+            size_t b = i;
+            while (i < s.size() && identChar(s[i])) ++i;
+            t.text = upper(s.substr(b, i - b));
+        } else if ((c >= '0' && c <= '9') ||
+                   (c == '.' && i + 1 < s.size() && s[i + 1] >= '0' && s[i + 1] <= '9')) {
+            t.kind = Token::Number;
+            size_t b = i;
+            while (i < s.size() &&
+                   ((s[i] >= '0' && s[i] <= '9') || s[i] == '.' || s[i] == 'e' || s[i] == 'E'))
+                ++i;
+            t.text = s.substr(b, i - b);
+        } else {
+            t.kind = Token::Punct;
+            static const char* const pairs[] = {":=", "=>", "||", "<=", ">=", "<>", "!=", "=="};
+            std::string two = s.substr(i, 2);
+            if (std::find(std::begin(pairs), std::end(pairs), two) != std::end(pairs)) {
+                t.text = s.substr(i, 2);
+                i += 2;
+            } else {
+                t.text = std::string(1, c);
+                ++i;
+            }
+        }
+        t.end = i;
+        out.push_back(t);
+    }
+    Token end;
+    end.begin = end.end = s.size();
+    out.push_back(end);
+    return out;
+}
+
 namespace {
 
 // ---- catalog ------------------------------------------------------------------------------------------
@@ -152,105 +240,6 @@ std::vector<Routine> findRoutines(Session& s, const std::vector<std::string>& pa
     }
     if (parts.size() == 3 && isUser(s, parts[0])) return loadRoutines(s, parts[1], parts[2]);
     return {};
-}
-
-// ---- block tokens -------------------------------------------------------------------------------------
-
-struct Token {
-    enum Kind { Ident, Marker, String, Number, Punct, End } kind = End;
-    std::string text;  // Ident: upper case; Marker: key; String: content; Punct: symbol
-    size_t begin = 0, end = 0;
-};
-
-bool identStart(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || (c & 0x80);
-}
-bool identChar(char c) {
-    return identStart(c) || (c >= '0' && c <= '9') || c == '$' || c == '#';
-}
-
-std::vector<Token> tokenize(const std::string& s) {
-    std::vector<Token> out;
-    size_t i = 0;
-    while (i < s.size()) {
-        char c = s[i];
-        if (static_cast<unsigned char>(c) <= ' ') {
-            ++i;
-            continue;
-        }
-        if (c == '-' && i + 1 < s.size() && s[i + 1] == '-') {
-            while (i < s.size() && s[i] != '\n') ++i;
-            continue;
-        }
-        if (c == '/' && i + 1 < s.size() && s[i + 1] == '*') {
-            auto e = s.find("*/", i + 2);
-            i = e == std::string::npos ? s.size() : e + 2;
-            continue;
-        }
-        Token t;
-        t.begin = i;
-        if (c == '\'') {
-            t.kind = Token::String;
-            ++i;
-            while (i < s.size()) {
-                if (s[i] == '\'') {
-                    if (i + 1 < s.size() && s[i + 1] == '\'') {
-                        t.text += '\'';
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
-                    break;
-                }
-                t.text += s[i++];
-            }
-        } else if (c == '"') {
-            t.kind = Token::Ident;
-            auto e = s.find('"', i + 1);
-            e = e == std::string::npos ? s.size() : e;
-            t.text = s.substr(i + 1, e - i - 1);
-            i = std::min(e + 1, s.size());
-        } else if (c == ':' && i + 1 < s.size() && (identChar(s[i + 1]) || s[i + 1] == '"')) {
-            t.kind = Token::Marker;
-            size_t b = ++i;
-            if (s[i] == '"') {
-                auto e = s.find('"', i + 1);
-                i = e == std::string::npos ? s.size() : e + 1;
-            } else {
-                while (i < s.size() && identChar(s[i])) ++i;
-            }
-            t.text = markerKey(s.substr(b, i - b));
-        } else if (identStart(c)) {
-            t.kind = Token::Ident;
-            size_t b = i;
-            while (i < s.size() && identChar(s[i])) ++i;
-            t.text = upper(s.substr(b, i - b));
-        } else if ((c >= '0' && c <= '9') ||
-                   (c == '.' && i + 1 < s.size() && s[i + 1] >= '0' && s[i + 1] <= '9')) {
-            t.kind = Token::Number;
-            size_t b = i;
-            while (i < s.size() &&
-                   ((s[i] >= '0' && s[i] <= '9') || s[i] == '.' || s[i] == 'e' || s[i] == 'E'))
-                ++i;
-            t.text = s.substr(b, i - b);
-        } else {
-            t.kind = Token::Punct;
-            if ((c == ':' && i + 1 < s.size() && s[i + 1] == '=') ||
-                (c == '=' && i + 1 < s.size() && s[i + 1] == '>')) {
-                t.text = s.substr(i, 2);
-                i += 2;
-            } else {
-                t.text = std::string(1, c);
-                ++i;
-            }
-        }
-        t.end = i;
-        out.push_back(t);
-    }
-    Token end;
-    end.begin = end.end = s.size();
-    out.push_back(end);
-    return out;
 }
 
 // Splits a procedure body into statements at semicolons outside literals and comments.
@@ -497,11 +486,11 @@ private:
         Lexed lx = lexStatement(sql, &s_.schemas);
         std::map<std::string, Value> params;
         for (const auto& m : lx.markers) params[m] = readMarker(m);
-        auto rs = runQuery(s_, lx.sqlite, params);
-        if (rs->rows.empty()) raise(1403);
-        if (rs->rows.size() > 1) raise(1422, "exact fetch returns more than requested number of rows");
-        for (size_t c = 0; c < targets.size() && c < rs->columns.size(); ++c)
-            assign(targets[c].first, targets[c].second, rs->rows[0][c]);
+        QueryRows rs = selectRows(s_, sql, params, 1);
+        if (rs.rows.empty()) raise(1403);
+        if (rs.more) raise(1422, "exact fetch returns more than requested number of rows");
+        for (size_t c = 0; c < targets.size() && c < rs.names.size(); ++c)
+            assign(targets[c].first, targets[c].second, rs.rows[0][c]);
     }
 
     Value expr() {
@@ -683,9 +672,8 @@ private:
     }
 
     Value evalDefault(const std::string& expr) {
-        Lexed lx = lexStatement("SELECT " + expr);
-        auto rs = runQuery(s_, lx.sqlite, {});
-        return rs->rows.empty() ? Value::null() : rs->rows[0][0];
+        QueryRows rs = selectRows(s_, "SELECT " + expr, {}, 1);
+        return rs.rows.empty() ? Value::null() : rs.rows[0][0];
     }
 
     Value callRoutine(const std::vector<std::string>& parts, const std::string& name,
@@ -756,23 +744,23 @@ private:
                     toks[2].text != "FOR")
                     plsError("PLS-00103: Encountered the symbol \"" + toks[1].text + "\"");
                 std::string target = toks[1].text;
-                Lexed q = lexStatement(stmt.substr(toks[3].begin), &s_.schemas);
                 Value cur;
                 cur.kind = Value::Cursor;
-                cur.cursor = runQuery(s_, q.sqlite, params);
+                cur.cursor = openQuery(s_, stmt.substr(toks[3].begin), params, false);
                 params[target] = cur;
             } else if (lx.stmtType == OCI_STMT_SELECT) {
-                auto rs = runQuery(s_, lx.sqlite, params);
+                // run to its end: a statement that assigns nothing may still raise on a later row
+                QueryRows rs = selectRows(s_, stmt, params, SIZE_MAX);
                 bool assigns = false;
-                for (const Column& c : rs->columns)
-                    if (std::find(outNames.begin(), outNames.end(), upper(c.name)) != outNames.end())
+                for (const std::string& n : rs.names)
+                    if (std::find(outNames.begin(), outNames.end(), upper(n)) != outNames.end())
                         assigns = true;
                 if (!assigns) continue;
-                if (rs->rows.empty()) raise(1403);
-                for (size_t c = 0; c < rs->columns.size(); ++c) {
-                    std::string n = upper(rs->columns[c].name);
+                if (rs.rows.empty()) raise(1403);
+                for (size_t c = 0; c < rs.names.size(); ++c) {
+                    std::string n = upper(rs.names[c]);
                     if (std::find(outNames.begin(), outNames.end(), n) != outNames.end())
-                        params[n] = rs->rows[0][c];
+                        params[n] = rs.rows[0][c];
                 }
             } else {
                 beginAtomic();
@@ -781,20 +769,29 @@ private:
         }
     }
 
+    // The client library's block that reads nls_session_parameters: answered from this session.
     void nlsBlock() {
-        static const std::map<std::string, Value> answers = {
-            {"CHARLENGTH", Value::ofInt(1)},
-            {"NLSDATELANGUAGE", Value::ofText("AMERICAN")},
-            {"NLSDATEFORMAT", Value::ofText("DD-MON-RR")},
-            {"NLSNUMERICCHARACTERS", Value::ofText(".,")},
-            {"NLSTIMESTAMPFORMAT", Value::ofText("DD-MON-RR HH.MI.SSXFF AM")},
-            {"NLSTIMESTAMPTZFORMAT", Value::ofText("DD-MON-RR HH.MI.SSXFF AM TZR")},
-            {"CHARSETID", Value::ofInt(171)},
-        };
+        static const std::map<std::string, int64_t> charsets = {
+            {"US7ASCII", 1},       {"WE8ISO8859P1", 31},  {"CL8ISO8859P5", 32}, {"RU8PC866", 152},
+            {"CL8MSWIN1251", 171}, {"WE8MSWIN1252", 178}, {"CL8KOI8R", 196},    {"UTF8", 871},
+            {"AL32UTF8", 873},     {"AL16UTF16", 2000}};
+        const std::map<std::string, std::string> parameters = {
+            {"NLSDATELANGUAGE", "NLS_DATE_LANGUAGE"},
+            {"NLSDATEFORMAT", "NLS_DATE_FORMAT"},
+            {"NLSNUMERICCHARACTERS", "NLS_NUMERIC_CHARACTERS"},
+            {"NLSTIMESTAMPFORMAT", "NLS_TIMESTAMP_FORMAT"},
+            {"NLSTIMESTAMPTZFORMAT", "NLS_TIMESTAMP_TZ_FORMAT"}};
         for (const Token& t : toks_) {
-            if (t.kind != Token::Marker) continue;
-            auto it = answers.find(t.text);
-            if (it != answers.end() && findBind(t.text)) outs_[t.text] = it->second;
+            if (t.kind != Token::Marker || !findBind(t.text)) continue;
+            if (t.text == "CHARLENGTH") {
+                outs_[t.text] = Value::ofInt(1);
+            } else if (t.text == "CHARSETID") {
+                Value name = findBind("CHARSET") ? readMarker("CHARSET") : Value::null();
+                auto it = charsets.find(upper(name.s));
+                outs_[t.text] = it == charsets.end() ? Value::null() : Value::ofInt(it->second);
+            } else if (auto p = parameters.find(t.text); p != parameters.end()) {
+                outs_[t.text] = Value::ofText(s_.nlsValue(p->second));
+            }
         }
     }
 };
@@ -808,11 +805,11 @@ Param* argParam(Handle* parent, const Arg& a) {
     p->setInt(11, 2, a.position);  // position
     p->setInt(OCI_ATTR_DATA_TYPE, 2, a.type.type);
     p->setInt(OCI_ATTR_DATA_SIZE, 2, a.type.size);
-    p->setInt(OCI_ATTR_PRECISION, 2, a.type.precision);
+    p->setInt(OCI_ATTR_PRECISION, 1, a.type.precision);  // one byte in an explicit describe
     p->setInt(OCI_ATTR_SCALE, 1, a.type.scale);
     p->setInt(OCI_ATTR_IOMODE, 4, a.direction);
     p->setInt(OCI_ATTR_HAS_DEFAULT, 1, a.defaultValue ? 1 : 0);
-    p->setInt(OCI_ATTR_CHARSET_FORM, 1, a.type.type == SQLT_CHR || a.type.type == SQLT_AFC ? 1 : 0);
+    p->setInt(OCI_ATTR_CHARSET_FORM, 1, a.type.charsetForm);
     p->setInt(OCI_ATTR_FSPRECISION, 1, a.type.fsprecision);
     p->setInt(211, 2, 0);  // level
     p->setText(OCI_ATTR_TYPE_NAME, "");

@@ -198,32 +198,35 @@ void resultText(sqlite3_context* ctx, const std::string& t) {
     sqlite3_result_text(ctx, t.c_str(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
 }
 
+// Without a format model TO_CHAR, TO_DATE and TO_NUMBER follow the session's NLS settings.
 void fnToChar(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+    auto* s = static_cast<Session*>(sqlite3_user_data(ctx));
     withOraErrors(ctx, [&] {
         int type = sqlite3_value_type(argv[0]);
         std::string fmt = argc > 1 ? argText(argv[1]) : "";
         if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) {
             Value v = type == SQLITE_INTEGER ? Value::ofInt(sqlite3_value_int64(argv[0]))
                                              : Value::ofReal(sqlite3_value_double(argv[0]));
-            return resultText(ctx, decimalToText(valueToDecimal(v)));
+            return resultText(ctx, decimalToText(valueToDecimal(v), s->decimalChar()));
         }
         DateParts p;
         std::string t = argText(argv[0]);
         if (!parseDateText(t, p)) return resultText(ctx, t);
-        resultText(ctx, formatDateModel(p, fmt.empty() ? "DD-MON-RR" : fmt));
+        resultText(ctx, formatDateModel(p, fmt.empty() ? s->nlsValue("NLS_DATE_FORMAT") : fmt));
     });
 }
 
 void fnToDate(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+    auto* s = static_cast<Session*>(sqlite3_user_data(ctx));
     withOraErrors(ctx, [&] {
         std::string t = argText(argv[0]);
         DateParts p;
         if (argc > 1) {
             p = parseDateModel(t, argText(argv[1]));
         } else if (!parseDateText(t, p)) {
-            p = parseDateModel(t, "DD-MON-RR");
+            p = parseDateModel(t, s->nlsValue("NLS_DATE_FORMAT"));
         }
         resultText(ctx, dateToText(p));
     });
@@ -231,8 +234,15 @@ void fnToDate(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 
 void fnToNumber(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+    auto* s = static_cast<Session*>(sqlite3_user_data(ctx));
     withOraErrors(ctx, [&] {
-        Value v = decimalToValue(valueToDecimal(Value::ofText(argText(argv[0]))));
+        if (sqlite3_value_type(argv[0]) == SQLITE_INTEGER)
+            return sqlite3_result_int64(ctx, sqlite3_value_int64(argv[0]));
+        if (sqlite3_value_type(argv[0]) == SQLITE_FLOAT)
+            return sqlite3_result_double(ctx, sqlite3_value_double(argv[0]));
+        Decimal d;
+        if (!parseDecimal(argText(argv[0]), d, s->decimalChar())) raise(1722);
+        Value v = decimalToValue(d);
         if (v.kind == Value::Int) {
             sqlite3_result_int64(ctx, v.i);
         } else {
@@ -276,6 +286,86 @@ void fnTrunc(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 
 void fnNvl2(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_result_value(ctx, sqlite3_value_type(argv[0]) == SQLITE_NULL ? argv[2] : argv[1]);
+}
+
+// What nls_session_parameters holds for a new session of an AMERICAN_AMERICA client.
+std::map<std::string, std::string> defaultNls() {
+    return {{"NLS_LANGUAGE", "AMERICAN"},
+            {"NLS_TERRITORY", "AMERICA"},
+            {"NLS_CURRENCY", "$"},
+            {"NLS_ISO_CURRENCY", "AMERICA"},
+            {"NLS_NUMERIC_CHARACTERS", ".,"},
+            {"NLS_CALENDAR", "GREGORIAN"},
+            {"NLS_DATE_FORMAT", "DD-MON-RR"},
+            {"NLS_DATE_LANGUAGE", "AMERICAN"},
+            {"NLS_SORT", "BINARY"},
+            {"NLS_TIME_FORMAT", "HH.MI.SSXFF AM"},
+            {"NLS_TIMESTAMP_FORMAT", "DD-MON-RR HH.MI.SSXFF AM"},
+            {"NLS_TIME_TZ_FORMAT", "HH.MI.SSXFF AM TZR"},
+            {"NLS_TIMESTAMP_TZ_FORMAT", "DD-MON-RR HH.MI.SSXFF AM TZR"},
+            {"NLS_DUAL_CURRENCY", "$"},
+            {"NLS_COMP", "BINARY"},
+            {"NLS_LENGTH_SEMANTICS", "BYTE"},
+            {"NLS_NCHAR_CONV_EXCP", "FALSE"}};
+}
+
+bool oneOf(const std::string& v, std::initializer_list<const char*> list) {
+    return std::any_of(list.begin(), list.end(), [&](const char* x) { return v == x; });
+}
+
+[[noreturn]] void invalidNls() {
+    raise(12705, "Cannot access NLS data files or invalid environment specified");
+}
+
+// Session parameters ALTER SESSION accepts besides the NLS ones; anything else is ORA-02248.
+bool otherSessionParameter(const std::string& name) {
+    return oneOf(name, {"TIME_ZONE",
+                        "SQL_TRACE",
+                        "TIMED_STATISTICS",
+                        "STATISTICS_LEVEL",
+                        "CURSOR_SHARING",
+                        "SKIP_UNUSABLE_INDEXES",
+                        "DDL_LOCK_TIMEOUT",
+                        "WORKAREA_SIZE_POLICY",
+                        "SORT_AREA_SIZE",
+                        "SORT_AREA_RETAINED_SIZE",
+                        "HASH_AREA_SIZE",
+                        "EVENTS",
+                        "EDITION",
+                        "GLOBAL_NAMES",
+                        "MAX_DUMP_FILE_SIZE",
+                        "TRACEFILE_IDENTIFIER",
+                        "DB_FILE_MULTIBLOCK_READ_COUNT",
+                        "PLSQL_OPTIMIZE_LEVEL",
+                        "PLSQL_CODE_TYPE",
+                        "PLSQL_WARNINGS",
+                        "PLSQL_DEBUG",
+                        "PLSQL_CCFLAGS",
+                        "OPTIMIZER_INDEX_COST_ADJ",
+                        "OPTIMIZER_INDEX_CACHING",
+                        "OPTIMIZER_DYNAMIC_SAMPLING",
+                        "OPTIMIZER_FEATURES_ENABLE",
+                        "QUERY_REWRITE_ENABLED",
+                        "QUERY_REWRITE_INTEGRITY",
+                        "STAR_TRANSFORMATION_ENABLED",
+                        "RECYCLEBIN",
+                        "COMMIT_WRITE",
+                        "COMMIT_LOGGING",
+                        "COMMIT_WAIT",
+                        "RESUMABLE_TIMEOUT",
+                        "ISOLATION_LEVEL",
+                        "CONSTRAINTS",
+                        "USE_STORED_OUTLINES",
+                        "CREATE_STORED_OUTLINES",
+                        "PARALLEL_DEGREE_POLICY",
+                        "PARALLEL_MIN_PERCENT",
+                        "ERROR_ON_OVERLAP_TIME",
+                        "SESSION_CACHED_CURSORS",
+                        "NLS_CURRENCY",
+                        "NLS_ISO_CURRENCY",
+                        "NLS_DUAL_CURRENCY",
+                        "NLS_CALENDAR",
+                        "NLS_NCHAR_CONV_EXCP"});
 }
 
 sqlite3* openConnection(const std::string& path, int flags) {
@@ -348,7 +438,8 @@ void Session::open(const std::string& path) {
     exec("PRAGMA journal_mode=WAL");
     exec("PRAGMA synchronous=NORMAL");
     exec("PRAGMA foreign_keys=ON");
-    exec("CREATE TEMP VIEW IF NOT EXISTS dual AS SELECT 'X' AS DUMMY");
+    exec("CREATE TEMP VIEW IF NOT EXISTS dual AS SELECT CAST('X' AS VARCHAR2(1)) AS DUMMY");
+    nls = defaultNls();
     sqlite3_create_function(db, "raise_application_error", -1, SQLITE_UTF8, this, fnRaiseApplicationError,
                             nullptr, nullptr);
     sqlite3_create_function(db, "nvl", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, this, fnNvl, nullptr, nullptr);
@@ -364,6 +455,74 @@ void Session::open(const std::string& path) {
     sqlite3_create_function(db, "nvl2", 3, SQLITE_UTF8, this, fnNvl2, nullptr, nullptr);
 }
 
+void Session::setParameter(const std::string& name, const std::string& value) {
+    std::string v = upper(value);
+    if (name == "CURRENT_SCHEMA") {
+        sqlite3_stmt* st = nullptr;
+        bool known = false;
+        if (sqlite3_prepare_v2(db, "SELECT 1 FROM oci_user WHERE upper(name) = upper(?)", -1, &st, nullptr) ==
+            SQLITE_OK) {
+            sqlite3_bind_text(st, 1, value.c_str(), -1, SQLITE_TRANSIENT);
+            known = sqlite3_step(st) == SQLITE_ROW;
+        }
+        sqlite3_finalize(st);
+        if (!known) raise(1435);
+        schema = v;
+    } else if (name == "OPTIMIZER_MODE") {
+        if (!oneOf(v, {"ALL_ROWS", "FIRST_ROWS", "FIRST_ROWS_1", "FIRST_ROWS_10", "FIRST_ROWS_100",
+                       "FIRST_ROWS_1000", "CHOOSE", "RULE"}))
+            raise(96,
+                  "invalid value " + value +
+                      " for parameter optimizer_mode, must be from among first_rows_1000, first_rows_100, "
+                      "first_rows_10, first_rows_1, first_rows, all_rows, choose, rule");
+    } else if (oneOf(name, {"NLS_DATE_FORMAT", "NLS_TIMESTAMP_FORMAT", "NLS_TIMESTAMP_TZ_FORMAT",
+                            "NLS_TIME_FORMAT", "NLS_TIME_TZ_FORMAT"})) {
+        if (!validDateModel(value)) raise(1821, "date format not recognized");
+        nls[name] = value;
+    } else if (name == "NLS_NUMERIC_CHARACTERS") {
+        auto bad = [](char c) {
+            return (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '<' || c == '>';
+        };
+        if (value.size() != 2 || value[0] == value[1] || bad(value[0]) || bad(value[1])) invalidNls();
+        nls[name] = value;
+    } else if (name == "NLS_LANGUAGE" || name == "NLS_DATE_LANGUAGE") {
+        if (!oneOf(v, {"AMERICAN", "ENGLISH", "RUSSIAN", "GERMAN", "FRENCH", "UKRAINIAN", "ITALIAN",
+                       "SPANISH", "POLISH", "CZECH", "FINNISH", "SWEDISH", "DUTCH", "TURKISH", "JAPANESE"}))
+            invalidNls();
+        nls[name] = v;
+        if (name == "NLS_LANGUAGE") nls["NLS_DATE_LANGUAGE"] = v;
+    } else if (name == "NLS_TERRITORY") {
+        // A territory brings its own date format and numeric characters.
+        static const std::map<std::string, std::pair<const char*, const char*>> territories = {
+            {"AMERICA", {"DD-MON-RR", ".,"}}, {"RUSSIA", {"DD.MM.RR", ", "}},
+            {"GERMANY", {"DD.MM.RR", ",."}},  {"UNITED KINGDOM", {"DD-MON-RR", ".,"}},
+            {"UKRAINE", {"DD.MM.RR", ", "}},  {"FRANCE", {"DD/MM/RR", ", "}}};
+        auto it = territories.find(v);
+        if (it == territories.end()) invalidNls();
+        nls[name] = v;
+        nls["NLS_DATE_FORMAT"] = it->second.first;
+        nls["NLS_NUMERIC_CHARACTERS"] = it->second.second;
+    } else if (name == "NLS_SORT") {
+        std::string base = v;
+        for (const char* suffix : {"_CI", "_AI"})
+            if (base.size() > 3 && base.compare(base.size() - 3, 3, suffix) == 0)
+                base.resize(base.size() - 3);
+        if (!oneOf(base, {"BINARY", "RUSSIAN", "GENERIC_M", "WEST_EUROPEAN", "XWEST_EUROPEAN", "CYRILLIC"}))
+            invalidNls();
+        nls[name] = v;
+    } else if (name == "NLS_COMP") {
+        if (!oneOf(v, {"BINARY", "LINGUISTIC", "ANSI"})) invalidNls();
+        nls[name] = v;
+    } else if (name == "NLS_LENGTH_SEMANTICS") {
+        if (!oneOf(v, {"BYTE", "CHAR"})) invalidNls();
+        nls[name] = v;
+    } else if (otherSessionParameter(name)) {
+        if (name.rfind("NLS_", 0) == 0) nls[name] = value;
+    } else {
+        raise(2248, "invalid option for ALTER SESSION");
+    }
+}
+
 void Session::recordAlter(const std::string& text) {
     alterLog.push_back(text);
     pendingLog.push_back(text);
@@ -373,6 +532,7 @@ void Session::recordAlter(const std::string& text) {
 // The log is written outside the session's transactions so that a rollback cannot take it back.
 void Session::flushLog() {
     if (!db || !sqlite3_get_autocommit(db) || pendingLog.empty()) return;
+    drainCursors();
     sqlite3_stmt* st = nullptr;
     if (sqlite3_prepare_v2(db, "INSERT INTO oci_session_log(username, text) VALUES (?, ?)", -1, &st,
                            nullptr) == SQLITE_OK) {
@@ -388,6 +548,7 @@ void Session::flushLog() {
 }
 
 void Session::end() {
+    closeCursors();
     if (db) {
         if (!sqlite3_get_autocommit(db)) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
         flushLog();
@@ -403,6 +564,28 @@ void Session::end() {
     txnId.clear();
 }
 
+const std::string& Session::nlsValue(const std::string& name) const {
+    static const std::string none;
+    auto it = nls.find(name);
+    return it == nls.end() ? none : it->second;
+}
+
+char Session::decimalChar() const {
+    const std::string& chars = nlsValue("NLS_NUMERIC_CHARACTERS");
+    return chars.empty() ? '.' : chars[0];
+}
+
+void Session::drainCursors() {
+    for (auto& w : cursors)
+        if (auto c = w.lock()) c->drain();
+}
+
+void Session::closeCursors() {
+    for (auto& w : cursors)
+        if (auto c = w.lock()) c->detach();
+    cursors.clear();
+}
+
 void Session::ensureAlive() {
     if (!begun || link != Alive || !db) raise(3114);
 }
@@ -412,7 +595,8 @@ void Session::checkLink() {
     for (const Fault& f : readFaults(ctl, "LOST_CONNECTION")) {
         if (!f.target.empty() && !sameText(f.target, user)) continue;
         if (!takeFault(dbPath, f)) continue;
-        // The server went away: its uncommitted work is gone with it.
+        // The server went away: its open queries and uncommitted work are gone with it.
+        closeCursors();
         if (!sqlite3_get_autocommit(db)) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
         inTxn = false;
         txnId.clear();
@@ -432,6 +616,7 @@ void Session::checkProcedureFault(const std::string& fullName) {
 }
 
 void Session::beginWork() {
+    drainCursors();
     if (sqlite3_get_autocommit(db)) {
         exec("BEGIN IMMEDIATE");
         inTxn = true;
@@ -447,7 +632,11 @@ void Session::commit() {
 }
 
 void Session::rollback() {
-    if (!sqlite3_get_autocommit(db)) exec("ROLLBACK");
+    // Cursors opened inside the transaction keep the rows they saw: read them before they go.
+    if (!sqlite3_get_autocommit(db)) {
+        drainCursors();
+        exec("ROLLBACK");
+    }
     inTxn = false;
     txnId.clear();
     flushLog();
@@ -476,6 +665,7 @@ void Session::rollbackTo(const std::string& name) {
     std::string n = savepointName(name);
     if (sqlite3_get_autocommit(db))
         raise(1086, "savepoint '" + upper(trim(name)) + "' never established in this session or is invalid");
+    drainCursors();
     int rc = sqlite3_exec(db, ("ROLLBACK TO SAVEPOINT " + n).c_str(), nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
         raise(1086, "savepoint '" + upper(trim(name)) + "' never established in this session or is invalid");
@@ -524,9 +714,9 @@ sword OCIServerAttach(OCIServer* srvhp, OCIError* errhp, const OraText* dblink, 
 
 sword OCIServerDetach(OCIServer* srvhp, OCIError* errhp, ub4) {
     auto* sv = handleAs<Server>(srvhp, OCI_HTYPE_SERVER);
-    if (!sv || !handleAs<Error>(errhp, OCI_HTYPE_ERROR)) return OCI_INVALID_HANDLE;
-    sv->attached = false;
-    return OCI_SUCCESS;
+    auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
+    if (!sv || !err) return OCI_INVALID_HANDLE;
+    return guarded(err, [&]() -> sword { return sv->attached = false, OCI_SUCCESS; });
 }
 
 sword OCISessionBegin(OCISvcCtx* svchp, OCIError* errhp, OCISession* usrhp, ub4 credt, ub4) {
@@ -547,6 +737,8 @@ sword OCISessionBegin(OCISvcCtx* svchp, OCIError* errhp, OCISession* usrhp, ub4 
                 raise(code, f.message.empty() ? oraMessage(code) : f.message);
             }
             if (credt != OCI_CRED_RDBMS || se->user.empty()) raise(1017);
+            // A null password is refused whatever the catalog holds for the user.
+            if (se->password.empty()) raise(1005, "null password given; logon denied");
             sqlite3_stmt* st = nullptr;
             bool ok = false;
             if (sqlite3_prepare_v2(se->db, "SELECT password FROM oci_user WHERE upper(name) = upper(?)", -1,
@@ -584,8 +776,10 @@ sword OCISessionEnd(OCISvcCtx* svchp, OCIError* errhp, OCISession* usrhp, ub4) {
     auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
     Session* se = usrhp ? handleAs<Session>(usrhp, OCI_HTYPE_SESSION) : (svc ? svc->session : nullptr);
     if (!svc || !err || !se) return OCI_INVALID_HANDLE;
-    se->end();  // uncommitted work is rolled back
-    return OCI_SUCCESS;
+    return guarded(err, [&]() -> sword {
+        se->end();  // uncommitted work is rolled back
+        return OCI_SUCCESS;
+    });
 }
 
 sword OCIServerVersion(void* hndlp, OCIError* errhp, OraText* bufp, ub4 bufsz, ub1 hndltype) {
@@ -624,8 +818,9 @@ sword OCIPing(OCISvcCtx* svchp, OCIError* errhp, ub4) {
 
 sword OCIBreak(void* hndlp, OCIError* errhp) {
     // Calls run to completion synchronously, so there is never anything to interrupt.
-    if (!findHandle(hndlp) || !handleAs<Error>(errhp, OCI_HTYPE_ERROR)) return OCI_INVALID_HANDLE;
-    return OCI_SUCCESS;
+    auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
+    if (!findHandle(hndlp) || !err) return OCI_INVALID_HANDLE;
+    return guarded(err, [] { return OCI_SUCCESS; });
 }
 
 sword OCITransCommit(OCISvcCtx* svchp, OCIError* errhp, ub4 flags) {

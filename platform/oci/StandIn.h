@@ -4,12 +4,14 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/oci/oci.h"
@@ -44,14 +46,15 @@ std::string trim(std::string_view s);
 
 // ---- values -------------------------------------------------------------------------------------------
 
-struct ResultSet;
+class Cursor;
+struct Session;
 
 struct Value {
     enum Kind { Null, Int, Real, Text, Blob, Cursor } kind = Null;
     int64_t i = 0;
     double r = 0;
     std::string s;  // Text: UTF-8; Blob: bytes
-    std::shared_ptr<ResultSet> cursor;
+    std::shared_ptr<oci::Cursor> cursor;
 
     static Value null() { return {}; }
     static Value ofInt(int64_t v) {
@@ -91,6 +94,7 @@ struct TypeInfo {
     sb2 precision = 0;
     sb1 scale = 0;
     ub1 fsprecision = 0;
+    ub1 charsetForm = 0;  // 2 for the national types (NCHAR, NVARCHAR2, NCLOB)
 };
 // Maps a declared type ("NUMBER(9,0)", "VARCHAR2(40)", "DATE", ...) to Oracle's description.
 std::optional<TypeInfo> parseDeclaredType(std::string_view decl, bool argument);
@@ -101,9 +105,47 @@ struct Column {
     bool nullable = true;
 };
 
-struct ResultSet {
-    std::vector<Column> columns;
-    std::vector<std::vector<Value>> rows;
+// An open query. Rows come from stepping the SQLite statement as the client asks for them, so a
+// forward-only cursor holds only the rows not yet fetched that it had to read ahead; a scrollable
+// one keeps every row it has read. Errors of a row surface when that row is read.
+class Cursor {
+public:
+    Cursor(Session& s, sqlite3_stmt* st, std::vector<Column> columns, bool scrollable);
+    ~Cursor();
+    Cursor(const Cursor&) = delete;
+    Cursor& operator=(const Cursor&) = delete;
+
+    const std::vector<Column>& columns() const { return columns_; }
+    bool scrollable() const { return scrollable_; }
+    // The session it reads; null once that session has ended.
+    Session* session() const { return session_; }
+    // Row k (from 0), or null past the last row. A forward-only cursor forgets the rows before k
+    // and cannot go back to them (ORA-01002). A row that fails to come raises its error here.
+    const std::vector<Value>* row(size_t k);
+    // Rows of the whole result (reads to the end).
+    size_t count();
+    // Reads the rest of the result into memory and lets go of the SQLite statement, so that the
+    // session can write without changing what this cursor returns (Oracle's read consistency). An
+    // error of a row is kept for the fetch that reaches it.
+    void drain();
+    // Cancels the cursor: later fetches fail with ORA-01002.
+    void close();
+    // The session ends: closes, and forgets the session.
+    void detach();
+    // Rows held in memory.
+    size_t held() const { return rows_.size(); }
+
+private:
+    bool readOne();
+    Session* session_;
+    sqlite3_stmt* st_;
+    std::vector<Column> columns_;
+    bool scrollable_;
+    std::deque<std::vector<Value>> rows_;
+    size_t first_ = 0;  // index of rows_.front()
+    bool end_ = false;
+    bool cancelled_ = false;
+    std::optional<std::pair<sb4, std::string>> error_;  // the error that ended the rows
 };
 
 // ---- Oracle value formats -----------------------------------------------------------------------------
@@ -152,6 +194,8 @@ bool parseDateText(std::string_view s, DateParts& out);
 DateParts valueToDate(const Value& v);  // ORA-01861 when the text is no date
 // Oracle date format models ("DD.MM.YYYY HH24:MI:SS", "fmDDfm MON YYYY", ...).
 std::string formatDateModel(const DateParts& p, const std::string& fmt, int fsprec = 6);
+// False when the model holds letters that are no format element (outside double quotes).
+bool validDateModel(const std::string& fmt);
 DateParts parseDateModel(const std::string& text, const std::string& fmt);
 
 // ---- handles ------------------------------------------------------------------------------------------
@@ -232,6 +276,15 @@ struct Session : Handle {
     std::optional<std::pair<sb4, std::string>> pendingRaise;
     SvcCtx* svc = nullptr;
     uint64_t txnCounter = 0;
+    // NLS parameters of this session, upper-case names (as nls_session_parameters lists them).
+    std::map<std::string, std::string> nls;
+    std::vector<std::weak_ptr<Cursor>> cursors;  // queries open on this session
+
+    const std::string& nlsValue(const std::string& name) const;
+    char decimalChar() const;
+    // Open queries read their remaining rows before the session writes (see Cursor::drain).
+    void drainCursors();
+    void closeCursors();
 
     void open(const std::string& path);
     void end();  // rolls back and closes
@@ -247,6 +300,8 @@ struct Session : Handle {
     void rollbackTo(const std::string& name);
     std::string localTransactionId(bool start);
     void exec(const std::string& sql);
+    // ALTER SESSION SET name = value: checks the value as Oracle does and keeps it for this session.
+    void setParameter(const std::string& name, const std::string& value);
     void recordAlter(const std::string& text);
     void flushLog();
     [[noreturn]] void raiseSqlite(int rc, const std::string& context = "");
@@ -286,7 +341,8 @@ struct Define : Handle {
     ub4 valueSkip = 0, indSkip = 0, rlenSkip = 0, rcodeSkip = 0;
     ub2 charsetId = 0;
     ub1 charsetForm = 0;
-    void write(ub4 row, const Value& v, const TypeInfo& source);
+    // Writes one fetched value; true when it had to be cut to the buffer.
+    bool write(ub4 row, const Value& v, const TypeInfo& source, const Session& s);
 };
 
 struct Param;
@@ -301,9 +357,10 @@ struct Stmt : Handle {
     std::vector<std::string> markers;  // in order of appearance, upper case unless quoted
     std::vector<Bind*> binds;
     std::vector<Define*> defines;
-    std::shared_ptr<ResultSet> result;
+    std::shared_ptr<Cursor> cursor;  // the open query, after execute
+    std::vector<Column> columns;     // the select list, after execute or describe
     bool described = false;
-    size_t pos = 0;  // next row of result
+    size_t pos = 0;  // next row of the cursor
     ub4 rowCount = 0;
     ub4 state = OCI_STMT_STATE_INITIALIZED;
     ub2 parseErrorOffset = 0;
@@ -381,21 +438,60 @@ struct Lexed {
 Lexed lexStatement(const std::string& utf8, const std::vector<std::string>* schemas = nullptr);
 std::string markerKey(std::string_view name, bool* quoted = nullptr);
 
-// Runs a query on a connection and materialises it, with Oracle column descriptions.
-std::shared_ptr<ResultSet> runQuery(Session& s, const std::string& sql,
-                                    const std::map<std::string, Value>& params);
+inline bool isDateTimeType(ub2 t) {
+    return t == SQLT_DAT || t == SQLT_TIMESTAMP || t == SQLT_TIMESTAMP_TZ || t == SQLT_TIMESTAMP_LTZ;
+}
+inline bool isNumericType(ub2 t) {
+    return t == SQLT_NUM || t == SQLT_INT || t == SQLT_FLT || t == SQLT_UIN || t == SQLT_VNU ||
+           t == SQLT_BFLOAT || t == SQLT_BDOUBLE || t == SQLT_IBFLOAT || t == SQLT_IBDOUBLE;
+}
+
+inline bool identStart(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || (c & 0x80);
+}
+inline bool identChar(char c) {
+    return identStart(c) || (c >= '0' && c <= '9') || c == '$' || c == '#';
+}
+
+// Lexemes of Oracle SQL and PL/SQL text.
+struct Token {
+    enum Kind { Ident, Marker, String, Number, Punct, End } kind = End;
+    std::string text;  // Ident: upper case unless quoted; Marker: key; String: content; Punct: symbol
+    bool quoted = false;
+    size_t begin = 0, end = 0;
+};
+// Ends with an End token.
+std::vector<Token> tokenize(const std::string& s);
+
+// The select list of a query as Oracle describes it, from the declared types of the tables and
+// views it reads and the rules of its expressions, without running it. Empty when the text is
+// beyond what the describer understands.
+std::vector<Column> describeSelectList(Session& s, const std::string& utf8);
+
+// Opens a query (Oracle text, UTF-8) with named parameters.
+std::shared_ptr<Cursor> openQuery(Session& s, const std::string& utf8,
+                                  const std::map<std::string, Value>& params, bool scrollable);
+// The column names and up to `limit` rows of a query, for the server's own statements.
+struct QueryRows {
+    std::vector<std::string> names;  // upper case unless quoted
+    std::vector<std::vector<Value>> rows;
+    bool more = false;  // rows beyond the limit exist
+};
+QueryRows selectRows(Session& s, const std::string& utf8, const std::map<std::string, Value>& params,
+                     size_t limit);
 // Runs one SQLite statement with named parameters; answers rows changed.
 int runDml(Session& s, const std::string& sql, const std::map<std::string, Value>& params);
 
-sword executeStatement(SvcCtx& svc, Stmt& st, ub4 iters, ub4 mode);
-sword fetchRows(Stmt& st, ub4 nrows, ub2 orientation, sb4 offset);
+// A status of OCI_SUCCESS_WITH_INFO leaves its warning in err.
+sword executeStatement(SvcCtx& svc, Stmt& st, ub4 iters, ub4 mode, Error& err);
+sword fetchRows(Stmt& st, ub4 nrows, ub2 orientation, sb4 offset, Error& err);
 
 // PL/SQL blocks and stored procedures
 void runBlock(Session& s, Stmt& st);
 Param* describeObject(Session& s, Describe& d, const std::string& name, ub1 objType);
 
-// Marks a statement handle as an open cursor over a result.
-void openCursorInto(Stmt& target, std::shared_ptr<ResultSet> rs);
+// Marks a statement handle as an open cursor over a query (a REF CURSOR output).
+void openCursorInto(Stmt& target, std::shared_ptr<Cursor> cursor);
 
 // For tests: the process-wide fault counters.
 void resetFaultCounters();

@@ -12,13 +12,6 @@ namespace oci {
 
 namespace {
 
-bool identStart(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || (c & 0x80);
-}
-bool identChar(char c) {
-    return identStart(c) || (c >= '0' && c <= '9') || c == '$' || c == '#';
-}
-
 struct Words {
     std::vector<std::string> w;  // first words of the text, upper case, comments and blanks skipped
 };
@@ -331,6 +324,7 @@ Stored storeValue(ub2 dty, char* buf, sb4 size, const Value& v, bool wide = fals
             return r;
         }
         case SQLT_CHR:
+        case SQLT_LNG:
         case SQLT_AFC: {
             std::string t = clientText(v);
             r.full = t.size();
@@ -486,6 +480,11 @@ Stored storeValue(ub2 dty, char* buf, sb4 size, const Value& v, bool wide = fals
             openCursorInto(*target, v.cursor);
             return r;
         }
+        case SQLT_CLOB:
+        case SQLT_BLOB:
+        case SQLT_BFILEE:
+        case SQLT_CFILEE:
+            raise(3001, "unimplemented feature");  // LOB locators are not offered
         default:
             raise(932, "inconsistent datatypes");
     }
@@ -524,6 +523,7 @@ Value Bind::read(ub4 iteration) const {
     }
     switch (dty) {
         case SQLT_CHR:
+        case SQLT_LNG:
         case SQLT_AFC: {
             std::string t = textOrNullFromClient(vp, len);
             if (len == 1 && vp[0] == 0) t.clear();  // a NULL of unknown type
@@ -645,7 +645,7 @@ void Bind::write(ub4 iteration, const Value& v) {
     if (cp) storeInt<ub2>(cp, 0);
 }
 
-void Define::write(ub4 row, const Value& v, const TypeInfo&) {
+bool Define::write(ub4 row, const Value& v, const TypeInfo& source, const Session& s) {
     char* vp = at(valuep, row, valueSkip, static_cast<ub4>(valueSize > 0 ? valueSize : 0));
     char* ip = at(indp, row, indSkip, 2);
     char* rp = at(rlenp, row, rlenSkip, 2);
@@ -655,13 +655,30 @@ void Define::write(ub4 row, const Value& v, const TypeInfo&) {
         storeInt<sb2>(ip, -1);
         if (rp) storeInt<ub2>(rp, 0);
         if (cp) storeInt<ub2>(cp, 1405);
-        return;
+        return false;
     }
-    if (!vp) return;
-    Stored s = storeValue(dty, vp, valueSize, v, charsetId == OCI_UTF16ID);
-    if (ip) storeInt<sb2>(ip, s.truncated ? static_cast<sb2>(std::min<size_t>(s.full, 32767)) : 0);
-    if (rp) storeInt<ub2>(rp, static_cast<ub2>(s.length));
-    if (cp) storeInt<ub2>(cp, s.truncated ? 1406 : 0);
+    if (!vp) return false;
+    // Dates and numbers fetched as text are written the way the session's NLS settings say.
+    Value shown = v;
+    if (textType(dty) || dty == SQLT_LNG) {
+        DateParts p;
+        if (isDateTimeType(source.type) && v.kind == Value::Text && parseDateText(v.s, p)) {
+            const char* model = source.type == SQLT_DAT         ? "NLS_DATE_FORMAT"
+                                : source.type == SQLT_TIMESTAMP ? "NLS_TIMESTAMP_FORMAT"
+                                                                : "NLS_TIMESTAMP_TZ_FORMAT";
+            shown = Value::ofText(
+                formatDateModel(p, s.nlsValue(model), source.fsprecision ? source.fsprecision : 6));
+        } else if (isNumericType(source.type) && (v.kind == Value::Int || v.kind == Value::Real)) {
+            shown = Value::ofText(decimalToText(valueToDecimal(v), s.decimalChar()));
+        }
+    }
+    Stored st = storeValue(dty, vp, valueSize, shown, charsetId == OCI_UTF16ID);
+    // A cut value keeps its full length in the indicator (-2 when that does not fit) and ORA-01406
+    // in its return code.
+    if (ip) storeInt<sb2>(ip, st.truncated ? (st.full > 32767 ? -2 : static_cast<sb2>(st.full)) : 0);
+    if (rp) storeInt<ub2>(rp, static_cast<ub2>(st.length));
+    if (cp) storeInt<ub2>(cp, st.truncated ? 1406 : 0);
+    return st.truncated;
 }
 
 // ---- running SQL --------------------------------------------------------------------------------------
@@ -671,6 +688,7 @@ namespace {
 struct Prepared {
     sqlite3_stmt* st = nullptr;
     ~Prepared() { sqlite3_finalize(st); }
+    sqlite3_stmt* release() { return std::exchange(st, nullptr); }
 };
 
 void prepareOne(Session& s, const std::string& sql, Prepared& p) {
@@ -695,79 +713,169 @@ void bindParams(sqlite3_stmt* st, const std::map<std::string, Value>& params) {
     }
 }
 
+// Column names as Oracle gives them: upper case unless the query quoted them.
+std::string columnName(const std::string& sql, const char* sqliteName) {
+    std::string name = sqliteName ? sqliteName : "";
+    return sql.find("\"" + name + "\"") != std::string::npos ? name : upper(name);
+}
+
+// The select list of a prepared query: declared types where SQLite knows the column's origin, the
+// describer's types (and expression names) for the rest. Never looks at a row.
+std::vector<Column> describeColumns(Session& s, const std::string& utf8, const std::string& sql,
+                                    sqlite3_stmt* st) {
+    int n = sqlite3_column_count(st);
+    std::vector<Column> described = describeSelectList(s, utf8);
+    bool useDescribed = described.size() == static_cast<size_t>(n);
+    std::vector<Column> out;
+    for (int c = 0; c < n; ++c) {
+        Column col;
+        const char* sqliteName = sqlite3_column_name(st, c);
+        col.name = columnName(sql, sqliteName);
+        if (useDescribed && !sameText(described[c].name, sqliteName ? sqliteName : ""))
+            col.name = described[c].name;
+        const char* decl = sqlite3_column_decltype(st, c);
+        std::optional<TypeInfo> declared = decl ? parseDeclaredType(decl, false) : std::nullopt;
+        if (declared) {
+            col.type = *declared;
+            const char* table = sqlite3_column_table_name(st, c);
+            const char* origin = sqlite3_column_origin_name(st, c);
+            int notNull = 0, primaryKey = 0;
+            if (table && origin &&
+                sqlite3_table_column_metadata(s.db, sqlite3_column_database_name(st, c), table, origin,
+                                              nullptr, nullptr, &notNull, &primaryKey, nullptr) == SQLITE_OK)
+                col.nullable = !notNull && !primaryKey;
+            // an outer join can still bring NULLs into a NOT NULL column
+            if (useDescribed && described[c].nullable) col.nullable = true;
+        } else if (useDescribed) {
+            col.type = described[c].type;
+            col.nullable = described[c].nullable;
+        } else {
+            col.type = TypeInfo{SQLT_CHR, 4000, 0, 0, 0, 1};
+        }
+        out.push_back(col);
+    }
+    return out;
+}
+
 }  // namespace
 
-std::shared_ptr<ResultSet> runQuery(Session& s, const std::string& sql,
-                                    const std::map<std::string, Value>& params) {
+// ---- cursors ------------------------------------------------------------------------------------------
+
+Cursor::Cursor(Session& s, sqlite3_stmt* st, std::vector<Column> columns, bool scrollable)
+    : session_(&s), st_(st), columns_(std::move(columns)), scrollable_(scrollable) {}
+
+Cursor::~Cursor() {
+    sqlite3_finalize(st_);
+}
+
+bool Cursor::readOne() {
+    if (end_ || !st_) return false;
+    int rc = sqlite3_step(st_);
+    if (rc == SQLITE_ROW) {
+        std::vector<Value> row;
+        row.reserve(columns_.size());
+        for (int c = 0; c < static_cast<int>(columns_.size()); ++c) row.push_back(columnValue(st_, c));
+        rows_.push_back(std::move(row));
+        return true;
+    }
+    end_ = true;
+    if (rc == SQLITE_DONE) {
+        sqlite3_finalize(std::exchange(st_, nullptr));
+        return false;
+    }
+    try {
+        session_->raiseSqlite(rc);
+    } catch (const OraException& e) {
+        sqlite3_finalize(std::exchange(st_, nullptr));
+        error_ = std::make_pair(e.code(), std::string(e.what()));
+    }
+    return false;
+}
+
+const std::vector<Value>* Cursor::row(size_t k) {
+    if (cancelled_ || (!scrollable_ && k < first_)) raise(1002, "fetch out of sequence");
+    for (;;) {
+        if (!scrollable_) {
+            while (!rows_.empty() && first_ < k) {
+                rows_.pop_front();
+                ++first_;
+            }
+        }
+        if (k >= first_ && k < first_ + rows_.size()) return &rows_[k - first_];
+        if (!readOne()) {
+            // A row that failed to come fails the fetch that reaches it, and every fetch after.
+            if (error_) {
+                cancelled_ = true;
+                raise(error_->first, error_->second);
+            }
+            return nullptr;
+        }
+    }
+}
+
+size_t Cursor::count() {
+    while (readOne()) {
+    }
+    return first_ + rows_.size();
+}
+
+void Cursor::drain() {
+    while (readOne()) {
+    }
+}
+
+void Cursor::close() {
+    sqlite3_finalize(std::exchange(st_, nullptr));
+    rows_.clear();
+    end_ = true;
+    cancelled_ = true;
+}
+
+void Cursor::detach() {
+    close();
+    session_ = nullptr;
+}
+
+std::shared_ptr<Cursor> openQuery(Session& s, const std::string& utf8,
+                                  const std::map<std::string, Value>& params, bool scrollable) {
+    const std::string sql = lexStatement(utf8, &s.schemas).sqlite;
     Prepared p;
     prepareOne(s, sql, p);
     bindParams(p.st, params);
-    auto rs = std::make_shared<ResultSet>();
+    auto cursor = std::make_shared<Cursor>(s, p.st, describeColumns(s, utf8, sql, p.st), scrollable);
+    p.release();
+    auto& open = s.cursors;
+    open.erase(std::remove_if(open.begin(), open.end(), [](const auto& w) { return w.expired(); }),
+               open.end());
+    open.push_back(cursor);
+    return cursor;
+}
+
+QueryRows selectRows(Session& s, const std::string& utf8, const std::map<std::string, Value>& params,
+                     size_t limit) {
+    const std::string sql = lexStatement(utf8, &s.schemas).sqlite;
+    Prepared p;
+    prepareOne(s, sql, p);
+    bindParams(p.st, params);
+    QueryRows out;
     int n = sqlite3_column_count(p.st);
-    std::vector<bool> declared(n, false);
-    for (int c = 0; c < n; ++c) {
-        Column col;
-        std::string name = sqlite3_column_name(p.st, c);
-        col.name = sql.find("\"" + name + "\"") != std::string::npos ? name : upper(name);
-        const char* table = sqlite3_column_table_name(p.st, c);
-        const char* origin = sqlite3_column_origin_name(p.st, c);
-        int notNull = 0, primaryKey = 0;
-        if (table && origin &&
-            sqlite3_table_column_metadata(s.db, sqlite3_column_database_name(p.st, c), table, origin, nullptr,
-                                          nullptr, &notNull, &primaryKey, nullptr) == SQLITE_OK)
-            col.nullable = !notNull && !primaryKey;
-        const char* decl = sqlite3_column_decltype(p.st, c);
-        if (decl) {
-            if (auto t = parseDeclaredType(decl, false)) {
-                col.type = *t;
-                declared[c] = true;
-            }
-        }
-        rs->columns.push_back(col);
-    }
+    for (int c = 0; c < n; ++c) out.names.push_back(columnName(sql, sqlite3_column_name(p.st, c)));
     int rc;
     while ((rc = sqlite3_step(p.st)) == SQLITE_ROW) {
+        if (out.rows.size() == limit) {
+            out.more = true;
+            return out;
+        }
         std::vector<Value> row;
-        row.reserve(n);
         for (int c = 0; c < n; ++c) row.push_back(columnValue(p.st, c));
-        rs->rows.push_back(std::move(row));
+        out.rows.push_back(std::move(row));
     }
     if (rc != SQLITE_DONE) s.raiseSqlite(rc);
-    // Expressions have no declared type: describe them from what they produced.
-    for (int c = 0; c < n; ++c) {
-        if (declared[c]) continue;
-        bool text = false, blob = false, number = false, dates = true;
-        size_t maxLen = 0;
-        for (auto& row : rs->rows) {
-            const Value& v = row[c];
-            if (v.kind == Value::Text) {
-                text = true;
-                std::string a = utf8ToAnsi(v.s);
-                maxLen = std::max(maxLen, a.size());
-                DateParts dp;
-                if (v.s.size() != 19 || !parseDateText(v.s, dp)) dates = false;
-            } else if (v.kind == Value::Blob) {
-                blob = true;
-                maxLen = std::max(maxLen, v.s.size());
-            } else if (v.kind == Value::Int || v.kind == Value::Real) {
-                number = true;
-            }
-        }
-        TypeInfo& t = rs->columns[c].type;
-        if (text && !number && !blob && dates) {
-            t = TypeInfo{SQLT_DAT, 7, 0, 0, 0};
-        } else if (text || (!number && !blob)) {
-            t = TypeInfo{SQLT_CHR, static_cast<ub2>(std::clamp<size_t>(maxLen, 1, 4000)), 0, 0, 0};
-        } else if (blob) {
-            t = TypeInfo{SQLT_BIN, static_cast<ub2>(std::clamp<size_t>(maxLen, 1, 2000)), 0, 0, 0};
-        } else {
-            t = TypeInfo{SQLT_NUM, 22, 0, -127, 0};
-        }
-    }
-    return rs;
+    return out;
 }
 
 int runDml(Session& s, const std::string& sql, const std::map<std::string, Value>& params) {
+    s.drainCursors();
     Prepared p;
     prepareOne(s, sql, p);
     bindParams(p.st, params);
@@ -778,10 +886,12 @@ int runDml(Session& s, const std::string& sql, const std::map<std::string, Value
     return sqlite3_changes(s.db);
 }
 
-void openCursorInto(Stmt& target, std::shared_ptr<ResultSet> rs) {
+void openCursorInto(Stmt& target, std::shared_ptr<Cursor> cursor) {
     target.reset();
-    if (!rs) return;  // not opened by the procedure
-    target.result = std::move(rs);
+    if (!cursor) return;  // not opened by the procedure
+    target.columns = cursor->columns();
+    target.svc = cursor->session() ? cursor->session()->svc : nullptr;
+    target.cursor = std::move(cursor);
     target.described = true;
     target.prepared = true;
     target.stmtType = OCI_STMT_SELECT;
@@ -814,27 +924,35 @@ std::string afterWords(const std::string& text, size_t words) {
     return trim(text.substr(std::min(i, text.size())));
 }
 
+// ALTER SESSION SET name = value [name = value ...], and the ENABLE/DISABLE/FORCE/ADVISE/CLOSE forms.
 void alterSession(Session& s, const std::string& text) {
-    std::string rest = afterWords(text, 2);  // after ALTER SESSION
-    std::string u = upper(rest);
-    if (u.rfind("SET", 0) != 0) raise(922, "missing or invalid option");
-    std::string assign = trim(rest.substr(3));
-    auto eq = assign.find('=');
-    std::string name = upper(trim(assign.substr(0, eq)));
-    if (name == "CURRENT_SCHEMA") {
-        if (eq == std::string::npos) raise(922, "missing or invalid option");
-        std::string schema = upper(trim(assign.substr(eq + 1)));
-        if (schema.size() >= 2 && schema.front() == '"') schema = schema.substr(1, schema.size() - 2);
-        sqlite3_stmt* st = nullptr;
-        bool known = false;
-        if (sqlite3_prepare_v2(s.db, "SELECT 1 FROM oci_user WHERE upper(name) = ?", -1, &st, nullptr) ==
-            SQLITE_OK) {
-            sqlite3_bind_text(st, 1, schema.c_str(), -1, SQLITE_TRANSIENT);
-            known = sqlite3_step(st) == SQLITE_ROW;
+    std::vector<Token> t = tokenize(text);
+    auto word = [&](size_t k, const char* w) {
+        return t[k].kind == Token::Ident && !t[k].quoted && t[k].text == w;
+    };
+    auto punct = [&](size_t k, const char* p) { return t[k].kind == Token::Punct && t[k].text == p; };
+    auto stop = [&](size_t k) { return t[k].kind == Token::End || punct(k, ";"); };
+    size_t i = 2;  // after ALTER SESSION
+    if (word(i, "SET")) {
+        ++i;
+        std::vector<std::pair<std::string, std::string>> settings;
+        while (!stop(i)) {
+            if (t[i].kind != Token::Ident || !punct(i + 1, "=")) raise(922, "missing or invalid option");
+            std::string name = upper(t[i].text);
+            i += 2;
+            std::string value;
+            for (size_t first = i; !stop(i) && !(t[i].kind == Token::Ident && punct(i + 1, "=")); ++i) {
+                if (i > first) value += ' ';
+                value += t[i].text;
+            }
+            if (value.empty()) raise(922, "missing or invalid option");
+            settings.emplace_back(name, value);
         }
-        sqlite3_finalize(st);
-        if (!known) raise(1435);
-        s.schema = schema;
+        if (settings.empty()) raise(922, "missing or invalid option");
+        for (const auto& [name, value] : settings) s.setParameter(name, value);
+    } else if (!(word(i, "ENABLE") || word(i, "DISABLE") || word(i, "FORCE") || word(i, "ADVISE") ||
+                 word(i, "CLOSE"))) {
+        raise(922, "missing or invalid option");
     }
     s.recordAlter(trim(text));
 }
@@ -866,7 +984,7 @@ void recordRowid(Session& s, Stmt& st) {
 
 }  // namespace
 
-sword executeStatement(SvcCtx& svc, Stmt& st, ub4 iters, ub4 mode) {
+sword executeStatement(SvcCtx& svc, Stmt& st, ub4 iters, ub4 mode, Error& err) {
     if (!st.prepared) raise(24337);
     if (!svc.session || !findHandle(svc.session)) raise(3114);
     Session& s = *svc.session;
@@ -875,18 +993,21 @@ sword executeStatement(SvcCtx& svc, Stmt& st, ub4 iters, ub4 mode) {
     st.svc = &svc;
     st.reset();
     sword status = OCI_SUCCESS;
-    const std::string upperText = upper(st.text);
     switch (st.fnCode) {
-        case 4: {  // query
-            auto params = bindValues(st, 0);
-            st.result = runQuery(s, lexStatement(st.text, &s.schemas).sqlite, params);
-            st.described = true;
-            if (mode & OCI_DESCRIBE_ONLY) {
-                st.result->rows.clear();
+        case 4: {                            // query
+            if (mode & OCI_DESCRIBE_ONLY) {  // parsed and described, not run
+                const std::string sql = lexStatement(st.text, &s.schemas).sqlite;
+                Prepared p;
+                prepareOne(s, sql, p);
+                st.columns = describeColumns(s, st.text, sql, p.st);
+                st.described = true;
                 return OCI_SUCCESS;
             }
+            st.cursor = openQuery(s, st.text, bindValues(st, 0), (mode & OCI_STMT_SCROLLABLE_READONLY) != 0);
+            st.columns = st.cursor->columns();
+            st.described = true;
             st.state = OCI_STMT_STATE_EXECUTED;
-            if (iters > 0) status = fetchRows(st, iters, OCI_FETCH_NEXT, 0);
+            if (iters > 0) status = fetchRows(st, iters, OCI_FETCH_NEXT, 0, err);
             break;
         }
         case 34:  // PL/SQL block
@@ -951,62 +1072,75 @@ sword executeStatement(SvcCtx& svc, Stmt& st, ub4 iters, ub4 mode) {
     return status;
 }
 
-sword fetchRows(Stmt& st, ub4 nrows, ub2 orientation, sb4 offset) {
-    if (!st.result || st.state == OCI_STMT_STATE_INITIALIZED) raise(24338);
+sword fetchRows(Stmt& st, ub4 nrows, ub2 orientation, sb4 offset, Error& err) {
+    if (!st.cursor || st.state == OCI_STMT_STATE_INITIALIZED) raise(24338);
     if (st.svc && findHandle(st.svc) && st.svc->session && findHandle(st.svc->session)) {
         st.svc->session->ensureAlive();
         st.svc->session->checkLink();
     }
+    Cursor& cursor = *st.cursor;
+    if (!cursor.session()) raise(3114);
     if (nrows == 0) {  // cancels the cursor
+        cursor.close();
         st.state = OCI_STMT_STATE_END_OF_FETCH;
         return OCI_SUCCESS;
     }
-    const auto& rows = st.result->rows;
-    int64_t size = static_cast<int64_t>(rows.size());
-    int64_t cur = static_cast<int64_t>(st.pos) - 1;  // last row delivered
-    int64_t start;
-    switch (orientation) {
-        case 0:
-        case OCI_FETCH_NEXT:
-            start = cur + 1;
-            break;
-        case OCI_FETCH_CURRENT:
-            start = cur;
-            break;
-        case OCI_FETCH_FIRST:
-            start = 0;
-            break;
-        case OCI_FETCH_LAST:
-            start = size - 1;
-            nrows = 1;
-            break;
-        case OCI_FETCH_PRIOR:
-            start = cur - 1;
-            break;
-        case OCI_FETCH_ABSOLUTE:
-            start = static_cast<int64_t>(offset) - 1;
-            break;
-        case OCI_FETCH_RELATIVE:
-            start = cur + offset;
-            break;
-        default:
-            raise(1002);
+    const int64_t current = static_cast<int64_t>(st.pos) - 1;  // the last row delivered
+    int64_t start = 0;
+    if (orientation == OCI_DEFAULT || orientation == OCI_FETCH_NEXT) {
+        start = current + 1;
+    } else {
+        // Only a cursor executed as scrollable moves anywhere but forward.
+        if (!cursor.scrollable()) raise(24391, "invalid fetch operation");
+        switch (orientation) {
+            case OCI_FETCH_CURRENT:
+                start = current;
+                break;
+            case OCI_FETCH_FIRST:
+                start = 0;
+                break;
+            case OCI_FETCH_LAST:
+                start = static_cast<int64_t>(cursor.count()) - 1;
+                nrows = 1;
+                break;
+            case OCI_FETCH_PRIOR:
+                start = current - 1;
+                break;
+            case OCI_FETCH_ABSOLUTE:
+                start = static_cast<int64_t>(offset) - 1;
+                break;
+            case OCI_FETCH_RELATIVE:
+                start = current + offset;
+                break;
+            default:
+                raise(24391, "invalid fetch operation");
+        }
     }
-    if (start < 0 || start >= size) {
+    if (st.defines.empty() && !st.columns.empty())
+        raise(24374, "define not done before fetch or execute and fetch");
+    for (Define* d : st.defines)
+        if (d->position < 1 || d->position > st.columns.size()) raise(1007);
+    ub4 got = 0;
+    bool truncated = false;
+    if (start >= 0) {
+        for (; got < nrows; ++got) {
+            const std::vector<Value>* row = cursor.row(static_cast<size_t>(start) + got);
+            if (!row) break;
+            for (Define* d : st.defines)
+                truncated = d->write(got, (*row)[d->position - 1], st.columns[d->position - 1].type,
+                                     *cursor.session()) ||
+                            truncated;
+            st.pos = static_cast<size_t>(start) + got + 1;
+            st.rowCount = static_cast<ub4>(std::max<size_t>(st.rowCount, st.pos));
+        }
+    }
+    if (got < nrows) {
         st.state = OCI_STMT_STATE_END_OF_FETCH;
         return OCI_NO_DATA;
     }
-    ub4 k = static_cast<ub4>(std::min<int64_t>(nrows, size - start));
-    for (Define* d : st.defines) {
-        if (d->position < 1 || d->position > st.result->columns.size()) raise(1007);
-        const TypeInfo& t = st.result->columns[d->position - 1].type;
-        for (ub4 r = 0; r < k; ++r) d->write(r, rows[start + r][d->position - 1], t);
-    }
-    st.pos = static_cast<size_t>(start + k);
-    st.rowCount = static_cast<ub4>(std::max<size_t>(st.rowCount, st.pos));
-    if (k < nrows) {
-        st.state = OCI_STMT_STATE_END_OF_FETCH;
-        return OCI_NO_DATA;
+    if (truncated) {
+        err.set(1406, "fetched column value was truncated");
+        return OCI_SUCCESS_WITH_INFO;
     }
     return OCI_SUCCESS;
 }
@@ -1099,9 +1233,9 @@ sword OCIStmtPrepare2(OCISvcCtx* svchp, OCIStmt** stmthp, OCIError* errhp, const
 
 sword OCIStmtRelease(OCIStmt* stmthp, OCIError* errhp, const OraText*, ub4, ub4) {
     auto* st = handleAs<Stmt>(stmthp, OCI_HTYPE_STMT);
-    if (!st || !handleAs<Error>(errhp, OCI_HTYPE_ERROR)) return OCI_INVALID_HANDLE;
-    freeHandle(st);
-    return OCI_SUCCESS;
+    auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
+    if (!st || !err) return OCI_INVALID_HANDLE;
+    return guarded(err, [&]() -> sword { return freeHandle(st), OCI_SUCCESS; });
 }
 
 sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errhp, ub4 iters, ub4, const OCISnapshot*,
@@ -1113,7 +1247,7 @@ sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errhp, ub4 iter
     return guarded(err, [&]() -> sword {
         st->parseErrorOffset = 0;
         try {
-            return executeStatement(*svc, *st, iters, mode);
+            return executeStatement(*svc, *st, iters, mode, *err);
         } catch (const OraException&) {
             if (svc->session && findHandle(svc->session) && svc->session->db) {
                 int off = sqlite3_error_offset(svc->session->db);
@@ -1128,14 +1262,14 @@ sword OCIStmtFetch(OCIStmt* stmtp, OCIError* errhp, ub4 nrows, ub2 orientation, 
     auto* st = handleAs<Stmt>(stmtp, OCI_HTYPE_STMT);
     auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
     if (!st || !err) return OCI_INVALID_HANDLE;
-    return guarded(err, [&]() -> sword { return fetchRows(*st, nrows, orientation, 0); });
+    return guarded(err, [&]() -> sword { return fetchRows(*st, nrows, orientation, 0, *err); });
 }
 
 sword OCIStmtFetch2(OCIStmt* stmtp, OCIError* errhp, ub4 nrows, ub2 orientation, sb4 scrollOffset, ub4) {
     auto* st = handleAs<Stmt>(stmtp, OCI_HTYPE_STMT);
     auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
     if (!st || !err) return OCI_INVALID_HANDLE;
-    return guarded(err, [&]() -> sword { return fetchRows(*st, nrows, orientation, scrollOffset); });
+    return guarded(err, [&]() -> sword { return fetchRows(*st, nrows, orientation, scrollOffset, *err); });
 }
 
 sword OCIBindByName(OCIStmt* stmtp, OCIBind** bindp, OCIError* errhp, const OraText* placeholder,
@@ -1179,12 +1313,15 @@ sword OCIBindByPos(OCIStmt* stmtp, OCIBind** bindp, OCIError* errhp, ub4 positio
 
 sword OCIBindArrayOfStruct(OCIBind* bindp, OCIError* errhp, ub4 pvskip, ub4 indskip, ub4 alskip, ub4 rcskip) {
     auto* b = handleAs<Bind>(bindp, OCI_HTYPE_BIND);
-    if (!b || !handleAs<Error>(errhp, OCI_HTYPE_ERROR)) return OCI_INVALID_HANDLE;
-    b->valueSkip = pvskip;
-    b->indSkip = indskip;
-    b->alenSkip = alskip;
-    b->rcodeSkip = rcskip;
-    return OCI_SUCCESS;
+    auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
+    if (!b || !err) return OCI_INVALID_HANDLE;
+    return guarded(err, [&]() -> sword {
+        b->valueSkip = pvskip;
+        b->indSkip = indskip;
+        b->alenSkip = alskip;
+        b->rcodeSkip = rcskip;
+        return OCI_SUCCESS;
+    });
 }
 
 sword OCIDefineByPos(OCIStmt* stmtp, OCIDefine** defnp, OCIError* errhp, ub4 position, void* valuep,
@@ -1221,12 +1358,15 @@ sword OCIDefineByPos(OCIStmt* stmtp, OCIDefine** defnp, OCIError* errhp, ub4 pos
 sword OCIDefineArrayOfStruct(OCIDefine* defnp, OCIError* errhp, ub4 pvskip, ub4 indskip, ub4 rlskip,
                              ub4 rcskip) {
     auto* d = handleAs<Define>(defnp, OCI_HTYPE_DEFINE);
-    if (!d || !handleAs<Error>(errhp, OCI_HTYPE_ERROR)) return OCI_INVALID_HANDLE;
-    d->valueSkip = pvskip;
-    d->indSkip = indskip;
-    d->rlenSkip = rlskip;
-    d->rcodeSkip = rcskip;
-    return OCI_SUCCESS;
+    auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
+    if (!d || !err) return OCI_INVALID_HANDLE;
+    return guarded(err, [&]() -> sword {
+        d->valueSkip = pvskip;
+        d->indSkip = indskip;
+        d->rlenSkip = rlskip;
+        d->rcodeSkip = rcskip;
+        return OCI_SUCCESS;
+    });
 }
 
 sword OCIRowidToChar(OCIRowid* rowidDesc, OraText* outbfp, ub2* outbflp, OCIError* errhp) {

@@ -666,14 +666,28 @@ std::optional<TypeInfo> parseDeclaredType(std::string_view declIn, bool argument
     // "VARCHAR2(40 CHAR)" leaves a unit word inside the numbers; atoi took the count already.
     TypeInfo t;
     auto n0 = [&](int def) { return nums.empty() ? def : nums[0]; };
+    const bool national = base == "NVARCHAR2" || base == "NVARCHAR" || base == "NCHAR" || base == "NCLOB";
     if (base == "VARCHAR2" || base == "VARCHAR" || base == "NVARCHAR2" || base == "NVARCHAR" ||
-        base == "CHARACTER VARYING" || base == "TEXT" || base == "CLOB" || base == "NCLOB" ||
-        base == "STRING" || base == "LONG") {
+        base == "CHARACTER VARYING" || base == "TEXT" || base == "STRING") {
         t.type = SQLT_CHR;
         t.size = static_cast<ub2>(n0(argument ? 0 : 4000));
+        t.charsetForm = national ? 2 : 1;
     } else if (base == "CHAR" || base == "NCHAR" || base == "CHARACTER") {
         t.type = SQLT_AFC;
         t.size = static_cast<ub2>(n0(argument ? 0 : 1));
+        t.charsetForm = national ? 2 : 1;
+    } else if (base == "CLOB" || base == "NCLOB") {
+        t.type = SQLT_CLOB;
+        t.size = 4000;
+        t.charsetForm = national ? 2 : 1;
+    } else if (base == "BLOB") {
+        t.type = SQLT_BLOB;
+        t.size = 4000;
+    } else if (base == "LONG") {
+        t.type = SQLT_LNG;
+        t.charsetForm = 1;
+    } else if (base == "LONG RAW") {
+        t.type = SQLT_LBI;
     } else if (base == "NUMBER" || base == "NUMERIC" || base == "DECIMAL" || base == "DEC") {
         t.type = SQLT_NUM;
         t.size = 22;
@@ -728,7 +742,7 @@ std::optional<TypeInfo> parseDeclaredType(std::string_view declIn, bool argument
         t.size = 11;
         t.precision = 2;
         t.scale = static_cast<sb1>(n0(6));
-    } else if (base == "RAW" || base == "BLOB" || base == "LONG RAW" || base == "BYTEA") {
+    } else if (base == "RAW" || base == "BYTEA") {
         t.type = SQLT_BIN;
         t.size = static_cast<ub2>(n0(base == "RAW" ? (argument ? 0 : 2000) : 2000));
     } else if (base == "REF CURSOR" || base == "SYS_REFCURSOR" || base == "CURSOR") {

@@ -302,9 +302,9 @@ typedef struct OCIDate {
 
 #define OCI_UTF16ID 1000
 
-/* Version, OCI 7 initialisation */
-sword OCIClientVersion(sword* major_version, sword* minor_version, sword* update_num, sword* patch_num,
-                       sword* port_update_num);
+/* Version (a client of 10.2 or later; it returns nothing), OCI 7 initialisation (may be absent) */
+void OCIClientVersion(sword* major_version, sword* minor_version, sword* update_num, sword* patch_num,
+                      sword* port_update_num);
 sword opinit(ub4 mode);
 
 /* Environment, handles, descriptors, attributes, errors */

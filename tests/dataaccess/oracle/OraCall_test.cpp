@@ -97,17 +97,51 @@ TEST_F(OraCallTest, LoadsFromOracleHomeVariable) {
     EXPECT_EQ(StandInHome(), OracleHomeDir);
     EXPECT_EQ("11.2.0.4.0", OCIVersionText);
     EXPECT_EQ(11204, OCIVersion);
-    EXPECT_TRUE(OCICapabilities.Contains(ocsOCI7));
-    EXPECT_TRUE(OCICapabilities.Contains(ocsOCI8));
+    // The stand-in exports opinit but no OCI 7 logon: it offers the OCI 8 call style only.
+    EXPECT_EQ(TOCICallStyleSet{ocsOCI8}, OCICapabilities);
     EXPECT_EQ(ocsOCI8, OCIDefaultCallStyle);
     EXPECT_TRUE(OCIInitialized);
     EXPECT_TRUE(IsOCILoaded());
     EXPECT_NE(nullptr, OCIEnvHandle);
     EXPECT_NE(nullptr, OCIErrorHandle());
     EXPECT_FALSE(Entry("OCIAttrGet")->IsStub());
-    EXPECT_FALSE(Entry("opinit")->IsStub());
+    // The OCI 7 group is bound only from a client that offers that style.
+    EXPECT_TRUE(Entry("opinit")->IsStub());
     EXPECT_FALSE(Entry("OCIPing")->IsStub());
     EXPECT_FALSE(IsUnicodeEnvironment(OCIEnvHandle, OCIErrorHandle()));
+}
+
+TEST(OraCallVersion, CallStylesFollowWhatTheLibraryExports) {
+    const std::set<std::string> oci7(OCI7LogonEntries().begin(), OCI7LogonEntries().end());
+    std::set<std::string> withoutOpinit = oci7;
+    withoutOpinit.erase("opinit");
+    const std::set<std::string> none;
+    struct Case {
+        uint16_t version;
+        const std::set<std::string>* exports;
+        TOCICallStyleSet styles;
+    } cases[] = {
+        {7340, &none, {ocsOCI7}},           {8050, &oci7, {ocsOCI7, ocsOCI8}},
+        {11204, &oci7, {ocsOCI7, ocsOCI8}}, {11204, &withoutOpinit, {ocsOCI8}},
+        {11204, &none, {ocsOCI8}},
+    };
+    for (const auto& c : cases) {
+        auto exports = [&](const char* name) { return c.exports->count(name) > 0; };
+        EXPECT_EQ(c.styles, OCICapabilitiesFor(c.version, exports)) << c.version << " " << c.exports->size();
+    }
+}
+
+TEST_F(OraCallTest, LoadsAClientWithoutOci7Entries) {
+    setenv("ORACLE_HOME", (std::string(DX_BINARY_DIR) + "/oracle-home-nooci7").c_str(), 1);
+    InitOCI();
+    EXPECT_TRUE(OCIInitialized);
+    EXPECT_TRUE(Entry("opinit")->IsStub());
+    EXPECT_EQ(TOCICallStyleSet{ocsOCI8}, OCICapabilities);
+    EXPECT_EQ(ocsOCI8, OCIDefaultCallStyle);
+    // Asking for the OCI 7 style is harmless: it is not offered, and nothing calls the stub.
+    SetOCI7Threaded(true);
+    EXPECT_FALSE(GetOCI7Threaded());
+    EXPECT_FALSE(Entry("OCIPing")->IsStub());
 }
 
 TEST_F(OraCallTest, EntriesTheLibraryLacksStayNotLinked) {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <cstring>
 #include <thread>
 
 #include "OraFixture.h"
@@ -64,6 +66,17 @@ TEST_F(OraConnectionTest, LogsOnAndOff) {
     // And again on the same object.
     c->Connect("");
     EXPECT_TRUE(c->GetConnected());
+}
+
+TEST_F(OraConnectionTest, ConnectsThroughAClientWithoutOci7Entries) {
+    setenv("ORACLE_HOME", (std::string(DX_BINARY_DIR) + "/oracle-home-nooci7").c_str(), 1);
+    auto c = newConnection();
+    c->SetProp(prUseOCI7, true);  // not offered: the connection logs on in OCI 8 style
+    c->Connect("");
+    EXPECT_EQ(ocsOCI8, c->GetOCICallStyle());
+    EXPECT_TRUE(c->CheckIsValid());
+    EXPECT_EQ("QEL", c->GetCurrentSchema());
+    c->Disconnect();
 }
 
 TEST_F(OraConnectionTest, WrongPasswordIsOra01017AndLeavesNothingOpen) {
@@ -341,4 +354,104 @@ TEST_F(OraConnectionTest, AttachedConnectionSharesTheSessionWithoutOwningIt) {
     EXPECT_TRUE(a->CheckIsValid());
     EXPECT_EQ("QEL", a->GetCurrentSchema());
     a->BreakExec();
+}
+
+namespace {
+
+// What the replaced OCIErrorGet answers.
+sb4 fakeCode = 0;
+std::string fakeText;
+sword FakeErrorGet(void*, ub4, OraText*, sb4* errcodep, OraText* bufp, ub4 bufsiz, ub4) {
+    *errcodep = fakeCode;
+    std::snprintf(reinterpret_cast<char*>(bufp), bufsiz, "%s", fakeText.c_str());
+    return OCI_SUCCESS;
+}
+
+}  // namespace
+
+TEST_F(OraConnectionTest, WarningsGoToTheInfoHook) {
+    dbExec("CREATE TABLE t(name VARCHAR2(20)); INSERT INTO t VALUES ('abcdefghij');");
+    auto c = newConnection();
+    c->Connect("");
+    std::vector<std::pair<int32_t, std::string>> infos;
+    c->OnInfoMessage = [&](EOraError& e) { infos.emplace_back(e.ErrorCode, e.Message()); };
+    int processed = 0;
+    c->OnError = [&](rtl::Exception*, bool&, bool&, bool&, int, TConnLostCause&) { ++processed; };
+    void* stmt = nullptr;
+    c->Check(dac::OCIHandleAlloc(c->GetEnvironment(), &stmt, OCI_HTYPE_STMT, 0, nullptr));
+    auto* st = static_cast<OCIStmt*>(stmt);
+    const char* sql = "SELECT name FROM t";
+    c->Check(dac::OCIStmtPrepare(st, c->GetErrorHandle(), reinterpret_cast<const OraText*>(sql),
+                                 static_cast<ub4>(std::strlen(sql)), OCI_NTV_SYNTAX, OCI_DEFAULT));
+    char name[5] = "";
+    sb2 ind = 0;
+    ub2 len = 0, code = 0;
+    OCIDefine* d = nullptr;
+    c->Check(dac::OCIDefineByPos(st, &d, c->GetErrorHandle(), 1, name, sizeof name, SQLT_STR, &ind, &len,
+                                 &code, OCI_DEFAULT));
+    // a value cut to its buffer is a warning: the fetch succeeded with information
+    sword status =
+        dac::OCIStmtExecute(c->GetSvcCtx(), st, c->GetErrorHandle(), 1, 0, nullptr, nullptr, OCI_DEFAULT);
+    ASSERT_EQ(OCI_SUCCESS_WITH_INFO, status);
+    EXPECT_NO_THROW(c->Check(status));
+    ASSERT_EQ(1u, infos.size());
+    EXPECT_EQ(1406, infos[0].first);
+    EXPECT_EQ(0u, infos[0].second.rfind("ORA-01406: fetched column value was truncated", 0))
+        << infos[0].second;
+    EXPECT_EQ(0, processed);  // no error processing for a warning
+    EXPECT_EQ(1406, c->LastErrorCode());
+    EXPECT_STREQ("abcd", name);
+    EXPECT_EQ(10, ind);  // the full length
+    EXPECT_EQ(4, len);   // what arrived
+    EXPECT_EQ(1406, code);
+    // without a hook a warning is dropped
+    c->OnInfoMessage = nullptr;
+    EXPECT_NO_THROW(c->Check(status));
+    // the next call that succeeds leaves no warning behind
+    c->Check(dac::OCIPing(c->GetSvcCtx(), c->GetErrorHandle(), OCI_DEFAULT));
+    sb4 left = 0;
+    OraText buffer[64];
+    EXPECT_EQ(OCI_NO_DATA, dac::OCIErrorGet(c->GetErrorHandle(), 1, nullptr, &left, buffer, sizeof buffer,
+                                            OCI_HTYPE_ERROR));
+    dac::OCIHandleFree(stmt, OCI_HTYPE_STMT);
+}
+
+TEST_F(OraConnectionTest, SuccessWithCompilationErrorIsAnError) {
+    auto c = newConnection();
+    c->Connect("");
+    int infos = 0, processed = 0;
+    c->OnInfoMessage = [&](EOraError&) { ++infos; };
+    c->OnError = [&](rtl::Exception* e, bool&, bool&, bool&, int, TConnLostCause&) {
+        ++processed;
+        EXPECT_EQ(24344, dynamic_cast<EOraError*>(e)->ErrorCode);
+    };
+    // The stand-in compiles nothing: the record comes from a replaced OCIErrorGet.
+    auto saved = dac::OCIErrorGet;
+    dac::OCIErrorGet = &FakeErrorGet;
+    fakeCode = 24344;
+    fakeText = "ORA-24344: success with compilation error";
+    EXPECT_EQ(24344, OraErrorCode([&] { c->Check(OCI_SUCCESS_WITH_INFO); }));
+    fakeCode = 24347;
+    fakeText = "ORA-24347: Warning of a NULL column in an aggregate function";
+    EXPECT_NO_THROW(c->Check(OCI_SUCCESS_WITH_INFO));
+    dac::OCIErrorGet = saved;
+    EXPECT_EQ(1, processed);
+    EXPECT_EQ(1, infos);
+}
+
+TEST_F(OraConnectionTest, SessionParametersAreReadFromThisSession) {
+    auto a = newConnection();
+    auto b = newConnection("ZUV", "zuv");
+    a->Connect("");
+    b->Connect("");
+    std::vector<TOCISessionParam> none;
+    a->ExecSessionSQL("ALTER SESSION SET NLS_DATE_FORMAT='DD.MM.YYYY' NLS_NUMERIC_CHARACTERS=', '", none);
+    a->SetProp(prCharLength, int32_t{0});
+    b->SetProp(prCharLength, int32_t{0});
+    EXPECT_EQ("DD.MM.YYYY", a->NlsParam(nlsDateFormat).Value);
+    EXPECT_EQ(", ", a->NlsParam(nlsNumericCharacters).Value);
+    EXPECT_EQ("DD-MON-RR", b->NlsParam(nlsDateFormat).Value);
+    EXPECT_EQ(".,", b->NlsParam(nlsNumericCharacters).Value);
+    // a parameter the server does not know fails as Oracle's does
+    EXPECT_EQ(2248, OraErrorCode([&] { a->SetSessionParameter("NLS_NO_SUCH_THING", "x"); }));
 }

@@ -1,13 +1,14 @@
 // Loading contract, logon, server banner, ping and injected faults.
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "OciFixture.h"
 
 TEST(OciLibrary, ReportsClientVersion) {
     sword v[5] = {-1, -1, -1, -1, -1};
-    EXPECT_EQ(0, OCIClientVersion(&v[0], &v[1], &v[2], &v[3], &v[4]));
+    OCIClientVersion(&v[0], &v[1], &v[2], &v[3], &v[4]);
     EXPECT_EQ(11, v[0]);
     EXPECT_EQ(2, v[1]);
     EXPECT_EQ(0, v[2]);
@@ -35,29 +36,68 @@ TEST_F(OciTest, HandleTypesMustMatch) {
 }
 
 TEST_F(OciTest, LogonChecksCredentials) {
+    // a user whose catalog password is empty still cannot log on without one
+    dbExec("INSERT INTO oci_user VALUES ('nopass', '')");
     struct Case {
         const char* user;
         const char* password;
-        sb4 code;
+        const char* error;
     };
     const Case cases[] = {
-        {"qel", "secret", 0},       {"QEL", "secret", 0}, {"qel", "SECRET", 1017},
-        {"nobody", "secret", 1017}, {"zuv", "zuv", 0},    {"", "", 1017},
+        {"qel", "secret", nullptr},
+        {"QEL", "secret", nullptr},
+        {"zuv", "zuv", nullptr},
+        {"qel", "SECRET", "ORA-01017: invalid username/password; logon denied\n"},
+        {"nobody", "secret", "ORA-01017: invalid username/password; logon denied\n"},
+        {"", "", "ORA-01017: invalid username/password; logon denied\n"},
+        {"nopass", "", "ORA-01005: null password given; logon denied\n"},
+        {"qel", "", "ORA-01005: null password given; logon denied\n"},
+        {"nopass", "x", "ORA-01017: invalid username/password; logon denied\n"},
     };
     for (const Case& k : cases) {
         OciConn c;
         sword rc = logon(c, k.user, k.password);
-        if (k.code == 0) {
+        if (!k.error) {
             EXPECT_EQ(OCI_SUCCESS, rc) << k.user << ": " << errorText();
             logoff(c);
         } else {
             ASSERT_EQ(OCI_ERROR, rc) << k.user;
-            sb4 code = 0;
-            std::string text = errorText(&code);
-            EXPECT_EQ(k.code, code);
-            EXPECT_EQ("ORA-01017: invalid username/password; logon denied\n", text);
+            EXPECT_EQ(k.error, errorText()) << k.user << "/" << k.password;
         }
     }
+}
+
+TEST_F(OciTest, EachCallStartsWithACleanErrorRecord) {
+    OciConn c = connect();
+    EXPECT_EQ(OCI_ERROR, run(c, "SELECT * FROM no_such_table"));
+    EXPECT_EQ(942, errorCode());
+    // calls of every kind that succeed leave no record behind
+    const std::function<sword()> calls[] = {
+        [&] { return OCIPing(c.svc, err_, 0); },
+        [&] { return OCIBreak(c.svc, err_); },
+        [&] { return OCITransCommit(c.svc, err_, 0); },
+        [&] {
+            ub4 n = 0;
+            OCIStmt* st = newStmt();
+            sword rc = OCIAttrGet(st, OCI_HTYPE_STMT, &n, nullptr, OCI_ATTR_PREFETCH_ROWS, err_);
+            OCIHandleFree(st, OCI_HTYPE_STMT);
+            return rc;
+        },
+        [&] {
+            OCINumber a{}, b{};
+            a.OCINumberPart[0] = 1;
+            a.OCINumberPart[1] = 0x80;
+            return OCINumberAssign(err_, &a, &b);
+        },
+    };
+    for (const auto& call : calls) {
+        EXPECT_EQ(OCI_ERROR, run(c, "SELECT * FROM no_such_table"));
+        ASSERT_EQ(OCI_SUCCESS, call()) << errorText();
+        OraText buf[64];
+        sb4 code = 0;
+        EXPECT_EQ(OCI_NO_DATA, OCIErrorGet(err_, 1, nullptr, &code, buf, sizeof buf, OCI_HTYPE_ERROR));
+    }
+    logoff(c);
 }
 
 TEST_F(OciTest, UnknownDatabaseIsNotResolved) {

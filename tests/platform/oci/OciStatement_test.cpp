@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "OciFixture.h"
+#include "platform/oci/StandIn.h"
 
 namespace {
 
@@ -143,7 +144,7 @@ TEST_F(OciStatementTest, DescribeGivesOracleTypes) {
         {"CLIENT_ID", SQLT_NUM, 22, 9, 0}, {"CLIENT_NAME", SQLT_CHR, 40, 0, 0},
         {"BALANCE", SQLT_NUM, 22, 12, 2},  {"CREATED", SQLT_DAT, 7, 0, 0},
         {"CODE", SQLT_AFC, 3, 0, 0},       {"TAG", SQLT_BIN, 8, 0, 0},
-        {"N", SQLT_NUM, 22, 0, -127},      {"LIT", SQLT_CHR, 3, 0, 0},
+        {"N", SQLT_NUM, 22, 0, -127},      {"LIT", SQLT_AFC, 3, 0, 0},  // a text literal is CHAR
         {"NOW", SQLT_DAT, 7, 0, 0},
     };
     ASSERT_EQ(std::size(want), count);
@@ -219,10 +220,13 @@ TEST_F(OciStatementTest, BindsOfEveryRoadType) {
     OCIDefineByPos(sel, &d, err_, 2, &outBal, sizeof outBal, SQLT_VNU, &ind[1], nullptr, nullptr, 0);
     OCIDefineByPos(sel, &d, err_, 3, outTag, sizeof outTag, SQLT_BIN, &ind[2], &outTagLen, nullptr, 0);
     OCIDefineByPos(sel, &d, err_, 4, &outId, sizeof outId, SQLT_VNU, nullptr, nullptr, nullptr, 0);
-    OCI_OK(OCIStmtExecute(c_.svc, sel, err_, 1, 0, nullptr, nullptr, OCI_DEFAULT));
-    // a string longer than its buffer arrives cut, with its full length in the indicator
+    // a string longer than its buffer arrives cut, with its full length in the indicator, its cut
+    // length in the return length and ORA-01406 as a warning
+    EXPECT_EQ(OCI_SUCCESS_WITH_INFO, OCIStmtExecute(c_.svc, sel, err_, 1, 0, nullptr, nullptr, OCI_DEFAULT));
+    EXPECT_EQ("ORA-01406: fetched column value was truncated\n", errorText());
     EXPECT_STREQ("\xCA\xEB\xE8", outName);
     EXPECT_EQ(6, ind[0]);
+    EXPECT_EQ(3, nameLen);
     EXPECT_EQ(1406, nameCode);
     EXPECT_EQ(-1, ind[1]);
     EXPECT_EQ(4, outTagLen);
@@ -430,7 +434,8 @@ TEST_F(OciStatementTest, Utf16BindsAndDefines) {
     EXPECT_EQ(12, len);  // bytes, without the terminator
     OCI_OK(OCIDefineByPos(sel, &d, err_, 1, tiny, sizeof tiny, SQLT_STR, &ind, &len, nullptr, 0));
     OCI_OK(OCIAttrSet(d, OCI_HTYPE_DEFINE, &csid, 0, OCI_ATTR_CHARSET_ID, err_));
-    OCI_OK(OCIStmtExecute(c_.svc, sel, err_, 1, 0, nullptr, nullptr, 0));
+    EXPECT_EQ(OCI_SUCCESS_WITH_INFO, OCIStmtExecute(c_.svc, sel, err_, 1, 0, nullptr, nullptr, 0));
+    EXPECT_EQ(1406, errorCode());
     EXPECT_EQ(u"Клю", std::u16string(tiny));
     EXPECT_EQ(12, ind);
     OCIHandleFree(ins, OCI_HTYPE_STMT);
@@ -458,7 +463,7 @@ TEST_F(OciStatementTest, OracleFunctionsInSql) {
     };
     const Case cases[] = {
         {"to_char(created, 'DD.MM.YYYY HH24:MI')", "02.01.2026 10:00"},
-        {"to_char(created)", "02-JAN-26"},
+        {"to_char(created)", "2026-01-02 10:00:00"},
         {"to_char(balance)", "1.5"},
         {"to_date('31.12.2025 23:59', 'DD.MM.YYYY HH24:MI')", "2025-12-31 23:59:00"},
         {"to_date('31.02.2025', 'DD.MM.YYYY')", "ORA-01847"},
@@ -473,6 +478,8 @@ TEST_F(OciStatementTest, OracleFunctionsInSql) {
         {"decode(tag, NULL, 'null', 'value')", "null"},
         {"sys_context('USERENV', 'SESSION_USER')", "QEL"},
     };
+    // dates fetched as text take the session's date format
+    OCI_OK(run(c_, "ALTER SESSION SET NLS_DATE_FORMAT = 'YYYY-MM-DD HH24:MI:SS'"));
     for (const Case& k : cases) {
         OCIStmt* st = prepare(std::string("SELECT ") + k.expr + " FROM client WHERE client_id = 1");
         char out[64] = "";
@@ -489,4 +496,165 @@ TEST_F(OciStatementTest, OracleFunctionsInSql) {
         }
         OCIHandleFree(st, OCI_HTYPE_STMT);
     }
+}
+
+namespace {
+
+// Defines one 4-byte integer column of up to 25 rows.
+void defineIds(OCIStmt* st, OCIError* err, int32_t* ids) {
+    OCIDefine* d = nullptr;
+    OCIDefineByPos(st, &d, err, 1, ids, 4, SQLT_INT, nullptr, nullptr, nullptr, 0);
+    OCIDefineArrayOfStruct(d, err, 4, 0, 0, 0);
+}
+
+}  // namespace
+
+TEST_F(OciStatementTest, RowsAreReadAsTheyAreFetched) {
+    // a query without end: only a cursor that steps as it is fetched can answer it
+    OCIStmt* st = prepare("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) SELECT i FROM n");
+    int32_t ids[25];
+    defineIds(st, err_, ids);
+    OCI_OK(OCIStmtExecute(c_.svc, st, err_, 0, 0, nullptr, nullptr, OCI_DEFAULT));
+    auto* stmt = oci::handleAs<oci::Stmt>(st, OCI_HTYPE_STMT);
+    for (int block = 0; block < 400; ++block) {
+        OCI_OK(OCIStmtFetch(st, err_, 25, OCI_FETCH_NEXT, 0));
+        ASSERT_EQ(block * 25 + 1, ids[0]);
+        ASSERT_EQ(block * 25 + 25, ids[24]);
+        // memory stays flat: no more than the last row fetched is held
+        ASSERT_LE(stmt->cursor->held(), 1u);
+    }
+    EXPECT_EQ(10000u, rowCount(st));
+    OCIHandleFree(st, OCI_HTYPE_STMT);
+}
+
+TEST_F(OciStatementTest, AFailingRowFailsTheFetchThatReachesIt) {
+    OCIStmt* st = prepare(
+        "SELECT to_number(CASE WHEN client_id = 30 THEN 'x' ELSE client_id END) FROM client ORDER BY "
+        "client_id");
+    int32_t ids[25];
+    defineIds(st, err_, ids);
+    OCI_OK(OCIStmtExecute(c_.svc, st, err_, 0, 0, nullptr, nullptr, OCI_DEFAULT));
+    OCI_OK(OCIStmtFetch(st, err_, 25, OCI_FETCH_NEXT, 0));
+    EXPECT_EQ(OCI_ERROR, OCIStmtFetch(st, err_, 25, OCI_FETCH_NEXT, 0));
+    EXPECT_EQ(1722, errorCode());
+    // the rows before the failing one were delivered
+    EXPECT_EQ(29u, rowCount(st));
+    EXPECT_EQ(29, ids[3]);
+    EXPECT_EQ(OCI_ERROR, OCIStmtFetch(st, err_, 25, OCI_FETCH_NEXT, 0));
+    EXPECT_EQ(1002, errorCode());
+    OCIHandleFree(st, OCI_HTYPE_STMT);
+}
+
+TEST_F(OciStatementTest, ACursorKeepsWhatItSawWhileItsSessionWrites) {
+    struct Case {
+        const char* what;
+        const char* between;  // run on the cursor's own session between two fetches
+    } cases[] = {
+        {"update", "UPDATE client SET client_name = 'changed'"},
+        {"delete", "DELETE FROM client WHERE client_id > 20"},
+        {"rollback", "ROLLBACK"},
+        {"savepoint", "SAVEPOINT s1"},
+    };
+    for (const Case& k : cases) {
+        OCIStmt* st = prepare("SELECT client_id, client_name FROM client ORDER BY client_id");
+        int32_t id = 0;
+        char name[41] = "";
+        OCIDefine* d = nullptr;
+        OCIDefineByPos(st, &d, err_, 1, &id, 4, SQLT_INT, nullptr, nullptr, nullptr, 0);
+        OCIDefineByPos(st, &d, err_, 2, name, sizeof name, SQLT_STR, nullptr, nullptr, nullptr, 0);
+        OCI_OK(OCIStmtExecute(c_.svc, st, err_, 1, 0, nullptr, nullptr, OCI_DEFAULT));
+        OCI_OK(run(c_, k.between));
+        int seen = 1;
+        while (OCIStmtFetch(st, err_, 1, OCI_FETCH_NEXT, 0) == OCI_SUCCESS) {
+            ++seen;
+            EXPECT_EQ(seen, id) << k.what;
+            EXPECT_EQ("client " + std::to_string(seen), name) << k.what;
+        }
+        EXPECT_EQ(60, seen) << k.what;
+        OCI_OK(OCITransRollback(c_.svc, err_, 0));
+        OCIHandleFree(st, OCI_HTYPE_STMT);
+    }
+    // a cursor opened inside a transaction keeps its uncommitted rows when that is rolled back
+    OCI_OK(run(c_, "INSERT INTO client(client_id, client_name) VALUES (61, 'client 61')"));
+    {
+        OCIStmt* st = prepare("SELECT client_id FROM client ORDER BY client_id");
+        int32_t ids[25];
+        defineIds(st, err_, ids);
+        OCI_OK(OCIStmtExecute(c_.svc, st, err_, 25, 0, nullptr, nullptr, OCI_DEFAULT));
+        OCI_OK(OCITransRollback(c_.svc, err_, 0));
+        OCI_OK(OCIStmtFetch(st, err_, 25, OCI_FETCH_NEXT, 0));
+        EXPECT_EQ(OCI_NO_DATA, OCIStmtFetch(st, err_, 25, OCI_FETCH_NEXT, 0));
+        EXPECT_EQ(61u, rowCount(st));
+        EXPECT_EQ(61, ids[10]);
+        OCIHandleFree(st, OCI_HTYPE_STMT);
+    }
+    EXPECT_EQ(60, dbInt("SELECT count(*) FROM client"));
+    // a cursor opened after the change sees it
+    OCI_OK(run(c_, "DELETE FROM client WHERE client_id > 20"));
+    OCIStmt* st = prepare("SELECT count(*) FROM client");
+    int32_t n = 0;
+    defineIds(st, err_, &n);
+    OCI_OK(OCIStmtExecute(c_.svc, st, err_, 1, 0, nullptr, nullptr, OCI_DEFAULT));
+    EXPECT_EQ(20, n);
+    OCIHandleFree(st, OCI_HTYPE_STMT);
+}
+
+TEST_F(OciStatementTest, OnlyAScrollableCursorMovesOtherThanForward) {
+    OCIStmt* st = prepare("SELECT client_id FROM client ORDER BY client_id");
+    int32_t ids[25];
+    defineIds(st, err_, ids);
+    OCI_OK(OCIStmtExecute(c_.svc, st, err_, 0, 0, nullptr, nullptr, OCI_DEFAULT));
+    for (int orientation : {OCI_FETCH_CURRENT, OCI_FETCH_FIRST, OCI_FETCH_LAST, OCI_FETCH_PRIOR,
+                            OCI_FETCH_ABSOLUTE, OCI_FETCH_RELATIVE, 0x80}) {
+        EXPECT_EQ(OCI_ERROR, OCIStmtFetch2(st, err_, 1, static_cast<ub2>(orientation), 1, 0)) << orientation;
+        EXPECT_EQ("ORA-24391: invalid fetch operation\n", errorText()) << orientation;
+    }
+    OCI_OK(OCIStmtFetch2(st, err_, 1, OCI_FETCH_NEXT, 0, 0));
+    EXPECT_EQ(1, ids[0]);
+    OCI_OK(OCIStmtFetch(st, err_, 1, OCI_DEFAULT, 0));
+    EXPECT_EQ(2, ids[0]);
+    OCIHandleFree(st, OCI_HTYPE_STMT);
+}
+
+TEST_F(OciStatementTest, FetchesOutOfSequence) {
+    OCIStmt* st = prepare("SELECT client_id FROM client");
+    OCI_OK(OCIStmtExecute(c_.svc, st, err_, 0, 0, nullptr, nullptr, OCI_DEFAULT));
+    // no buffer to fetch into
+    EXPECT_EQ(OCI_ERROR, OCIStmtFetch(st, err_, 1, OCI_FETCH_NEXT, 0));
+    EXPECT_EQ(24374, errorCode());
+    int32_t ids[25];
+    defineIds(st, err_, ids);
+    OCI_OK(OCIStmtFetch(st, err_, 1, OCI_FETCH_NEXT, 0));
+    // a fetch of no rows cancels the cursor
+    OCI_OK(OCIStmtFetch(st, err_, 0, OCI_FETCH_NEXT, 0));
+    EXPECT_EQ(OCI_ERROR, OCIStmtFetch(st, err_, 1, OCI_FETCH_NEXT, 0));
+    EXPECT_EQ(1002, errorCode());
+    // a cursor of a session that ended is not connected
+    OciConn other = connect("zuv", "zuv");
+    OCI_OK(OCIStmtExecute(other.svc, st, err_, 1, 0, nullptr, nullptr, OCI_DEFAULT));
+    OCI_OK(OCISessionEnd(other.svc, err_, other.ses, OCI_DEFAULT));
+    EXPECT_EQ(OCI_ERROR, OCIStmtFetch(st, err_, 1, OCI_FETCH_NEXT, 0));
+    EXPECT_EQ(3114, errorCode());
+    logoff(other);
+    OCIHandleFree(st, OCI_HTYPE_STMT);
+}
+
+TEST_F(OciStatementTest, ASessionWritesWhileItsCursorIsOpenAfterAnotherSessionCommitted) {
+    OCIStmt* st = prepare("SELECT client_name FROM client ORDER BY client_id");
+    char name[41] = "";
+    OCIDefine* d = nullptr;
+    OCIDefineByPos(st, &d, err_, 1, name, sizeof name, SQLT_STR, nullptr, nullptr, nullptr, 0);
+    OCI_OK(OCIStmtExecute(c_.svc, st, err_, 1, 0, nullptr, nullptr, OCI_DEFAULT));
+    OciConn other = connect("zuv", "zuv");
+    OCI_OK(run(other, "UPDATE client SET client_name = 'by other' WHERE client_id = 60"));
+    OCI_OK(OCITransCommit(other.svc, err_, 0));
+    // the cursor's session is not blocked by the snapshot its cursor reads from
+    OCI_OK(run(c_, "UPDATE client SET code = 'X' WHERE client_id = 1"));
+    OCI_OK(OCITransCommit(c_.svc, err_, 0));
+    ub4 n = 1;
+    while (OCIStmtFetch(st, err_, 1, OCI_FETCH_NEXT, 0) == OCI_SUCCESS) ++n;
+    EXPECT_EQ(60u, n);
+    EXPECT_STREQ("client 60", name);  // as it was when the cursor was opened
+    logoff(other);
+    OCIHandleFree(st, OCI_HTYPE_STMT);
 }

@@ -125,6 +125,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     OCIDateTimeFromText(world.env, world.err, data, half, data + half,
                         static_cast<ub1>(std::min<size_t>(size - half, 255)), nullptr, 0, dt);
     OCIDescriptorFree(dt, OCI_DTYPE_TIMESTAMP);
+    // the describer on text SQLite might refuse, as a view or subquery text could hold
+    if (auto* svc = oci::handleAs<oci::SvcCtx>(world.svc, OCI_HTYPE_SVCCTX); svc && svc->session)
+        oci::describeSelectList(*svc->session, text);
     oci::DateParts p;
     oci::parseDateText(text, p);
     oci::parseDeclaredType(text, false);
