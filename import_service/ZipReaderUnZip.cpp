@@ -60,13 +60,10 @@ bool NamesNothing(const TZipHeaderInfo& entry) {
            name.find("..") == std::string::npos;
 }
 
-[[noreturn]] void Damaged(zip::TArchiveDamage& damage, zip::TArchiveDamage what) {
-    damage = what;
-    throw zip::EBadZipFile(zip::LoadZipStr(zip::IDS_INVALIDZIP));
-}
-
-// Absolute names and parent-folder steps would let an archive write outside the destination.
+// Absolute names and parent-folder steps would let an archive write outside the destination;
+// a NUL byte would end the name early for the system, where "..\0x" becomes "..".
 bool UnsafeName(const std::string& name) {
+    if (name.find('\0') != std::string::npos) return true;
     if (name.empty()) return false;
     if (name[0] == '/' || (name.size() >= 2 && name[1] == ':')) return true;
     size_t start = 0;
@@ -228,7 +225,7 @@ void TUnZipReader::CheckLayout(TRun& run) {
             if (offset >= archiveSize || stream_->Seek(static_cast<int64_t>(offset), rtl::soBeginning) < 0 ||
                 stream_->Read(h, kLocalHeaderSize) != kLocalHeaderSize ||
                 zip::GetU32(h) != zip::LocalSignature())
-                Damaged(damage_, zip::adLocalHeader);
+                Refuse(zip::adLocalHeader);
             header =
                 kLocalHeaderSize + zip::GetU16(h + kLocalNameLength) + zip::GetU16(h + kLocalExtraLength);
             run.dataStart[static_cast<size_t>(i)] = static_cast<int64_t>(offset + header);
@@ -240,12 +237,17 @@ void TUnZipReader::CheckLayout(TRun& run) {
             throw EFatalUnzipError(kPremature);
         }
         if (e.HasDataDescriptor()) end += kMinDataDescriptor;
-        if (onePart && end > centralStart) Damaged(damage_, zip::adDataOutside);
+        if (onePart && end > centralStart) Refuse(zip::adDataOutside);
         const uint32_t disk = e.GetDiskNumberStart();
-        if (i > 0 && disk == previousDisk && offset < previousEnd) Damaged(damage_, zip::adOverlap);
+        if (i > 0 && disk == previousDisk && offset < previousEnd) Refuse(zip::adOverlap);
         previousEnd = end;
         previousDisk = disk;
     }
+}
+
+void TUnZipReader::Refuse(zip::TArchiveDamage what) {
+    damage_ = what;
+    throw zip::EBadZipFile(zip::LoadZipStr(zip::IDS_INVALIDZIP));
 }
 
 void TUnZipReader::Select(TRun& run) {

@@ -69,6 +69,7 @@ private:
     friend class TEntrySink;
 
     void CheckLayout(TRun& run);
+    [[noreturn]] void Refuse(zip::TArchiveDamage what);
     void Select(TRun& run);
     void CheckRoom(const TRun& run);
     int64_t DataStart(int index, const TRun& run);

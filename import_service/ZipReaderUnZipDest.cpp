@@ -31,7 +31,7 @@ bool Components(const std::string& relative, std::vector<std::string>& names) {
         size_t end = relative.find('/', start);
         if (end == std::string::npos) end = relative.size();
         std::string name = relative.substr(start, end - start);
-        if (name == "..") return false;
+        if (name == ".." || name.find('\0') != std::string::npos) return false;
         if (!name.empty() && name != ".") names.push_back(std::move(name));
         start = end + 1;
     }
@@ -152,7 +152,7 @@ bool TUnZipDestination::Prepare(const std::string& path, TTarget& target) {
     }
     SplitLast(target.relative, folder, target.name);
     if (target.name.empty() || target.name == "." || target.name == ".." ||
-        !OpenFolder(target.base, folder, true))
+        target.name.find('\0') != std::string::npos || !OpenFolder(target.base, folder, true))
         return false;
     target.folder = folder_.Get();
     return true;

@@ -30,6 +30,7 @@ struct TEntrySpec {
     std::optional<uint32_t> declared{};  // stored uncompressed size instead of the real one
     std::string raw{};
     std::optional<uint64_t> declared64{};  // a Zip64 uncompressed size in the central header
+    uint16_t madeBy = 20;                  // host in the high byte: 0 MS-DOS (OEM names), 3 Unix
 };
 
 inline std::string RawDeflate(const std::string& data) {
@@ -99,7 +100,7 @@ inline std::string BuildZip(const std::vector<TEntrySpec>& entries) {
             U32(out, usize);
         }
         U32(central, 0x02014B50);
-        U16(central, 20);
+        U16(central, e.madeBy);
         U16(central, 20);
         U16(central, flag);
         U16(central, e.method);

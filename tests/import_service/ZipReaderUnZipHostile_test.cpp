@@ -98,6 +98,25 @@ TEST_F(UnZipHostile, LinksInTheDestinationAreNeverFollowed) {
     }
 }
 
+TEST_F(UnZipHostile, NamesWithANulByteAreRefused) {
+    using namespace std::string_literals;
+    // The system reads a name only up to a NUL byte: "..\0x" would be the parent folder.
+    for (const std::string& name : {"..\0x/evil.txt"s, "a/..\0/evil.txt"s, "evil.txt\0.xml"s}) {
+        SCOPED_TRACE(name.size());
+        fs::remove_all(dest);
+        // A Unix host's names are taken as stored, NUL bytes included.
+        Make({{.name = name, .data = kText, .madeBy = 0x031E}, {.name = "ok.txt", .data = kText}});
+        TUnZipReader r;
+        Open(r);
+        Watch(r);
+        EXPECT_EQ(r.UnZip(), 1);
+        EXPECT_EQ(reasons, std::vector<zip::TSkipReason>{zip::srCreateError});
+        EXPECT_EQ(Tree(dest), std::vector<std::string>{"ok.txt"});
+        EXPECT_EQ(Tree(root), (std::vector<std::string>{"out/", "out/ok.txt", "outside/",
+                                                        "outside/victim.txt", "pkg.zip"}));
+    }
+}
+
 TEST_F(UnZipHostile, HardLinkedFileIsReplacedNotWrittenThrough) {
     fs::create_directories(dest);
     fs::create_hard_link(outside + "/victim.txt", dest + "/h.txt");
