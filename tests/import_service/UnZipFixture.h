@@ -17,6 +17,18 @@ namespace ziptest {
 
 inline const std::string kText = "Some package text, some package text, some package text.\r\n";
 
+// The message of the E that the run raises; a failure and "" when it raises nothing.
+template <typename E>
+std::string UnZipError(svc::TUnZipReader& r) {
+    try {
+        r.UnZip();
+    } catch (const E& e) {
+        return e.Message();
+    }
+    ADD_FAILURE() << "no exception";
+    return std::string();
+}
+
 class UnZipTest : public ::testing::Test {
 protected:
     void SetUp() override {
