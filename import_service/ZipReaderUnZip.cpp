@@ -236,7 +236,8 @@ void TUnZipReader::CheckLayout(TRun& run) {
             damage_ = zip::adDataOutside;
             throw EFatalUnzipError(kPremature);
         }
-        if (e.HasDataDescriptor()) end += kMinDataDescriptor;
+        if (e.HasDataDescriptor())
+            end = end > UINT64_MAX - kMinDataDescriptor ? UINT64_MAX : end + kMinDataDescriptor;
         if (onePart && end > centralStart) Refuse(zip::adDataOutside);
         const uint32_t disk = e.GetDiskNumberStart();
         if (i > 0 && disk == previousDisk && offset < previousEnd) Refuse(zip::adOverlap);
@@ -281,7 +282,9 @@ void TUnZipReader::Select(TRun& run) {
         if (take && NamesNothing(e)) take = false;
         if (take) {
             run.selected.push_back(i);
-            run.totalBytes += e.GetUncompressedSize();
+            // Saturates: declared sizes that wrap around must not add up to a small total.
+            if (__builtin_add_overflow(run.totalBytes, e.GetUncompressedSize(), &run.totalBytes))
+                run.totalBytes = UINT64_MAX;
         }
     }
     numToExtract_ = static_cast<int>(run.selected.size());

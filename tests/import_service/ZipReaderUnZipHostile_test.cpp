@@ -316,6 +316,11 @@ TEST_F(UnZipHostile, DeclaredSizesMustFitTheLimitAndTheDisk) {
     TUnZipReader r;
     Open(r);
     EXPECT_THROW(r.UnZip(), ETooLargeToExtract);
+    // Sizes whose sum wraps around 64 bits must not pass as a small total.
+    Make({{.name = "a.bin", .data = "x", .declared64 = uint64_t(1) << 63},
+          {.name = "b.bin", .data = "x", .declared64 = uint64_t(1) << 63},
+          {.name = "c.bin", .data = "x", .declared = 10u}});
+    EXPECT_THROW(r.UnZip(), ETooLargeToExtract);
     Make({{.name = "huge.bin", .data = "x", .declared64 = uint64_t(1) << 52}});
     r.MaxExtractSize = std::numeric_limits<uint64_t>::max();
     const std::string message = UnZipError<zip::ENotEnoughRoom>(r);
