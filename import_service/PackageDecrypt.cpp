@@ -1,3 +1,5 @@
+// Reading .dat packages: the session key is unwrapped with the import key container and the
+// cipher text is decrypted a bounded chunk at a time, from file to file.
 #include "import_service/PackageDecrypt.h"
 
 #include <fcntl.h>

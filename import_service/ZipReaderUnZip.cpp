@@ -1,3 +1,5 @@
+// The extraction engine: checks a package archive as a whole, then extracts its entries
+// below the destination, one method decoder and one CRC check per entry.
 #include "import_service/ZipReaderUnZip.h"
 
 #include <sys/stat.h>
