@@ -1,10 +1,15 @@
+// The extraction engine: checks a package archive as a whole, then extracts its entries
+// below the destination, one method decoder and one CRC check per entry.
 #include "import_service/ZipReaderUnZip.h"
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
 #include "import_service/UnZipMethods.h"
+#include "import_service/ZipReaderUnZipDest.h"
 #include "platform/rtl/Files.h"
 #include "zip/kpMatch.h"
 
@@ -22,6 +27,14 @@ constexpr int kMsgUnknownMethod = 0;
 constexpr int kMsgOverwrite = 1;
 
 const char* const kPremature = "Premature end of file reached";
+
+// Local file header: signature (4), versions, flags, method, time, CRC, sizes (22), name
+// length at 26 (2), extra length at 28 (2), then name and extra field.
+constexpr int64_t kLocalHeaderSize = 30;
+constexpr int kLocalNameLength = 26;
+constexpr int kLocalExtraLength = 28;
+// A data descriptor is at least CRC and the two sizes (12 bytes); its signature is optional.
+constexpr uint64_t kMinDataDescriptor = 12;
 
 // Restores a flag of the component when a step ends, also by an exception.
 class TFlagGuard {
@@ -42,8 +55,17 @@ std::string Slashes(std::string text) {
     return text;
 }
 
-// Absolute names and parent-folder steps would let an archive write outside the destination.
+// An entry whose name has nothing but separators and "." steps names the destination itself.
+bool NamesNothing(const TZipHeaderInfo& entry) {
+    const std::string name = entry.FullName();
+    return std::all_of(name.begin(), name.end(), [](char c) { return c == '\\' || c == '/' || c == '.'; }) &&
+           name.find("..") == std::string::npos;
+}
+
+// Absolute names and parent-folder steps would let an archive write outside the destination;
+// a NUL byte would end the name early for the system, where "..\0x" becomes "..".
 bool UnsafeName(const std::string& name) {
+    if (name.find('\0') != std::string::npos) return true;
     if (name.empty()) return false;
     if (name[0] == '/' || (name.size() >= 2 && name[1] == ':')) return true;
     size_t start = 0;
@@ -66,8 +88,9 @@ struct TUnZipReader::TRun {
     uint64_t written = 0;
     std::vector<uint8_t> outBuf = std::vector<uint8_t>(kChunk + 1);
     size_t outCount = 0;
-    std::unique_ptr<rtl::TFileStream> out;
-    std::string path;
+    std::unique_ptr<rtl::THandleStream> out;
+    std::vector<int> selected;
+    std::vector<int64_t> dataStart;  // per directory entry; -1: read when extracted (parts)
     uint64_t totalBytes = 0;
     uint64_t totalWritten = 0;
 };
@@ -105,7 +128,8 @@ private:
     TUnZipReader::TRun& run_;
 };
 
-TUnZipReader::TUnZipReader(rtl::TComponent* owner) : zip::TZipReader(owner) {}
+TUnZipReader::TUnZipReader(rtl::TComponent* owner)
+    : zip::TZipReader(owner), dest_(std::make_unique<TUnZipDestination>()) {}
 
 TUnZipReader::~TUnZipReader() = default;
 
@@ -158,6 +182,8 @@ int TUnZipReader::UnZip() {
     CancelRequest = false;
     numToExtract_ = 0;
     failed_ = 0;
+    filesExtracted_ = 0;
+    dest_->Forget();
     if (DestDir() == "?") return 0;
     ReadDirectory();
     if (!directory_ || directory_->Count() == 0) return 0;
@@ -173,6 +199,113 @@ int TUnZipReader::UnZip() {
     return result;
 }
 
+void TUnZipReader::RemoveWritten() {
+    dest_->RemoveCreated();
+}
+
+// Finds where each entry's data starts and refuses an archive whose entries are not where
+// its directory says or share bytes: overlapping entries are how a small archive unpacks to
+// a huge tree. The directory is in physical order (disk, then offset), so each entry only
+// has to end before the next one starts.
+void TUnZipReader::CheckLayout(TRun& run) {
+    if (damage_ != zip::adNone) throw zip::EBadZipFile(zip::LoadZipStr(zip::IDS_INVALIDZIP));
+    const int count = directory_->Count();
+    const bool onePart = NumberOfParts() <= 1;
+    const uint64_t centralStart = endCentral_->GetCentralOffset();
+    const uint64_t archiveSize = onePart ? static_cast<uint64_t>(stream_->Size()) : UINT64_MAX;
+    run.dataStart.assign(static_cast<size_t>(count), -1);
+    uint64_t previousEnd = 0;
+    uint32_t previousDisk = 0;
+    for (int i = 0; i < count; ++i) {
+        const TZipHeaderInfo& e = *directory_->Entry(i);
+        const uint64_t offset = e.GetRelativeOffset();
+        // With parts the local header is read when the entry is extracted; the central name
+        // length stands in for the local lengths until then.
+        uint64_t header = kLocalHeaderSize + e.FileNameLength;
+        if (onePart) {
+            uint8_t h[kLocalHeaderSize];
+            if (offset >= archiveSize || stream_->Seek(static_cast<int64_t>(offset), rtl::soBeginning) < 0 ||
+                stream_->Read(h, kLocalHeaderSize) != kLocalHeaderSize ||
+                zip::GetU32(h) != zip::LocalSignature())
+                Refuse(zip::adLocalHeader);
+            header =
+                kLocalHeaderSize + zip::GetU16(h + kLocalNameLength) + zip::GetU16(h + kLocalExtraLength);
+            run.dataStart[static_cast<size_t>(i)] = static_cast<int64_t>(offset + header);
+        }
+        uint64_t end = 0;
+        if (__builtin_add_overflow(offset, header, &end) ||
+            __builtin_add_overflow(end, e.GetCompressedSize(), &end) || end > archiveSize) {
+            damage_ = zip::adDataOutside;
+            throw EFatalUnzipError(kPremature);
+        }
+        if (e.HasDataDescriptor())
+            end = end > UINT64_MAX - kMinDataDescriptor ? UINT64_MAX : end + kMinDataDescriptor;
+        if (onePart && end > centralStart) Refuse(zip::adDataOutside);
+        const uint32_t disk = e.GetDiskNumberStart();
+        if (i > 0 && disk == previousDisk && offset < previousEnd) Refuse(zip::adOverlap);
+        previousEnd = end;
+        previousDisk = disk;
+    }
+}
+
+void TUnZipReader::Refuse(zip::TArchiveDamage what) {
+    damage_ = what;
+    throw zip::EBadZipFile(zip::LoadZipStr(zip::IDS_INVALIDZIP));
+}
+
+void TUnZipReader::Select(TRun& run) {
+    bool useMarks = false;
+    for (int i = 0; i < directory_->Count(); ++i)
+        if (directory_->Entry(i)->Selected != 0) useMarks = true;
+    std::vector<std::string> patterns;
+    for (const auto& p : FilesList) patterns.push_back(zip::ZipLowerCase(Slashes(p)));
+
+    for (int i = 0; i < directory_->Count(); ++i) {
+        CheckCancelAndPause();
+        TZipHeaderInfo& e = *directory_->Entry(i);
+        bool take;
+        if (useMarks) {
+            take = e.Selected != 0;
+            e.Selected = 0;
+        } else if (e.FileName().empty() && !RecreateDirs) {
+            take = false;
+        } else {
+            take = DoAll;
+            if (!take) {
+                std::string name = zip::ZipLowerCase(Slashes(e.FullName()));
+                for (const auto& p : patterns)
+                    if (zip::WildcardMatch(p, name)) {
+                        take = true;
+                        break;
+                    }
+            }
+        }
+        // Padding without a name would count as a folder made without making anything.
+        if (take && NamesNothing(e)) take = false;
+        if (take) {
+            run.selected.push_back(i);
+            // Saturates: declared sizes that wrap around must not add up to a small total.
+            if (__builtin_add_overflow(run.totalBytes, e.GetUncompressedSize(), &run.totalBytes))
+                run.totalBytes = UINT64_MAX;
+        }
+    }
+    numToExtract_ = static_cast<int>(run.selected.size());
+}
+
+// The declared sizes bound what the entries may write (a longer entry fails), so checking
+// their sum before the first byte is written keeps a run inside its limit and the disk.
+void TUnZipReader::CheckRoom(const TRun& run) {
+    if (run.totalBytes > MaxExtractSize)
+        throw ETooLargeToExtract("The archive's files (" + std::to_string(run.totalBytes) +
+                                 " bytes) exceed the extraction limit of " + std::to_string(MaxExtractSize) +
+                                 " bytes");
+    const uint64_t free = dest_->FreeSpace();
+    if (run.totalBytes > free)
+        throw zip::ENotEnoughRoom(
+            "Not enough free space to extract the archive: " + std::to_string(run.totalBytes) +
+            " bytes needed, " + std::to_string(free) + " free");
+}
+
 int TUnZipReader::UnZipFiles() {
     TFlagGuard reading(*this, &TZipReader::ExchangeReadingFlag);
     CancelRequest = false;
@@ -180,6 +313,8 @@ int TUnZipReader::UnZipFiles() {
     KeepZipOpen = true;
     numToExtract_ = 0;
     failed_ = 0;
+    filesExtracted_ = 0;
+    dest_->Forget();
     int extracted = 0;
     const zip::TZipSortMode oldSort = SortMode();
     TRun run;
@@ -189,56 +324,28 @@ int TUnZipReader::UnZipFiles() {
         KeepZipOpen = oldKeep;
     };
     try {
-        if (DestDir().size() > 2 && !rtl::DirectoryExists(DestDir())) rtl::ForceDirectories(DestDir());
         if (oldSort != zip::ByNone) SortFiles(zip::ByNone);
-
-        bool useMarks = false;
-        for (int i = 0; i < directory_->Count(); ++i)
-            if (directory_->Entry(i)->Selected != 0) useMarks = true;
-        std::vector<std::string> patterns;
-        for (const auto& p : FilesList) patterns.push_back(zip::ZipLowerCase(Slashes(p)));
-
-        std::vector<int> selected;
-        for (int i = 0; i < directory_->Count(); ++i) {
-            CheckCancelAndPause();
-            TZipHeaderInfo& e = *directory_->Entry(i);
-            bool take;
-            if (useMarks) {
-                take = e.Selected != 0;
-                e.Selected = 0;
-            } else if (e.FileName().empty() && !RecreateDirs) {
-                take = false;
-            } else {
-                take = DoAll;
-                if (!take) {
-                    std::string name = zip::ZipLowerCase(Slashes(e.FullName()));
-                    for (const auto& p : patterns)
-                        if (zip::WildcardMatch(p, name)) {
-                            take = true;
-                            break;
-                        }
-                }
-            }
-            if (take) {
-                selected.push_back(i);
-                run.totalBytes += e.GetUncompressedSize();
-            }
-        }
-        numToExtract_ = static_cast<int>(selected.size());
+        CheckLayout(run);
+        // Entries below an unopenable destination fail one by one with a create error.
+        dest_->Open(DestDir());
+        Select(run);
+        CheckRoom(run);
         bool cancel = false;
         if (OnStartUnZipInfo)
             OnStartUnZipInfo(*this, numToExtract_, cancel, static_cast<int64_t>(run.totalBytes));
         if (!cancel) {
-            for (int index : selected) {
+            for (int index : run.selected) {
                 do {
                     if (UnZipOne(index, run)) ++extracted;
                 } while (retry_);
             }
         }
     } catch (...) {
+        dest_->RemoveCreated();
         restore();
         throw;
     }
+    dest_->Close();
     restore();
     if (OnUnZipComplete) OnUnZipComplete(*this, extracted);
     return extracted;
@@ -272,7 +379,14 @@ void TUnZipReader::Skipping(zip::TSkipReason reason, const std::string& name, in
     OnSkippingFile(*this, reason, name, index, retry);
 }
 
-bool TUnZipReader::DecideOverwrite(const TZipHeaderInfo& entry, const std::string& path, int index) {
+bool TUnZipReader::Fail(zip::TSkipReason reason, const TZipHeaderInfo& entry, int index) {
+    Skipping(reason, entry.FullName(), index);
+    ++failed_;
+    return false;
+}
+
+bool TUnZipReader::DecideOverwrite(const TZipHeaderInfo& entry, const std::string& path, int index,
+                                   int64_t fileTime) {
     switch (OverwriteMode) {
         case zip::Always:
             return true;
@@ -295,7 +409,10 @@ bool TUnZipReader::DecideOverwrite(const TZipHeaderInfo& entry, const std::strin
         case zip::ifOlder: {
             rtl::TDateTime entryDate;
             if (!zip::TryDosDateTimeToDateTime(entry.LastModFileDateTime, entryDate)) return false;
-            rtl::TDateTime fileDate = zip::FileDateTime(path);
+            rtl::TDateTime fileDate;
+            if (!zip::TryDosDateTimeToDateTime(zip::FixDosDateTime(zip::UnixTimeToDosDateTime(fileTime)),
+                                               fileDate))
+                fileDate = zip::NowDateTime();
             return OverwriteMode == zip::ifNewer ? entryDate > fileDate : entryDate < fileDate;
         }
     }
@@ -329,9 +446,11 @@ void TUnZipReader::FlushOutput(TRun& run) {
     if (run.outCount == 0) return;
     if (run.written + run.outCount > run.declared)
         throw EBiggerThanUncompressed("File is larger than uncompressed size!");
-    int64_t w = run.out->Write(run.outBuf.data(), static_cast<int64_t>(run.outCount));
-    if (w != static_cast<int64_t>(run.outCount))
-        throw ECantWriteUCF("The uncompressed file took fewer bytes than written");
+    for (size_t done = 0; done < run.outCount;) {
+        int64_t w = run.out->Write(run.outBuf.data() + done, static_cast<int64_t>(run.outCount - done));
+        if (w <= 0) throw ECantWriteUCF("The uncompressed file took fewer bytes than written");
+        done += static_cast<size_t>(w);
+    }
     UpdateCRC(run.outBuf.data(), run.outCount);
     run.written += run.outCount;
     run.totalWritten += run.outCount;
@@ -380,36 +499,54 @@ void TUnZipReader::Decompress(TRun& run, bool& ok) {
     FlushOutput(run);
 }
 
+int64_t TUnZipReader::DataStart(int index, const TRun& run) {
+    const TZipHeaderInfo& e = *directory_->Entry(index);
+    if (NumberOfParts() > 1 && static_cast<int>(e.GetDiskNumberStart()) != currentPart_)
+        SwitchToDisk(static_cast<int>(e.GetDiskNumberStart()) + 1);
+    const int64_t known = run.dataStart[static_cast<size_t>(index)];
+    if (known >= 0) return known;
+    const int64_t local = static_cast<int64_t>(e.GetRelativeOffset());
+    uint8_t header[kLocalHeaderSize];
+    stream_->Seek(local, rtl::soBeginning);
+    if (stream_->Read(header, kLocalHeaderSize) != kLocalHeaderSize) throw EFatalUnzipError(kPremature);
+    if (zip::GetU32(header) != zip::LocalSignature())
+        throw zip::EBadZipFile(zip::LoadZipStr(zip::IDS_INVALIDZIP));
+    return local + kLocalHeaderSize + zip::GetU16(header + kLocalNameLength) +
+           zip::GetU16(header + kLocalExtraLength);
+}
+
+// Reads the 12-byte encryption header; a wrong check byte asks OnBadPassword for another
+// password, else the entry is given up.
+bool TUnZipReader::CheckPassword(const TZipHeaderInfo& e, int index) {
+    const uint8_t check = e.HasDataDescriptor() ? static_cast<uint8_t>(e.LastModFileDateTime >> 8)
+                                                : static_cast<uint8_t>(e.CRC32 >> 24);
+    for (;;) {
+        if (remaining_ < 12) throw EFatalUnzipError(kPremature);
+        if (ReadEncryptionHeader(Password, *stream_) == check) return true;
+        std::string password = Password;
+        if (OnBadPassword) OnBadPassword(*this, index, password);
+        if (OnBadPassword && password != Password) {
+            Password = password;
+            stream_->Seek(-12, rtl::soCurrent);
+            remaining_ += 12;
+            continue;
+        }
+        return Fail(zip::srBadPassword, e, index);
+    }
+}
+
 bool TUnZipReader::UnZipOne(int index, TRun& run) {
     retry_ = false;
     run.entry = std::make_unique<TZipHeaderInfo>(*directory_->Entry(index));
     TZipHeaderInfo& e = *run.entry;
     const bool isFolder = e.FileName().empty();
-    int64_t dataStart = 0;
-    if (!isFolder) {
-        if (NumberOfParts() > 1 && static_cast<int>(e.GetDiskNumberStart()) != currentPart_)
-            SwitchToDisk(static_cast<int>(e.GetDiskNumberStart()) + 1);
-        const int64_t local = static_cast<int64_t>(e.GetRelativeOffset());
-        uint8_t header[30];
-        stream_->Seek(local, rtl::soBeginning);
-        if (stream_->Read(header, 30) != 30) throw EFatalUnzipError(kPremature);
-        if (zip::GetU32(header) != zip::LocalSignature())
-            throw zip::EBadZipFile(zip::LoadZipStr(zip::IDS_INVALIDZIP));
-        dataStart = local + 30 + zip::GetU16(header + 26) + zip::GetU16(header + 28);
-    }
+    const int64_t dataStart = isFolder ? 0 : DataStart(index, run);
 
     std::string path;
-    if (!BuildDestination(e, path)) {
-        Skipping(zip::srCreateError, e.FullName(), index);
-        ++failed_;
-        return false;
-    }
+    if (!BuildDestination(e, path)) return Fail(zip::srCreateError, e, index);
     if (isFolder) {
-        if (RecreateDirs && !path.empty() && !rtl::DirectoryExists(path) && !rtl::ForceDirectories(path)) {
-            Skipping(zip::srCreateError, e.FullName(), index);
-            ++failed_;
-            return false;
-        }
+        if (RecreateDirs && !path.empty() && !dest_->MakeFolders(path))
+            return Fail(zip::srCreateError, e, index);
         return true;
     }
 
@@ -418,57 +555,29 @@ bool TUnZipReader::UnZipOne(int index, TRun& run) {
         OnStartUnZip(*this, index, skip, path);
         if (skip) return false;
     }
-    const std::string folder = rtl::ExtractFileDir(path);
-    if (!folder.empty() && !rtl::DirectoryExists(folder) && !rtl::ForceDirectories(folder)) {
-        Skipping(zip::srCreateError, e.FullName(), index);
-        ++failed_;
-        return false;
-    }
+    TUnZipDestination::TTarget target;
+    if (!dest_->Prepare(path, target)) return Fail(zip::srCreateError, e, index);
 
     remaining_ = static_cast<int64_t>(e.GetCompressedSize());
     run.encrypted = e.Encrypted();
     stream_->Seek(dataStart, rtl::soBeginning);
-    if (run.encrypted) {
-        const uint8_t check = e.HasDataDescriptor() ? static_cast<uint8_t>(e.LastModFileDateTime >> 8)
-                                                    : static_cast<uint8_t>(e.CRC32 >> 24);
-        for (;;) {
-            if (remaining_ < 12) throw EFatalUnzipError(kPremature);
-            if (ReadEncryptionHeader(Password, *stream_) == check) break;
-            std::string password = Password;
-            if (OnBadPassword) OnBadPassword(*this, index, password);
-            if (OnBadPassword && password != Password) {
-                Password = password;
-                stream_->Seek(-12, rtl::soCurrent);
-                remaining_ += 12;
-                continue;
-            }
-            Skipping(zip::srBadPassword, e.FullName(), index);
-            ++failed_;
-            return false;
-        }
-    }
+    if (run.encrypted && !CheckPassword(e, index)) return false;
 
-    if (rtl::FileExists(path) && OverwriteMode != zip::Always && !DecideOverwrite(e, path, index)) {
+    // What lies there already is looked at without following a link: a link, a folder or a
+    // device is never written through or replaced.
+    struct stat existing {};
+    const bool exists = TUnZipDestination::Probe(target, existing);
+    if (exists && !S_ISREG(existing.st_mode)) return Fail(zip::srCreateError, e, index);
+    if (exists && OverwriteMode != zip::Always && !DecideOverwrite(e, path, index, existing.st_mtim.tv_sec)) {
         Skipping(zip::srNoOverwrite, e.FullName(), index);
         return false;
     }
     // A read-only file is replaced only on request, whoever runs the service.
-    int attr = rtl::FileGetAttr(path);
-    if (attr != -1 && (attr & rtl::faReadOnly) != 0) {
-        if (!ReplaceReadOnly || rtl::FileSetAttr(path, attr & ~rtl::faReadOnly) != 0) {
-            Skipping(zip::srCreateError, e.FullName(), index);
-            ++failed_;
-            return false;
-        }
-    }
-    try {
-        run.out = std::make_unique<rtl::TFileStream>(path, rtl::fmCreate);
-    } catch (const rtl::Exception&) {
-        Skipping(zip::srCreateError, e.FullName(), index);
-        ++failed_;
-        return false;
-    }
-    run.path = path;
+    if (exists && (existing.st_mode & S_IWUSR) == 0 && !ReplaceReadOnly)
+        return Fail(zip::srCreateError, e, index);
+    TFd fd(dest_->CreateFile(target, exists));
+    if (!fd.Valid()) return Fail(zip::srCreateError, e, index);
+    run.out = std::make_unique<rtl::THandleStream>(fd.Get());
 
     Crc = 0xFFFFFFFF;
     run.declared = e.GetUncompressedSize();
@@ -480,20 +589,18 @@ bool TUnZipReader::UnZipOne(int index, TRun& run) {
         Decompress(run, ok);
     } catch (const EBiggerThanUncompressed&) {
         bigger = true;
-    } catch (...) {
-        run.out.reset();
-        rtl::DeleteFile(path);
-        throw;
     }
     run.out.reset();
     if (ok && !bigger) {
-        rtl::FileSetDate(path, static_cast<int32_t>(e.LastModFileDateTime));
-        if (RetainAttributes) rtl::FileSetAttr(path, static_cast<int>(e.ExternalFileAttributes & 0xFF));
+        rtl::FileSetDate(fd.Get(), static_cast<int32_t>(e.LastModFileDateTime));
+        if (RetainAttributes) rtl::FileSetAttr(fd.Get(), static_cast<int>(e.ExternalFileAttributes & 0xFF));
     }
+    fd.Reset();
 
     const uint32_t crc = ~Crc;
     // A wrong length or an undecodable entry fails even when the checksum happens to agree.
     if (ok && !bigger && crc == e.CRC32 && run.written == run.declared) {
+        ++filesExtracted_;
         if (OnEndUnZip) OnEndUnZip(*this, index, path);
         return true;
     }
@@ -509,15 +616,13 @@ bool TUnZipReader::UnZipOne(int index, TRun& run) {
     } else if (OnBadCRC) {
         OnBadCRC(*this, crc, index, e.CRC32);
     }
-    if (rtl::FileGetAttr(path) != -1) {
-        rtl::FileSetAttr(path, 0);
-        rtl::DeleteFile(path);
-    }
+    TUnZipDestination::Remove(target);
     if (!retry_) ++failed_;
     return false;
 }
 
-bool UnZipArchive(const std::string& archive, const std::string& destDir, const std::string& password) {
+bool UnZipArchive(const std::string& archive, const std::string& destDir, const std::string& password,
+                  uint64_t maxExtractSize) {
     try {
         TUnZipReader reader;
         reader.SetZipName(archive);
@@ -528,8 +633,13 @@ bool UnZipArchive(const std::string& archive, const std::string& destDir, const 
         reader.RecreateDirs = true;
         reader.OverwriteMode = zip::Always;
         reader.RetainAttributes = true;
+        reader.MaxExtractSize = maxExtractSize;
         const int extracted = reader.UnZip();
-        return extracted > 0 && extracted == reader.SelectedCount() && reader.FailedCount() == 0;
+        // Folders alone carry no package: a run that wrote no file is no success.
+        const bool ok = reader.ExtractedFileCount() > 0 && extracted == reader.SelectedCount() &&
+                        reader.FailedCount() == 0;
+        if (!ok) reader.RemoveWritten();
+        return ok;
     } catch (...) {
         return false;
     }

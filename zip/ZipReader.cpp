@@ -44,6 +44,21 @@ private:
     bool old_;
 };
 
+// A sound single-part archive ends with its central directory, exactly as large as the end
+// record says, directly followed by the end record (or by the Zip64 end record that the
+// locator names). Anything else is a damaged or cut archive, or one with a forged end.
+TArchiveDamage CheckDirectory(const TEndCentral& end, int64_t directoryEnd) {
+    if (end.GetTotalEntries() == 0) return adNone;
+    if (end.GetEntriesThisDisk() != end.GetTotalEntries()) return adEntryCount;
+    const uint64_t offset = end.GetCentralOffset();
+    if (directoryEnd < 0 || static_cast<uint64_t>(directoryEnd) - offset != end.GetCentralSize())
+        return adDirectorySize;
+    // The comment follows the 22-byte end record.
+    const uint64_t endStart =
+        end.Zip64Locator() ? end.Zip64Locator()->Offset : static_cast<uint64_t>(end.CommentPosition - 22);
+    return static_cast<uint64_t>(directoryEnd) == endStart ? adNone : adDirectoryPlace;
+}
+
 }  // namespace
 
 std::string LoadZipStr(int id) {
@@ -233,6 +248,7 @@ void TZipReader::ForgetArchive() {
     endCentral_->Clear();
     stream_.reset();
     rebuilt_ = false;
+    damage_ = adNone;
 }
 
 int64_t TZipReader::ArchiveFileTime(const std::string& name) const {
@@ -257,6 +273,7 @@ void TZipReader::ClearZip() {
     FreeDirectory();
     endCentral_->Clear();
     rebuilt_ = false;
+    damage_ = adNone;
     archiveTime_ = 0;
     numberOfParts_ = 1;
     multiMode_ = mmNone;
@@ -342,6 +359,7 @@ void TZipReader::ReadZip() {
     archiveTime_ = ArchiveFileTime(zipName_);
     FreeDirectory();
     rebuilt_ = false;
+    damage_ = adNone;
 
     TEndCentral& end = *endCentral_;
     bool found = end.FindAndRead(*stream_);
@@ -447,6 +465,10 @@ void TZipReader::ReadZip() {
             previous = nullptr;
         }
     }
+    if (rebuilt_)
+        damage_ = adRebuilt;
+    else if (!multiPart && !fromConfig)
+        damage_ = CheckDirectory(end, stream_->Position());
     if (multiPart && end.HasComment() && !end.CommentLoaded()) GetZipComment();
     currentPart_ = fromConfig ? 0 : static_cast<int>(end.GetThisDisk());
     TZipSortMode mode = sortMode_;

@@ -58,6 +58,19 @@ enum TIncompleteZipMode { izAssumeMulti, izAssumeBad, izAssumeNotAZip };
 enum TBlockMode { bmStandard, bmClassic };
 enum TMultiMode { mmNone, mmSpan, mmBlocks };
 enum TSplitPartType { spFirst, spMiddle, spLast };
+// What makes an archive unsafe to extract. The reader finds the first four when it reads the
+// directory; the extraction engine finds the rest when it looks where each entry lies.
+enum TArchiveDamage {
+    adNone,
+    adRebuilt,         // no usable central directory: the entries were guessed from local headers
+    adEntryCount,      // the end record's two entry counts differ in a single-part archive
+    adDirectorySize,   // the headers read do not fill the directory's declared size exactly
+    adDirectoryPlace,  // the directory does not end where the end record (or Zip64 end record) starts
+    adLocalHeader,     // no local header where the directory says
+    adDataOutside,     // an entry's data runs into the central directory or past the end of the file
+    adOverlap,         // two entries share bytes
+};
+
 enum TSkipReason {
     srBadPassword,
     srNoOverwrite,
@@ -166,6 +179,9 @@ public:
     void SetZipComment(const std::string& value);
     const TEndCentral& EndCentral() const { return *endCentral_; }
     bool Rebuilt() const { return rebuilt_; }
+    // What was found wrong with the archive: by the last directory read (which does not check
+    // archives with parts or a configuration file) or by the extraction engine. adNone: sound.
+    TArchiveDamage Damage() const { return damage_; }
     int NumberOfParts() const { return numberOfParts_; }
     int CurrentPart() const { return currentPart_; }
 
@@ -223,6 +239,7 @@ protected:
     bool busy_ = false;
     bool reading_ = false;
     bool rebuilt_ = false;
+    TArchiveDamage damage_ = adNone;
     TZipCryptKeys keys_;
 };
 

@@ -387,13 +387,15 @@ bool FileExistsAt(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-std::optional<Bytes> ReadWholeFile(const std::string& path) {
+// Reads the file, but never more than limit + 1 bytes: a longer result means the file is
+// larger than the caller accepts, and it was not read whole to find that out.
+std::optional<Bytes> ReadFileUpTo(const std::string& path, size_t limit) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
     Bytes data;
     uint8_t buf[4096];
-    for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
+    while (data.size() <= limit) {
+        ssize_t n = ::read(fd, buf, std::min(sizeof buf, limit + 1 - data.size()));
         if (n < 0) {
             if (errno == EINTR) continue;
             ::close(fd);
@@ -814,9 +816,12 @@ bool CryptGetUserKey(HCRYPTPROV hProv, DWORD dwKeySpec, HCRYPTKEY* phUserKey) {
     if (!prov) return Fail(NTE_BAD_UID);
     if (dwKeySpec != AT_KEYEXCHANGE && dwKeySpec != AT_SIGNATURE) return Fail(NTE_BAD_KEY);
     if (prov->verify || dwKeySpec != AT_KEYEXCHANGE) return Fail(NTE_NO_KEY);
-    auto data = ReadWholeFile(prov->path);
+    // A container holds one private key blob; the largest key's is about 9 KB.
+    constexpr size_t kMaxContainerFile = 65536;
+    auto data = ReadFileUpTo(prov->path, kMaxContainerFile);
     if (!data) return Fail(NTE_BAD_KEYSET);
     if (data->empty()) return Fail(NTE_NO_KEY);
+    if (data->size() > kMaxContainerFile) return Fail(NTE_KEYSET_ENTRY_BAD);
     if ((*data)[0] != PRIVATEKEYBLOB || (*data)[1] != CUR_BLOB_VERSION) return Fail(NTE_KEYSET_ENTRY_BAD);
     std::shared_ptr<Key> key;
     if (ParseRsaBlob(data->data(), data->size(), key) != ERROR_SUCCESS) return Fail(NTE_KEYSET_ENTRY_BAD);

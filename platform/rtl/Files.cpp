@@ -312,10 +312,11 @@ int FileGetAttr(const std::string& fileName) {
     return AttrOf(ExtractFileName(ExcludeTrailingPathDelimiter(fileName)), st);
 }
 
-int FileSetAttr(const std::string& fileName, int attr) {
-    struct stat st {};
-    if (::stat(fileName.c_str(), &st) != 0) return errno;
-    mode_t mode = st.st_mode & 07777;
+namespace {
+
+// The permission bits that give a file the read-only attribute or take it away.
+mode_t ModeForAttr(mode_t current, int attr) {
+    mode_t mode = current & 07777;
     if (attr & faReadOnly) {
         mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
     } else if ((mode & S_IWUSR) == 0) {
@@ -323,8 +324,25 @@ int FileSetAttr(const std::string& fileName, int attr) {
         mode |= S_IWUSR;
         if (mode & S_IRGRP) mode |= S_IWGRP;
     }
+    return mode;
+}
+
+}  // namespace
+
+int FileSetAttr(const std::string& fileName, int attr) {
+    struct stat st {};
+    if (::stat(fileName.c_str(), &st) != 0) return errno;
+    const mode_t mode = ModeForAttr(st.st_mode, attr);
     if (mode == (st.st_mode & 07777)) return 0;
     return ::chmod(fileName.c_str(), mode) == 0 ? 0 : errno;
+}
+
+int FileSetAttr(int handle, int attr) {
+    struct stat st {};
+    if (::fstat(handle, &st) != 0) return errno;
+    const mode_t mode = ModeForAttr(st.st_mode, attr);
+    if (mode == (st.st_mode & 07777)) return 0;
+    return ::fchmod(handle, mode) == 0 ? 0 : errno;
 }
 
 // ---- masks
@@ -773,17 +791,35 @@ int32_t DateTimeToFileDate(TDateTime value) {
     return PackDos(t);
 }
 
-int FileSetDate(const std::string& fileName, int32_t dosDateTime) {
+namespace {
+
+// Access time kept, modification time from a DOS date-time; false for an impossible value.
+bool DosFileTimes(int32_t dosDateTime, timespec (&times)[2]) {
     TDateTime value;
     try {
         value = FileDateToDateTime(dosDateTime);
     } catch (const EConvertError&) {
-        return EINVAL;
+        return false;
     }
     time_t seconds;
-    if (!LocalDateTimeToUnixTime(value, seconds)) return EINVAL;
-    const timespec times[2] = {{0, UTIME_OMIT}, {seconds, 0}};
+    if (!LocalDateTimeToUnixTime(value, seconds)) return false;
+    times[0] = {0, UTIME_OMIT};
+    times[1] = {seconds, 0};
+    return true;
+}
+
+}  // namespace
+
+int FileSetDate(const std::string& fileName, int32_t dosDateTime) {
+    timespec times[2];
+    if (!DosFileTimes(dosDateTime, times)) return EINVAL;
     return ::utimensat(AT_FDCWD, fileName.c_str(), times, 0) == 0 ? 0 : errno;
+}
+
+int FileSetDate(int handle, int32_t dosDateTime) {
+    timespec times[2];
+    if (!DosFileTimes(dosDateTime, times)) return EINVAL;
+    return ::futimens(handle, times) == 0 ? 0 : errno;
 }
 
 // ---- files still being written

@@ -60,6 +60,7 @@ inline constexpr int faAnyFile = 0x3F;
 int FileGetAttr(const std::string& fileName);  // -1 when missing
 // Only faReadOnly has an effect (it clears or restores the write permission bits). 0 or errno.
 int FileSetAttr(const std::string& fileName, int attr);
+int FileSetAttr(int handle, int attr);  // the same for an open file
 
 // ---- searching
 struct TWin32FindData {
@@ -117,6 +118,7 @@ bool FileAge(const std::string& fileName, TDateTime& age);
 int32_t FileGetDate(int handle);                                    // DOS date-time or -1
 int32_t FileAgeDos(const std::string& fileName);                    // DOS date-time or -1
 int FileSetDate(const std::string& fileName, int32_t dosDateTime);  // 0 or errno
+int FileSetDate(int handle, int32_t dosDateTime);                   // the same for an open file
 // Raises EConvertError for an impossible DOS value.
 TDateTime FileDateToDateTime(int32_t dosDateTime);
 int32_t DateTimeToFileDate(TDateTime value);

@@ -1,6 +1,7 @@
 #include "import_service/PackageDecrypt.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -19,6 +20,30 @@ constexpr const char* kContainer = "ZUV_QEL_IMPORT_TEST";
 
 void PutLE32(std::string& s, uint32_t v) {
     for (int i = 0; i < 4; ++i) s += char(v >> (8 * i));
+}
+
+// A field of /proc/self/status in kB ("VmRSS", "VmHWM"); -1 when not there.
+int64_t StatusKb(const std::string& field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(field + ":", 0) == 0) return std::stoll(line.substr(field.size() + 1));
+    return -1;
+}
+
+// How far the peak resident memory rises above the current one while work runs, in MB.
+// -1 when the peak cannot be reset here.
+template <typename F>
+int64_t PeakGrowthMb(F work) {
+    const int64_t before = StatusKb("VmRSS");
+    if (!(std::ofstream("/proc/self/clear_refs") << "5") || before < 0) return -1;
+    work();
+    return (StatusKb("VmHWM") - before) / 1024;
+}
+
+// Makes the file size bytes long; the added part is a hole that costs no disk.
+void Extend(const std::string& path, int64_t size) {
+    ASSERT_EQ(::truncate(path.c_str(), size), 0);
 }
 
 class PackageDecryptTest : public KeyStoreTest {
@@ -78,7 +103,14 @@ protected:
         bool ok = DecryptFileWithKey(Path("in.dat"), Path("out.zip"), container, error);
         EXPECT_EQ(ok, error.empty());
         EXPECT_EQ(std::filesystem::exists(Path("out.zip")), ok);
+        ExpectNoPartialTarget();
         return {error, ok ? ReadFile(Path("out.zip")) : std::string()};
+    }
+
+    // The hidden file a decryption writes before it replaces the target.
+    void ExpectNoPartialTarget() {
+        for (auto& p : std::filesystem::directory_iterator(folder_))
+            EXPECT_NE(p.path().filename().string().rfind(".out.zip.part", 0), 0u) << p.path();
     }
 
     static std::string Archive(size_t length) {
@@ -182,6 +214,13 @@ TEST_F(PackageDecryptTest, DamagedContainersFailWithoutOverrun) {
         {"cut in salt", dat.substr(0, 4 + n1 + 4 + 5),
          "Error reading container: salt length 11 exceeds the rest of the file"},
         {"N2 over 512", withSaltLength(513), "Error reading container: salt length 513 exceeds 512 bytes"},
+        {"key blob longer than any key's",
+         [] {
+             std::string d;
+             PutLE32(d, 100000);
+             return d + std::string(100008, 'k');
+         }(),
+         "Error reading container: key blob length 100000 exceeds 2060 bytes"},
         {"key blob damaged", dat.substr(0, 16) + std::string(n1 - 12, '\x01') + dat.substr(4 + n1),
          "Error CryptImportKey: NTE_BAD_DATA"},
     };
@@ -211,6 +250,46 @@ TEST_F(PackageDecryptTest, FileErrorsBecomeErrorText) {
     // A target that cannot be written.
     EXPECT_FALSE(DecryptFileWithKey(Path("pkg.dat"), Path("no/such/folder/out.zip"), kContainer, error));
     EXPECT_FALSE(error.empty());
+}
+
+TEST_F(PackageDecryptTest, MemoryStaysFlatForALargePackage) {
+    // Before, source and result were both held in memory: a 300 MB package took 1.2 GB.
+    constexpr int64_t kSize = 48 << 20;
+    const std::string archive = Archive(3000);
+    WriteFile(Path("big.dat"), PeerContainer(archive, MS_STRONG_PROV_A, 0, "", false));
+    const int64_t header = int64_t(std::filesystem::file_size(Path("big.dat"))) - int64_t(archive.size());
+    Extend(Path("big.dat"), kSize);
+    std::string error;
+    bool ok = false;
+    const int64_t growth =
+        PeakGrowthMb([&] { ok = DecryptFileWithKey(Path("big.dat"), Path("big.zip"), kContainer, error); });
+    ASSERT_TRUE(ok) << error;
+    EXPECT_EQ(int64_t(std::filesystem::file_size(Path("big.zip"))), kSize - header);
+    std::ifstream plain(Path("big.zip"), std::ios::binary);
+    std::string head(archive.size(), '\0');
+    plain.read(head.data(), std::streamsize(head.size()));
+    EXPECT_TRUE(head == archive);
+    if (growth < 0) GTEST_SKIP() << "the peak resident memory cannot be reset here";
+    EXPECT_LT(growth, 16) << "MB more at the peak for a " << (kSize >> 20) << " MB package";
+}
+
+TEST_F(PackageDecryptTest, OversizedKeyContainerIsRefusedUnread) {
+    // Before, a key container file of any size was read whole before its content was refused.
+    std::string file;
+    for (auto& p : std::filesystem::recursive_directory_iterator(Path("store")))
+        if (p.is_regular_file()) file = p.path().string();
+    ASSERT_FALSE(file.empty());
+    Extend(file, int64_t(2) << 30);
+    WriteFile(Path("pkg.zip"), Archive(100));
+    std::string error;
+    ASSERT_TRUE(
+        EncryptFileWithKey(Path("pkg.zip"), Path("pkg.dat"), BytesToHex(publicBlob_), "ZUV_EXPORT", error));
+    std::string decryptError;
+    const int64_t growth = PeakGrowthMb([&] { decryptError = Decrypt(ReadFile(Path("pkg.dat"))).first; });
+    EXPECT_EQ(decryptError, "Error CryptGetUserKey: NTE_KEYSET_ENTRY_BAD");
+    if (growth >= 0) {
+        EXPECT_LT(growth, 16);
+    }
 }
 
 }  // namespace

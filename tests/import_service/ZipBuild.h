@@ -29,6 +29,8 @@ struct TEntrySpec {
     std::optional<uint32_t> crc{};       // stored CRC instead of the real one
     std::optional<uint32_t> declared{};  // stored uncompressed size instead of the real one
     std::string raw{};
+    std::optional<uint64_t> declared64{};  // a Zip64 uncompressed size in the central header
+    uint16_t madeBy = 20;                  // host in the high byte: 0 MS-DOS (OEM names), 3 Unix
 };
 
 inline std::string RawDeflate(const std::string& data) {
@@ -98,22 +100,28 @@ inline std::string BuildZip(const std::vector<TEntrySpec>& entries) {
             U32(out, usize);
         }
         U32(central, 0x02014B50);
-        U16(central, 20);
+        U16(central, e.madeBy);
         U16(central, 20);
         U16(central, flag);
         U16(central, e.method);
         U32(central, e.dosTime);
         U32(central, crc);
         U32(central, static_cast<uint32_t>(body.size()));
-        U32(central, usize);
+        U32(central, e.declared64 ? 0xFFFFFFFFu : usize);
         U16(central, static_cast<uint32_t>(e.name.size()));
-        U16(central, 0);
+        U16(central, e.declared64 ? 12 : 0);
         U16(central, 0);
         U16(central, 0);
         U16(central, 0);
         U32(central, e.extAttr);
         U32(central, offset);
         central += e.name;
+        if (e.declared64) {
+            U16(central, 1);
+            U16(central, 8);
+            U32(central, static_cast<uint32_t>(*e.declared64));
+            U32(central, static_cast<uint32_t>(*e.declared64 >> 32));
+        }
     }
     const uint32_t centralOffset = static_cast<uint32_t>(out.size());
     out += central;
@@ -127,6 +135,39 @@ inline std::string BuildZip(const std::vector<TEntrySpec>& entries) {
     U16(out, 0);
     return out;
 }
+
+// Where the records of a BuildZip archive without comment lie, for tests that damage them.
+struct TZipLayout {
+    explicit TZipLayout(const std::string& zip) : bytes(zip) {
+        end = bytes.size() - 22;
+        centralOffset = Get32(end + kCentralOffset);
+        for (size_t at = centralOffset; at < end && Get32(at) == 0x02014B50;
+             at += 46 + Get16(at + 28) + Get16(at + 30) + Get16(at + 32))
+            central.push_back(at);
+    }
+    uint32_t Get16(size_t at) const {
+        return static_cast<uint8_t>(bytes[at]) | static_cast<uint8_t>(bytes[at + 1]) << 8;
+    }
+    uint32_t Get32(size_t at) const { return Get16(at) | Get16(at + 2) << 16; }
+    void Put16(size_t at, uint32_t v) {
+        bytes[at] = static_cast<char>(v);
+        bytes[at + 1] = static_cast<char>(v >> 8);
+    }
+    void Put32(size_t at, uint32_t v) {
+        Put16(at, v & 0xFFFF);
+        Put16(at + 2, v >> 16);
+    }
+    // Central header fields by offset within the header.
+    static constexpr size_t kCompressedSize = 20, kLocalOffset = 42;
+    // End record fields.
+    static constexpr size_t kEntriesThisDisk = 8, kTotalEntries = 10, kCentralSize = 12, kCentralOffset = 16;
+    std::string EndRecord() const { return bytes.substr(end, 22); }
+
+    std::string bytes;
+    size_t end = 0;
+    size_t centralOffset = 0;
+    std::vector<size_t> central;  // where each central header starts
+};
 
 inline void WriteBytes(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;

@@ -8,6 +8,8 @@
 #include <map>
 #include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "import_service/ZipReaderUnZip.h"
 #include "tests/import_service/ZipBuild.h"
@@ -139,6 +141,61 @@ TEST_F(UnZipInterop, TruncatedAndDamagedInfoZipArchives) {
         ziptest::WriteBytes(name, c.bytes);
         EXPECT_FALSE(UnZipArchive(name, out, "secret"));
         fs::remove_all(out);
+    }
+}
+
+TEST_F(UnZipInterop, HostileArchivesAreRefusedLikeInfoZip) {
+    // Overlapping entries, as in the zip bombs that share one compressed kernel: Info-ZIP
+    // unzip stops with its overlap error (exit code 12), the engine refuses before writing.
+    const std::string bombScript =
+        "import struct,zlib,sys\n"
+        "def lh(n,c,s): return struct.pack('<IHHHIIIIHH',0x04034b50,20,0,0,0,c,s,s,len(n),0)+n\n"
+        "def ch(n,c,s,o): return "
+        "struct.pack('<IHHHHIIIIHHHHHII',0x02014b50,20,20,0,0,0,c,s,s,len(n),0,0,0,0,32,o)+n\n"
+        "names=[b'f%d.txt'%i for i in range(3)]\n"
+        "share=sys.argv[2]=='share'\n"
+        "heads=[None]*3; tail=b'A'*1000\n"
+        "for i in reversed(range(3)):\n"
+        "  heads[i]=lh(names[i],zlib.crc32(tail),len(tail)); tail=heads[i]+tail\n"
+        "offs=[sum(len(h) for h in heads[:i]) for i in range(3)]\n"
+        "cd=b''\n"
+        "for i in range(3):\n"
+        "  o=0 if share else offs[i]; d=tail[o+len(heads[i]):]\n"
+        "  cd+=ch(names[i] if not share else names[0],zlib.crc32(d),len(d),o)\n"
+        "end=struct.pack('<IHHHHIIH',0x06054b50,0,0,3,3,len(cd),len(tail),0)\n"
+        "open(sys.argv[1],'wb').write(tail+cd+end)\n";
+    ziptest::WriteBytes(root + "/bomb.py", bombScript);
+    for (const char* kind : {"overlap", "share"}) {
+        SCOPED_TRACE(kind);
+        const std::string bomb = root + "/bomb.zip", ref = root + "/ref", out = root + "/out";
+        ASSERT_EQ(Shell("python3 " + root + "/bomb.py " + bomb + " " + kind), 0);
+        EXPECT_EQ(Shell("unzip -o " + bomb + " -d " + ref), 12);
+        EXPECT_FALSE(UnZipArchive(bomb, out, ""));
+        EXPECT_TRUE(Tree(out).empty());
+        fs::remove_all(ref);
+    }
+
+    // A package cut short and given its end record again, or whose directory points beside
+    // a local header: unzip reports an error, the engine refuses the whole archive.
+    const std::string archive = root + "/a.zip";
+    ASSERT_EQ(Shell("cd " + src + " && zip -q -r " + archive + " ."), 0);
+    const ziptest::TZipLayout z(ziptest::ReadBytes(archive));
+    ASSERT_GE(z.central.size(), 4u);
+    std::vector<std::pair<std::string, std::string>> damaged;
+    for (size_t cut = 0; cut < z.end; cut += z.end / 11 + 1)
+        damaged.emplace_back("cut at " + std::to_string(cut), z.bytes.substr(0, cut) + z.EndRecord());
+    ziptest::TZipLayout moved = z;
+    const size_t at = moved.central[2] + ziptest::TZipLayout::kLocalOffset;
+    moved.Put32(at, moved.Get32(at) + 1);
+    damaged.emplace_back("local header moved", moved.bytes);
+    for (const auto& [what, bytes] : damaged) {
+        SCOPED_TRACE(what);
+        const std::string name = root + "/bad.zip", ref = root + "/ref", out = root + "/out";
+        ziptest::WriteBytes(name, bytes);
+        EXPECT_NE(Shell("unzip -o " + name + " -d " + ref), 0);
+        EXPECT_FALSE(UnZipArchive(name, out, ""));
+        EXPECT_TRUE(Tree(out).empty());
+        fs::remove_all(ref);
     }
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/rtl/Files.h"
+#include "tests/import_service/UnZipFixture.h"
 #include "tests/import_service/ZipBuild.h"
 
 using namespace svc;
@@ -16,42 +17,6 @@ using namespace ziptest;
 namespace fs = std::filesystem;
 
 namespace {
-
-class UnZipTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        std::string templ = (fs::temp_directory_path() / "unzipXXXXXX").string();
-        root = ::mkdtemp(templ.data());
-        archive = root + "/pkg.zip";
-        dest = root + "/out";
-    }
-    void TearDown() override {
-        for (auto& p : fs::recursive_directory_iterator(root))
-            fs::permissions(p.path(), fs::perms::owner_all, fs::perm_options::add);
-        fs::remove_all(root);
-    }
-    void Make(const std::vector<TEntrySpec>& entries) { WriteBytes(archive, BuildZip(entries)); }
-    // Regular files below the destination, as paths relative to it.
-    std::vector<std::string> Files() const {
-        std::vector<std::string> r;
-        if (!fs::exists(dest)) return r;
-        for (auto& p : fs::recursive_directory_iterator(dest))
-            if (p.is_regular_file()) r.push_back(fs::relative(p.path(), dest).string());
-        std::sort(r.begin(), r.end());
-        return r;
-    }
-    void Open(TUnZipReader& r) {
-        r.SetZipName(archive);
-        r.SetDestDir(dest);
-        r.DoAll = true;
-        r.RecreateDirs = true;
-        r.OverwriteMode = zip::Always;
-    }
-
-    std::string root, archive, dest;
-};
-
-const std::string kText = "Some package text, some package text, some package text.\r\n";
 
 TEST_F(UnZipTest, StoredDeflatedAndFolderWithPassword) {
     for (bool descriptor : {false, true}) {
@@ -194,13 +159,10 @@ TEST_F(UnZipTest, TruncatedDataEndsTheRun) {
     WriteBytes(archive, bytes);
     TUnZipReader r;
     Open(r);
-    try {
-        r.UnZip();
-        ADD_FAILURE() << "no exception";
-    } catch (const EFatalUnzipError& e) {
-        EXPECT_EQ(e.Message(), "Premature end of file reached");
-    }
-    EXPECT_TRUE(Files().empty());
+    EXPECT_EQ(UnZipError<EFatalUnzipError>(r), "Premature end of file reached");
+    // Found before anything was written, not half-way.
+    EXPECT_EQ(r.Damage(), zip::adDataOutside);
+    EXPECT_FALSE(fs::exists(dest));
     EXPECT_FALSE(UnZipArchive(archive, dest, ""));
 }
 
@@ -477,20 +439,17 @@ TEST_F(UnZipTest, ProgressAndDecryptEvents) {
     EXPECT_GT(decrypted, 1000);
 }
 
-TEST_F(UnZipTest, CancelDuringAnEntryRemovesThePartialFile) {
-    Make({{.name = "first.txt", .data = "1"}, {.name = "big.txt", .data = BigText(), .method = 0}});
+TEST_F(UnZipTest, CancelDuringAnEntryRemovesEverythingTheRunWrote) {
+    // Before, the files extracted ahead of the cancelled one stayed behind.
+    Make({{.name = "sub/first.txt", .data = "1"}, {.name = "big.txt", .data = BigText(), .method = 0}});
     TUnZipReader r;
     Open(r);
     r.OnFilePercentDone = [&](zip::TZipReader& self, int p) {
         if (p < 100) self.CancelRequest = true;
     };
-    try {
-        r.UnZip();
-        ADD_FAILURE() << "no exception";
-    } catch (const zip::EUserCanceled& e) {
-        EXPECT_EQ(e.Message(), "User Aborted Operation");
-    }
-    EXPECT_EQ(Files(), std::vector<std::string>{"first.txt"});
+    EXPECT_EQ(UnZipError<zip::EUserCanceled>(r), "User Aborted Operation");
+    EXPECT_TRUE(Files().empty());
+    EXPECT_FALSE(fs::exists(dest + "/sub"));
     EXPECT_FALSE(r.CancelRequest);
 }
 

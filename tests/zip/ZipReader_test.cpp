@@ -40,6 +40,7 @@ TEST_F(ZipReaderTest, ListsInPhysicalOrderAndByName) {
     TZipReader r;
     r.SetZipName(archive);
     EXPECT_EQ(Names(r), (std::vector<std::string>{"b_second.txt", "A_first.txt", "c.txt"}));
+    EXPECT_EQ(r.Damage(), adNone);
     r.SortFiles(ByName);
     EXPECT_EQ(Names(r), (std::vector<std::string>{"A_first.txt", "b_second.txt", "c.txt"}));
     r.SortFiles(ByDate);
@@ -118,6 +119,7 @@ TEST_F(ZipReaderTest, MissingEndRecordByIncompleteMode) {
             EXPECT_EQ(c.error, "");
             EXPECT_EQ(n, 3);
             EXPECT_TRUE(r.Rebuilt());
+            EXPECT_EQ(r.Damage(), adRebuilt);
             EXPECT_EQ(r.FullName(2), "c.txt");
         } catch (const EZipException& e) {
             EXPECT_EQ(e.ClassName(), c.error);
@@ -145,6 +147,7 @@ TEST_F(ZipReaderTest, PredecessorClaimingAMissingExtraFieldIsTolerated) {
     r.SetZipName(dir / "claim.zip");
     EXPECT_EQ(Names(r), (std::vector<std::string>{"b_second.txt", "A_first.txt", "c.txt"}));
     EXPECT_FALSE(r.Rebuilt());
+    EXPECT_EQ(r.Damage(), adNone);
 }
 
 TEST_F(ZipReaderTest, CommentsAreWrittenAndReadBack) {
@@ -160,6 +163,45 @@ TEST_F(ZipReaderTest, CommentsAreWrittenAndReadBack) {
     EXPECT_EQ(r.GetZipComment(), "archive note");
     EXPECT_EQ(r.GetFileComment(1), "entry note");
     EXPECT_EQ(r.GetFileComment(0), "");
+    EXPECT_EQ(r.Damage(), adNone);
+}
+
+TEST_F(ZipReaderTest, DirectoryThatDisagreesWithItsEndRecordIsReported) {
+    // Lists as before, but says what is wrong, so that an extraction can refuse it.
+    const std::string zip = ReadFile(archive);
+    const size_t end = zip.size() - 22;
+    auto withEnd = [&](size_t at, uint16_t value) {
+        std::string z = zip;
+        z[end + at] = static_cast<char>(value);
+        z[end + at + 1] = static_cast<char>(value >> 8);
+        return z;
+    };
+    struct Case {
+        const char* what;
+        std::string bytes;
+        TArchiveDamage damage;
+        int count;
+    } cases[] = {
+        {"entries on this disk differ from the total", withEnd(8, 2), adEntryCount, 3},
+        {"fewer entries than the directory holds", withEnd(10, 2), adEntryCount, 2},
+        {"directory size off", withEnd(12, static_cast<uint16_t>(zip[end + 12] + 1)), adDirectorySize, 3},
+        {"bytes before the end record", zip.substr(0, end) + "xx" + zip.substr(end), adDirectoryPlace, 3},
+        // The last name is then read from the end record's bytes.
+        {"directory cut, end record appended", zip.substr(0, end - 3) + zip.substr(end), adDirectoryPlace, 3},
+        {"directory cut in a header, end record appended", zip.substr(0, end - 40) + zip.substr(end),
+         adRebuilt, 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFile(dir / "bad.zip", c.bytes);
+        TZipReader r;
+        r.SetZipName(dir / "bad.zip");
+        EXPECT_EQ(r.GetCount(), c.count);
+        EXPECT_EQ(r.Damage(), c.damage);
+        r.SetZipName(archive);
+        EXPECT_EQ(r.GetCount(), 3);
+        EXPECT_EQ(r.Damage(), adNone);
+    }
 }
 
 TEST_F(ZipReaderTest, NoPromptEverWaits) {

@@ -185,6 +185,7 @@ TEST_F(ZipToolsTest, ReaderListsInfoZipArchives) {
         EXPECT_EQ(entry.Encrypted(), c.encrypted);
         EXPECT_EQ(entry.HasDataDescriptor(), c.descriptor);
         EXPECT_FALSE(r.Rebuilt());
+        EXPECT_EQ(r.Damage(), adNone);
     }
 }
 
@@ -207,6 +208,7 @@ TEST_F(ZipToolsTest, ReaderListsPythonZip64AndLongComments) {
         EXPECT_EQ(r.FullName(1), "two.txt");
         EXPECT_EQ(r.Entry(1).GetUncompressedSize(), 700u);
         EXPECT_EQ(r.GetZipComment(), std::string(65535, 'c'));
+        EXPECT_EQ(r.Damage(), adNone);
     }
     {
         TZipReader r;
@@ -214,6 +216,7 @@ TEST_F(ZipToolsTest, ReaderListsPythonZip64AndLongComments) {
         ASSERT_EQ(r.GetCount(), 70000);
         EXPECT_NE(r.EndCentral().Zip64End(), nullptr);
         EXPECT_EQ(r.FullName(69999), "f69999");
+        EXPECT_EQ(r.Damage(), adNone);
     }
 }
 

@@ -1,6 +1,8 @@
 // Extracts damaged archives with the engine: one of a few small valid archives (every
 // method, encrypted or not), changed at the places and to the values the input names,
-// sometimes cut short. Nothing may crash, leak, hang or land outside the destination.
+// sometimes cut short. Nothing may crash, leak, hang or land outside the destination, and
+// nothing may be written through the links that wait in the destination under the names the
+// archives use.
 #include <unistd.h>
 
 #include <cstddef>
@@ -36,6 +38,28 @@ struct Base {
     ~Base() { std::filesystem::remove_all(dir); }
 };
 
+const char* const kVictim = "victim";
+
+// Links under the archives' names, to a folder and a file outside the destination.
+void PlaceLinks(const std::string& dir, const std::string& out) {
+    namespace fs = std::filesystem;
+    fs::create_directories(dir + "/outside");
+    ziptest::WriteBytes(dir + "/outside/victim.txt", kVictim);
+    fs::create_directories(out);
+    fs::create_directory_symlink(dir + "/outside", out + "/d");
+    for (const char* name : {"a.xml", "e.xml", "s.txt", "first.txt", "FIRST.TXT", "I.BIN"})
+        fs::create_symlink(dir + "/outside/victim.txt", out + "/" + name);
+}
+
+bool OutsideUntouched(const std::string& dir) {
+    int count = 0;
+    for (auto& p : std::filesystem::directory_iterator(dir + "/outside")) {
+        (void)p;
+        ++count;
+    }
+    return count == 1 && ziptest::ReadBytes(dir + "/outside/victim.txt") == kVictim;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -49,6 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string name = base.dir + "/case.zip";
     const std::string out = base.dir + "/out/x";
     ziptest::WriteBytes(name, bytes);
+    PlaceLinks(base.dir, out);
     try {
         svc::TUnZipReader r;
         r.SetZipName(name);
@@ -61,9 +86,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         r.UnZip();
     } catch (const rtl::Exception&) {
     }
-    // Anything written must stay below the destination.
+    // Anything written must stay below the destination, and go through no link.
+    if (!OutsideUntouched(base.dir)) __builtin_trap();
     for (auto& p : std::filesystem::directory_iterator(base.dir))
-        if (p.path().filename() != "case.zip" && p.path().filename() != "out") __builtin_trap();
+        if (p.path().filename() != "case.zip" && p.path().filename() != "out" &&
+            p.path().filename() != "outside")
+            __builtin_trap();
     if (std::filesystem::exists(base.dir + "/out"))
         for (auto& p : std::filesystem::directory_iterator(base.dir + "/out"))
             if (p.path().filename() != "x") __builtin_trap();

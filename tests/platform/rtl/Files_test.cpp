@@ -297,6 +297,13 @@ TEST_F(FilesTest, AttributesMapToPermissions) {
     EXPECT_EQ(FileGetAttr(dir_), faDirectory);
     EXPECT_EQ(FileGetAttr(Path("none")), -1);
     EXPECT_EQ(FileSetAttr(Path("none"), 0), ENOENT);
+    // The same through an open file.
+    TFileStream h(Path("f"), fmOpenRead | fmShareDenyNone);
+    EXPECT_EQ(FileSetAttr(h.Handle(), faReadOnly), 0);
+    EXPECT_EQ(FileGetAttr(Path("f")), faArchive | faReadOnly);
+    EXPECT_EQ(FileSetAttr(h.Handle(), 0), 0);
+    EXPECT_EQ(FileGetAttr(Path("f")), faArchive);
+    EXPECT_EQ(FileSetAttr(-1, 0), EBADF);
 }
 
 TEST(FileDates, DosDateTimeConversions) {
@@ -392,6 +399,12 @@ TEST_F(FilesTest, FileAgeFollowsSetDate) {
     EXPECT_FALSE(FileAge(Path("none"), age));
     EXPECT_FALSE(FileAge(dir_, age));
     EXPECT_EQ(FileSetDate(Path("f"), (44 << 25) | (2 << 21) | (30 << 16)), EINVAL);
+    // The same through an open file.
+    const int32_t other = (41 << 25) | (1 << 21) | (2 << 16) | (3 << 11);
+    ASSERT_EQ(FileSetDate(h.Handle(), other), 0);
+    EXPECT_EQ(FileAgeDos(Path("f")), other);
+    EXPECT_EQ(FileSetDate(h.Handle(), (44 << 25) | (2 << 21) | (30 << 16)), EINVAL);
+    EXPECT_EQ(FileSetDate(-1, other), EBADF);
 }
 
 TEST_F(FilesTest, CompletelyWrittenNeedsQuietFileAndNoHolder) {
