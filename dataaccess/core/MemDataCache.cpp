@@ -244,7 +244,6 @@ void TMemData::DeleteCachedRecord() {
             RestoreFromRollback(item);
             ItemHeader::SetStatus(item, ItemDeleted);
             ItemHeader::SetUpdateResult(item, urNone);
-            ItemHeader::SetOrder(item, 0);
             moved = ItemHeader::Prev(item) != pred || ItemHeader::Next(item) != succ;
             if (succ)
                 CurrentItem = ItemHeader::Prev(succ) ? ItemHeader::Prev(succ) : FirstItem;

@@ -300,6 +300,11 @@ TEST(CachedUpdates, DeletedRowsShownByTheirStatusStayCounted) {
     d.Goto(3);
     d.RevertRecord();
     EXPECT_EQ(d.Ids(), (std::vector<int>{1, 2, 3}));
+    // A changed row deleted while deleted rows are shown keeps its record number.
+    d.Edit(2, 2, "b");
+    d.Delete(2);
+    EXPECT_EQ(d.Ids(), (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(d.Values(2), "n2/m2");
 }
 
 TEST(CachedUpdates, AHookThatTakesChangesBackEndsTheWalkSafely) {
