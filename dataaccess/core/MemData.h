@@ -1,6 +1,7 @@
 // Record storage: internal data type codes, field and object-type descriptors, the record-block
-// and string-heap allocators, shared objects and blobs (plain and compressed), and the abstract
-// storage TData that lays out record buffers and reads and writes field values.
+// and string-heap allocators, shared objects and blobs (plain and compressed), the abstract
+// storage TData that lays out record buffers and reads and writes field values, and the
+// in-memory record list TMemData with its sorting, filtering and cached updates.
 //
 // 64-bit: every handle, heap pointer and link cell in a record buffer or in a block, item or
 // piece header takes PointerSize bytes. Headers are packed; their fields are read and written
@@ -1099,7 +1100,9 @@ protected:
     bool active_ = false;
     bool prepared_ = false;
     AnsiString filterText_;
-    uint8_t filterItemTypes_ = 0;
+    // Matters only with cached updates on; a storage switched on without ChangeCachedUpdates
+    // still shows its unmodified rows.
+    uint8_t filterItemTypes_ = DefaultCachedItemTypes;
     TFieldDescs fields_;
     std::unique_ptr<TStringHeap> stringHeap_;
 
