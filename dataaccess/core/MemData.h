@@ -48,6 +48,24 @@ inline void PokePacked(void* base, std::size_t ofs, T value) {
     std::memcpy(static_cast<uint8_t*>(base) + ofs, &value, sizeof(T));
 }
 
+// The zero-terminated text at place, at most maximum characters of it.
+template <class Ch>
+std::basic_string<Ch> BoundedText(const void* place, int64_t maximum) {
+    std::basic_string<Ch> s;
+    for (int64_t i = 0; i < maximum; ++i) {
+        const Ch ch = PeekPacked<Ch>(place, static_cast<std::size_t>(i) * sizeof(Ch));
+        if (ch == 0) break;
+        s.push_back(ch);
+    }
+    return s;
+}
+
+// Cuts trailing blanks and zero characters.
+template <class Ch>
+void TrimRightBlanks(std::basic_string<Ch>& s) {
+    while (!s.empty() && (s.back() == Ch(' ') || s.back() == Ch(0))) s.pop_back();
+}
+
 // =============================================================================================
 // Internal data type codes
 

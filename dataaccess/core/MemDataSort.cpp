@@ -52,24 +52,8 @@ private:
 };
 
 template <class Ch>
-std::basic_string<Ch> TextAt(const void* place, int64_t maximum) {
-    std::basic_string<Ch> s;
-    for (int64_t i = 0; i < maximum; ++i) {
-        const Ch ch = PeekPacked<Ch>(place, static_cast<std::size_t>(i) * sizeof(Ch));
-        if (ch == 0) break;
-        s.push_back(ch);
-    }
-    return s;
-}
-
-template <class Ch>
 std::basic_string<Ch> ZeroTerminated(const void* p) {
-    return p ? TextAt<Ch>(p, INT64_MAX) : std::basic_string<Ch>();
-}
-
-template <class S>
-void CutTrailingBlanks(S& s) {
-    while (!s.empty() && (s.back() == ' ' || s.back() == 0)) s.pop_back();
+    return p ? BoundedText<Ch>(p, INT64_MAX) : std::basic_string<Ch>();
 }
 
 bool IsByteArray(const rtl::Variant& v) {
@@ -252,17 +236,17 @@ AnsiString TData::FieldAnsiText(TFieldDesc* field, void* recBuf, int& options, b
     };
     switch (dt) {
         case dtString: {
-            AnsiString s = TextAt<char>(place, field->Length);
+            AnsiString s = BoundedText<char>(place, field->Length);
             trim = field->Fixed ? TrimFixedChar : TrimVarChar;
-            if (trim) CutTrailingBlanks(s);
+            if (trim) TrimRightBlanks(s);
             return s;
         }
         case dtStringRef:
             return ZeroTerminated<char>(PeekPacked<const void*>(place, 0));
         case dtWideString: {
-            WideString s = TextAt<char16_t>(place, field->Length);
+            WideString s = BoundedText<char16_t>(place, field->Length);
             trim = field->Fixed ? TrimFixedChar : TrimVarChar;
-            if (trim) CutTrailingBlanks(s);
+            if (trim) TrimRightBlanks(s);
             return rtl::WideToAnsi(s);
         }
         case dtWideStringRef:
@@ -301,7 +285,7 @@ AnsiString TData::FieldAnsiText(TFieldDesc* field, void* recBuf, int& options, b
             return rtl::BcdToStr(PeekPacked<rtl::TBcd>(place, 0), fs);
         case dtGuid:
             options |= coCaseInsensitive;
-            return TextAt<char>(place, field->Length);
+            return BoundedText<char>(place, field->Length);
         default:
             CannotConvert();
     }
@@ -318,9 +302,9 @@ WideString TData::FieldWideText(TFieldDesc* field, void* recBuf, int& options, b
     if (dt == dtWideString || dt == dtWideStringRef) {
         FieldPlace at(*this, field, recBuf, Place(field, recBuf));
         if (dt == dtWideStringRef) return ZeroTerminated<char16_t>(PeekPacked<const void*>(at.get(), 0));
-        WideString s = TextAt<char16_t>(at.get(), field->Length);
+        WideString s = BoundedText<char16_t>(at.get(), field->Length);
         trim = field->Fixed ? TrimFixedChar : TrimVarChar;
-        if (trim) CutTrailingBlanks(s);
+        if (trim) TrimRightBlanks(s);
         return s;
     }
     return rtl::AnsiToWide(FieldAnsiText(field, recBuf, options, trim));
@@ -424,14 +408,14 @@ int TData::CompareFieldValue(const void* value, TDataType valueType, TFieldDesc*
         bool trim = false;
         const AnsiString text = FieldAnsiText(field, recBuf, options, trim);
         AnsiString k = key;
-        if (trim) CutTrailingBlanks(k);
+        if (trim) TrimRightBlanks(k);
         return CompareAnsiKey(k, text, options);
     }
     if (valueType == dtWideString) {
         bool trim = false;
         const WideString text = FieldWideText(field, recBuf, options, trim);
         WideString k = ZeroTerminated<char16_t>(value);
-        if (trim) CutTrailingBlanks(k);
+        if (trim) TrimRightBlanks(k);
         return CompareWideKey(k, text, options);
     }
 
