@@ -791,7 +791,7 @@ inline constexpr int blTRUE = 20;
 const TLexemList& BoolSymbols();
 const TLexemList& BoolKeywords();
 
-// The lexer of filter expressions and sort specifications.
+// The lexer of filter expressions and sort orders (IndexFieldNames).
 class TBoolParser : public TParser {
 public:
     explicit TBoolParser(const AnsiString& text);
@@ -1279,7 +1279,7 @@ protected:
     void ForgetVerdicts();
     void CommitBlobs(void* recBuf);
     bool IsVisible(PItemHeader item) { return !IsFilteredOut(item); }
-    // Parses a sort specification into columns; raises on a bad text.
+    // Parses a sort order text into columns; raises on a bad text.
     void BuildSortColumns(const AnsiString& text, TSortColumns& columns);
     // Replaces the sort columns by those of text; a bad text leaves them as they were.
     void RebuildSortColumns(const AnsiString& text);

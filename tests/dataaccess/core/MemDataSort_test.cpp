@@ -220,7 +220,7 @@ rtl::TBytes Bytes(std::initializer_list<uint8_t> b) {
 TEST(Comparison, FieldsOfEveryType) {
     struct Case {
         const char* what;
-        FieldSpec spec;
+        FieldSpec field;
         Variant low, high;
     };
     const rtl::TSQLTimeStamp ts1{2020, 5, 1, 10, 0, 0, 5}, ts2{2020, 5, 1, 10, 0, 0, 6};
@@ -269,7 +269,7 @@ TEST(Comparison, FieldsOfEveryType) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        ListData d({{"ID", dtInteger}, c.spec});
+        ListData d({{"ID", dtInteger}, c.field});
         d.Open();
         void* low = d.NewRecord({1, c.low});
         void* high = d.NewRecord({2, c.high});
@@ -288,7 +288,7 @@ TEST(Comparison, FieldsOfEveryType) {
 struct Keyed {
     ListData d;
     void* rec = nullptr;
-    Keyed(FieldSpec spec, const Variant& value) : d({{"ID", dtInteger}, spec}) {
+    Keyed(FieldSpec field, const Variant& value) : d({{"ID", dtInteger}, field}) {
         d.Open();
         rec = d.NewRecord({1, value});
     }
@@ -304,7 +304,7 @@ struct Keyed {
 TEST(Comparison, TextKeysAgainstTheFieldsText) {
     struct Case {
         const char* what;
-        FieldSpec spec;
+        FieldSpec field;
         Variant value;
         const char* key;
         int options;
@@ -336,7 +336,7 @@ TEST(Comparison, TextKeysAgainstTheFieldsText) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        Keyed k(c.spec, c.value);
+        Keyed k(c.field, c.value);
         EXPECT_EQ(k.Text(c.key, c.options), c.expected);
     }
     // An empty wide partial key matches every field.

@@ -4,12 +4,12 @@
 Usage: sortfilter_model.py SEED OUTFILE
 
 Makes random rows (integers, floats, currencies, decimals, date-times, 8-bit texts in code page
-1251 and UTF-16 texts, with nulls), random sort specifications and random filter expressions,
+1251 and UTF-16 texts, with nulls), random sort orders and random filter expressions,
 and writes them with the expected results, one item per line, texts hex-encoded:
 
   column NAME TYPE
   row V1 V2 ...                      '~' is null
-  sort HEX(spec) ID ID ...           the row ids in sorted order
+  sort HEX(order) ID ID ...           the row ids in sorted order
   filter CI NOPARTIAL HEX(text) ID ... the ids of the rows the filter selects, ascending
 
 Text order is ICU's root collation (the runtime's): tertiary strength with case, secondary
@@ -136,9 +136,9 @@ def compare_values(kind, a, b, sort_type):
     return sign((a > b) - (a < b))
 
 
-def random_spec(rng):
+def random_order(rng):
     names = rng.sample([c.name for c in COLUMNS[1:]], rng.randrange(1, 4))
-    spec, parts = [], []
+    order, parts = [], []
     for name in names:
         kind = next(c.kind for c in COLUMNS if c.name == name)
         desc = rng.random() < 0.4
@@ -151,14 +151,14 @@ def random_spec(rng):
         if len(words) == 3 and rng.random() < 0.5:
             words[1], words[2] = words[2], words[1]
         parts.append(" ".join(words))
-        spec.append((name, kind, desc, sort_type))
+        order.append((name, kind, desc, sort_type))
     text = rng.choice(["; ", ",", " ; "]).join(parts)
-    return text, spec
+    return text, order
 
 
-def sort_rows(rows, spec):
+def sort_rows(rows, order):
     def cmp(r1, r2):
-        for name, kind, desc, sort_type in spec:
+        for name, kind, desc, sort_type in order:
             a, b = r1[name], r2[name]
             if a is None or b is None:
                 r = 0 if a is None and b is None else (-1 if a is None else 1)
@@ -302,8 +302,8 @@ def main():
     for r in rows:
         lines.append("row " + " ".join(encode_value(c.kind, r[c.name]) for c in COLUMNS))
     for _ in range(40):
-        text, spec = random_spec(rng)
-        ids = [r["ID"] for r in sort_rows(rows, spec)]
+        text, order = random_order(rng)
+        ids = [r["ID"] for r in sort_rows(rows, order)]
         lines.append(f"sort {hexs(text)} " + " ".join(map(str, ids)))
     for _ in range(120):
         text, pred = expression(rng, rows)

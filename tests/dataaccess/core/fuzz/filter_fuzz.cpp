@@ -1,4 +1,4 @@
-// Filter expressions, sort specifications and LIKE patterns: no text may crash or hang the
+// Filter expressions, sort orders and LIKE patterns: no text may crash or hang the
 // record list; a text it cannot use raises its error and leaves the list usable.
 #include <cstddef>
 #include <cstdint>
