@@ -733,6 +733,8 @@ public:
     void GetNextRecord(void* recBuf) override;
     void GetPriorRecord(void* recBuf) override;
     void FilterUpdated() override;
+    // The connection's default sort type applies to new sort columns.
+    void SetSortDefaults(TSortColumn* column) override;
     void SortItems() override;
 
     TCRCommand* GetCommand();

@@ -225,6 +225,12 @@ void TCRRecordSet::FilterUpdated() {
     eof_ = eof_ && !moreRows;
 }
 
+void TCRRecordSet::SetSortDefaults(TSortColumn* column) {
+    TMemData::SetSortDefaults(column);
+    if (FCommand && FCommand->GetConnection())
+        column->SortType = FCommand->GetConnection()->DefaultSortType();
+}
+
 void TCRRecordSet::SortItems() {
     if (!HasSortColumns()) return;
     FetchAll();

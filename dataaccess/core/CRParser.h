@@ -142,6 +142,9 @@ protected:
     void RebaseWindow();
 
     int64_t TextLength() const { return textLength_; }
+    // Window position of the next character, for lexers that scan runs of their own.
+    int64_t CurPosition() const { return curPos_; }
+    void SetCurPosition(int64_t pos) { curPos_ = pos; }
 
     const TLexemList* symbols_ = nullptr;
     const TLexemList* keywords_ = nullptr;

@@ -1,6 +1,7 @@
 // Record storage: internal data type codes, field and object-type descriptors, the record-block
-// and string-heap allocators, shared objects and blobs (plain and compressed), and the abstract
-// storage TData that lays out record buffers and reads and writes field values.
+// and string-heap allocators, shared objects and blobs (plain and compressed), the abstract
+// storage TData that lays out record buffers and reads and writes field values, and the
+// in-memory record list TMemData with its sorting, filtering and cached updates.
 //
 // 64-bit: every handle, heap pointer and link cell in a record buffer or in a block, item or
 // piece header takes PointerSize bytes. Headers are packed; their fields are read and written
@@ -15,10 +16,13 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
+#include "dataaccess/core/CRParser.h"
 #include "platform/rtl/Exceptions.h"
+#include "platform/rtl/Lists.h"
 #include "platform/rtl/Objects.h"
 #include "platform/rtl/Streams.h"
 #include "platform/rtl/Types.h"
@@ -42,6 +46,24 @@ inline T PeekPacked(const void* base, std::size_t ofs) {
 template <class T>
 inline void PokePacked(void* base, std::size_t ofs, T value) {
     std::memcpy(static_cast<uint8_t*>(base) + ofs, &value, sizeof(T));
+}
+
+// The zero-terminated text at place, at most maximum characters of it.
+template <class Ch>
+std::basic_string<Ch> BoundedText(const void* place, int64_t maximum) {
+    std::basic_string<Ch> s;
+    for (int64_t i = 0; i < maximum; ++i) {
+        const Ch ch = PeekPacked<Ch>(place, static_cast<std::size_t>(i) * sizeof(Ch));
+        if (ch == 0) break;
+        s.push_back(ch);
+    }
+    return s;
+}
+
+// Cuts trailing blanks and zero characters.
+template <class Ch>
+void TrimRightBlanks(std::basic_string<Ch>& s) {
+    while (!s.empty() && (s.back() == Ch(' ') || s.back() == Ch(0))) s.pop_back();
 }
 
 // =============================================================================================
@@ -565,6 +587,8 @@ public:
     void EnableRollback() { rollback_ = true; }
     bool RollbackEnabled() const { return rollback_; }
     bool CanRollback() const { return rollbackData_ != nullptr; }
+    // The content saved for a rollback (nil when there is none).
+    TCRBlobData* RollbackData() const { return rollbackData_; }
     bool RollbackView() const { return parkedData_ != nullptr; }
     void SetRollbackView(bool value);
 
@@ -675,6 +699,174 @@ using TOnApplyRecord = std::function<void(int updateKind, int& action, bool last
 using TOnRecordFilter = std::function<bool(void* recBuf)>;
 using TOnCalcFields = std::function<void(void* dest, void* source)>;
 
+// ---------------------------------------------------------------------------------------------
+// Cached-update codes
+
+// Update status of a row.
+inline constexpr uint8_t ItemUnmodified = 0;
+inline constexpr uint8_t ItemModified = 1;
+inline constexpr uint8_t ItemInserted = 2;
+inline constexpr uint8_t ItemDeleted = 3;
+// FilterItemTypes holds one bit per status.
+inline constexpr uint8_t ItemTypeBit(uint8_t status) {
+    return static_cast<uint8_t>(1u << status);
+}
+// What switching cached updates on shows: unmodified, modified and inserted rows.
+inline constexpr uint8_t DefaultCachedItemTypes = 0x07;
+
+// Result of applying a row's change: the apply hook's action (the platform's TUpdateAction),
+// none (not applied yet) or deferred (part of a batch whose result comes later).
+inline constexpr uint8_t urFail = 0;
+inline constexpr uint8_t urAbort = 1;
+inline constexpr uint8_t urSkip = 2;
+inline constexpr uint8_t urRetry = 3;
+inline constexpr uint8_t urApplied = 4;
+inline constexpr uint8_t urNone = 5;
+inline constexpr uint8_t urDeferred = 6;
+
+// Update kinds handed to the apply hook (the platform's TUpdateKind).
+inline constexpr int ukModify = 0;
+inline constexpr int ukInsert = 1;
+inline constexpr int ukDelete = 2;
+
+// Rows ApplyUpdates applies, a set of bits.
+inline constexpr int akModified = 1;
+inline constexpr int akInserted = 2;
+inline constexpr int akDeleted = 4;
+inline constexpr int akAll = 7;
+
+// ---------------------------------------------------------------------------------------------
+// Sorting and value comparison
+
+// String comparison kind of local sorting.
+enum TSortType : uint8_t { stCaseSensitive, stCaseInsensitive, stBinary };
+
+// Options of the value comparisons.
+inline constexpr int coCaseInsensitive = 1;
+inline constexpr int coPartialKey = 2;
+inline constexpr int coContains = 4;
+inline constexpr int coBinary = 8;
+
+class TSortColumn : public rtl::TObject {
+public:
+    TFieldDesc* FieldDesc = nullptr;
+    bool Descending = false;
+    uint8_t SortType = stCaseSensitive;
+
+    // The comparison options of the sort type.
+    int Options() const;
+};
+
+// Owns its columns.
+class TSortColumns : public rtl::TObjectList {
+public:
+    TSortColumn* GetItem(int index) const { return ItemAs<TSortColumn>(index); }
+};
+
+// ---------------------------------------------------------------------------------------------
+// Filtering
+
+// Lexem codes of the filter lexer.
+inline constexpr int blEqual = 1;
+inline constexpr int blGreater = 2;
+inline constexpr int blLess = 3;
+inline constexpr int blGreaterEqual = 4;
+inline constexpr int blLessEqual = 5;
+inline constexpr int blNotEqual = 6;
+inline constexpr int blOpenParen = 7;
+inline constexpr int blCloseParen = 8;
+inline constexpr int blMinus = 9;
+inline constexpr int blPlus = 10;
+inline constexpr int blOpenBracket = 11;
+inline constexpr int blCloseBracket = 12;
+inline constexpr int blAND = 13;
+inline constexpr int blFALSE = 14;
+inline constexpr int blIS = 15;
+inline constexpr int blLIKE = 16;
+inline constexpr int blNOT = 17;
+inline constexpr int blNULL = 18;
+inline constexpr int blOR = 19;
+inline constexpr int blTRUE = 20;
+
+const TLexemList& BoolSymbols();
+const TLexemList& BoolKeywords();
+
+// The lexer of filter expressions and sort orders (IndexFieldNames).
+class TBoolParser : public TParser {
+public:
+    explicit TBoolParser(const AnsiString& text);
+
+    // The raw text from the current position up to the next "]" (or the end of the text); the
+    // "]" is passed over.
+    AnsiString ReadToCloseBracket();
+
+protected:
+    void InitParser() override;
+    // Two apostrophes in a row belong to the string.
+    void ToRightQuote(char quote) override;
+};
+
+// Node kinds of a filter expression.
+enum TExpressionNodeKind : uint8_t {
+    ntEqual,
+    ntGreater,
+    ntLess,
+    ntGreaterEqual,
+    ntLessEqual,
+    ntNotEqual,
+    ntAnd,
+    ntOr,
+    ntNot,
+    ntField,
+    ntValue,
+    ntTrue,
+    ntFalse,
+    ntLike,
+    ntNotLike
+};
+
+class TExpressionNode : public rtl::TObject {
+public:
+    TExpressionNode* PrevAllocated = nullptr;
+    uint8_t NodeKind = ntTrue;
+    TExpressionNode* FirstOperand = nullptr;
+    TExpressionNode* SecondOperand = nullptr;
+    TFieldDesc* FieldDesc = nullptr;
+    rtl::Variant Value;
+};
+
+// "*" and "%" match any run of characters, "_" exactly one; everything else itself.
+bool MatchLike(std::string_view value, std::string_view pattern);
+bool MatchLike(std::u16string_view value, std::u16string_view pattern);
+
+// ---------------------------------------------------------------------------------------------
+// Bookmarks
+
+// A bookmark as kept in the dataset's record buffers: the list's generation, the item, its
+// record number then (-1 without a current item) and the item's serial, which tells a live item
+// from a freed one without reading the item.
+struct RecBookmark {
+    static constexpr std::size_t ofsGeneration = 0;
+    static constexpr std::size_t ofsItem = 4;
+    static constexpr std::size_t ofsRecNo = 4 + PtrSize;
+    static constexpr std::size_t ofsSerial = 8 + PtrSize;
+    static constexpr std::size_t Size = 12 + PtrSize;
+
+    static uint32_t Generation(const void* b) { return PeekPacked<uint32_t>(b, ofsGeneration); }
+    static PItemHeader Item(const void* b) { return PeekPacked<PItemHeader>(b, ofsItem); }
+    static int32_t RecNo(const void* b) { return PeekPacked<int32_t>(b, ofsRecNo); }
+    static uint32_t Serial(const void* b) { return PeekPacked<uint32_t>(b, ofsSerial); }
+    static void Set(void* b, uint32_t generation, PItemHeader item, int32_t recNo, uint32_t serial) {
+        PokePacked(b, ofsGeneration, generation);
+        PokePacked(b, ofsItem, item);
+        PokePacked(b, ofsRecNo, recNo);
+        PokePacked(b, ofsSerial, serial);
+    }
+};
+
+// =============================================================================================
+// Record storage
+
 class TData : public rtl::TObject {
 public:
     TData();
@@ -739,7 +931,8 @@ public:
     virtual void DoApplyInsert(void* recBuf);
     virtual void DoApplyDelete(void* recBuf);
     virtual void DoApplyUpdate(void* recBuf);
-    virtual void SetFilterText(const AnsiString& value) { filterText_ = value; }
+    // Parses the text first when the storage is active; a bad text leaves the filter as it was.
+    virtual void SetFilterText(const AnsiString& value);
     virtual void DoRevertRecord();
     virtual void DoAfterApplyUpdates();
     virtual void DoCancelUpdates();
@@ -777,6 +970,8 @@ public:
     virtual void InsertRecord(void* recBuf);
     virtual void UpdateRecord(void* recBuf);
     virtual void DeleteRecord();
+    // Drops the current record without any apply hook.
+    virtual void RemoveRecord();
     virtual void CancelRecord(void* recBuf);
     virtual void CreateComplexFields(void* recBuf, bool withBlob);
     virtual void CreateComplexField(void* recBuf, int index, bool withBlob);
@@ -785,10 +980,75 @@ public:
     virtual void AddRefComplexFields(void* recBuf);
     virtual void SetToBegin();
     virtual void SetToEnd();
-    virtual int GetUpdateStatus() { return 0; }
-    virtual int GetUpdateResult() { return 5; }
+
+    // ---- bookmarks (RecBookmark::Size bytes); here only the record number is kept
+    virtual void GetBookmark(void* bookmark);
+    virtual void SetToBookmark(const void* bookmark);
+    virtual bool BookmarkValid(const void* bookmark);
+    // -1/0/1: a nil bookmark sorts after a given one, given ones by record number.
+    virtual int CompareBookmarks(const void* bookmark1, const void* bookmark2);
+
+    // ---- cached updates (a record list keeps them; here nothing is cached)
+    // Switching off cancels every cached change; switching on shows unmodified, modified and
+    // inserted rows.
+    void ChangeCachedUpdates(bool value);
+    virtual int GetUpdateStatus() { return ItemUnmodified; }
+    virtual int GetUpdateResult() { return urNone; }
     virtual bool HasUnappliedChanges() { return false; }
+    virtual void SetCacheRecBuf(void* /*newBuf*/, void* /*oldBuf*/) {}
+    virtual void ApplyUpdates(int /*kinds*/ = akAll) {}
+    virtual void CommitUpdates() {}
+    virtual void CancelUpdates() {}
+    virtual void ResetUpdateResults() {}
+    virtual void RevertRecord() {}
     virtual void DoApplyRecord(int updateKind, int& action, bool last);
+    virtual void GetOldRecord(void* /*recBuf*/) {}
+
+    // ---- filtering
+    // True when a record callback or a filter expression is set.
+    virtual bool IsFiltered();
+    // Forgets the rows' verdicts and counts the visible rows again.
+    virtual void FilterUpdated() {}
+    // Forgets the rows' verdicts only.
+    virtual void ResetFilterResults() {}
+    // Replaces the expression by the parsed text (none for a blank text); on failure the
+    // storage has no expression.
+    void ParseFilter(const AnsiString& text);
+    bool HasFilterExpression() const { return filterRoot_ != nullptr; }
+    TExpressionNode* FilterRoot() const { return filterRoot_; }
+    // Evaluates node against FilterRecBuf.
+    bool EvalFilter(TExpressionNode* node);
+
+    // ---- sorting (a record list sorts; here nothing is)
+    virtual TSortColumns* SortColumns() { return nullptr; }
+    bool HasSortColumns() {
+        TSortColumns* columns = SortColumns();
+        return columns && columns->Count() > 0;
+    }
+    virtual void ChangeIndexFieldNames(const AnsiString& /*value*/) {}
+    virtual void SortItems() {}
+    virtual void BuildRecordNoCache() {}
+
+    // ---- value comparison: -1, 0 or 1, positive when the key (first) is greater
+    // The field's value in comparable form; nativeBuffer False means the caller frees it with
+    // std::free. Dates become a TDateTime, currencies a double, heap texts and blobs dtString or
+    // dtWideString, bytes a 16-bit length and the bytes.
+    void* GetFieldValueBuffer(void* recBuf, TFieldDesc* field, TDataType& valueType, bool& isBlank,
+                              bool& nativeBuffer);
+    virtual int CompareFieldValue(const void* value, TDataType valueType, TFieldDesc* field, void* recBuf,
+                                  int options);
+    // Nulls come first.
+    virtual int CompareFields(void* recBuf1, void* recBuf2, TFieldDesc* field, int options);
+    static int CompareStrings(const char* key, const char* field, int options);
+    static int CompareAnsiStr(const AnsiString& key, const AnsiString& field, int options);
+    // The key against the first Length(key) characters of the field.
+    static int CompareWideStrings(const WideString& key, const WideString& field, int options);
+    static int CompareWideStr(const WideString& key, const WideString& field, int options);
+    static int CompareAnsiKey(const AnsiString& key, const AnsiString& field, int options);
+    static int CompareWideKey(const WideString& key, const WideString& field, int options);
+    static int CompareBinary(const void* key, int64_t keyLength, const void* field, int64_t fieldLength,
+                             int options);
+    static int CompareVariants(const rtl::Variant& key, const rtl::Variant& field, int options);
 
     // ---- field access
     int GetFieldCount() const { return fields_.Count(); }
@@ -837,9 +1097,9 @@ protected:
     void SetPlacePointer(TFieldDesc* field, void* recBuf, void* value) const {
         PokePacked(Place(field, recBuf), 0, value);
     }
-    // Filter expression hooks, filled in by the filtering code.
-    virtual void InitFilter() {}
-    virtual void FreeFilter() {}
+    // The filter expression built from FilterText when the storage opens, and freed.
+    void InitFilter() { ParseFilter(filterText_); }
+    void FreeFilter();
     // A new heap copy of a text, bounded by the field's length.
     char* HeapCopyStr(TFieldDesc* field, const char* text);
     char16_t* HeapCopyWideStr(TFieldDesc* field, const char16_t* text);
@@ -858,48 +1118,48 @@ protected:
     bool active_ = false;
     bool prepared_ = false;
     AnsiString filterText_;
-    uint8_t filterItemTypes_ = 0;
+    // Matters only with cached updates on; a storage switched on without ChangeCachedUpdates
+    // still shows its unmodified rows.
+    uint8_t filterItemTypes_ = DefaultCachedItemTypes;
     TFieldDescs fields_;
     std::unique_ptr<TStringHeap> stringHeap_;
+
+private:
+    // The filter grammar over the lexer's current lexem.
+    struct FilterParse;
+    friend struct FilterParse;
+    TExpressionNode* NewFilterNode(uint8_t kind);
+    bool EvalComparison(TExpressionNode* node);
+    // The field's value as text for a text comparison with an 8-bit / wide key.
+    AnsiString FieldAnsiText(TFieldDesc* field, void* recBuf, int& options, bool& trim);
+    WideString FieldWideText(TFieldDesc* field, void* recBuf, int& options, bool& trim);
+
+    TExpressionNode* filterRoot_ = nullptr;
+    TExpressionNode* lastFilterNode_ = nullptr;
 };
 
 // =============================================================================================
 // In-memory record list
-
-// String comparison kind of local sorting.
-enum TSortType : uint8_t { stCaseSensitive, stCaseInsensitive, stBinary };
 
 // Item verdicts of the filter.
 inline constexpr uint8_t frUnknown = 0;
 inline constexpr uint8_t frVisible = 1;
 inline constexpr uint8_t frHidden = 2;
 
-// A bookmark as kept in the dataset's record buffers: the list's generation, the item, its
-// record number then (-1 without a current item) and the item's serial, which tells a live item
-// from a freed one without reading the item.
-struct RecBookmark {
-    static constexpr std::size_t ofsGeneration = 0;
-    static constexpr std::size_t ofsItem = 4;
-    static constexpr std::size_t ofsRecNo = 4 + PtrSize;
-    static constexpr std::size_t ofsSerial = 8 + PtrSize;
-    static constexpr std::size_t Size = 12 + PtrSize;
-
-    static uint32_t Generation(const void* b) { return PeekPacked<uint32_t>(b, ofsGeneration); }
-    static PItemHeader Item(const void* b) { return PeekPacked<PItemHeader>(b, ofsItem); }
-    static int32_t RecNo(const void* b) { return PeekPacked<int32_t>(b, ofsRecNo); }
-    static uint32_t Serial(const void* b) { return PeekPacked<uint32_t>(b, ofsSerial); }
-    static void Set(void* b, uint32_t generation, PItemHeader item, int32_t recNo, uint32_t serial) {
-        PokePacked(b, ofsGeneration, generation);
-        PokePacked(b, ofsItem, item);
-        PokePacked(b, ofsRecNo, recNo);
-        PokePacked(b, ofsSerial, serial);
-    }
-};
-
 // Keeps every row of a result in memory as a doubly linked list of items from the block
 // manager, with a current item, record numbers and bookmarks. Record numbers are kept
 // incrementally: after an insertion or deletion only the shorter side of the list is
 // renumbered and RecNoOffset absorbs the shift of the other side.
+//
+// Sorting keeps the rows in the order of the sort columns (IndexFieldNames): a full stable sort
+// when the order changes, a local move when one row is inserted or changed. Filtering hides rows
+// by the record callbacks, the filter expression and, with cached updates, by update status;
+// each row's verdict is kept until something that can change it happens.
+//
+// Cached updates: every changed row has one entry in the cache list, in the order of its first
+// change; a modified row keeps a rollback copy of its record as it was before. Applying walks
+// the list and hands each change to OnApplyRecord; committing forgets applied changes;
+// cancelling and reverting put the rows back as they were.
 class TMemData : public TData {
 public:
     TMemData();
@@ -935,48 +1195,63 @@ public:
     void InsertRecord(void* recBuf) override;
     void UpdateRecord(void* recBuf) override;
     void DeleteRecord() override;
+    void RemoveRecord() override;
     void SetToBegin() override;
     void SetToEnd() override;
 
-    // Bookmarks: RecBookmark::Size bytes.
-    virtual void GetBookmark(void* bookmark);
-    virtual void SetToBookmark(const void* bookmark);
-    virtual bool BookmarkValid(const void* bookmark);
-    virtual int CompareBookmarks(const void* bookmark1, const void* bookmark2);
+    void GetBookmark(void* bookmark) override;
+    void SetToBookmark(const void* bookmark) override;
+    bool BookmarkValid(const void* bookmark) override;
+    int CompareBookmarks(const void* bookmark1, const void* bookmark2) override;
 
     // False: nothing more to fetch. Drivers append the next block of rows.
     virtual bool Fetch(bool fetchBack = false);
 
-    // Filtering: the row verdict from the record callbacks and the filter expression.
-    virtual bool IsFiltered();
+    // ---- filtering
     virtual bool IsFilteredOut(PItemHeader item);
-    virtual void FilterUpdated();
-    // Whether a filter expression accepts the record in FilterRecBuf; none is set here.
-    virtual bool HasFilterExpression() { return false; }
-    virtual bool FilterExpressionAccepts(void* /*recBuf*/) { return true; }
+    void FilterUpdated() override;
+    void ResetFilterResults() override { ForgetVerdicts(); }
 
-    // Sorting: nothing is sorted while no sort columns exist.
-    virtual bool HasSortColumns() { return false; }
-    virtual void ChangeIndexFieldNames(const AnsiString& value) { indexFieldNames_ = value; }
-    virtual void SortItems() {}
-    virtual int CompareRecords(void* /*recBuf1*/, void* /*recBuf2*/) { return 0; }
-    virtual void MoveSortedItem(PItemHeader /*item*/, int /*direction*/) {}
+    // ---- sorting
+    TSortColumns* SortColumns() override { return &sortColumns_; }
+    // Stores the text; rebuilds the sort columns when descriptors exist and sorts an active
+    // list. A bad text raises and leaves the order as it was.
+    void ChangeIndexFieldNames(const AnsiString& value) override;
+    virtual void SetSortDefaults(TSortColumn* column);
+    void SortItems() override;
+    int CompareRecords(void* recBuf1, void* recBuf2);
+    int CompareBySortColumn(void* recBuf1, void* recBuf2, TSortColumn* column);
+    // Moves item towards its sorted place: backwards while it sorts before its predecessor
+    // (direction < 0) or forwards while it sorts after its successor (direction > 0).
+    void MoveSortedItem(PItemHeader item, int direction);
+    // Exchanges the places of two items in the list.
+    void SwapItems(PItemHeader item1, PItemHeader item2);
 
-    // Cached updates: the cached-update code takes over these branches.
-    virtual void RevertRecord() {}
-    virtual void DeleteCachedRecord() { RemoveRecord(); }
+    // ---- cached updates
+    int GetUpdateStatus() override;
+    int GetUpdateResult() override;
+    bool UpdatesPending() override;
+    bool HasUnappliedChanges() override;
+    void SetCacheRecBuf(void* newBuf, void* oldBuf) override;
+    void ApplyUpdates(int kinds = akAll) override;
+    void CommitUpdates() override;
+    void CancelUpdates() override;
+    void ResetUpdateResults() override;
+    void RevertRecord() override;
+    void GetOldRecord(void* recBuf) override;
+    // The changed rows in the order of their first change.
+    std::vector<PItemHeader> CachedItems() const;
 
-    // List maintenance, also used by the drivers that fill the list.
+    // ---- list maintenance, also used by the drivers that fill the list
     PItemHeader InsertItem();
     PItemHeader AppendItem();
     void DeleteItem(PItemHeader item);
     void InsertItemRecord(void* recBuf);
-    void RemoveRecord();
     // mode 0: item was inserted, 1: an item before/at item was deleted, 2: the whole list.
     void RenumberItems(PItemHeader item, int mode);
     // Numbers rows a driver has just added from item on (backward: before item).
     void ReorderItems(PItemHeader item, bool keepCount, bool backward);
-    void BuildRecordNoCache();
+    void BuildRecordNoCache() override;
     void DropRecordNoCache() { recordNoCache_.clear(); }
     void RecalcItemsFields(PItemHeader from = nullptr, PItemHeader to = nullptr);
     // Links a block of items made by a driver after LastItem, each with a serial.
@@ -986,18 +1261,65 @@ public:
     bool IsLiveItem(PItemHeader item) const;
 
 protected:
+    // One changed row; Serial tells an entry from a later one at the same address.
+    struct TCacheItem {
+        PItemHeader Item = nullptr;
+        TCacheItem* Prev = nullptr;
+        TCacheItem* Next = nullptr;
+        uint64_t Serial = 0;
+    };
+    // An entry as seen before a hook ran: alive while the same entry still stands for Item.
+    struct CacheRef {
+        TCacheItem* Entry = nullptr;
+        PItemHeader Item = nullptr;
+        uint64_t Serial = 0;
+    };
+
     uint32_t SerialOf(PItemHeader item) const;
     void ForgetVerdicts();
     void CommitBlobs(void* recBuf);
     bool IsVisible(PItemHeader item) { return !IsFilteredOut(item); }
+    // Parses a sort order text into columns; raises on a bad text.
+    void BuildSortColumns(const AnsiString& text, TSortColumns& columns);
+    // Replaces the sort columns by those of text; a bad text leaves them as they were.
+    void RebuildSortColumns(const AnsiString& text);
+    // Frees the item's rollback copy, its complex values and the item.
+    void DisposeItem(PItemHeader item);
+    void ForEachBlobField(const std::function<void(TFieldDesc*)>& f);
+
+    // Cached updates.
+    void AddCacheItem(PItemHeader item);
+    TCacheItem* FindCacheItem(PItemHeader item) const;
+    void RemoveCacheItem(TCacheItem* entry);
+    CacheRef RefOf(TCacheItem* entry) const;
+    bool IsCacheItemAlive(const CacheRef& ref) const;
+    void FreeCacheItems();
+    // Before a row's first cached change: its entry, status and rollback copy.
+    void RecordUpdate(PItemHeader item);
+    void MakeRollback(PItemHeader item);
+    void SplitRollbackBlobs(PItemHeader item);
+    void FreeRollback(PItemHeader item);
+    void RestoreFromRollback(PItemHeader item);
+    // Undoes the item's cached change; true when the item was removed from the list.
+    bool RevertItem(PItemHeader item);
+    void DeleteCachedRecord();
+    // Applies the entries from the head; false when the hook closed or refilled the storage.
+    bool ApplyEntries(int kinds, bool& changed);
 
     uint32_t generation_ = 0;
     AnsiString indexFieldNames_;
+    TSortColumns sortColumns_;
     std::vector<PItemHeader> recordNoCache_;
     TBlockManager blockManager_;
     // Live items with their serials.
     std::unordered_map<PItemHeader, uint32_t> serials_;
     uint32_t nextSerial_ = 0;
+    TCacheItem* cacheHead_ = nullptr;
+    TCacheItem* cacheTail_ = nullptr;
+    std::unordered_map<PItemHeader, TCacheItem*> cacheIndex_;
+    uint64_t nextCacheSerial_ = 0;
+    // Counts entries removed, so the apply walk knows when a hook took changes back.
+    uint64_t cacheRemovals_ = 0;
 };
 
 }  // namespace dac

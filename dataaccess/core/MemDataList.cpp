@@ -41,6 +41,7 @@ TMemData::~TMemData() {
 void TMemData::InitData() {
     TData::InitData();
     FirstItem = LastItem = CurrentItem = nullptr;
+    FreeCacheItems();
     recordNoCache_.clear();
     serials_.clear();
     blockManager_.FirstFree = nullptr;
@@ -61,8 +62,12 @@ void TMemData::FreeData() {
         stringHeap_->Clear();
         freeEach = false;
     }
-    if (freeEach)
+    if (freeEach) {
         for (PItemHeader i = FirstItem; i; i = Next(i)) FreeComplexFields(ItemRecord(i), true);
+        for (PItemHeader i : CachedItems())
+            if (PItemHeader rollback = ItemHeader::Rollback(i)) FreeComplexFields(ItemRecord(rollback), true);
+    }
+    FreeCacheItems();
     stringHeap_->Clear();
     blockManager_.FreeAllBlocks();
     InitData();
@@ -76,11 +81,15 @@ void TMemData::Reopen() {
 }
 
 void TMemData::InitFields() {
+    sortColumns_.Clear();
     TData::InitFields();
     blockManager_.RecordSize = recordSize_;
+    RebuildSortColumns(indexFieldNames_);
 }
 
 void TMemData::ClearFields() {
+    // The sort columns refer to the descriptors.
+    sortColumns_.Clear();
     TData::ClearFields();
 }
 
@@ -368,71 +377,7 @@ int TMemData::CompareBookmarks(const void* bookmark1, const void* bookmark2) {
             return o1 < o2 ? -1 : (o1 > o2 ? 1 : 0);
         }
     }
-    if (!bookmark1 && !bookmark2) return 0;
-    if (!bookmark1) return 1;
-    if (!bookmark2) return -1;
-    int32_t r1 = RecBookmark::RecNo(bookmark1);
-    int32_t r2 = RecBookmark::RecNo(bookmark2);
-    return r1 < r2 ? -1 : (r1 > r2 ? 1 : 0);
-}
-
-// ---------------------------------------------------------------------------------------------
-// Filtering
-
-bool TMemData::IsFiltered() {
-    return static_cast<bool>(OnFilterRecord) || static_cast<bool>(OnLocalFilter) || HasFilterExpression();
-}
-
-bool TMemData::IsFilteredOut(PItemHeader item) {
-    if (!item) return true;
-    uint8_t verdict = ItemHeader::FilterResult(item);
-    if (verdict == frVisible) return false;
-    if (verdict == frHidden) return true;
-    void* rec = ItemRecord(item);
-    FilterRecBuf = rec;
-    bool visible = true;
-    if (IsFiltered()) {
-        // Calculated values the filter may read live in a copy with the calculated area.
-        void* copy = nullptr;
-        if (calcRecordSize_ > 0) {
-            copy = std::calloc(static_cast<size_t>(recordSize_ + calcRecordSize_), 1);
-            if (!copy) throw rtl::EOutOfMemory("Out of memory");
-            std::memcpy(copy, rec, static_cast<size_t>(recordSize_));
-            FilterRecBuf = copy;
-        }
-        try {
-            if (copy && OnCalcFields) OnCalcFields(copy, nullptr);
-            visible = (!OnFilterRecord || OnFilterRecord(FilterRecBuf)) &&
-                      (!OnLocalFilter || OnLocalFilter(FilterRecBuf)) &&
-                      (!HasFilterExpression() || FilterExpressionAccepts(FilterRecBuf));
-        } catch (...) {
-            std::free(copy);
-            FilterRecBuf = nullptr;
-            throw;
-        }
-        std::free(copy);
-    }
-    FilterRecBuf = nullptr;
-    ItemHeader::SetFilterResult(item, visible ? frVisible : frHidden);
-    return !visible;
-}
-
-void TMemData::ForgetVerdicts() {
-    for (PItemHeader i = FirstItem; i; i = Next(i)) ItemHeader::SetFilterResult(i, frUnknown);
-}
-
-void TMemData::FilterUpdated() {
-    ForgetVerdicts();
-    RenumberItems(nullptr, 2);
-    eof_ = recordCount_ == 0;
-}
-
-void TMemData::SetFilterItemTypes(uint8_t value) {
-    if (value == filterItemTypes_) return;
-    filterItemTypes_ = value;
-    ForgetVerdicts();
-    RenumberItems(nullptr, 2);
-    eof_ = recordCount_ == 0;
+    return TData::CompareBookmarks(bookmark1, bookmark2);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -523,6 +468,11 @@ void TMemData::InsertItemRecord(void* recBuf) {
     PItemHeader item = InsertItem();
     PutRecord(recBuf);
     if (hasComplexFields_) CommitBlobs(recBuf);
+    if (CachedUpdates && !LocalUpdate) {
+        AddCacheItem(item);
+        ItemHeader::SetStatus(item, ItemInserted);
+        ItemHeader::SetUpdateResult(item, urNone);
+    }
     if (HasSortColumns()) MoveSortedItem(item, p ? CompareRecords(recBuf, ItemRecord(p)) : -1);
     if (IsVisible(item)) {
         ++recordCount_;
@@ -549,6 +499,7 @@ void TMemData::UpdateRecord(void* recBuf) {
     if (!CachedUpdates) DoApplyUpdate(recBuf);
     int direction = CompareRecords(recBuf, ItemRecord(CurrentItem));
     bool wasVisible = IsVisible(CurrentItem);
+    if (CachedUpdates && !LocalUpdate) RecordUpdate(CurrentItem);
     PutRecord(recBuf);
     if (HasSortColumns()) {
         MoveSortedItem(CurrentItem, direction);
@@ -573,18 +524,53 @@ void TMemData::DeleteRecord() {
 
 void TMemData::RemoveRecord() {
     rtl::Assert(CurrentItem != nullptr, "MemData: no current record");
-    if (CachedUpdates) RevertRecord();
-    if (!CurrentItem) return;
     PItemHeader item = CurrentItem;
+    // A cached change of the row is taken back first; an inserted row is then already gone.
+    if (CachedUpdates) {
+        if (TCacheItem* entry = FindCacheItem(item)) {
+            RemoveCacheItem(entry);
+            const bool gone = RevertItem(item);
+            RenumberItems(nullptr, 2);
+            if (gone) return;
+        }
+    }
     bool visible = IsVisible(item);
-    if (hasComplexFields_) FreeComplexFields(ItemRecord(item), true);
-    DeleteItem(item);
+    DisposeItem(item);
     if (visible) {
         --recordCount_;
         RenumberItems(CurrentItem, 1);
     } else {
         recordNoCache_.clear();
     }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The base storage keeps no rows: bookmarks hold only a record number.
+
+void TData::RemoveRecord() {
+    rtl::AbstractError();
+}
+
+void TData::GetBookmark(void* bookmark) {
+    RecBookmark::Set(bookmark, 0, nullptr, GetRecordNo(), 0);
+}
+
+void TData::SetToBookmark(const void* bookmark) {
+    const int32_t recNo = RecBookmark::RecNo(bookmark);
+    if (recNo != -1) SetRecordNo(recNo);
+}
+
+bool TData::BookmarkValid(const void* bookmark) {
+    return bookmark && RecBookmark::RecNo(bookmark) != -1;
+}
+
+int TData::CompareBookmarks(const void* bookmark1, const void* bookmark2) {
+    if (!bookmark1 && !bookmark2) return 0;
+    if (!bookmark1) return 1;
+    if (!bookmark2) return -1;
+    const int32_t r1 = RecBookmark::RecNo(bookmark1);
+    const int32_t r2 = RecBookmark::RecNo(bookmark2);
+    return r1 < r2 ? -1 : (r1 > r2 ? 1 : 0);
 }
 
 }  // namespace dac

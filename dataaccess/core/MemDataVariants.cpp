@@ -14,22 +14,6 @@ namespace {
 
 using rtl::Variant;
 
-template <class Ch>
-std::basic_string<Ch> BoundedText(const void* place, int64_t maximum) {
-    std::basic_string<Ch> s;
-    for (int64_t i = 0; i < maximum; ++i) {
-        const Ch ch = PeekPacked<Ch>(place, static_cast<std::size_t>(i) * sizeof(Ch));
-        if (ch == 0) break;
-        s.push_back(ch);
-    }
-    return s;
-}
-
-template <class Ch>
-void TrimRightBlanks(std::basic_string<Ch>& s) {
-    while (!s.empty() && (s.back() == Ch(' ') || s.back() == Ch(0))) s.pop_back();
-}
-
 Variant BytesVariant(const uint8_t* bytes, std::size_t n) {
     return rtl::BytesToVariant(TBytes(bytes, bytes + n));
 }

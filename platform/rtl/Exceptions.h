@@ -94,6 +94,12 @@ public:
 // false; the message defaults to "Assertion failure".
 void Assert(bool condition, const std::string& message = std::string(),
             std::source_location where = std::source_location::current());
+// The same for a fixed text, which becomes a string only when the assertion fails: checks on
+// hot paths (every field access, every comparison of a sort) cost no allocation.
+inline void Assert(bool condition, const char* message,
+                   std::source_location where = std::source_location::current()) {
+    if (!condition) Assert(false, std::string(message), where);
+}
 
 // Raises EOSError for the given errno value, with the system's text and the code.
 [[noreturn]] void RaiseLastOSError(int errorCode);

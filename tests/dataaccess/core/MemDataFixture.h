@@ -18,6 +18,23 @@ struct FieldSpec {
     int scale = 0;
 };
 
+// Descriptors of the specs, appended to data's descriptor list.
+inline void DescribeFieldSpecs(TData& data, const std::vector<FieldSpec>& specs) {
+    for (const FieldSpec& s : specs) {
+        auto* d = new TFieldDesc();
+        d->Name = s.name;
+        d->ActualName = s.name;
+        d->DataType = s.dataType;
+        d->Length = static_cast<uint16_t>(s.length);
+        d->Size = DataTypeSize(s.dataType, s.length);
+        d->Kind = s.kind;
+        d->Fixed = s.fixed;
+        d->Scale = static_cast<uint16_t>(s.scale);
+        d->FieldNo = static_cast<uint16_t>(data.Fields().Count() + 1);
+        data.Fields().Add(d);
+    }
+}
+
 class TestData : public TMemData {
 public:
     explicit TestData(std::vector<FieldSpec> specs) : specs_(std::move(specs)) {}
@@ -25,21 +42,7 @@ public:
         if (!stored_.empty() && storedHasReferences_) FreeComplexFields(stored_.data(), true);
     }
 
-    void InternalInitFields() override {
-        for (const FieldSpec& s : specs_) {
-            auto* d = new TFieldDesc();
-            d->Name = s.name;
-            d->ActualName = s.name;
-            d->DataType = s.dataType;
-            d->Length = static_cast<uint16_t>(s.length);
-            d->Size = DataTypeSize(s.dataType, s.length);
-            d->Kind = s.kind;
-            d->Fixed = s.fixed;
-            d->Scale = static_cast<uint16_t>(s.scale);
-            d->FieldNo = static_cast<uint16_t>(Fields().Count() + 1);
-            Fields().Add(d);
-        }
-    }
+    void InternalInitFields() override { DescribeFieldSpecs(*this, specs_); }
     bool NeedConvertEOL() override { return convertEOL; }
 
     // One stored record: the in-memory list of a storage, reduced to what editing needs.

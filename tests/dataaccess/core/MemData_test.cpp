@@ -257,7 +257,7 @@ class LifeCycleData : public TestData {
 public:
     using TestData::TestData;
     std::vector<std::string> calls;
-    bool failFilter = false, failOpen = false;
+    bool failOpen = false;
     void InternalOpen(bool) override {
         calls.push_back("open");
         if (failOpen) throw rtl::Exception("open failed");
@@ -269,9 +269,6 @@ public:
     void FreeData() override {
         calls.push_back("free");
         TestData::FreeData();
-    }
-    void InitFilter() override {
-        if (failFilter) throw rtl::Exception("filter failed");
     }
 };
 
@@ -296,12 +293,13 @@ TEST(MemDataLifeCycle, OpenCloseAndPrepare) {
     EXPECT_EQ(d.calls, (std::vector<std::string>{"prepare", "open", "close", "free", "unprepare"}));
 
     d.calls.clear();
-    d.failFilter = true;
+    d.SetFilterText("NO_SUCH_FIELD = 1");  // built when the storage opens
     EXPECT_THROW(d.Open(), rtl::Exception);
     EXPECT_FALSE(d.Active());
+    EXPECT_FALSE(d.HasFilterExpression());
     EXPECT_EQ(d.calls, (std::vector<std::string>{"open", "close", "free"}));
     d.calls.clear();
-    d.failFilter = false;
+    d.SetFilterText("");
     d.failOpen = true;
     EXPECT_THROW(d.Open(), rtl::Exception);
     EXPECT_EQ(d.calls, (std::vector<std::string>{"open", "free"}));
