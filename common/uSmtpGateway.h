@@ -11,13 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "common/uLogEvent.h"
 #include "platform/rtl/Threads.h"
 #include "platform/rtl/Types.h"
 
 namespace svc {
-
-// Journal callback: text and its "important" flag.
-using TLogEvent = std::function<void(const std::string& text, bool important)>;
 
 class TLetter {
 public:
