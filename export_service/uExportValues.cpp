@@ -1,0 +1,84 @@
+// Value forms of the export's data file.
+#include "export_service/uExportValues.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+#include "common/uDataFiles.h"
+#include "platform/rtl/DateTime.h"
+#include "platform/rtl/Strings.h"
+
+namespace svc {
+
+std::string IntegerText(int32_t value) {
+    return std::to_string(value);
+}
+
+std::string AmountText(double value) {
+    return TPersistentObject::FloatToText(value);
+}
+
+std::string MeasureText(double value, int digits) {
+    if (std::isnan(value)) return "NAN";
+    if (value == 0) return "0";
+    if (value < 0) return "-" + MeasureText(-value, digits);
+    if (std::isinf(value)) return "INF";
+    digits = std::clamp(digits, 1, 17);
+
+    // The value rounded to `digits` significant digits (ties to even, on the exact binary
+    // value): "d.ddde<x>", so p = x + 1 digits stand before the point.
+    char buf[64];
+    const auto end =
+        std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, digits - 1).ptr;
+    const std::string_view sci(buf, static_cast<size_t>(end - buf));
+    const size_t e = sci.find('e');
+    std::string m;
+    for (char c : sci.substr(0, e))
+        if (c != '.') m += c;
+    std::string_view exponent = sci.substr(e + 1);
+    if (exponent.front() == '+') exponent.remove_prefix(1);
+    int p = 0;
+    std::from_chars(exponent.data(), exponent.data() + exponent.size(), p);
+    ++p;
+
+    // Zeros after the point go; zeros before it stay, in scientific notation as well.
+    int n = static_cast<int>(m.size());
+    while (m[static_cast<size_t>(n) - 1] == '0' && p < n) --n;
+    m.resize(static_cast<size_t>(n));
+
+    const bool scientific = p < -1 || p > n + 2;
+    const int exponent10 = p - 1;
+    if (scientific) p = 1;
+    while (p > static_cast<int>(m.size())) m += '0';
+    for (; p < 0; ++p) m.insert(m.begin(), '0');
+    if (p == 0)
+        m.insert(m.begin(), '.');
+    else if (p < static_cast<int>(m.size()))
+        m.insert(static_cast<size_t>(p), 1, '.');
+    if (scientific) m += "E" + std::to_string(exponent10);
+    return m;
+}
+
+std::string DateTimeText(rtl::TDateTime value) {
+    rtl::Word year, month, day, hour, minute, second, msec;
+    rtl::DecodeDateTime(value, year, month, day, hour, minute, second, msec);
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.4d-%.2d-%.2dT%.2d:%.2d:%.2dZ", year, month, day, hour, minute, second);
+    return buf;
+}
+
+std::string DateText(rtl::TDateTime value) {
+    rtl::Word year, month, day;
+    rtl::DecodeDate(value, year, month, day);
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.4d-%.2d-%.2d", year, month, day);
+    return buf;
+}
+
+std::string AnsiText(std::string_view ansi) {
+    return rtl::AnsiToUtf8(ansi);
+}
+
+}  // namespace svc
