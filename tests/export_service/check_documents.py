@@ -30,25 +30,22 @@ def problem(text):
     problems.append(text)
 
 
+def table_rows(name):
+    with open(os.path.join(DATA, name), encoding="ascii") as f:
+        for line in f:
+            if not line.startswith("#") and line.strip():
+                yield line.rstrip("\n").split("\t")
+
+
 def read_tables():
+    """The item element and the child elements of each list name."""
+    by_kind = {}
+    for cells in table_rows("elements.tsv"):
+        by_kind.setdefault(int(cells[0]), []).append(cells[1])
     items, elements = {}, {}
-    with open(os.path.join(DATA, "kinds.tsv"), encoding="ascii") as f:
-        kind_of_list = {}
-        for line in f:
-            if line.startswith("#") or not line.strip():
-                continue
-            cells = line.rstrip("\n").split("\t")
-            kind_of_list[cells[1]] = int(cells[0])
-            items[cells[1]] = cells[2]
-    with open(os.path.join(DATA, "elements.tsv"), encoding="ascii") as f:
-        by_kind = {}
-        for line in f:
-            if line.startswith("#") or not line.strip():
-                continue
-            cells = line.rstrip("\n").split("\t")
-            by_kind.setdefault(int(cells[0]), []).append(cells[1])
-    for name, kind in kind_of_list.items():
-        elements[name] = by_kind[kind]
+    for cells in table_rows("kinds.tsv"):
+        items[cells[1]] = cells[2]
+        elements[cells[1]] = by_kind[int(cells[0])]
     return items, elements
 
 

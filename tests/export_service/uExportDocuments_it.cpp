@@ -52,6 +52,16 @@ protected:
     }
     void TearDown() override { Shell("rm -rf '" + folder_ + "'"); }
 
+    // The order list names the data file.
+    void SaveOrderList(TXMLGenerator& orderList, const std::string& fileName) const {
+        TDataObjectList files;
+        auto* file = new TExportFile;
+        file->FileName = fileName;
+        files.Add(file);
+        orderList.WriteList("NewData", files);
+        orderList.SaveToFile(folder_ + "/XmlOrderList.xml");
+    }
+
     std::string Check() const {
         return "python3 " DX_SOURCE_DIR "/tests/export_service/check_documents.py '" + folder_ + "'";
     }
@@ -86,12 +96,7 @@ TEST_F(ExportDocuments, EveryKindPassesXmllintAndThePythonReader) {
     }
     manifest.close();
     data.SaveToFile(folder_ + "/" + fileName);
-    TDataObjectList files;
-    auto* file = new TExportFile;
-    file->FileName = fileName;
-    files.Add(file);
-    orderList.WriteList("NewData", files);
-    orderList.SaveToFile(folder_ + "/XmlOrderList.xml");
+    SaveOrderList(orderList, fileName);
 
     EXPECT_EQ(Shell("xmllint --noout '" + folder_ + "/" + fileName + "' '" + folder_ + "/XmlOrderList.xml'"),
               0);
@@ -129,12 +134,7 @@ TEST_F(ExportDocuments, APackageWithoutRecordsIsTheHeaderAlone) {
     }
     manifest.close();
     data.SaveToFile(folder_ + "/" + fileName);
-    TDataObjectList files;
-    auto* file = new TExportFile;
-    file->FileName = fileName;
-    files.Add(file);
-    orderList.WriteList("NewData", files);
-    orderList.SaveToFile(folder_ + "/XmlOrderList.xml");
+    SaveOrderList(orderList, fileName);
 
     EXPECT_EQ(Shell("xmllint --noout '" + folder_ + "/" + fileName + "'"), 0);
     EXPECT_EQ(Shell(Check()), 0);
