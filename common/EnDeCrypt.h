@@ -14,6 +14,9 @@
 
 namespace svc {
 
+// The pass phrase of the Connection.ini credentials, "WюrнЯPkqz8" in code page 1251.
+inline constexpr const char* ConnectionIniPassPhrase = "W\xFEr\xED\xDFPkqz8";
+
 // Scrambles and unscrambles with a fixed 18-byte key; the result has the same length.
 std::string XorString(const std::string& s);
 

@@ -18,8 +18,7 @@ using namespace os;
 
 namespace {
 
-// The Connection.ini pass phrase, "WюrнЯPkqz8" in code page 1251.
-const std::string kIniPassPhrase = "W\xFEr\xED\xDFPkqz8";
+const std::string kIniPassPhrase = svc::ConnectionIniPassPhrase;
 // The container the export service names when it encrypts a package.
 constexpr const char* kExportContainer = "ZUV_QEL_EXPORT";
 
