@@ -1,0 +1,245 @@
+// Reading request packages with libxml2 into TXmlNode elements, and the value forms of their
+// fields.
+#include "import_service/uXmlPackageReader.h"
+
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+
+#include "platform/rtl/DateTime.h"
+#include "platform/rtl/Numbers.h"
+#include "platform/rtl/Strings.h"
+
+namespace svc {
+
+namespace {
+
+std::string Utf8(const xmlChar* s) {
+    return s ? std::string(reinterpret_cast<const char*>(s)) : std::string();
+}
+
+std::string TrimLineEnd(std::string s) {
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
+    return s;
+}
+
+// The element's own text: its text and CDATA children, in order.
+std::string OwnText(const xmlNode* element) {
+    std::string text;
+    for (const xmlNode* n = element->children; n; n = n->next)
+        if ((n->type == XML_TEXT_NODE || n->type == XML_CDATA_SECTION_NODE) && n->content)
+            text += Utf8(n->content);
+    return text;
+}
+
+void CopyElement(const xmlNode* from, TXmlNode& to) {
+    to.SetValue(OwnText(from));
+    for (const xmlAttr* a = from->properties; a; a = a->next) {
+        xmlChar* value = xmlNodeListGetString(from->doc, a->children, 1);
+        to.SetAttribute(Utf8(a->name), Utf8(value));
+        xmlFree(value);
+    }
+    for (const xmlNode* n = from->children; n; n = n->next)
+        if (n->type == XML_ELEMENT_NODE) CopyElement(n, to.NodeNew(Utf8(n->name)));
+}
+
+struct TDocFree {
+    void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
+};
+struct TCtxtFree {
+    void operator()(xmlParserCtxt* ctxt) const { xmlFreeParserCtxt(ctxt); }
+};
+
+bool IsXmlSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+std::string_view TrimXmlSpace(std::string_view s) {
+    while (!s.empty() && IsXmlSpace(s.front())) s.remove_prefix(1);
+    while (!s.empty() && IsXmlSpace(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+// The text without a leading "+" sign; a sign after it stays, so that "+-1" is refused.
+std::string_view WithoutPlus(std::string_view s) {
+    if (s.size() > 1 && s.front() == '+' && s[1] != '-') s.remove_prefix(1);
+    return s;
+}
+
+bool AllDigits(std::string_view s) {
+    if (s.empty()) return false;
+    for (char c : s)
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
+size_t SkipDigits(std::string_view s, size_t i) {
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i;
+    return i;
+}
+
+// The characters from 1-based position pos, count of them, as far as the text reaches.
+std::string_view At(std::string_view s, size_t pos, size_t count) {
+    if (pos > s.size()) return {};
+    return s.substr(pos - 1, count);
+}
+
+// A number of fixed position, or -1 when the characters are not one.
+int FixedNumber(std::string_view s, size_t pos, size_t count) {
+    const std::string_view part = At(s, pos, count);
+    if (!AllDigits(part)) return -1;
+    int value = 0;
+    for (char c : part) value = value * 10 + (c - '0');
+    return value;
+}
+
+}  // namespace
+
+std::unique_ptr<TXmlNode> ReadXmlMemory(std::string_view data, const std::string& name) {
+    static std::once_flag init;
+    std::call_once(init, [] { xmlInitParser(); });
+    if (data.size() > static_cast<size_t>(INT_MAX))
+        throw EXmlReadError("Cannot read XML document " + name + ": the file is too large");
+    std::unique_ptr<xmlParserCtxt, TCtxtFree> ctxt(xmlNewParserCtxt());
+    if (!ctxt) throw EXmlReadError("Cannot read XML document " + name + ": out of memory");
+    const int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+    std::unique_ptr<xmlDoc, TDocFree> doc(xmlCtxtReadMemory(
+        ctxt.get(), data.data(), static_cast<int>(data.size()), name.c_str(), nullptr, options));
+    if (!doc) {
+        const xmlError* error = xmlCtxtGetLastError(ctxt.get());
+        // libxml2 reports a document without any element as "document empty".
+        if (error && error->code == XML_ERR_DOCUMENT_EMPTY) return nullptr;
+        std::string text = error && error->message ? TrimLineEnd(error->message) : "not well-formed";
+        if (error && error->line > 0) text += " (line " + rtl::IntToStr(error->line) + ")";
+        throw EXmlReadError("Cannot read XML document " + name + ": " + text);
+    }
+    if (doc->intSubset || doc->extSubset)
+        throw EXmlReadError("Cannot read XML document " + name +
+                            ": a package may not declare a document type");
+    const xmlNode* root = xmlDocGetRootElement(doc.get());
+    if (!root) return nullptr;
+    auto node = std::make_unique<TXmlNode>(Utf8(root->name));
+    CopyElement(root, *node);
+    return node;
+}
+
+std::unique_ptr<TXmlNode> ReadXmlFile(const std::string& fileName) {
+    std::ifstream in(fileName, std::ios::binary);
+    if (!in) throw EXmlReadError("Cannot read XML document " + fileName + ": the file cannot be opened");
+    const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) throw EXmlReadError("Cannot read XML document " + fileName + ": read error");
+    return ReadXmlMemory(data, fileName);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Value forms
+
+bool TryXmlToInt(std::string_view text, int32_t& value) {
+    std::string_view s = WithoutPlus(TrimXmlSpace(text));
+    if (s.empty() || (s.front() == '-' ? !AllDigits(s.substr(1)) : !AllDigits(s))) return false;
+    int32_t result = 0;
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), result);
+    if (ec != std::errc() || end != s.data() + s.size()) return false;
+    value = result;
+    return true;
+}
+
+bool TryXmlToFloat(std::string_view text, double& value) {
+    const std::string_view s = WithoutPlus(TrimXmlSpace(text));
+    // [-] digits [. digits] [e [+-] digits], at least one digit before the exponent.
+    size_t i = (!s.empty() && s.front() == '-') ? 1 : 0;
+    const size_t intEnd = SkipDigits(s, i);
+    size_t end = intEnd;
+    size_t fracDigits = 0;
+    if (end < s.size() && s[end] == '.') {
+        const size_t fracEnd = SkipDigits(s, end + 1);
+        fracDigits = fracEnd - end - 1;
+        end = fracEnd;
+    }
+    if (intEnd == i && fracDigits == 0) return false;
+    if (end < s.size() && (s[end] == 'e' || s[end] == 'E')) {
+        size_t e = end + 1;
+        if (e < s.size() && (s[e] == '+' || s[e] == '-')) ++e;
+        const size_t expEnd = SkipDigits(s, e);
+        if (expEnd == e) return false;
+        end = expEnd;
+    }
+    if (end != s.size()) return false;
+    double result = 0;
+    const auto [last, ec] = std::from_chars(s.data(), s.data() + s.size(), result);
+    if (ec != std::errc() || last != s.data() + s.size() || !std::isfinite(result)) return false;
+    value = result;
+    return true;
+}
+
+bool TryXmlToDateTime(std::string_view text, rtl::TDateTime& value) {
+    const std::string_view s = TrimXmlSpace(text);
+    const int year = FixedNumber(s, 1, 4), month = FixedNumber(s, 6, 2), day = FixedNumber(s, 9, 2);
+    if (year < 0 || month < 0 || day < 0) return false;
+    int hour = 0, minute = 0, second = 0, msec = 0;
+    if (s.size() > 16) {
+        hour = FixedNumber(s, 12, 2);
+        minute = FixedNumber(s, 15, 2);
+        if (hour < 0 || minute < 0) return false;
+        second = std::max(FixedNumber(s, 18, 2), 0);
+        msec = std::max(FixedNumber(s, 21, 3), 0);
+    }
+    return rtl::TryEncodeDateTime(year, month, day, hour, minute, second, msec, value);
+}
+
+const std::string* XmlFieldText(const TXmlNode& item, std::string_view name) {
+    if (const std::string* attribute = item.AttributeByName(name)) return attribute;
+    if (const TXmlNode* element = item.NodeByName(name)) return &element->Value();
+    return nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TXmlItemReader
+
+const std::string& TXmlItemReader::Field(std::string_view name) const {
+    const std::string* text = XmlFieldText(item_, name);
+    if (!text)
+        throw rtl::EConvertError("Element " + item_.Name() + ": field " + std::string(name) + " is missing");
+    return *text;
+}
+
+void TXmlItemReader::Fail(std::string_view name, const std::string& reason) const {
+    throw rtl::EConvertError("Element " + item_.Name() + ": field " + std::string(name) + ": " + reason);
+}
+
+int32_t TXmlItemReader::Int(std::string_view name) const {
+    const std::string& text = Field(name);
+    int32_t value = 0;
+    if (!TryXmlToInt(text, value)) Fail(name, "'" + text + "' is not a valid integer value");
+    return value;
+}
+
+double TXmlItemReader::Float(std::string_view name) const {
+    const std::string& text = Field(name);
+    double value = 0;
+    if (!TryXmlToFloat(text, value)) Fail(name, "'" + text + "' is not a valid floating point value");
+    return value;
+}
+
+rtl::TDateTime TXmlItemReader::DateTime(std::string_view name) const {
+    const std::string& text = Field(name);
+    rtl::TDateTime value = 0;
+    if (!TryXmlToDateTime(text, value)) Fail(name, "'" + text + "' is not a valid date and time");
+    return value;
+}
+
+std::string TXmlItemReader::Text(std::string_view name) const {
+    return rtl::Utf8ToAnsi(Field(name));
+}
+
+std::string TXmlItemReader::Raw(std::string_view name) const {
+    return Field(name);
+}
+
+}  // namespace svc

@@ -1,0 +1,241 @@
+// A recording stand-in for the database side of the import: a session with transactions and
+// savepoints, stored procedures that write one line per call, and a query over an in-memory
+// dataset. The "database" keeps the calls of the open transaction apart from the committed ones,
+// so tests see what a rollback leaves. A procedure can answer through its output parameters or
+// raise an Oracle-like error (code and message).
+#pragma once
+
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/uLogEvent.h"
+#include "dataaccess/core/DAServices.h"
+#include "import_service/udmMainDataModule.h"
+#include "platform/db/DB.h"
+#include "platform/rtl/DateTime.h"
+#include "tests/platform/db/TestDataSet.h"
+
+namespace impfake {
+
+// A value as the call lines show it: integers plain, floats always with a point or exponent,
+// texts in quotes, date-times between hashes, null as null.
+inline std::string ShowFloat(double v) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.15g", v);
+    std::string s = buffer;
+    if (s.find_first_of(".e") == std::string::npos) s += ".0";
+    return s;
+}
+
+inline std::string ShowParam(const db::TParam& p) {
+    if (p.IsNull()) return "null";
+    switch (p.DataType()) {
+        case db::ftInteger:
+        case db::ftSmallint:
+        case db::ftLargeint:
+            return std::to_string(p.AsInteger());
+        case db::ftFloat:
+            return ShowFloat(p.AsFloat());
+        case db::ftDateTime:
+            return "#" + rtl::FormatDateTime("yyyy-mm-dd hh:nn:ss.zzz", p.AsDateTime()) + "#";
+        default:
+            return "'" + p.AsString() + "'";
+    }
+}
+
+inline std::string Oracle(int code) {
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "ORA-%05d", code);
+    return buffer;
+}
+
+class TFakeProc;
+
+// The database: every call and transaction step in one log, and the effects (procedure calls)
+// split into committed and pending.
+class TFakeDb {
+public:
+    std::vector<std::string> log;
+    std::vector<std::string> committed;
+    std::vector<std::string> pending;
+    std::map<std::string, size_t> savepoints;
+    // Called for every execution of the named procedure (name as declared, e.g.
+    // "ZUV_EXPORT_OUT_PACK.check_sec_code"); may set outputs or raise.
+    std::map<std::string, std::function<void(TFakeProc&)>> handlers;
+
+    // Raises an Oracle-like error from a handler.
+    [[noreturn]] static void Raise(int code, const std::string& text) {
+        throw dac::EDAError(code, Oracle(code) + ": " + text);
+    }
+
+    std::string LogText() const { return Join(log); }
+    static std::string Join(const std::vector<std::string>& lines) {
+        std::string s;
+        for (const auto& l : lines) s += l + "\n";
+        return s;
+    }
+};
+
+class TFakeSession : public svc::TImportSession {
+public:
+    explicit TFakeSession(TFakeDb& db) : db_(db) {}
+
+    bool connected = true;
+    bool failStart = false;
+    bool failCommit = false;
+
+    bool Connected() const override { return connected; }
+    bool InTransaction() const override { return inTransaction_; }
+    void StartTransaction() override {
+        db_.log.push_back("StartTransaction");
+        if (failStart) TFakeDb::Raise(3114, "not connected to ORACLE");
+        inTransaction_ = true;
+    }
+    void Commit() override {
+        db_.log.push_back("Commit");
+        if (failCommit) TFakeDb::Raise(2091, "transaction rolled back");
+        db_.committed.insert(db_.committed.end(), db_.pending.begin(), db_.pending.end());
+        End();
+    }
+    void Rollback() override {
+        db_.log.push_back("Rollback");
+        End();
+    }
+    void Savepoint(const std::string& name) override {
+        db_.log.push_back("Savepoint " + name);
+        db_.savepoints[name] = db_.pending.size();
+    }
+    void RollbackToSavepoint(const std::string& name) override {
+        db_.log.push_back("RollbackToSavepoint " + name);
+        const auto it = db_.savepoints.find(name);
+        if (it == db_.savepoints.end()) TFakeDb::Raise(1086, "savepoint '" + name + "' never established");
+        db_.pending.resize(it->second);
+    }
+
+private:
+    void End() {
+        db_.pending.clear();
+        db_.savepoints.clear();
+        inTransaction_ = false;
+    }
+    TFakeDb& db_;
+    bool inTransaction_ = false;
+};
+
+class TFakeProc : public svc::TStoredProc {
+public:
+    TFakeProc(TFakeDb& db, const svc::TStoredProcDecl& decl) : db_(db), decl_(decl) {
+        svc::CreateDeclaredParams(decl_, params_);
+    }
+
+    const svc::TStoredProcDecl& Declaration() const override { return decl_; }
+    void SetSession(svc::TDataSession* session) override { session_ = session; }
+    svc::TDataSession* Session() const { return session_; }
+    db::TParams& Params() override { return params_; }
+
+    // Writes "name(P_A=1, P_B='x')" with the input values in declared order; outputs start at 0.
+    void ExecProc() override {
+        std::string call = decl_.StoredProcName + "(";
+        bool first = true;
+        for (int i = 0; i < params_.Count(); ++i) {
+            db::TParam* p = params_[i];
+            if (p->ParamType() == db::ptOutput || p->ParamType() == db::ptResult) {
+                p->SetAsFloat(0);
+                continue;
+            }
+            call += (first ? "" : ", ") + p->Name() + "=" + ShowParam(*p);
+            first = false;
+        }
+        call += ")";
+        if (!session_) call += " without a session";
+        db_.log.push_back(call);
+        if (const auto h = db_.handlers.find(decl_.StoredProcName); h != db_.handlers.end()) h->second(*this);
+        db_.pending.push_back(call);
+    }
+
+    void SetOut(const std::string& name, double value) { params_.ParamByName(name)->SetAsFloat(value); }
+
+private:
+    TFakeDb& db_;
+    svc::TStoredProcDecl decl_;
+    db::TParams params_;
+    svc::TDataSession* session_ = nullptr;
+};
+
+class TFakeQuery : public svc::TDataQuery {
+public:
+    TFakeQuery(TFakeDb& db, const svc::TQueryDecl& decl) : db_(db), decl_(decl) {
+        data.columns = {
+            {"id_emitent", db::ftInteger}, {"id_filial", db::ftInteger}, {"name", db::ftString, 40}};
+    }
+
+    dbtest::TTestDataSet data;
+    int opens = 0;
+
+    void AddRow(int emitent, int filial) {
+        data.Open();
+        data.Append();
+        data.FieldByName("id_emitent")->SetAsInteger(emitent);
+        data.FieldByName("id_filial")->SetAsInteger(filial);
+        data.Post();
+        data.Close();
+    }
+
+    const svc::TQueryDecl& Declaration() const override { return decl_; }
+    void SetSession(svc::TDataSession* session) override { session_ = session; }
+    bool Active() const override { return data.Active(); }
+    db::TDataSet& Open() override {
+        db_.log.push_back(decl_.SQL + (session_ ? "" : " without a session"));
+        ++opens;
+        data.Open();
+        return data;
+    }
+    void Close() override {
+        db_.log.push_back("Close " + decl_.ComponentName);
+        data.Close();
+    }
+
+private:
+    TFakeDb& db_;
+    svc::TQueryDecl decl_;
+    svc::TDataSession* session_ = nullptr;
+};
+
+class TFakeFactory : public svc::TComponentFactory {
+public:
+    explicit TFakeFactory(TFakeDb& db) : db_(db) {}
+    std::map<std::string, TFakeProc*> procs;
+    TFakeQuery* query = nullptr;
+
+    std::unique_ptr<svc::TStoredProc> CreateStoredProc(const svc::TStoredProcDecl& decl) override {
+        auto proc = std::make_unique<TFakeProc>(db_, decl);
+        procs[decl.ComponentName] = proc.get();
+        return proc;
+    }
+    std::unique_ptr<svc::TDataQuery> CreateQuery(const svc::TQueryDecl& decl) override {
+        auto q = std::make_unique<TFakeQuery>(db_, decl);
+        query = q.get();
+        return q;
+    }
+
+private:
+    TFakeDb& db_;
+};
+
+// Journal lines as "!text" (important) or "text".
+struct TLogLines {
+    std::vector<std::string> lines;
+    svc::TLogEvent Callback() {
+        return [this](const std::string& text, bool important) {
+            lines.push_back((important ? "!" : "") + text);
+        };
+    }
+    std::string Text() const { return TFakeDb::Join(lines); }
+};
+
+}  // namespace impfake
