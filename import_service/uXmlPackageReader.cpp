@@ -2,9 +2,12 @@
 // fields.
 #include "import_service/uXmlPackageReader.h"
 
+#include <libxml/encoding.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
+#include <libxml/xmlerror.h>
 
+#include <array>
 #include <charconv>
 #include <climits>
 #include <cmath>
@@ -99,11 +102,50 @@ int FixedNumber(std::string_view s, size_t pos, size_t count) {
     return value;
 }
 
+// windows-1251 through the runtime's own table, as every other 1251 text of the system: the
+// byte 0x98, which the code page leaves unassigned, is U+0098 there and not an error.
+const std::array<std::string, 256>& Cp1251Utf8() {
+    static const std::array<std::string, 256> table = [] {
+        std::array<std::string, 256> t;
+        for (int b = 0; b < 256; ++b)
+            t[static_cast<size_t>(b)] = rtl::AnsiToUtf8(std::string(1, static_cast<char>(b)));
+        return t;
+    }();
+    return table;
+}
+
+int Cp1251ToUtf8(unsigned char* out, int* outlen, const unsigned char* in, int* inlen) {
+    const auto& table = Cp1251Utf8();
+    int written = 0, read = 0;
+    while (read < *inlen) {
+        const std::string& utf8 = table[in[read]];
+        if (written + static_cast<int>(utf8.size()) > *outlen) break;
+        for (char c : utf8) out[written++] = static_cast<unsigned char>(c);
+        ++read;
+    }
+    *inlen = read;
+    *outlen = written;
+    return written;
+}
+
+// libxml2 reports some failures (encoding errors) on stderr besides the parser context.
+void IgnoreGenericError(void*, const char*, ...) {}
+
+void InitParser() {
+    static std::once_flag init;
+    std::call_once(init, [] {
+        xmlInitParser();
+        Cp1251Utf8();
+        for (const char* name : {"WINDOWS-1251", "CP1251"})
+            xmlNewCharEncodingHandler(name, Cp1251ToUtf8, nullptr);
+    });
+    xmlSetGenericErrorFunc(nullptr, IgnoreGenericError);  // per thread
+}
+
 }  // namespace
 
 std::unique_ptr<TXmlNode> ReadXmlMemory(std::string_view data, const std::string& name) {
-    static std::once_flag init;
-    std::call_once(init, [] { xmlInitParser(); });
+    InitParser();
     if (data.size() > static_cast<size_t>(INT_MAX))
         throw EXmlReadError("Cannot read XML document " + name + ": the file is too large");
     std::unique_ptr<xmlParserCtxt, TCtxtFree> ctxt(xmlNewParserCtxt());

@@ -137,6 +137,9 @@ TEST(XmlDocument, DeclaredEncodingsComeOutAsUtf8) {
     const std::pair<std::string, std::string> cases[] = {
         {"<?xml version=\"1.0\" encoding=\"windows-1251\"?><a v=\"" + cp1251 + "\"/>", utf8},
         {"<?xml version=\"1.0\" encoding=\"WINDOWS-1251\"?><a v=\"" + cp1251 + "\"/>", utf8},
+        {"<?xml version=\"1.0\" encoding=\"cp1251\"?><a v=\"" + cp1251 + "\"/>", utf8},
+        // The byte the code page leaves unassigned reads as U+0098, as everywhere in the system.
+        {"<?xml version=\"1.0\" encoding=\"windows-1251\"?><a v=\"\x98\xB9\"/>", "\xC2\x98№"},
         {"<?xml version=\"1.0\" encoding=\"UTF-8\"?><a v=\"" + utf8 + "\"/>", utf8},
         {"\xEF\xBB\xBF<a v=\"" + utf8 + "\"/>", utf8},
         {"<a v=\"" + utf8 + "\"/>", utf8},
