@@ -1,7 +1,7 @@
 // The import data module: the stored procedures through which a request package reaches the
 // Qel database, the query for the own issuer, and the session operations the import needs.
 //
-// The components are declared as data (MainDataModuleProcs, MainDataModuleQueries); the module
+// The components are declared as data (MainDataModuleProcs, SelfEmitentQuery); the module
 // makes one object per declaration through a component factory: the data-access components in
 // the program, recording fakes in tests. No component carries a session of its own: every call
 // sets the session it is given.
