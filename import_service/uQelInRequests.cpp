@@ -10,23 +10,29 @@ namespace svc {
 // ---------------------------------------------------------------------------------------------
 // Card requests
 
-void TRechargeRequest::FromXml(const TXmlNode& node) {
-    const TXmlItemReader r(node);
+void TCardRequest::ReadCard(const TXmlItemReader& r) {
     Id = r.Int("Id");
     ClientId = r.Int("ClientId");
     ClientType = r.Int("ClientType");
     CardNumber = r.Text("CardNumber");
+}
+
+TProcCall& TCardRequest::Card(TProcCall& call) const {
+    return call.Int("P_CLIENT_ID", ClientId)
+        .Int("P_CLIENT_TYPE", ClientType)
+        .Text("P_CARD_NUMBER", CardNumber);
+}
+
+void TRechargeRequest::FromXml(const TXmlNode& node) {
+    const TXmlItemReader r(node);
+    ReadCard(r);
     Amount = r.Float("Amount");
     ServiceId = r.Int("ServiceId");
     DateCreate = r.DateTime("DateCreate");
 }
 
 void TRechargeRequest::Save(TStoredProc& proc, const char* idParam, TDataSession* session) const {
-    TProcCall(proc, session)
-        .Int(idParam, Id)
-        .Int("P_CLIENT_ID", ClientId)
-        .Int("P_CLIENT_TYPE", ClientType)
-        .Text("P_CARD_NUMBER", CardNumber)
+    Card(TProcCall(proc, session).Int(idParam, Id))
         .Int("P_SERVICE_ID", ServiceId)
         .Float("P_AMOUNT", Amount)
         .DateTime("P_DATE_OF", DateCreate)
@@ -43,10 +49,7 @@ void TDebitRequest::SaveToDB(TDataSession* session) {
 
 void TChangeLimitRequest::FromXml(const TXmlNode& node) {
     const TXmlItemReader r(node);
-    Id = r.Int("Id");
-    ClientId = r.Int("ClientId");
-    ClientType = r.Int("ClientType");
-    CardNumber = r.Text("CardNumber");
+    ReadCard(r);
     Amount = r.Float("Amount");
     ServiceId = r.Int("ServiceId");
     DateCreate = r.DateTime("DateCreate");
@@ -58,11 +61,7 @@ void TChangeLimitRequest::FromXml(const TXmlNode& node) {
 }
 
 void TChangeLimitRequest::SaveToDB(TDataSession* session) {
-    TProcCall(*dm_.ospInsChangeLimitRequest, session)
-        .Int("P_OIL_REQUEST_ID", Id)
-        .Int("P_CLIENT_ID", ClientId)
-        .Int("P_CLIENT_TYPE", ClientType)
-        .Text("P_CARD_NUMBER", CardNumber)
+    Card(TProcCall(*dm_.ospInsChangeLimitRequest, session).Int("P_OIL_REQUEST_ID", Id))
         .Int("P_SERVICE_ID", ServiceId)
         .Float("P_AMOUNT", Amount)
         .DateTime("P_DATE_BEGIN", DateBegin)
@@ -76,20 +75,14 @@ void TChangeLimitRequest::SaveToDB(TDataSession* session) {
 
 void TBlockCardRequest::FromXml(const TXmlNode& node) {
     const TXmlItemReader r(node);
-    Id = r.Int("Id");
-    ClientId = r.Int("ClientId");
-    ClientType = r.Int("ClientType");
-    CardNumber = r.Text("CardNumber");
+    ReadCard(r);
     DateCreate = r.DateTime("DateCreate");
     Comment = r.Text("Comment");
 }
 
 void TBlockCardRequest::SaveToDB(TDataSession* session) {
     TProcCall call(*dm_.ospInsBlockCardRequest, session);
-    call.Int("P_LOST_CARD_REQ_ID", Id)
-        .Int("P_CLIENT_ID", ClientId)
-        .Int("P_CLIENT_TYPE", ClientType)
-        .Text("P_CARD_NUMBER", CardNumber)
+    Card(call.Int("P_LOST_CARD_REQ_ID", Id))
         .DateTime("P_DATE_CREATE", DateCreate)
         .Text("P_LOST_COMMENT", Comment)
         .Int("P_SEND_STATE", 0)
@@ -101,20 +94,13 @@ void TBlockCardRequest::SaveToDB(TDataSession* session) {
 
 void TChangeHolderRequest::FromXml(const TXmlNode& node) {
     const TXmlItemReader r(node);
-    Id = r.Int("Id");
-    ClientId = r.Int("ClientId");
-    ClientType = r.Int("ClientType");
-    CardNumber = r.Text("CardNumber");
+    ReadCard(r);
     DateCreate = r.DateTime("DateCreate");
     NewHolderName = r.Text("NewHolderName");
 }
 
 void TChangeHolderRequest::SaveToDB(TDataSession* session) {
-    TProcCall(*dm_.ospInsChangeHolderRequest, session)
-        .Int("P_CH_CARD_HOLDER_REQ_ID", Id)
-        .Int("P_CLIENT_ID", ClientId)
-        .Int("P_CLIENT_TYPE", ClientType)
-        .Text("P_CARD_NUMBER", CardNumber)
+    Card(TProcCall(*dm_.ospInsChangeHolderRequest, session).Int("P_CH_CARD_HOLDER_REQ_ID", Id))
         .DateTime("P_DATE_CREATE", DateCreate)
         .Text("P_CARD_HOLDER_NAME", NewHolderName)
         .Int("P_SEND_STATE", 0)
@@ -185,10 +171,7 @@ bool DbLimitType(int32_t webType, int32_t& dbType) {
 
 void TOnlineLimitCardRequest::FromXml(const TXmlNode& node) {
     const TXmlItemReader r(node);
-    Id = r.Int("Id");
-    ClientId = r.Int("ClientId");
-    ClientType = r.Int("ClientType");
-    CardNumber = r.Text("CardNumber");
+    ReadCard(r);
     DailyLimit = r.Float("DailyLimit");
     WeeklyLimit = r.Float("WeeklyLimit");
     MonthlyLimit = r.Float("MonthlyLimit");
@@ -206,11 +189,7 @@ void TOnlineLimitCardRequest::SaveToDB(TDataSession* session) {
     if (!DbLimitType(LimitType, dbType))
         throw rtl::EConvertError("Element " + ElementName + ": unknown limit type " +
                                  rtl::IntToStr(LimitType));
-    TProcCall(*dm_.ospInsOnlineLimitCardRequest, session)
-        .Int("P_REQUEST_ID", Id)
-        .Int("P_CLIENT_ID", ClientId)
-        .Int("P_CLIENT_TYPE", ClientType)
-        .Text("P_CARD_NUMBER", CardNumber)
+    Card(TProcCall(*dm_.ospInsOnlineLimitCardRequest, session).Int("P_REQUEST_ID", Id))
         .Int("P_SERVICE_ID", ServiceId)
         .Float("P_DAILY_LIMIT", DailyLimit)
         .Float("P_WEEKLY_LIMIT", WeeklyLimit)

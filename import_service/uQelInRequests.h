@@ -13,6 +13,7 @@
 #include <tuple>
 
 #include "common/uDataFiles.h"
+#include "import_service/uXmlPackageReader.h"
 #include "import_service/udmMainDataModule.h"
 
 namespace svc {
@@ -28,21 +29,34 @@ protected:
     TdmMainDataModule& dm_;
 };
 
-// "RECHARGE"
-class TRechargeRequest : public TRequest {
+// The requests about one card of a client.
+class TCardRequest : public TRequest {
 public:
-    explicit TRechargeRequest(TdmMainDataModule& dm) : TRequest(dm, "RECHARGE") {}
-    void FromXml(const TXmlNode& node) override;
-    void SaveToDB(TDataSession* session) override;
-
     int32_t Id = 0, ClientId = 0, ClientType = 0;
     std::string CardNumber;
-    double Amount = 0;
-    int32_t ServiceId = 0;
     rtl::TDateTime DateCreate = 0;
 
 protected:
-    TRechargeRequest(TdmMainDataModule& dm, std::string elementName) : TRequest(dm, std::move(elementName)) {}
+    using TRequest::TRequest;
+    // Id, ClientId, ClientType and CardNumber, the fields every card request starts with.
+    void ReadCard(const TXmlItemReader& r);
+    // P_CLIENT_ID, P_CLIENT_TYPE and P_CARD_NUMBER.
+    TProcCall& Card(TProcCall& call) const;
+};
+
+// "RECHARGE"
+class TRechargeRequest : public TCardRequest {
+public:
+    explicit TRechargeRequest(TdmMainDataModule& dm) : TCardRequest(dm, "RECHARGE") {}
+    void FromXml(const TXmlNode& node) override;
+    void SaveToDB(TDataSession* session) override;
+
+    double Amount = 0;
+    int32_t ServiceId = 0;
+
+protected:
+    TRechargeRequest(TdmMainDataModule& dm, std::string elementName)
+        : TCardRequest(dm, std::move(elementName)) {}
     void Save(TStoredProc& proc, const char* idParam, TDataSession* session) const;
 };
 
@@ -54,45 +68,37 @@ public:
 };
 
 // "CHANGE_LIMIT"
-class TChangeLimitRequest : public TRequest {
+class TChangeLimitRequest : public TCardRequest {
 public:
-    explicit TChangeLimitRequest(TdmMainDataModule& dm) : TRequest(dm, "CHANGE_LIMIT") {}
+    explicit TChangeLimitRequest(TdmMainDataModule& dm) : TCardRequest(dm, "CHANGE_LIMIT") {}
     void FromXml(const TXmlNode& node) override;
     void SaveToDB(TDataSession* session) override;
 
-    int32_t Id = 0, ClientId = 0, ClientType = 0;
-    std::string CardNumber;
     double Amount = 0;
     int32_t ServiceId = 0;
-    rtl::TDateTime DateCreate = 0, DateBegin = 0;
+    rtl::TDateTime DateBegin = 0;
     int32_t CurrentLimitType = 0, CurrentLimitKind = 0;
     double CurrentLimitAmount = 0;
     std::string CurrentLimitService;
 };
 
 // "BLOCK_CARD". SaveToDB raises when the procedure refuses the request (P_RESULT -1).
-class TBlockCardRequest : public TRequest {
+class TBlockCardRequest : public TCardRequest {
 public:
-    explicit TBlockCardRequest(TdmMainDataModule& dm) : TRequest(dm, "BLOCK_CARD") {}
+    explicit TBlockCardRequest(TdmMainDataModule& dm) : TCardRequest(dm, "BLOCK_CARD") {}
     void FromXml(const TXmlNode& node) override;
     void SaveToDB(TDataSession* session) override;
 
-    int32_t Id = 0, ClientId = 0, ClientType = 0;
-    std::string CardNumber;
-    rtl::TDateTime DateCreate = 0;
     std::string Comment;
 };
 
 // "CHANGE_HOLDER"
-class TChangeHolderRequest : public TRequest {
+class TChangeHolderRequest : public TCardRequest {
 public:
-    explicit TChangeHolderRequest(TdmMainDataModule& dm) : TRequest(dm, "CHANGE_HOLDER") {}
+    explicit TChangeHolderRequest(TdmMainDataModule& dm) : TCardRequest(dm, "CHANGE_HOLDER") {}
     void FromXml(const TXmlNode& node) override;
     void SaveToDB(TDataSession* session) override;
 
-    int32_t Id = 0, ClientId = 0, ClientType = 0;
-    std::string CardNumber;
-    rtl::TDateTime DateCreate = 0;
     std::string NewHolderName;
 };
 
@@ -129,17 +135,14 @@ public:
 };
 
 // "CHANGE_CARD_ONLINE_LIMIT". LimitType must be 1, 2 or 3: the database knows them as 1, 0, 2.
-class TOnlineLimitCardRequest : public TRequest {
+class TOnlineLimitCardRequest : public TCardRequest {
 public:
-    explicit TOnlineLimitCardRequest(TdmMainDataModule& dm) : TRequest(dm, "CHANGE_CARD_ONLINE_LIMIT") {}
+    explicit TOnlineLimitCardRequest(TdmMainDataModule& dm) : TCardRequest(dm, "CHANGE_CARD_ONLINE_LIMIT") {}
     void FromXml(const TXmlNode& node) override;
     void SaveToDB(TDataSession* session) override;
 
-    int32_t Id = 0, ClientId = 0, ClientType = 0;
-    std::string CardNumber;
     double DailyLimit = 0, WeeklyLimit = 0, MonthlyLimit = 0;
     int32_t LimitType = 0, ServiceId = 0;
-    rtl::TDateTime DateCreate = 0;
     int32_t IsIndLimit = 0;
 };
 

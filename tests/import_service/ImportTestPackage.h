@@ -59,6 +59,57 @@ inline std::vector<std::pair<std::string, std::string>> CardAmount(const std::st
             {"DateCreate", "2024-03-05T10:00:00Z"}};
 }
 
+inline std::string OnlineLimit(const std::string& id, const std::string& limitType) {
+    return Item("CHANGE_CARD_ONLINE_LIMIT", {{"Id", id},
+                                             {"ClientId", "100"},
+                                             {"ClientType", "1"},
+                                             {"CardNumber", "700100000001"},
+                                             {"DailyLimit", "100"},
+                                             {"WeeklyLimit", "500"},
+                                             {"MonthlyLimit", "2000"},
+                                             {"LimitType", limitType},
+                                             {"ServiceId", "5"},
+                                             {"DateCreate", "2024-03-05T10:00:00Z"},
+                                             {"IsIndLimit", "1"}});
+}
+
+// A coupon creation of group "G" + id.
+inline std::string CreateCoupon(const std::string& id, const std::string& orderId,
+                                const std::string& code = "1234", const std::string& type = "1") {
+    return Item("CREATE_COUPON", {{"Id", id},
+                                  {"TypeVCRequestId", type},
+                                  {"GroupId", "G" + id},
+                                  {"OrderId", orderId},
+                                  {"ClientId", "100"},
+                                  {"ClientType", "1"},
+                                  {"TypeVCLimitID", "2"},
+                                  {"ServiceId", "5"},
+                                  {"Price", "50"},
+                                  {"Nominal", "10"},
+                                  {"DeclaredAmount", "3"},
+                                  {"DateExpiration", "2024-12-31T00:00:00Z"},
+                                  {"HolderName", "Petrov"},
+                                  {"PhoneNumber", "+70000000000"},
+                                  {"Email", "a@b.c"},
+                                  {"NumSecurityCode", "4"},
+                                  {"SecurityCode", code},
+                                  {"DateCreate", "2024-03-05T10:00:00Z"}});
+}
+
+// A block (type 2) or print (type 3) request for coupon "V" + id of group G1.
+inline std::string CouponRequest(const std::string& id, const std::string& type,
+                                 const std::string& code = "1234") {
+    return Item("COUPON_REQUEST", {{"Id", id},
+                                   {"TypeVCRequestId", type},
+                                   {"GroupId", "G1"},
+                                   {"VCGuid", "V" + id},
+                                   {"NumSecurityCode", "4"},
+                                   {"SecurityCode", code},
+                                   {"ClientPetrolId", "100"},
+                                   {"ClientTypePetrolId", "1"},
+                                   {"DateCreate", "2024-03-05T10:00:00Z"}});
+}
+
 // The registration lines of the default header.
 inline std::string Registration() {
     return std::string("StartTransaction\n") + kPack + "add_new_package(P_PACKAGE_ID='" + kPackageId +

@@ -64,45 +64,9 @@ TEST_F(ImporterTest, EveryRequestKindIsWrittenInOneBodyTransaction) {
                                        {"PackagesReceipt", "2024-03-04T08:00:00Z"},
                                        {"PackagesCount", "3"},
                                        {"PackagesState", "1"}})}) +
-        List("CHANGE_CARD_ONLINE_LIMIT_LIST",
-             {Item("CHANGE_CARD_ONLINE_LIMIT", {{"Id", "61"},
-                                                {"ClientId", "100"},
-                                                {"ClientType", "1"},
-                                                {"CardNumber", "700100000001"},
-                                                {"DailyLimit", "100"},
-                                                {"WeeklyLimit", "500"},
-                                                {"MonthlyLimit", "2000"},
-                                                {"LimitType", "2"},
-                                                {"ServiceId", "5"},
-                                                {"DateCreate", "2024-03-05T10:00:00Z"},
-                                                {"IsIndLimit", "1"}})}) +
-        List("CREATE_COUPON_LIST", {Item("CREATE_COUPON", {{"Id", "71"},
-                                                           {"TypeVCRequestId", "1"},
-                                                           {"GroupId", "G1"},
-                                                           {"OrderId", "9"},
-                                                           {"ClientId", "100"},
-                                                           {"ClientType", "1"},
-                                                           {"TypeVCLimitID", "2"},
-                                                           {"ServiceId", "5"},
-                                                           {"Price", "50.5"},
-                                                           {"Nominal", "10"},
-                                                           {"DeclaredAmount", "3"},
-                                                           {"DateExpiration", "2024-12-31T00:00:00Z"},
-                                                           {"HolderName", "Petrov"},
-                                                           {"PhoneNumber", "+70000000000"},
-                                                           {"Email", "a@b.c"},
-                                                           {"NumSecurityCode", "4"},
-                                                           {"SecurityCode", "1234"},
-                                                           {"DateCreate", "2024-03-05T10:00:00Z"}})}) +
-        List("COUPON_REQUEST_LIST", {Item("COUPON_REQUEST", {{"Id", "81"},
-                                                             {"TypeVCRequestId", "3"},
-                                                             {"GroupId", "G1"},
-                                                             {"VCGuid", "V1"},
-                                                             {"NumSecurityCode", "4"},
-                                                             {"SecurityCode", "1234"},
-                                                             {"ClientPetrolId", "100"},
-                                                             {"ClientTypePetrolId", "1"},
-                                                             {"DateCreate", "2024-03-05T10:00:00Z"}})});
+        List("CHANGE_CARD_ONLINE_LIMIT_LIST", {OnlineLimit("61", "2")}) +
+        List("CREATE_COUPON_LIST", {CreateCoupon("71", "9")}) +
+        List("COUPON_REQUEST_LIST", {CouponRequest("81", "3")});
     Import(Package(lists));
 
     const std::string d = kDate;
@@ -130,23 +94,23 @@ TEST_F(ImporterTest, EveryRequestKindIsWrittenInOneBodyTransaction) {
           "P_LIMIT_TYPE=0, "
           "P_DATE_OF=" +
           d + ", P_IS_IND_LIMIT=1)") +
-        P("p_set_coupon_request(P_REQUEST_ID=71, P_TYPE_REQUEST=1, P_GROUP_COUPONS_ID='G1', P_VC_GUID='', "
+        P("p_set_coupon_request(P_REQUEST_ID=71, P_TYPE_REQUEST=1, P_GROUP_COUPONS_ID='G71', P_VC_GUID='', "
           "P_CLIENT_ID=100, P_CLIENT_TYPE=1, P_DATE_CREATE=" +
           d + ")") +
         P("check_sec_code(P_CLIENT_ID=100, P_CLIENT_TYPE=1, P_NUM_SECURITY_CODE=4, P_SECURITY_CODE='1234')") +
         "Savepoint Before_generate_coupons\n" +
-        P("generate_coupons(P_GROUP_COUPONS_ID='G1', P_CLIENT_ID=100, P_CLIENT_TYPE=1, P_SERVICE_ID=5, "
-          "P_TYPE_VC_LIMIT=2, P_PRICE=50.5, P_NOMINAL=10.0, P_DECLARED_AMOUNT=3, "
+        P("generate_coupons(P_GROUP_COUPONS_ID='G71', P_CLIENT_ID=100, P_CLIENT_TYPE=1, P_SERVICE_ID=5, "
+          "P_TYPE_VC_LIMIT=2, P_PRICE=50.0, P_NOMINAL=10.0, P_DECLARED_AMOUNT=3, "
           "P_DATE_EXPIRATION=#2024-12-31 00:00:00.000#, P_NAME_HOLDER='Petrov', "
           "P_PHONE_NUMBER='+70000000000', "
           "P_EMAIL='a@b.c')") +
-        P("repeat_block_coupons(P_GROUP_COUPONS_ID='G1')") +
+        P("repeat_block_coupons(P_GROUP_COUPONS_ID='G71')") +
         P("set_vc_request_status(P_REQUEST_ID=71, P_ERROR_CODE=0)") +
-        P("p_set_coupon_request(P_REQUEST_ID=81, P_TYPE_REQUEST=3, P_GROUP_COUPONS_ID='G1', P_VC_GUID='V1', "
+        P("p_set_coupon_request(P_REQUEST_ID=81, P_TYPE_REQUEST=3, P_GROUP_COUPONS_ID='G1', P_VC_GUID='V81', "
           "P_CLIENT_ID=100, P_CLIENT_TYPE=1, P_DATE_CREATE=" +
           d + ")") +
         P("check_sec_code(P_CLIENT_ID=100, P_CLIENT_TYPE=1, P_NUM_SECURITY_CODE=4, P_SECURITY_CODE='1234')") +
-        P("print_coupons(P_GROUP_COUPONS_ID='G1', P_VC_GUID='V1')") +
+        P("print_coupons(P_GROUP_COUPONS_ID='G1', P_VC_GUID='V81')") +
         P("set_vc_request_status(P_REQUEST_ID=81, P_ERROR_CODE=0)");
     EXPECT_EQ(db_.LogText(), Registration() + "StartTransaction\n" + body + SetImported() + "Commit\n");
     EXPECT_EQ(result_, TResult::Imported);

@@ -15,40 +15,6 @@ using TResult = TEmitentPackageImport::TResult;
 
 namespace {
 
-std::string CreateCoupon(const std::string& id, const std::string& orderId, const std::string& code = "1234",
-                         const std::string& type = "1") {
-    return Item("CREATE_COUPON", {{"Id", id},
-                                  {"TypeVCRequestId", type},
-                                  {"GroupId", "G" + id},
-                                  {"OrderId", orderId},
-                                  {"ClientId", "100"},
-                                  {"ClientType", "1"},
-                                  {"TypeVCLimitID", "2"},
-                                  {"ServiceId", "5"},
-                                  {"Price", "50"},
-                                  {"Nominal", "10"},
-                                  {"DeclaredAmount", "3"},
-                                  {"DateExpiration", "2024-12-31T00:00:00Z"},
-                                  {"HolderName", "Petrov"},
-                                  {"PhoneNumber", "+70000000000"},
-                                  {"Email", "a@b.c"},
-                                  {"NumSecurityCode", "4"},
-                                  {"SecurityCode", code},
-                                  {"DateCreate", "2024-03-05T10:00:00Z"}});
-}
-
-std::string CouponRequest(const std::string& id, const std::string& type, const std::string& code = "1234") {
-    return Item("COUPON_REQUEST", {{"Id", id},
-                                   {"TypeVCRequestId", type},
-                                   {"GroupId", "G1"},
-                                   {"VCGuid", "V" + id},
-                                   {"NumSecurityCode", "4"},
-                                   {"SecurityCode", code},
-                                   {"ClientPetrolId", "100"},
-                                   {"ClientTypePetrolId", "1"},
-                                   {"DateCreate", "2024-03-05T10:00:00Z"}});
-}
-
 // The coupon work of the body in short: procedure names, the request id for the request rows,
 // the code for the checks, the error code for the status.
 std::string CouponSteps(const std::vector<std::string>& log) {
@@ -227,14 +193,7 @@ TEST_F(ImporterTest, FieldErrorsFailTheBody) {
          "Element RECHARGE: field Amount: '1 000' is not a valid floating point value"},
         {recharge("DateCreate", "2024-02-30T10:00:00Z"),
          "Element RECHARGE: field DateCreate: '2024-02-30T10:00:00Z' is not a valid date and time"},
-        {List("CHANGE_CARD_ONLINE_LIMIT_LIST", {Item("CHANGE_CARD_ONLINE_LIMIT", {{"Id", "61"},
-                                                                                  {"ClientId", "100"},
-                                                                                  {"ClientType", "1"},
-                                                                                  {"CardNumber", "7001"},
-                                                                                  {"DailyLimit", "1"},
-                                                                                  {"WeeklyLimit", "2"},
-                                                                                  {"MonthlyLimit", "3"},
-                                                                                  {"LimitType", "4"}})}),
+        {List("CHANGE_CARD_ONLINE_LIMIT_LIST", {OnlineLimit("61", "4")}),
          "Element CHANGE_CARD_ONLINE_LIMIT: field LimitType: unknown limit type 4"},
         {List("BLOCK_CARD_LIST", {Item("BLOCK_CARD", {{"Id", "31"},
                                                       {"ClientId", "100"},
@@ -256,18 +215,7 @@ TEST_F(ImporterTest, FieldErrorsFailTheBody) {
 TEST_F(ImporterTest, LimitTypesAreMappedToTheDatabases) {
     for (const auto& [web, db] : {std::pair{"1", "1"}, std::pair{"2", "0"}, std::pair{"3", "2"}}) {
         db_ = impfake::TFakeDb();
-        Import(Package(List("CHANGE_CARD_ONLINE_LIMIT_LIST",
-                            {Item("CHANGE_CARD_ONLINE_LIMIT", {{"Id", "61"},
-                                                               {"ClientId", "100"},
-                                                               {"ClientType", "1"},
-                                                               {"CardNumber", "7001"},
-                                                               {"DailyLimit", "1"},
-                                                               {"WeeklyLimit", "2"},
-                                                               {"MonthlyLimit", "3"},
-                                                               {"LimitType", web},
-                                                               {"ServiceId", "5"},
-                                                               {"DateCreate", "2024-03-05T10:00:00Z"},
-                                                               {"IsIndLimit", "0"}})})));
+        Import(Package(List("CHANGE_CARD_ONLINE_LIMIT_LIST", {OnlineLimit("61", web)})));
         EXPECT_NE(db_.LogText().find(std::string("P_LIMIT_TYPE=") + db + ","), std::string::npos) << web;
     }
 }
