@@ -247,32 +247,36 @@ const std::string* XmlFieldText(const TXmlNode& item, std::string_view name) {
 const std::string& TXmlItemReader::Field(std::string_view name) const {
     const std::string* text = XmlFieldText(item_, name);
     if (!text)
-        throw rtl::EConvertError("Element " + item_.Name() + ": field " + std::string(name) + " is missing");
+        throw rtl::EConvertError("Element " + rtl::Utf8ToAnsi(item_.Name()) + ": field " + std::string(name) +
+                                 " is missing");
     return *text;
 }
 
 void TXmlItemReader::Fail(std::string_view name, const std::string& reason) const {
-    throw rtl::EConvertError("Element " + item_.Name() + ": field " + std::string(name) + ": " + reason);
+    throw rtl::EConvertError("Element " + rtl::Utf8ToAnsi(item_.Name()) + ": field " + std::string(name) +
+                             ": " + reason);
 }
 
 int32_t TXmlItemReader::Int(std::string_view name) const {
     const std::string& text = Field(name);
     int32_t value = 0;
-    if (!TryXmlToInt(text, value)) Fail(name, "'" + text + "' is not a valid integer value");
+    if (!TryXmlToInt(text, value)) Fail(name, "'" + rtl::Utf8ToAnsi(text) + "' is not a valid integer value");
     return value;
 }
 
 double TXmlItemReader::Float(std::string_view name) const {
     const std::string& text = Field(name);
     double value = 0;
-    if (!TryXmlToFloat(text, value)) Fail(name, "'" + text + "' is not a valid floating point value");
+    if (!TryXmlToFloat(text, value))
+        Fail(name, "'" + rtl::Utf8ToAnsi(text) + "' is not a valid floating point value");
     return value;
 }
 
 rtl::TDateTime TXmlItemReader::DateTime(std::string_view name) const {
     const std::string& text = Field(name);
     rtl::TDateTime value = 0;
-    if (!TryXmlToDateTime(text, value)) Fail(name, "'" + text + "' is not a valid date and time");
+    if (!TryXmlToDateTime(text, value))
+        Fail(name, "'" + rtl::Utf8ToAnsi(text) + "' is not a valid date and time");
     return value;
 }
 

@@ -60,7 +60,8 @@ public:
     // The document's bytes as they are (UTF-8).
     std::string Raw(std::string_view name) const;
 
-    // The error for a field that is present but not acceptable.
+    // The error for a field that is present but not acceptable. Messages are in the ANSI code
+    // page, as every journal text.
     [[noreturn]] void Fail(std::string_view name, const std::string& reason) const;
 
 private:

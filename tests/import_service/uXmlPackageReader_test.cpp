@@ -225,6 +225,14 @@ TEST(XmlItemReader, ConvertsOrNamesTheFieldAtFault) {
     } catch (const rtl::EConvertError& e) {
         EXPECT_EQ(e.Message(), "Element ITEM: field Sum: '1,5' is not a valid floating point value");
     }
+    const auto cyrillic = ReadXmlMemory("<ITEM><Id>один</Id></ITEM>", "t");
+    try {
+        TXmlItemReader(*cyrillic).Int("Id");
+        ADD_FAILURE();
+    } catch (const rtl::EConvertError& e) {
+        // Messages are journal texts, in code page 1251.
+        EXPECT_EQ(e.Message(), "Element ITEM: field Id: '\xEE\xE4\xE8\xED' is not a valid integer value");
+    }
     try {
         r.DateTime("When");
         ADD_FAILURE();
