@@ -916,6 +916,9 @@ public:
                          int16_t* indicator);
     void DefinePieceData(TFieldDesc& field, void* buffer, int16_t* indicator);
     void DefineDynamic(TFieldDesc& field, void* context, OCICallbackDefine callback, ub2 charsetId);
+    // Bytes of one row's define buffer for the column: the text and its terminator for strings,
+    // an OCINumber for the number types, the length cell and the bytes for RAW, else its Size.
+    static ub4 DefineBufferSize(const TFieldDesc& field);
     // Rows fetched by this call.
     int Fetch(ub4 rows, ub2 orientation = OCI_FETCH_NEXT, sb4 offset = 0);
     // One row whose LONG value comes in pieces: 0, 99 (a piece is waiting) or 100.
@@ -959,7 +962,6 @@ protected:
     void DescribeDateFormatField(TFieldDesc& field, int nlsIndex);
     void DefineCharset(TFieldDesc& field, OCIDefine* define);
     void SetDefineHandle(TFieldDesc& field, OCIDefine* define);
-    ub4 DefineBufferSize(const TFieldDesc& field);
 
     // The connection's call lock for a scope.
     class TCallLock {

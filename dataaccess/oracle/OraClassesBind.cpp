@@ -350,7 +350,8 @@ void TOCICommand::BindParam(TOraParamDesc* param) {
     if (param->GetBindHandle() && param->GetBoundSize() == size) return;
 
     const bool unicode = FOracleConnection->UnicodeEnv();
-    TOCIText placeholder(":" + name, unicode);
+    const AnsiString placeholderText = ":" + name;  // TOCIText points into it
+    TOCIText placeholder(placeholderText, unicode);
     OCIError* err = ErrorHandle();
     OCIBind* bind = param->GetBindHandle();
     int16_t* indicators = param->GetIndicatorPtr();

@@ -140,6 +140,10 @@ bool TOCICommand::IntegersEnabled() {
 bool TOCICommand::DescribeField(int index, TFieldDesc& field, bool longStrings, bool flatBuffers) {
     CheckActive();
     CheckOCI80();
+    // Only running a block tells its columns, and a procedure with side effects must run once:
+    // its result is described from the cursor that run returned.
+    if (IsOwnCursor() && FSQLType == SQL_PLSQL && GetCursorState() < csExecuted)
+        RaiseError("A PL/SQL block is described through the cursor it returns, after it ran");
     OCIError* err = ErrorHandle();
     TStatementLock statementLock(*this);
     TCallLock lock(FOracleConnection);
@@ -217,8 +221,10 @@ bool TOCICommand::DescribeField(int index, TFieldDesc& field, bool longStrings, 
             break;
         case SQLT_BIN:
             if (textOut || FRawAsString) {
-                TextField(field, dataSize * 2, unicode);
-            } else if (dataSize < 32 || flatBuffers) {
+                TextField(field, dataSize * 2, unicode);  // two hexadecimal digits a byte
+                break;
+            }
+            if (dataSize < 32 || flatBuffers) {
                 field.DataType = dtVarBytes;
                 field.Size = dataSize + 2;
             } else {
