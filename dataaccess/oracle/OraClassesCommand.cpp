@@ -450,6 +450,7 @@ sword TOCICommand::InternalExecute(ub4 mode, int iters) {
         TCallLock lock(FOracleConnection);
         const ub4 count = FSQLType == SQL_SELECT ? static_cast<ub4>(iters) : static_cast<ub4>(FIters);
         status = OCIStmtExecute(SvcCtx(), Statement(), err, count, 0, nullptr, nullptr, mode);
+        RaiseCallbackError();  // a failed LONG callback is the cause of any error that follows
         // The error is read first: every later call clears it.
         if (status == OCI_SUCCESS_WITH_INFO) {
             Check(status);  // the info hook; ORA-24344 raises

@@ -5,6 +5,8 @@ namespace dac {
 
 namespace {
 
+constexpr uint32_t BreakRepeatMs = 20;
+
 // The end of a run, on the thread that started it: the end method learns the outcome, then the
 // run's error is raised here. The thread object goes whatever happens.
 void ExecThreadDone(rtl::WPARAM wParam) {
@@ -102,15 +104,16 @@ bool TOCIConnection::StopThread(TExecThread*& thread, bool removeMessage) {
     if (!thread) return true;
     TExecThread* stopping = thread;
     thread = nullptr;
-    // The running call ends with an error the worker keeps; a call that is over already
-    // ignores the break.
-    if (!stopping->Finished() && FConnected) {
+    // The running call ends with an error the worker keeps. A break that comes before the
+    // worker's call has begun is lost, so it is repeated until the worker is over; a session
+    // that runs nothing ignores it.
+    while (stopping->WaitFor(BreakRepeatMs) == rtl::wrTimeout) {
+        if (!FConnected) continue;
         if (FOCICallStyle == ocsOCI7)
             obreak(FLDA.data());
         else
             OCIBreak(FSvcCtx, GetErrorHandle());
     }
-    stopping->WaitFor();
     const rtl::HWND window = stopping->MethodDesc()->Window;
     if (!removeMessage) return true;
     // Only this run's end message goes; a message already handled freed the thread itself.

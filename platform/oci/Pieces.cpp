@@ -217,6 +217,23 @@ sword executeWithPieces(SvcCtx& svc, Stmt& st, ub4 iters, ub4 mode, Error& err) 
 
 // ---- fetching
 
+namespace {
+
+// The next dynamic define of the row waiting for the caller; its own indicator tells a NULL.
+void beginDefine(PieceWork& w, size_t index) {
+    Define* d = w.defines[index];
+    w.index = index;
+    w.data = longBytes(d->dty, w.values[index], d->charsetId == OCI_UTF16ID);
+    w.isNull = w.values[index].isNull();
+    w.offset = 0;
+    w.started = false;
+    w.pieceSet = false;
+    storeIndicator(d->indp ? d->indp + static_cast<size_t>(w.row) * (d->indSkip ? d->indSkip : 2) : nullptr,
+                   w.isNull);
+}
+
+}  // namespace
+
 sword fetchPieces(Stmt& st, ub4 row, const std::vector<Value>& values) {
     PieceWork& w = st.pieces;
     w.defines.clear();
@@ -258,12 +275,7 @@ sword fetchPieces(Stmt& st, ub4 row, const std::vector<Value>& values) {
     if (w.defines.empty()) return OCI_SUCCESS;
     w.phase = PieceWork::Fetch;
     w.row = row;
-    w.index = 0;
-    w.data = longBytes(w.defines[0]->dty, w.values[0], w.defines[0]->charsetId == OCI_UTF16ID);
-    w.isNull = w.values[0].isNull();
-    w.offset = 0;
-    w.started = false;
-    w.pieceSet = false;
+    beginDefine(w, 0);
     return OCI_NEED_DATA;
 }
 
@@ -271,12 +283,8 @@ sword continueFetchPieces(Stmt& st) {
     PieceWork& w = st.pieces;
     try {
         if (giveOutputPiece(w)) return OCI_NEED_DATA;
-        if (++w.index < w.defines.size()) {
-            Define* d = w.defines[w.index];
-            w.data = longBytes(d->dty, w.values[w.index], d->charsetId == OCI_UTF16ID);
-            w.isNull = w.values[w.index].isNull();
-            w.offset = 0;
-            w.started = false;
+        if (w.index + 1 < w.defines.size()) {
+            beginDefine(w, w.index + 1);
             return OCI_NEED_DATA;
         }
     } catch (...) {

@@ -189,3 +189,52 @@ TEST_F(OraNonBlockingTest, DestroyingACommandStopsItsRunWithoutItsEnd) {
     command.reset();  // stops and joins the worker, drops its end message
     rtl::ProcessMessages();
 }
+
+namespace {
+
+// Counts to a very large number: runs for minutes unless it is broken.
+const char* const EndlessUpdate =
+    "update t set name = (with recursive r(x) as (select 1 union all select x + 1 from r where x < "
+    "4000000000) "
+    "select count(*) from r)";
+
+}  // namespace
+
+TEST_F(OraNonBlockingTest, BreakExecEndsARunningCallWithOra01013) {
+    RaisedErrors raised;
+    dbExec("INSERT INTO t VALUES (1, 'before');");
+    auto command = Command(EndlessUpdate);
+    command->SetProp(prNonBlocking, true);
+    std::vector<bool> results;
+    command->OnAfterExecute = [&](bool result) { results.push_back(result); };
+    command->Execute();
+    // A break before the worker's call began is lost: it is sent until the run ends.
+    ASSERT_TRUE(PumpUntil([&] {
+        command->BreakExec();
+        return !results.empty();
+    }));
+    EXPECT_EQ((std::vector<bool>{false}), results);
+    ASSERT_TRUE(PumpUntil([&] { return raised.Count() == 1; }));
+    EXPECT_EQ(1013, raised.Ora(0).first);
+    EXPECT_EQ((std::vector<std::string>{"before"}), dbTexts("SELECT name FROM t"));
+}
+
+TEST_F(OraNonBlockingTest, StoppingARunBreaksItsCallAndWaitsForTheWorker) {
+    auto command = Command(EndlessUpdate);
+    command->SetProp(prNonBlocking, true);
+    command->OnAfterExecute = [](bool) { ADD_FAILURE() << "the end of a stopped run was handled"; };
+    const auto start = std::chrono::steady_clock::now();
+    command->Execute();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    command->SetConnection(nullptr);  // stops the run, closes the statement
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_EQ(csInactive, command->GetCursorState());
+    rtl::ProcessMessages();
+    // The session is free for the next statement.
+    command->SetConnection(conn_.get());
+    command->SetProp(prNonBlocking, false);
+    command->SetSQLText("insert into t(id) values (3)");
+    command->OnAfterExecute = nullptr;
+    command->Execute();
+    EXPECT_EQ((std::vector<std::string>{"3"}), dbTexts("SELECT id FROM t"));
+}

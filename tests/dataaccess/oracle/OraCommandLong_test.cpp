@@ -228,6 +228,9 @@ TEST_F(OraLongTest, TheInCallbackHandsOverFirstNextAndLastPieces) {
     piece = OCI_FIRST_PIECE;
     EXPECT_NE(OCI_CONTINUE, InBindCallback(&command, reinterpret_cast<OCIBind*>(&command), 0, 0, &buffer,
                                            &length, &piece, &indicator));
+    // The command raises it once the client library's call is over, and only once.
+    EXPECT_THROW(command.RaiseCallbackError(), rtl::EAssertionFailed);
+    EXPECT_NO_THROW(command.RaiseCallbackError());
 }
 
 // ---- the need-data loop
@@ -295,4 +298,46 @@ TEST_F(OraLongTest, WithoutCallbacksTheNeedDataLoopMovesThePieces) {
     blob->Free();
     put->Execute();
     EXPECT_TRUE(Stored("doc", 4) == rtl::AnsiToUtf8(big));
+}
+
+TEST_F(OraLongTest, ARowByRowFetchTakesTheLongInPiecesThroughTheLoop) {
+    const std::string big = Pattern(25000, 5, false);
+    Insert("bin", 1, big, dtBlob);
+    dbExec("INSERT INTO bin VALUES (2, NULL);");
+    auto command = Command("select body from bin order by id");
+    command->Prepare();
+    command->BindParams();
+    command->Exec();
+    TOCIFieldDesc field;
+    ASSERT_TRUE(command->DescribeField(1, field, true, true));
+    EXPECT_EQ(dtBlob, field.DataType);
+    int16_t indicator = 0;
+    command->DefinePieceData(field, nullptr, &indicator);
+    std::vector<std::string> rows;
+    std::vector<int> pieceCodes;
+    for (sword status = command->FetchPiece(); status != OCI_NO_DATA; status = command->FetchPiece()) {
+        std::string value;
+        char buffer[10000];
+        while (status == OCI_NEED_DATA) {
+            void* handle = nullptr;
+            ub4 type = 0, iteration = 0, index = 0;
+            ub1 inOut = 0, piece = 0;
+            command->GetPieceInfo(handle, type, inOut, iteration, index, piece);
+            EXPECT_EQ(field.DefineHandle, handle);
+            EXPECT_EQ(static_cast<ub4>(OCI_HTYPE_DEFINE), type);
+            EXPECT_EQ(OCI_PARAM_OUT, inOut);
+            pieceCodes.push_back(piece);
+            ub4 length = sizeof buffer;
+            command->SetPieceInfo(handle, OCI_HTYPE_DEFINE, buffer, length, piece);
+            status = command->FetchPiece();
+            value.append(buffer, length);
+        }
+        rows.push_back(indicator == -1 ? "<null>" : value);
+    }
+    EXPECT_EQ(csFetched, command->GetCursorState());
+    ASSERT_EQ(2u, rows.size());
+    EXPECT_TRUE(rows[0] == big);
+    EXPECT_EQ("<null>", rows[1]);
+    EXPECT_EQ((std::vector<int>{OCI_FIRST_PIECE, OCI_NEXT_PIECE, OCI_NEXT_PIECE, OCI_FIRST_PIECE}),
+              pieceCodes);
 }

@@ -3,6 +3,7 @@
 // services' own calls on the exchange package of deploy/qel.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -205,6 +206,38 @@ TEST_F(OraProcTest, ABlockWithSideEffectsRunsOnceWhenItsCursorIsDescribed) {
     command->SetCursor(command->GetParam(1)->GetAsCursor());
     EXPECT_EQ(3u, FetchAll(*command).size());
     EXPECT_EQ(1, Calls());
+}
+
+TEST_F(OraProcTest, TheServerReceivesTheCallBlocksWithLineFeeds) {
+    const std::string trace = dir_ + "/trace";
+    setenv("DX_OCI_TRACE", trace.c_str(), 1);
+    AnsiString sql;
+    auto find = Command("");
+    find->CreateProcCall("shop.find", true, sql);
+    find->GetParam(0)->SetValue(int32_t(1));
+    find->GetParam(1)->SetIsBound(false);
+    find->GetParam(4)->SetValue(AnsiString("x"));
+    find->CreateProcCall("shop.find", false, sql);
+    find->Execute();
+    auto list = Command("");
+    list->CreateProcCall("shop.list", true, sql);
+    list->GetParam(0)->SetValue(1.0);
+    list->Execute();
+    auto price = Command("");
+    price->CreateProcCall("shop.price_of", true, sql);
+    price->GetParam(1)->SetValue(int32_t(1));
+    price->Execute();
+    unsetenv("DX_OCI_TRACE");
+    std::vector<std::string> received;
+    std::ifstream in(trace, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (size_t start = 0, end; (end = text.find('\x1e', start)) != std::string::npos; start = end + 1)
+        received.push_back(text.substr(start, end - start));
+    EXPECT_EQ((std::vector<std::string>{"begin\n  shop.find(P_ID => :P_ID, P_NAME => :P_NAME, P_TOTAL => "
+                                        ":P_TOTAL, P_NOTE => :P_NOTE);\nend;",
+                                        "begin\n  shop.list(:P_MIN, :P_CUR);\nend;",
+                                        "begin\n  :RESULT := shop.price_of(:P_ID);\nend;"}),
+              received);
 }
 
 // ---------------------------------------------------------------------------------------------

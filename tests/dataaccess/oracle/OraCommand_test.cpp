@@ -2,6 +2,7 @@
 // kind, queries described, defined and fetched, ROWIDs, errors and the mended binding faults.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "OraCommandFixture.h"
@@ -365,6 +366,47 @@ TEST_F(OraStatementTest, ArrayDmlBindsEveryIteration) {
 }
 
 // ---- mended faults -----------------------------------------------------------------------------
+
+namespace {
+
+decltype(dac::OCIStmtExecute) realExecute = nullptr;
+sb4 infoCode = 28002;
+
+// The server's answer turned into success with information.
+sword ExecuteWithInfo(OCISvcCtx* svc, OCIStmt* stmt, OCIError* err, ub4 iters, ub4 rowOff,
+                      const OCISnapshot* in, OCISnapshot* out, ub4 mode) {
+    const sword status = realExecute(svc, stmt, err, iters, rowOff, in, out, mode);
+    return status == OCI_SUCCESS ? OCI_SUCCESS_WITH_INFO : status;
+}
+
+sword InfoRecord(void*, ub4 record, OraText*, sb4* code, OraText* buffer, ub4 size, ub4) {
+    if (record != 1) return OCI_NO_DATA;
+    *code = infoCode;
+    std::snprintf(reinterpret_cast<char*>(buffer), size, "ORA-%05d: a warning\n", static_cast<int>(infoCode));
+    return OCI_SUCCESS;
+}
+
+}  // namespace
+
+TEST_F(OraStatementTest, SuccessWithInformationGoesToTheInfoHookAndCountsAsSuccess) {
+    std::vector<int32_t> infos;
+    conn_->OnInfoMessage = [&](EOraError& e) { infos.push_back(e.ErrorCode); };
+    auto command = Command("update t set name = :name where id = 2");
+    command->GetParam(0)->SetValue(AnsiString("info"));
+    {
+        EntrySwap<decltype(dac::OCIStmtExecute)> execute(dac::OCIStmtExecute, &ExecuteWithInfo);
+        realExecute = execute.Saved();
+        EntrySwap<decltype(dac::OCIErrorGet)> records(dac::OCIErrorGet, &InfoRecord);
+        infoCode = 28002;
+        command->Execute();  // no piecewise transfer starts, nothing is raised
+        EXPECT_EQ(1, command->RowsProcessed());
+        // ORA-24344, success with a compilation error, is an error all the same.
+        infoCode = 24344;
+        EXPECT_EQ(24344, OraErrorCode([&] { command->Execute(); }));
+    }
+    EXPECT_EQ((std::vector<int32_t>{28002}), infos);
+    EXPECT_EQ((std::vector<std::string>{"info"}), dbTexts("SELECT name FROM t WHERE id = 2"));  // committed
+}
 
 TEST_F(OraStatementTest, ARawOutputNeverGetsMoreThanItsItemHolds) {
     dbExec(
