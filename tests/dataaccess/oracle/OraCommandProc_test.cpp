@@ -124,6 +124,27 @@ TEST_F(OraProcTest, OverloadsAndUnknownNames) {
     EXPECT_EQ("Session is not defined", ExceptionText([&] { lonely.InitProcParams("touch", 0); }));
 }
 
+TEST_F(OraProcTest, SynonymsAreFollowedToTheirTargetAgainAndAgain) {
+    dbExec(
+        "INSERT INTO oci_synonym(owner, name, target_owner, target_name) VALUES "
+        "('QEL', 'S1', 'QEL', 'S2'), ('QEL', 'S2', NULL, 'SHOP'), (NULL, 'POKE', NULL, 'TOUCH');");
+    auto command = Command("");
+    AnsiString sql;
+    command->CreateProcCall("s1.price_of", true, sql);
+    EXPECT_EQ((std::vector<ParamShape>{{"RESULT", ptOutput, dtFloat, 0, false},
+                                       {"P_ID", ptInput, dtInteger, 0, false}}),
+              Shapes(*command));
+    command->GetParam(1)->SetValue(int32_t(3));
+    command->Execute();  // the server follows the synonyms too
+    EXPECT_DOUBLE_EQ(12.0, command->GetParam(0)->GetValue().AsDouble());
+    command->CreateProcCall("QEL.S1.PRICE_OF", true, sql);  // the package part of a three-part name
+    EXPECT_EQ(2, command->GetParamCount());
+    command->CreateProcCall("poke", true, sql);  // a public synonym of a procedure
+    EXPECT_EQ("begin\r  poke;\rend;", sql);
+    command->Execute();
+    EXPECT_EQ(100, Calls());
+}
+
 TEST_F(OraProcTest, ACallWithOutputsAndADefaultLeftOutRunsEndToEnd) {
     auto command = Command("");
     AnsiString sql;
