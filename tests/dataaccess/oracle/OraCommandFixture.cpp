@@ -5,24 +5,6 @@
 
 using namespace dac;
 
-std::string ExceptionText(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const rtl::Exception& e) {
-        return e.Message();
-    }
-    return "(nothing raised)";
-}
-
-int32_t OraErrorCode(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const EOraError& e) {
-        return e.ErrorCode;
-    }
-    return 0;
-}
-
 void OraCommandTest::SetUp() {
     OraTest::SetUp();
     conn_ = newConnection();

@@ -10,11 +10,6 @@
 #include "OraFixture.h"
 #include "dataaccess/oracle/OraClasses.h"
 
-// The message of the exception f raises; "(nothing raised)" when none.
-std::string ExceptionText(const std::function<void()>& f);
-// The ORA number of the EOraError f raises; 0 when none.
-int32_t OraErrorCode(const std::function<void()>& f);
-
 class OraCommandTest : public OraTest {
 protected:
     void SetUp() override;

@@ -281,6 +281,97 @@ TEST_F(OraStatementTest, TheFirstFetchCanExecuteTheQuery) {
     EXPECT_EQ(-1, nameInd[1]);
 }
 
+TEST_F(OraStatementTest, AScrollableCursorStaysOpenAtTheEndOfTheData) {
+    auto command = Command("select id from t order by id");
+    command->SetProp(prScrollableCursor, true);
+    command->Prepare();
+    command->BindParams();
+    command->Exec();
+    TOCIFieldDesc field;
+    ASSERT_TRUE(command->DescribeField(1, field, true, true));
+    int32_t ids[5] = {};
+    int16_t indicators[5] = {};
+    command->DefineArrayData(field, ids, sizeof(int16_t), sizeof(int32_t), indicators);
+    EXPECT_EQ(2, command->Fetch(5));
+    EXPECT_EQ(csFetching, command->GetCursorState());  // the end of the data finishes nothing
+    // It still moves: back to the first row.
+    ids[0] = 0;
+    command->Fetch(1, OCI_FETCH_ABSOLUTE, 1);
+    EXPECT_EQ(1, ids[0]);
+    EXPECT_EQ(csFetching, command->GetCursorState());
+    // A forward-only cursor is finished by it.
+    auto forward = Command("select id from t order by id");
+    forward->Prepare();
+    forward->BindParams();
+    forward->Exec();
+    ASSERT_TRUE(forward->DescribeField(1, field, true, true));
+    forward->DefineArrayData(field, ids, sizeof(int16_t), sizeof(int32_t), indicators);
+    EXPECT_EQ(2, forward->Fetch(5));
+    EXPECT_EQ(csFetched, forward->GetCursorState());
+}
+
+TEST_F(OraStatementTest, TheStatementCacheHandsOutAndTakesBackStatements) {
+    auto connection = newConnection();
+    connection->SetProp(prStatementCache, true);
+    connection->Connect("");
+    auto command = std::make_unique<TOCICommand>();
+    command->SetConnection(connection.get());
+    command->SetProp(prStatementCache, true);
+    command->SetSQLText("select name from t where id = :id");
+    command->GetParam(0)->SetValue(int32_t(1));
+    command->Prepare();
+    EXPECT_TRUE(static_cast<TOraCursor*>(command->GetCursor())->FromStatementCache());
+    command->BindParams();
+    command->Exec();
+    EXPECT_EQ((std::vector<std::vector<std::string>>{{"one"}}), FetchAll(*command));
+    command->UnPrepare();
+    EXPECT_EQ(nullptr, static_cast<TOraCursor*>(command->GetCursor())->GetHandle());
+}
+
+TEST_F(OraStatementTest, NumbersTimestampsAndIntervalsBindFromTheirObjects) {
+    dbExec("CREATE TABLE v(big NUMBER(18,0), n NUMBER, ts TIMESTAMP(3), iv INTERVAL DAY SECOND(6));");
+    Run("insert into v values (:big, :n, :ts, :iv)", [](TOCICommand& c) {
+        c.GetParam(0)->SetDataType(dtLargeint);
+        c.GetParam(0)->SetItemAsLargeInt(1, 123456789012345678LL);
+        c.GetParam(1)->SetDataType(dtNumber);
+        auto* number = new TOraNumber();
+        number->SetAsFloat(-12.5);
+        c.GetParam(1)->SetObject(number);
+        number->Free();
+        c.GetParam(2)->SetDataType(dtTimeStamp);
+        auto* timeStamp = new TOraTimeStamp(dtTimeStamp);
+        timeStamp->Construct(2021, 3, 4, 5, 6, 7, 890000000);
+        c.GetParam(2)->SetObject(timeStamp);
+        timeStamp->Free();
+        c.GetParam(3)->SetDataType(dtIntervalDS);
+        auto* interval = new TOraInterval(dtIntervalDS);
+        interval->SetAsString("+01 02:03:04.500000");
+        c.GetParam(3)->SetObject(interval);
+        interval->Free();
+    });
+    EXPECT_EQ((std::vector<std::string>{"123456789012345678|-12.5|2021-03-04 05:06:07.890000000"}),
+              dbTexts("SELECT big || '|' || n || '|' || ts FROM v"));
+    EXPECT_EQ(1u, dbTexts("SELECT iv FROM v WHERE iv IS NOT NULL").size());
+}
+
+TEST_F(OraStatementTest, ATableParameterBindsAllItsElements) {
+    BindSpy spy;
+    auto command = Command("begin pkg.take(:list); end;");
+    TOraParamDesc* list = command->GetParam(0);
+    list->SetDataType(dtString);
+    list->SetSize(10);
+    list->SetTable(true);
+    list->SetLength(3);
+    list->SetParamType(ptInput);
+    for (int i = 1; i <= 3; ++i) list->SetItemAsString(i, std::string(static_cast<size_t>(i), 'a'));
+    command->Prepare();
+    command->BindParams();
+    ASSERT_EQ(1u, spy.Calls.size());
+    EXPECT_EQ(3u, spy.Calls[0].maxElements);
+    EXPECT_EQ(11, spy.Calls[0].size);  // each element at its full item size
+    EXPECT_EQ(3u, *list->GetElementCountPtr());
+}
+
 TEST_F(OraStatementTest, AQueryWithoutRowsIsNoError) {
     EXPECT_TRUE(Query("select id from t where id < 0").empty());
 }
