@@ -962,6 +962,8 @@ protected:
     void DescribeDateFormatField(TFieldDesc& field, int nlsIndex);
     void DefineCharset(TFieldDesc& field, OCIDefine* define);
     void SetDefineHandle(TFieldDesc& field, OCIDefine* define);
+    // Defines a LONG column for a dynamic fetch.
+    OCIDefine* DefineLong(TFieldDesc& field, void* buffer, int16_t* indicator);
 
     // The connection's call lock for a scope.
     class TCallLock {

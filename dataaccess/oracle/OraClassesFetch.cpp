@@ -395,26 +395,25 @@ void TOCICommand::DefineData(TFieldDesc& field, void* buffer, int16_t* indicator
     DefineArrayData(field, buffer, 0, 0, indicator);
 }
 
-void TOCICommand::DefinePieceData(TFieldDesc& field, void* buffer, int16_t* indicator) {
+OCIDefine* TOCICommand::DefineLong(TFieldDesc& field, void* buffer, int16_t* indicator) {
     CheckOCI80();
-    OCIError* err = ErrorHandle();
     TCallLock lock(FOracleConnection);
     OCIDefine* define = DefineHandleOf(field);
-    Check(OCIDefineByPos(Statement(), &define, err, field.ActualFieldNo, buffer, MaxLongSize,
+    Check(OCIDefineByPos(Statement(), &define, ErrorHandle(), field.ActualFieldNo, buffer, MaxLongSize,
                          GetOraType(field.DataType, field.SubDataType), indicator, nullptr, nullptr,
                          OCI_DYNAMIC_FETCH));
     SetDefineHandle(field, define);
+    return define;
+}
+
+void TOCICommand::DefinePieceData(TFieldDesc& field, void* buffer, int16_t* indicator) {
+    DefineLong(field, buffer, indicator);
 }
 
 void TOCICommand::DefineDynamic(TFieldDesc& field, void* context, OCICallbackDefine callback, ub2 charsetId) {
-    CheckOCI80();
-    OCIError* err = ErrorHandle();
     TCallLock lock(FOracleConnection);
-    OCIDefine* define = DefineHandleOf(field);
-    Check(OCIDefineByPos(Statement(), &define, err, field.ActualFieldNo, nullptr, MaxLongSize,
-                         GetOraType(field.DataType, field.SubDataType), nullptr, nullptr, nullptr,
-                         OCI_DYNAMIC_FETCH));
-    SetDefineHandle(field, define);
+    OCIDefine* define = DefineLong(field, nullptr, nullptr);  // the callback gives a buffer per piece
+    OCIError* err = ErrorHandle();
     Check(OCIDefineDynamic(define, err, context, callback));
     if (charsetId > 0) Check(OCIAttrSet(define, OCI_HTYPE_DEFINE, &charsetId, 0, OCI_ATTR_CHARSET_ID, err));
 }

@@ -60,20 +60,19 @@ void gatherByCallback(Bind& b) {
     b.pieceValue = isNull ? Value::null() : longValue(b.dty, data, b.charsetId == OCI_UTF16ID);
 }
 
-// Sends one output value through its out-callback: one call per piece, the first with piece
-// code OCI_ONE_PIECE, and one call with length 0 for an empty or null value.
-void sendByCallback(Bind& b) {
-    const bool isNull = b.pieceOutput.isNull();
-    const std::string data = longBytes(b.dty, b.pieceOutput, b.charsetId == OCI_UTF16ID);
+// Hands a value out through a callback, one call per piece: the callback answers a buffer and a
+// pointer to its size, where the piece's length is written back. The first call carries
+// firstPiece, later ones OCI_NEXT_PIECE; an empty or NULL value takes one call of length 0.
+template <class Callback>
+void sendThroughCallback(const std::string& data, bool isNull, ub1 firstPiece, Callback callback) {
     size_t offset = 0;
-    ub1 piece = OCI_ONE_PIECE;
+    ub1 piece = firstPiece;
     do {
         void* buffer = nullptr;
         ub4* length = nullptr;
         void* indicator = nullptr;
         ub2* returnCode = nullptr;
-        if (b.outCallback(b.outContext, reinterpret_cast<OCIBind*>(&b), 0, 0, &buffer, &length, &piece,
-                          &indicator, &returnCode) != OCI_CONTINUE)
+        if (callback(&buffer, &length, &piece, &indicator, &returnCode) != OCI_CONTINUE)
             raise(CallbackError, "user defined callback error");
         const size_t room = length ? *length : 0;
         const size_t n = std::min(room, data.size() - offset);
@@ -88,6 +87,16 @@ void sendByCallback(Bind& b) {
         if (room == 0 && offset < data.size()) raise(CallbackError, "user defined callback error");
         piece = OCI_NEXT_PIECE;
     } while (offset < data.size());
+}
+
+// Sends one output value through its out-callback, the first call with OCI_ONE_PIECE.
+void sendByCallback(Bind& b) {
+    sendThroughCallback(longBytes(b.dty, b.pieceOutput, b.charsetId == OCI_UTF16ID), b.pieceOutput.isNull(),
+                        OCI_ONE_PIECE,
+                        [&](void** buffer, ub4** length, ub1* piece, void** indicator, ub2** code) {
+                            return b.outCallback(b.outContext, reinterpret_cast<OCIBind*>(&b), 0, 0, buffer,
+                                                 length, piece, indicator, code);
+                        });
 }
 
 // The next data-at-exec bind at or after index that waits for the caller (no callback); the
@@ -246,31 +255,11 @@ sword fetchPieces(Stmt& st, ub4 row, const std::vector<Value>& values) {
             w.values.push_back(v);
             continue;
         }
-        const bool isNull = v.isNull();
-        const std::string data = longBytes(d->dty, v, d->charsetId == OCI_UTF16ID);
-        size_t offset = 0;
-        ub1 piece = OCI_FIRST_PIECE;
-        do {
-            void* buffer = nullptr;
-            ub4* length = nullptr;
-            void* indicator = nullptr;
-            ub2* returnCode = nullptr;
-            if (d->callback(d->context, reinterpret_cast<OCIDefine*>(d), row, &buffer, &length, &piece,
-                            &indicator, &returnCode) != OCI_CONTINUE)
-                raise(CallbackError, "user defined callback error");
-            const size_t room = length ? *length : 0;
-            const size_t n = std::min(room, data.size() - offset);
-            if (n > 0) {
-                if (!buffer) raise(CallbackError, "user defined callback error");
-                std::memcpy(buffer, data.data() + offset, n);
-            }
-            offset += n;
-            if (length) *length = static_cast<ub4>(n);
-            storeIndicator(indicator, isNull);
-            if (returnCode) *returnCode = 0;
-            if (room == 0 && offset < data.size()) raise(CallbackError, "user defined callback error");
-            piece = OCI_NEXT_PIECE;
-        } while (offset < data.size());
+        sendThroughCallback(longBytes(d->dty, v, d->charsetId == OCI_UTF16ID), v.isNull(), OCI_FIRST_PIECE,
+                            [&](void** buffer, ub4** length, ub1* piece, void** indicator, ub2** code) {
+                                return d->callback(d->context, reinterpret_cast<OCIDefine*>(d), row, buffer,
+                                                   length, piece, indicator, code);
+                            });
     }
     if (w.defines.empty()) return OCI_SUCCESS;
     w.phase = PieceWork::Fetch;
