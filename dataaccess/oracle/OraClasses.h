@@ -95,6 +95,28 @@ public:
 TOCISQLInfo& OCISQLInfo();
 
 // ---------------------------------------------------------------------------------------------
+// NUMBER precisions
+
+// The precisions that decide which internal type a NUMBER is described as. A command's value of
+// -1 means the connection's.
+struct TOraPrecisions {
+    int Smallint;
+    int Integer;
+    int Largeint;
+    int Float;
+    int BCD;
+    int BCDScale;
+    int FmtBCD;
+    int FmtBCDScale;
+    // Stores the value of prSmallintPrecision, prIntegerPrecision, prLargeintPrecision,
+    // prFloatPrecision, prBCDPrecision or prFmtBCDPrecision; false for any other id.
+    bool SetProp(int prop, const rtl::Variant& value);
+};
+
+// A connection's precisions until options change them.
+inline constexpr TOraPrecisions DefaultOraPrecisions{0, 9, 0, 15, 14, 4, 38, 38};
+
+// ---------------------------------------------------------------------------------------------
 // Asynchronous runs and the utility window
 //
 // A run executes on a worker thread; its end comes back as a message to the utility window of
@@ -288,14 +310,7 @@ public:
     int StatementCacheSize() const { return FStatementCacheSize; }
     bool UseSQLTimeStamp() const { return FUseSQLTimeStamp; }
     bool IntervalAsString() const { return FIntervalAsString; }
-    int SmallintPrecision() const { return FSmallintPrecision; }
-    int IntegerPrecision() const { return FIntegerPrecision; }
-    int LargeintPrecision() const { return FLargeintPrecision; }
-    int FloatPrecision() const { return FFloatPrecision; }
-    int BCDPrecision() const { return FBCDPrecision; }
-    int BCDScale() const { return FBCDScale; }
-    int FmtBCDPrecision() const { return FFmtBCDPrecision; }
-    int FmtBCDScale() const { return FFmtBCDScale; }
+    const TOraPrecisions& Precisions() const { return FPrecisions; }
 
     // Runs run on a new worker thread; its end comes back to the calling thread's utility
     // window, which calls end with the run's error (or nullptr) and raises that error there.
@@ -353,14 +368,7 @@ private:
     AnsiString FCachedSchema;
     bool FUseSQLTimeStamp = false;
     bool FIntervalAsString = false;
-    int FSmallintPrecision = 0;
-    int FIntegerPrecision = 9;
-    int FLargeintPrecision = 0;
-    int FFloatPrecision = 15;
-    int FBCDPrecision = 14;
-    int FBCDScale = 4;
-    int FFmtBCDPrecision = 38;
-    int FFmtBCDScale = 38;
+    TOraPrecisions FPrecisions = DefaultOraPrecisions;
     AnsiString FCharset;
     uint16_t FCharsetId = 0;
     uint16_t FCharLength = 1;
@@ -1015,14 +1023,7 @@ private:
     bool FRawAsString = false;
     bool FNumberAsString = false;
     bool FForceIntegers = false;
-    int FSmallintPrecision = -1;
-    int FIntegerPrecision = -1;
-    int FLargeintPrecision = -1;
-    int FFloatPrecision = -1;
-    int FBCDPrecision = -1;
-    int FBCDScale = 0;
-    int FFmtBCDPrecision = -1;
-    int FFmtBCDScale = 0;
+    TOraPrecisions FPrecisions{-1, -1, -1, -1, -1, 0, -1, 0};
     bool FTemporaryLobUpdate = false;
     bool FStatementCache = false;
     bool FBindUnassignedParams = true;

@@ -583,47 +583,79 @@ void TOCICommand::SetConnection(TCRConnection* value) {
 // ---------------------------------------------------------------------------------------------
 // Options
 
+namespace {
+
+// The command's own value, or the connection's (with defaults of an unconnected command).
+int Own(int own, const TOCIConnection* connection, int TOraPrecisions::*field) {
+    if (own != -1) return own;
+    return connection ? connection->Precisions().*field : DefaultOraPrecisions.*field;
+}
+
+}  // namespace
+
 int TOCICommand::GetSmallintPrecision() {
-    return FSmallintPrecision != -1 ? FSmallintPrecision
-                                    : (FOracleConnection ? FOracleConnection->SmallintPrecision() : 0);
+    return Own(FPrecisions.Smallint, FOracleConnection, &TOraPrecisions::Smallint);
 }
 
 int TOCICommand::GetIntegerPrecision() {
-    return FIntegerPrecision != -1 ? FIntegerPrecision
-                                   : (FOracleConnection ? FOracleConnection->IntegerPrecision() : 9);
+    return Own(FPrecisions.Integer, FOracleConnection, &TOraPrecisions::Integer);
 }
 
 int TOCICommand::GetLargeintPrecision() {
-    int value = FLargeintPrecision != -1 ? FLargeintPrecision
-                                         : (FOracleConnection ? FOracleConnection->LargeintPrecision() : 0);
-    if (value == 0 && FOracleConnection && FOracleConnection->EnableLargeint()) value = 18;
-    return value;
+    const int value = Own(FPrecisions.Largeint, FOracleConnection, &TOraPrecisions::Largeint);
+    return value == 0 && FOracleConnection && FOracleConnection->EnableLargeint() ? 18 : value;
 }
 
 int TOCICommand::GetFloatPrecision() {
-    return FFloatPrecision != -1 ? FFloatPrecision
-                                 : (FOracleConnection ? FOracleConnection->FloatPrecision() : 15);
+    return Own(FPrecisions.Float, FOracleConnection, &TOraPrecisions::Float);
 }
 
 int TOCICommand::GetBCDPrecision() {
-    return FBCDPrecision != -1 ? FBCDPrecision : (FOracleConnection ? FOracleConnection->BCDPrecision() : 14);
+    return Own(FPrecisions.BCD, FOracleConnection, &TOraPrecisions::BCD);
 }
 
+// The scales follow their precisions: the command's scale counts only with its own precision.
 int TOCICommand::GetBCDScale() {
-    return FBCDPrecision != -1 ? FBCDScale : (FOracleConnection ? FOracleConnection->BCDScale() : 4);
+    return FPrecisions.BCD != -1 ? FPrecisions.BCDScale
+                                 : Own(-1, FOracleConnection, &TOraPrecisions::BCDScale);
 }
 
 int TOCICommand::GetFmtBCDPrecision() {
-    return FFmtBCDPrecision != -1 ? FFmtBCDPrecision
-                                  : (FOracleConnection ? FOracleConnection->FmtBCDPrecision() : 38);
+    return Own(FPrecisions.FmtBCD, FOracleConnection, &TOraPrecisions::FmtBCD);
 }
 
 int TOCICommand::GetFmtBCDScale() {
-    return FFmtBCDPrecision != -1 ? FFmtBCDScale
-                                  : (FOracleConnection ? FOracleConnection->FmtBCDScale() : 38);
+    return FPrecisions.FmtBCD != -1 ? FPrecisions.FmtBCDScale
+                                    : Own(-1, FOracleConnection, &TOraPrecisions::FmtBCDScale);
+}
+
+bool TOraPrecisions::SetProp(int prop, const rtl::Variant& value) {
+    switch (prop) {
+        case prSmallintPrecision:
+            Smallint = value.AsInteger();
+            return true;
+        case prIntegerPrecision:
+            Integer = value.AsInteger();
+            return true;
+        case prLargeintPrecision:
+            Largeint = value.AsInteger();
+            return true;
+        case prFloatPrecision:
+            Float = value.AsInteger();
+            return true;
+        case prBCDPrecision:
+            ParsePrecision(value.AsString(), BCD, BCDScale);
+            return true;
+        case prFmtBCDPrecision:
+            ParsePrecision(value.AsString(), FmtBCD, FmtBCDScale);
+            return true;
+        default:
+            return false;
+    }
 }
 
 bool TOCICommand::SetProp(int prop, const rtl::Variant& value) {
+    if (FPrecisions.SetProp(prop, value)) return true;
     switch (prop) {
         case prFieldsAsString:
             FFieldsAsString = value.AsBoolean();
@@ -646,12 +678,6 @@ bool TOCICommand::SetProp(int prop, const rtl::Variant& value) {
         case prNumberAsString:
             FNumberAsString = value.AsBoolean();
             return true;
-        case prIntegerPrecision:
-            FIntegerPrecision = value.AsInteger();
-            return true;
-        case prFloatPrecision:
-            FFloatPrecision = value.AsInteger();
-            return true;
         case prTemporaryLobUpdate:
             FTemporaryLobUpdate = value.AsBoolean();
             return true;
@@ -660,18 +686,6 @@ bool TOCICommand::SetProp(int prop, const rtl::Variant& value) {
             return true;
         case prPrefetchRows:
             FOwnCursor->PrefetchRows = value.AsInteger();
-            return true;
-        case prSmallintPrecision:
-            FSmallintPrecision = value.AsInteger();
-            return true;
-        case prLargeintPrecision:
-            FLargeintPrecision = value.AsInteger();
-            return true;
-        case prBCDPrecision:
-            ParsePrecision(value.AsString(), FBCDPrecision, FBCDScale);
-            return true;
-        case prFmtBCDPrecision:
-            ParsePrecision(value.AsString(), FFmtBCDPrecision, FFmtBCDScale);
             return true;
         case prBindUnassignedParams:
             FBindUnassignedParams = value.AsBoolean();

@@ -203,6 +203,34 @@ TEST_F(OraStatementTest, QueryColumnsAreDescribedByTheirDeclaredTypes) {
     EXPECT_EQ(dtVarBytesRef, f[10].DataType);
 }
 
+TEST_F(OraStatementTest, ACommandsPrecisionsOverrideTheConnections) {
+    dbExec("CREATE TABLE p(i10 NUMBER(10,0), n12 NUMBER(12,2), n20 NUMBER(20,0));");
+    auto types = [&](const std::function<void(TOCICommand&)>& set) {
+        auto command = Command("select i10, n12, n20 from p");
+        if (set) set(*command);
+        command->Prepare();
+        command->BindParams();
+        command->InternalExecute(OCI_DESCRIBE_ONLY, 0);
+        std::vector<TDataType> out;
+        for (int i = 1; i <= 3; ++i) {
+            TOCIFieldDesc field;
+            command->DescribeField(i, field, true, true);
+            out.push_back(field.DataType);
+        }
+        return out;
+    };
+    EXPECT_EQ((std::vector<TDataType>{dtFloat, dtFloat, dtFloat}), types(nullptr));
+    conn_->SetProp(prIntegerPrecision, 10);
+    conn_->SetProp(prEnableBCD, true);
+    conn_->SetProp(prBCDPrecision, AnsiString("12,2"));
+    EXPECT_EQ((std::vector<TDataType>{dtInteger, dtBCD, dtFloat}), types(nullptr));
+    EXPECT_EQ((std::vector<TDataType>{dtLargeint, dtFloat, dtLargeint}), types([](TOCICommand& c) {
+                  c.SetProp(prIntegerPrecision, 9);
+                  c.SetProp(prLargeintPrecision, 20);
+                  c.SetProp(prBCDPrecision, AnsiString("12,1"));  // a scale of 1 no longer holds 2 places
+              }));
+}
+
 TEST_F(OraStatementTest, FieldsAsStringDescribesNumbersDatesAndRawAsText) {
     conn_->SetProp(prDateFormat, AnsiString("DD.MM.YYYY HH24:MI:SS"));
     auto command = Command("select id, amount, born, code from t order by id");
