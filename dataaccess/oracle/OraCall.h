@@ -93,8 +93,8 @@ using TOraMTSSvcEnlist = sword (*)(OCISvcCtx* svc, OCIError* err, void* txn, ub4
 #define DAC_OCI8_ENTRIES(T, S, U)                                                                            \
     T(OCIAttrGet)                                                                                            \
     T(OCIAttrSet)                                                                                            \
-    T(OCIBindArrayOfStruct) T(OCIBindByName) T(OCIBindByPos) U(OCIBindDynamic) U(OCIBindObject) T(OCIBreak)  \
-        T(OCIDefineArrayOfStruct) T(OCIDefineByPos) U(OCIDefineDynamic) U(OCIDefineObject) T(                \
+    T(OCIBindArrayOfStruct) T(OCIBindByName) T(OCIBindByPos) T(OCIBindDynamic) U(OCIBindObject) T(OCIBreak)  \
+        T(OCIDefineArrayOfStruct) T(OCIDefineByPos) T(OCIDefineDynamic) U(OCIDefineObject) T(                \
             OCIDescribeAny) T(OCIDescriptorAlloc) T(OCIDescriptorFree) T(OCIEnvInit) T(OCIErrorGet)          \
             T(OCIHandleAlloc) T(OCIHandleFree) T(OCIInitialize) S(OCILdaToSvcCtx, TOCILdaToSvcCtx) T(        \
                 OCIParamGet) U(OCIPasswordChange) T(OCIServerAttach) T(OCIServerDetach) T(OCIServerVersion)  \
@@ -102,7 +102,7 @@ using TOraMTSSvcEnlist = sword (*)(OCISvcCtx* svc, OCIError* err, void* txn, ub4
                     OCISessionRelease, TOCISessionRelease) U(OCISessionPoolCreate) U(OCISessionPoolDestroy)  \
                     U(OCITransStart) T(OCITransRollback) T(OCITransCommit) U(OCITransDetach)                 \
                         U(OCITransPrepare) U(OCITransForget) T(OCIStmtExecute) T(OCIStmtFetch)               \
-                            T(OCIStmtFetch2) U(OCIStmtGetPieceInfo) T(OCIStmtPrepare) U(OCIStmtSetPieceInfo) \
+                            T(OCIStmtFetch2) T(OCIStmtGetPieceInfo) T(OCIStmtPrepare) T(OCIStmtSetPieceInfo) \
                                 S(OCISvcCtxToLda, TOCISvcCtxToLda) U(OCILobAppend) U(OCILobAssign)           \
                                     U(OCILobCharSetForm) U(OCILobCharSetId) U(OCILobCopy) U(                 \
                                         OCILobCreateTemporary) U(OCILobFreeTemporary) U(OCILobIsTemporary)   \

@@ -5,8 +5,11 @@
 // NUMBER, timestamp and interval values; REF cursors and parameter descriptors.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <exception>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -90,6 +93,85 @@ public:
 
 // The process-wide Oracle dialect object used to quote, unquote and normalise names.
 TOCISQLInfo& OCISQLInfo();
+
+// ---------------------------------------------------------------------------------------------
+// NUMBER precisions
+
+// The precisions that decide which internal type a NUMBER is described as. A command's value of
+// -1 means the connection's.
+struct TOraPrecisions {
+    int Smallint;
+    int Integer;
+    int Largeint;
+    int Float;
+    int BCD;
+    int BCDScale;
+    int FmtBCD;
+    int FmtBCDScale;
+    // Stores the value of prSmallintPrecision, prIntegerPrecision, prLargeintPrecision,
+    // prFloatPrecision, prBCDPrecision or prFmtBCDPrecision; false for any other id.
+    bool SetProp(int prop, const rtl::Variant& value);
+};
+
+// A connection's precisions until options change them.
+inline constexpr TOraPrecisions DefaultOraPrecisions{0, 9, 0, 15, 14, 4, 38, 38};
+
+// ---------------------------------------------------------------------------------------------
+// Asynchronous runs and the utility window
+//
+// A run executes on a worker thread; its end comes back as a message to the utility window of
+// the thread that started it, so that the end method and the run's error are handled on the
+// owning thread, which must pump its message queue. Every thread has its own utility window,
+// made on first use.
+
+// Messages of the utility window.
+inline constexpr rtl::UINT WM_EXECTHREADDONE = rtl::WM_USER;    // wParam: the TExecThread
+inline constexpr rtl::UINT WM_AFTERFETCH = rtl::WM_USER + 4;    // wParam: a TUtilityMessageTarget
+inline constexpr rtl::UINT WM_CHANGENOTIFY = rtl::WM_USER + 5;  // wParam: a target, lParam: its event
+
+// Receives the after-fetch and change notifications on the owning thread.
+class TUtilityMessageTarget {
+public:
+    virtual ~TUtilityMessageTarget() = default;
+    virtual void HandleUtilityMessage(rtl::UINT msg, rtl::LPARAM lParam) = 0;
+};
+
+// The calling thread's utility window, made on first use; it lives as long as the thread.
+rtl::HWND UtilityWindow();
+
+class TExecThread;
+using TRunMethod = std::function<void()>;
+// Receives the run's error, or nullptr after a run that ended normally.
+using TEndMethod = std::function<void(rtl::Exception* error)>;
+
+class TMethodDesc : public rtl::TObject {
+public:
+    TRunMethod RunMethod;
+    TEndMethod EndMethod;
+    rtl::HWND Window = 0;
+};
+
+// The worker of one run. It owns its description and the error its run raised; both go with the
+// thread object, which the end message's handler (or StopThread) frees.
+class TExecThread : public rtl::TThread {
+public:
+    explicit TExecThread(std::unique_ptr<TMethodDesc> methodDesc);
+    ~TExecThread() override;
+
+    TMethodDesc* MethodDesc() const { return methodDesc_.get(); }
+    // The kept error of the run: an EOraError keeps its class, code and message, anything
+    // else becomes a plain Exception with its message. Null after a normal end.
+    rtl::Exception* RunError() const { return error_.get(); }
+    // Identifies the thread in its end message.
+    rtl::WPARAM MessageHandle() const { return reinterpret_cast<rtl::WPARAM>(this); }
+
+protected:
+    void Execute() override;
+
+private:
+    std::unique_ptr<TMethodDesc> methodDesc_;
+    std::unique_ptr<rtl::Exception> error_;
+};
 
 // ---------------------------------------------------------------------------------------------
 // The Oracle connection
@@ -226,6 +308,18 @@ public:
     bool EnableNumbers() const { return FEnableNumbers; }
     bool StatementCache() const { return FStatementCache; }
     int StatementCacheSize() const { return FStatementCacheSize; }
+    bool UseSQLTimeStamp() const { return FUseSQLTimeStamp; }
+    bool IntervalAsString() const { return FIntervalAsString; }
+    const TOraPrecisions& Precisions() const { return FPrecisions; }
+
+    // Runs run on a new worker thread; its end comes back to the calling thread's utility
+    // window, which calls end with the run's error (or nullptr) and raises that error there.
+    TExecThread* RunThread(TRunMethod run, TEndMethod end);
+    // Stops a worker cooperatively: breaks the running call, waits for the thread to end and,
+    // with removeMessage, takes that run's end message out of the queue unseen and frees the
+    // thread. Without removeMessage the message stays and frees the thread when it is handled.
+    // thread is empty afterwards.
+    bool StopThread(TExecThread*& thread, bool removeMessage);
 
     // Another connection whose server this one's session borrows.
     TOCIConnection* ProxyConnection = nullptr;
@@ -274,14 +368,7 @@ private:
     AnsiString FCachedSchema;
     bool FUseSQLTimeStamp = false;
     bool FIntervalAsString = false;
-    int FSmallintPrecision = 0;
-    int FIntegerPrecision = 9;
-    int FLargeintPrecision = 0;
-    int FFloatPrecision = 15;
-    int FBCDPrecision = 14;
-    int FBCDScale = 4;
-    int FFmtBCDPrecision = 38;
-    int FFmtBCDScale = 38;
+    TOraPrecisions FPrecisions = DefaultOraPrecisions;
     AnsiString FCharset;
     uint16_t FCharsetId = 0;
     uint16_t FCharLength = 1;
@@ -551,9 +638,12 @@ public:
     // The environment the handle was allocated from; null when this cursor did not allocate it.
     OCIEnv* EnvironmentHandle = nullptr;
     bool UnicodeEnvironment = false;
-    TCursorState State = csInactive;
+    // Read by the owning thread while a non-blocking run on a worker changes it.
+    std::atomic<TCursorState> State{csInactive};
     TOCICallStyle CallStyle = ocsNone;
     int32_t PrefetchRows = 0;
+    // Executed as a scrollable cursor (prScrollableCursor).
+    bool Scrollable = false;
 
 private:
     std::vector<uint8_t> cda_;
@@ -707,5 +797,250 @@ private:
     bool bufferAllocated_ = false;
     bool isResult_ = false;
 };
+
+// ---------------------------------------------------------------------------------------------
+// The Oracle command
+//
+// One statement of one connection, run through OCI 8 calls. Prepare turns CR line ends into LF and
+// prepares the text; Execute binds every parameter descriptor by name and runs the statement (on
+// a worker thread when non-blocking); the record set describes, defines and fetches through it.
+// OCI 7 cursor data areas are not offered: that call style fails with "Need Oracle 8 Call
+// Interface". Every OCI call is made inside the connection's lock; a non-blocking command holds
+// its statement mutex around each statement operation as well.
+//
+// Statement types (SQLType): 4 SELECT, 5 UPDATE, 9 DELETE, 3 INSERT, 34 PL/SQL block, 27 EXPLAIN
+// PLAN, 0 other (after an execute: the server's SQL function code).
+
+inline constexpr uint16_t SQL_UNKNOWN = 0;
+inline constexpr uint16_t SQL_INSERT = 3;
+inline constexpr uint16_t SQL_SELECT = 4;
+inline constexpr uint16_t SQL_UPDATE = 5;
+inline constexpr uint16_t SQL_DELETE = 9;
+inline constexpr uint16_t SQL_EXPLAIN = 27;
+inline constexpr uint16_t SQL_PLSQL = 34;
+
+// The field descriptor of a select-list column; it keeps the column's define handle.
+class TOCIFieldDesc : public TCRFieldDesc {
+public:
+    bool IsNational() override { return National; }
+
+    OCIDefine* DefineHandle = nullptr;
+    // A column of the national character set.
+    bool National = false;
+};
+
+// SQL with CR and CR LF turned into LF outside string literals (a CR inside a literal stays;
+// comments and text after WRAPPED are not scanned for quotes). With errorPos other than -1 the
+// pass stops at the character before which errorPos converted characters were written and
+// errorPos becomes that character's 0-based position in sql.
+void NormalizeLineBreaks(const AnsiString& sql, int& errorPos, AnsiString& text);
+
+// The OCI external type of an internal type in each call style; "Data type is not supported"
+// for a type that has none.
+ub2 GetOraType8(TDataType dataType, TDataType subDataType, int serverVersion);
+ub2 GetOraType7(TDataType dataType, TDataType subDataType);
+
+class TOCICommand : public TCRCommand {
+public:
+    TOCICommand();
+    ~TOCICommand() override;
+
+    // ---- the driver command
+    void Prepare() override;
+    void UnPrepare() override;
+    bool GetPrepared() override;
+    void Execute(int iters = 1) override;
+    void SetConnection(TCRConnection* value) override;
+    TCursorState GetCursorState() override;
+    void SetCursorState(TCursorState value) override;
+    TSQLInfoClass GetSQLInfoClass() override;
+    TSQLParserClass GetParserClass() override;
+    // Oracle binds by name: the SQL stays as it is; with ParamCheck the parameter list is
+    // rebuilt from the ":name" markers (each name once, whatever its case).
+    AnsiString ParseSQL(const AnsiString& sql, TParamDescs* params, const AnsiString& renamePrefix) override;
+    void CreateProcCall(const AnsiString& name, bool needDescribe, AnsiString& sql) override;
+    TParamDescClass GetParamDescClass() override;
+    TParamDesc* AddParam() override;
+    TCRCursor* GetCursor() override;
+    void SetCursor(TCRCursor* value) override;
+    bool SetProp(int prop, const rtl::Variant& value) override;
+    bool GetProp(int prop, rtl::Variant& value) override;
+    void BreakExec() override;
+    [[noreturn]] virtual void RaiseError(const AnsiString& message);
+
+    // ---- statement life
+    // Runs a prepared, bound statement: commit on success, the piecewise LONG transfer,
+    // read-back of output values, the connection's auto-commit.
+    void Exec();
+    // One OCIStmtExecute; answers 0, 99 (data needed), 100 (a SELECT without rows) or 3123
+    // (the call would block). Success with information goes through the connection's info hook
+    // and counts as success.
+    sword InternalExecute(ub4 mode, int iters);
+    void InternalUnPrepare();
+    void GetRowId(AnsiString& rowId);
+    // The next REF CURSOR parameter's cursor after the current one that can fetch, or nullptr.
+    TOraCursor* GetNextCursor();
+    TOraParamDesc* GetParam(int index) const {
+        return static_cast<TOraParamDesc*>(TCRCommand::GetParam(index));
+    }
+    bool IsOwnCursor() const { return FCursor == FOwnCursor; }
+    // SQLType is SELECT, or a REF CURSOR taken over is executed.
+    bool IsCursorOpen();
+    bool GetActive() { return GetCursorState() != csInactive; }
+    // A non-zero status raises the connection's error for it (routed through ProcessError
+    // unless a non-blocking run is under way); success with information goes to the info hook.
+    void Check(sword status);
+    uint16_t GetSQLType() const { return FLastSQLType; }
+    uint16_t SQLType() const { return FSQLType; }
+    int32_t RowsProcessed() const { return FRowsProcessed; }
+    int32_t FetchedRows() const { return FFetchedRows; }
+    uint16_t ErrorOffset() const { return FErrorOffset; }
+    TOCIConnection* OracleConnection() const { return FOracleConnection; }
+    TOCICallStyle CallStyle() const { return FCallStyle; }
+    bool NonBlocking() const { return FNonBlocking; }
+    // The address OCI callbacks get as their context.
+    void* ContextHandle() { return this; }
+
+    // ---- binding (every parameter that takes part, in list order)
+    void BindParams();
+    void BindParam(TOraParamDesc* param);
+    // A descriptor takes part in the statement: bound, or not input, or (with
+    // BindUnassignedParams) without a default.
+    bool NeedBindParam(TOraParamDesc* param);
+    ub2 GetOraType(TDataType dataType, TDataType subDataType);
+    // The parameter whose bind handle this is; an assertion failure when none owns it.
+    TOraParamDesc* FindParamByBind(const void* handle);
+    // An error of a callback, raised once the OCI call that made the callback has returned.
+    void KeepCallbackError(std::exception_ptr error);
+    void RaiseCallbackError();
+    void GetPieceInfo(void*& handle, ub4& handleType, ub1& inOut, ub4& iteration, ub4& index, ub1& piece);
+    void SetPieceInfo(void* handle, ub4 handleType, void* buffer, ub4& length, ub1 piece);
+
+    // ---- columns, defines and fetching
+    // False when the statement has no column at index (1-based).
+    bool DescribeField(int index, TFieldDesc& field, bool longStrings, bool flatBuffers);
+    void DefineData(TFieldDesc& field, void* buffer, int16_t* indicator);
+    void DefineArrayData(TFieldDesc& field, void* buffer, ub4 indicatorSkip, ub4 valueSkip,
+                         int16_t* indicator);
+    void DefinePieceData(TFieldDesc& field, void* buffer, int16_t* indicator);
+    void DefineDynamic(TFieldDesc& field, void* context, OCICallbackDefine callback, ub2 charsetId);
+    // Bytes of one row's define buffer for the column: the text and its terminator for strings,
+    // an OCINumber for the number types, the length cell and the bytes for RAW, else its Size.
+    static ub4 DefineBufferSize(const TFieldDesc& field);
+    // Rows fetched by this call.
+    int Fetch(ub4 rows, ub2 orientation = OCI_FETCH_NEXT, sb4 offset = 0);
+    // One row whose LONG value comes in pieces: 0, 99 (a piece is waiting) or 100.
+    sword FetchPiece(ub2 orientation = OCI_FETCH_NEXT, sb4 offset = 0);
+    void FinishFetch();
+
+    // ---- stored procedures
+    void InitProcParams(const AnsiString& name, int overload);
+
+    // Set by the record set for an asynchronous open: the statement is closed after the run.
+    bool UnprepareAfterExecute = false;
+
+    // Precisions: the command's own, or the connection's where the command's is -1.
+    int GetSmallintPrecision();
+    int GetIntegerPrecision();
+    int GetLargeintPrecision();
+    int GetFloatPrecision();
+    int GetBCDPrecision();
+    int GetBCDScale();
+    int GetFmtBCDPrecision();
+    int GetFmtBCDScale();
+
+protected:
+    void CheckSession();
+    void CheckActive();
+    void CheckOCI();
+    void CheckOCI80();
+    void DoExecute();
+    void EndExecute(rtl::Exception* error);
+    void InternalPrepare8();
+    // The piecewise transfer of LONG values after an execute that answered 99.
+    sword TransferPieces(sword status);
+    // Output LOB, XML and table values after an execute that processed rows.
+    void ReadBackParams();
+    bool IntegersEnabled();
+    OCIError* ErrorHandle();
+    OCISvcCtx* SvcCtx();
+    OCIStmt* Statement();
+    void DescribeProcedure8(const AnsiString& name, int overload);
+    void DescribeNumberField(TFieldDesc& field, int precision, int scale);
+    void DescribeDateFormatField(TFieldDesc& field, int nlsIndex);
+    void DefineCharset(TFieldDesc& field, OCIDefine* define);
+    void SetDefineHandle(TFieldDesc& field, OCIDefine* define);
+    // Defines a LONG column for a dynamic fetch.
+    OCIDefine* DefineLong(TFieldDesc& field, void* buffer, int16_t* indicator);
+
+    // The connection's call lock for a scope.
+    class TCallLock {
+    public:
+        explicit TCallLock(TOCIConnection* connection) : connection_(connection) {
+            if (connection_) connection_->Lock();
+        }
+        ~TCallLock() {
+            if (connection_) connection_->Release();
+        }
+        TCallLock(const TCallLock&) = delete;
+        TCallLock& operator=(const TCallLock&) = delete;
+
+    private:
+        TOCIConnection* connection_;
+    };
+    // The statement mutex of a non-blocking command for a scope.
+    class TStatementLock {
+    public:
+        explicit TStatementLock(TOCICommand& command)
+            : mutex_(command.FNonBlocking ? &command.FStatementMutex : nullptr) {
+            if (mutex_) mutex_->Acquire();
+        }
+        ~TStatementLock() {
+            if (mutex_) mutex_->Release();
+        }
+        TStatementLock(const TStatementLock&) = delete;
+        TStatementLock& operator=(const TStatementLock&) = delete;
+
+    private:
+        rtl::TMutex* mutex_;
+    };
+
+private:
+    TOraCursor* FOwnCursor = nullptr;
+    TOraCursor* FCursor = nullptr;
+    TOCICallStyle FCallStyle = ocsNone;
+    bool FNonBlocking = false;
+    uint16_t FSQLType = 0;
+    uint16_t FLastSQLType = 0;
+    int32_t FRowsProcessed = 0;
+    int32_t FFetchedRows = 0;
+    uint16_t FErrorOffset = 0;
+    int FIters = 1;
+    bool FFieldsAsString = false;
+    bool FCacheLobs = true;
+    bool FGetRowIdAfterExecute = false;
+    AnsiString FRowId;
+    bool FRawAsString = false;
+    bool FNumberAsString = false;
+    bool FForceIntegers = false;
+    TOraPrecisions FPrecisions{-1, -1, -1, -1, -1, 0, -1, 0};
+    bool FTemporaryLobUpdate = false;
+    bool FStatementCache = false;
+    bool FBindUnassignedParams = true;
+    bool FKeepResultParams = false;
+    rtl::TMutex FStatementMutex;
+    TExecThread* FExecThread = nullptr;
+    TOCIConnection* FOracleConnection = nullptr;
+    uint8_t FNullValue[2] = {0, 0};  // the value of a null of unknown type
+    std::exception_ptr FCallbackError;
+};
+
+// The dynamic-bind callbacks of LONG and LONG RAW parameters; the context is the command.
+// In: the blob's pieces in order (first, next, last), or one empty last piece.
+sb4 InBindCallback(void* context, OCIBind* bind, ub4 iteration, ub4 index, void** buffer, ub4* length,
+                   ub1* piece, void** indicator);
+// Out: a new piece of the blob's piece size for every call; the first call clears the blob.
+sb4 OutBindCallback(void* context, OCIBind* bind, ub4 iteration, ub4 index, void** buffer, ub4** length,
+                    ub1* piece, void** indicator, ub2** returnCode);
 
 }  // namespace dac

@@ -478,14 +478,7 @@ void TOCIConnection::Assign(TCRConnection* source) {
     FSchema = s->FSchema;
     FUseSQLTimeStamp = s->FUseSQLTimeStamp;
     FIntervalAsString = s->FIntervalAsString;
-    FSmallintPrecision = s->FSmallintPrecision;
-    FIntegerPrecision = s->FIntegerPrecision;
-    FLargeintPrecision = s->FLargeintPrecision;
-    FFloatPrecision = s->FFloatPrecision;
-    FBCDPrecision = s->FBCDPrecision;
-    FBCDScale = s->FBCDScale;
-    FFmtBCDPrecision = s->FFmtBCDPrecision;
-    FFmtBCDScale = s->FFmtBCDScale;
+    FPrecisions = s->FPrecisions;
     FCharset = s->FCharset;
     FCharLength = s->FCharLength;
     FCharLengthToRead = s->FCharLengthToRead;

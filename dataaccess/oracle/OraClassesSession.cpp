@@ -352,6 +352,7 @@ void TOCIConnection::ApplyClientIdentifier() {
 // Properties
 
 bool TOCIConnection::SetProp(int prop, const rtl::Variant& value) {
+    if (FPrecisions.SetProp(prop, value)) return true;
     switch (prop) {
         case prThreadSafety:
             FThreadSafety = value.AsBoolean();
@@ -370,24 +371,6 @@ bool TOCIConnection::SetProp(int prop, const rtl::Variant& value) {
             return true;
         case prUseUnicode:
             FUseUnicode = value.AsBoolean();
-            return true;
-        case prIntegerPrecision:
-            FIntegerPrecision = value.AsInteger();
-            return true;
-        case prFloatPrecision:
-            FFloatPrecision = value.AsInteger();
-            return true;
-        case prSmallintPrecision:
-            FSmallintPrecision = value.AsInteger();
-            return true;
-        case prLargeintPrecision:
-            FLargeintPrecision = value.AsInteger();
-            return true;
-        case prBCDPrecision:
-            ParsePrecision(value.AsString(), FBCDPrecision, FBCDScale);
-            return true;
-        case prFmtBCDPrecision:
-            ParsePrecision(value.AsString(), FFmtBCDPrecision, FFmtBCDScale);
             return true;
         case prKeepObjectTypes:
             FKeepObjectTypes = value.AsBoolean();

@@ -530,7 +530,14 @@ sword OCIParamGet(const void* hndlp, ub4 htype, OCIError* errhp, void** parmdpp,
         if (htype == OCI_DTYPE_PARAM) {
             auto* p = static_cast<Param*>(h);
             if (pos < p->base || pos - p->base >= p->items.size()) return OCI_NO_DATA;
-            *parmdpp = p->items[pos - p->base];
+            // Every call hands out a descriptor of its own, which the caller may free: a copy of
+            // the list item, so that freeing it leaves the list as it is.
+            const Param* item = p->items[pos - p->base];
+            Param* copy = newParam(p);
+            copy->attrs = item->attrs;
+            copy->items = item->items;
+            copy->base = item->base;
+            *parmdpp = copy;
             return OCI_SUCCESS;
         }
         raise(24316, "illegal handle type");

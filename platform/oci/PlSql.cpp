@@ -1,6 +1,7 @@
 // Anonymous PL/SQL blocks, the catalog of stored procedures and their describe.
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "platform/oci/Guard.h"
 #include "platform/oci/StandIn.h"
@@ -230,16 +231,47 @@ std::vector<std::string> splitName(const std::string& name) {
     return parts;
 }
 
-// Finds the overloads a call names: [schema.]package.routine or [schema.]routine.
-std::vector<Routine> findRoutines(Session& s, const std::vector<std::string>& parts) {
-    if (parts.size() == 1) return loadRoutines(s, "", parts[0]);
-    if (parts.size() == 2) {
-        auto r = loadRoutines(s, parts[0], parts[1]);
-        if (r.empty() && isUser(s, parts[0])) r = loadRoutines(s, "", parts[1]);
-        return r;
+// The target (schema, name) of the synonym name as the schema sees it: its own synonym first, then
+// a public one. None when the catalog has no synonyms or no such synonym.
+std::optional<std::pair<std::string, std::string>> findSynonym(Session& s, const std::string& schema,
+                                                               const std::string& name) {
+    sqlite3_stmt* st = nullptr;
+    std::optional<std::pair<std::string, std::string>> found;
+    const char* sql =
+        "SELECT upper(ifnull(target_owner, ifnull(owner, ?))), upper(target_name) FROM oci_synonym "
+        "WHERE upper(name) = ? AND (upper(owner) = ? OR owner IS NULL OR upper(owner) = 'PUBLIC') "
+        "ORDER BY owner IS NULL OR upper(owner) = 'PUBLIC' LIMIT 1";
+    if (sqlite3_prepare_v2(s.db, sql, -1, &st, nullptr) == SQLITE_OK) {
+        sqlite3_bind_text(st, 1, schema.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(st, 2, name.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(st, 3, schema.c_str(), -1, SQLITE_TRANSIENT);
+        if (sqlite3_step(st) == SQLITE_ROW) found.emplace(colText(st, 0), colText(st, 1));
     }
-    if (parts.size() == 3 && isUser(s, parts[0])) return loadRoutines(s, parts[1], parts[2]);
-    return {};
+    sqlite3_finalize(st);
+    return found;
+}
+
+// Finds the overloads a call names: [schema.]package.routine or [schema.]routine, through
+// synonyms of the routine or of its package.
+std::vector<Routine> findRoutines(Session& s, const std::vector<std::string>& parts, int depth = 0) {
+    std::vector<Routine> r;
+    if (parts.size() == 1) {
+        r = loadRoutines(s, "", parts[0]);
+    } else if (parts.size() == 2) {
+        r = loadRoutines(s, parts[0], parts[1]);
+        if (r.empty() && isUser(s, parts[0])) r = loadRoutines(s, "", parts[1]);
+    } else if (parts.size() == 3 && isUser(s, parts[0])) {
+        r = loadRoutines(s, parts[1], parts[2]);
+    }
+    if (!r.empty() || parts.empty() || depth > 8) return r;
+    const bool owned = parts.size() > 1 && isUser(s, parts[0]);
+    const size_t k = owned ? 1 : 0;
+    if (k >= parts.size()) return r;
+    auto target = findSynonym(s, owned ? parts[0] : s.schema, parts[k]);
+    if (!target) return r;
+    std::vector<std::string> resolved{target->first, target->second};
+    resolved.insert(resolved.end(), parts.begin() + static_cast<std::ptrdiff_t>(k) + 1, parts.end());
+    return findRoutines(s, resolved, depth + 1);
 }
 
 // Splits a procedure body into statements at semicolons outside literals and comments.
@@ -874,7 +906,16 @@ Param* describeObject(Session& s, Describe& d, const std::string& nameIn, ub1 ob
         return pkg;
     }
     auto routines = loadRoutines(s, "", parts[0]);
-    if (routines.empty()) raise(4043, "object " + shown + " does not exist");
+    if (routines.empty()) {
+        auto target = findSynonym(s, schema, parts[0]);
+        if (!target) raise(4043, "object " + shown + " does not exist");
+        Param* synonym = newParam(&d);
+        synonym->setInt(OCI_ATTR_PTYPE, 1, OCI_PTYPE_SYN);
+        synonym->setText(OCI_ATTR_NAME, utf8ToAnsi(target->second));
+        synonym->setText(OCI_ATTR_SCHEMA_NAME, utf8ToAnsi(target->first));
+        d.root = synonym;
+        return synonym;
+    }
     d.root = routineParam(&d, routines.front(), schema);
     return d.root;
 }

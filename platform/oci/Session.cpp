@@ -422,6 +422,7 @@ void Session::raiseSqlite(int rc, const std::string&) {
             raise(2291, "integrity constraint violated - parent key not found");
     }
     if ((rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED) raise(54);
+    if ((rc & 0xFF) == SQLITE_INTERRUPT) raise(1013, "user requested cancel of current operation");
     if (msg.rfind("no such table", 0) == 0) raise(942);
     if (msg.rfind("no such column", 0) == 0)
         raise(904, "\"" + upper(detail("column: ")) + "\": invalid identifier");
@@ -817,10 +818,19 @@ sword OCIPing(OCISvcCtx* svchp, OCIError* errhp, ub4) {
 }
 
 sword OCIBreak(void* hndlp, OCIError* errhp) {
-    // Calls run to completion synchronously, so there is never anything to interrupt.
+    // Another thread may be inside a call of this session: its running SQL ends with ORA-01013.
+    // A session that runs nothing ignores the break.
     auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
-    if (!findHandle(hndlp) || !err) return OCI_INVALID_HANDLE;
-    return guarded(err, [] { return OCI_SUCCESS; });
+    Handle* h = findHandle(hndlp);
+    if (!h || !err) return OCI_INVALID_HANDLE;
+    return guarded(err, [&] {
+        if (h->type == OCI_HTYPE_SVCCTX) {
+            auto* svc = static_cast<SvcCtx*>(h);
+            if (svc->session && findHandle(svc->session) && svc->session->db)
+                sqlite3_interrupt(svc->session->db);
+        }
+        return OCI_SUCCESS;
+    });
 }
 
 sword OCITransCommit(OCISvcCtx* svchp, OCIError* errhp, ub4 flags) {

@@ -324,6 +324,16 @@ struct Bind : Handle {
     ub2 charsetId = 0;
     ub1 charsetForm = 0;
     sb4 maxDataSize = 0;
+    // Data at execute time (LONG and LONG RAW): the value comes in pieces, through the callbacks
+    // of OCIBindDynamic or, without them, through the need-data loop of the caller.
+    bool dataAtExec = false;
+    OCICallbackInBind inCallback = nullptr;
+    void* inContext = nullptr;
+    OCICallbackOutBind outCallback = nullptr;
+    void* outContext = nullptr;
+    Value pieceValue;   // the value gathered from the input pieces
+    Value pieceOutput;  // the value a block gave it, to be sent in pieces
+    bool pieceWritten = false;
 
     Value read(ub4 iteration) const;
     void write(ub4 iteration, const Value& v);
@@ -341,8 +351,34 @@ struct Define : Handle {
     ub4 valueSkip = 0, indSkip = 0, rlenSkip = 0, rcodeSkip = 0;
     ub2 charsetId = 0;
     ub1 charsetForm = 0;
+    // Dynamic fetch (LONG and LONG RAW): the value goes out in pieces, through the callback of
+    // OCIDefineDynamic or, without it, through the caller's need-data loop.
+    bool dynamic = false;
+    OCICallbackDefine callback = nullptr;
+    void* context = nullptr;
     // Writes one fetched value; true when it had to be cut to the buffer.
     bool write(ub4 row, const Value& v, const TypeInfo& source, const Session& s);
+};
+
+// A piecewise transfer under way on a statement: the statement waits for the caller to hand over
+// (input) or take (output, fetch) the next piece through OCIStmtSetPieceInfo and call
+// OCIStmtExecute (OCIStmtFetch) again.
+struct PieceWork {
+    enum Phase { Idle, Input, Output, Fetch } phase = Idle;
+    ub4 iters = 0, mode = 0;  // of the execute that began it
+    size_t index = 0;         // the bind or define being transferred
+    std::string data;         // the bytes gathered (input) or to send (output)
+    size_t offset = 0;        // output: bytes sent so far
+    bool isNull = false;      // output: the value is NULL
+    bool started = false;     // a piece of the current value has passed
+    bool pieceSet = false;    // the caller set the buffer of the next piece
+    char* buffer = nullptr;
+    ub4* length = nullptr;
+    ub1 piece = 0;  // the piece code the caller set
+    void* indicator = nullptr;
+    std::vector<Define*> defines;  // fetch: the dynamic defines of the row without callback
+    std::vector<Value> values;     // fetch: their values
+    ub4 row = 0;
 };
 
 struct Param;
@@ -370,6 +406,7 @@ struct Stmt : Handle {
     // where the last DML put its row
     bool hasRowid = false;
     int64_t rowidTable = 0, rowid = 0;
+    PieceWork pieces;
     void reset();
 };
 
@@ -485,6 +522,20 @@ int runDml(Session& s, const std::string& sql, const std::map<std::string, Value
 // A status of OCI_SUCCESS_WITH_INFO leaves its warning in err.
 sword executeStatement(SvcCtx& svc, Stmt& st, ub4 iters, ub4 mode, Error& err);
 sword fetchRows(Stmt& st, ub4 nrows, ub2 orientation, sb4 offset, Error& err);
+
+// ---- piecewise LONG transfer (Pieces.cpp)
+
+// OCIStmtExecute with data-at-exec binds: gathers their input pieces, runs the statement and
+// sends the output pieces; OCI_NEED_DATA while the caller's need-data loop has a piece to pass.
+sword executeWithPieces(SvcCtx& svc, Stmt& st, ub4 iters, ub4 mode, Error& err);
+// The dynamic defines of a fetched row: callbacks get their pieces at once; the others wait for
+// the caller (OCI_NEED_DATA). OCI_SUCCESS when nothing waits.
+sword fetchPieces(Stmt& st, ub4 row, const std::vector<Value>& values);
+// Continues a fetch that waits for the caller to take pieces.
+sword continueFetchPieces(Stmt& st);
+// A LONG or LONG RAW value as the client sends or receives its bytes, and back.
+std::string longBytes(ub2 dty, const Value& v, bool utf16);
+Value longValue(ub2 dty, const std::string& bytes, bool utf16);
 
 // PL/SQL blocks and stored procedures
 void runBlock(Session& s, Stmt& st);

@@ -1,7 +1,10 @@
 // Statements: Oracle SQL text to SQLite, binds, defines, execute and fetch.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #include "platform/oci/Guard.h"
 #include "platform/oci/StandIn.h"
@@ -503,7 +506,21 @@ std::string textOrNullFromClient(const char* p, size_t n) {
 
 }  // namespace
 
+std::string longBytes(ub2 dty, const Value& v, bool utf16) {
+    if (v.isNull()) return {};
+    if (dty == SQLT_LBI && v.kind == Value::Blob) return v.s;
+    if (utf16) return utf8ToUtf16(v.kind == Value::Text ? v.s : clientText(v));
+    return clientText(v);
+}
+
+Value longValue(ub2 dty, const std::string& bytes, bool utf16) {
+    if (bytes.empty()) return Value::null();  // an empty LONG is NULL
+    if (dty == SQLT_LBI) return Value::ofBlob(bytes);
+    return Value::ofText(utf16 ? utf16ToUtf8(bytes.data(), bytes.size()) : ansiToUtf8(bytes));
+}
+
 Value Bind::read(ub4 iteration) const {
+    if (dataAtExec) return pieceValue;
     char* vp = at(valuep, iteration, valueSkip, static_cast<ub4>(valueSize > 0 ? valueSize : 0));
     char* ip = at(indp, iteration, indSkip, 2);
     char* ap = at(alenp, iteration, alenSkip, 2);
@@ -625,6 +642,11 @@ Value Bind::read(ub4 iteration) const {
 }
 
 void Bind::write(ub4 iteration, const Value& v) {
+    if (dataAtExec) {  // sent in pieces once the statement has run
+        pieceOutput = v;
+        pieceWritten = true;
+        return;
+    }
     char* vp = at(valuep, iteration, valueSkip, static_cast<ub4>(valueSize > 0 ? valueSize : 0));
     char* ip = at(indp, iteration, indSkip, 2);
     char* ap = at(alenp, iteration, alenSkip, 2);
@@ -1073,6 +1095,7 @@ sword executeStatement(SvcCtx& svc, Stmt& st, ub4 iters, ub4 mode, Error& err) {
 }
 
 sword fetchRows(Stmt& st, ub4 nrows, ub2 orientation, sb4 offset, Error& err) {
+    if (st.pieces.phase == PieceWork::Fetch) return continueFetchPieces(st);
     if (!st.cursor || st.state == OCI_STMT_STATE_INITIALIZED) raise(24338);
     if (st.svc && findHandle(st.svc) && st.svc->session && findHandle(st.svc->session)) {
         st.svc->session->ensureAlive();
@@ -1127,11 +1150,16 @@ sword fetchRows(Stmt& st, ub4 nrows, ub2 orientation, sb4 offset, Error& err) {
             const std::vector<Value>* row = cursor.row(static_cast<size_t>(start) + got);
             if (!row) break;
             for (Define* d : st.defines)
-                truncated = d->write(got, (*row)[d->position - 1], st.columns[d->position - 1].type,
-                                     *cursor.session()) ||
-                            truncated;
+                if (!d->dynamic)
+                    truncated = d->write(got, (*row)[d->position - 1], st.columns[d->position - 1].type,
+                                         *cursor.session()) ||
+                                truncated;
             st.pos = static_cast<size_t>(start) + got + 1;
             st.rowCount = static_cast<ub4>(std::max<size_t>(st.rowCount, st.pos));
+            if (fetchPieces(st, got, *row) == OCI_NEED_DATA) {
+                if (nrows != 1) raise(24345, "A Truncation or null fetch error occurred");
+                return OCI_NEED_DATA;  // the caller takes the row's LONG pieces first
+            }
         }
     }
     if (got < nrows) {
@@ -1151,8 +1179,23 @@ using namespace oci;
 
 namespace {
 
+// With DX_OCI_TRACE naming a file, every statement text prepared is appended to it as received,
+// each followed by the record separator 0x1E: tests compare what the server was sent.
+void traceStatement(const std::string& raw) {
+    const char* path = std::getenv("DX_OCI_TRACE");
+    if (!path || !*path) return;
+    static std::mutex lock;
+    std::lock_guard<std::mutex> g(lock);
+    if (FILE* f = std::fopen(path, "ab")) {
+        std::fwrite(raw.data(), 1, raw.size(), f);
+        std::fputc(0x1E, f);
+        std::fclose(f);
+    }
+}
+
 void prepareText(Stmt& st, const OraText* text, ub4 len) {
     std::string raw = text ? std::string(reinterpret_cast<const char*>(text), len) : std::string();
+    traceStatement(raw);
     for (Bind* b : std::vector<Bind*>(st.binds)) freeHandle(b);
     for (Define* d : std::vector<Define*>(st.defines)) freeHandle(d);
     st.reset();
@@ -1194,6 +1237,11 @@ void fillBind(Bind* b, void* valuep, sb4 value_sz, ub2 dty, void* indp, ub2* ale
     b->valueSkip = b->indSkip = b->alenSkip = b->rcodeSkip = 0;
     b->charsetId = 0;
     b->charsetForm = 0;
+    b->dataAtExec = false;
+    b->inCallback = nullptr;
+    b->outCallback = nullptr;
+    b->pieceValue = Value::null();
+    b->pieceWritten = false;
 }
 
 }  // namespace
@@ -1247,7 +1295,7 @@ sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errhp, ub4 iter
     return guarded(err, [&]() -> sword {
         st->parseErrorOffset = 0;
         try {
-            return executeStatement(*svc, *st, iters, mode, *err);
+            return executeWithPieces(*svc, *st, iters, mode, *err);
         } catch (const OraException&) {
             if (svc->session && findHandle(svc->session) && svc->session->db) {
                 int off = sqlite3_error_offset(svc->session->db);
@@ -1279,7 +1327,6 @@ sword OCIBindByName(OCIStmt* stmtp, OCIBind** bindp, OCIError* errhp, const OraT
     auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
     if (!st || !err || !placeholder) return OCI_INVALID_HANDLE;
     return guarded(err, [&]() -> sword {
-        if (mode & OCI_DATA_AT_EXEC) raise(3001);
         const char* p = reinterpret_cast<const char*>(placeholder);
         std::string name =
             ansiToUtf8(placeh_len >= 0 ? std::string_view(p, placeh_len) : std::string_view(p));
@@ -1287,6 +1334,7 @@ sword OCIBindByName(OCIStmt* stmtp, OCIBind** bindp, OCIError* errhp, const OraT
         std::string key = markerKey(trim(name), &quoted);
         Bind* b = bindTo(*st, key, quoted, bindp);
         fillBind(b, valuep, value_sz, dty, indp, alenp, rcodep, maxarr_len, curelep);
+        b->dataAtExec = (mode & OCI_DATA_AT_EXEC) != 0;
         return OCI_SUCCESS;
     });
 }
@@ -1297,7 +1345,6 @@ sword OCIBindByPos(OCIStmt* stmtp, OCIBind** bindp, OCIError* errhp, ub4 positio
     auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
     if (!st || !err) return OCI_INVALID_HANDLE;
     return guarded(err, [&]() -> sword {
-        if (mode & OCI_DATA_AT_EXEC) raise(3001);
         // PL/SQL counts each distinct name once; SQL counts every occurrence.
         std::vector<std::string> order;
         bool plsql = st->stmtType == OCI_STMT_BEGIN || st->stmtType == OCI_STMT_DECLARE;
@@ -1307,6 +1354,7 @@ sword OCIBindByPos(OCIStmt* stmtp, OCIBind** bindp, OCIError* errhp, ub4 positio
         Bind* b = bindTo(*st, order[position - 1], false, bindp);
         b->position = position;
         fillBind(b, valuep, value_sz, dty, indp, alenp, rcodep, maxarr_len, curelep);
+        b->dataAtExec = (mode & OCI_DATA_AT_EXEC) != 0;
         return OCI_SUCCESS;
     });
 }
@@ -1330,7 +1378,6 @@ sword OCIDefineByPos(OCIStmt* stmtp, OCIDefine** defnp, OCIError* errhp, ub4 pos
     auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
     if (!st || !err) return OCI_INVALID_HANDLE;
     return guarded(err, [&]() -> sword {
-        if (mode & OCI_DYNAMIC_FETCH) raise(3001);
         if (position < 1) raise(1007);
         Define* d = nullptr;
         for (Define* x : st->defines)
@@ -1350,6 +1397,9 @@ sword OCIDefineByPos(OCIStmt* stmtp, OCIDefine** defnp, OCIError* errhp, ub4 pos
         d->valueSkip = d->indSkip = d->rlenSkip = d->rcodeSkip = 0;
         d->charsetId = 0;
         d->charsetForm = 0;
+        d->dynamic = (mode & OCI_DYNAMIC_FETCH) != 0;
+        d->callback = nullptr;
+        d->context = nullptr;
         if (defnp) *defnp = reinterpret_cast<OCIDefine*>(d);
         return OCI_SUCCESS;
     });

@@ -32,6 +32,14 @@ CREATE TABLE IF NOT EXISTS oci_argument(
   data_scale INTEGER,
   default_value TEXT);
 
+-- Synonyms of procedures, functions and packages. owner NULL (or PUBLIC) makes a public synonym;
+-- target_owner NULL means the owner's own schema. A synonym may name another synonym.
+CREATE TABLE IF NOT EXISTS oci_synonym(
+  owner TEXT COLLATE NOCASE,
+  name TEXT NOT NULL COLLATE NOCASE,
+  target_owner TEXT COLLATE NOCASE,
+  target_name TEXT NOT NULL COLLATE NOCASE);
+
 -- Injected faults, for tests. kind LOST_CONNECTION: the next call of a session of user target (any
 -- user when NULL) fails with ORA-03113 and every later call with ORA-03114. kind RAISE: calling the
 -- procedure target ('PKG.PROC' or 'PROC') raises ORA-<code>: message. kind LOGON: logging on as

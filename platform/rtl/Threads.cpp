@@ -607,6 +607,18 @@ bool RemovePendingMessage(HWND wnd, UINT msg) {
     return false;
 }
 
+bool RemovePendingMessage(HWND wnd, UINT msg, WPARAM wParam) {
+    auto q = QueueOfWindow(wnd);
+    if (!q) return false;
+    std::lock_guard<std::mutex> lock(q->mutex);
+    auto it = std::find_if(q->messages.begin(), q->messages.end(), [&](const TMsg& m) {
+        return m.hwnd == wnd && m.message == msg && m.wParam == wParam;
+    });
+    if (it == q->messages.end()) return false;
+    q->messages.erase(it);
+    return true;
+}
+
 uintptr_t SetTimer(HWND wnd, uintptr_t id, UINT intervalMs) {
     auto q = QueueOfWindow(wnd);
     if (!q) return 0;

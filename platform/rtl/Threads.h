@@ -170,6 +170,9 @@ bool GetMessage(TMsg& msg, HWND wnd = 0, UINT filterMin = 0, UINT filterMax = 0)
 LRESULT DispatchMessage(const TMsg& msg);
 // Drops one pending message msg for wnd; true when there was one.
 bool RemovePendingMessage(HWND wnd, UINT msg);
+// Drops the pending message msg for wnd whose WParam is wParam, from whichever thread's queue
+// wnd belongs to; true when there was one.
+bool RemovePendingMessage(HWND wnd, UINT msg, WPARAM wParam);
 
 // A timer posts WM_TIMER (WParam = id) to its handle's thread every interval (at least 10 ms);
 // at most one is pending at a time. Setting an existing id restarts it. Returns the id, or 0

@@ -20,15 +20,6 @@ using namespace dac;
 
 namespace {
 
-std::string ExceptionText(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const rtl::Exception& e) {
-        return e.Message();
-    }
-    return "(nothing raised)";
-}
-
 const TOCIEntryInfo* Entry(const char* name) {
     for (const auto& e : OCIEntries())
         if (std::string(e.Name) == name) return &e;

@@ -14,24 +14,6 @@ using namespace dac;
 
 namespace {
 
-std::string ExceptionText(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const rtl::Exception& e) {
-        return e.Message();
-    }
-    return "(nothing raised)";
-}
-
-int32_t OraErrorCode(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const EOraError& e) {
-        return e.ErrorCode;
-    }
-    return 0;
-}
-
 using OraConnectionTest = OraTest;
 
 }  // namespace

@@ -10,6 +10,24 @@
 
 #include "tests/platform/oci/StandInDb.h"
 
+std::string ExceptionText(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const rtl::Exception& e) {
+        return e.Message();
+    }
+    return "(nothing raised)";
+}
+
+int32_t OraErrorCode(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const dac::EOraError& e) {
+        return e.ErrorCode;
+    }
+    return 0;
+}
+
 std::string StandInHome() {
     return std::string(DX_BINARY_DIR) + "/oracle-home";
 }

@@ -3,10 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "dataaccess/oracle/OraClasses.h"
+
+// The message of the exception f raises; "(nothing raised)" when none.
+std::string ExceptionText(const std::function<void()>& f);
+// The ORA number of the EOraError f raises; 0 when none.
+int32_t OraErrorCode(const std::function<void()>& f);
 
 // The stand-in's home in the build tree.
 std::string StandInHome();
