@@ -1003,6 +1003,8 @@ public:
     virtual void RevertRecord() {}
     virtual void DoApplyRecord(int updateKind, int& action, bool last);
     virtual void GetOldRecord(void* /*recBuf*/) {}
+    // Computes the kept calculated fields of every row (a record list keeps rows).
+    virtual void RecalcCachedCalcFields() {}
 
     // ---- filtering
     // True when a record callback or a filter expression is set.
@@ -1254,6 +1256,7 @@ public:
     void BuildRecordNoCache() override;
     void DropRecordNoCache() { recordNoCache_.clear(); }
     void RecalcItemsFields(PItemHeader from = nullptr, PItemHeader to = nullptr);
+    void RecalcCachedCalcFields() override { RecalcItemsFields(); }
     // Links a block of items made by a driver after LastItem, each with a serial.
     void LinkItem(PItemHeader item);
     void* ItemRecord(PItemHeader item) const { return ItemHeader::Data(item); }

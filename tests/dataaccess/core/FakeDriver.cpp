@@ -59,6 +59,11 @@ void FakeRecordSet::InternalInitFields() {
         d->ActualName = c.Name;
         d->DataType = c.DataType;
         d->Length = static_cast<uint16_t>(c.Length);
+        d->Scale = static_cast<uint16_t>(c.Scale);
+        d->Required = c.Required;
+        d->ReadOnly = c.ReadOnly;
+        d->Fixed = c.Fixed;
+        d->Hidden = c.Hidden;
         d->Size = DataTypeSize(c.DataType, c.Length);
         d->FieldNo = static_cast<uint16_t>(Fields().Count() + 1);
         Fields().Add(d);
@@ -68,6 +73,7 @@ void FakeRecordSet::InternalInitFields() {
 void* FakeRecordSet::MakeRecord(const std::vector<rtl::Variant>& values) {
     void* rec = AllocRecBuf();
     InitRecord(rec);
+    if (HasComplexFields()) CreateComplexFields(rec, true);
     for (size_t i = 0; i < values.size(); ++i)
         if (!values[i].IsNull()) PutFieldAsVariant(static_cast<int>(i) + 1, rec, values[i]);
     return rec;

@@ -66,6 +66,11 @@ public:
         AnsiString Name;
         TDataType DataType;
         int Length = 0;
+        int Scale = 0;
+        bool Required = false;
+        bool ReadOnly = false;
+        bool Fixed = false;
+        bool Hidden = false;
     };
     std::vector<Column> Columns;
     std::vector<std::vector<rtl::Variant>> Rows;
