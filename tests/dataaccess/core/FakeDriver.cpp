@@ -76,6 +76,8 @@ void* FakeRecordSet::MakeRecord(const std::vector<rtl::Variant>& values) {
     if (HasComplexFields()) CreateComplexFields(rec, true);
     for (size_t i = 0; i < values.size(); ++i)
         if (!values[i].IsNull()) PutFieldAsVariant(static_cast<int>(i) + 1, rec, values[i]);
+    // Fetched blobs are the stored values: nothing to roll back to.
+    if (HasComplexFields()) CommitBlobs(rec);
     return rec;
 }
 
