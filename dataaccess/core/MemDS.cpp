@@ -648,6 +648,12 @@ int TMemDataSet::GetFieldDescNo(TField* field) {
     return desc->FieldNo;
 }
 
+int TMemDataSet::CalcFieldNo(TField* field) {
+    for (const auto& [desc, mapped] : FCalcFieldDescMap)
+        if (mapped == field) return desc->FieldNo;
+    return GetFieldDescNo(field);
+}
+
 bool TMemDataSet::GetActiveRecBuf(TRecordBuffer& buffer) {
     buffer = nullptr;
     switch (State()) {
@@ -706,10 +712,7 @@ bool TMemDataSet::GetFieldData(TField* field, void* buffer) {
             default:
                 return false;
         }
-        fieldNo = 0;
-        for (const auto& [desc, mapped] : FCalcFieldDescMap)
-            if (mapped == field) fieldNo = desc->FieldNo;
-        if (fieldNo == 0) fieldNo = GetFieldDescNo(field);
+        fieldNo = CalcFieldNo(field);
     }
     bool isBlank = true;
     FIRecordSet->GetField(fieldNo, record, buffer, isBlank);
@@ -755,11 +758,7 @@ void TMemDataSet::SetFieldData(TField* field, const void* buffer) {
         field->Validate(buffer);
         if (field->FieldKind() != db::fkInternalCalc) FIRecordSet->PutField(fieldNo, record, buffer);
     } else {
-        fieldNo = 0;
-        for (const auto& [desc, mapped] : FCalcFieldDescMap)
-            if (mapped == field) fieldNo = desc->FieldNo;
-        if (fieldNo == 0) fieldNo = GetFieldDescNo(field);
-        FIRecordSet->PutField(fieldNo, record, buffer);
+        FIRecordSet->PutField(CalcFieldNo(field), record, buffer);
     }
     if (state != db::dsCalcFields && state != db::dsFilter && state != db::dsNewValue)
         DataEvent(db::deFieldChange, reinterpret_cast<intptr_t>(field));

@@ -425,6 +425,12 @@ protected:
     void ActivateFilter();
     void DeactivateFilter();
     void SetFilterData(const std::string& text, db::TFilterOptions options);
+    // Around a change of the filter settings of an open dataset: post or cancel the edit first,
+    // count and show the rows again after.
+    void BeforeFilterChange();
+    void AfterFilterChange();
+    // The storage descriptor number of a calculated or lookup field.
+    int CalcFieldNo(db::TField* field);
     // A dataset record buffer from the same allocator as the framework's.
     db::TRecordBuffer NewRecordBuffer();
     void DisposeRecordBuffer(db::TRecordBuffer& buffer);

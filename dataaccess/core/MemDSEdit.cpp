@@ -296,22 +296,28 @@ bool TMemDataSet::FilterRecord(void* recBuf) {
     return accept;
 }
 
+void TMemDataSet::BeforeFilterChange() {
+    if (!Active()) return;
+    CheckBrowseMode();
+    UpdateCursorPos();
+}
+
+void TMemDataSet::AfterFilterChange() {
+    AssertRecordSet();
+    FIRecordSet->FilterUpdated();
+    Resync({});
+    First();
+}
+
 void TMemDataSet::SetFilteredValue(bool value) {
-    if (Active()) {
-        CheckBrowseMode();
-        UpdateCursorPos();
-    }
+    BeforeFilterChange();
     if (value == Filtered()) return;
     if (value)
         ActivateFilter();
     else if (FIRecordSet)
         DeactivateFilter();
     TDataSet::SetFilteredValue(value);
-    if (!Active()) return;
-    AssertRecordSet();
-    FIRecordSet->FilterUpdated();
-    Resync({});
-    First();
+    if (Active()) AfterFilterChange();
 }
 
 void TMemDataSet::SetFilterText(const std::string& value) {
@@ -323,10 +329,7 @@ void TMemDataSet::SetFilterOptionsValue(db::TFilterOptions value) {
 }
 
 void TMemDataSet::SetFilterData(const std::string& text, db::TFilterOptions options) {
-    if (Active()) {
-        CheckBrowseMode();
-        UpdateCursorPos();
-    }
+    BeforeFilterChange();
     if (text == Filter() && options == FilterOptions()) return;
     if (FIRecordSet) {
         FIRecordSet->FilterCaseInsensitive = options.Contains(db::foCaseInsensitive);
@@ -335,28 +338,18 @@ void TMemDataSet::SetFilterData(const std::string& text, db::TFilterOptions opti
     }
     TDataSet::SetFilterText(text);
     TDataSet::SetFilterOptionsValue(options);
-    if (Active() && Filtered()) {
-        FIRecordSet->FilterUpdated();
-        Resync({});
-        First();
-    }
+    if (Active() && Filtered()) AfterFilterChange();
 }
 
 void TMemDataSet::SetOnFilterRecordValue(const db::TFilterRecordEvent& value) {
-    if (Active()) {
-        CheckBrowseMode();
-        UpdateCursorPos();
-    }
+    BeforeFilterChange();
     TDataSet::SetOnFilterRecordValue(value);
     if (!FIRecordSet) return;
     if (Filtered() && value)
         FIRecordSet->OnFilterRecord = [this](void* recBuf) { return FilterRecord(recBuf); };
     else
         FIRecordSet->OnFilterRecord = nullptr;
-    if (!Active()) return;
-    FIRecordSet->FilterUpdated();
-    Resync({});
-    First();
+    if (Active()) AfterFilterChange();
 }
 
 }  // namespace dac

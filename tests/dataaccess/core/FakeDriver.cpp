@@ -74,8 +74,14 @@ void* FakeRecordSet::MakeRecord(const std::vector<rtl::Variant>& values) {
     void* rec = AllocRecBuf();
     InitRecord(rec);
     if (HasComplexFields()) CreateComplexFields(rec, true);
-    for (size_t i = 0; i < values.size(); ++i)
-        if (!values[i].IsNull()) PutFieldAsVariant(static_cast<int>(i) + 1, rec, values[i]);
+    try {
+        for (size_t i = 0; i < values.size(); ++i)
+            if (!values[i].IsNull()) PutFieldAsVariant(static_cast<int>(i) + 1, rec, values[i]);
+    } catch (...) {
+        FreeComplexFields(rec, true);
+        FreeRecBuf(rec);
+        throw;
+    }
     // Fetched blobs are the stored values: nothing to roll back to.
     if (HasComplexFields()) CommitBlobs(rec);
     return rec;

@@ -136,6 +136,62 @@ TEST(MemDataSet, ValuesOfEveryPlainTypeReadThroughTheirFields) {
     EXPECT_EQ(ds.FieldByName("C")->DataType(), db::ftBCD);
 }
 
+TEST_F(Numbered, AUniDirectionalCursorReadsEveryRowOnce) {
+    ds.RecordSet().SetProp(prUniDirectional, true);
+    ds.RecordSet().SetProp(prFetchRows, 2);
+    ds.Open();
+    std::vector<int> ids;
+    for (; !ds.Eof(); ds.Next()) ids.push_back(ds.FieldByName("ID")->AsInteger());
+    EXPECT_EQ(ids, (std::vector<int>{1, 2, 3, 4, 5}));
+}
+
+TEST_F(Numbered, BlockReadingReadsTheRowsWithoutScrollEvents) {
+    ds.Open();
+    int scrolls = 0;
+    ds.AfterScroll = [&](db::TDataSet*) { ++scrolls; };
+    ds.SetBlockReadSize(10);
+    EXPECT_EQ(ds.State(), db::dsBlockRead);
+    std::vector<std::string> names;
+    for (; !ds.Eof(); ds.Next()) names.push_back(ds.FieldByName("NAME")->AsString());
+    ds.SetBlockReadSize(0);
+    EXPECT_EQ(names.size(), 5u);
+    EXPECT_EQ(names.back(), "row 5");
+    EXPECT_EQ(scrolls, 0);
+    EXPECT_EQ(ds.State(), db::dsBrowse);
+}
+
+TEST_F(Numbered, PreparingDescribesWithoutOpeningAndUnpreparingForgetsTheDefinitions) {
+    ds.Open();
+    ds.Close();
+    EXPECT_FALSE(ds.IsPrepared());
+    ds.Prepare();
+    EXPECT_TRUE(ds.IsPrepared());
+    EXPECT_FALSE(ds.Active());
+    EXPECT_TRUE(ds.FieldDefs().Updated());
+    EXPECT_EQ(ds.FieldDefs().Count(), 2);
+    const int describes = ds.RecordSet().Describes;
+    ds.Open();
+    EXPECT_EQ(ds.RecordSet().Describes, describes);
+    ds.UnPrepare();
+    EXPECT_FALSE(ds.Active());
+    EXPECT_FALSE(ds.IsPrepared());
+    EXPECT_FALSE(ds.FieldDefs().Updated());
+}
+
+TEST(MemDataSet, WithoutStorageTheDatasetIsClosedAndCancelDoesNothing) {
+    TMemDataSet ds;
+    EXPECT_EQ(ds.GetIRecordSet(), nullptr);
+    EXPECT_FALSE(ds.IsPrepared());
+    ds.Prepare();
+    ds.Cancel();
+    EXPECT_FALSE(ds.Active());
+    EXPECT_EQ(ds.RecordCount(), 0);
+    EXPECT_FALSE(ds.BookmarkValid(db::TBookmark(RecBookmark::Size)));
+    EXPECT_EQ(ds.CompareBookmarks(db::TBookmark{}, db::TBookmark{}), 0);
+    ds.CreateIRecordSet();
+    EXPECT_NE(dynamic_cast<TMemData*>(ds.GetIRecordSet()), nullptr);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Field definitions
 
@@ -427,6 +483,28 @@ TEST_F(Numbered, SettingRecNoMovesAndScrollsEvenToTheCurrentNumber) {
     ds.SetRecNo(4);
     EXPECT_EQ(scrolls, 2);
     EXPECT_EQ(ds.RecNo(), 4);
+}
+
+TEST(MemDataSet, RefreshedBuffersGiveBackTheReferencesTheyHold) {
+    FakeDataSet ds;
+    ds.SetData({{"M", dtMemo}}, {{Variant("first")}, {Variant("second")}});
+    ds.Open();
+    TBlob* blob = ds.GetBlob(ds.FieldByName("M"));
+    const int held = blob->RefCount();
+    // The way a refresh marks a buffer: one more reference of its own.
+    ds.GetIRecordSet()->AddRefComplexFields(ds.ActiveBuf());
+    ds.SetRefreshed(ds.ActiveBuf(), true);
+    EXPECT_EQ(blob->RefCount(), held + 1);
+    ds.FreeRefBuffers();
+    EXPECT_EQ(blob->RefCount(), held);
+    EXPECT_FALSE(ds.GetRefreshed(ds.ActiveBuf()));
+    // A refreshed buffer read over by the next record gives its references back as well.
+    ds.GetIRecordSet()->AddRefComplexFields(ds.ActiveBuf());
+    ds.SetRefreshed(ds.ActiveBuf(), true);
+    ds.Next();
+    ds.Next();
+    EXPECT_EQ(blob->RefCount(), held);
+    EXPECT_EQ(ds.FieldByName("M")->AsString(), "second");
 }
 
 // ---------------------------------------------------------------------------------------------
