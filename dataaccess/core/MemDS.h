@@ -481,6 +481,8 @@ private:
     // Binary search over the sorted keys between record numbers low and high.
     bool BinarySearch(const SearchKeys& k, void* work, int low, int high, bool backward);
     void ReadWorkRecord(const SearchKeys& k, void* work);
+    // Before-scroll, the search, and on success the dataset on the found record and after-scroll.
+    bool ScrollToFound(const std::function<bool()>& search);
     // Runs body with the cache buffers lent to the storage.
     void WithCacheBuffers(const std::function<void()>& body);
     void CreateChildDefs(db::TFieldDef* parentDef, TObjectType* objectType, int& next);

@@ -438,9 +438,9 @@ bool TMemDataSet::LocateRecordByFields(const std::vector<TField*>& keyFields, co
     return LocateCore(std::move(keys), keyValues, options, keepPosition);
 }
 
-bool TMemDataSet::Locate(const std::string& keyFields, const Variant& keyValues, db::TLocateOptions options) {
+bool TMemDataSet::ScrollToFound(const std::function<bool()>& search) {
     DoBeforeScroll();
-    const bool found = LocateRecord(keyFields, keyValues, SearchOptionsOf(options), false);
+    const bool found = search();
     if (found) {
         Resync({db::rmExact, db::rmCenter});
         DoAfterScroll();
@@ -448,15 +448,14 @@ bool TMemDataSet::Locate(const std::string& keyFields, const Variant& keyValues,
     return found;
 }
 
+bool TMemDataSet::Locate(const std::string& keyFields, const Variant& keyValues, db::TLocateOptions options) {
+    return ScrollToFound([&] { return LocateRecord(keyFields, keyValues, SearchOptionsOf(options), false); });
+}
+
 bool TMemDataSet::LocateByFields(const std::vector<TField*>& keyFields, const Variant& keyValues,
                                  db::TLocateOptions options) {
-    DoBeforeScroll();
-    const bool found = LocateRecordByFields(keyFields, keyValues, SearchOptionsOf(options), false);
-    if (found) {
-        Resync({db::rmExact, db::rmCenter});
-        DoAfterScroll();
-    }
-    return found;
+    return ScrollToFound(
+        [&] { return LocateRecordByFields(keyFields, keyValues, SearchOptionsOf(options), false); });
 }
 
 bool TMemDataSet::SearchByFields(const std::vector<TField*>& keyFields, const Variant& keyValues,

@@ -31,6 +31,12 @@ struct Editing : ::testing::Test {
         ds.Open();
     }
     db::TField* F(const char* name) { return ds.FieldByName(name); }
+    // Edits NAME of the current row and posts it.
+    void PostName(const char* name) {
+        ds.Edit();
+        F("NAME")->SetAsString(name);
+        ds.Post();
+    }
     std::vector<std::string> Ids() { return ColumnValues(ds, "ID"); }
     // Every row of the storage with its update status, shown or not.
     std::vector<std::string> Statuses() {
@@ -141,9 +147,7 @@ TEST_F(Editing, AFailingUpdaterLeavesTheEditOpenAndTheRowUnchanged) {
 TEST_F(Editing, LocalUpdateKeepsChangesFromTheUpdater) {
     ds.SetLocalUpdate(true);
     ds.Open();
-    ds.Edit();
-    F("NAME")->SetAsString("local");
-    ds.Post();
+    PostName("local");
     ds.Delete();
     ds.Append();
     F("ID")->SetAsInteger(4);
@@ -238,9 +242,7 @@ TEST_F(Editing, ADeferredPostHandsTheRecordToTheUpdaterWithItsOldValues) {
 
 TEST_F(Editing, CachedChangesStayInMemoryUntilApplied) {
     OpenCached();
-    ds.Edit();
-    F("NAME")->SetAsString("ONE");
-    ds.Post();
+    PostName("ONE");
     EXPECT_EQ(ds.UpdateStatus(), db::usModified);
     ds.Append();
     F("ID")->SetAsInteger(4);
@@ -272,9 +274,7 @@ TEST_F(Editing, CachedChangesStayInMemoryUntilApplied) {
 
 TEST_F(Editing, ApplyingOnlySomeKindsLeavesTheOthersPending) {
     OpenCached();
-    ds.Edit();
-    F("NAME")->SetAsString("ONE");
-    ds.Post();
+    PostName("ONE");
     ds.Last();
     ds.Delete();
     ds.ApplyUpdates(TUpdateRecordKinds{db::rtDeleted});
@@ -313,9 +313,7 @@ TEST_F(Editing, RevertRecordTakesBackTheCurrentChangeAndCancelsAnInsertFirst) {
 
 TEST_F(Editing, CancelUpdatesTakesBackEveryChange) {
     OpenCached();
-    ds.Edit();
-    F("NAME")->SetAsString("ONE");
-    ds.Post();
+    PostName("ONE");
     ds.Last();
     ds.Delete();
     ds.Append();
@@ -366,13 +364,9 @@ struct ApplyRecord : Editing {
     void SetUp() override {
         Editing::SetUp();
         OpenCached();
-        ds.Edit();
-        F("NAME")->SetAsString("ONE");
-        ds.Post();
+        PostName("ONE");
         ds.Next();
-        ds.Edit();
-        F("NAME")->SetAsString("TWO");
-        ds.Post();
+        PostName("TWO");
     }
     // The update results of the first two rows after applying.
     std::vector<int> Results() {

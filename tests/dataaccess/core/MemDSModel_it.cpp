@@ -5,10 +5,10 @@
 
 #include <cmath>
 #include <fstream>
-#include <sstream>
 
 #include "platform/rtl/DateTime.h"
 #include "tests/dataaccess/core/MemDSFixture.h"
+#include "tests/dataaccess/core/ModelFiles.h"
 
 namespace dac {
 namespace {
@@ -18,26 +18,11 @@ using rtl::Variant;
 using test::FakeDataSet;
 
 std::string OutPath(const std::string& stem) {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    return std::string(DX_BINARY_DIR) + "/memds_model_" + info->name() + "_" + stem + ".txt";
+    return test::ModelOutPath("memds_model", stem);
 }
 
 int RunModel(const std::string& args) {
-    const std::string cmd =
-        "python3 " + std::string(DX_SOURCE_DIR) + "/tests/dataaccess/core/memds_model.py " + args;
-    return std::system(cmd.c_str());
-}
-
-std::vector<std::vector<std::string>> ReadLines(const std::string& path) {
-    std::ifstream in(path);
-    std::vector<std::vector<std::string>> lines;
-    for (std::string line; std::getline(in, line);) {
-        std::istringstream words(line);
-        std::vector<std::string> w;
-        for (std::string s; words >> s;) w.push_back(s);
-        if (!w.empty()) lines.push_back(std::move(w));
-    }
-    return lines;
+    return test::RunModelScript("memds_model.py", args);
 }
 
 Variant KeyOf(const std::string& text) {
@@ -50,7 +35,7 @@ TEST(MemDataSetModel, SearchesAnswerAsTheModelInEverySortOrder) {
         const std::string gen = OutPath("gen" + std::to_string(seed));
         const std::string result = OutPath("result" + std::to_string(seed));
         ASSERT_EQ(RunModel("locate-gen " + std::to_string(seed) + " " + gen), 0);
-        const auto lines = ReadLines(gen);
+        const auto lines = test::ReadWordLines(gen);
 
         FakeDataSet ds;
         std::vector<test::Row> rows;
@@ -108,7 +93,7 @@ TEST(MemDataSetModel, SearchesAnswerAsTheModelInEverySortOrder) {
 TEST(MemDataSetModel, DatesReadAndWriteInEveryFormAsThePlatformCountsThem) {
     const std::string path = OutPath("dates");
     ASSERT_EQ(RunModel("dates " + path), 0);
-    const auto lines = ReadLines(path);
+    const auto lines = test::ReadWordLines(path);
     ASSERT_GE(lines.size(), 10u);
 
     std::vector<test::Row> rows;

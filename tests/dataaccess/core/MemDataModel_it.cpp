@@ -9,6 +9,7 @@
 #include "platform/rtl/FormatSettings.h"
 #include "platform/rtl/Strings.h"
 #include "tests/dataaccess/core/MemListFixture.h"
+#include "tests/dataaccess/core/ModelFiles.h"
 
 namespace dac {
 namespace {
@@ -17,27 +18,13 @@ using rtl::Variant;
 using test::FieldSpec;
 using test::ListData;
 
-std::string OutPath(const std::string& stem) {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    return std::string(DX_BINARY_DIR) + "/memdata_model_" + info->name() + "_" + stem + ".txt";
-}
-
 // Runs a model script; its output lines, split at blanks.
 std::vector<std::vector<std::string>> RunModel(const std::string& script, const std::string& args,
                                                const std::string& stem) {
-    const std::string out = OutPath(stem);
-    const std::string cmd =
-        "python3 " + std::string(DX_SOURCE_DIR) + "/tests/dataaccess/core/" + script + " " + args + " " + out;
-    EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
-    std::ifstream in(out);
-    std::vector<std::vector<std::string>> lines;
-    for (std::string line; std::getline(in, line);) {
-        std::istringstream words(line);
-        std::vector<std::string> w;
-        for (std::string s; words >> s;) w.push_back(s);
-        if (!w.empty()) lines.push_back(std::move(w));
-    }
-    EXPECT_FALSE(lines.empty()) << "no output from " << cmd;
+    const std::string out = test::ModelOutPath("memdata_model", stem);
+    EXPECT_EQ(test::RunModelScript(script, args + " " + out), 0) << script << " " << args;
+    auto lines = test::ReadWordLines(out);
+    EXPECT_FALSE(lines.empty()) << "no output from " << script;
     return lines;
 }
 
