@@ -72,6 +72,8 @@ void TMemDataSet::CreateIRecordSet() {
 }
 
 void TMemDataSet::SetIRecordSet(TData* recordSet) {
+    // The calculated descriptors belonged to the storage that goes.
+    FCalcFieldDescMap.clear();
     FIRecordSet = recordSet;
     if (!recordSet) return;
     recordSet->ChangeCachedUpdates(FCachedUpdates);
