@@ -81,27 +81,20 @@ void TMemDataSet::SetIRecordSet(TData* recordSet) {
     recordSet->SparseArrays = SparseArrays();
     recordSet->SetFilterItemTypes(StorageItemTypes(FUpdateRecordKinds));
     recordSet->ChangeIndexFieldNames(FIndexFieldNames);
-    recordSet->OnApplyInsert = [this] {
-        if (TDataSetUpdater* u = HookUpdater()) u->DoPerformInsert();
+    auto toUpdater = [this](void (TDataSetUpdater::*step)()) {
+        return [this, step] {
+            if (TDataSetUpdater* u = HookUpdater()) (u->*step)();
+        };
     };
-    recordSet->OnApplyDelete = [this] {
-        if (TDataSetUpdater* u = HookUpdater()) u->DoPerformDelete();
-    };
-    recordSet->OnApplyUpdate = [this] {
-        if (TDataSetUpdater* u = HookUpdater()) u->DoPerformUpdate();
-    };
+    recordSet->OnApplyInsert = toUpdater(&TDataSetUpdater::DoPerformInsert);
+    recordSet->OnApplyDelete = toUpdater(&TDataSetUpdater::DoPerformDelete);
+    recordSet->OnApplyUpdate = toUpdater(&TDataSetUpdater::DoPerformUpdate);
     recordSet->OnApplyRecord = [this](int kind, int& action, bool last) {
         if (TDataSetUpdater* u = HookUpdater()) u->ApplyRecord(kind, action, last);
     };
-    recordSet->OnRevertRecord = [this] {
-        if (TDataSetUpdater* u = HookUpdater()) u->DoPerformRevertRecord();
-    };
-    recordSet->OnAfterApplyUpdates = [this] {
-        if (TDataSetUpdater* u = HookUpdater()) u->DoPerformAfterApplyUpdates();
-    };
-    recordSet->OnCancelUpdates = [this] {
-        if (TDataSetUpdater* u = HookUpdater()) u->DoPerformCancelUpdates();
-    };
+    recordSet->OnRevertRecord = toUpdater(&TDataSetUpdater::DoPerformRevertRecord);
+    recordSet->OnAfterApplyUpdates = toUpdater(&TDataSetUpdater::DoPerformAfterApplyUpdates);
+    recordSet->OnCancelUpdates = toUpdater(&TDataSetUpdater::DoPerformCancelUpdates);
     if (FCalcFieldsInStorage) {
         recordSet->OnAfterDescribe = [this] { DescribeCalcFields(); };
         recordSet->OnCalcFields = [this](void* dest, void* source) { CalcFieldsOfRecord(dest, source); };

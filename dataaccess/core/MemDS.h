@@ -483,6 +483,9 @@ private:
     void ReadWorkRecord(const SearchKeys& k, void* work);
     // Before-scroll, the search, and on success the dataset on the found record and after-scroll.
     bool ScrollToFound(const std::function<bool()>& search);
+    // A pending edit or insert is cancelled first; then every cached change (all) or the current
+    // record's is taken back.
+    void TakeBackCachedChanges(bool all);
     // Runs body with the cache buffers lent to the storage.
     void WithCacheBuffers(const std::function<void()>& body);
     void CreateChildDefs(db::TFieldDef* parentDef, TObjectType* objectType, int& next);

@@ -207,24 +207,25 @@ void TMemDataSet::CommitUpdates() {
     WithCacheBuffers([&] { FIRecordSet->CommitUpdates(); });
 }
 
-void TMemDataSet::CancelUpdates() {
+void TMemDataSet::TakeBackCachedChanges(bool all) {
     CheckActive();
     if (State() == db::dsEdit || State() == db::dsInsert || State() == db::dsSetKey) Cancel();
     CheckCachedUpdates();
     UpdateCursorPos();
     AssertRecordSet();
-    FIRecordSet->CancelUpdates();
+    if (all)
+        FIRecordSet->CancelUpdates();
+    else
+        FIRecordSet->RevertRecord();
     Resync({});
 }
 
+void TMemDataSet::CancelUpdates() {
+    TakeBackCachedChanges(true);
+}
+
 void TMemDataSet::RevertRecord() {
-    CheckActive();
-    if (State() == db::dsEdit || State() == db::dsInsert || State() == db::dsSetKey) Cancel();
-    CheckCachedUpdates();
-    UpdateCursorPos();
-    AssertRecordSet();
-    FIRecordSet->RevertRecord();
-    Resync({});
+    TakeBackCachedChanges(false);
 }
 
 int TMemDataSet::UpdateResult() {
