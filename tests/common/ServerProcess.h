@@ -86,8 +86,8 @@ public:
     TServerProcess(const TServerProcess&) = delete;
     TServerProcess& operator=(const TServerProcess&) = delete;
 
-    // The port of the line "PORT <n>" on the program's output; 0 when none came in time.
-    int ReadPort(int seconds = 30) {
+    // The first line of the program's output, without its line end; "" when none came in time.
+    std::string ReadLine(int seconds = 30) {
         std::string line;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
         while (line.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
@@ -99,6 +99,13 @@ public:
                 line.append(buf, static_cast<std::size_t>(n));
             }
         }
+        const std::size_t end = line.find('\n');
+        return end == std::string::npos ? std::string() : line.substr(0, end);
+    }
+
+    // The port of the line "PORT <n>" on the program's output; 0 when none came in time.
+    int ReadPort(int seconds = 30) {
+        const std::string line = ReadLine(seconds);
         return line.rfind("PORT ", 0) == 0 ? std::stoi(line.substr(5)) : 0;
     }
 

@@ -1,8 +1,7 @@
-// The POP3 gateway against real servers on 127.0.0.1: dovecot (plain and implicit TLS, with a
-// passwd-file user and a Maildir filled by Python) and a scripted Python server for the failure
+// The POP3 gateway against real servers on 127.0.0.1: dovecot of the loopback mail pair (plain
+// and implicit TLS, with a Maildir filled by Python) and a scripted Python server for the failure
 // paths. Python's poplib tells afterwards which letters are left.
 #include <gtest/gtest.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +15,7 @@
 #include <vector>
 
 #include "import_service/uPop3Gateway.h"
+#include "tests/common/MailPair.h"
 #include "tests/common/ServerProcess.h"
 #include "tests/zip/ZipTestUtil.h"
 
@@ -72,112 +72,6 @@ std::vector<std::string> LeftOnServer(int port, bool tls = false) {
     return Lines(Output("python3 " + kScripts + "pop3_letters.py list 127.0.0.1 " + std::to_string(port) +
                         " " + kUser + " " + kPassword + (tls ? " --tls" : "")));
 }
-
-// dovecot with a private configuration in the test's folder. Run as root, its login and mail
-// processes take the package's unprivileged users (dovecot refuses to serve mail as root).
-class Dovecot {
-public:
-    explicit Dovecot(const std::string& dir) : dir_(dir) {
-        fs::create_directories(dir + "/run");
-        ::chmod(dir.c_str(), 0755);
-        std::string internalUser, loginUser;
-        uid_t uid = ::getuid();
-        gid_t gid = ::getgid();
-        if (uid == 0) {
-            const passwd* mail = ::getpwnam("dovecot");
-            if (!mail || !::getpwnam("dovenull")) throw std::runtime_error("the dovecot users are missing");
-            internalUser = "dovecot";
-            loginUser = "dovenull";
-            uid = mail->pw_uid;
-            gid = mail->pw_gid;
-        } else {
-            internalUser = loginUser = ::getpwuid(uid)->pw_name;
-        }
-        mailUid_ = uid;
-        mailGid_ = gid;
-        ziptest::Run("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=localhost -keyout " + dir +
-                     "/key.pem -out " + dir + "/cert.pem 2>/dev/null");
-        ziptest::WriteFile(dir + "/passwd", std::string(kUser) + ":{PLAIN}" + kPassword + "::::::\n");
-        port_ = testserver::UnusedPort();
-        tlsPort_ = testserver::UnusedPort();
-        const std::string uids = "uid=" + std::to_string(uid) + " gid=" + std::to_string(gid);
-        ziptest::WriteFile(dir + "/dovecot.conf",
-                           "base_dir = " + dir +
-                               "/run\n"
-                               "state_dir = " +
-                               dir +
-                               "/run\n"
-                               "log_path = " +
-                               dir +
-                               "/dovecot.log\n"
-                               "instance_name = pop3_it\n"
-                               "protocols = pop3\n"
-                               "listen = 127.0.0.1\n"
-                               "ssl = yes\n"
-                               "ssl_cert = <" +
-                               dir +
-                               "/cert.pem\n"
-                               "ssl_key = <" +
-                               dir +
-                               "/key.pem\n"
-                               "disable_plaintext_auth = no\n"
-                               "auth_mechanisms = plain login\n"
-                               "auth_failure_delay = 0\n"
-                               "default_internal_user = " +
-                               internalUser +
-                               "\n"
-                               "default_internal_group = " +
-                               internalUser +
-                               "\n"
-                               "default_login_user = " +
-                               loginUser +
-                               "\n"
-                               "first_valid_uid = 1\n"
-                               "mail_location = maildir:" +
-                               dir +
-                               "/Maildir\n"
-                               "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN username_format=%u " +
-                               dir +
-                               "/passwd\n}\n"
-                               "userdb {\n  driver = static\n  args = " +
-                               uids + " home=" + dir +
-                               "\n}\n"
-                               "service pop3-login {\n"
-                               "  inet_listener pop3 {\n    port = " +
-                               std::to_string(port_) +
-                               "\n  }\n"
-                               "  inet_listener pop3s {\n    port = " +
-                               std::to_string(tlsPort_) +
-                               "\n    ssl = yes\n  }\n"
-                               "}\n"
-                               "service imap-login {\n  inet_listener imap {\n    port = 0\n  }\n"
-                               "  inet_listener imaps {\n    port = 0\n  }\n}\n");
-    }
-
-    // Hands the Maildir to the mail user and starts the server.
-    void Start() {
-        for (const auto& e : fs::recursive_directory_iterator(dir_ + "/Maildir"))
-            if (::chown(e.path().c_str(), mailUid_, mailGid_) != 0) throw std::runtime_error("chown");
-        if (::chown((dir_ + "/Maildir").c_str(), mailUid_, mailGid_) != 0) throw std::runtime_error("chown");
-        process_ = std::make_unique<testserver::TServerProcess>(
-            std::vector<std::string>{"/usr/sbin/dovecot", "-F", "-c", dir_ + "/dovecot.conf"},
-            dir_ + "/stderr.log", SIGTERM);
-        if (!testserver::WaitForPort(port_, 30) || !testserver::WaitForPort(tlsPort_, 30))
-            throw std::runtime_error("dovecot did not start: " + ziptest::ReadFile(dir_ + "/dovecot.log") +
-                                     ziptest::ReadFile(dir_ + "/stderr.log"));
-    }
-
-    int Port() const { return port_; }
-    int TlsPort() const { return tlsPort_; }
-
-private:
-    std::string dir_;
-    uid_t mailUid_ = 0;
-    gid_t mailGid_ = 0;
-    int port_ = 0;
-    int tlsPort_ = 0;
-    std::unique_ptr<testserver::TServerProcess> process_;
-};
 
 class Pop3GatewayIT : public ::testing::Test {
 protected:
@@ -245,11 +139,11 @@ const char* const kMailboxLetters = R"([
 ])";
 
 TEST_F(Pop3GatewayIT, DovecotMailboxOnlySignedLettersAreTakenAndOnlyWhenTheirAttachmentsAreSaved) {
-    Dovecot dovecot(Server());
+    testserver::TMailPair dovecot(Server(), kUser, kPassword);
     TLetters letters(Server(), kMailboxLetters, "--maildir " + Server() + "/Maildir");
     dovecot.Start();
 
-    EXPECT_TRUE(Gateway(dovecot.Port()).ReceiveMail("WebExport")) << JournalText();
+    EXPECT_TRUE(Gateway(dovecot.Pop3Port()).ReceiveMail("WebExport")) << JournalText();
     EXPECT_TRUE(Journalled("Count of letters: 11")) << JournalText();
     // Letters 9 and 10 count as received although they stay: some attachments were refused.
     EXPECT_TRUE(Journalled("Total received 8.")) << JournalText();
@@ -274,18 +168,18 @@ TEST_F(Pop3GatewayIT, DovecotMailboxOnlySignedLettersAreTakenAndOnlyWhenTheirAtt
 
     const std::vector<std::string> left = {letters.Subject(4), letters.Subject(5), letters.Subject(6),
                                            letters.Subject(9), letters.Subject(10)};
-    EXPECT_EQ(LeftOnServer(dovecot.Port()), left);
+    EXPECT_EQ(LeftOnServer(dovecot.Pop3Port()), left);
 
     // The next check reads the letters left and takes none of them.
     journal_.clear();
     gateway_.ReceiveMail("WebExport");
     EXPECT_TRUE(Journalled("Count of letters: 5")) << JournalText();
     EXPECT_FALSE(Journalled("    POP3: Letter was deleted from server. Attachment saved.")) << JournalText();
-    EXPECT_EQ(LeftOnServer(dovecot.Port()), left);
+    EXPECT_EQ(LeftOnServer(dovecot.Pop3Port()), left);
 }
 
 TEST_F(Pop3GatewayIT, DovecotOverImplicitTls) {
-    Dovecot dovecot(Server());
+    testserver::TMailPair dovecot(Server(), kUser, kPassword);
     TLetters letters(Server(),
                      R"([{"subject": {"signed": "WebExport"},
                           "attachments": [{"name": "ZuvWebExport_0000701_20240101120000001.dat", "size": 3000}]},
@@ -299,8 +193,8 @@ TEST_F(Pop3GatewayIT, DovecotOverImplicitTls) {
         int port;
         const char* password;
     };
-    const Failure failures[] = {{"wrong password", dovecot.TlsPort(), "wrong"},
-                                {"plain port", dovecot.Port(), kPassword}};
+    const Failure failures[] = {{"wrong password", dovecot.Pop3TlsPort(), "wrong"},
+                                {"plain port", dovecot.Pop3Port(), kPassword}};
     for (const auto& f : failures) {
         SCOPED_TRACE(f.what);
         journal_.clear();
@@ -311,14 +205,14 @@ TEST_F(Pop3GatewayIT, DovecotOverImplicitTls) {
             << JournalText();
         EXPECT_EQ(journal_[1].rfind("Error: ERROR on MailRead (", 0), 0u) << JournalText();
     }
-    EXPECT_EQ(LeftOnServer(dovecot.TlsPort(), true),
+    EXPECT_EQ(LeftOnServer(dovecot.Pop3TlsPort(), true),
               (std::vector<std::string>{letters.Subject(1), letters.Subject(2)}));
 
     journal_.clear();
-    EXPECT_TRUE(Gateway(dovecot.TlsPort(), true).ReceiveMail("WebExport")) << JournalText();
+    EXPECT_TRUE(Gateway(dovecot.Pop3TlsPort(), true).ReceiveMail("WebExport")) << JournalText();
     EXPECT_TRUE(ziptest::ReadFile(Import() + "/ZuvWebExport_0000701_20240101120000001.dat") ==
                 letters.Content(1, 0));
-    EXPECT_EQ(LeftOnServer(dovecot.TlsPort(), true), std::vector<std::string>{letters.Subject(2)});
+    EXPECT_EQ(LeftOnServer(dovecot.Pop3TlsPort(), true), std::vector<std::string>{letters.Subject(2)});
 }
 
 // The scripted server: letters as files, failures chosen by option.
