@@ -3,6 +3,7 @@
 
 #include <curl/curl.h>
 #include <netdb.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -100,15 +101,23 @@ struct TSmtpOutcome {
     TStage stage = stOpen;
     int code = 0;
     std::string message;
+    // The server answered the failing command; otherwise the connection itself failed.
+    bool serverReply = false;
+    // The connection failed before the server said anything in this transfer: on a kept
+    // connection, one that had died while it waited.
+    bool unanswered = false;
 };
 
 // One easy handle for the whole session: libcurl keeps the connection between letters and
-// sends QUIT when the handle is cleaned up or a transfer is the last.
+// sends QUIT when the handle is cleaned up or a transfer is the last. A connection that failed
+// under a transfer (a time-out, a reset, a message cut off) is never used again: the next
+// transfer opens a new one.
 class TSmtpClient {
 public:
     using TJournal = std::function<void(const std::string& line)>;
+    using TStopQuery = std::function<bool()>;
 
-    explicit TSmtpClient(TJournal journal) : journal_(std::move(journal)) {
+    TSmtpClient(TJournal journal, TStopQuery stop) : journal_(std::move(journal)), stop_(std::move(stop)) {
         curl_ = NewMailCurlHandle();
         if (!curl_) throw rtl::EOutOfMemory("Cannot create the SMTP client");
     }
@@ -119,7 +128,8 @@ public:
 
     // Returns an error text when the settings cannot make a session.
     std::string Configure(const std::string& host, const std::string& port, const std::string& user,
-                          const std::string& password, int authType, bool useSsl, bool verifyPeer) {
+                          const std::string& password, int authType, bool useSsl, bool verifyPeer,
+                          long timeoutSeconds) {
         long portNumber = 0;
         if (port.empty()) {
             portNumber = 25;
@@ -141,12 +151,15 @@ public:
         curl_free(domain);
 
         curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
-        SetMailCurlOptions(curl_, "smtp,smtps", verifyPeer, error_);
+        SetMailCurlOptions(curl_, "smtp,smtps", verifyPeer, error_, timeoutSeconds);
         // The dialogue is always followed (it tells an open failure from a letter's failure);
         // whether it is journalled is the journal's choice.
         curl_easy_setopt(curl_, CURLOPT_VERBOSE, 1L);
         curl_easy_setopt(curl_, CURLOPT_DEBUGFUNCTION, &TSmtpClient::Debug);
         curl_easy_setopt(curl_, CURLOPT_DEBUGDATA, this);
+        curl_easy_setopt(curl_, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(curl_, CURLOPT_XFERINFOFUNCTION, &TSmtpClient::Progress);
+        curl_easy_setopt(curl_, CURLOPT_XFERINFODATA, this);
         if ((authType == 1 || authType == 2) && !user.empty()) {
             curl_easy_setopt(curl_, CURLOPT_USERNAME, user.c_str());
             curl_easy_setopt(curl_, CURLOPT_PASSWORD, password.c_str());
@@ -203,6 +216,8 @@ private:
         dialogue_.Reset();
         readError_.clear();
         error_[0] = '\0';
+        curl_easy_setopt(curl_, CURLOPT_FRESH_CONNECT, broken_ ? 1L : 0L);
+        broken_ = false;
     }
 
     TSmtpOutcome Outcome(CURLcode rc) {
@@ -212,10 +227,13 @@ private:
         if (outcome.ok) return outcome;
         long osError = 0;
         curl_easy_getinfo(curl_, CURLINFO_OS_ERRNO, &osError);
+        outcome.serverReply = readError_.empty() && dialogue_.LastReplyCode() >= 400;
+        outcome.unanswered = readError_.empty() && dialogue_.LastReplyCode() == 0;
+        if (!outcome.serverReply) Discard();
         if (!readError_.empty()) {
             outcome.code = rc;
             outcome.message = readError_;
-        } else if (dialogue_.LastReplyCode() >= 400) {
+        } else if (outcome.serverReply) {
             outcome.code = dialogue_.LastReplyCode();
             outcome.message = dialogue_.LastReply();
         } else {
@@ -250,8 +268,27 @@ private:
         return CURL_READFUNC_ABORT;
     }
 
+    // Takes the failed connection out of use. libcurl keeps a connection whose transfer failed
+    // after the message was sent (waiting for the final reply), and would offer the next letter
+    // to it; a connection shut down here is found dead and dropped, and the next transfer opens
+    // a new one.
+    void Discard() {
+        curl_socket_t socket = CURL_SOCKET_BAD;
+        if (curl_easy_getinfo(curl_, CURLINFO_ACTIVESOCKET, &socket) == CURLE_OK && socket != CURL_SOCKET_BAD)
+            ::shutdown(socket, SHUT_RDWR);
+        broken_ = true;
+    }
+
+    // Ends the transfer under way when the gateway is told to stop.
+    static int Progress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+        auto* client = static_cast<TSmtpClient*>(self);
+        return client->stop_ && client->stop_() ? 1 : 0;
+    }
+
     CURL* curl_ = nullptr;
     TJournal journal_;
+    TStopQuery stop_;
+    bool broken_ = false;
     TSmtpDialogue dialogue_;
     TMailComposer* composer_ = nullptr;
     std::string readError_;
@@ -301,11 +338,14 @@ void TSmtpGateway::ReportOpenFailure(int code, const std::string& message) {
 }
 
 void TSmtpGateway::ConfigureClient() {
-    client_ = std::make_unique<TSmtpClient>([this](const std::string& line) {
-        if (showDialogue_) Log(line);
-    });
+    client_ = std::make_unique<TSmtpClient>(
+        [this](const std::string& line) {
+            if (showDialogue_) Log(line);
+        },
+        [this] { return Stopping(); });
     int kind = authType_ == 1 || authType_ == 2 ? authType_ : 0;
-    configError_ = client_->Configure(host_, port_, userName_, password_, kind, useSsl_, verifyPeer_);
+    configError_ =
+        client_->Configure(host_, port_, userName_, password_, kind, useSsl_, verifyPeer_, timeoutSeconds_);
     if (port_ == "465" && !useSsl_) {
         Log("Warning: TLS disabled");
         if (onError_) Guarded([&] { onError_(nullptr); });
@@ -324,10 +364,15 @@ void TSmtpGateway::Run() {
             if (!outcome.ok) ReportOpenFailure(outcome.code, outcome.message);
         }
         bool opened = false;
-        while (!queue_.empty() && !Terminated()) {
+        while (!queue_.empty() && !Stopping()) {
             current_ = std::move(queue_.front());
             queue_.pop_front();
             TSmtpOutcome outcome = client_->Send(*current_, queue_.empty());
+            if (!outcome.ok && outcome.unanswered && opened && !Stopping()) {
+                // The kept connection had died before the letter was offered: once more over a
+                // new one.
+                outcome = client_->Send(*current_, queue_.empty());
+            }
             if (!outcome.ok && outcome.stage == TSmtpOutcome::stOpen && !opened) {
                 // No session: every letter stays unsent, its attachments where they are.
                 current_.reset();
@@ -348,6 +393,10 @@ void TSmtpGateway::Run() {
             }
             current_.reset();
         }
+        if (!queue_.empty()) {
+            Log("Stopped: " + std::to_string(queue_.size()) + " letter(s) not sent");
+            queue_.clear();
+        }
     } catch (const std::exception& e) {
         Log(e.what());
     }
@@ -356,6 +405,10 @@ void TSmtpGateway::Run() {
 
 void TSmtpGateway::Execute() {
     Run();
+}
+
+bool TSmtpGateway::Stopping() const {
+    return Terminated() || (abort_ && abort_->load());
 }
 
 }  // namespace svc

@@ -3,6 +3,7 @@
 // are composed here (MIME, windows-1251 text, base64 attachments).
 #pragma once
 
+#include <atomic>
 #include <cstdio>
 #include <ctime>
 #include <deque>
@@ -175,6 +176,11 @@ public:
     // servers are reached with self-made certificates.
     void SetVerifyPeer(bool on) { verifyPeer_ = on; }
     void SetShowDialogue(bool on) { showDialogue_ = on; }
+    // Seconds to connect and to wait for each reply (15 unless set).
+    void SetTimeout(long seconds) { timeoutSeconds_ = seconds; }
+    // A flag its owner raises to end the session early, as Terminate does: the transfer under
+    // way fails at once and the letters after it are dropped unsent.
+    void SetAbortFlag(std::shared_ptr<std::atomic<bool>> flag) { abort_ = std::move(flag); }
     void SetOnLog(TLogEvent callback) { onLog_ = std::move(callback); }
     // Called with the failed letter, or with no letter (nullptr) when the session could not
     // be opened or port 465 is used without TLS.
@@ -198,6 +204,7 @@ private:
     void ReportOpenFailure(int code, const std::string& message);
     template <class F>
     void Guarded(F&& call);
+    bool Stopping() const;
 
     int authType_ = 0;
     std::unique_ptr<TLetter> current_;
@@ -215,6 +222,8 @@ private:
     bool showDialogue_ = true;
     std::string configError_;
     uint32_t threadId_ = 0;
+    long timeoutSeconds_ = 15;
+    std::shared_ptr<std::atomic<bool>> abort_;
 };
 
 }  // namespace svc

@@ -515,3 +515,61 @@ TEST_F(SmtpGatewayIT, SilentServerTimesOut) {
     EXPECT_GE(seconds, 14);
     EXPECT_LE(seconds, 40);
 }
+
+namespace {
+
+// The scripted server of smtp_fault_server.py: its first connection fails as the fault says,
+// later ones accept every letter and list them in "letters" as "<connection> <recipient>".
+class FaultServer {
+public:
+    explicit FaultServer(const std::string& fault) {
+        std::vector<std::string> args = {kPython,   DX_SOURCE_DIR "/tests/common/smtp_fault_server.py",
+                                         "--dir",   dir_.Path().string(),
+                                         "--fault", fault};
+        process_ = std::make_unique<testserver::TServerProcess>(args, (dir_.Path() / "server.log").string());
+        port_ = process_->ReadPort();
+        if (port_ == 0) throw std::runtime_error("the SMTP fault server did not start");
+    }
+    std::string Port() const { return std::to_string(port_); }
+    std::string Letters() const { return ReadFile(dir_.Path() / "letters"); }
+
+private:
+    TempDir dir_;
+    std::unique_ptr<testserver::TServerProcess> process_;
+    int port_ = 0;
+};
+
+}  // namespace
+
+TEST_F(SmtpGatewayIT, NextLetterAfterAConnectionFaultGoesOverANewConnection) {
+    // Before, the gateway went on over the broken connection, and the letters after the fault
+    // failed without ever reaching the server.
+    struct Case {
+        const char* fault;
+        const char* firstEvent;  // what the first letter's outcome is
+        const char* letters;     // what the server accepted
+    };
+    const Case cases[] = {
+        {"hang", "error", "2 b@portal.example\n2 c@portal.example\n"},
+        {"reset", "error", "2 b@portal.example\n2 c@portal.example\n"},
+        {"drop", "sent", "1 a@portal.example\n2 b@portal.example\n2 c@portal.example\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        FaultServer server(c.fault);
+        auto recorder = std::make_shared<Recorder>();
+        TSmtpGateway gateway;
+        Connect(gateway, recorder);
+        gateway.SetHost("127.0.0.1");
+        gateway.SetPort(server.Port());
+        gateway.SetTimeout(2);
+        for (const char* to : {"a@portal.example", "b@portal.example", "c@portal.example"})
+            gateway.AddLetter(MakeLetter(to, kSubject, {}));
+        gateway.Run();
+        ASSERT_EQ(recorder->events.size(), 3u) << recorder->JournalText();
+        EXPECT_EQ(recorder->events[0].rfind(c.firstEvent, 0), 0u) << recorder->events[0];
+        EXPECT_EQ(recorder->events[1], "sent b@portal.example") << recorder->JournalText();
+        EXPECT_EQ(recorder->events[2], "sent c@portal.example") << recorder->JournalText();
+        EXPECT_EQ(server.Letters(), c.letters) << recorder->JournalText();
+    }
+}
