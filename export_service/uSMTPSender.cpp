@@ -28,10 +28,18 @@ void TLetterPackage::ReportSuccess() {
 namespace {
 
 // Held by a gateway's callbacks: tells the sender when the gateway is gone.
-struct TFlightToken {
-    std::shared_ptr<TSMTPSender> sender;
-    std::function<void()> ended;
-    ~TFlightToken() { ended(); }
+class TFlightToken {
+public:
+    TFlightToken(std::shared_ptr<TSMTPSender> sender, std::function<void()> ended)
+        : sender(std::move(sender)), ended_(std::move(ended)) {}
+    ~TFlightToken() { ended_(); }
+    TFlightToken(const TFlightToken&) = delete;
+    TFlightToken& operator=(const TFlightToken&) = delete;
+
+    const std::shared_ptr<TSMTPSender> sender;
+
+private:
+    std::function<void()> ended_;
 };
 
 }  // namespace
@@ -61,7 +69,7 @@ void TSMTPSender::SendPackage(const std::string& fileName, const std::string& re
         ++inFlight_;
     }
     auto self = shared_from_this();
-    auto token = std::make_shared<TFlightToken>(TFlightToken{self, [this] { LetterEnded(); }});
+    auto token = std::make_shared<TFlightToken>(self, [this] { LetterEnded(); });
     gateway->SetOnLog(OnLog);
     gateway->SetOnError([token](TLetter* letter) { token->sender->OnLetterError(letter); });
     gateway->SetOnSent([token](TLetter* letter) { token->sender->OnLetterSent(letter); });
