@@ -135,6 +135,11 @@ std::vector<std::string> TSMTPSender::TakeSentPackages() {
     return sent;
 }
 
+void TSMTPSender::KeepSentPackages(const std::vector<std::string>& ids) {
+    std::lock_guard<std::mutex> hold(lock_);
+    sent_.insert(sent_.begin(), ids.begin(), ids.end());
+}
+
 int TSMTPSender::LettersInFlight() const {
     std::lock_guard<std::mutex> hold(lock_);
     return inFlight_;

@@ -73,6 +73,8 @@ public:
 
     // The ids of the packages whose letters were sent since the last call, in sending order.
     std::vector<std::string> TakeSentPackages();
+    // Gives ids back whose send dates could not be stored, to be taken again first.
+    void KeepSentPackages(const std::vector<std::string>& ids);
     // Letters whose gateways have not ended yet.
     int LettersInFlight() const;
     // Waits up to timeoutMs for the letters in flight; then tells the gateways still running to

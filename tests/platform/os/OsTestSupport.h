@@ -198,4 +198,42 @@ private:
     std::string output_;
 };
 
+// A tmux server of the test's own, with one 100 x 30 window ("frame") running a command; the
+// command's exit code shows as "EXIT=<n>" when it ends.
+class Tmux {
+public:
+    explicit Tmux(const std::string& command) : socket_(dir_ / "tmux.sock") {
+        ok_ = Run("new-session -d -s frame -x 100 -y 30 '" + command + "; echo EXIT=$?; sleep 60'") == 0;
+    }
+    // tmux is what scripts/setup installs; a test without it is skipped.
+    static bool Available() { return Shell("command -v tmux >/dev/null") == 0; }
+    ~Tmux() { Run("kill-server"); }
+    bool Ok() const { return ok_; }
+    int Run(const std::string& args, std::string* out = nullptr) {
+        return Shell("TERM=xterm tmux -f /dev/null -S " + socket_ + " " + args + " 2>&1", out);
+    }
+    void Keys(const std::string& keys) { Run("send-keys -t frame " + keys); }
+    std::string Screen() {
+        std::string out;
+        Run("capture-pane -p -t frame", &out);
+        return out;
+    }
+    // Waits until the screen shows text; the last screen is kept for messages.
+    bool WaitFor(const std::string& text, int timeoutMs = 10000) {
+        for (int waited = 0; waited <= timeoutMs; waited += 50) {
+            last_ = Screen();
+            if (last_.find(text) != std::string::npos) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    }
+    const std::string& Last() const { return last_; }
+
+private:
+    TempDir dir_{"tmux"};
+    std::string socket_;
+    bool ok_ = false;
+    std::string last_;
+};
+
 }  // namespace ostest
