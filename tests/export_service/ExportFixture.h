@@ -71,8 +71,8 @@ protected:
         settings_ = svc::TExportSettings();
         session_.connected = true;
         db_.fillCursor = [](svcfake::TFakeCursorProc& proc, const svc::TCursorProcDecl& decl) {
-            for (const kinds::TKindSpec& spec : kinds::Kinds())
-                if (spec.component == decl.ComponentName) kinds::FillCursor(proc, spec, 2);
+            for (const kinds::TKindSpec& known : kinds::Kinds())
+                if (known.component == decl.ComponentName) kinds::FillCursor(proc, known, 2);
         };
         fs::create_directories(dir_ / "work");
         fs::create_directories(dir_ / "shared");
