@@ -55,7 +55,11 @@ bool ReadConnectionIni(const std::string& fileName, const std::string& logPathKe
 // ---------------------------------------------------------------------------------------------
 // TdmParamsStorage
 
-const TStoredProcDecl& TdmParamsStorage::ostGetZuvQelParamDecl() {
+std::string ConnectionIniFileName() {
+    return rtl::ExtractFilePath(rtl::ApplicationExeName()) + "Connection.ini";
+}
+
+const TStoredProcDecl& GetZuvQelParamDecl() {
     static const TStoredProcDecl decl{
         "ostGetZuvQelParam",
         "zuv_export_out_pack.get_zuv_param",
@@ -65,7 +69,7 @@ const TStoredProcDecl& TdmParamsStorage::ostGetZuvQelParamDecl() {
     return decl;
 }
 
-const TStoredProcDecl& TdmParamsStorage::ospGetZuvQelDBVersionDecl() {
+const TStoredProcDecl& GetZuvQelDBVersionDecl() {
     static const TStoredProcDecl decl{
         "ospGetZuvQelDBVersion",
         "zuv_export_out_pack.get_zuv_qel_db_version",
@@ -74,35 +78,36 @@ const TStoredProcDecl& TdmParamsStorage::ospGetZuvQelDBVersionDecl() {
     return decl;
 }
 
+std::string ReadExchangeSetting(TStoredProc& proc, const std::string& name, TDataSession* session,
+                                bool required, const std::string& missingMessage) {
+    TProcCall call(proc, session);
+    call.Text("P_PARAM", name).Exec();
+    std::string value = call.Out("P_VALUE").AsString();
+    if (value.empty() && required) throw rtl::Exception(missingMessage);
+    return value;
+}
+
+std::string ReadDBVersion(TStoredProc& proc, TDataSession* session) {
+    TProcCall call(proc, session);
+    call.Exec();
+    return call.Out("RESULT").AsString();
+}
+
 TdmParamsStorage::TdmParamsStorage(TComponentFactory& factory)
-    : ostGetZuvQelParam(factory.CreateStoredProc(ostGetZuvQelParamDecl())),
-      ospGetZuvQelDBVersion(factory.CreateStoredProc(ospGetZuvQelDBVersionDecl())) {}
+    : ostGetZuvQelParam(factory.CreateStoredProc(GetZuvQelParamDecl())),
+      ospGetZuvQelDBVersion(factory.CreateStoredProc(GetZuvQelDBVersionDecl())) {}
 
 TdmParamsStorage::~TdmParamsStorage() = default;
 
 // ---------------------------------------------------------------------------------------------
 // TParamsStorage
 
-std::string TParamsStorage::ConnectionIniFileName() {
-    return rtl::ExtractFilePath(rtl::ApplicationExeName()) + "Connection.ini";
-}
-
 bool TParamsStorage::LoadConnectionIni() {
     return LoadConnectionIni(ConnectionIniFileName());
 }
 
 bool TParamsStorage::LoadConnectionIni(const std::string& fileName) {
-    TConnectionIniValues values;
-    if (!rtl::FileExists(fileName)) return false;
-    const bool complete = ReadConnectionIni(fileName, "LogOutPath", values);
-    Server = values.Server;
-    OraHome = values.OraHome;
-    Scheme = values.Scheme;
-    UserName = values.UserName;
-    Password = values.Password;
-    LogPath = values.LogPath;
-    ExtendedLog = values.ExtendedLog;
-    return complete;
+    return ReadConnectionIni(fileName, "LogOutPath", *this);
 }
 
 TdmParamsStorage& TParamsStorage::Procedures() const {
@@ -112,18 +117,13 @@ TdmParamsStorage& TParamsStorage::Procedures() const {
 
 void TParamsStorage::GetParam(const std::string& name, TDataSession* session, bool required,
                               std::string& value) {
-    TProcCall call(*Procedures().ostGetZuvQelParam, session);
-    call.Text("P_PARAM", name).Exec();
-    value = call.Out("P_VALUE").AsString();
-    if (value.empty() && required)
-        throw rtl::Exception(
-            "Exchange settings are not specified. Please specify correct settings in Zuv Qel Admin");
+    value = ReadExchangeSetting(
+        *Procedures().ostGetZuvQelParam, name, session, required,
+        "Exchange settings are not specified. Please specify correct settings in Zuv Qel Admin");
 }
 
 void TParamsStorage::GetDBVersion(TDataSession* session, std::string& version) {
-    TProcCall call(*Procedures().ospGetZuvQelDBVersion, session);
-    call.Exec();
-    version = call.Out("RESULT").AsString();
+    version = ReadDBVersion(*Procedures().ospGetZuvQelDBVersion, session);
 }
 
 void TParamsStorage::LoadParams(TDataSession* session) {

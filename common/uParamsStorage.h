@@ -20,33 +20,44 @@
 
 namespace svc {
 
-// The values of a Connection.ini, with the journal folder read from [LOG] logPathKey (the
-// export's LogOutPath, the import's LogInPath). False when the file is missing, or Server,
-// Scheme, UserName or Password is empty, or OraHome is -1; then nothing is decrypted. A
-// credential that does not decrypt raises "Error in decrypting user name: " / "Error in
-// decrypting password: " + the reason.
+// The values of Connection.ini. A program's parameters store holds them as its fields.
 struct TConnectionIniValues {
     std::string Server;
     int32_t OraHome = -1;
     std::string Scheme;
-    std::string UserName;
-    std::string Password;
-    std::string LogPath;
+    std::string UserName;  // decrypted
+    std::string Password;  // decrypted
+    std::string LogPath;   // empty: the program's folder
     bool ExtendedLog = false;
 };
+
+// Connection.ini beside the program.
+std::string ConnectionIniFileName();
+
+// Reads the file into values, the journal folder from [LOG] logPathKey (the export's LogOutPath,
+// the import's LogInPath). False when the file is missing (values untouched), or Server, Scheme,
+// UserName or Password is empty, or OraHome is -1; then nothing is decrypted. A credential that
+// does not decrypt raises "Error in decrypting user name: " / "Error in decrypting password: " +
+// the reason.
 bool ReadConnectionIni(const std::string& fileName, const std::string& logPathKey,
                        TConnectionIniValues& values);
+
+// The settings procedure get_zuv_param (P_PARAM in, P_VALUE out) and the version function
+// (RESULT) of both services: P_PARAM is wide enough for the longest setting name, P_VALUE for a
+// public key of 2048 bits in hexadecimal.
+const TStoredProcDecl& GetZuvQelParamDecl();
+const TStoredProcDecl& GetZuvQelDBVersionDecl();
+
+// One exchange setting as text, the procedure's parameters cleared first. A required one that
+// comes back empty raises missingMessage. Database errors propagate unchanged.
+std::string ReadExchangeSetting(TStoredProc& proc, const std::string& name, TDataSession* session,
+                                bool required, const std::string& missingMessage);
+std::string ReadDBVersion(TStoredProc& proc, TDataSession* session);
 
 // The data module of the two stored procedures the store reads through. Neither component
 // carries a session: each call sets the caller's.
 class TdmParamsStorage : public rtl::TObject {
 public:
-    // get_zuv_param (P_PARAM in, P_VALUE out): P_PARAM is wide enough for the longest setting
-    // name, P_VALUE for a public key of 2048 bits in hexadecimal.
-    static const TStoredProcDecl& ostGetZuvQelParamDecl();
-    // get_zuv_qel_db_version (RESULT, the function's result).
-    static const TStoredProcDecl& ospGetZuvQelDBVersionDecl();
-
     explicit TdmParamsStorage(TComponentFactory& factory);
     ~TdmParamsStorage() override;
 
@@ -54,20 +65,11 @@ public:
     std::unique_ptr<TStoredProc> ospGetZuvQelDBVersion;
 };
 
-class TParamsStorage : public rtl::TObject {
+class TParamsStorage : public rtl::TObject, public TConnectionIniValues {
 public:
     // The procedures the exchange settings are read through (not owned).
     explicit TParamsStorage(TdmParamsStorage* module = nullptr) : Module(module) {}
     TdmParamsStorage* Module;
-
-    // Connection.ini.
-    std::string Server;
-    int32_t OraHome = -1;
-    std::string Scheme;
-    std::string UserName;  // decrypted
-    std::string Password;  // decrypted
-    std::string LogPath;   // LogOutPath
-    bool ExtendedLog = false;
 
     // Exchange settings, in reading order.
     int32_t SourceData = 0;        // SOURCE_DATA: 0 all, 1 Qel, 2 Dolm
@@ -97,9 +99,8 @@ public:
     std::string DBVersion;
 
     // Connection.ini beside the program.
-    static std::string ConnectionIniFileName();
-    // ReadConnectionIni with LogOutPath into the fields above. A missing file, or a credential
-    // that does not decrypt, leaves them as they were.
+    static std::string ConnectionIniFileName() { return svc::ConnectionIniFileName(); }
+    // ReadConnectionIni with LogOutPath into the Connection.ini fields.
     bool LoadConnectionIni();
     bool LoadConnectionIni(const std::string& fileName);
 

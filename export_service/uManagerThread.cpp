@@ -1,8 +1,6 @@
 // The manager thread: start-up, the connection loop, the waits and the export passes.
 #include "export_service/uManagerThread.h"
 
-#include <algorithm>
-
 #include "export_service/uExportFolders.h"
 #include "export_service/uPackageCalls.h"
 #include "export_service/uQelOutProcessorsExport.h"
@@ -22,8 +20,7 @@ TManagerThread::~TManagerThread() {
 }
 
 void TManagerThread::Pause(uint32_t milliseconds) {
-    for (uint32_t waited = 0; waited < milliseconds && !Terminated(); waited += 100)
-        clock_.Sleep(std::min<uint32_t>(100, milliseconds - waited));
+    PauseUnless(clock_, milliseconds, [this] { return Terminated(); });
 }
 
 void TManagerThread::Init() {

@@ -1,6 +1,8 @@
 // The time list of the export schedule.
 #include "export_service/uSchedule.h"
 
+#include <algorithm>
+
 #include "platform/rtl/DateTime.h"
 #include "platform/rtl/FormatSettings.h"
 #include "platform/rtl/Lists.h"
@@ -77,6 +79,11 @@ public:
 TRunClock& TRunClock::System() {
     static TSystemClock clock;
     return clock;
+}
+
+void PauseUnless(TRunClock& clock, uint32_t milliseconds, const std::function<bool()>& stop) {
+    for (uint32_t waited = 0; waited < milliseconds && !stop(); waited += 100)
+        clock.Sleep(std::min<uint32_t>(100, milliseconds - waited));
 }
 
 TRunWaiter::TRunWaiter(int scheduleType, const std::string& timeList, int interval, int repeatEveryTimeHMS,

@@ -52,6 +52,10 @@ public:
     static TRunClock& System();
 };
 
+// Sleeps up to milliseconds in steps of 100 ms, ending early once stop() says so (a retry pause
+// that a stop should not have to wait out).
+void PauseUnless(TRunClock& clock, uint32_t milliseconds, const std::function<bool()>& stop);
+
 // When the next export run starts: at the listed times of day (time-list mode, looked at every
 // 5000 ms), or a period after the previous run ended (interval mode, waited in steps of 1000 ms
 // so that a stop is seen within about a second).

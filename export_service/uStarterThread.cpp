@@ -1,8 +1,7 @@
 // The starter thread and the start-up checks.
 #include "export_service/uStarterThread.h"
 
-#include <algorithm>
-
+#include "export_service/uSchedule.h"
 #include "platform/rtl/Exceptions.h"
 
 namespace svc {
@@ -41,8 +40,7 @@ TStarterThread::~TStarterThread() {
 }
 
 void TStarterThread::Pause(uint32_t milliseconds) {
-    for (uint32_t waited = 0; waited < milliseconds && !Terminated(); waited += 100)
-        rtl::Sleep(std::min<uint32_t>(100, milliseconds - waited));
+    PauseUnless(TRunClock::System(), milliseconds, [this] { return Terminated(); });
 }
 
 void TStarterThread::Connect(TdmConnection& connection) {

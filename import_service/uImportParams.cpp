@@ -2,7 +2,6 @@
 #include "import_service/uImportParams.h"
 
 #include "common/EnDeCrypt.h"
-#include "platform/os/IniFiles.h"
 #include "platform/rtl/Files.h"
 #include "platform/rtl/Numbers.h"
 
@@ -10,86 +9,29 @@ namespace svc {
 
 namespace {
 
-const char* const kSection = "CONNECTION_QEL";
-const char* const kLogSection = "LOG";
-
-std::string Decrypted(const std::string& hex, const std::string& what) {
-    std::string error, plain;
-    bool done = false;
-    try {
-        done = DecryptStringWithPassPhrase(hex, ConnectionIniPassPhrase, false, true, error, plain);
-    } catch (const std::exception& e) {
-        error = e.what();  // text that is no hexadecimal
-    }
-    if (!done) throw rtl::Exception("Error in decrypting " + what + ": " + error);
-    return plain;
-}
-
 bool IsOn(const std::string& value) {
     return value == "1";
 }
 
 }  // namespace
 
-const TStoredProcDecl& GetZuvQelParamDecl() {
-    static const TStoredProcDecl decl{
-        "ostGetZuvQelParam",
-        "zuv_export_out_pack.get_zuv_param",
-        {"begin", "  zuv_export_out_pack.get_zuv_param(:P_PARAM, :P_VALUE);", "end;"},
-        {{"P_PARAM", db::ftString, db::ptInput, 64, false},
-         {"P_VALUE", db::ftString, db::ptOutput, 4000, false}}};
-    return decl;
-}
-
-const TStoredProcDecl& GetZuvQelDBVersionDecl() {
-    static const TStoredProcDecl decl{
-        "ospGetZuvQelDBVersion",
-        "zuv_export_out_pack.get_zuv_qel_db_version",
-        {"begin", "  :RESULT := zuv_export_out_pack.get_zuv_qel_db_version;", "end;"},
-        {{"RESULT", db::ftString, db::ptResult, 0, false}}};
-    return decl;
-}
-
-std::string TImportParamsStorage::ConnectionIniFileName() {
-    return rtl::ExtractFilePath(rtl::ApplicationExeName()) + "Connection.ini";
-}
-
 bool TImportParamsStorage::LoadConnectionIni() {
     return LoadConnectionIni(ConnectionIniFileName());
 }
 
 bool TImportParamsStorage::LoadConnectionIni(const std::string& fileName) {
-    if (!rtl::FileExists(fileName)) return false;
-    const os::TIniFile ini(fileName);
-    Server = ini.ReadString(kSection, "Server", "");
-    OraHome = ini.ReadInteger(kSection, "OraHome", -1);
-    Scheme = ini.ReadString(kSection, "Scheme", "");
-    UserName = ini.ReadString(kSection, "UserName", "");
-    Password = ini.ReadString(kSection, "Password", "");
-    LogPath = ini.ReadString(kLogSection, "LogInPath", "");
-    ExtendedLog = ini.ReadBool(kLogSection, "ExtendedLog", false);
-    if (Server.empty() || Scheme.empty() || UserName.empty() || Password.empty() || OraHome == -1)
-        return false;
-    UserName = Decrypted(UserName, "user name");
-    Password = Decrypted(Password, "password");
-    return true;
+    return ReadConnectionIni(fileName, "LogInPath", *this);
 }
 
 std::string TImportParamsStorage::GetParam(TStoredProc& proc, const std::string& name, TDataSession* session,
                                            bool required) {
-    TProcCall call(proc, session);
-    call.Text("P_PARAM", name).Exec();
-    std::string value = call.Out("P_VALUE").AsString();
-    if (value.empty() && required)
-        throw rtl::Exception(
-            "Exchange settings are not specified. Please specify correct exchange settings in Zuv Admin");
-    return value;
+    return ReadExchangeSetting(
+        proc, name, session, required,
+        "Exchange settings are not specified. Please specify correct exchange settings in Zuv Admin");
 }
 
 std::string TImportParamsStorage::GetDBVersion(TStoredProc& proc, TDataSession* session) {
-    TProcCall call(proc, session);
-    call.Exec();
-    return call.Out("RESULT").AsString();
+    return ReadDBVersion(proc, session);
 }
 
 void TImportParamsStorage::LoadParams(TStoredProc& getParam, TStoredProc& getDBVersion,

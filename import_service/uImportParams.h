@@ -6,31 +6,18 @@
 #include <cstdint>
 #include <string>
 
+#include "common/uParamsStorage.h"
 #include "common/uStoredProc.h"
 #include "import_service/uPop3Gateway.h"
 #include "platform/rtl/Objects.h"
 
 namespace svc {
 
-// The settings procedure (P_PARAM in, P_VALUE out) and the database version function (RESULT).
-// P_PARAM is wide enough for the longest setting name and P_VALUE for a public key in hex.
-const TStoredProcDecl& GetZuvQelParamDecl();
-const TStoredProcDecl& GetZuvQelDBVersionDecl();
-
 // The import variant of the parameters store; one per program. The fields keep the names of
-// the settings they come from.
-class TImportParamsStorage : public rtl::TObject {
+// the settings they come from; those of Connection.ini (TConnectionIniValues) take the journal
+// folder from LogInPath.
+class TImportParamsStorage : public rtl::TObject, public TConnectionIniValues {
 public:
-    // Connection.ini, section CONNECTION_QEL (user name and password held decrypted).
-    std::string Server;
-    std::string Scheme;
-    std::string UserName;
-    std::string Password;
-    int32_t OraHome = -1;
-    // Section LOG.
-    std::string LogPath;  // LogInPath; empty: the program's folder
-    bool ExtendedLog = false;
-
     // Exchange settings.
     int32_t CIntervalQelInSrvc = 0;  // mail interval, milliseconds
     std::string FolderSharingQelIn;  // ends with a path delimiter
@@ -46,7 +33,7 @@ public:
     std::string DBVersion;
 
     // Connection.ini beside the program.
-    static std::string ConnectionIniFileName();
+    static std::string ConnectionIniFileName() { return svc::ConnectionIniFileName(); }
     // False when the file is missing, or Server, Scheme, UserName or Password is empty, or
     // OraHome is missing (-1); then nothing is decrypted. A credential that does not decrypt
     // raises "Error in decrypting user name: " / "Error in decrypting password: " + reason.

@@ -17,6 +17,7 @@
 #include "platform/rtl/DateTime.h"
 #include "platform/rtl/Exceptions.h"
 #include "tests/common/DataFilesFakes.h"
+#include "tests/common/ProcCallLine.h"
 #include "tests/platform/db/TestDataSet.h"
 
 namespace svcfake {
@@ -77,15 +78,6 @@ private:
     mutable std::mutex lock_;
     std::vector<std::string> log_;
 };
-
-// A value as the call lines show it: texts in quotes, date-times between hashes, null as null.
-inline std::string ShowParam(const db::TParam& p) {
-    if (p.IsNull()) return "null";
-    if (p.DataType() == db::ftDateTime)
-        return "#" + rtl::FormatDateTime("yyyy-mm-dd hh:nn:ss", p.AsDateTime()) + "#";
-    if (p.DataType() == db::ftInteger) return std::to_string(p.AsInteger());
-    return "'" + p.AsString() + "'";
-}
 
 class TFakeSession : public svc::TConnectionSession {
 public:
@@ -148,17 +140,9 @@ public:
     svc::TDataSession* Session() const { return session_; }
     db::TParams& Params() override { return params_; }
 
-    // Writes "name(P_A='x', P_B=1)" with the input values in declared order.
+    // Writes the call line (tests/common/ProcCallLine.h).
     void ExecProc() override {
-        std::string call = decl_.StoredProcName + "(";
-        bool first = true;
-        for (int i = 0; i < params_.Count(); ++i) {
-            db::TParam* p = params_[i];
-            if (p->ParamType() == db::ptOutput || p->ParamType() == db::ptResult) continue;
-            call += (first ? "" : ", ") + p->Name() + "=" + ShowParam(*p);
-            first = false;
-        }
-        call += ")";
+        std::string call = proctest::CallLine(decl_.StoredProcName, params_);
         if (!session_) call += " without a session";
         db_.Log(call);
         if (const auto h = db_.handlers.find(decl_.StoredProcName); h != db_.handlers.end()) h->second(*this);
@@ -214,7 +198,7 @@ private:
 };
 
 // A cursor procedure over an in-memory dataset whose executions go into the database's log as
-// "name(P_X=value)" lines.
+// call lines.
 class TFakeCursorProc : public fakes::TFakeProc {
 public:
     TFakeCursorProc(TFakeDb& db, const svc::TCursorProcDecl& decl)
@@ -223,15 +207,7 @@ public:
         data.columns = {{"dummy", db::ftInteger}};
     }
     db::TDataSet& Execute() override {
-        std::string call = ProcName() + "(";
-        bool first = true;
-        for (int i = 0; i < params.Count(); ++i) {
-            const db::TParam* p = params[i];
-            if (p->ParamType() != db::ptInput) continue;
-            call += (first ? "" : ", ") + p->Name() + "=" + ShowParam(*p);
-            first = false;
-        }
-        db_.Log(call + ")");
+        db_.Log(proctest::CallLine(ProcName(), params));
         if (const auto h = db_.cursorHandlers.find(ProcName()); h != db_.cursorHandlers.end())
             h->second(*this);
         return fakes::TFakeProc::Execute();

@@ -12,6 +12,7 @@
 #include "common/EnDeCrypt.h"
 #include "platform/rtl/Files.h"
 #include "tests/common/ServiceFakes.h"
+#include "tests/platform/os/OsTestSupport.h"
 
 namespace fs = std::filesystem;
 using svc::TParamsStorage;
@@ -26,21 +27,7 @@ namespace {
 const char* const kUserHex = "E27CE912F85D36EEE31A74B5AD062E75";
 const char* const kPasswordHex = "5F91C5ECF2F22E7DB5F2CF1FCE0B5627";
 
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "params_XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    fs::path path_;
-};
+using ostest::TempDir;
 
 std::string WriteIni(const TempDir& dir, const std::string& text) {
     const std::string path = dir / "Connection.ini";

@@ -16,27 +16,13 @@
 #include "platform/os/WinCrypt.h"
 #include "tests/common/ServiceFakes.h"
 #include "tests/export_service/KindFixtures.h"
+#include "tests/platform/os/OsTestSupport.h"
 
 namespace exptest {
 
 namespace fs = std::filesystem;
 
-class TTempDir {
-public:
-    explicit TTempDir(const std::string& prefix = "export") {
-        std::string pattern = (fs::temp_directory_path() / (prefix + "_XXXXXX")).string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TTempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-    const fs::path& Path() const { return path_; }
-
-private:
-    fs::path path_;
-};
+using TTempDir = ostest::TempDir;
 
 inline std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -108,7 +94,7 @@ protected:
         return calls;
     }
 
-    TTempDir dir_;
+    TTempDir dir_{"export"};
     os::TCryptConfig savedCrypt_;
     svcfake::TFakeDb db_;
     svcfake::TFakeDataAccess access_{db_};

@@ -18,35 +18,13 @@
 #include "import_service/udmMainDataModule.h"
 #include "platform/db/DB.h"
 #include "platform/rtl/DateTime.h"
+#include "tests/common/ProcCallLine.h"
 #include "tests/platform/db/TestDataSet.h"
 
 namespace impfake {
 
-// A value as the call lines show it: integers plain, floats always with a point or exponent,
-// texts in quotes, date-times between hashes, null as null.
-inline std::string ShowFloat(double v) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.15g", v);
-    std::string s = buffer;
-    if (s.find_first_of(".e") == std::string::npos) s += ".0";
-    return s;
-}
-
-inline std::string ShowParam(const db::TParam& p) {
-    if (p.IsNull()) return "null";
-    switch (p.DataType()) {
-        case db::ftInteger:
-        case db::ftSmallint:
-        case db::ftLargeint:
-            return std::to_string(p.AsInteger());
-        case db::ftFloat:
-            return ShowFloat(p.AsFloat());
-        case db::ftDateTime:
-            return "#" + rtl::FormatDateTime("yyyy-mm-dd hh:nn:ss.zzz", p.AsDateTime()) + "#";
-        default:
-            return "'" + p.AsString() + "'";
-    }
-}
+using proctest::ShowFloat;
+using proctest::ShowParam;
 
 inline std::string Oracle(int code) {
     char buffer[16];
@@ -140,18 +118,11 @@ public:
 
     // Writes "name(P_A=1, P_B='x')" with the input values in declared order; outputs start at 0.
     void ExecProc() override {
-        std::string call = decl_.StoredProcName + "(";
-        bool first = true;
+        std::string call = proctest::CallLine(decl_.StoredProcName, params_);
         for (int i = 0; i < params_.Count(); ++i) {
             db::TParam* p = params_[i];
-            if (p->ParamType() == db::ptOutput || p->ParamType() == db::ptResult) {
-                p->SetAsFloat(0);
-                continue;
-            }
-            call += (first ? "" : ", ") + p->Name() + "=" + ShowParam(*p);
-            first = false;
+            if (p->ParamType() == db::ptOutput || p->ParamType() == db::ptResult) p->SetAsFloat(0);
         }
-        call += ")";
         if (!session_) call += " without a session";
         db_.log.push_back(call);
         if (const auto h = db_.handlers.find(decl_.StoredProcName); h != db_.handlers.end()) h->second(*this);
