@@ -1,11 +1,12 @@
-// The lines the recording stored-procedure fakes write for a call: "name(P_A=1, P_B='x')", the
-// values of every parameter but the outputs, in declared order. Integers plain, floats always with a point or
-// an exponent, texts in quotes, date-times between hashes, null as null.
+// The lines the recording stored-procedure fakes write for a call, and their common part: "name(P_A=1,
+// P_B='x')", the values of every parameter but the outputs, in declared order. Integers plain, floats always
+// with a point or an exponent, texts in quotes, date-times between hashes, null as null.
 #pragma once
 
 #include <cstdio>
 #include <string>
 
+#include "common/uStoredProc.h"
 #include "platform/db/DB.h"
 #include "platform/rtl/DateTime.h"
 
@@ -46,5 +47,29 @@ inline std::string CallLine(const std::string& name, const db::TParams& params) 
     }
     return call + ")";
 }
+
+// What every recording stored-procedure fake shares: the declaration, the declared parameters and
+// the session of the call. The fakes write CallText() as their line.
+class TDeclaredProc : public svc::TStoredProc {
+public:
+    explicit TDeclaredProc(const svc::TStoredProcDecl& decl) : decl_(decl) {
+        svc::CreateDeclaredParams(decl_, params_);
+    }
+
+    const svc::TStoredProcDecl& Declaration() const override { return decl_; }
+    void SetSession(svc::TDataSession* session) override { session_ = session; }
+    svc::TDataSession* Session() const { return session_; }
+    db::TParams& Params() override { return params_; }
+
+    // The call line, marked when the call has no session.
+    std::string CallText() const {
+        return CallLine(decl_.StoredProcName, params_) + (session_ ? "" : " without a session");
+    }
+
+protected:
+    svc::TStoredProcDecl decl_;
+    db::TParams params_;
+    svc::TDataSession* session_ = nullptr;
+};
 
 }  // namespace proctest

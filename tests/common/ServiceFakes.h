@@ -129,22 +129,13 @@ private:
     TErrorEvent onError_;
 };
 
-class TFakeProc : public svc::TStoredProc {
+class TFakeProc : public proctest::TDeclaredProc {
 public:
-    TFakeProc(TFakeDb& db, const svc::TStoredProcDecl& decl) : db_(db), decl_(decl) {
-        svc::CreateDeclaredParams(decl_, params_);
-    }
+    TFakeProc(TFakeDb& db, const svc::TStoredProcDecl& decl) : TDeclaredProc(decl), db_(db) {}
 
-    const svc::TStoredProcDecl& Declaration() const override { return decl_; }
-    void SetSession(svc::TDataSession* session) override { session_ = session; }
-    svc::TDataSession* Session() const { return session_; }
-    db::TParams& Params() override { return params_; }
-
-    // Writes the call line (tests/common/ProcCallLine.h).
+    // Writes the call line, then lets the procedure's handler answer.
     void ExecProc() override {
-        std::string call = proctest::CallLine(decl_.StoredProcName, params_);
-        if (!session_) call += " without a session";
-        db_.Log(call);
+        db_.Log(CallText());
         if (const auto h = db_.handlers.find(decl_.StoredProcName); h != db_.handlers.end()) h->second(*this);
     }
 
@@ -159,9 +150,6 @@ public:
 
 private:
     TFakeDb& db_;
-    svc::TStoredProcDecl decl_;
-    db::TParams params_;
-    svc::TDataSession* session_ = nullptr;
 };
 
 class TFakeQuery : public svc::TDataQuery {

@@ -105,25 +105,17 @@ private:
     bool inTransaction_ = false;
 };
 
-class TFakeProc : public svc::TStoredProc {
+class TFakeProc : public proctest::TDeclaredProc {
 public:
-    TFakeProc(TFakeDb& db, const svc::TStoredProcDecl& decl) : db_(db), decl_(decl) {
-        svc::CreateDeclaredParams(decl_, params_);
-    }
-
-    const svc::TStoredProcDecl& Declaration() const override { return decl_; }
-    void SetSession(svc::TDataSession* session) override { session_ = session; }
-    svc::TDataSession* Session() const { return session_; }
-    db::TParams& Params() override { return params_; }
+    TFakeProc(TFakeDb& db, const svc::TStoredProcDecl& decl) : TDeclaredProc(decl), db_(db) {}
 
     // Writes "name(P_A=1, P_B='x')" with the input values in declared order; outputs start at 0.
     void ExecProc() override {
-        std::string call = proctest::CallLine(decl_.StoredProcName, params_);
+        const std::string call = CallText();
         for (int i = 0; i < params_.Count(); ++i) {
             db::TParam* p = params_[i];
             if (p->ParamType() == db::ptOutput || p->ParamType() == db::ptResult) p->SetAsFloat(0);
         }
-        if (!session_) call += " without a session";
         db_.log.push_back(call);
         if (const auto h = db_.handlers.find(decl_.StoredProcName); h != db_.handlers.end()) h->second(*this);
         db_.pending.push_back(call);
@@ -133,9 +125,6 @@ public:
 
 private:
     TFakeDb& db_;
-    svc::TStoredProcDecl decl_;
-    db::TParams params_;
-    svc::TDataSession* session_ = nullptr;
 };
 
 class TFakeQuery : public svc::TDataQuery {

@@ -8,7 +8,6 @@
 #include "tests/platform/os/OsTestSupport.h"
 
 using ostest::Child;
-using ostest::Shell;
 using ostest::Tmux;
 
 namespace {
@@ -19,8 +18,7 @@ const std::string kDemo = DX_BINARY_DIR "/tests/platform/os/demo/dx_frame_demo";
 class DebugFrameTerminal : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (Shell("command -v tmux >/dev/null") != 0)
-            GTEST_SKIP() << "tmux is not installed (scripts/setup installs it)";
+        if (!Tmux::Available()) GTEST_SKIP() << "tmux is not installed (scripts/setup installs it)";
         tmux_ = std::make_unique<Tmux>(kDemo);
         ASSERT_TRUE(tmux_->Ok());
         ASSERT_TRUE(tmux_->WaitFor("[ Start ]  [ Stop ]  [ Fail ]")) << tmux_->Last();
