@@ -712,10 +712,12 @@ TThread::~TThread() {
 void TThread::Start() {
     if (started_.exchange(true)) throw EThread("Thread already started");
     thread_ = std::thread([this] { Run(); });
+    // The thread goes on only after this wait is over: a self-freeing thread that ends at once
+    // must not free the object while Start still waits on it.
     std::unique_lock<std::mutex> lock(doneMutex_);
+    doneCv_.wait(lock, [&] { return threadId_ != 0; });
     handleReady_ = true;
     doneCv_.notify_all();
-    doneCv_.wait(lock, [&] { return threadId_ != 0; });
 }
 
 void TThread::Run() {

@@ -288,6 +288,26 @@ TEST(Threads, FreeOnTerminateDeletesItself) {
     EXPECT_TRUE(notified);
 }
 
+// A self-freeing thread that ends at once, with no end handler to hold it: Start must not touch
+// the object once the thread may have freed it. Before, Start could still be waiting on the
+// thread's own condition variable (a use after free that AddressSanitizer reports).
+TEST(Threads, SelfFreeingThreadThatEndsAtOnceOutlivesItsStart) {
+    std::atomic<int> destroyed{0};
+    constexpr int kThreads = 200;
+    std::vector<std::atomic<bool>> flags(kThreads);
+    for (int i = 0; i < kThreads; ++i) {
+        auto* t = new LambdaThread([](LambdaThread&) {});
+        t->destroyed = &flags[static_cast<size_t>(i)];
+        t->FreeOnTerminate = true;
+        t->Start();
+    }
+    ASSERT_TRUE(PumpUntil([&] {
+        destroyed = 0;
+        for (auto& f : flags) destroyed += f.load() ? 1 : 0;
+        return destroyed.load() == kThreads;
+    }));
+}
+
 TEST(Threads, SynchronizeFailsWhenTheOwnerIsGone) {
     LambdaThread* t = nullptr;
     TEvent ownerGone(true, false);
