@@ -5,6 +5,7 @@
 #include <clocale>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "platform/os/DebugFrame.h"
 #include "platform/rtl/Strings.h"
@@ -74,11 +75,16 @@ int TDebugFrame::RunTerminal() {
     size_t focus = 0;
     size_t scrollBack = 0;  // lines above the newest that the view is moved up by
     bool dirty = true;
+    // The status may change with no line or key (a thread that ended, an end handler that ran
+    // without journalling), so it is compared on every pass.
+    std::vector<std::string> shownStatus;
     for (;;) {
         if (Pump()) dirty = true;
         fresh_.clear();
         freshMessages_.clear();
         if (closing_) break;
+        std::vector<std::string> status = StatusLines();
+        if (status != shownStatus) dirty = true;
         if (dirty) {
             int rows = LINES, width = COLS, row = 0;
             erase();
@@ -94,7 +100,8 @@ int TDebugFrame::RunTerminal() {
                 addstr("  ");
             }
             row += 2;
-            for (const std::string& s : StatusLines()) PutLine(row++, s, width);
+            for (const std::string& s : status) PutLine(row++, s, width);
+            shownStatus = std::move(status);
             if (!message_.empty()) PutLine(row++, message_, width, A_BOLD | COLOR_PAIR(clMessage));
             PutLine(row++,
                     "--- Journal (PgUp/PgDn/Home/End scroll; Tab, Enter or hot key press; q quits) ---",

@@ -70,6 +70,21 @@ TEST_F(DebugFrameTerminal, LogViewScrollsAndFollows) {
     EXPECT_TRUE(tmux.WaitFor("EXIT=0"));
 }
 
+// A status that changes with no line and no key (here a worker that ends quietly) is drawn anew.
+// Before, the screen kept "running" until the next line or key.
+TEST(DebugFrameStatus, ChangeWithoutALineIsDrawn) {
+    if (!Tmux::Available()) GTEST_SKIP() << "tmux is not installed (scripts/setup installs it)";
+    Tmux tmux(kDemo + " --ticks 2");
+    ASSERT_TRUE(tmux.Ok());
+    ASSERT_TRUE(tmux.WaitFor("[ Start ]")) << tmux.Last();
+    tmux.Keys("s");
+    ASSERT_TRUE(tmux.WaitFor("tick 2")) << tmux.Last();
+    EXPECT_TRUE(tmux.WaitFor("Worker: finished", 3000)) << tmux.Last();
+    EXPECT_EQ(tmux.Last().find("tick 3"), std::string::npos) << tmux.Last();
+    tmux.Keys("q");
+    EXPECT_TRUE(tmux.WaitFor("EXIT=0")) << tmux.Last();
+}
+
 TEST(DebugFrameLines, CommandsThroughPipes) {
     Child demo({kDemo});  // not a terminal: line commands
     ASSERT_TRUE(demo.Started());

@@ -1,6 +1,8 @@
 // A small program on the debug frame, for the tests that drive it in tmux and through pipes:
 // Start runs a worker thread that adds a journal line every 100 ms (the third an error line),
-// Stop ends it, Fail raises; "--lines" forces the line-command mode.
+// Stop ends it, Fail raises; "--lines" forces the line-command mode; "--ticks N" makes the worker
+// end by itself after N lines, quietly (no line from its end handler).
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -12,7 +14,7 @@ namespace {
 
 class TTicker : public rtl::TThread {
 public:
-    explicit TTicker(os::TDebugFrame& frame) : frame_(frame) {}
+    TTicker(os::TDebugFrame& frame, int ticks) : frame_(frame), ticks_(ticks) {}
     ~TTicker() override {
         Terminate();
         WaitFor();
@@ -20,7 +22,7 @@ public:
 
 protected:
     void Execute() override {
-        for (int n = 1; !Terminated(); ++n) {
+        for (int n = 1; !Terminated() && (ticks_ == 0 || n <= ticks_); ++n) {
             frame_.AddLogLine(n == 3 ? "Error: sample error line" : "tick " + std::to_string(n));
             rtl::Sleep(100);
         }
@@ -28,11 +30,14 @@ protected:
 
 private:
     os::TDebugFrame& frame_;
+    int ticks_;  // 0: until stopped
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    bool lines = argc > 1 && std::string(argv[1]) == "--lines";
+    const int ticks = argc > 2 && std::string(argv[1]) == "--ticks" ? std::atoi(argv[2]) : 0;
     os::TDebugFrame frame;
     std::unique_ptr<TTicker> worker;
     uint32_t mainThread = rtl::GetCurrentThreadId();
@@ -40,11 +45,12 @@ int main(int argc, char** argv) {
     frame.SubTitle = "dx_frame_demo: \xEF\xF0\xEE\xE2\xE5\xF0\xEA\xE0";  // "check" in code page 1251
     frame.AddButton("Start", 's', [&] {
         if (worker) return frame.ShowMessage("Already started");
-        worker = std::make_unique<TTicker>(frame);
-        worker->OnTerminate = [&frame, mainThread](rtl::TObject*) {
-            frame.AddLogLine(std::string("worker end handler on the main thread: ") +
-                             (rtl::GetCurrentThreadId() == mainThread ? "yes" : "no"));
-        };
+        worker = std::make_unique<TTicker>(frame, ticks);
+        if (ticks == 0)
+            worker->OnTerminate = [&frame, mainThread](rtl::TObject*) {
+                frame.AddLogLine(std::string("worker end handler on the main thread: ") +
+                                 (rtl::GetCurrentThreadId() == mainThread ? "yes" : "no"));
+            };
         worker->Start();
     });
     frame.AddButton("Stop", 't', [&] {
@@ -54,7 +60,9 @@ int main(int argc, char** argv) {
     });
     frame.AddButton("Fail", 'f', [] { throw rtl::Exception("Sample failure"); });
     frame.OnStatus = [&] {
-        return std::vector<std::string>{std::string("Worker: ") + (worker ? "running" : "not created")};
+        return std::vector<std::string>{std::string("Worker: ") + (!worker              ? "not created"
+                                                                   : worker->Finished() ? "finished"
+                                                                                        : "running")};
     };
     frame.OnClose = [&] {
         if (worker) {
@@ -62,6 +70,5 @@ int main(int argc, char** argv) {
             frame.AddLogLine("Stopped");
         }
     };
-    bool lines = argc > 1 && std::string(argv[1]) == "--lines";
     return frame.Run(lines ? os::TDebugFrame::fmLines : os::TDebugFrame::fmAuto);
 }
