@@ -64,28 +64,6 @@ bool TSchedule::Due(rtl::TDateTime now) {
     return due;
 }
 
-// ---------------------------------------------------------------------------------------------
-
-namespace {
-
-class TSystemClock : public TRunClock {
-public:
-    rtl::TDateTime Now() override { return rtl::Now(); }
-    void Sleep(uint32_t milliseconds) override { rtl::Sleep(milliseconds); }
-};
-
-}  // namespace
-
-TRunClock& TRunClock::System() {
-    static TSystemClock clock;
-    return clock;
-}
-
-void PauseUnless(TRunClock& clock, uint32_t milliseconds, const std::function<bool()>& stop) {
-    for (uint32_t waited = 0; waited < milliseconds && !stop(); waited += 100)
-        clock.Sleep(std::min<uint32_t>(100, milliseconds - waited));
-}
-
 TRunWaiter::TRunWaiter(int scheduleType, const std::string& timeList, int interval, int repeatEveryTimeHMS,
                        TRunClock& clock)
     : clock_(clock) {

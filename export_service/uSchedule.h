@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "common/uRunClock.h"
 #include "platform/rtl/Types.h"
 
 namespace svc {
@@ -41,20 +42,6 @@ private:
     rtl::TDateTime lastCheck_;
     std::vector<TTimeStamp> entries_;
 };
-
-// The clock the export waits by: the local time, and sleeping between looks at it.
-class TRunClock {
-public:
-    virtual ~TRunClock() = default;
-    virtual rtl::TDateTime Now() = 0;
-    virtual void Sleep(uint32_t milliseconds) = 0;
-    // The machine's clock.
-    static TRunClock& System();
-};
-
-// Sleeps up to milliseconds in steps of 100 ms, ending early once stop() says so (a retry pause
-// that a stop should not have to wait out).
-void PauseUnless(TRunClock& clock, uint32_t milliseconds, const std::function<bool()>& stop);
 
 // When the next export run starts: at the listed times of day (time-list mode, looked at every
 // 5000 ms), or a period after the previous run ended (interval mode, waited in steps of 1000 ms

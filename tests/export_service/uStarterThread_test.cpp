@@ -1,7 +1,7 @@
 // The starter thread and the start-up decision over a recording database, and the start of the
 // worker that follows it. Before, a starter run that failed kept the permission of an earlier
 // run, so a second start could run the worker on settings that had not loaded.
-#include "export_service/uStarterThread.h"
+#include "common/uStarterThread.h"
 
 #include <gtest/gtest.h>
 
@@ -56,7 +56,8 @@ namespace {
 class Starter : public ServiceFixture {
 protected:
     void Run(svc::TDataAccess* access = nullptr) {
-        svc::TStarterThread starter(params_, access ? access : &access_, results_, journal_.Callback());
+        svc::TStarterThread starter(svc::OutStarterSettings(params_), access ? access : &access_, results_,
+                                    journal_.Callback());
         starter.RetryPauseMs = 10;
         starter.Start();
         starter.WaitFor();
@@ -128,7 +129,7 @@ TEST_F(Starter, RetriesTheConnectionAndJournalsEachFailure) {
 
 TEST_F(Starter, StopEndsTheConnectionLoop) {
     db_.failingConnects = -1;
-    svc::TStarterThread starter(params_, &access_, results_, journal_.Callback());
+    svc::TStarterThread starter(svc::OutStarterSettings(params_), &access_, results_, journal_.Callback());
     starter.Start();
     ASSERT_TRUE(PumpUntil([&] { return db_.CountOf("Connect") >= 1; }));
     const auto start = std::chrono::steady_clock::now();
@@ -140,7 +141,7 @@ TEST_F(Starter, StopEndsTheConnectionLoop) {
 }
 
 TEST_F(Starter, ProgramWithoutComponentsEndsAtTheDatabaseStep) {
-    svc::TStarterThread starter(params_, nullptr, results_, journal_.Callback());
+    svc::TStarterThread starter(svc::OutStarterSettings(params_), nullptr, results_, journal_.Callback());
     starter.Start();
     starter.WaitFor();
     EXPECT_EQ(journal_.Lines(),

@@ -1,13 +1,16 @@
-// The starter thread: before any export runs it connects with a connection module of its own,
-// loads the exchange settings and decides whether the worker may start. The service must run on
-// the computer the settings name, against a database whose version begins with "2.9.1.0". The
-// decision is left in the owner's start-up results, which the owner's end-of-thread handler
-// reads (RefusalText gives the journal line of a refusal).
+// The starter thread of both services: before any worker runs it connects with a connection
+// module of its own, loads the service's exchange settings and decides whether the workers may
+// start. The service must run on the computer the settings name, against a database whose
+// version begins with "2.9.1.0". The decision is left in the owner's start-up results, which the
+// owner's end-of-thread handler reads.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "common/uDataAccess.h"
 #include "common/uLogEvent.h"
@@ -37,12 +40,33 @@ struct TStartupResults {
 
 // The journal line of a refusal: "Error! Cannot start service. ..." naming the configured
 // computer or the two versions; "" when the start is allowed or no reason was recorded.
+std::string RefusalText(const TStartupResults& results, const std::string& computerNameSetting,
+                        const std::string& dbVersion);
 std::string RefusalText(const TStartupResults& results, const TParamsStorage& params);
+
+// What the starter reads and reports of one service's settings.
+class TStarterSettings {
+public:
+    virtual ~TStarterSettings() = default;
+    virtual const TConnectionIniValues& ConnectionValues() const = 0;
+    // Loads the service's exchange settings and the database version.
+    virtual void LoadParams(TDataSession* session) = 0;
+    virtual std::string ComputerNameSetting() const = 0;
+    virtual std::string DBVersion() const = 0;
+    // The closing journal lines: (label, folder).
+    virtual std::vector<std::pair<std::string, std::string>> Folders() const = 0;
+    // The import announces the reading of its settings ("Reading params from DB...", "Params
+    // from DB read done"); the export does not.
+    virtual bool AnnounceReading() const { return false; }
+};
+
+// The export's settings.
+std::shared_ptr<TStarterSettings> OutStarterSettings(TParamsStorage& params);
 
 class TStarterThread : public rtl::TThread {
 public:
-    TStarterThread(TParamsStorage& params, TDataAccess* dataAccess, TStartupResults& results,
-                   TLogEvent onLog);
+    TStarterThread(std::shared_ptr<TStarterSettings> settings, TDataAccess* dataAccess,
+                   TStartupResults& results, TLogEvent onLog);
     ~TStarterThread() override;
 
     // The pause between two connection attempts.
@@ -55,12 +79,12 @@ protected:
     void Execute() override;
 
 private:
-    // Fills the module from the parameters store and tries until connected; raises "Thread
+    // Fills the module from Connection.ini's values and tries until connected; raises "Thread
     // terminated. Stop trying establish connection." when stopped first.
     void Connect(TdmConnection& connection);
     void Pause(uint32_t milliseconds);
 
-    TParamsStorage& params_;
+    std::shared_ptr<TStarterSettings> settings_;
     TDataAccess* dataAccess_;
     TStartupResults& results_;
     TLogEvent onLog_;
