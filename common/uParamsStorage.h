@@ -34,6 +34,12 @@ struct TConnectionIniValues {
 // Connection.ini beside the program.
 std::string ConnectionIniFileName();
 
+// Why a service cannot start without its Connection.ini.
+inline constexpr const char* kConnectionIniFailure =
+    "Failed reading connection DB params from common config file. Generate new configuration file in Web "
+    "Admin "
+    "application in Exchange settings menu.";
+
 // Reads the file into values, the journal folder from [LOG] logPathKey (the export's LogOutPath,
 // the import's LogInPath). False when the file is missing (values untouched), or Server, Scheme,
 // UserName or Password is empty, or OraHome is -1; then nothing is decrypted. A credential that

@@ -3,6 +3,14 @@
 
 namespace svc {
 
+void LogConnectionValues(const TLogEvent& log, const TConnectionIniValues& values) {
+    CallLog(log, "Server = " + values.Server, true);
+    CallLog(log, "OraHome = " + std::to_string(values.OraHome), true);
+    CallLog(log, "Scheme = " + values.Scheme, true);
+    CallLog(log, "UserName = " + values.UserName, true);
+    CallLog(log, "Log path = " + values.LogPath, true);
+}
+
 TSrvcWorkers::TSrvcWorkers(std::shared_ptr<TStarterSettings> settings, TDataAccess* dataAccess,
                            TLogEvent onLog, TWorkerFactory makeWorkers, TRefusalHandler onRefusal)
     : settings_(std::move(settings)),

@@ -16,6 +16,10 @@
 
 namespace svc {
 
+// The journal lines of the Connection.ini values a start reports: "Server = ", "OraHome = ",
+// "Scheme = ", "UserName = " and "Log path = ", each important.
+void LogConnectionValues(const TLogEvent& log, const TConnectionIniValues& values);
+
 class TSrvcWorkers {
 public:
     enum TState { tsNone, tsRunning, tsFinished };

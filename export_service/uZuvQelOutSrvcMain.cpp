@@ -52,11 +52,8 @@ void TsrvZuvQelOutSrvc::ServiceStart(os::TService*, bool& started) {
         WriteLog("", true);
         WriteLog("-----------------------------", true);
         WriteLog("Utility \"Zuv Qel Out Srvc\" started...", true);
-        WriteLog("Server = " + params_.Server, true);
-        WriteLog("OraHome = " + std::to_string(params_.OraHome), true);
-        WriteLog("Scheme = " + params_.Scheme, true);
-        WriteLog("UserName = " + params_.UserName, true);
-        WriteLog("Log path = " + params_.LogPath, true);
+        LogConnectionValues([this](const std::string& text, bool important) { WriteLog(text, important); },
+                            params_);
         workers_->Start();
         started = true;
     } catch (const std::exception& e) {

@@ -19,10 +19,6 @@ inline constexpr const char* kOutServiceName = "srvZuvQelOutSrvc";
 inline constexpr const char* kOutDisplayName = "ZuvQelOutSrvc";
 inline constexpr const char* kOutTitle = "ZuvWebOutSrvc - Data export from Qel to Web";
 inline constexpr const char* kOutDescription = "Zuv Qel Out Srvc - Data export from Qel to Web";
-inline constexpr const char* kConnectionIniFailure =
-    "Failed reading connection DB params from common config file. Generate new configuration file in Web "
-    "Admin "
-    "application in Exchange settings menu.";
 
 class TsrvZuvQelOutSrvc : public os::TService {
 public:
