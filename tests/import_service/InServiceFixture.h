@@ -53,6 +53,18 @@ private:
     std::atomic<bool>& down_;
 };
 
+// A recorded procedure whose outputs read 0 unless its handler answers otherwise.
+class TZeroOutProc : public svcfake::TFakeProc {
+public:
+    using svcfake::TFakeProc::TFakeProc;
+    void ExecProc() override {
+        for (int i = 0; i < params_.Count(); ++i)
+            if (params_[i]->ParamType() == db::ptOutput || params_[i]->ParamType() == db::ptResult)
+                params_[i]->SetAsInteger(0);
+        svcfake::TFakeProc::ExecProc();
+    }
+};
+
 class TFakeImportAccess : public svcfake::TFakeDataAccess {
 public:
     explicit TFakeImportAccess(svcfake::TFakeDb& db) : svcfake::TFakeDataAccess(db), db_(db) {}
@@ -65,6 +77,9 @@ public:
         auto session = std::make_unique<TFakeImportSession>(db_, down);
         last = session.get();
         return session;
+    }
+    std::unique_ptr<svc::TStoredProc> CreateStoredProc(const svc::TStoredProcDecl& decl) override {
+        return std::make_unique<TZeroOutProc>(db_, decl);
     }
 
 private:
