@@ -203,15 +203,21 @@ void TPackageManager::ScanFolder() {
         } while (rtl::FindNext(rec) == 0);
         rtl::FindClose(rec);
     }
+    for (auto it = pending_.begin(); it != pending_.end();)
+        it = std::count(found.begin(), found.end(), it->first) ? std::next(it) : pending_.erase(it);
     for (const std::string& name : found) {
         const bool queued = std::any_of(list_.begin(), list_.end(),
                                         [&](const auto& package) { return package->FileName() == name; });
         if (queued) continue;
         const std::string path = importFolder_ + name;
         rtl::TFileLook& look = looks_[path];
-        if (!rtl::FileIsCompletelyWritten(path, look)) continue;
+        if (!rtl::FileIsCompletelyWritten(path, look)) {
+            NotePending(name);
+            continue;
+        }
         const rtl::TFileLook taken = look;
         looks_.erase(path);
+        pending_.erase(name);
         const std::string packageFile = encrypted_ ? Decrypt(name, taken) : name;
         if (!packageFile.empty()) Enqueue(packageFile, taken);
     }
@@ -262,8 +268,28 @@ void TPackageManager::Enqueue(const std::string& fileName, const rtl::TFileLook&
     });
 }
 
+void TPackageManager::NotePending(const std::string& name) {
+    if (pending_.count(name)) return;
+    TPackage probe(importFolder_, name, emitentId_, filialId_, session_, dm_);
+    try {
+        probe.CheckName();
+    } catch (const std::exception&) {
+        return;  // goes to Error once written; nothing waits for it
+    }
+    pending_[name] = {probe.CreationTime(), std::chrono::steady_clock::now()};
+}
+
+bool TPackageManager::WaitsForOlder() const {
+    const rtl::TDateTime next = list_.back()->CreationTime();
+    const auto bound = std::chrono::milliseconds(10 * int64_t{StableIntervalMs});
+    const auto now = std::chrono::steady_clock::now();
+    return std::any_of(pending_.begin(), pending_.end(), [&](const auto& entry) {
+        return entry.second.creationTime < next && now - entry.second.since < bound;
+    });
+}
+
 bool TPackageManager::ProcessNextPackage() {
-    if (list_.empty()) return false;
+    if (list_.empty() || WaitsForOlder()) return false;
     TPackage& package = *list_.back();
     TPackage::TOutcome outcome;
     try {

@@ -26,6 +26,7 @@
 // Every move to Error writes an important "Error: " line that says why.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -106,13 +107,16 @@ public:
 
     // The key container .dat packages are decrypted with.
     std::string KeyContainer = "ZUV_QEL_IMPORT";
+    // How often the folder is looked at (a pass). The oldest queued package waits for an older
+    // package file still being written, at most ten such intervals from the first look at it.
+    uint32_t StableIntervalMs = 1000;
 
     // Adds the complete package files of the import folder to the queue (decrypting .dat files
     // first when the import is encrypted).
     void ScanFolder();
-    // Processes the oldest queued package; false when the queue is empty or the package is still
-    // being written (the pass should end). Raises EPackageDeferred when the database failed the
-    // package; it stays queued.
+    // Processes the oldest queued package; false when the queue is empty, the package is still
+    // being written, or it waits for an older one still being written (the pass should end). Raises
+    // EPackageDeferred when the database failed the package; it stays queued.
     bool ProcessNextPackage();
     // One pass: scan, then process and scan again until the queue is empty or a package waits.
     void RunPass();
@@ -130,6 +134,12 @@ private:
     std::string Decrypt(const std::string& fileName, const rtl::TFileLook& look);
     void Enqueue(const std::string& fileName, const rtl::TFileLook& look);
     void ClearWorkFolder() const;
+    // True when a package file older than the next package is still being written and has not
+    // been waited for too long.
+    bool WaitsForOlder() const;
+    // Notes a package file that is not yet complete (one whose name does not check is not
+    // waited for).
+    void NotePending(const std::string& name);
 
     std::string importFolder_;
     std::string prefix_;
@@ -143,6 +153,12 @@ private:
     std::vector<std::unique_ptr<TPackage>> list_;
     // The last look at every package file seen, by full name.
     std::map<std::string, rtl::TFileLook> looks_;
+    // Package files still being written: the creation time in the name and the first look.
+    struct TPending {
+        rtl::TDateTime creationTime;
+        std::chrono::steady_clock::time_point since;
+    };
+    std::map<std::string, TPending> pending_;
 };
 
 // The hidden temporary an interrupted move leaves beside its target: "." + name + ".tmp" and six

@@ -258,6 +258,39 @@ TEST_F(ManagerTest, APackageStillBeingWrittenIsNeverMovedToError) {
     EXPECT_EQ(FilesIn(Sub("Back")), (std::vector<std::string>{name, later}));
 }
 
+// An older package still being written holds the newer ones back, so that order is kept; a
+// writer that never finishes holds them back only for a bounded time.
+TEST_F(ManagerTest, TheOldestWaitsForAnOlderFileStillBeingWrittenButNotForEver) {
+    const std::string older = PackageName("20240305080000000"), newer = PackageName("20240305090000000");
+    const std::string whole = PackageArchive(older, GoodPackage(1));
+    Put(older, whole.substr(0, 10));
+    PutGood(newer, 2);
+    auto manager = Manager();
+    manager->StableIntervalMs = 30;
+    manager->ScanFolder();
+    std::ofstream(Folder() + older, std::ios::binary | std::ios::app) << whole.substr(10, 10);
+    manager->RunPass();
+    EXPECT_TRUE(Registered().empty()) << "the newer one waits";
+    std::ofstream(Folder() + older, std::ios::binary | std::ios::app) << whole.substr(20);
+    manager->RunPass();
+    manager->RunPass();
+    EXPECT_EQ(Registered(), (std::vector<std::string>{PackageIdOf(1), PackageIdOf(2)}));
+
+    const std::string stuck = PackageName("20240305100000000"), last = PackageName("20240305110000000");
+    Put(stuck, "x");
+    PutGood(last, 3);
+    manager->ScanFolder();
+    for (int i = 0; i < 4; ++i) {
+        std::ofstream(Folder() + stuck, std::ios::binary | std::ios::app) << "y";
+        manager->RunPass();
+    }
+    EXPECT_EQ(Registered().size(), 2u);
+    ::usleep(350000);
+    std::ofstream(Folder() + stuck, std::ios::binary | std::ios::app) << "y";
+    manager->RunPass();
+    EXPECT_EQ(Registered().back(), PackageIdOf(3)) << "waited for at most ten intervals";
+}
+
 TEST_F(ManagerTest, AFileThatChangesBetweenTwoLooksIsNotTaken) {
     const std::string name = PackageName("20240305080000000");
     const std::string whole = PackageArchive(name, GoodPackage(1));
