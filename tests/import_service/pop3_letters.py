@@ -9,7 +9,7 @@ fill LETTERS OUT [--maildir DIR | --folder DIR]
                {"text": TEXT} as it stands,
                "pad": true puts blanks around the subject (inside an encoded word).
       attachment: {"name": NAME, "form": "plain" | "rfc2231" | "rfc2047" | "cp1251" | "none",
-                   "size": N}
+                   "size": N} (random content) or "file": PATH (the content of that file)
     The letters go into a Maildir (new/) or, one file per letter, into a folder. OUT receives the
     content of attachment j of letter i as "i_j" and a file "subjects" with one subject per line.
 list HOST PORT USER PASSWORD [--tls]
@@ -98,7 +98,11 @@ def fill(args):
         text.set_payload("Package letter\r\n.\r\n..dots stay\r\n")
         message.attach(text)
         for j, a in enumerate(letter.get("attachments", [])):
-            content = bytes(rng.randrange(256) for _ in range(a.get("size", 1000)))
+            if "file" in a:
+                with open(a["file"], "rb") as f:
+                    content = f.read()
+            else:
+                content = bytes(rng.randrange(256) for _ in range(a.get("size", 1000)))
             with open(os.path.join(args.out, "%d_%d" % (i, j)), "wb") as f:
                 f.write(content)
             attach(message, a, content)
