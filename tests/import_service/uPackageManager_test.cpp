@@ -266,7 +266,7 @@ TEST_F(ManagerTest, TheOldestWaitsForAnOlderFileStillBeingWrittenButNotForEver) 
     Put(older, whole.substr(0, 10));
     PutGood(newer, 2);
     auto manager = Manager();
-    manager->StableIntervalMs = 30;
+    manager->StableIntervalMs = 100;
     manager->ScanFolder();
     std::ofstream(Folder() + older, std::ios::binary | std::ios::app) << whole.substr(10, 10);
     manager->RunPass();
@@ -285,7 +285,7 @@ TEST_F(ManagerTest, TheOldestWaitsForAnOlderFileStillBeingWrittenButNotForEver) 
         manager->RunPass();
     }
     EXPECT_EQ(Registered().size(), 2u);
-    ::usleep(350000);
+    ::usleep(1100000);
     std::ofstream(Folder() + stuck, std::ios::binary | std::ios::app) << "y";
     manager->RunPass();
     EXPECT_EQ(Registered().back(), PackageIdOf(3)) << "waited for at most ten intervals";
