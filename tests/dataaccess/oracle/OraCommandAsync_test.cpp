@@ -85,8 +85,16 @@ TEST(OraExecThread, RunsShareTheirThreadsUtilityWindowAndEndInOrder) {
     RaisedErrors raised;
     TOCIConnection connection;
     std::vector<int> ends;
+    // The second run ends only after the first has posted its end, so the ends arrive in a known
+    // order; two free runs may finish either way round.
+    std::atomic<TExecThread*> firstRun{nullptr};
     TExecThread* first = connection.RunThread([] {}, [&](rtl::Exception* e) { ends.push_back(e ? -1 : 1); });
-    TExecThread* second = connection.RunThread([] {}, [&](rtl::Exception* e) { ends.push_back(e ? -2 : 2); });
+    firstRun = first;
+    TExecThread* second = connection.RunThread(
+        [&] {
+            while (!firstRun.load()->Finished()) std::this_thread::yield();
+        },
+        [&](rtl::Exception* e) { ends.push_back(e ? -2 : 2); });
     EXPECT_EQ(first->MethodDesc()->Window, second->MethodDesc()->Window);
     EXPECT_EQ(UtilityWindow(), first->MethodDesc()->Window);
     ASSERT_TRUE(WaitFinished(first));
