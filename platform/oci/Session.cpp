@@ -646,7 +646,14 @@ void Session::rollback() {
 namespace {
 
 std::string savepointName(const std::string& name) {
-    std::string n = upper(trim(name));
+    std::string t = trim(name);
+    // A quoted name is taken as it is written.
+    if (t.size() >= 3 && t.front() == '"' && t.back() == '"') {
+        std::string inner = t.substr(1, t.size() - 2);
+        if (inner.find('"') != std::string::npos) raise(900);
+        return "\"" + inner + "\"";
+    }
+    std::string n = upper(t);
     bool ok = !n.empty() && ((n[0] >= 'A' && n[0] <= 'Z'));
     for (char c : n)
         ok = ok && ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '$' || c == '#');
@@ -838,10 +845,12 @@ sword OCITransCommit(OCISvcCtx* svchp, OCIError* errhp, ub4 flags) {
     auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
     if (!svc || !err) return OCI_INVALID_HANDLE;
     return guarded(err, [&]() -> sword {
-        if (flags & OCI_TRANS_TWOPHASE) raise(3001);
         Session* s = liveSession(svc);
         s->checkLink();
+        // The second phase needs a prepared branch.
+        if ((flags & OCI_TRANS_TWOPHASE) && !s->branchPrepared) raise(24756, "transaction does not exist");
         s->commit();
+        s->branchStarted = s->branchPrepared = false;
         return OCI_SUCCESS;
     });
 }
@@ -854,8 +863,60 @@ sword OCITransRollback(OCISvcCtx* svchp, OCIError* errhp, ub4) {
         Session* s = liveSession(svc);
         s->checkLink();
         s->rollback();
+        s->branchStarted = s->branchPrepared = false;
         return OCI_SUCCESS;
     });
+}
+
+// One branch per session: the database file is the only resource manager, so a branch is the
+// session's transaction, and preparing it only tells whether it changed anything.
+sword OCITransStart(OCISvcCtx* svchp, OCIError* errhp, uword, ub4 flags) {
+    auto* svc = handleAs<SvcCtx>(svchp, OCI_HTYPE_SVCCTX);
+    auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
+    if (!svc || !err) return OCI_INVALID_HANDLE;
+    return guarded(err, [&]() -> sword {
+        Session* s = liveSession(svc);
+        s->checkLink();
+        if (!svc->trans || !findHandle(svc->trans))
+            raise(24791, "no transaction handle on the service context");
+        if (flags & OCI_TRANS_RESUME)
+            raise(24757, "duplicate transaction identifier");  // nothing was detached
+        if (s->inTxn || s->branchStarted) raise(24776, "cannot start a new transaction");
+        // The database is written by one session at a time: the branch takes the write lock only
+        // with its first change, so that a branch that only reads never waits.
+        s->localTransactionId(true);
+        s->branchStarted = true;
+        s->branchPrepared = false;
+        s->branchChanges = sqlite3_total_changes(s->db);
+        return OCI_SUCCESS;
+    });
+}
+
+sword OCITransPrepare(OCISvcCtx* svchp, OCIError* errhp, ub4) {
+    auto* svc = handleAs<SvcCtx>(svchp, OCI_HTYPE_SVCCTX);
+    auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
+    if (!svc || !err) return OCI_INVALID_HANDLE;
+    return guarded(err, [&]() -> sword {
+        Session* s = liveSession(svc);
+        s->checkLink();
+        if (!s->branchStarted) raise(24756, "transaction does not exist");
+        if (sqlite3_total_changes(s->db) == s->branchChanges) {
+            // A read-only branch is over once prepared: nothing to commit.
+            s->commit();
+            s->branchStarted = false;
+            err->set(24767, "transaction branch prepare returns read-only");
+            return OCI_SUCCESS_WITH_INFO;
+        }
+        s->branchPrepared = true;
+        return OCI_SUCCESS;
+    });
+}
+
+sword OCITransDetach(OCISvcCtx* svchp, OCIError* errhp, ub4) {
+    auto* svc = handleAs<SvcCtx>(svchp, OCI_HTYPE_SVCCTX);
+    auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
+    if (!svc || !err) return OCI_INVALID_HANDLE;
+    return guarded(err, [&]() -> sword { raise(3001, "unimplemented feature"); });
 }
 
 }  // extern "C"
