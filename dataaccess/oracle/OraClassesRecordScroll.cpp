@@ -102,7 +102,9 @@ bool TOCIRecordSet::FetchPiece(bool fetchBack) {
         blocks.FreeItem(item);
         throw;
     }
-    FLastFetchBack = fetchBack;
+    // After a fetch that found no row the server's position is not the window's end: the next
+    // forward fetch asks for its row by number.
+    FLastFetchBack = fetchBack || status != OCI_SUCCESS;
     if (status != OCI_SUCCESS) {
         if (hasComplexFields_) FreeComplexFields(rec, true);
         blocks.FreeItem(item);
@@ -146,6 +148,7 @@ void TOCIRecordSet::SetToBegin() {
         FLastFetchBack = true;
         ClearItems();
         FLastRowNo = 0;
+        eof_ = false;  // the emptied window still has rows after it
     }
 }
 
@@ -170,6 +173,8 @@ void TOCIRecordSet::SetToEnd() {
         }
     }
     TCRRecordSet::SetToEnd();
+    // The emptied window of a scrollable cursor still has rows before it.
+    if (CanFetchBack() && FFirstRowNo > 0) bof_ = false;
 }
 
 void TOCIRecordSet::GetBookmark(void* bookmark) {
