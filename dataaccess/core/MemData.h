@@ -1279,6 +1279,8 @@ protected:
     };
 
     uint32_t SerialOf(PItemHeader item) const;
+    // The bookmark's item is live in this list and still the row it was taken of.
+    bool BookmarkHoldsLiveItem(const void* bookmark) const;
     void ForgetVerdicts();
     void CommitBlobs(void* recBuf);
     bool IsVisible(PItemHeader item) { return !IsFilteredOut(item); }
