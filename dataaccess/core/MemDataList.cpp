@@ -43,7 +43,6 @@ void TMemData::InitData() {
     FirstItem = LastItem = CurrentItem = nullptr;
     FreeCacheItems();
     recordNoCache_.clear();
-    serials_.clear();
     blockManager_.FirstFree = nullptr;
     generation_ = generationCounter.fetch_add(1) + 1;
 }
@@ -326,12 +325,13 @@ void TMemData::ReorderItems(PItemHeader item, bool keepCount, bool backward) {
 // Bookmarks
 
 uint32_t TMemData::SerialOf(PItemHeader item) const {
-    auto it = serials_.find(item);
-    return it == serials_.end() ? 0 : it->second;
+    // Only an item of a block still held is read.
+    if (!item || !blockManager_.HoldsItem(item) || ItemHeader::Flag(item) != ItemUsed) return 0;
+    return ItemHeader::Serial(item);
 }
 
 bool TMemData::IsLiveItem(PItemHeader item) const {
-    return item && serials_.count(item) != 0;
+    return SerialOf(item) != 0;
 }
 
 void TMemData::GetBookmark(void* bookmark) {
@@ -394,7 +394,7 @@ void TMemData::LinkItem(PItemHeader item) {
     if (LastItem) ItemHeader::SetNext(LastItem, item);
     LastItem = item;
     if (!FirstItem) FirstItem = item;
-    serials_[item] = ++nextSerial_;
+    SetItemSerial(item);
     recordNoCache_.clear();
 }
 
@@ -427,7 +427,7 @@ PItemHeader TMemData::InsertItem() {
             } else {
                 FirstItem = item;
             }
-            serials_[item] = ++nextSerial_;
+            SetItemSerial(item);
             recordNoCache_.clear();
         }
     }
@@ -454,7 +454,7 @@ void TMemData::DeleteItem(PItemHeader item) {
         FirstItem = LastItem = CurrentItem = nullptr;
         bof_ = eof_ = true;
     }
-    serials_.erase(item);
+    ClearItemSerial(item);
     recordNoCache_.clear();
     blockManager_.FreeItem(item);
 }

@@ -1224,7 +1224,7 @@ protected:
     // Links the items of a block in order after Last (or before First when backward).
     void LinkBlockItems(PItemHeader first, int count, bool backward);
     void FreeBlockComplex(PBlockHeader block, int from, int to);
-    void AssignSerial(PItemHeader item) { serials_[item] = ++nextSerial_; }
+    void AssignSerial(PItemHeader item) { SetItemSerial(item); }
     // Unlinks a row of the window and gives its item back.
     void DropItem(PItemHeader item);
     void DefineRow(void* recBuf, uint8_t* conversionRow);

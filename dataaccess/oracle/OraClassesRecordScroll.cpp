@@ -14,7 +14,7 @@ void TOCIRecordSet::DropItem(PItemHeader item) {
     if (FirstItem == item) FirstItem = next;
     if (LastItem == item) LastItem = prev;
     if (CurrentItem == item) CurrentItem = nullptr;
-    serials_.erase(item);
+    ClearItemSerial(item);
     if (hasComplexFields_) FreeComplexFields(ItemRecord(item), true);
     BlockManager().FreeItem(item);
     DropRecordNoCache();
@@ -24,7 +24,7 @@ void TOCIRecordSet::ClearItems() {
     PItemHeader item = FirstItem;
     while (item) {
         PItemHeader next = ItemHeader::Next(item);
-        serials_.erase(item);
+        ClearItemSerial(item);
         if (FPieceFetch && ItemHeader::Flag(item) == ItemUsed) {
             if (hasComplexFields_) FreeComplexFields(ItemRecord(item), true);
             BlockManager().FreeItem(item);
@@ -62,7 +62,7 @@ bool TOCIRecordSet::FetchPiece(bool fetchBack) {
     PItemHeader item;
     if (FUniDirectional && FirstItem) {
         item = FirstItem;
-        serials_.erase(item);
+        ClearItemSerial(item);
         if (hasComplexFields_) FreeComplexFields(ItemRecord(item), true);
         FirstItem = LastItem = CurrentItem = nullptr;
     } else {

@@ -18,6 +18,7 @@ void MarkUsed(PItemHeader item, PBlockHeader block) {
     ItemHeader::SetUpdateResult(item, 5);
     ItemHeader::SetFilterResult(item, 0);
     PokePacked<uint8_t>(item, ItemHeader::ofsReserved, 0);
+    ItemHeader::SetSerial(item, 0);
 }
 
 }  // namespace
@@ -445,7 +446,7 @@ bool TOCIRecordSet::FetchArray(bool fetchBack) {
         // A unidirectional record set keeps one block: its rows are replaced.
         block = blocks.FirstBlock;
         newBlock = false;
-        for (PItemHeader i = FirstItem; i; i = ItemHeader::Next(i)) serials_.erase(i);
+        for (PItemHeader i = FirstItem; i; i = ItemHeader::Next(i)) ClearItemSerial(i);
         FreeBlockComplex(block, 0, BlockHeader::UsedItems(block));
         FirstItem = LastItem = CurrentItem = nullptr;
         BlockHeader::SetUsedItems(block, static_cast<uint16_t>(FFetchRows));

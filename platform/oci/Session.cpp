@@ -78,17 +78,19 @@ struct Fault {
     int64_t after = 0;
 };
 
-std::vector<Fault> readFaults(sqlite3* ctl, const char* kind) {
+// The fault query is prepared once per session (every fetch asks it) and kept in cached.
+std::vector<Fault> readFaults(sqlite3* ctl, sqlite3_stmt*& cached, const char* kind) {
     std::vector<Fault> out;
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(
-            ctl,
-            "SELECT id, upper(kind), ifnull(target, ''), ifnull(code, 0), ifnull(message, ''), "
-            "times, ifnull(after_calls, 0) FROM oci_fault WHERE upper(kind) = ? ORDER BY id",
-            -1, &st, nullptr) != SQLITE_OK) {
-        sqlite3_finalize(st);
+    if (!cached && sqlite3_prepare_v2(
+                       ctl,
+                       "SELECT id, upper(kind), ifnull(target, ''), ifnull(code, 0), ifnull(message, ''), "
+                       "times, ifnull(after_calls, 0) FROM oci_fault WHERE upper(kind) = ? ORDER BY id",
+                       -1, &cached, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(cached);
+        cached = nullptr;
         return out;  // no fault table: nothing injected
     }
+    sqlite3_stmt* st = cached;
     sqlite3_bind_text(st, 1, kind, -1, SQLITE_STATIC);
     while (sqlite3_step(st) == SQLITE_ROW) {
         Fault f;
@@ -101,7 +103,7 @@ std::vector<Fault> readFaults(sqlite3* ctl, const char* kind) {
         f.after = sqlite3_column_int64(st, 6);
         out.push_back(f);
     }
-    sqlite3_finalize(st);
+    sqlite3_reset(st);  // ends the read, so that the next one sees new faults
     return out;
 }
 
@@ -557,6 +559,8 @@ void Session::end() {
         db = nullptr;
     }
     if (ctl) {
+        sqlite3_finalize(faultQuery);
+        faultQuery = nullptr;
         sqlite3_close_v2(ctl);
         ctl = nullptr;
     }
@@ -593,7 +597,7 @@ void Session::ensureAlive() {
 
 void Session::checkLink() {
     if (link == Lost || !begun) raise(3114);
-    for (const Fault& f : readFaults(ctl, "LOST_CONNECTION")) {
+    for (const Fault& f : readFaults(ctl, faultQuery, "LOST_CONNECTION")) {
         if (!f.target.empty() && !sameText(f.target, user)) continue;
         if (!takeFault(dbPath, f)) continue;
         // The server went away: its open queries and uncommitted work are gone with it.
@@ -608,7 +612,7 @@ void Session::checkLink() {
 
 void Session::checkProcedureFault(const std::string& fullName) {
     std::string shortName = fullName.substr(fullName.rfind('.') + 1);
-    for (const Fault& f : readFaults(ctl, "RAISE")) {
+    for (const Fault& f : readFaults(ctl, faultQuery, "RAISE")) {
         if (!sameText(f.target, fullName) && !sameText(f.target, shortName)) continue;
         if (!takeFault(dbPath, f)) continue;
         sb4 code = f.code ? (f.code < 0 ? -f.code : f.code) : 20000;
@@ -738,7 +742,7 @@ sword OCISessionBegin(OCISvcCtx* svchp, OCIError* errhp, OCISession* usrhp, ub4 
         se->link = Session::Alive;
         se->open(svc->server->dbPath);
         try {
-            for (const Fault& f : readFaults(se->ctl, "LOGON")) {
+            for (const Fault& f : readFaults(se->ctl, se->faultQuery, "LOGON")) {
                 if (!f.target.empty() && !sameText(f.target, se->user)) continue;
                 if (!takeFault(se->dbPath, f)) continue;
                 sb4 code = f.code ? f.code : 12541;

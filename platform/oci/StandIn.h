@@ -263,8 +263,9 @@ struct Session : Handle {
     std::string user, password, clientIdentifier;  // UTF-8
     std::string userAnsi;                          // the user name as handed out by OCIAttrGet
     std::string dbPath;
-    sqlite3* db = nullptr;   // the session's own connection
-    sqlite3* ctl = nullptr;  // reads faults outside the session's snapshot
+    sqlite3* db = nullptr;               // the session's own connection
+    sqlite3* ctl = nullptr;              // reads faults outside the session's snapshot
+    sqlite3_stmt* faultQuery = nullptr;  // prepared on ctl at first use
     bool begun = false;
     enum { Alive, LostNow, Lost } link = Alive;
     bool inTxn = false;  // SQLite transaction open

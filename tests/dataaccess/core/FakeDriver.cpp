@@ -113,7 +113,7 @@ bool FakeRecordSet::FetchScrollable(bool fetchBack) {
             if (FirstItem) ItemHeader::SetPrev(FirstItem, item);
             FirstItem = item;
             if (!LastItem) LastItem = item;
-            serials_[item] = ++nextSerial_;
+            SetItemSerial(item);
         }
         WindowFirst = from;
         while (Window > 0 && WindowEnd - WindowFirst > static_cast<size_t>(Window)) {

@@ -612,6 +612,29 @@ TEST(RecordList, ABookmarkWithoutSerialNeverMatchesAFreedItem) {
     EXPECT_NE(rs->CompareBookmarks(b.data(), same.data()), 0);  // falls back to the record numbers
 }
 
+TEST(RecordList, ABookmarkIntoAFreedBlockIsNeverRead) {
+    auto rs = OpenNumbered(30, 0, true);
+    rs->SetRecordNo(5);
+    Bookmark b5;
+    rs->GetBookmark(b5.data());
+    PItemHeader item5 = rs->CurrentItem;
+    // Deleting every row of row 5's block gives the block back to the system.
+    std::vector<PItemHeader> sameBlock;
+    for (PItemHeader i = rs->FirstItem; i; i = ItemHeader::Next(i))
+        if (ItemHeader::Block(i) == ItemHeader::Block(item5)) sameBlock.push_back(i);
+    ASSERT_EQ(sameBlock.size(), static_cast<size_t>(rs->BlockManager().ItemsPerBlock));
+    for (PItemHeader i : sameBlock) {
+        rs->CurrentItem = i;
+        rs->DeleteRecord();
+    }
+    EXPECT_FALSE(rs->BlockManager().HoldsItem(item5));
+    // The bookmark goes by its record number; the freed memory is not looked at (ASan would tell).
+    EXPECT_FALSE(rs->IsLiveItem(item5));
+    rs->SetToBookmark(b5.data());
+    EXPECT_NE(rs->CurrentItem, item5);
+    EXPECT_EQ(rs->GetRecordNo(), 5);
+}
+
 TEST(RecordList, GenerationsDifferAcrossThreads) {
     std::vector<uint32_t> seen[4];
     std::vector<std::thread> threads;
