@@ -169,6 +169,24 @@ TEST_F(OraRecordSetTest, FetchAllReadsEverythingAtOpen) {
     EXPECT_EQ(Range(1, 60), ReadForward(*rs));
 }
 
+TEST_F(OraRecordSetTest, PreparingDescribesAQueryWithoutRunningIt) {
+    FillRows(3);
+    auto rs = RecordSet("select id, name, day from n where id > :low order by id");
+    rs->OraCommand()->GetParam(0)->SetDataType(dtInteger);
+    rs->OraCommand()->GetParam(0)->SetValue(1);
+    FetchSpy spy;
+    rs->Prepare();
+    ASSERT_EQ(3, rs->GetFieldCount());
+    EXPECT_EQ(dtDateTime, rs->Fields()[2]->DataType);
+    EXPECT_EQ(csPrepared, rs->OraCommand()->GetCursorState());
+    EXPECT_EQ(0, spy.Calls());
+    rs->Open();
+    EXPECT_EQ(Range(2, 3), ReadForward(*rs));
+    rs->Close();
+    rs->UnPrepare();
+    EXPECT_EQ(csInactive, rs->OraCommand()->GetCursorState());
+}
+
 TEST_F(OraRecordSetTest, AnEmptyResultIsEofAtOnce) {
     auto rs = RecordSet("select id from n");
     rs->Open();
