@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -351,7 +352,8 @@ struct BlockHeader {
 };
 
 // Item: block, previous, next, rollback item, update status (8), update result (8), order (32),
-// mark (8), filter mark (8), reserved (8), then the record data.
+// mark (8), filter mark (8), reserved (8), serial (32), then the record data. The serial tells
+// a row of the list from an item freed or reused since a bookmark was taken of it; 0 is "none".
 struct ItemHeader {
     static constexpr std::size_t ofsBlock = 0;
     static constexpr std::size_t ofsPrev = PtrSize;
@@ -363,7 +365,8 @@ struct ItemHeader {
     static constexpr std::size_t ofsFlag = 4 * PtrSize + 6;
     static constexpr std::size_t ofsFilterResult = 4 * PtrSize + 7;
     static constexpr std::size_t ofsReserved = 4 * PtrSize + 8;
-    static constexpr std::size_t Size = 4 * PtrSize + 9;
+    static constexpr std::size_t ofsSerial = 4 * PtrSize + 9;
+    static constexpr std::size_t Size = 4 * PtrSize + 13;
 
     static PBlockHeader Block(PItemHeader i) { return PeekPacked<PBlockHeader>(i, ofsBlock); }
     static void SetBlock(PItemHeader i, PBlockHeader v) { PokePacked(i, ofsBlock, v); }
@@ -383,6 +386,8 @@ struct ItemHeader {
     static void SetFlag(PItemHeader i, uint8_t v) { PokePacked(i, ofsFlag, v); }
     static uint8_t FilterResult(PItemHeader i) { return PeekPacked<uint8_t>(i, ofsFilterResult); }
     static void SetFilterResult(PItemHeader i, uint8_t v) { PokePacked(i, ofsFilterResult, v); }
+    static uint32_t Serial(PItemHeader i) { return PeekPacked<uint32_t>(i, ofsSerial); }
+    static void SetSerial(PItemHeader i, uint32_t v) { PokePacked(i, ofsSerial, v); }
     static void* Data(PItemHeader i) { return reinterpret_cast<uint8_t*>(i) + Size; }
 };
 
@@ -409,10 +414,17 @@ public:
     void AllocItem(PItemHeader& item);
     void FreeItem(PItemHeader item);
 
+    // Whether p is the start of an item in a block this manager holds (never reads p).
+    bool HoldsItem(const void* p) const;
+
     void PutItemRecord(PItemHeader item, const void* recBuf) const;
     void GetItemRecord(PItemHeader item, void* recBuf) const;
     void* ItemRecordPtr(PItemHeader item) const { return ItemHeader::Data(item); }
     void CopyItemRecord(PItemHeader source, PItemHeader dest) const;
+
+private:
+    // Start and byte size of every block held: one entry per block, not per item.
+    std::map<const uint8_t*, std::size_t> blockRanges_;
 };
 
 // =============================================================================================
@@ -1278,7 +1290,17 @@ protected:
         uint64_t Serial = 0;
     };
 
+    // The serial of an item linked into the list; 0 for anything else (never reads memory that
+    // is not a held item).
     uint32_t SerialOf(PItemHeader item) const;
+    // Gives an item just linked into the list a new serial; an item leaving it loses its serial.
+    void SetItemSerial(PItemHeader item) {
+        if (++nextSerial_ == 0) ++nextSerial_;
+        ItemHeader::SetSerial(item, nextSerial_);
+    }
+    static void ClearItemSerial(PItemHeader item) { ItemHeader::SetSerial(item, 0); }
+    // The bookmark's item is live in this list and still the row it was taken of.
+    bool BookmarkHoldsLiveItem(const void* bookmark) const;
     void ForgetVerdicts();
     void CommitBlobs(void* recBuf);
     bool IsVisible(PItemHeader item) { return !IsFilteredOut(item); }
@@ -1314,8 +1336,6 @@ protected:
     TSortColumns sortColumns_;
     std::vector<PItemHeader> recordNoCache_;
     TBlockManager blockManager_;
-    // Live items with their serials.
-    std::unordered_map<PItemHeader, uint32_t> serials_;
     uint32_t nextSerial_ = 0;
     TCacheItem* cacheHead_ = nullptr;
     TCacheItem* cacheTail_ = nullptr;

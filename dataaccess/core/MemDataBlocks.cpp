@@ -32,6 +32,17 @@ void TBlockManager::AllocBlock(PBlockHeader& block, uint16_t count) {
     PokePacked<uint8_t>(block, BlockHeader::ofsReserved, 0);
     if (FirstBlock) BlockHeader::SetPrev(FirstBlock, block);
     FirstBlock = block;
+    blockRanges_[reinterpret_cast<const uint8_t*>(block)] = BlockHeader::Size + count * ItemSize();
+}
+
+bool TBlockManager::HoldsItem(const void* p) const {
+    const auto* at = static_cast<const uint8_t*>(p);
+    auto it = blockRanges_.upper_bound(at);
+    if (it == blockRanges_.begin()) return false;
+    --it;
+    const std::size_t offset = static_cast<std::size_t>(at - it->first);
+    return offset >= BlockHeader::Size && offset < it->second &&
+           (offset - BlockHeader::Size) % ItemSize() == 0;
 }
 
 void TBlockManager::FreeBlock(PBlockHeader block) {
@@ -44,6 +55,7 @@ void TBlockManager::FreeBlock(PBlockHeader block) {
         if (prev) BlockHeader::SetNext(prev, next);
         if (next) BlockHeader::SetPrev(next, prev);
     }
+    blockRanges_.erase(reinterpret_cast<const uint8_t*>(block));
     std::free(block);
 }
 
@@ -61,6 +73,7 @@ void TBlockManager::AddFreeBlock() {
         ItemHeader::SetNext(item, FirstFree);
         ItemHeader::SetBlock(item, block);
         ItemHeader::SetFlag(item, ItemFree);
+        ItemHeader::SetSerial(item, 0);
         if (FirstFree) ItemHeader::SetPrev(FirstFree, item);
         FirstFree = item;
     }
@@ -80,6 +93,7 @@ void TBlockManager::AllocItem(PItemHeader& item) {
     ItemHeader::SetOrder(item, 0);
     ItemHeader::SetFilterResult(item, 0);
     PokePacked<uint8_t>(item, ItemHeader::ofsReserved, 0);
+    ItemHeader::SetSerial(item, 0);
     PBlockHeader block = ItemHeader::Block(item);
     BlockHeader::SetUsedItems(block, static_cast<uint16_t>(BlockHeader::UsedItems(block) + 1));
 }
@@ -87,6 +101,7 @@ void TBlockManager::AllocItem(PItemHeader& item) {
 void TBlockManager::FreeItem(PItemHeader item) {
     rtl::Assert(ItemHeader::Flag(item) == ItemUsed, "MemData: FreeItem on an item that is not used");
     PBlockHeader block = ItemHeader::Block(item);
+    ItemHeader::SetSerial(item, 0);
     if (BlockHeader::UsedItems(block) != 1) {
         ItemHeader::SetFlag(item, ItemFree);
         ItemHeader::SetPrev(item, nullptr);

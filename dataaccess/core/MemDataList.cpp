@@ -43,7 +43,6 @@ void TMemData::InitData() {
     FirstItem = LastItem = CurrentItem = nullptr;
     FreeCacheItems();
     recordNoCache_.clear();
-    serials_.clear();
     blockManager_.FirstFree = nullptr;
     generation_ = generationCounter.fetch_add(1) + 1;
 }
@@ -326,12 +325,13 @@ void TMemData::ReorderItems(PItemHeader item, bool keepCount, bool backward) {
 // Bookmarks
 
 uint32_t TMemData::SerialOf(PItemHeader item) const {
-    auto it = serials_.find(item);
-    return it == serials_.end() ? 0 : it->second;
+    // Only an item of a block still held is read.
+    if (!item || !blockManager_.HoldsItem(item) || ItemHeader::Flag(item) != ItemUsed) return 0;
+    return ItemHeader::Serial(item);
 }
 
 bool TMemData::IsLiveItem(PItemHeader item) const {
-    return item && serials_.count(item) != 0;
+    return SerialOf(item) != 0;
 }
 
 void TMemData::GetBookmark(void* bookmark) {
@@ -339,11 +339,18 @@ void TMemData::GetBookmark(void* bookmark) {
                      SerialOf(CurrentItem));
 }
 
+bool TMemData::BookmarkHoldsLiveItem(const void* bookmark) const {
+    // The serial, not the item's memory, tells whether the item is still the one bookmarked.
+    // Serial 0 is "no serial": it matches nothing, also not an item that has none any more.
+    PItemHeader item = RecBookmark::Item(bookmark);
+    const uint32_t serial = RecBookmark::Serial(bookmark);
+    return RecBookmark::Generation(bookmark) == generation_ && item && serial != 0 &&
+           SerialOf(item) == serial;
+}
+
 void TMemData::SetToBookmark(const void* bookmark) {
     PItemHeader item = RecBookmark::Item(bookmark);
-    // The serial, not the item's memory, tells whether the item is still the one bookmarked.
-    if (RecBookmark::Generation(bookmark) == generation_ && item &&
-        SerialOf(item) == RecBookmark::Serial(bookmark)) {
+    if (BookmarkHoldsLiveItem(bookmark)) {
         CurrentItem = item;
         bof_ = eof_ = false;
         return;
@@ -356,9 +363,7 @@ bool TMemData::BookmarkValid(const void* bookmark) {
     if (!bookmark) return false;
     PItemHeader item = RecBookmark::Item(bookmark);
     if (RecBookmark::RecNo(bookmark) == -1 && !item) return false;
-    if (IsFiltered() && RecBookmark::Generation(bookmark) == generation_ && item &&
-        SerialOf(item) == RecBookmark::Serial(bookmark))
-        return IsVisible(item);
+    if (IsFiltered() && BookmarkHoldsLiveItem(bookmark)) return IsVisible(item);
     return true;
 }
 
@@ -366,11 +371,11 @@ int TMemData::CompareBookmarks(const void* bookmark1, const void* bookmark2) {
     if (bookmark1 && bookmark2 && RecBookmark::Generation(bookmark1) == RecBookmark::Generation(bookmark2)) {
         PItemHeader i1 = RecBookmark::Item(bookmark1);
         PItemHeader i2 = RecBookmark::Item(bookmark2);
-        if (i1 == i2 && RecBookmark::Serial(bookmark1) == RecBookmark::Serial(bookmark2)) return 0;
+        if (i1 == i2 && RecBookmark::Serial(bookmark1) == RecBookmark::Serial(bookmark2) &&
+            (RecBookmark::Serial(bookmark1) != 0 || !i1))
+            return 0;
         // Orders are read only of items still in this list.
-        bool live = RecBookmark::Generation(bookmark1) == generation_ && i1 && i2 &&
-                    SerialOf(i1) == RecBookmark::Serial(bookmark1) &&
-                    SerialOf(i2) == RecBookmark::Serial(bookmark2);
+        bool live = BookmarkHoldsLiveItem(bookmark1) && BookmarkHoldsLiveItem(bookmark2);
         if (live) {
             int32_t o1 = Order(i1);
             int32_t o2 = Order(i2);
@@ -389,7 +394,7 @@ void TMemData::LinkItem(PItemHeader item) {
     if (LastItem) ItemHeader::SetNext(LastItem, item);
     LastItem = item;
     if (!FirstItem) FirstItem = item;
-    serials_[item] = ++nextSerial_;
+    SetItemSerial(item);
     recordNoCache_.clear();
 }
 
@@ -422,7 +427,7 @@ PItemHeader TMemData::InsertItem() {
             } else {
                 FirstItem = item;
             }
-            serials_[item] = ++nextSerial_;
+            SetItemSerial(item);
             recordNoCache_.clear();
         }
     }
@@ -449,7 +454,7 @@ void TMemData::DeleteItem(PItemHeader item) {
         FirstItem = LastItem = CurrentItem = nullptr;
         bof_ = eof_ = true;
     }
-    serials_.erase(item);
+    ClearItemSerial(item);
     recordNoCache_.clear();
     blockManager_.FreeItem(item);
 }

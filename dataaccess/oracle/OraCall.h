@@ -100,8 +100,8 @@ using TOraMTSSvcEnlist = sword (*)(OCISvcCtx* svc, OCIError* err, void* txn, ub4
                 OCIParamGet) U(OCIPasswordChange) T(OCIServerAttach) T(OCIServerDetach) T(OCIServerVersion)  \
                 T(OCISessionBegin) T(OCISessionEnd) S(OCISessionGet, TOCISessionGet) S(                      \
                     OCISessionRelease, TOCISessionRelease) U(OCISessionPoolCreate) U(OCISessionPoolDestroy)  \
-                    U(OCITransStart) T(OCITransRollback) T(OCITransCommit) U(OCITransDetach)                 \
-                        U(OCITransPrepare) U(OCITransForget) T(OCIStmtExecute) T(OCIStmtFetch)               \
+                    T(OCITransStart) T(OCITransRollback) T(OCITransCommit) T(OCITransDetach)                 \
+                        T(OCITransPrepare) U(OCITransForget) T(OCIStmtExecute) T(OCIStmtFetch)               \
                             T(OCIStmtFetch2) T(OCIStmtGetPieceInfo) T(OCIStmtPrepare) T(OCIStmtSetPieceInfo) \
                                 S(OCISvcCtxToLda, TOCISvcCtxToLda) U(OCILobAppend) U(OCILobAssign)           \
                                     U(OCILobCharSetForm) U(OCILobCharSetId) U(OCILobCopy) U(                 \

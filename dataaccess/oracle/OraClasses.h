@@ -1035,6 +1035,224 @@ private:
     std::exception_ptr FCallbackError;
 };
 
+// ---------------------------------------------------------------------------------------------
+// The Oracle transaction
+//
+// One connection without a transaction id: a local transaction, begun by committing what is
+// pending and issuing the SET TRANSACTION statements the settings ask for. Several connections or
+// a transaction id: a global transaction, one OCI transaction branch per connection, ended with a
+// two-phase commit. Names given by callers are checked and quoted before they reach SQL text.
+
+// The X/Open transaction id: format, id and qualifier lengths, then id and qualifier bytes.
+struct TXID {
+    int32_t formatID = 0;
+    int32_t gtrid_length = 0;
+    int32_t bqual_length = 0;
+    uint8_t data[128] = {};
+};
+static_assert(sizeof(TXID) == 140, "the X/Open XID is 140 bytes");
+
+struct TTransactionLink {
+    rtl::TBytes BranchQualifier;
+    uint8_t State = 0;  // 0 none, 1 started, 2 prepared, 3 ended and awaiting release
+    OCITrans* TransactionHandle = nullptr;
+};
+
+// A savepoint or rollback segment name as SQL may carry it: a plain identifier upper-cased and
+// quoted, a quoted one kept. Anything else raises Exception "Invalid <what>: <name>".
+AnsiString CheckedOraIdentifier(const AnsiString& name, const char* what);
+// A transaction name as a string literal with its apostrophes doubled; control characters raise.
+AnsiString OraNameLiteral(const AnsiString& name);
+// A time-out in seconds as the 16-bit value OCI takes: clamped to 0..65535.
+uint16_t ClampTransactionTimeOut(int32_t seconds);
+
+class TOCITransaction : public TCRTransaction {
+public:
+    TOCITransaction();
+    ~TOCITransaction() override;
+
+    bool SetProp(int prop, const rtl::Variant& value) override;
+    bool GetProp(int prop, rtl::Variant& value) override;
+    bool VerifyInTransaction(bool canDetect) override;
+    void AssignConnect(TCRTransaction* source) override;
+    void OpenTransaction() override;
+    void Commit() override;
+    void Rollback() override;
+    void Savepoint(const AnsiString& name) override;
+    void RollbackToSavepoint(const AnsiString& name) override;
+
+    void SetTransactionId(const rtl::TBytes& value) { FTransactionId = value; }
+    void SetBranchQualifier(int index, const rtl::TBytes& value);
+    // Ends every started branch of a resumable transaction without ending the transaction.
+    void Detach();
+
+    const AnsiString& LocalTransactionId() const { return FLocalTransactionId; }
+    const std::vector<TTransactionLink>& Links() const { return FLinks; }
+    const TXID* XID() const { return FXID.get(); }
+
+    // The SQL texts sent, for one local start.
+    static AnsiString SetTransactionSQL(const AnsiString& clause, const AnsiString& name);
+
+protected:
+    void Check(sword status);
+    void CheckGlobal(sword status, bool useOnError);
+    void StartLocal();
+    void CommitLocal();
+    void RollbackLocal();
+    AnsiString GetLocalTransactionId(bool createIfNone);
+    void StartGlobal();
+    void CommitGlobal();
+    void RollbackGlobal();
+    void BuildXID();
+    void SetXIDBranch(TTransactionLink& link);
+    void ReleaseLinks();
+    bool IsLocal() const { return FConnections.Count() == 1 && FTransactionId.empty(); }
+    TOCIConnection* Connection(int index);
+    void ExecSQL(TOCIConnection* connection, const AnsiString& sql);
+
+private:
+    AnsiString FLocalTransactionId;
+    AnsiString FTransactionName;
+    AnsiString FRollbackSegment;
+    std::vector<TTransactionLink> FLinks;
+    int32_t FInactiveTimeOut = 0;
+    int32_t FResumeTimeOut = 0;
+    std::unique_ptr<TXID> FXID;
+    rtl::TBytes FTransactionId;
+    bool FResume = false;
+};
+
+// ---------------------------------------------------------------------------------------------
+// The Oracle record set
+//
+// Reads the rows of a query, or of a REF CURSOR a PL/SQL block returns, into the record list:
+// FetchRows rows per server call, defined straight into the items of a block with the item
+// stride as skip, so that the common types need no copy. Numbers kept as integers, BCD or
+// Oracle numbers, out-of-record texts and timestamps pass through a per-block conversion buffer.
+// A scrollable cursor is read row by row and keeps a window of at most FetchRows rows.
+//
+// Record layout: the field values at their offsets, then one 2-byte OCI indicator per field
+// (-1 null).
+
+class TOCIRecordSet : public TCRRecordSet {
+public:
+    TOCIRecordSet();
+    ~TOCIRecordSet() override;
+
+    // ---- open and fetch
+    void InternalPrepare() override;
+    void InternalUnPrepare() override;
+    void InternalOpen(bool disableInitFields = false) override;
+    void InternalClose() override;
+    void InternalInitFields() override;
+    int GetIndicatorSize() override { return fields_.Count() * 2; }
+    bool NeedFullReopen() override;
+    void Reopen() override;
+    TFieldDescClass GetFieldDescType() override { return TFieldDescClass::Of<TOCIFieldDesc>(); }
+    void SetToBegin() override;
+    void SetToEnd() override;
+    void GetBookmark(void* bookmark) override;
+    void SetToBookmark(const void* bookmark) override;
+    bool Fetch(bool fetchBack = false) override;
+    void CreateCommand() override;
+    void SetCommand(TCRCommand* value) override;
+    bool CanFetchBack() override;
+    void ExecuteOpen(bool disableInitFields) override;
+    void ExecCommand() override;
+    void FetchAll() override;
+    void BreakFetch() override { FBreakFetch = true; }
+    bool IsQuery() override;
+    void SetConnection(TCRConnection* value) override;
+    bool SetProp(int prop, const rtl::Variant& value) override;
+    bool GetProp(int prop, rtl::Variant& value) override;
+
+    // ---- row values
+    bool GetNull(int fieldNo, void* recBuf) override;
+    void SetNull(int fieldNo, void* recBuf, bool value) override;
+    void GetFieldAsVariant(int fieldNo, void* recBuf, rtl::Variant& value) override;
+    void PutFieldAsVariant(int fieldNo, void* recBuf, const rtl::Variant& value,
+                           bool isDatabaseValue = false) override;
+    void GetDateFromBuf(void* place, TFieldDesc* field, void* dest, int form) override;
+    void PutDateToBuf(void* place, TFieldDesc* field, const void* source, int form) override;
+    bool IsBlobFieldType(TDataType dataType) override;
+    bool IsComplexFieldType(TDataType dataType) override;
+    void CreateComplexFields(void* recBuf, bool withBlob) override;
+    void FreeComplexFields(void* recBuf, bool withBlob) override;
+    void CopyComplexFields(void* source, void* dest, bool withBlob) override;
+    // Numbers held as Oracle numbers: nulls first, then by value.
+    int CompareFields(void* recBuf1, void* recBuf2, TFieldDesc* field, int options) override;
+
+    TOCICommand* OraCommand() { return static_cast<TOCICommand*>(GetCommand()); }
+    bool AutoClose = false;
+    bool DeferredLobRead = false;
+    // Rows before the first row held, and the cursor row number of the last row held.
+    int32_t FirstRowNo() const { return FFirstRowNo; }
+    int32_t LastRowNo() const { return FLastRowNo; }
+    bool EndReached() const { return FEndReached; }
+    bool PieceFetch() const { return FPieceFetch; }
+
+    // The 2-byte indicator of field fieldNo (1-based) in a record; it may lie unaligned.
+    void* IndicatorPlace(void* recBuf, int fieldNo) const {
+        return static_cast<uint8_t*>(recBuf) + dataAreaSize_ + (fieldNo - 1) * 2;
+    }
+    int16_t GetIndicator(void* recBuf, int fieldNo) const {
+        return PeekPacked<int16_t>(IndicatorPlace(recBuf, fieldNo), 0);
+    }
+    void SetIndicator(void* recBuf, int fieldNo, int16_t value) const {
+        PokePacked(IndicatorPlace(recBuf, fieldNo), 0, value);
+    }
+
+protected:
+    void FindResultCursor();
+    void DetectCommandType();
+    void DoExecuteOpen();
+    void EndExecuteOpen(rtl::Exception* error);
+    bool FetchArray(bool fetchBack);
+    bool FetchPiece(bool fetchBack);
+    void FetchAllLoop();
+    void AllocFetchBuffer();
+    void FreeFetchBuffer();
+    void ClearItems();
+    int32_t GetItemRowNo(PItemHeader item);
+    bool IsNonBlocking();
+    // A field fetched through the conversion buffer rather than into the record.
+    bool NeedsConversionEntry(const TFieldDesc& field);
+    int ConversionEntrySize(const TFieldDesc& field);
+    // Turns a fetched row's conversion entries into record values.
+    void ConvertRow(void* recBuf, uint8_t* row);
+    void DefineBlock(PItemHeader firstItem);
+    // Links the items of a block in order after Last (or before First when backward).
+    void LinkBlockItems(PItemHeader first, int count, bool backward);
+    void FreeBlockComplex(PBlockHeader block, int from, int to);
+    void AssignSerial(PItemHeader item) { SetItemSerial(item); }
+    // Unlinks a row of the window and gives its item back.
+    void DropItem(PItemHeader item);
+    void DefineRow(void* recBuf, uint8_t* conversionRow);
+
+private:
+    TOraCursor* FResultCursor = nullptr;
+    std::vector<uint8_t> FFetchBuffer;
+    int32_t FFetchBufferRowSize = 0;
+    // Each field's entry in a conversion row, -1 for a field fetched into the record.
+    std::vector<int32_t> FEntryOffsets;
+    // A record that takes the row of a positioning fetch.
+    std::vector<uint8_t> FScratchRecord;
+    bool FPieceFetch = false;
+    bool FLastFetchBack = false;
+    int32_t FFirstRowNo = 0;
+    int32_t FLastRowNo = 0;
+    bool FEndReached = false;
+    bool FNeedsConversion = false;
+    bool FBreakFetch = false;
+    bool FFetchAllRunning = false;
+    bool FHasObjectFields = false;
+    bool FDisableInitFields = false;
+    // The block whose items the defines point at; a new or reused block is defined again.
+    PBlockHeader FDefinedBlock = nullptr;
+    TOCICommand* FOraCommand = nullptr;
+    TOCIConnection* FOracleConnection = nullptr;
+};
+
 // The dynamic-bind callbacks of LONG and LONG RAW parameters; the context is the command.
 // In: the blob's pieces in order (first, next, last), or one empty last piece.
 sb4 InBindCallback(void* context, OCIBind* bind, ub4 iteration, ub4 index, void** buffer, ub4* length,

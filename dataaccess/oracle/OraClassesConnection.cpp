@@ -50,7 +50,7 @@ TOCIConnection::~TOCIConnection() {
 }
 
 TCRTransactionClass TOCIConnection::GetInternalTransactionClass() {
-    return TCRTransactionClass::Of<TCRTransaction>();
+    return TCRTransactionClass::Of<TOCITransaction>();
 }
 
 void TOCIConnection::RaiseError(const AnsiString& message) {

@@ -476,6 +476,8 @@ private:
             return expectPunct(";");
         }
         if (isWord("SET") && isWord("TRANSACTION", 1)) {
+            // Only another SET TRANSACTION may come before it in its transaction.
+            if (s_.inTxn) raise(1453, "SET TRANSACTION must be first statement of transaction");
             s_.localTransactionId(true);
             return skipTo(";");
         }

@@ -78,17 +78,19 @@ struct Fault {
     int64_t after = 0;
 };
 
-std::vector<Fault> readFaults(sqlite3* ctl, const char* kind) {
+// The fault query is prepared once per session (every fetch asks it) and kept in cached.
+std::vector<Fault> readFaults(sqlite3* ctl, sqlite3_stmt*& cached, const char* kind) {
     std::vector<Fault> out;
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(
-            ctl,
-            "SELECT id, upper(kind), ifnull(target, ''), ifnull(code, 0), ifnull(message, ''), "
-            "times, ifnull(after_calls, 0) FROM oci_fault WHERE upper(kind) = ? ORDER BY id",
-            -1, &st, nullptr) != SQLITE_OK) {
-        sqlite3_finalize(st);
+    if (!cached && sqlite3_prepare_v2(
+                       ctl,
+                       "SELECT id, upper(kind), ifnull(target, ''), ifnull(code, 0), ifnull(message, ''), "
+                       "times, ifnull(after_calls, 0) FROM oci_fault WHERE upper(kind) = ? ORDER BY id",
+                       -1, &cached, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(cached);
+        cached = nullptr;
         return out;  // no fault table: nothing injected
     }
+    sqlite3_stmt* st = cached;
     sqlite3_bind_text(st, 1, kind, -1, SQLITE_STATIC);
     while (sqlite3_step(st) == SQLITE_ROW) {
         Fault f;
@@ -101,7 +103,7 @@ std::vector<Fault> readFaults(sqlite3* ctl, const char* kind) {
         f.after = sqlite3_column_int64(st, 6);
         out.push_back(f);
     }
-    sqlite3_finalize(st);
+    sqlite3_reset(st);  // ends the read, so that the next one sees new faults
     return out;
 }
 
@@ -557,6 +559,8 @@ void Session::end() {
         db = nullptr;
     }
     if (ctl) {
+        sqlite3_finalize(faultQuery);
+        faultQuery = nullptr;
         sqlite3_close_v2(ctl);
         ctl = nullptr;
     }
@@ -593,7 +597,7 @@ void Session::ensureAlive() {
 
 void Session::checkLink() {
     if (link == Lost || !begun) raise(3114);
-    for (const Fault& f : readFaults(ctl, "LOST_CONNECTION")) {
+    for (const Fault& f : readFaults(ctl, faultQuery, "LOST_CONNECTION")) {
         if (!f.target.empty() && !sameText(f.target, user)) continue;
         if (!takeFault(dbPath, f)) continue;
         // The server went away: its open queries and uncommitted work are gone with it.
@@ -608,7 +612,7 @@ void Session::checkLink() {
 
 void Session::checkProcedureFault(const std::string& fullName) {
     std::string shortName = fullName.substr(fullName.rfind('.') + 1);
-    for (const Fault& f : readFaults(ctl, "RAISE")) {
+    for (const Fault& f : readFaults(ctl, faultQuery, "RAISE")) {
         if (!sameText(f.target, fullName) && !sameText(f.target, shortName)) continue;
         if (!takeFault(dbPath, f)) continue;
         sb4 code = f.code ? (f.code < 0 ? -f.code : f.code) : 20000;
@@ -646,7 +650,14 @@ void Session::rollback() {
 namespace {
 
 std::string savepointName(const std::string& name) {
-    std::string n = upper(trim(name));
+    std::string t = trim(name);
+    // A quoted name is taken as it is written.
+    if (t.size() >= 3 && t.front() == '"' && t.back() == '"') {
+        std::string inner = t.substr(1, t.size() - 2);
+        if (inner.find('"') != std::string::npos) raise(900);
+        return "\"" + inner + "\"";
+    }
+    std::string n = upper(t);
     bool ok = !n.empty() && ((n[0] >= 'A' && n[0] <= 'Z'));
     for (char c : n)
         ok = ok && ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '$' || c == '#');
@@ -731,7 +742,7 @@ sword OCISessionBegin(OCISvcCtx* svchp, OCIError* errhp, OCISession* usrhp, ub4 
         se->link = Session::Alive;
         se->open(svc->server->dbPath);
         try {
-            for (const Fault& f : readFaults(se->ctl, "LOGON")) {
+            for (const Fault& f : readFaults(se->ctl, se->faultQuery, "LOGON")) {
                 if (!f.target.empty() && !sameText(f.target, se->user)) continue;
                 if (!takeFault(se->dbPath, f)) continue;
                 sb4 code = f.code ? f.code : 12541;
@@ -838,10 +849,12 @@ sword OCITransCommit(OCISvcCtx* svchp, OCIError* errhp, ub4 flags) {
     auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
     if (!svc || !err) return OCI_INVALID_HANDLE;
     return guarded(err, [&]() -> sword {
-        if (flags & OCI_TRANS_TWOPHASE) raise(3001);
         Session* s = liveSession(svc);
         s->checkLink();
+        // The second phase needs a prepared branch.
+        if ((flags & OCI_TRANS_TWOPHASE) && !s->branchPrepared) raise(24756, "transaction does not exist");
         s->commit();
+        s->branchStarted = s->branchPrepared = false;
         return OCI_SUCCESS;
     });
 }
@@ -854,8 +867,60 @@ sword OCITransRollback(OCISvcCtx* svchp, OCIError* errhp, ub4) {
         Session* s = liveSession(svc);
         s->checkLink();
         s->rollback();
+        s->branchStarted = s->branchPrepared = false;
         return OCI_SUCCESS;
     });
+}
+
+// One branch per session: the database file is the only resource manager, so a branch is the
+// session's transaction, and preparing it only tells whether it changed anything.
+sword OCITransStart(OCISvcCtx* svchp, OCIError* errhp, uword, ub4 flags) {
+    auto* svc = handleAs<SvcCtx>(svchp, OCI_HTYPE_SVCCTX);
+    auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
+    if (!svc || !err) return OCI_INVALID_HANDLE;
+    return guarded(err, [&]() -> sword {
+        Session* s = liveSession(svc);
+        s->checkLink();
+        if (!svc->trans || !findHandle(svc->trans))
+            raise(24791, "no transaction handle on the service context");
+        if (flags & OCI_TRANS_RESUME)
+            raise(24757, "duplicate transaction identifier");  // nothing was detached
+        if (s->inTxn || s->branchStarted) raise(24776, "cannot start a new transaction");
+        // The database is written by one session at a time: the branch takes the write lock only
+        // with its first change, so that a branch that only reads never waits.
+        s->localTransactionId(true);
+        s->branchStarted = true;
+        s->branchPrepared = false;
+        s->branchChanges = sqlite3_total_changes(s->db);
+        return OCI_SUCCESS;
+    });
+}
+
+sword OCITransPrepare(OCISvcCtx* svchp, OCIError* errhp, ub4) {
+    auto* svc = handleAs<SvcCtx>(svchp, OCI_HTYPE_SVCCTX);
+    auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
+    if (!svc || !err) return OCI_INVALID_HANDLE;
+    return guarded(err, [&]() -> sword {
+        Session* s = liveSession(svc);
+        s->checkLink();
+        if (!s->branchStarted) raise(24756, "transaction does not exist");
+        if (sqlite3_total_changes(s->db) == s->branchChanges) {
+            // A read-only branch is over once prepared: nothing to commit.
+            s->commit();
+            s->branchStarted = false;
+            err->set(24767, "transaction branch prepare returns read-only");
+            return OCI_SUCCESS_WITH_INFO;
+        }
+        s->branchPrepared = true;
+        return OCI_SUCCESS;
+    });
+}
+
+sword OCITransDetach(OCISvcCtx* svchp, OCIError* errhp, ub4) {
+    auto* svc = handleAs<SvcCtx>(svchp, OCI_HTYPE_SVCCTX);
+    auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
+    if (!svc || !err) return OCI_INVALID_HANDLE;
+    return guarded(err, [&]() -> sword { raise(3001, "unimplemented feature"); });
 }
 
 }  // extern "C"

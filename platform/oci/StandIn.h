@@ -263,12 +263,16 @@ struct Session : Handle {
     std::string user, password, clientIdentifier;  // UTF-8
     std::string userAnsi;                          // the user name as handed out by OCIAttrGet
     std::string dbPath;
-    sqlite3* db = nullptr;   // the session's own connection
-    sqlite3* ctl = nullptr;  // reads faults outside the session's snapshot
+    sqlite3* db = nullptr;               // the session's own connection
+    sqlite3* ctl = nullptr;              // reads faults outside the session's snapshot
+    sqlite3_stmt* faultQuery = nullptr;  // prepared on ctl at first use
     bool begun = false;
     enum { Alive, LostNow, Lost } link = Alive;
-    bool inTxn = false;                // SQLite transaction open
-    std::string txnId;                 // Oracle's local transaction id, empty when none
+    bool inTxn = false;  // SQLite transaction open
+    std::string txnId;   // Oracle's local transaction id, empty when none
+    // A global transaction branch (OCITransStart): started, prepared for a two-phase commit.
+    bool branchStarted = false, branchPrepared = false;
+    int branchChanges = 0;             // sqlite3_total_changes when the branch started
     std::string schema;                // current schema (upper case)
     std::vector<std::string> schemas;  // every user name (upper case), SYS and PUBLIC
     std::vector<std::string> alterLog;

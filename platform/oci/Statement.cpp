@@ -1048,11 +1048,17 @@ sword executeStatement(SvcCtx& svc, Stmt& st, ub4 iters, ub4 mode, Error& err) {
             s.commit();
             break;
         case 55: {
-            std::string rest = upper(afterWords(st.text, 1));
-            if (rest.rfind("WORK", 0) == 0) rest = trim(rest.substr(4));
-            if (rest.rfind("TO", 0) == 0) {
-                rest = trim(rest.substr(2));
-                if (rest.rfind("SAVEPOINT", 0) == 0) rest = trim(rest.substr(9));
+            // Words are matched in upper case; the savepoint name keeps its case (quoted names).
+            std::string rest = trim(afterWords(st.text, 1));
+            auto skipWord = [&rest](const char* word) {
+                const size_t n = std::strlen(word);
+                if (upper(rest.substr(0, n)) != word) return false;
+                rest = trim(rest.substr(n));
+                return true;
+            };
+            skipWord("WORK");
+            if (skipWord("TO")) {
+                skipWord("SAVEPOINT");
                 while (!rest.empty() &&
                        (rest.back() == ';' || static_cast<unsigned char>(rest.back()) <= ' '))
                     rest.pop_back();

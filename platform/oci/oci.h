@@ -378,6 +378,9 @@ sword OCIRowidToChar(OCIRowid* rowidDesc, OraText* outbfp, ub2* outbflp, OCIErro
 /* Transactions */
 sword OCITransCommit(OCISvcCtx* svchp, OCIError* errhp, ub4 flags);
 sword OCITransRollback(OCISvcCtx* svchp, OCIError* errhp, ub4 flags);
+sword OCITransStart(OCISvcCtx* svchp, OCIError* errhp, uword timeout, ub4 flags);
+sword OCITransPrepare(OCISvcCtx* svchp, OCIError* errhp, ub4 flags);
+sword OCITransDetach(OCISvcCtx* svchp, OCIError* errhp, ub4 flags);
 
 /* Numbers */
 sword OCINumberToInt(OCIError* err, const OCINumber* number, uword rsl_length, uword rsl_flag, void* rsl);

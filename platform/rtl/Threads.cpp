@@ -1,9 +1,11 @@
 #include "platform/rtl/Threads.h"
 
+#include <pthread.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -31,8 +33,30 @@ void Sleep(uint32_t milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
+namespace {
+
+// Bumped in a forked child, whose threads must ask the kernel for their ids again.
+std::atomic<uint32_t> forkGeneration{1};
+
+void CountFork() {
+    forkGeneration.fetch_add(1, std::memory_order_relaxed);
+}
+
+}  // namespace
+
+// Locks ask for the thread id on every acquire and release: it is asked of the kernel once per
+// thread (and again after a fork), not once per call.
 uint32_t GetCurrentThreadId() {
-    return static_cast<uint32_t>(::gettid());
+    static const int registered = ::pthread_atfork(nullptr, nullptr, CountFork);
+    (void)registered;
+    thread_local uint32_t id = 0;
+    thread_local uint32_t generation = 0;
+    const uint32_t now = forkGeneration.load(std::memory_order_relaxed);
+    if (generation != now) {
+        id = static_cast<uint32_t>(::gettid());
+        generation = now;
+    }
+    return id;
 }
 
 uint32_t GetCurrentProcessId() {

@@ -1,5 +1,7 @@
 #include "tests/dataaccess/core/FakeDriver.h"
 
+#include <algorithm>
+
 namespace dac::fake {
 
 void FakeTransaction::OpenTransaction() {
@@ -87,13 +89,71 @@ void* FakeRecordSet::MakeRecord(const std::vector<rtl::Variant>& values) {
     return rec;
 }
 
-bool FakeRecordSet::Fetch(bool) {
+PItemHeader FakeRecordSet::NewItem(size_t row) {
+    void* rec = MakeRecord(Command().Rows[row]);
+    PItemHeader item;
+    BlockManager().AllocItem(item);
+    BlockManager().PutItemRecord(item, rec);
+    FreeRecBuf(rec);
+    return item;
+}
+
+bool FakeRecordSet::FetchScrollable(bool fetchBack) {
+    FakeCommand& cmd = Command();
+    const size_t count = FFetchRows > 0 ? static_cast<size_t>(FFetchRows) : cmd.Rows.size();
+    if (fetchBack) {
+        if (WindowFirst == 0) return false;
+        const size_t from = WindowFirst > count ? WindowFirst - count : 0;
+        for (size_t row = WindowFirst; row-- > from;) {
+            PItemHeader item = NewItem(row);
+            ItemHeader::SetPrev(item, nullptr);
+            ItemHeader::SetNext(item, FirstItem);
+            ItemHeader::SetOrder(
+                item, FirstItem ? ItemHeader::Order(FirstItem) - 1 : static_cast<int32_t>(row) + 1);
+            if (FirstItem) ItemHeader::SetPrev(FirstItem, item);
+            FirstItem = item;
+            if (!LastItem) LastItem = item;
+            SetItemSerial(item);
+        }
+        WindowFirst = from;
+        while (Window > 0 && WindowEnd - WindowFirst > static_cast<size_t>(Window)) {
+            DeleteItem(LastItem);
+            --WindowEnd;
+        }
+    } else {
+        if (WindowEnd >= cmd.Rows.size()) return false;
+        const size_t to = std::min(cmd.Rows.size(), WindowEnd + count);
+        for (size_t row = WindowEnd; row < to; ++row) {
+            PItemHeader item = NewItem(row);
+            const int32_t order = LastItem ? ItemHeader::Order(LastItem) + 1 : static_cast<int32_t>(row) + 1;
+            LinkItem(item);
+            ItemHeader::SetOrder(item, order);
+        }
+        WindowEnd = to;
+        while (Window > 0 && WindowEnd - WindowFirst > static_cast<size_t>(Window)) {
+            if (CurrentItem == FirstItem) CurrentItem = nullptr;
+            DeleteItem(FirstItem);
+            ++WindowFirst;
+        }
+    }
+    recordCount_ = static_cast<int32_t>(WindowEnd - WindowFirst);
+    DropRecordNoCache();
+    return true;
+}
+
+bool FakeRecordSet::Fetch(bool fetchBack) {
     FakeCommand& cmd = Command();
     if (cmd.State < csExecuted || cmd.State == csFetched) return false;
     bool cancel = false;
     DoBeforeFetch(cancel);
     if (cancel) return false;
     ++Fetches;
+    if (Scrollable) {
+        const bool fetched = FetchScrollable(fetchBack);
+        if (cmd.State < csFetching) cmd.State = csFetching;
+        DoAfterFetch();
+        return fetched;
+    }
     if (cmd.Position >= cmd.Rows.size()) {
         cmd.State = csFetched;
         return false;

@@ -95,6 +95,17 @@ public:
 
     int Fetches = 0;
     int Describes = 0;
+    // A scrollable cursor: it fetches backwards too and holds at most Window rows, dropping
+    // rows at the far end of the window.
+    bool Scrollable = false;
+    int Window = 0;
+    bool CanFetchBack() override { return Scrollable; }
+    // Row indexes held: [WindowFirst, WindowEnd).
+    size_t WindowFirst = 0, WindowEnd = 0;
+
+private:
+    bool FetchScrollable(bool fetchBack);
+    PItemHeader NewItem(size_t row);
 };
 
 // Fills the command of rs with columns ID (integer) and NAME (string of 20) and count rows

@@ -13,7 +13,7 @@ namespace {
 constexpr std::size_t P = sizeof(void*);
 
 TEST(MemDataBlocks, HeaderSizesFollowThePointerSize) {
-    EXPECT_EQ(ItemHeader::Size, 4 * P + 9);
+    EXPECT_EQ(ItemHeader::Size, 4 * P + 13);
     EXPECT_EQ(BlockHeader::Size, 2 * P + 5);
     EXPECT_EQ(PieceHeader::Size, 3 * P + 10);
     EXPECT_EQ(DefaultPieceSize, static_cast<int32_t>(65536 - (3 * P + 10)));

@@ -142,6 +142,51 @@ TEST(RecordSet, UniDirectional) {
     EXPECT_TRUE(rs->Bof());
 }
 
+TEST(RecordSet, AScrollableCursorStepsBackPastItsWindow) {
+    auto rs = std::make_unique<FakeRecordSet>();
+    fake::FillNumbered(*rs, 30);
+    rs->Scrollable = true;
+    rs->Window = 8;
+    rs->SetProp(prFetchRows, 4);
+    rs->Open();
+    auto listLength = [&] {
+        int n = 0;
+        for (PItemHeader i = rs->FirstItem; i; i = ItemHeader::Next(i)) ++n;
+        return n;
+    };
+    auto cutEnds = [&] {
+        return (!rs->FirstItem || !ItemHeader::Prev(rs->FirstItem)) &&
+               (!rs->LastItem || !ItemHeader::Next(rs->LastItem));
+    };
+    std::vector<int> ids;
+    while (true) {
+        rs->GetNextRecord(nullptr);
+        if (rs->Eof()) break;
+        ids.push_back(CurrentId(*rs));
+        EXPECT_LE(listLength(), 8);
+        EXPECT_TRUE(cutEnds());
+    }
+    EXPECT_EQ(ids, Iota(1, 30));
+    EXPECT_EQ(rs->WindowFirst, 22u);
+    // Back from the end: the held rows first, then one block backwards at a time.
+    ids.clear();
+    const int fetchesBefore = rs->Fetches;
+    while (true) {
+        rs->GetPriorRecord(nullptr);
+        if (rs->Bof()) break;
+        ids.push_back(CurrentId(*rs));
+        EXPECT_LE(listLength(), 8);
+        EXPECT_TRUE(cutEnds());
+    }
+    std::vector<int> expected = Iota(1, 30);
+    std::reverse(expected.begin(), expected.end());
+    EXPECT_EQ(ids, expected);
+    EXPECT_EQ(rs->Fetches - fetchesBefore, 7);  // rows 22 .. 1 in six blocks of 4 or fewer, then an empty one
+    // Forward again from the start re-reads rows that left the window.
+    rs->GetNextRecord(nullptr);
+    EXPECT_EQ(CurrentId(*rs), 1);
+}
+
 TEST(RecordSet, Properties) {
     FakeRecordSet rs;
     EXPECT_TRUE(rs.LongStrings());
@@ -548,6 +593,46 @@ TEST(RecordList, Bookmarks) {
     rs->FilterUpdated();
     EXPECT_FALSE(rs->BookmarkValid(b3.data()));
     EXPECT_TRUE(rs->BookmarkValid(b12.data()));
+}
+
+TEST(RecordList, ABookmarkWithoutSerialNeverMatchesAFreedItem) {
+    auto rs = OpenNumbered(20, 0, true);
+    rs->SetRecordNo(7);
+    PItemHeader freed = rs->CurrentItem;
+    rs->DeleteRecord();
+    // A bookmark of that item with serial 0 ("no serial"), as one taken without a serial is.
+    Bookmark b;
+    RecBookmark::Set(b.data(), rs->Generation(), freed, 7, 0);
+    rs->SetToBookmark(b.data());
+    EXPECT_NE(freed, rs->CurrentItem);
+    EXPECT_EQ(rs->GetRecordNo(), 7);
+    EXPECT_EQ(CurrentId(*rs), 8);
+    Bookmark same;
+    RecBookmark::Set(same.data(), rs->Generation(), freed, 9, 0);
+    EXPECT_NE(rs->CompareBookmarks(b.data(), same.data()), 0);  // falls back to the record numbers
+}
+
+TEST(RecordList, ABookmarkIntoAFreedBlockIsNeverRead) {
+    auto rs = OpenNumbered(30, 0, true);
+    rs->SetRecordNo(5);
+    Bookmark b5;
+    rs->GetBookmark(b5.data());
+    PItemHeader item5 = rs->CurrentItem;
+    // Deleting every row of row 5's block gives the block back to the system.
+    std::vector<PItemHeader> sameBlock;
+    for (PItemHeader i = rs->FirstItem; i; i = ItemHeader::Next(i))
+        if (ItemHeader::Block(i) == ItemHeader::Block(item5)) sameBlock.push_back(i);
+    ASSERT_EQ(sameBlock.size(), static_cast<size_t>(rs->BlockManager().ItemsPerBlock));
+    for (PItemHeader i : sameBlock) {
+        rs->CurrentItem = i;
+        rs->DeleteRecord();
+    }
+    EXPECT_FALSE(rs->BlockManager().HoldsItem(item5));
+    // The bookmark goes by its record number; the freed memory is not looked at (ASan would tell).
+    EXPECT_FALSE(rs->IsLiveItem(item5));
+    rs->SetToBookmark(b5.data());
+    EXPECT_NE(rs->CurrentItem, item5);
+    EXPECT_EQ(rs->GetRecordNo(), 5);
 }
 
 TEST(RecordList, GenerationsDifferAcrossThreads) {

@@ -1,0 +1,547 @@
+// TOCIRecordSet: finding the result cursor, describing it, opening, block fetching into the
+// record list and closing.
+#include <cstring>
+
+#include "dataaccess/oracle/OraClasses.h"
+
+namespace dac {
+
+namespace {
+
+const char* const SNotRows = "SQL statement doesn't return rows";
+
+void MarkUsed(PItemHeader item, PBlockHeader block) {
+    ItemHeader::SetBlock(item, block);
+    ItemHeader::SetFlag(item, ItemUsed);
+    ItemHeader::SetRollback(item, nullptr);
+    ItemHeader::SetStatus(item, 0);
+    ItemHeader::SetUpdateResult(item, 5);
+    ItemHeader::SetFilterResult(item, 0);
+    PokePacked<uint8_t>(item, ItemHeader::ofsReserved, 0);
+    ItemHeader::SetSerial(item, 0);
+}
+
+}  // namespace
+
+TOCIRecordSet::TOCIRecordSet() {
+    FFetchRows = 25;
+}
+
+TOCIRecordSet::~TOCIRecordSet() {
+    try {
+        Close();
+    } catch (...) {
+    }
+    FreeFetchBuffer();
+}
+
+void TOCIRecordSet::CreateCommand() {
+    SetCommand(new TOCICommand());
+}
+
+void TOCIRecordSet::SetCommand(TCRCommand* value) {
+    TCRRecordSet::SetCommand(value);
+    FOraCommand = dynamic_cast<TOCICommand*>(value);
+    FOracleConnection = FOraCommand ? FOraCommand->OracleConnection() : nullptr;
+}
+
+void TOCIRecordSet::SetConnection(TCRConnection* value) {
+    TCRRecordSet::SetConnection(value);
+    FOracleConnection = dynamic_cast<TOCIConnection*>(value);
+}
+
+bool TOCIRecordSet::IsNonBlocking() {
+    return OraCommand()->NonBlocking();
+}
+
+bool TOCIRecordSet::CanFetchBack() {
+    auto* cursor = dynamic_cast<TOraCursor*>(OraCommand()->GetCursor());
+    return cursor && cursor->Scrollable;
+}
+
+bool TOCIRecordSet::NeedFullReopen() {
+    return !OraCommand()->IsOwnCursor();
+}
+
+bool TOCIRecordSet::IsQuery() {
+    if (FCommandType != ctUnknown) return TCRRecordSet::IsQuery();
+    return OraCommand()->IsCursorOpen();
+}
+
+bool TOCIRecordSet::SetProp(int prop, const rtl::Variant& value) {
+    switch (prop) {
+        case prFetchRows:
+            FreeFetchBuffer();
+            return TCRRecordSet::SetProp(prop, value);
+        case prFieldsAsString:
+            return OraCommand()->SetProp(prop, value);
+        case prAutoClose:
+            AutoClose = value.AsBoolean();
+            return true;
+        case prDeferredLobRead:
+            DeferredLobRead = value.AsBoolean();
+            return true;
+        default:
+            return TCRRecordSet::SetProp(prop, value);
+    }
+}
+
+bool TOCIRecordSet::GetProp(int prop, rtl::Variant& value) {
+    switch (prop) {
+        case prRowsFetched:
+            value = OraCommand()->FetchedRows();
+            return true;
+        case prAutoClose:
+            value = AutoClose;
+            return true;
+        case prDeferredLobRead:
+            value = DeferredLobRead;
+            return true;
+        case prHasObjectFields:
+            value = FHasObjectFields;
+            return true;
+        default:
+            return TCRRecordSet::GetProp(prop, value);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The result cursor
+
+void TOCIRecordSet::FindResultCursor() {
+    TOCICommand* command = OraCommand();
+    FResultCursor = static_cast<TOraCursor*>(command->GetCursor());
+    if (!command->IsOwnCursor() || command->SQLType() != SQL_PLSQL) return;
+    FResultCursor = nullptr;
+    for (int i = 0; i < command->GetParamCount(); ++i) {
+        TOraParamDesc* param = command->GetParam(i);
+        if (param->GetDataType() != dtCursor) continue;
+        TOraCursor* cursor = param->GetAsCursor();
+        if (cursor && cursor->GetHandle()) {
+            ub4 state = OCI_STMT_STATE_EXECUTED;
+            if (OCIVersion >= 9100 && OCIAttrGet(cursor->GetHandle(), OCI_HTYPE_STMT, &state, nullptr,
+                                                 OCI_ATTR_STMT_STATE, OCIErrorHandle()) != OCI_SUCCESS)
+                continue;
+            if (state != OCI_STMT_STATE_EXECUTED) continue;
+        }
+        FResultCursor = cursor;
+        return;
+    }
+}
+
+void TOCIRecordSet::DetectCommandType() {
+    TOCICommand* command = OraCommand();
+    const uint16_t type = command->SQLType();
+    if (type == SQL_UNKNOWN && command->IsOwnCursor())
+        FCommandType = ctUnknown;
+    else if (type == SQL_SELECT || command->IsCursorOpen() || (type == SQL_PLSQL && FResultCursor))
+        FCommandType = ctCursor;
+    else
+        FCommandType = ctStatement;
+}
+
+void TOCIRecordSet::InternalPrepare() {
+    if (OraCommand()->IsOwnCursor()) OraCommand()->Prepare();
+    FindResultCursor();
+    DetectCommandType();
+}
+
+void TOCIRecordSet::InternalUnPrepare() {
+    TOCICommand* command = OraCommand();
+    if (!command->IsOwnCursor()) {
+        TOraCursor* foreign = FResultCursor;
+        try {
+            if (command->GetActive()) command->InternalUnPrepare();
+        } catch (...) {
+            command->SetCursor(nullptr);
+            throw;
+        }
+        command->SetCursor(nullptr);
+        (void)foreign;
+    }
+    if (command->GetActive()) command->UnPrepare();
+    FResultCursor = nullptr;
+    FCommandType = ctUnknown;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Describing
+
+void TOCIRecordSet::InternalInitFields() {
+    TCRRecordSet::InternalInitFields();
+    TOCICommand* command = OraCommand();
+    const TCursorState oldState = command->GetCursorState();
+    TCRCursor* oldCursor = command->GetCursor();
+    bool describeOnly = false;
+    auto restore = [&] {
+        if (command->GetCursor() != oldCursor) command->SetCursor(oldCursor);
+        if (describeOnly) {
+            if (oldState == csInactive)
+                command->UnPrepare();
+            else
+                command->SetCursorState(oldState);
+        }
+    };
+    try {
+        if (command->IsOwnCursor()) {
+            if (command->GetCursorState() == csInactive) {
+                command->Prepare();
+                describeOnly = true;
+            }
+            FindResultCursor();
+            if (command->SQLType() == SQL_SELECT) {
+                if (command->GetCursorState() < csExecuted) {
+                    if (command->GetCursorState() < csBound) command->BindParams();
+                    command->InternalExecute(OCI_DESCRIBE_ONLY, 0);
+                    describeOnly = true;
+                }
+            } else if (command->SQLType() == SQL_PLSQL && FResultCursor &&
+                       FResultCursor->State >= csExecuted) {
+                // A block is described only through the cursor its own run returned: describing
+                // never runs it a second time.
+                command->SetCursor(FResultCursor);
+            } else {
+                if (command->SQLType() == SQL_PLSQL) FCommandType = ctStatement;
+                restore();
+                return;
+            }
+        } else {
+            FindResultCursor();
+            if (!FResultCursor || FResultCursor->State < csExecuted)
+                throw rtl::Exception("Cursor must be opened");
+        }
+        FNeedsConversion = false;
+        for (int column = 1;; ++column) {
+            auto field = std::make_unique<TOCIFieldDesc>();
+            if (!command->DescribeField(column, *field, FLongStrings, FFlatBuffers)) break;
+            const TDataType t = field->DataType;
+            const bool longColumn = (t == dtMemo || t == dtWideMemo) && field->SubDataType == 0;
+            if (longColumn || t == dtBlob || t == dtCursor || (t >= dtOraBlob && t <= dtCFile) ||
+                t == dtWideOraClob || (t >= dtTimeStamp && t <= dtIntervalDS) || t == dtSQLTimeStamp ||
+                t == dtUndefined || t == dtLabel)
+                throw rtl::Exception("Data type is not supported");
+            field->ActualName = field->Name;
+            field->FieldNo = static_cast<uint16_t>(fields_.Count() + 1);
+            if (t == dtLargeint || t == dtBCD || t == dtFmtBcd) FNeedsConversion = true;
+            fields_.Add(field.release());
+        }
+        FHasObjectFields = false;
+    } catch (...) {
+        try {
+            restore();
+        } catch (...) {
+        }
+        throw;
+    }
+    restore();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Opening
+
+void TOCIRecordSet::InternalOpen(bool disableInitFields) {
+    FEndReached = false;
+    FFirstRowNo = FLastRowNo = 0;
+    FLastFetchBack = false;
+    FDefinedBlock = nullptr;
+    TCRRecordSet::InternalOpen(disableInitFields);
+}
+
+void TOCIRecordSet::ExecuteOpen(bool disableInitFields) {
+    // Background opening and fetching are not offered: the statement runs on the caller's thread.
+    if (IsNonBlocking()) throw rtl::Exception("Non-blocking fetching is not supported by the record set");
+    StringHeap().SetThreadSafety(false);
+    FDisableInitFields = disableInitFields;
+    try {
+        DoExecuteOpen();
+    } catch (rtl::Exception& e) {
+        EndExecuteOpen(&e);
+        throw;
+    }
+    EndExecuteOpen(nullptr);
+}
+
+void TOCIRecordSet::DoExecuteOpen() {
+    TOCICommand* command = OraCommand();
+    if (command->IsOwnCursor() && command->GetCursorState() < csExecuted) ExecCommand();
+    if (!IsQuery()) throw rtl::Exception(SNotRows);
+    if (!FDisableInitFields) {
+        InitFields();
+        if (!IsQuery()) throw rtl::Exception(SNotRows);
+    }
+    if (CanFetchBack()) {
+        if (OCIVersion < 9000) throw rtl::Exception("Need Oracle 9 Call Interface");
+        FPieceFetch = true;
+        BlockManager().ItemsPerBlock = static_cast<uint16_t>(FFetchRows);
+    } else {
+        FPieceFetch = false;
+    }
+    if (FResultCursor && command->GetCursor() != FResultCursor) command->SetCursor(FResultCursor);
+}
+
+void TOCIRecordSet::EndExecuteOpen(rtl::Exception* error) {
+    if (OnAfterExecute) OnAfterExecute(error == nullptr);
+    if (!error && FFetchAll && OraCommand()->GetCursorState() < csFetched) FetchAll();
+}
+
+void TOCIRecordSet::ExecCommand() {
+    TOCICommand* command = OraCommand();
+    bool preparedHere = false;
+    if (FCommandType != ctCursor && !prepared_ && !command->GetPrepared()) {
+        command->Prepare();
+        preparedHere = true;
+    }
+    try {
+        TCRRecordSet::ExecCommand();
+        FindResultCursor();
+        DetectCommandType();
+    } catch (...) {
+        if (FCommandType != ctCursor && preparedHere && command->GetPrepared()) command->UnPrepare();
+        throw;
+    }
+    if (FCommandType != ctCursor && preparedHere && command->GetPrepared()) command->UnPrepare();
+}
+
+void TOCIRecordSet::Reopen() {
+    if (!OraCommand()->IsOwnCursor()) {
+        if (OraCommand()->SQLType() == SQL_UNKNOWN) throw rtl::Exception("Reopen is not allowed");
+        Close();
+        Open();
+        return;
+    }
+    FreeData();
+    InitData();
+    if (OnDataChanged) OnDataChanged();
+    InternalOpen(true);
+}
+
+void TOCIRecordSet::InternalClose() {
+    TOCICommand* command = OraCommand();
+    if (!command->IsOwnCursor()) {
+        if (command->GetActive()) command->InternalUnPrepare();
+        command->SetCursor(nullptr);
+    }
+    if (command->GetCursorState() > csPrepared) command->SetCursorState(csPrepared);
+    FEndReached = false;
+    FDefinedBlock = nullptr;
+    FreeFetchBuffer();
+    if (!prepared_) InternalUnPrepare();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Fetching
+
+bool TOCIRecordSet::Fetch(bool fetchBack) {
+    TOCICommand* command = OraCommand();
+    const TCursorState state = command->GetCursorState();
+    if (state == csInactive || state == csFetched) return false;
+    bool cancel = false;
+    DoBeforeFetch(cancel);
+    if (cancel) {
+        if (AutoClose) command->FinishFetch();
+        return false;
+    }
+    bool result = false;
+    try {
+        result = (FPieceFetch || OCILite) ? FetchPiece(fetchBack) : FetchArray(fetchBack);
+    } catch (...) {
+        eof_ = true;
+        DoAfterFetch();
+        throw;
+    }
+    DoAfterFetch();
+    if (command->GetCursorState() == csFetched && AutoClose) {
+        const uint8_t type = FCommandType;
+        InternalUnPrepare();
+        FCommandType = type;
+        prepared_ = false;
+    }
+    return result;
+}
+
+void TOCIRecordSet::AllocFetchBuffer() {
+    FEntryOffsets.assign(static_cast<size_t>(fields_.Count()), -1);
+    FFetchBufferRowSize = 0;
+    for (int i = 0; i < fields_.Count(); ++i) {
+        TFieldDesc* f = fields_[i];
+        if (f->HasParent() || f->Kind != 0 || !NeedsConversionEntry(*f)) continue;
+        FEntryOffsets[static_cast<size_t>(i)] = FFetchBufferRowSize;
+        FFetchBufferRowSize += ConversionEntrySize(*f);
+    }
+    FFetchBuffer.assign(static_cast<size_t>(FFetchBufferRowSize) * static_cast<size_t>(FFetchRows), 0);
+}
+
+void TOCIRecordSet::FreeFetchBuffer() {
+    FFetchBuffer.clear();
+    FFetchBuffer.shrink_to_fit();
+    FEntryOffsets.clear();
+    FDefinedBlock = nullptr;
+}
+
+void TOCIRecordSet::DefineBlock(PItemHeader firstItem) {
+    TOCICommand* command = OraCommand();
+    const ub4 stride = static_cast<ub4>(BlockManager().ItemSize());
+    void* rec = ItemRecord(firstItem);
+    for (int i = 0; i < fields_.Count(); ++i) {
+        TFieldDesc* f = fields_[i];
+        if (f->HasParent() || f->Kind != 0) continue;
+        const int32_t entry = FEntryOffsets.empty() ? -1 : FEntryOffsets[static_cast<size_t>(i)];
+        void* value = entry >= 0 ? FFetchBuffer.data() + entry : static_cast<uint8_t*>(rec) + f->Offset;
+        const ub4 valueSkip = entry >= 0 ? static_cast<ub4>(FFetchBufferRowSize) : stride;
+        command->DefineArrayData(*f, value, stride, valueSkip,
+                                 static_cast<int16_t*>(IndicatorPlace(rec, i + 1)));
+    }
+}
+
+void TOCIRecordSet::FreeBlockComplex(PBlockHeader block, int from, int to) {
+    if (!hasComplexFields_) return;
+    for (int i = from; i < to; ++i) FreeComplexFields(ItemRecord(BlockManager().BlockItem(block, i)), true);
+}
+
+void TOCIRecordSet::LinkBlockItems(PItemHeader first, int count, bool backward) {
+    const size_t stride = BlockManager().ItemSize();
+    auto itemAt = [&](int k) {
+        return reinterpret_cast<PItemHeader>(reinterpret_cast<uint8_t*>(first) +
+                                             static_cast<size_t>(k) * stride);
+    };
+    if (!backward) {
+        int32_t order = LastItem ? ItemHeader::Order(LastItem) : 0;
+        for (int k = 0; k < count; ++k) {
+            PItemHeader item = itemAt(k);
+            ItemHeader::SetPrev(item, k == 0 ? LastItem : itemAt(k - 1));
+            ItemHeader::SetNext(item, k + 1 < count ? itemAt(k + 1) : nullptr);
+            ItemHeader::SetOrder(item, ++order);
+            AssignSerial(item);
+        }
+        if (LastItem) ItemHeader::SetNext(LastItem, first);
+        if (!FirstItem) FirstItem = first;
+        LastItem = itemAt(count - 1);
+    } else {
+        int32_t order = FirstItem ? ItemHeader::Order(FirstItem) : recordCount_ + count + 1;
+        for (int k = count - 1; k >= 0; --k) {
+            PItemHeader item = itemAt(k);
+            ItemHeader::SetNext(item, k == count - 1 ? FirstItem : itemAt(k + 1));
+            ItemHeader::SetPrev(item, k > 0 ? itemAt(k - 1) : nullptr);
+            ItemHeader::SetOrder(item, --order);
+            AssignSerial(item);
+        }
+        if (FirstItem) ItemHeader::SetPrev(FirstItem, itemAt(count - 1));
+        if (!LastItem) LastItem = itemAt(count - 1);
+        FirstItem = first;
+    }
+    DropRecordNoCache();
+}
+
+bool TOCIRecordSet::FetchArray(bool fetchBack) {
+    TOCICommand* command = OraCommand();
+    if (fetchBack) return false;  // block fetching reads forward; scrollable cursors go row by row
+    if (command->GetCursorState() <= csPrepared) return false;
+    TBlockManager& blocks = BlockManager();
+    const bool converting = hasComplexFields_ || FNeedsConversion;
+    if (converting && FFetchBuffer.empty()) AllocFetchBuffer();
+
+    PBlockHeader block = nullptr;
+    bool newBlock = true;
+    if (FUniDirectional && blocks.FirstBlock) {
+        // A unidirectional record set keeps one block: its rows are replaced.
+        block = blocks.FirstBlock;
+        newBlock = false;
+        for (PItemHeader i = FirstItem; i; i = ItemHeader::Next(i)) ClearItemSerial(i);
+        FreeBlockComplex(block, 0, BlockHeader::UsedItems(block));
+        FirstItem = LastItem = CurrentItem = nullptr;
+        BlockHeader::SetUsedItems(block, static_cast<uint16_t>(FFetchRows));
+    } else {
+        blocks.AllocBlock(block, static_cast<uint16_t>(FFetchRows));
+    }
+    PItemHeader first = blocks.BlockItem(block, 0);
+    const size_t stride = blocks.ItemSize();
+    int fetched = 0;
+    try {
+        for (int k = 0; k < FFetchRows; ++k) {
+            PItemHeader item = blocks.BlockItem(block, k);
+            MarkUsed(item, block);
+            if (hasComplexFields_) CreateComplexFields(ItemRecord(item), true);
+        }
+        if (newBlock || FDefinedBlock != block) {
+            DefineBlock(first);
+            FDefinedBlock = block;
+        }
+        int rows = FFetchRows;
+        if (FEndReached && command->FetchedRows() > FLastRowNo)
+            rows = std::min(FFetchRows, command->FetchedRows() - FLastRowNo);
+        fetched = command->Fetch(static_cast<ub4>(rows), OCI_FETCH_NEXT, 0);
+        FLastRowNo += fetched;
+        FLastFetchBack = false;
+        if (fetched > 0 && converting)
+            for (int k = 0; k < fetched; ++k)
+                ConvertRow(
+                    ItemRecord(blocks.BlockItem(block, k)),
+                    FFetchBuffer.data() + static_cast<size_t>(k) * static_cast<size_t>(FFetchBufferRowSize));
+    } catch (...) {
+        FreeBlockComplex(block, 0, FFetchRows);
+        if (newBlock) {
+            blocks.FreeBlock(block);
+        } else {
+            blocks.FreeBlock(block);
+            FirstItem = LastItem = CurrentItem = nullptr;
+        }
+        FDefinedBlock = nullptr;
+        throw;
+    }
+    if (fetched == 0) {
+        FreeBlockComplex(block, 0, FFetchRows);
+        blocks.FreeBlock(block);
+        FDefinedBlock = nullptr;
+        FreeFetchBuffer();
+        FEndReached = true;
+        return false;
+    }
+    (void)stride;
+    LinkBlockItems(first, fetched, false);
+    RecalcItemsFields(first, LastItem);
+    recordCount_ += fetched;
+    if (fetched < FFetchRows) {
+        FEndReached = true;
+        FreeBlockComplex(block, fetched, FFetchRows);
+        // The spare items go to the free list at once.
+        for (int k = fetched; k < FFetchRows; ++k) blocks.FreeItem(blocks.BlockItem(block, k));
+        if (command->GetCursorState() == csFetched || command->GetCursorState() == csInactive)
+            FreeFetchBuffer();
+    }
+    return true;
+}
+
+void TOCIRecordSet::FetchAll() {
+    TOCICommand* command = OraCommand();
+    const TCursorState state = command->GetCursorState();
+    if (state >= csFetchingAll || state == csInactive) return;
+    command->SetCursorState(state > csExecuteFetchAll ? csFetchingAll : csExecuteFetchAll);
+    FBreakFetch = false;
+    FetchAllLoop();
+}
+
+void TOCIRecordSet::FetchAllLoop() {
+    FBreakFetch = false;
+    FFetchAllRunning = true;
+    try {
+        if (CanFetchBack()) {
+            SetToEnd();
+            Fetch(true);
+        } else {
+            while (true) {
+                if (FBreakFetch) {
+                    OraCommand()->FinishFetch();
+                    break;
+                }
+                if (!Fetch(false)) break;
+            }
+        }
+    } catch (...) {
+        FFetchAllRunning = false;
+        OraCommand()->SetCursorState(csInactive);
+        throw;
+    }
+    FFetchAllRunning = false;
+}
+
+}  // namespace dac
