@@ -558,9 +558,13 @@ TOCIConnection& TOciSession::Connection() {
 
 void TOciSession::Failed(const std::exception& error) {
     const dac::EOraError* ora = AsOraError(error);
-    if (!ora) return;
-    if (onError_) onError_(ora->ErrorCode, ora->Message());
-    if (IsLostConnectionCode(ora->ErrorCode) && connection_->GetConnected()) {
+    // An error of the client side (no client library, say) has no Oracle number: it is reported
+    // with 0, so that a failed connect is journalled with its reason all the same.
+    if (onError_) {
+        const auto* own = dynamic_cast<const rtl::Exception*>(&error);
+        onError_(ora ? ora->ErrorCode : 0, own ? own->Message() : std::string(error.what()));
+    }
+    if (ora && IsLostConnectionCode(ora->ErrorCode) && connection_->GetConnected()) {
         inTransaction_ = false;
         try {
             connection_->Disconnect();

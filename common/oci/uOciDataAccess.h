@@ -48,8 +48,9 @@ public:
 
     // The connection the components run their commands on; raises when not connected.
     dac::TOCIConnection& Connection();
-    // Runs a database step of this session: an Oracle error goes to OnError, a lost connection
-    // disconnects the session, and the error raises on.
+    // Runs a database step of this session: its error goes to OnError (with the Oracle number, 0
+    // for an error of the client side), a lost connection disconnects the session, and the error
+    // raises on.
     template <class F>
     void Run(F&& step) {
         try {
