@@ -84,12 +84,13 @@ protected:
         return {"DX_SYSLOG_SOCKET=" + syslogPath_, "NOTIFY_SOCKET=", "ORACLE_HOME=" + (dir_ / "home"),
                 "DX_KEYSTORE=" + (dir_ / "keys")};
     }
-    // The files of a folder, by name.
+    // The files of a folder, by name; a package still being copied in is a hidden temporary file.
     static std::vector<std::string> Files(const std::string& folder) {
         std::vector<std::string> names;
         std::error_code ec;
         for (const auto& e : fs::directory_iterator(folder, ec))
-            if (e.is_regular_file()) names.push_back(e.path().filename().string());
+            if (e.is_regular_file() && e.path().filename().string()[0] != '.')
+                names.push_back(e.path().filename().string());
         std::sort(names.begin(), names.end());
         return names;
     }
@@ -116,8 +117,6 @@ TEST_F(ProgramOnDatabase, APackageOfTheWaitingRowsLandsInTheSharedFolder) {
         if (landed.empty()) ::usleep(100000);
     }
     ASSERT_FALSE(landed.empty()) << Journal();
-    // A package is copied whole: give the copy a moment, then look inside.
-    ::usleep(500000);
     std::string listing;
     EXPECT_EQ(0, RunShell("unzip -l " + Quote(shared + "/" + landed[0]), &listing)) << listing;
     EXPECT_NE(listing.find(".xml"), std::string::npos) << listing;
