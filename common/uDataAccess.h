@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -53,6 +54,10 @@ public:
     virtual std::unique_ptr<TConnectionSession> CreateSession() = 0;
     virtual TComponentFactory& Components() = 0;
     virtual std::unique_ptr<TCursorProc> CreateCursorProc(const TCursorProcDecl& decl) = 0;
+    // True when error says the connection to the server is gone (not that the server refused
+    // the request): the session is then disconnected and a reconnect may help. Components
+    // that cannot tell answer false.
+    virtual bool IsLostConnection(const std::exception&) const { return false; }
 };
 
 }  // namespace svc

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/oci/uOciDataAccess.h"
 #include "common/uDataAccess.h"
 #include "common/uParamsStorage.h"
 #include "export_service/uZuvQelOutSrvcMain.h"
@@ -15,14 +16,16 @@
 namespace {
 
 // The data-access components (sessions, stored procedures, queries) the program reaches the
-// database through. This build has none yet, so every start stops at the database step with a
-// journal line that says so.
-svc::TDataAccess* ProgramDataAccess() {
-    return nullptr;
+// database through: the Oracle client found through ORACLE_HOME. One for the process, made before
+// the first thread that uses it and freed after the last has ended, while the client library is
+// still whole (its own statics go before a static of ours would).
+std::unique_ptr<svc::TDataAccess> ProgramDataAccess() {
+    return std::make_unique<svc::TOciDataAccess>();
 }
 
 int RunProgram(int argc, char** argv, os::TEventLogger& eventLog) {
-    svc::TDataAccess* dataAccess = ProgramDataAccess();
+    const std::unique_ptr<svc::TDataAccess> ownDataAccess = ProgramDataAccess();
+    svc::TDataAccess* dataAccess = ownDataAccess.get();
     std::unique_ptr<svc::TdmParamsStorage> procedures;
     if (dataAccess) procedures = std::make_unique<svc::TdmParamsStorage>(dataAccess->Components());
     svc::TParamsStorage params(procedures.get());

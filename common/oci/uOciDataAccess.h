@@ -1,0 +1,92 @@
+// The services' data access over the Oracle client layer: sessions over TOCIConnection, stored
+// procedures and queries over TOCICommand, and the rows of a query or of a procedure's REF CURSOR
+// read into a memory dataset.
+//
+// Every database error keeps its class and Oracle number (dac::EOraError). An error that means the
+// server is gone leaves the session disconnected, so that the callers' reconnect loops, which ask
+// Connected(), start over.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <string>
+
+#include "common/uDataAccess.h"
+
+namespace dac {
+class TOCIConnection;
+}
+
+namespace svc {
+
+// The Oracle numbers of errors after which the session is no longer usable: the connection broke,
+// the listener or the instance is not there, the session was ended from the server's side.
+bool IsLostConnectionCode(int code);
+
+// A session over one TOCIConnection. Automatic commit is on outside StartTransaction..Commit or
+// Rollback.
+class TOciSession : public TConnectionSession {
+public:
+    TOciSession();
+    ~TOciSession() override;
+
+    bool Connected() const override;
+    bool InTransaction() const override { return inTransaction_; }
+    void StartTransaction() override;
+    void Commit() override;
+    void Rollback() override;
+    void SetLoginPrompt(bool) override {}
+    void SetHome(uint8_t home) override { home_ = home; }
+    void SetUsername(const std::string& name) override { username_ = name; }
+    void SetPassword(const std::string& password) override { password_ = password; }
+    void SetServer(const std::string& server) override { server_ = server; }
+    void SetSchema(const std::string& schema) override { schema_ = schema; }
+    void Connect() override;
+    void Disconnect() override;
+    void SetOnError(TErrorEvent handler) override { onError_ = std::move(handler); }
+
+    // The connection the components run their commands on; raises when not connected.
+    dac::TOCIConnection& Connection();
+    // Runs a database step of this session: its error goes to OnError (with the Oracle number, 0
+    // for an error of the client side), a lost connection disconnects the session, and the error
+    // raises on.
+    template <class F>
+    void Run(F&& step) {
+        try {
+            step();
+        } catch (const std::exception& e) {
+            Failed(e);
+            throw;
+        }
+    }
+
+private:
+    void Failed(const std::exception& error);
+    void EndTransaction(bool commit);
+
+    std::unique_ptr<dac::TOCIConnection> connection_;
+    uint8_t home_ = 0;
+    std::string username_, password_, server_, schema_;
+    bool inTransaction_ = false;
+    TErrorEvent onError_;
+};
+
+// The components of both services over the Oracle client. Stateless: one instance serves the
+// whole process and every thread in it.
+class TOciDataAccess : public TDataAccess, public TComponentFactory {
+public:
+    // Unloads the client library when no connection is left open.
+    ~TOciDataAccess() override;
+    std::unique_ptr<TConnectionSession> CreateSession() override;
+    TComponentFactory& Components() override { return *this; }
+    std::unique_ptr<TCursorProc> CreateCursorProc(const TCursorProcDecl& decl) override;
+    std::unique_ptr<TStoredProc> CreateStoredProc(const TStoredProcDecl& decl) override;
+    std::unique_ptr<TDataQuery> CreateQuery(const TQueryDecl& decl) override;
+    bool IsLostConnection(const std::exception& error) const override;
+};
+
+// Rows fetched per round trip when a dataset does not fetch all at once.
+inline constexpr int OciFetchBlock = 25;
+
+}  // namespace svc

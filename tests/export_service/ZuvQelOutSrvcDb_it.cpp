@@ -1,0 +1,140 @@
+// The program ZuvQelOutSrvc as a foreground service against a demo Qel database on the stand-in
+// Oracle client: it connects, reads the exchange settings, exports a package of the waiting rows
+// and copies it into the shared folder, where the web side takes it.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "platform/rtl/DateTime.h"
+#include "tests/platform/os/OsTestSupport.h"
+
+namespace fs = std::filesystem;
+using ostest::Child;
+using ostest::DatagramSocket;
+using ostest::ReadFile;
+using ostest::TempDir;
+
+namespace {
+
+int RunShell(const std::string& command, std::string* output = nullptr) {
+    FILE* p = popen((command + " 2>&1").c_str(), "r");
+    if (!p) return -1;
+    std::string text;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
+    const int status = pclose(p);
+    if (output) *output = text;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string Quote(const std::string& s) {
+    std::string out = "'";
+    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+// The sample credentials zuv_exchange / change-me, the schema ZUV, the server as a real client names
+// it: the stand-in finds <ORACLE_HOME>/dbs/QEL.db.
+const char* const kIni =
+    "[CONNECTION_QEL]\nServer=qel:1521/QEL\nOraHome=0\nScheme=ZUV\n"
+    "UserName=E27CE912F85D36EEE31A74B5AD062E75\nPassword=5F91C5ECF2F22E7DB5F2CF1FCE0B5627\n[LOG]"
+    "\nLogOutPath=";
+
+class ProgramOnDatabase : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::copy_file(DX_BINARY_DIR "/export_service/ZuvQelOutSrvc", dir_ / "ZuvQelOutSrvc");
+        fs::permissions(dir_ / "ZuvQelOutSrvc", fs::perms::owner_all);
+        ostest::WriteFile(dir_ / "Connection.ini", std::string(kIni) + (dir_ / "logs") + "\n");
+        // An Oracle home of its own: the build's client library and this test's database.
+        fs::create_directories(dir_ / "home/lib");
+        fs::create_directories(dir_ / "home/dbs");
+        fs::create_symlink(DX_BINARY_DIR "/oracle-home/lib/libclntsh.so", dir_ / "home/lib/libclntsh.so");
+        std::string out;
+        ASSERT_EQ(0, RunShell("python3 " + Quote(DX_SOURCE_DIR "/scripts/make-qel-db") +
+                                  " --size tiny --seed 7 --user zuv_exchange --password change-me --root " +
+                                  Quote(dir_ / "zuv") + " --set Interval=1 --set RepeatEveryTimeHMS=0 " +
+                                  Quote(db_),
+                              &out))
+            << out;
+        ASSERT_EQ(0, Sqlite("INSERT INTO oci_user(name, password) VALUES ('ZUV', 'zuv')", &out)) << out;
+    }
+
+    int Sqlite(const std::string& sql, std::string* out) const {
+        return RunShell(
+            "sqlite3 -batch -noheader " + Quote(db_) + " " + Quote(".timeout 5000") + " " + Quote(sql), out);
+    }
+    std::string SqliteText(const std::string& sql) const {
+        std::string out;
+        EXPECT_EQ(0, Sqlite(sql, &out)) << out;
+        while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+        return out;
+    }
+    std::string Journal() const {
+        return ReadFile(dir_ /
+                        ("logs/ZuvQelOutSrvc_" + rtl::FormatDateTime("dd.mm.yyyy", rtl::Now()) + ".log"));
+    }
+    std::vector<std::string> Env() const {
+        return {"DX_SYSLOG_SOCKET=" + syslogPath_, "NOTIFY_SOCKET=", "ORACLE_HOME=" + (dir_ / "home"),
+                "DX_KEYSTORE=" + (dir_ / "keys")};
+    }
+    // The files of a folder, by name; a package still being copied in is a hidden temporary file.
+    static std::vector<std::string> Files(const std::string& folder) {
+        std::vector<std::string> names;
+        std::error_code ec;
+        for (const auto& e : fs::directory_iterator(folder, ec))
+            if (e.is_regular_file() && e.path().filename().string()[0] != '.')
+                names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    TempDir dir_{"outsrvcdb"};
+    std::string db_ = dir_ / "home/dbs/QEL.db";
+    std::string syslogPath_ = dir_ / "syslog.sock";
+    DatagramSocket syslog_{syslogPath_};
+};
+
+}  // namespace
+
+TEST_F(ProgramOnDatabase, APackageOfTheWaitingRowsLandsInTheSharedFolder) {
+    const std::string shared = dir_ / "zuv/out-share";
+    const long waiting = std::stol(SqliteText("SELECT count(*) FROM pos WHERE package_id IS NULL"));
+    ASSERT_GT(waiting, 0);
+    const long packagesBefore = std::stol(SqliteText("SELECT count(*) FROM out_package"));
+    const long repeatsBefore =
+        std::stol(SqliteText("SELECT count(*) FROM out_package WHERE repeat_requested <> 0"));
+    Child program({dir_ / "ZuvQelOutSrvc"}, Env());
+    std::vector<std::string> landed;
+    for (int waited = 0; waited < 60000 && landed.empty(); waited += 100) {
+        landed = Files(shared);
+        if (landed.empty()) ::usleep(100000);
+    }
+    ASSERT_FALSE(landed.empty()) << Journal();
+    std::string listing;
+    EXPECT_EQ(0, RunShell("unzip -l " + Quote(shared + "/" + landed[0]), &listing)) << listing;
+    EXPECT_NE(listing.find(".xml"), std::string::npos) << listing;
+
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.Wait(60000), 0) << program.Output();
+    const std::string journal = Journal();
+    EXPECT_NE(journal.find("] Connection: ok\r\n"), std::string::npos) << journal;
+    EXPECT_NE(journal.find("] Database zuv verion = 2.9.1.0\r\n"), std::string::npos) << journal;
+    EXPECT_EQ(journal.find("] Error: "), std::string::npos) << journal;
+    // Every package is registered and marked as sent, and the waiting rows carry a package's id.
+    EXPECT_EQ("0", SqliteText("SELECT count(*) FROM pos WHERE package_id IS NULL"));
+    EXPECT_EQ("0", SqliteText("SELECT count(*) FROM out_package WHERE datetime_send IS NULL"));
+    // In the shared folder: each package registered by the run, and each one the web side had asked
+    // for again; no repeat is asked for any more.
+    const long registered = std::stol(SqliteText("SELECT count(*) FROM out_package")) - packagesBefore;
+    EXPECT_GE(registered, 1);
+    EXPECT_EQ(static_cast<size_t>(registered + repeatsBefore), Files(shared).size());
+    EXPECT_EQ("0", SqliteText("SELECT count(*) FROM out_package WHERE repeat_requested <> 0"));
+    EXPECT_NE(journal.find("] Utility \"Zuv Qel Out Srvc\" finished...\r\n"), std::string::npos) << journal;
+}
