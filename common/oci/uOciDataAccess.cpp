@@ -636,6 +636,22 @@ void TOciSession::Rollback() {
     EndTransaction(false);
 }
 
+void TOciSession::ExecSQL(const std::string& sql) {
+    Run([&] {
+        std::unique_ptr<TOCICommand> command = NewCommand(*this);
+        command->SetSQLText(sql);
+        command->Execute();
+    });
+}
+
+void TOciSession::Savepoint(const std::string& name) {
+    ExecSQL("SAVEPOINT " + dac::CheckedOraIdentifier(name, "savepoint name"));
+}
+
+void TOciSession::RollbackToSavepoint(const std::string& name) {
+    ExecSQL("ROLLBACK TO SAVEPOINT " + dac::CheckedOraIdentifier(name, "savepoint name"));
+}
+
 // ---------------------------------------------------------------------------------------------
 // TOciDataAccess
 

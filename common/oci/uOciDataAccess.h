@@ -45,6 +45,9 @@ public:
     void Connect() override;
     void Disconnect() override;
     void SetOnError(TErrorEvent handler) override { onError_ = std::move(handler); }
+    // Savepoints of the open transaction; the name must be a plain Oracle identifier.
+    void Savepoint(const std::string& name);
+    void RollbackToSavepoint(const std::string& name);
 
     // The connection the components run their commands on; raises when not connected.
     dac::TOCIConnection& Connection();
@@ -64,6 +67,7 @@ public:
 private:
     void Failed(const std::exception& error);
     void EndTransaction(bool commit);
+    void ExecSQL(const std::string& sql);
 
     std::unique_ptr<dac::TOCIConnection> connection_;
     uint8_t home_ = 0;
@@ -76,6 +80,9 @@ private:
 // whole process and every thread in it.
 class TOciDataAccess : public TDataAccess, public TComponentFactory {
 public:
+    TOciDataAccess() = default;
+    TOciDataAccess(const TOciDataAccess&) = delete;
+    TOciDataAccess& operator=(const TOciDataAccess&) = delete;
     // Unloads the client library when no connection is left open.
     ~TOciDataAccess() override;
     std::unique_ptr<TConnectionSession> CreateSession() override;

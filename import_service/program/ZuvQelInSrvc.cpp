@@ -5,25 +5,49 @@
 #include <string>
 #include <vector>
 
+#include "common/oci/uOciDataAccess.h"
 #include "common/uDataAccess.h"
 #include "common/uParamsStorage.h"
 #include "import_service/uImportParams.h"
 #include "import_service/uZuvQelInSrvcMain.h"
+#include "import_service/udmMainDataModule.h"
 #include "import_service/ufrmDebug.h"
 #include "platform/os/EventLog.h"
 #include "platform/os/SvcMgr.h"
 
 namespace {
 
+// The import's session offers the savepoints of the coupon flow besides the Oracle session's
+// own calls.
+class TImportOciSession final : public svc::TOciSession, public svc::TImportSession {
+public:
+    bool Connected() const override { return TOciSession::Connected(); }
+    bool InTransaction() const override { return TOciSession::InTransaction(); }
+    void StartTransaction() override { TOciSession::StartTransaction(); }
+    void Commit() override { TOciSession::Commit(); }
+    void Rollback() override { TOciSession::Rollback(); }
+    void Savepoint(const std::string& name) override { TOciSession::Savepoint(name); }
+    void RollbackToSavepoint(const std::string& name) override { TOciSession::RollbackToSavepoint(name); }
+};
+
+class TImportOciDataAccess final : public svc::TOciDataAccess {
+public:
+    std::unique_ptr<svc::TConnectionSession> CreateSession() override {
+        return std::make_unique<TImportOciSession>();
+    }
+};
+
 // The data-access components (sessions, stored procedures, queries) the program reaches the
-// database through. This build has none yet, so every start stops at the database step with a
-// journal line that says so.
-svc::TDataAccess* ProgramDataAccess() {
-    return nullptr;
+// database through: the Oracle client found through ORACLE_HOME. One for the process, made before
+// the first thread that uses it and freed after the last has ended, while the client library is
+// still whole (its own statics go before a static of ours would).
+std::unique_ptr<svc::TDataAccess> ProgramDataAccess() {
+    return std::make_unique<TImportOciDataAccess>();
 }
 
 int RunProgram(int argc, char** argv, os::TEventLogger& eventLog) {
-    svc::TDataAccess* dataAccess = ProgramDataAccess();
+    const std::unique_ptr<svc::TDataAccess> ownDataAccess = ProgramDataAccess();
+    svc::TDataAccess* dataAccess = ownDataAccess.get();
     std::unique_ptr<svc::TdmParamsStorage> procedures;
     if (dataAccess) procedures = std::make_unique<svc::TdmParamsStorage>(dataAccess->Components());
     svc::TImportParamsStorage params;

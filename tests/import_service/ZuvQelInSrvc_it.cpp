@@ -1,7 +1,7 @@
 // The program ZuvQelInSrvc as it is run: a foreground service (its start-up, journal and event
 // log, its stop on SIGTERM), its installation as a systemd unit, and the "/debug" mode in tmux
-// and through pipes. This build has no Oracle data-access components, so every start ends at the
-// database step with a journal line that says so, and the program keeps running until stopped.
+// and through pipes. Here the Oracle home holds no client library: every start stops at the
+// database step, journals why and tries again until stopped.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -24,7 +24,7 @@ const char* const kIni =
     "[CONNECTION_QEL]\nServer=qel:1521/"
     "QEL\nOraHome=0\nScheme=ZUV\nUserName=E27CE912F85D36EEE31A74B5AD062E75\n"
     "Password=5F91C5ECF2F22E7DB5F2CF1FCE0B5627\n[LOG]\nLogInPath=";
-const char* const kNoComponents = "Error: This program has no Oracle data-access components";
+const char* const kNoClient = "Error: Cannot find OCI DLL: libclntsh.so";
 
 // The program copied into a folder of its own, where it looks for Connection.ini.
 class InProgram : public ::testing::Test {
@@ -40,10 +40,13 @@ protected:
         return ReadFile(dir_ /
                         ("logs/" + stem + "_" + rtl::FormatDateTime("dd.mm.yyyy", rtl::Now()) + ".log"));
     }
-    std::vector<std::string> Env() const { return {"DX_SYSLOG_SOCKET=" + syslogPath_, "NOTIFY_SOCKET="}; }
+    std::vector<std::string> Env() const {
+        return {"DX_SYSLOG_SOCKET=" + syslogPath_, "NOTIFY_SOCKET=", "ORACLE_HOME=" + noClient_};
+    }
 
     TempDir dir_{"insrvc"};
     std::string syslogPath_ = dir_ / "syslog.sock";
+    std::string noClient_ = dir_ / "oracle-home-without-client";
     DatagramSocket syslog_{syslogPath_};
 };
 
@@ -79,17 +82,16 @@ TEST_F(InProgram, WithoutConnectionIniTheStartFails) {
 TEST_F(InProgram, ForegroundServiceRunsUntilStoppedAndJournalsTheDatabaseStep) {
     WriteIni();
     Child program({dir_ / "ZuvQelInSrvc"}, Env());
-    ASSERT_TRUE(WaitForText([&] { return Journal("ZuvQelInSrvc"); }, kNoComponents))
-        << Journal("ZuvQelInSrvc");
+    ASSERT_TRUE(WaitForText([&] { return Journal("ZuvQelInSrvc"); }, kNoClient)) << Journal("ZuvQelInSrvc");
     ExpectInOrder(Journal("ZuvQelInSrvc"),
                   {"] ----------------------\r\n", "] Utility \"Zuv Qel In Srvc\" started...\r\n",
                    "] Server = qel:1521/QEL\r\n", "] OraHome = 0\r\n", "] Scheme = ZUV\r\n",
                    "] UserName = zuv_exchange\r\n", "] Log path = " + (dir_ / "logs") + "\r\n",
-                   "] Reading params from DB...\r\n", "] " + std::string(kNoComponents) + "\r\n"});
+                   "] Reading params from DB...\r\n", "] " + std::string(kNoClient) + "\r\n"});
     EXPECT_EQ(Journal("ZuvQelInSrvc").find("change-me"), std::string::npos)
         << "the password is never journalled";
     ::usleep(300000);
-    EXPECT_EQ(program.Wait(100), -1) << "the service keeps running without workers";
+    EXPECT_EQ(program.Wait(100), -1) << "the service keeps trying";
     program.Signal(SIGTERM);
     EXPECT_EQ(program.Wait(), 0) << program.Output();
     EXPECT_NE(Journal("ZuvQelInSrvc").find("] Utility \"Zuv Qel in Srvc\" finished...\r\n"),
@@ -111,23 +113,26 @@ TEST_F(InProgram, InstallWritesTheUnitWithTheDescription) {
 TEST_F(InProgram, DebugModeInTmux) {
     if (!Tmux::Available()) GTEST_SKIP() << "tmux is not installed (scripts/setup installs it)";
     WriteIni();
-    Tmux tmux("DX_SYSLOG_SOCKET=" + syslogPath_ + " " + (dir_ / "ZuvQelInSrvc") + " /debug");
+    Tmux tmux("DX_SYSLOG_SOCKET=" + syslogPath_ + " ORACLE_HOME=" + noClient_ + " " +
+              (dir_ / "ZuvQelInSrvc") + " /debug");
     ASSERT_TRUE(tmux.Ok());
     ASSERT_TRUE(tmux.WaitFor("[ Start ]  [ Stop ]")) << tmux.Last();
     EXPECT_NE(tmux.Last().find("frmDebug"), std::string::npos);
     EXPECT_NE(tmux.Last().find("Watcher: not created"), std::string::npos) << tmux.Last();
     tmux.Keys("s");
-    ASSERT_TRUE(tmux.WaitFor("This program has no Oracle data-access components")) << tmux.Last();
-    ASSERT_TRUE(tmux.WaitFor("Starter: finished")) << tmux.Last();
+    ASSERT_TRUE(tmux.WaitFor("Cannot find OCI DLL: libclntsh.so")) << tmux.Last();
+    ASSERT_TRUE(tmux.WaitFor("Starter: running")) << tmux.Last();
     EXPECT_NE(tmux.Last().find("Package manager: not created"), std::string::npos) << tmux.Last();
     tmux.Keys("t");
     ASSERT_TRUE(tmux.WaitFor("Utility \"Zuv Qel in Srvc\" finished...")) << tmux.Last();
+    EXPECT_NE(tmux.Last().find("Stop trying establish connection."), std::string::npos) << tmux.Last();
+    ASSERT_TRUE(tmux.WaitFor("Starter: not created")) << tmux.Last();
     tmux.Keys("q");
     EXPECT_TRUE(tmux.WaitFor("EXIT=0")) << tmux.Last();
     ExpectInOrder(Journal("QEL_IN_DEBUG"),
                   {"] Utility \"Zuv Qel In Srvc\" started...\r\n", "] Reading data from config file...\r\n",
                    "] Server = qel:1521/QEL\r\n", "] Log path = " + (dir_ / "logs") + "\r\n",
-                   "] Reading params from DB...\r\n", "] " + std::string(kNoComponents) + "\r\n",
+                   "] Reading params from DB...\r\n", "] " + std::string(kNoClient) + "\r\n",
                    "] Utility \"Zuv Qel in Srvc\" finished...\r\n"});
     EXPECT_FALSE(
         fs::exists(dir_ / ("logs/ZuvQelInSrvc_" + rtl::FormatDateTime("dd.mm.yyyy", rtl::Now()) + ".log")))
@@ -146,15 +151,23 @@ TEST_F(InProgram, DebugModeThroughPipes) {
     ASSERT_TRUE(program.WaitFor("Journal: not open")) << program.Output();
     EXPECT_EQ(program.Output().find("Starter: running"), std::string::npos);
     WriteIni();
-    for (int round = 1; round <= 2; ++round) {
+    // Each start tries the database until its stop ends the tries.
+    const std::string stopped = "Error: Thread terminated. Stop trying establish connection.";
+    auto count = [&](const std::string& text) {
+        const std::string output = program.Output();
+        size_t n = 0;
+        for (size_t at = output.find(text); at != std::string::npos; at = output.find(text, at + 1)) ++n;
+        return n;
+    };
+    for (size_t round = 1; round <= 2; ++round) {
         program.Send("start\n");
-        bool decided = false;
-        for (int i = 0; i < 50 && !decided; ++i) {
-            program.Send("status\n");
-            decided = program.WaitFor("Start-up: none (see the journal)", 200);
-        }
-        ASSERT_TRUE(decided) << program.Output();
+        for (int i = 0; i < 200 && count(kNoClient) < round; ++i) program.WaitFor("\x01", 50);
+        ASSERT_GE(count(kNoClient), round) << program.Output();
+        program.Send("status\n");
+        ASSERT_TRUE(program.WaitFor("Start-up: not taken")) << program.Output();
         program.Send("stop\n");
+        for (int i = 0; i < 200 && count(stopped) < round; ++i) program.WaitFor("\x01", 50);
+        ASSERT_GE(count(stopped), round) << program.Output();
     }
     program.Send("quit\n");
     EXPECT_EQ(program.Wait(), 0) << program.Output();
