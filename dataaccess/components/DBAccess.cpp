@@ -276,7 +276,8 @@ void TCustomDAConnection::DoDisconnect() {
 }
 
 void TCustomDAConnection::InternalConnect() {
-    ++connectCount_;
+    // One use counts once: the connect request made for it is part of the same use.
+    const int before = connectCount_;
     const bool savedPrompt = LoginPrompt();
     if (!promptAllowed_) SetLoginPrompt(false);
     try {
@@ -285,11 +286,12 @@ void TCustomDAConnection::InternalConnect() {
     } catch (...) {
         SetLoginPrompt(savedPrompt);
         promptAllowed_ = !GetConnected();
-        if (!GetConnected()) --connectCount_;
+        connectCount_ = GetConnected() ? before + 1 : before;
         throw;
     }
     SetLoginPrompt(savedPrompt);
     promptAllowed_ = !GetConnected();
+    connectCount_ = before + 1;
 }
 
 void TCustomDAConnection::InternalDisconnect() {

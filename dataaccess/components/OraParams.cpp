@@ -393,6 +393,10 @@ db::TFieldType TOraDataTypesMap::GetFieldType(TDataType dataType) const {
 
 TDataType TOraDataTypesMap::GetDataType(db::TFieldType fieldType) const {
     switch (static_cast<int>(fieldType)) {
+        case db::ftDate:
+        case db::ftTime:
+            // Oracle has one DATE type, with the time of day.
+            return dtDateTime;
         case db::ftFixedChar:
             return dtFixedChar;
         case db::ftFixedWideChar:
