@@ -34,11 +34,11 @@ std::vector<Lexem> Tokenize(const AnsiString& sql, TSQLParserClass parserClass, 
     for (;;) {
         int code = parser->GetNext(lexem);
         if (code == lxEnd) break;
-        int64_t end = parser->CurrPos();
-        int64_t start = end - static_cast<int64_t>(lexem.size());
-        // Quotes are not part of the lexem text; the position tells the truth.
-        start = std::max<int64_t>(parser->ScanStartPos(), 0);
-        if (start > end) start = end;
+        const int64_t end = parser->CurrPos();
+        // The scan starts where the skipped blanks began.
+        int64_t start = std::max<int64_t>(parser->ScanStartPos(), 0);
+        if (!o.blanks)
+            while (start < end && static_cast<unsigned char>(sql[static_cast<size_t>(start)]) <= ' ') ++start;
         out.push_back({code, lexem, start, end});
     }
     if (keep) *keep = std::move(parser);
