@@ -404,6 +404,8 @@ public:
     void StartPlSqlTrace();
     void StopPlSqlTrace();
     bool SqlTraceStarted() const { return sqlStarted_; }
+    // The DBMS_TRACE level of a set of PL/SQL trace flags.
+    static int PlSqlTraceLevel(uint8_t flags) { return (((flags >> 4) & 0xF) * 32 + (flags & 0xF)) & 0x1FF; }
     bool PlSqlTraceStarted() const { return plSqlStarted_; }
 
 private:

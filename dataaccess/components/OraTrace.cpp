@@ -95,8 +95,7 @@ void TOraTrace::StopSqlTrace() {
 void TOraTrace::StartPlSqlTrace() {
     CheckSession();
     if (plSqlStarted_ || PlSqlTraceFlags == 0) return;
-    const int level = (((PlSqlTraceFlags >> 4) & 0xF) * 32 + (PlSqlTraceFlags & 0xF)) & 0x1FF;
-    Run("BEGIN\r\n  dbms_trace.set_plsql_trace(:level);\r\nEND;", level);
+    Run("BEGIN\r\n  dbms_trace.set_plsql_trace(:level);\r\nEND;", PlSqlTraceLevel(PlSqlTraceFlags));
     plSqlStarted_ = true;
 }
 
