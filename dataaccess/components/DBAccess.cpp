@@ -174,7 +174,7 @@ void TCustomDAConnection::SetConnected(bool value) {
     if (value) {
         if (GetConnected() == value) return;
         if (!StreamedConnected()) ++connectCount_;
-        if (ComponentState().Contains(rtl::csReading)) {
+        if (ComponentState().Contains(rtl::csLoading)) {
             SetStreamedConnected(true);
             return;
         }
@@ -216,7 +216,7 @@ void TCustomDAConnection::SetConnected(bool value) {
     } catch (...) {
         pending = std::current_exception();
     }
-    if (ComponentState().Contains(rtl::csReading)) {
+    if (ComponentState().Contains(rtl::csLoading)) {
         SetStreamedConnected(false);
     } else {
         // The base would fire BeforeDisconnect and tell the clients a second time.
@@ -484,6 +484,11 @@ void TCustomDAConnection::AssignTo(rtl::TPersistent* dest) {
     d->AfterDisconnect = AfterDisconnect;
     d->BeforeDisconnect = BeforeDisconnect;
     d->OnLogin = OnLogin;
+}
+
+void TCustomDAConnection::Notification(rtl::TComponent* component, rtl::TOperation operation) {
+    db::TCustomConnection::Notification(component, operation);
+    if (operation == rtl::opRemove && component == defaultTransaction_) defaultTransaction_ = nullptr;
 }
 
 // ---------------------------------------------------------------------------------------------

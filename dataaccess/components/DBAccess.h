@@ -190,6 +190,7 @@ public:
     virtual void SetConnectString(const AnsiString& value) = 0;
     virtual void AssignConnectParams(TCustomDAConnection* source);
     void AssignTo(rtl::TPersistent* dest) override;
+    void Notification(rtl::TComponent* component, rtl::TOperation operation) override;
 
     // Failover operation stack: what the connection is doing, innermost last.
     void PushOperation(TConnLostCause cause, bool allowFailover = true);

@@ -330,7 +330,7 @@ void TOraSession::CreateDriverConnection() {
 // Connect and disconnect
 
 void TOraSession::SetConnected(bool value) {
-    if (ComponentState().Contains(rtl::csReading)) {
+    if (ComponentState().Contains(rtl::csLoading)) {
         if (Options().NeverConnect() && !ComponentState().Contains(rtl::csDesigning)) return;
         SetStreamedConnected(value);
         return;

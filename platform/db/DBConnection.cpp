@@ -8,7 +8,7 @@ TCustomConnection::TCustomConnection(rtl::TComponent* owner) : rtl::TComponent(o
 TCustomConnection::~TCustomConnection() = default;
 
 void TCustomConnection::SetConnected(bool value) {
-    if (ComponentState().Contains(rtl::csReading) && value) {
+    if (ComponentState().Contains(rtl::csLoading) && value) {
         streamedConnected_ = true;
         return;
     }

@@ -264,3 +264,41 @@ TEST_F(SessionTest, SettingsGivenBeforeConnectReachTheServerSession) {
     EXPECT_NE(std::string::npos, all.find("YYYY-MM-DD")) << all;
     EXPECT_EQ("YYYY-MM-DD", s->Options().DateFormat());
 }
+
+TEST_F(SessionTest, ConnectedSetWhileLoadingWaitsForLoadedOrIsDroppedWithNeverConnect) {
+    for (bool never : {false, true}) {
+        auto s = newSession();
+        s->Options().SetNeverConnect(never);
+        s->Loading();
+        s->SetConnected(true);
+        EXPECT_FALSE(s->GetConnected());
+        s->Loaded();
+        EXPECT_EQ(!never, s->GetConnected()) << "NeverConnect " << never;
+    }
+}
+
+TEST_F(SessionTest, TypeOptionsMarkTheFieldDefinitionsOfTheSessionsDatasetsOutdated) {
+    auto s = newSession();
+    dac::TMemDataSet dataSet;
+    s->RegisterClient(&dataSet);
+    struct Case {
+        const char* name;
+        std::function<void(bool)> set;
+        bool initial;
+    };
+    auto& o = s->Options();
+    const Case cases[] = {
+        {"EnableNumbers", [&](bool v) { o.SetEnableNumbers(v); }, false},
+        {"EnableLargeint", [&](bool v) { o.SetEnableLargeint(v); }, false},
+        {"EnableIntegers", [&](bool v) { o.SetEnableIntegers(v); }, true},
+        {"EnableOraTimestamp", [&](bool v) { o.SetEnableOraTimestamp(v); }, true},
+    };
+    for (const auto& c : cases) {
+        dataSet.FieldDefs().SetUpdated(true);
+        c.set(c.initial);
+        EXPECT_TRUE(dataSet.FieldDefs().Updated()) << c.name << ": the same value changes nothing";
+        c.set(!c.initial);
+        EXPECT_FALSE(dataSet.FieldDefs().Updated()) << c.name;
+    }
+    s->UnRegisterClient(&dataSet);
+}
