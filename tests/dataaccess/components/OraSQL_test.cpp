@@ -206,3 +206,18 @@ TEST_F(SQLTest, ConnectionLevelExecSQLRunsThroughTheSessionsOwnStatement) {
     session_->Commit();
     EXPECT_EQ((std::vector<std::string>{"40:pin:"}), Rows());
 }
+
+TEST_F(SQLTest, APreparedStatementHoldsOneUseUntilItsTextChanges) {
+    auto sql = newSQL(session_.get(), "INSERT INTO item(id) VALUES (:id)");
+    const int uses = session_->ConnectCount();
+    sql->Prepare();
+    EXPECT_TRUE(sql->Prepared());
+    EXPECT_EQ(uses + 1, session_->ConnectCount());
+    sql->ParamByName("id")->SetAsInteger(50);
+    sql->Execute();
+    EXPECT_EQ(uses + 1, session_->ConnectCount()) << "the run gave its own use back";
+    sql->SQL().SetText("INSERT INTO item(id) VALUES (:id + 1)");
+    EXPECT_FALSE(sql->Prepared());
+    EXPECT_EQ(uses, session_->ConnectCount());
+    EXPECT_EQ(50, sql->ParamByName("id")->AsInteger());
+}

@@ -302,3 +302,37 @@ TEST_F(SessionTest, TypeOptionsMarkTheFieldDefinitionsOfTheSessionsDatasetsOutda
     }
     s->UnRegisterClient(&dataSet);
 }
+
+TEST_F(SessionTest, ClientsAreToldOfADisconnectOnceMoreAfterALostConnectionAndOtherErrorsComeAfterIt) {
+    struct Case {
+        int32_t code;
+        int expectedNotes;
+        bool raises;
+    };
+    const Case cases[] = {{3113, 2, false}, {942, 1, true}};
+    for (const auto& c : cases) {
+        auto s = newSession();
+        s->Connect();
+        int notes = 0;
+        rtl::TObject client;
+        s->RegisterClient(&client, [&](bool connecting) {
+            if (connecting) return;
+            if (++notes == 1) throw EOraError(c.code, "ORA-" + std::to_string(c.code));
+        });
+        const std::string error = ErrorText([&] { s->Disconnect(); });
+        EXPECT_EQ(c.raises, error != "(nothing raised)") << c.code << ": " << error;
+        EXPECT_FALSE(s->GetConnected()) << c.code << ": the disconnect completes";
+        EXPECT_EQ(c.expectedNotes, notes) << c.code;
+        s->UnRegisterClient(&client);
+    }
+}
+
+TEST_F(SessionTest, DisconnectAllSessionsClosesEverySession) {
+    auto a = newSession();
+    auto b = newSession("ZUV", "zuv");
+    a->Connect();
+    b->Connect();
+    DisconnectAllSessions();
+    EXPECT_FALSE(a->GetConnected());
+    EXPECT_FALSE(b->GetConnected());
+}
