@@ -91,8 +91,13 @@ void TCustomDAConnection::Destruct() {
         rtl::TCriticalSectionLock lock(clientLock_);
         clients = sqlClients_;
     }
-    for (auto* sql : clients)
-        if (sql != internalSQL_ && sql->Connection() == this) sql->SetConnection(nullptr);
+    for (auto* sql : clients) {
+        if (sql == internalSQL_) continue;
+        if (sql->Connection() == this)
+            sql->SetConnection(nullptr);
+        else
+            sql->ConnectionDestroyed(this);
+    }
     delete internalSQL_;
     internalSQL_ = nullptr;
     if (internalTransaction_) {

@@ -548,6 +548,8 @@ public:
     virtual AnsiString GetFinalSQL();
 
     TCRCommand* GetICommand() const { return command_.get(); }
+    // Told by a connection that goes away while this statement uses it as a fallback.
+    void ConnectionDestroyed(TCustomDAConnection* connection);
 
     TBeforeExecuteEvent BeforeExecute;
     TAfterExecuteEvent AfterExecute;
@@ -612,6 +614,7 @@ private:
     // A counted use taken by Execute that the driver's completion has not given back yet.
     bool executeUseOpen_ = false;
     bool prepareUseOpen_ = false;
+    TCustomDAConnection* registeredWith_ = nullptr;
 };
 
 // Library-internal access to the components.

@@ -32,7 +32,9 @@ TCustomDASQL::~TCustomDASQL() {
         UnPrepare();
     } catch (...) {
     }
-    if (TCustomDAConnection* c = UsedConnection()) c->UnRegisterClient(this);
+    // The connection this statement registered with (a derived class's fallback connection is
+    // out of reach here).
+    if (registeredWith_) registeredWith_->UnRegisterClient(this);
     if (transaction_) transaction_->RemoveFreeNotification(this);
     macros_.reset();
     if (params_) params_->Clear();
@@ -73,13 +75,27 @@ void TCustomDASQL::SetConnection(TCustomDAConnection* value) {
         DisconnectNotice();
         old->UnRegisterClient(this);
     }
+    if (registeredWith_) registeredWith_->UnRegisterClient(this);
+    registeredWith_ = nullptr;
     connection_ = value;
     if (value) {
         value->RegisterClient(this, [this](bool connecting) { ConnectChange(connecting); });
+        registeredWith_ = value;
         if (command_) command_->SetConnection(value->GetIConnection());
     } else if (command_) {
         command_->SetConnection(nullptr);
     }
+}
+
+void TCustomDASQL::ConnectionDestroyed(TCustomDAConnection* connection) {
+    if (registeredWith_ != connection) return;
+    try {
+        DisconnectNotice();
+    } catch (...) {
+    }
+    connection->UnRegisterClient(this);
+    registeredWith_ = nullptr;
+    if (command_) command_->SetConnection(nullptr);
 }
 
 void TCustomDASQL::SetTransaction(TDATransaction* value) {
@@ -121,7 +137,9 @@ void TCustomDASQL::BeginConnection(bool forExecute) {
                 t->StartTransaction();
         }
         if (!connection_ && !c->IsSQLClient(this)) {
+            if (registeredWith_) registeredWith_->UnRegisterClient(this);
             c->RegisterClient(this, [this](bool connecting) { ConnectChange(connecting); });
+            registeredWith_ = c;
             command_->SetConnection(c->GetIConnection());
         }
         t->CheckITransaction();

@@ -221,3 +221,27 @@ TEST_F(SQLTest, APreparedStatementHoldsOneUseUntilItsTextChanges) {
     EXPECT_EQ(uses, session_->ConnectCount());
     EXPECT_EQ(50, sql->ParamByName("id")->AsInteger());
 }
+
+TEST_F(SQLTest, WithTheLibrarySwitchAStatementWithoutSessionUsesTheDefaultSession) {
+    ASSERT_EQ(session_.get(), DefaultSession());
+    TOraSQL sql;
+    sql.SQL().SetText("INSERT INTO item(id) VALUES (60)");
+    EXPECT_EQ("Connection is not defined", ErrorText([&] { sql.Execute(); }));
+    UseDefaultSession = true;
+    const std::string error = ErrorText([&] { sql.Execute(); });
+    UseDefaultSession = false;
+    EXPECT_EQ("(nothing raised)", error);
+    session_->Commit();
+    EXPECT_EQ((std::vector<std::string>{"60::"}), Rows());
+}
+
+TEST_F(SQLTest, AStatementOutlivesTheDefaultSessionItFellBackTo) {
+    auto fallback = std::make_unique<TOraSQL>();
+    fallback->SQL().SetText("INSERT INTO item(id) VALUES (61)");
+    UseDefaultSession = true;
+    fallback->Execute();
+    UseDefaultSession = false;
+    session_.reset();
+    EXPECT_EQ("Connection is not defined", ErrorText([&] { fallback->Execute(); }));
+    fallback.reset();
+}

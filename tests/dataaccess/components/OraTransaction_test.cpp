@@ -153,3 +153,39 @@ TEST_F(TransactionTest, AForcedCloseAtDisconnectEndsTheTransactionByItsDefaultAc
     session_.reset();
     EXPECT_EQ((std::vector<std::string>{"1"}), Committed()) << "destroying the session rolls back";
 }
+
+TEST_F(TransactionTest, OperationsOracleLacksAreRefusedAsTheDriverSays) {
+    EXPECT_EQ("Can't perform operation on inactive transaction",
+              ErrorText([&] { session_->CommitRetaining(); }));
+    EXPECT_EQ("Can't perform operation on inactive transaction",
+              ErrorText([&] { session_->RollbackRetaining(); }));
+    session_->StartTransaction();
+    EXPECT_EQ("Operation is not supported by the database", ErrorText([&] { session_->CommitRetaining(); }));
+    EXPECT_EQ("Operation is not supported by the database",
+              ErrorText([&] { session_->ReleaseSavepoint("S"); }));
+    EXPECT_TRUE(session_->InTransaction());
+    session_->Rollback();
+}
+
+TEST_F(TransactionTest, ASecondTransactionOnTheSessionIsRefusedWhileOneIsActive) {
+    TOraTransaction other;
+    other.SetDefaultConnection(session_.get());
+    session_->StartTransaction();
+    EXPECT_EQ("Multiple transactions are not supported by the database",
+              ErrorText([&] { other.StartTransaction(); }));
+    EXPECT_FALSE(other.Active());
+    session_->Commit();
+    other.StartTransaction();
+    EXPECT_TRUE(session_->InTransaction());
+    EXPECT_EQ(&other, session_->UsedTransaction()) << "statements use the active transaction";
+    Insert(1);
+    other.Commit();
+    EXPECT_EQ((std::vector<std::string>{"1"}), Committed());
+}
+
+TEST_F(TransactionTest, AConnectionThatIsNotConnectedCannotStartATransaction) {
+    session_->Disconnect();
+    EXPECT_EQ("One of the connections in the transaction is not active",
+              ErrorText([&] { session_->StartTransaction(); }));
+    EXPECT_FALSE(session_->InTransaction());
+}
