@@ -50,12 +50,16 @@ TEST_F(TransactionTest, CommitRollbackAndSavepointsDecideWhatStays) {
     EXPECT_EQ((std::vector<std::string>{"1", "3"}), Committed());
 }
 
-TEST_F(TransactionTest, StartingAnActiveTransactionIsRefusedBeforeAnythingIsSent) {
+TEST_F(TransactionTest, StartingAnActiveTransactionIsRefusedBeforeAStartIsSent) {
     session_->StartTransaction();
     Record();
     EXPECT_EQ("Can't perform operation on active transaction",
               ErrorText([&] { session_->StartTransaction(); }));
-    EXPECT_TRUE(Received().empty());
+    // The server may be asked whether the transaction still runs; nothing starts one.
+    for (const auto& sent : Received()) {
+        EXPECT_EQ(std::string::npos, sent.find("SET TRANSACTION")) << sent;
+        EXPECT_EQ(std::string::npos, sent.find("(true)")) << sent;
+    }
     EXPECT_TRUE(session_->InTransaction());
     session_->Rollback();
 }
