@@ -1575,4 +1575,65 @@ private:
     std::vector<TField*> fields_;
 };
 
+// ---------------------------------------------------------------------------------------------
+// Connections
+
+// Called with true after the connection opened and false before it closes.
+using TConnectChangeEvent = std::function<void(bool connecting)>;
+using TLoginEvent = std::function<void(rtl::TObject* sender, std::string& username, std::string& password)>;
+
+// The base of database connections: the clients (datasets and other users) told of every
+// connect and disconnect, the connect events and the streamed Connected value.
+//
+// Connecting: BeforeConnect, DoConnect, SendConnectEvent(true), AfterConnect.
+// Disconnecting: BeforeDisconnect, SendConnectEvent(false), DoDisconnect, AfterDisconnect.
+class TCustomConnection : public rtl::TComponent {
+public:
+    explicit TCustomConnection(rtl::TComponent* owner = nullptr);
+    ~TCustomConnection() override;
+
+    void Open() { SetConnected(true); }
+    void Close() { SetConnected(false); }
+    bool Connected() { return GetConnected(); }
+    virtual bool GetConnected() { return false; }
+    virtual void SetConnected(bool value);
+
+    // A client is told of connects and disconnects through event (may be empty).
+    virtual void RegisterClient(rtl::TObject* client, TConnectChangeEvent event = nullptr);
+    virtual void UnRegisterClient(rtl::TObject* client);
+    int ClientCount() const { return static_cast<int>(clients_.size()); }
+    rtl::TObject* Clients(int index) const { return clients_[static_cast<size_t>(index)].client; }
+    // The registered clients that are datasets.
+    int DataSetCount() const;
+    TDataSet* DataSets(int index) const;
+    // Tells every registered client; a client that unregisters meanwhile is skipped.
+    void SendConnectEvent(bool connecting);
+
+    bool LoginPrompt() const { return loginPrompt_; }
+    void SetLoginPrompt(bool value) { loginPrompt_ = value; }
+    bool StreamedConnected() const { return streamedConnected_; }
+    void SetStreamedConnected(bool value) { streamedConnected_ = value; }
+
+    void Loaded() override;
+
+    rtl::TNotifyEvent AfterConnect;
+    rtl::TNotifyEvent BeforeConnect;
+    rtl::TNotifyEvent AfterDisconnect;
+    rtl::TNotifyEvent BeforeDisconnect;
+    TLoginEvent OnLogin;
+
+protected:
+    virtual void DoConnect() {}
+    virtual void DoDisconnect() {}
+
+private:
+    struct Client {
+        rtl::TObject* client;
+        TConnectChangeEvent event;
+    };
+    std::vector<Client> clients_;
+    bool loginPrompt_ = false;
+    bool streamedConnected_ = false;
+};
+
 }  // namespace db

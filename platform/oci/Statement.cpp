@@ -959,6 +959,13 @@ void alterSession(Session& s, const std::string& text) {
         ++i;
         std::vector<std::pair<std::string, std::string>> settings;
         while (!stop(i)) {
+            // SET EVENTS 'event specification' takes its text without "=".
+            if (t[i].kind == Token::Ident && upper(t[i].text) == "EVENTS" && !punct(i + 1, "=")) {
+                if (stop(i + 1) || t[i + 1].kind != Token::String) raise(922, "missing or invalid option");
+                settings.emplace_back("EVENTS", t[i + 1].text);
+                i += 2;
+                continue;
+            }
             if (t[i].kind != Token::Ident || !punct(i + 1, "=")) raise(922, "missing or invalid option");
             std::string name = upper(t[i].text);
             i += 2;

@@ -1,0 +1,420 @@
+// The Oracle data-access components: the session with its options, the Oracle transaction,
+// parameters and SQL command component, the session trace and the Oracle forms of the SQL-text
+// routines.
+//
+// One TOraSession per thread that talks to the database; the program keeps every live session
+// in a list (the first one made is the default session). The Oracle client library is shared by
+// the whole process, so the Oracle home can change only while no other session is connected.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dataaccess/components/DBAccess.h"
+#include "dataaccess/oracle/OraClasses.h"
+#include "dataaccess/oracle/OraParser.h"
+
+namespace dac {
+
+class TOraSession;
+class TOraTrace;
+
+// Home positions: 0 the default, 1 .. the detected homes.
+inline constexpr uint8_t ohDefault = 0;
+inline constexpr uint8_t ohHome0 = 1;
+enum class TOraIsolationLevel { ilReadCommitted, ilSerializable, ilReadOnly };
+enum TOraPoolingType { optLocal, optOCI, optMTS };
+using TCharLength = uint8_t;
+
+using TConnectChangeEvent = std::function<void(rtl::TObject* sender, bool connected)>;
+using TInfoMessageEvent = std::function<void(rtl::TObject* sender, EOraError* error)>;
+using TFailoverEvent = std::function<void(rtl::TObject* sender, uint32_t state, uint32_t type, bool& retry)>;
+
+// ---------------------------------------------------------------------------------------------
+// Options
+
+class TOraSessionOptions : public TDAConnectionOptions {
+public:
+    explicit TOraSessionOptions(TOraSession* owner);
+    void Assign(rtl::TPersistent* source) override;
+
+    TCharLength CharLength() const { return charLength_; }
+    void SetCharLength(TCharLength value);
+    const AnsiString& Charset() const { return charset_; }
+    // Trimmed; when the driver refuses it the previous value is read back and the error raised.
+    void SetCharset(const AnsiString& value);
+    bool UseUnicode() const { return useUnicode_; }
+    void SetUseUnicode(bool value);
+    bool ConvertEOL() const;
+    void SetConvertEOL(bool value);
+    // Read from a live driver connection when one exists.
+    AnsiString DateFormat();
+    void SetDateFormat(const AnsiString& value);
+    AnsiString DateLanguage();
+    void SetDateLanguage(const AnsiString& value);
+    bool EnableIntegers() const { return enableIntegers_; }
+    void SetEnableIntegers(bool value);
+    bool EnableLargeint() const { return enableLargeint_; }
+    void SetEnableLargeint(bool value);
+    bool EnableNumbers() const { return enableNumbers_; }
+    void SetEnableNumbers(bool value);
+    bool EnableOraTimestamp() const { return enableOraTimestamp_; }
+    void SetEnableOraTimestamp(bool value);
+    bool NeverConnect() const { return !KeepDesignConnected(); }
+    void SetNeverConnect(bool value) { SetKeepDesignConnected(!value); }
+    bool UseOCI7() const { return useOCI7_; }
+    void SetUseOCI7(bool value);
+    TOptimizerMode OptimizerMode() const { return optimizerMode_; }
+    void SetOptimizerMode(TOptimizerMode value);
+    int ConnectionTimeout() const { return connectionTimeout_; }
+    void SetConnectionTimeout(int value);
+    bool StatementCache() const { return statementCache_; }
+    void SetStatementCache(bool value);
+    int StatementCacheSize() const { return statementCacheSize_; }
+    void SetStatementCacheSize(int value);
+    const AnsiString& ClientIdentifier() const { return clientIdentifier_; }
+    void SetClientIdentifier(const AnsiString& value);
+
+private:
+    // Field definitions of every dataset of the session are out of date after a type option.
+    void FieldDefsOutdated();
+    TOraSession* session() const;
+
+    TCharLength charLength_ = 1;
+    AnsiString charset_;
+    bool useUnicode_ = false;
+    AnsiString dateFormat_;
+    AnsiString dateLanguage_;
+    bool enableIntegers_ = true;
+    bool enableLargeint_ = false;
+    bool enableNumbers_ = false;
+    bool enableOraTimestamp_ = true;
+    bool useOCI7_ = false;
+    TOptimizerMode optimizerMode_ = omDefault;
+    int connectionTimeout_ = 0;
+    bool statementCache_ = false;
+    int statementCacheSize_ = 20;
+    AnsiString clientIdentifier_;
+};
+
+class TOraPoolingOptions : public TPoolingOptions {
+public:
+    explicit TOraPoolingOptions(TOraSession* owner);
+    void Assign(rtl::TPersistent* source) override;
+
+    TOraPoolingType PoolType() const { return poolType_; }
+    void SetPoolType(TOraPoolingType value);
+    const AnsiString& ProxyUsername() const { return proxyUsername_; }
+    void SetProxyUsername(const AnsiString& value);
+    const AnsiString& ProxyPassword() const { return proxyPassword_; }
+    void SetProxyPassword(const AnsiString& value);
+
+private:
+    TOraPoolingType poolType_ = optLocal;
+    AnsiString proxyUsername_;
+    AnsiString proxyPassword_;
+};
+
+// ---------------------------------------------------------------------------------------------
+// TOraSession
+
+class TOraSession : public TCustomDAConnection {
+public:
+    explicit TOraSession(rtl::TComponent* owner = nullptr);
+    ~TOraSession() override;
+
+    TCRConnectionClass GetConnectionClass() override;
+    TCRCommandClass GetCommandClass() override;
+    void SetConnected(bool value) override;
+
+    TOCIConnection* OCIConnection() const { return static_cast<TOCIConnection*>(iConnection_.get()); }
+    TOraSessionOptions& Options() { return static_cast<TOraSessionOptions&>(*options_); }
+    TOraPoolingOptions& PoolingOptions() { return static_cast<TOraPoolingOptions&>(*poolingOptions_); }
+
+    // Starts the default transaction with an isolation level, rollback segment and name.
+    void StartTransaction() override;
+    void StartTransactionEx(TOraIsolationLevel level, const AnsiString& rollbackSegment = AnsiString(),
+                            const AnsiString& name = AnsiString());
+
+    bool ThreadSafety() const { return threadSafety_; }
+    void SetThreadSafety(bool value);
+    TConnectMode ConnectMode() const { return connectMode_; }
+    void SetConnectMode(TConnectMode value);
+    bool ConnectPrompt() const { return LoginPrompt(); }
+    void SetConnectPrompt(bool value) { SetLoginPrompt(value); }
+    void SetAutoCommit(bool value) override;
+
+    // 1-based position of the loaded client's home among the detected homes, 0 for none.
+    uint8_t Home();
+    // A value outside 1 .. the number of detected homes changes nothing.
+    void SetHome(uint8_t value);
+    const AnsiString& HomeName() const { return homeName_; }
+    // A home other than the loaded one unloads the client for the whole process, so it is
+    // refused while another session is connected.
+    void SetHomeName(const AnsiString& value);
+
+    // Read while connected: asked from the server each time.
+    AnsiString Schema();
+    void SetSchema(const AnsiString& value);
+    AnsiString GetCachedSchema();
+    uint8_t OCICallStyle();
+    void SetOCICallStyle(uint8_t value);
+
+    AnsiString GetConnectString() override;
+    void SetConnectString(const AnsiString& value) override;
+    void AssignConnectParams(TCustomDAConnection* source) override;
+    void AssignTo(rtl::TPersistent* dest) override;
+
+    // The server's version number (8170 for 8.1.7), 0 when not connected.
+    int OracleVersion();
+
+    TOraTrace* Trace() const { return trace_; }
+    void SetTrace(TOraTrace* value);
+
+    TConnectChangeEvent OnConnectChange;
+    TInfoMessageEvent OnInfoMessage;
+    TFailoverEvent OnFailover;
+
+protected:
+    std::unique_ptr<TDAConnectionOptions> CreateOptions() override;
+    std::unique_ptr<TPoolingOptions> CreatePoolingOptions() override;
+    TDATransaction* CreateTransaction() override;
+    TCustomDASQL* CreateSQL() override;
+    void CreateDriverConnection() override;
+    void DoConnect() override;
+    void DoDisconnect() override;
+
+private:
+    friend class TOraTrace;
+    bool threadSafety_ = true;
+    TConnectMode connectMode_ = cmNormal;
+    AnsiString homeName_;
+    AnsiString schema_;
+    uint8_t callStyle_ = 0;
+    TOraTrace* trace_ = nullptr;
+};
+
+// The program's session list and default session.
+TOraSession* DefaultSession();
+int SessionCount();
+TOraSession* Sessions(int index);
+// Disconnects every session of the program, swallowing each one's error.
+void DisconnectAllSessions();
+
+// ---------------------------------------------------------------------------------------------
+// TOraTransaction
+
+class TOraTransaction : public TDATransaction {
+public:
+    explicit TOraTransaction(rtl::TComponent* owner = nullptr);
+
+    void StartTransaction() override;
+    bool GetActive(bool checkServer) override;
+
+    TOraIsolationLevel IsolationLevel() const;
+    void SetIsolationLevel(TOraIsolationLevel value);
+    const AnsiString& TransactionName() const { return transactionName_; }
+    void SetTransactionName(const AnsiString& value);
+    const AnsiString& RollbackSegment() const { return rollbackSegment_; }
+    void SetRollbackSegment(const AnsiString& value);
+    int InactiveTimeOut() const { return inactiveTimeOut_; }
+    void SetInactiveTimeOut(int value);
+    int ResumeTimeOut() const { return resumeTimeOut_; }
+    void SetResumeTimeOut(int value);
+    bool Resume = false;
+
+    TOraSession* DefaultSession() const { return static_cast<TOraSession*>(DefaultConnection()); }
+
+protected:
+    TCRTransactionClass GetTransactionClass() override;
+    void SetDriverTransaction(TCRTransaction* transaction) override;
+
+private:
+    void PassProp(int prop, const rtl::Variant& value);
+
+    AnsiString transactionName_;
+    AnsiString rollbackSegment_;
+    int inactiveTimeOut_ = 0;
+    int resumeTimeOut_ = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Parameters
+
+class TOraParam : public TDAParam {
+public:
+    explicit TOraParam(rtl::TCollection* owner = nullptr);
+    ~TOraParam() override;
+
+    void SetDataType(db::TFieldType value) override;
+    bool IsObjectDataType(db::TFieldType dataType) const override;
+    bool IsBlobDataType(db::TFieldType dataType) const override;
+    using TDAParam::IsBlobDataType;
+    using TDAParam::IsObjectDataType;
+    void SetNational(bool value) override;
+
+    bool Table() const { return table_; }
+    void SetTable(bool value);
+    int Length() const;
+    void SetLength(int value);
+    bool IsArray() const { return arrayValue_.IsArray(); }
+    const rtl::Variant& ArrayValue() const { return arrayValue_; }
+    rtl::Variant ItemValue(int index);
+    void SetItemValue(int index, const rtl::Variant& value);
+    bool HasDefault = false;
+    bool IsResult = false;
+    // The driver descriptor while a statement is bound.
+    TOraParamDesc* ParamDesc = nullptr;
+
+    // Declared size for the text kinds, 0 otherwise.
+    int GetSize() const;
+
+    AnsiString AsString() const override;
+    void SetAsString(const AnsiString& value) override;
+    int32_t AsInteger() const override;
+    void SetAsInteger(int32_t value) override;
+    double AsFloat() const override;
+    void SetAsFloat(double value) override;
+    rtl::Variant GetAsVariant() const override;
+    void SetAsVariant(const rtl::Variant& value) override;
+    void Clear() override;
+    bool GetIsNull() const override;
+
+    TOraCursor* AsCursor() const { return dynamic_cast<TOraCursor*>(paramObject_); }
+    TOraTimeStamp* AsTimeStamp() const { return dynamic_cast<TOraTimeStamp*>(paramObject_); }
+    TOraInterval* AsInterval() const { return dynamic_cast<TOraInterval*>(paramObject_); }
+    TOraNumber* AsNumber() const { return dynamic_cast<TOraNumber*>(paramObject_); }
+
+    void Assign(rtl::TPersistent* source) override;
+
+protected:
+    void CreateObject() override;
+
+private:
+    bool IsOraValueKind() const;
+    void ReleaseArray();
+
+    bool table_ = false;
+    rtl::Variant arrayValue_;
+};
+
+class TOraParams : public TDAParams {
+public:
+    explicit TOraParams(rtl::TPersistent* owner = nullptr);
+    TOraParam* Items(int index) const { return ItemAs<TOraParam>(index); }
+    TOraParam* operator[](int index) const { return Items(index); }
+    TOraParam* ParamByName(const std::string& name) const {
+        return static_cast<TOraParam*>(db::TParams::ParamByName(name));
+    }
+};
+
+// Between the Oracle internal type codes and the field types, extended codes included.
+class TOraDataTypesMap : public TDataTypesMap {
+public:
+    db::TFieldType GetFieldType(TDataType dataType) const override;
+    TDataType GetDataType(db::TFieldType fieldType) const override;
+    static const TOraDataTypesMap& Instance();
+};
+
+// ---------------------------------------------------------------------------------------------
+// TOraSQL
+
+class TOraSQL : public TCustomDASQL {
+public:
+    explicit TOraSQL(rtl::TComponent* owner = nullptr);
+    ~TOraSQL() override;
+
+    TOraSession* Session() const { return static_cast<TOraSession*>(Connection()); }
+    void SetSession(TOraSession* value) { SetConnection(value); }
+    TOraParams& Params() { return static_cast<TOraParams&>(TCustomDASQL::Params()); }
+    TOraParam* ParamByName(const std::string& name) { return Params().ParamByName(name); }
+    TCustomDAConnection* UsedConnection() override;
+
+    bool NonBlocking() const { return nonBlocking_; }
+    void SetNonBlocking(bool value);
+    bool StatementCache() const { return statementCache_; }
+    void SetStatementCache(bool value);
+    bool TemporaryLobUpdate() const { return temporaryLobUpdate_; }
+    void SetTemporaryLobUpdate(bool value);
+
+    TOCICommand* OCICommand() const { return static_cast<TOCICommand*>(command_.get()); }
+    // The parameter named "Result", or none.
+    TOraParam* FindResultParam();
+
+    void AssignTo(rtl::TPersistent* dest) override;
+
+protected:
+    void CreateCommand() override;
+    void SetCommand(std::unique_ptr<TCRCommand> command) override;
+    std::unique_ptr<TDAParams> CreateParamsObject() override;
+    const TDataTypesMap& GetDataTypesMap() override;
+    TSQLParserClass GetParserClass() override;
+    void InternalExecute(int iters) override;
+    bool NeedRecreateProcCall() override { return true; }
+    void AssignParamDesc(TParamDesc* desc, TDAParam* param) override;
+    void AssignParamDescValue(TParamDesc* desc, TDAParam* param) override;
+    void AssignParam(TDAParam* param, TParamDesc* desc) override;
+
+private:
+    bool nonBlocking_ = false;
+    bool statementCache_ = false;
+    bool temporaryLobUpdate_ = false;
+};
+
+// Library-wide: a TOraSQL without a session uses the default session.
+extern bool UseDefaultSession;
+
+// ---------------------------------------------------------------------------------------------
+// Oracle forms of the SQL text routines (the Oracle lexer; comments count as lexems when a
+// condition is added).
+
+AnsiString OraAddWhereCondition(const AnsiString& sql, const AnsiString& condition);
+AnsiString OraReplaceWhereCondition(const AnsiString& sql, const AnsiString& condition);
+AnsiString OraRemoveWhereCondition(const AnsiString& sql);
+AnsiString OraReplaceOrderBy(const AnsiString& sql, const AnsiString& fields);
+AnsiString OraExtractOrderBy(const AnsiString& sql);
+
+// ---------------------------------------------------------------------------------------------
+// Session trace: server-side PL/SQL and SQL tracing while the session is connected.
+
+class TOraTrace : public rtl::TObject {
+public:
+    TOraTrace() = default;
+    ~TOraTrace() override;
+
+    TOraSession* Session() const { return session_; }
+    // Detaches from the previous session (stopping its tracing) and attaches to the new one,
+    // starting tracing when active and connected.
+    void SetSession(TOraSession* value);
+    bool Active = false;
+    // DBMS_TRACE level: the high four bits times 32 plus the low four bits.
+    uint8_t PlSqlTraceFlags = 0;
+    // 2 typical statistics, 4 all statistics, 32 timed statistics, 8 and 16 the event level.
+    uint8_t SqlTraceFlags = 0;
+    AnsiString TraceFileIdentifier;
+    // 0 leaves it, -1 unlimited.
+    int MaxDumpFileSize = 0;
+
+    void Start();
+    void Stop();
+    void StartSqlTrace();
+    void StopSqlTrace();
+    void StartPlSqlTrace();
+    void StopPlSqlTrace();
+    bool SqlTraceStarted() const { return sqlStarted_; }
+    // The DBMS_TRACE level of a set of PL/SQL trace flags.
+    static int PlSqlTraceLevel(uint8_t flags) { return (((flags >> 4) & 0xF) * 32 + (flags & 0xF)) & 0x1FF; }
+    bool PlSqlTraceStarted() const { return plSqlStarted_; }
+
+private:
+    void CheckSession();
+    void Run(const AnsiString& sql, int level = -1);
+
+    TOraSession* session_ = nullptr;
+    bool sqlStarted_ = false;
+    bool plSqlStarted_ = false;
+};
+
+}  // namespace dac
