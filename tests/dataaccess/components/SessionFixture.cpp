@@ -18,50 +18,6 @@ std::string ErrorText(const std::function<void()>& f) {
     return "(nothing raised)";
 }
 
-#ifndef DX_HAVE_OCI_TRANSACTION
-void SqlDriverTransaction::Run(const dac::AnsiString& sql) {
-    for (int i = 0; i < FConnections.Count(); ++i) {
-        std::vector<dac::TOCISessionParam> none;
-        static_cast<dac::TOCIConnection*>(FConnections[i])->ExecSessionSQL(sql, none);
-    }
-}
-
-bool SqlDriverTransaction::SetProp(int prop, const rtl::Variant& value) {
-    switch (prop) {
-        case dac::prTransactionName:
-        case dac::prRollbackSegment:
-        case dac::prResume:
-        case dac::prInactiveTimeOut:
-        case dac::prResumeTimeOut:
-            return true;
-        default:
-            return dac::TCRTransaction::SetProp(prop, value);
-    }
-}
-
-void SqlDriverTransaction::OpenTransaction() {
-    FActive = true;
-}
-
-void SqlDriverTransaction::Commit() {
-    Run("COMMIT");
-    FActive = false;
-}
-
-void SqlDriverTransaction::Rollback() {
-    Run("ROLLBACK");
-    FActive = false;
-}
-
-void SqlDriverTransaction::Savepoint(const dac::AnsiString& name) {
-    Run("SAVEPOINT " + name);
-}
-
-void SqlDriverTransaction::RollbackToSavepoint(const dac::AnsiString& name) {
-    Run("ROLLBACK TO SAVEPOINT " + name);
-}
-#endif
-
 void SessionTest::SetUp() {
     dac::FreeOCI();
     dac::OracleHomeName.clear();

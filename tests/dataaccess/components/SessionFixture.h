@@ -13,41 +13,7 @@
 // The message of the exception f raises; "(nothing raised)" when none.
 std::string ErrorText(const std::function<void()>& f);
 
-#ifndef DX_HAVE_OCI_TRANSACTION
-// Until the Oracle driver transaction is part of the build, the transaction tests run on this
-// stand-in for it: it ends and marks transactions with plain SQL on each connection, which the
-// stand-in server carries out as Oracle does.
-class SqlDriverTransaction : public dac::TCRTransaction {
-public:
-    void OpenTransaction() override;
-    void Commit() override;
-    void Rollback() override;
-    void Savepoint(const dac::AnsiString& name) override;
-    void RollbackToSavepoint(const dac::AnsiString& name) override;
-    // Takes the Oracle settings (name, segment, time-outs, resume) and keeps none.
-    bool SetProp(int prop, const rtl::Variant& value) override;
-
-private:
-    void Run(const dac::AnsiString& sql);
-};
-
-class SqlTransactionConnection : public dac::TOCIConnection {
-public:
-    dac::TCRTransactionClass GetInternalTransactionClass() override {
-        return dac::TCRTransactionClass::Of<SqlDriverTransaction>();
-    }
-};
-
-class TestSession : public dac::TOraSession {
-public:
-    using dac::TOraSession::TOraSession;
-    dac::TCRConnectionClass GetConnectionClass() override {
-        return dac::TCRConnectionClass::Of<SqlTransactionConnection>();
-    }
-};
-#else
 using TestSession = dac::TOraSession;
-#endif
 
 class SessionTest : public ::testing::Test {
 protected:
