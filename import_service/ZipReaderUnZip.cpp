@@ -354,6 +354,8 @@ int TUnZipReader::UnZipFiles() {
 bool TUnZipReader::BuildDestination(const TZipHeaderInfo& entry, std::string& path) const {
     std::string dir = Slashes(entry.Directory());
     const std::string name = entry.FileName();
+    // A UTF-8 name the ANSI code page cannot hold is never written under a substitute.
+    if (entry.NameUnrepresentable()) return false;
     if (UnsafeName(dir + name) || name == "." || name == "..") return false;
     std::string base = DestDir();
     if (RecreateDirs && !dir.empty()) {

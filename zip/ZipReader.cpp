@@ -27,7 +27,7 @@ std::string ChangeExt(const std::string& name, const std::string& ext) {
 
 bool FileExistsHere(const std::string& name) {
     struct stat st {};
-    return ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return ::stat(rtl::SysFileName(name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 // Restores a flag of the component when a step ends, also by an exception.
@@ -253,7 +253,7 @@ void TZipReader::ForgetArchive() {
 
 int64_t TZipReader::ArchiveFileTime(const std::string& name) const {
     struct stat st {};
-    if (::stat(name.c_str(), &st) != 0) return 0;
+    if (::stat(rtl::SysFileName(name).c_str(), &st) != 0) return 0;
     return static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
 }
 

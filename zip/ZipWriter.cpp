@@ -14,10 +14,12 @@ namespace zip {
 
 namespace {
 
-constexpr size_t kDeflateBuffer = 65535;
-constexpr size_t kStoreBuffer = 32768;
-constexpr size_t kCopyBuffer = 16384;
-constexpr size_t kCrcBuffer = 8192;
+// Files are read, and the archive written, in blocks of this size; a file up to kWholeFile is
+// packed in memory.
+constexpr size_t kBlock = 256 * 1024;
+constexpr size_t kWholeFile = 1024 * 1024;
+constexpr size_t kCopyBuffer = kBlock;
+constexpr size_t kProbe = 64 * 1024;
 
 std::string FolderOf(const std::string& path) {
     size_t slash = path.find_last_of('/');
@@ -35,10 +37,19 @@ bool IsFolderEntry(const std::string& s) {
 
 bool FileExistsHere(const std::string& name) {
     struct stat st {};
-    return ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return ::stat(rtl::SysFileName(name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 }  // namespace
+
+bool EntryMayNeedZip64(uint64_t size, bool store, bool encrypt) {
+    constexpr uint64_t kLimit = 0xFFFFFFFF;
+    if (size >= kLimit) return true;
+    // zlib's worst case for data that does not compress, stored blocks and all.
+    uint64_t packed = store ? size : size + (size >> 12) + (size >> 14) + (size >> 25) + 13;
+    if (encrypt) packed += 12;
+    return packed >= kLimit;
+}
 
 // The state of one Zip run.
 struct TZipWriter::TRun {
@@ -58,6 +69,46 @@ struct TZipWriter::TRun {
     double totalBytes = 0;
     double bytesRead = 0;
     std::vector<std::string> packed;  // for Dispose
+    // Whether deflate gains nothing on the data's first block: such a file (compressed or
+    // encrypted already) is stored without deflating it all first.
+    bool Incompressible(const uint8_t* data, size_t length, int level) {
+        length = std::min(length, kProbe);
+        if (length < kProbe) return false;  // small enough to simply try
+        Deflater(level);
+        zs.next_in = const_cast<uint8_t*>(data);
+        zs.avail_in = static_cast<uInt>(length);
+        zs.next_out = outBuf.get();
+        zs.avail_out = static_cast<uInt>(kBlock);
+        if (deflate(&zs, Z_FINISH) != Z_STREAM_END) return false;
+        return zs.total_out >= length;
+    }
+    // Buffers and the deflate stream serve every entry of the run.
+    std::unique_ptr<uint8_t[]> inBuf, outBuf;
+    std::vector<uint8_t> deflated;
+    z_stream zs{};
+    bool deflating = false;
+
+    TRun() = default;
+    TRun(const TRun&) = delete;
+    TRun& operator=(const TRun&) = delete;
+    ~TRun() {
+        if (deflating) deflateEnd(&zs);
+    }
+    // Left uninitialised: only what a read or deflate filled is ever used.
+    void Buffers() {
+        if (inBuf) return;
+        inBuf.reset(new uint8_t[kWholeFile]);
+        outBuf.reset(new uint8_t[kBlock]);
+    }
+    void Deflater(int level) {
+        if (deflating) {
+            if (deflateReset(&zs) != Z_OK) throw EZCompressionError("error");
+        } else {
+            if (deflateInit2(&zs, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+                throw EZCompressionError("error");
+            deflating = true;
+        }
+    }
 };
 
 TZipWriter::TZipWriter(rtl::TComponent* owner) : TZipReader(owner) {}
@@ -174,7 +225,7 @@ std::string TZipWriter::StoredKey(const std::string& path) const {
     std::string name = StoredFolder(path) + NameOf(path);
     if (OEMConvert == oemAlways) OemRoundTrip(name);
     std::replace(name.begin(), name.end(), '/', '\\');
-    return ZipLowerCase(name);
+    return name;
 }
 
 std::vector<TZipWriter::TListedFile> TZipWriter::ExpandFilesList(double& totalBytes) {
@@ -184,7 +235,7 @@ std::vector<TZipWriter::TListedFile> TZipWriter::ExpandFilesList(double& totalBy
         if (!directory_) return false;
         std::string key = StoredKey(path);
         for (int i = 0; i < directory_->Count(); ++i)
-            if (ZipLowerCase(directory_->Entry(i)->FullName()) == key) return true;
+            if (directory_->Entry(i)->FullName() == key) return true;
         return false;
     };
     auto skip = [this](TSkipReason reason, const std::string& name) {
@@ -296,7 +347,7 @@ void TZipWriter::NextPart(TRun& run) {
     PartFileName(name, run.part + 1, spMiddle);
     if (OnPrepareNextDisk) OnPrepareNextDisk(*this, run.part + 1);
     run.parts.push_back(name);
-    run.out = std::make_unique<TLFNFileStream>(name, fmCreate, FlushFilesOnClose, 8192);
+    run.out = std::make_unique<TLFNFileStream>(name, fmCreate, FlushFilesOnClose, kBlock);
     run.room = MultiZipInfo.BlockSize;
     if (run.end) run.end->SetEntriesThisDisk(0);
 }
@@ -347,10 +398,10 @@ bool TZipWriter::PackFile(TRun& run, const std::string& path, TZipHeaderInfo& en
         if (OnNoSuchFile) OnNoSuchFile(*this, path);
         return false;
     }
-    std::unique_ptr<TLFNFileStream> in;
+    std::unique_ptr<rtl::TFileStream> in;
     for (;;) {
         try {
-            in = std::make_unique<TLFNFileStream>(path, fmOpenRead | fmShareDenyNone, false, 8192);
+            in = std::make_unique<rtl::TFileStream>(path, fmOpenRead | fmShareDenyNone);
             break;
         } catch (const rtl::Exception&) {
             bool retry = false;
@@ -391,57 +442,23 @@ bool TZipWriter::PackFile(TRun& run, const std::string& path, TZipHeaderInfo& en
     }
 
     const bool encrypt = !Password.empty();
-    const bool store = PackLevel == 0 || NoCompress(name);
+    const bool storeAsked = PackLevel == 0 || NoCompress(name);
+    bool store = storeAsked;
+    if (!store && sizeAtOpen > static_cast<int64_t>(kWholeFile)) {
+        run.Buffers();
+        const int64_t n = in->Read(run.inBuf.get(), static_cast<int64_t>(kProbe));
+        store = n > 0 && run.Incompressible(run.inBuf.get(), static_cast<size_t>(n), PackLevel);
+        in->Seek(0, soBeginning);
+    }
     entry.Flag = 0;
     if (PackLevel <= 2) entry.Flag |= 4;
     if (PackLevel >= 8) entry.Flag |= 2;
     if (encrypt) entry.Flag |= 1;
+    if (store && !storeAsked) entry.Flag &= static_cast<uint16_t>(~6u);
     entry.CompressionMethod = store ? 0 : 8;
     if (store) entry.InternalFileAttributes = 0;
-
-    // Multi-part output deflates into a temporary file first; the header follows when the
-    // data is known.
-    TStream* sink = run.out.get();
-    if (run.multi) {
-        run.tempName = MakeTempFileName(FolderExists(TempPath) ? TempPath : SystemTempFolder());
-        run.temp = std::make_unique<TLFNFileStream>(run.tempName, fmCreate, false, 8192);
-        sink = run.temp.get();
-    }
-    const int64_t headerAt = run.multi ? 0 : run.out->Position();
-    if (!run.multi) entry.WriteLocalHeader(*run.out);
-    const int64_t headerSize = run.multi ? 0 : run.out->Position() - headerAt;
-
-    if (encrypt) {
-        // The header's check byte needs the CRC before any data is written.
-        std::vector<uint8_t> buf(kCrcBuffer);
-        uint32_t crc = 0;
-        int64_t left = sizeAtOpen;
-        while (left > 0) {
-            int64_t n = in->Read(buf.data(), std::min<int64_t>(left, static_cast<int64_t>(buf.size())));
-            if (n <= 0) break;
-            crc = static_cast<uint32_t>(::crc32(crc, buf.data(), static_cast<uInt>(n)));
-            left -= n;
-        }
-        in->Seek(0, soBeginning);
-        entry.CRC32 = crc;
-        WriteEncryptionHeader(*sink, Password, crc);
-    }
-
-    auto emit = [&](uint8_t* data, size_t length) {
-        if (encrypt) {
-            if (OnEncrypt)
-                OnEncrypt(*this, data, static_cast<int>(length), Password);
-            else
-                keys_.EncryptBuffer(data, length);
-        }
-        if (run.multi) {
-            if (sink->Write(data, static_cast<int64_t>(length)) != static_cast<int64_t>(length))
-                throw ENotEnoughRoom(LoadZipStr(IDS_NOTENOUGHROOM));
-            CheckCancelAndPause();
-        } else {
-            WriteData(run, data, length);
-        }
-    };
+    // Decided before the local header is written: it cannot grow once the data follows it.
+    if (EntryMayNeedZip64(static_cast<uint64_t>(sizeAtOpen), store, encrypt)) entry.SetZip64Sizes(true);
 
     uint32_t crc = 0;
     int64_t read = 0;
@@ -464,47 +481,133 @@ bool TZipWriter::PackFile(TRun& run, const std::string& path, TZipHeaderInfo& en
         }
         return std::max<int64_t>(n, 0);
     };
+    auto encryptData = [&](uint8_t* data, size_t length) {
+        if (OnEncrypt)
+            OnEncrypt(*this, data, static_cast<int>(length), Password);
+        else
+            keys_.EncryptBuffer(data, length);
+    };
+    run.Buffers();
+
+    if (!run.multi && sizeAtOpen <= static_cast<int64_t>(kWholeFile)) {
+        // A small file is read and packed in memory: its header goes out once, with the
+        // final sizes, right before the data.
+        uint8_t* const data = run.inBuf.get();
+        for (;;) {
+            int64_t n = readSome(data + read, kWholeFile - static_cast<size_t>(read));
+            if (n == 0) break;
+        }
+        const uint8_t* packed = data;
+        written = read;
+        if (!store && run.Incompressible(data, static_cast<size_t>(read), PackLevel)) {
+            entry.CompressionMethod = 0;
+            entry.Flag &= static_cast<uint16_t>(~6u);
+        } else if (!store) {
+            run.Deflater(PackLevel);
+            const size_t bound = deflateBound(&run.zs, static_cast<uLong>(read));
+            if (run.deflated.size() < bound) run.deflated.resize(bound);
+            run.zs.next_in = data;
+            run.zs.avail_in = static_cast<uInt>(read);
+            run.zs.next_out = run.deflated.data();
+            run.zs.avail_out = static_cast<uInt>(run.deflated.size());
+            if (deflate(&run.zs, Z_FINISH) != Z_STREAM_END) throw EZCompressionError("error");
+            if (run.zs.total_out < static_cast<uLong>(read)) {
+                packed = run.deflated.data();
+                written = static_cast<int64_t>(run.zs.total_out);
+            } else {
+                // Data that deflate cannot shrink is stored, as the other zip tools do.
+                entry.CompressionMethod = 0;
+                entry.Flag &= static_cast<uint16_t>(~6u);
+            }
+        }
+        entry.CRC32 = crc;
+        entry.SetUncompressedSize(static_cast<uint64_t>(read));
+        entry.SetCompressedSize(static_cast<uint64_t>(written + (encrypt ? 12 : 0)));
+        entry.WriteLocalHeader(*run.out);
+        if (encrypt) {
+            WriteEncryptionHeader(*run.out, Password, crc);
+            // The packed bytes are not needed afterwards: encrypted where they lie.
+            encryptData(const_cast<uint8_t*>(packed), static_cast<size_t>(written));
+        }
+        WriteData(run, packed, static_cast<size_t>(written));
+        in.reset();
+        if (read < sizeAtOpen) DoHandleMessage(IDS_SHORTREAD, LoadZipStr(IDS_SHORTREAD), path, MB_OK);
+        if (OnEndZip)
+            OnEndZip(*this, path, read, static_cast<int64_t>(entry.GetCompressedSize()), run.out->Position());
+        return true;
+    }
+
+    // Multi-part output deflates into a temporary file first; the header follows when the
+    // data is known.
+    TStream* sink = run.out.get();
+    if (run.multi) {
+        run.tempName = MakeTempFileName(FolderExists(TempPath) ? TempPath : SystemTempFolder());
+        run.temp = std::make_unique<TLFNFileStream>(run.tempName, fmCreate, false, kBlock);
+        sink = run.temp.get();
+    }
+    const int64_t headerAt = run.multi ? 0 : run.out->Position();
+    if (!run.multi) entry.WriteLocalHeader(*run.out);
+    const int64_t headerSize = run.multi ? 0 : run.out->Position() - headerAt;
+
+    if (encrypt) {
+        // The header's check byte needs the CRC before any data is written.
+        uint8_t* buf = run.inBuf.get();
+        uint32_t sum = 0;
+        int64_t left = sizeAtOpen;
+        while (left > 0) {
+            int64_t n = in->Read(buf, std::min<int64_t>(left, static_cast<int64_t>(kBlock)));
+            if (n <= 0) break;
+            sum = static_cast<uint32_t>(::crc32(sum, buf, static_cast<uInt>(n)));
+            left -= n;
+        }
+        in->Seek(0, soBeginning);
+        entry.CRC32 = sum;
+        WriteEncryptionHeader(*sink, Password, sum);
+    }
+
+    auto emit = [&](uint8_t* data, size_t length) {
+        if (encrypt) encryptData(data, length);
+        if (run.multi) {
+            if (sink->Write(data, static_cast<int64_t>(length)) != static_cast<int64_t>(length))
+                throw ENotEnoughRoom(LoadZipStr(IDS_NOTENOUGHROOM));
+            CheckCancelAndPause();
+        } else {
+            WriteData(run, data, length);
+        }
+    };
 
     if (store) {
-        std::vector<uint8_t> buf(kStoreBuffer);
         for (;;) {
-            int64_t n = readSome(buf.data(), buf.size());
+            int64_t n = readSome(run.inBuf.get(), kBlock);
             if (n == 0) break;
-            emit(buf.data(), static_cast<size_t>(n));
+            emit(run.inBuf.get(), static_cast<size_t>(n));
             written += n;
         }
     } else {
-        z_stream zs{};
-        if (deflateInit2(&zs, PackLevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-            throw EZCompressionError("error");
-        std::vector<uint8_t> inBuf(kDeflateBuffer), outBuf(kDeflateBuffer);
-        try {
-            zs.next_out = outBuf.data();
-            zs.avail_out = static_cast<uInt>(outBuf.size());
-            int flush = Z_NO_FLUSH;
-            for (;;) {
-                if (zs.avail_in == 0 && flush == Z_NO_FLUSH) {
-                    int64_t n = readSome(inBuf.data(), inBuf.size());
-                    zs.next_in = inBuf.data();
-                    zs.avail_in = static_cast<uInt>(n);
-                    if (n == 0) flush = Z_FINISH;
-                }
-                int r = deflate(&zs, flush);
-                if (r < 0 && r != Z_BUF_ERROR) throw EZCompressionError("error");
-                if (zs.avail_out == 0 || r == Z_STREAM_END) {
-                    size_t have = outBuf.size() - zs.avail_out;
-                    emit(outBuf.data(), have);
-                    written += static_cast<int64_t>(have);
-                    zs.next_out = outBuf.data();
-                    zs.avail_out = static_cast<uInt>(outBuf.size());
-                }
-                if (r == Z_STREAM_END) break;
+        run.Deflater(PackLevel);
+        z_stream& zs = run.zs;
+        uint8_t* const outBuf = run.outBuf.get();
+        zs.next_out = outBuf;
+        zs.avail_out = static_cast<uInt>(kBlock);
+        int flush = Z_NO_FLUSH;
+        for (;;) {
+            if (zs.avail_in == 0 && flush == Z_NO_FLUSH) {
+                int64_t n = readSome(run.inBuf.get(), kBlock);
+                zs.next_in = run.inBuf.get();
+                zs.avail_in = static_cast<uInt>(n);
+                if (n == 0) flush = Z_FINISH;
             }
-        } catch (...) {
-            deflateEnd(&zs);
-            throw;
+            int r = deflate(&zs, flush);
+            if (r < 0 && r != Z_BUF_ERROR) throw EZCompressionError("error");
+            if (zs.avail_out == 0 || r == Z_STREAM_END) {
+                size_t have = kBlock - zs.avail_out;
+                emit(outBuf, have);
+                written += static_cast<int64_t>(have);
+                zs.next_out = outBuf;
+                zs.avail_out = static_cast<uInt>(kBlock);
+            }
+            if (r == Z_STREAM_END) break;
         }
-        deflateEnd(&zs);
     }
 
     if (read < sizeAtOpen) DoHandleMessage(IDS_SHORTREAD, LoadZipStr(IDS_SHORTREAD), path, MB_OK);
@@ -525,7 +628,7 @@ bool TZipWriter::PackFile(TRun& run, const std::string& path, TZipHeaderInfo& en
             run.bytesRead += static_cast<double>(n);
         }
         run.temp.reset();
-        ::unlink(run.tempName.c_str());
+        ::unlink(rtl::SysFileName(run.tempName).c_str());
         run.tempName.clear();
     } else {
         const int64_t dataEnd = run.out->Position();
@@ -633,7 +736,7 @@ int TZipWriter::Zip() {
         } else {
             run.outName = zipName_;
         }
-        run.out = std::make_unique<TLFNFileStream>(run.outName, fmCreate, FlushFilesOnClose, 8192);
+        run.out = std::make_unique<TLFNFileStream>(run.outName, fmCreate, FlushFilesOnClose, kBlock);
         if (run.multi) {
             int64_t keep = MultiZipInfo.SaveOnFirstDisk;
             if (MultiZipInfo.SaveZipInfoOnFirstDisk) {
@@ -657,6 +760,7 @@ int TZipWriter::Zip() {
         }
         run.byName = std::make_unique<TSortedZip>(dupAccept, false);
         run.byName->SortMode = ByName;
+        run.byName->CaseSensitive = true;
         run.physical = std::make_unique<TSortedZip>(dupAccept, true);
         run.physical->SortMode = ByNone;
         run.end = std::make_unique<TEndCentral>();
@@ -683,7 +787,7 @@ int TZipWriter::Zip() {
                 auto entry = std::make_unique<TZipHeaderInfo>(old);
                 entry->OEMConvert = OEMConvert;
                 if (!entry->CommentLoaded() && entry->FileCommentLength) ReadComment(*entry);
-                std::string key = ZipLowerCase(entry->FullName());
+                const std::string key = entry->FullName();
                 auto match = std::find_if(files.begin(), files.end(),
                                           [&](const TListedFile& f) { return StoredKey(f.Path) == key; });
                 bool keep = true;
@@ -783,7 +887,7 @@ int TZipWriter::Zip() {
         for (const auto& file : run.packed) {
             bool skip = false;
             if (OnDisposeFile) OnDisposeFile(*this, file, skip);
-            if (!skip) ::unlink(file.c_str());
+            if (!skip) ::unlink(rtl::SysFileName(file).c_str());
         }
         FreeDirectory();
         directory_ = run.physical.release();
@@ -799,11 +903,11 @@ int TZipWriter::Zip() {
     } catch (...) {
         run.out.reset();
         run.temp.reset();
-        if (!run.tempName.empty()) ::unlink(run.tempName.c_str());
+        if (!run.tempName.empty()) ::unlink(rtl::SysFileName(run.tempName).c_str());
         if (run.multi) {
-            for (const auto& part : run.parts) ::unlink(part.c_str());
+            for (const auto& part : run.parts) ::unlink(rtl::SysFileName(part).c_str());
         } else if (!run.outName.empty()) {
-            ::unlink(run.outName.c_str());
+            ::unlink(rtl::SysFileName(run.outName).c_str());
         }
         SortFiles(savedSort);
         restore();

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <map>
 
+#include "platform/rtl/Files.h"
+
 namespace zip {
 
 // ---------------------------------------------------------------- streams
@@ -440,7 +442,7 @@ bool PumpWindowMessages() {
 
 bool TryChangeDir(const std::string& path) {
     struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return !path.empty() && ::stat(rtl::SysFileName(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 }  // namespace zip

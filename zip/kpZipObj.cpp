@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/rtl/Strings.h"
 #include "zip/KpLib.h"
 
 namespace zip {
@@ -71,6 +72,8 @@ void TZipHeaderInfo::Clear() {
     CentralHeaderPosition = 0;
     filename_.clear();
     directory_.clear();
+    utf8Name_.clear();
+    zip64Sizes_ = false;
     zip64_.reset();
     comment_.reset();
     MatchFlag = FileIsOK = Selected = 0;
@@ -107,6 +110,7 @@ void TZipHeaderInfo::Assign(const TZipHeaderInfo& s) {
     zip64_.reset();
     CompressedSize32 = UncompressedSize32 = RelativeOffset32 = 0;
     DiskNumberStart16 = 0;
+    zip64Sizes_ = s.zip64Sizes_;
     SetCompressedSize(s.GetCompressedSize());
     SetUncompressedSize(s.GetUncompressedSize());
     SetRelativeOffset(s.GetRelativeOffset());
@@ -114,6 +118,7 @@ void TZipHeaderInfo::Assign(const TZipHeaderInfo& s) {
     if (s.zip64_ && zip64_) zip64_->Size = s.zip64_->Size;
     filename_ = s.filename_;
     directory_ = s.directory_;
+    utf8Name_ = s.utf8Name_;
     FileNameLength = s.FileNameLength;
     comment_ = s.comment_;
     FileCommentLength = s.FileCommentLength;
@@ -131,8 +136,16 @@ uint64_t TZipHeaderInfo::GetCompressedSize() const {
     return CompressedSize32 == 0xFFFFFFFF && zip64_ ? zip64_->CompressedSize : CompressedSize32;
 }
 
+void TZipHeaderInfo::SetZip64Sizes(bool value) {
+    const uint64_t compressed = GetCompressedSize(), uncompressed = GetUncompressedSize();
+    zip64Sizes_ = value;
+    CompressedSize32 = UncompressedSize32 = 0;
+    SetCompressedSize(compressed);
+    SetUncompressedSize(uncompressed);
+}
+
 void TZipHeaderInfo::SetCompressedSize(uint64_t value) {
-    if (value >= 0xFFFFFFFF) {
+    if (value >= 0xFFFFFFFF || zip64Sizes_) {
         EnsureZip64().CompressedSize = value;
         CompressedSize32 = 0xFFFFFFFF;
     } else {
@@ -145,7 +158,7 @@ uint64_t TZipHeaderInfo::GetUncompressedSize() const {
 }
 
 void TZipHeaderInfo::SetUncompressedSize(uint64_t value) {
-    if (value >= 0xFFFFFFFF) {
+    if (value >= 0xFFFFFFFF || zip64Sizes_) {
         EnsureZip64().UncompressedSize = value;
         UncompressedSize32 = 0xFFFFFFFF;
     } else {
@@ -181,11 +194,13 @@ void TZipHeaderInfo::SetDiskNumberStart(uint32_t value) {
 
 void TZipHeaderInfo::SetFileName(const std::string& value) {
     filename_ = value;
+    utf8Name_.clear();
     FileNameLength = static_cast<uint16_t>(directory_.size() + filename_.size());
 }
 
 void TZipHeaderInfo::SetDirectory(const std::string& value) {
     directory_ = value;
+    utf8Name_.clear();
     std::replace(directory_.begin(), directory_.end(), '/', '\\');
     if (!directory_.empty() && directory_.back() != '\\') directory_ += '\\';
     FileNameLength = static_cast<uint16_t>(directory_.size() + filename_.size());
@@ -206,9 +221,21 @@ std::string TZipHeaderInfo::NameFromOem(const std::string& name, bool ignoreHost
     return convert ? OemToAnsiText(name) : name;
 }
 
+std::string TZipHeaderInfo::DecodeName(const std::string& stored, bool ignoreHost) {
+    utf8Name_.clear();
+    if (!Utf8Name()) return NameFromOem(stored, ignoreHost);
+    std::string name;
+    if (rtl::TryUtf8ToAnsi(stored, name)) return name;
+    utf8Name_ = stored;
+    ToZipSeparators(utf8Name_);
+    return rtl::Utf8ToAnsi(stored);
+}
+
 std::string TZipHeaderInfo::StoredName() {
+    if (Utf8Name() && !utf8Name_.empty()) return utf8Name_;
     std::string name = directory_ + filename_;
     ToZipSeparators(name);
+    if (Utf8Name()) return rtl::AnsiToUtf8(name);
     switch (OEMConvert) {
         case oemAlways:
             return AnsiToOemText(name);
@@ -294,7 +321,7 @@ bool TZipHeaderInfo::ReadCentralHeader(TStream*& stream, const std::function<TSt
     InternalFileAttributes = GetU16(h + 36);
     ExternalFileAttributes = GetU32(h + 38);
     RelativeOffset32 = GetU32(h + 42);
-    name = NameFromOem(name, false);
+    name = DecodeName(name, false);
     auto slash = name.find_last_of('\\');
     if (slash == std::string::npos) {
         directory_.clear();
@@ -342,7 +369,7 @@ bool TZipHeaderInfo::ReadLocalHeader(TStream& stream) {
     LocalExtraFieldLength = GetU16(h + 28);
     InternalFileAttributes = 0;
     ExternalFileAttributes = 0;
-    name = NameFromOem(name, true);
+    name = DecodeName(name, true);
     auto slash = name.find_last_of('\\');
     directory_ = slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
     filename_ = slash == std::string::npos ? name : name.substr(slash + 1);
@@ -728,6 +755,7 @@ int TSortedZip::Compare(const TObject* itemObj, const TObject* keyObj) const {
     auto sign = [](auto x, auto y) { return x < y ? -1 : x > y ? 1 : 0; };
     switch (SortMode) {
         case ByName:
+            if (CaseSensitive) return sign(a.FullName().compare(b.FullName()), 0);
             return CompareTextAscii(a.FullName(), b.FullName());
         case ByFileName:
             return CompareTextAscii(a.FileName(), b.FileName());
