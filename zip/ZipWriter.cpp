@@ -6,7 +6,10 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 #include "zip/kpMatch.h"
 
@@ -40,7 +43,162 @@ bool FileExistsHere(const std::string& name) {
     return ::stat(rtl::SysFileName(name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+// One deflate stream, reset for every file it packs.
+class TDeflater {
+public:
+    TDeflater() = default;
+    TDeflater(const TDeflater&) = delete;
+    TDeflater& operator=(const TDeflater&) = delete;
+    ~TDeflater() {
+        if (ready_) deflateEnd(&zs_);
+    }
+    z_stream& Start(int level) {
+        if (ready_) {
+            if (deflateReset(&zs_) != Z_OK) throw EZCompressionError("error");
+        } else {
+            if (deflateInit2(&zs_, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+                throw EZCompressionError("error");
+            ready_ = true;
+        }
+        return zs_;
+    }
+    // Whether deflate gains nothing on the data's first block: such data (compressed or
+    // encrypted already) is stored without deflating it all first.
+    bool Incompressible(const uint8_t* data, size_t length, int level) {
+        if (length < kProbe) return false;  // small enough to simply try
+        z_stream& zs = Start(level);
+        probe_.resize(deflateBound(&zs, kProbe));
+        zs.next_in = const_cast<uint8_t*>(data);
+        zs.avail_in = static_cast<uInt>(kProbe);
+        zs.next_out = probe_.data();
+        zs.avail_out = static_cast<uInt>(probe_.size());
+        if (deflate(&zs, Z_FINISH) != Z_STREAM_END) return false;
+        return zs.total_out >= kProbe;
+    }
+    // Deflates a whole file held in memory into out; false when that does not make it smaller
+    // (then it is stored, as other zip tools do).
+    bool Pack(const uint8_t* data, size_t length, int level, std::vector<uint8_t>& out, size_t& packed) {
+        if (Incompressible(data, length, level)) return false;
+        z_stream& zs = Start(level);
+        const size_t bound = deflateBound(&zs, static_cast<uLong>(length));
+        if (out.size() < bound) out.resize(bound);
+        zs.next_in = const_cast<uint8_t*>(data);
+        zs.avail_in = static_cast<uInt>(length);
+        zs.next_out = out.data();
+        zs.avail_out = static_cast<uInt>(out.size());
+        if (deflate(&zs, Z_FINISH) != Z_STREAM_END) throw EZCompressionError("error");
+        packed = zs.total_out;
+        return packed < length;
+    }
+
+private:
+    z_stream zs_{};
+    bool ready_ = false;
+    std::vector<uint8_t> probe_;
+};
+
 }  // namespace
+
+// Small files read, checked and deflated ahead of the writer on other threads; the writer
+// takes them in list order and writes them as if it had packed them itself.
+class TZipWriter::TPrefetch {
+public:
+    struct TFile {
+        bool ok = false;
+        int64_t size = 0;  // at opening
+        uint32_t crc = 0;
+        std::vector<uint8_t> raw;
+        std::vector<uint8_t> deflated;
+        size_t deflatedLength = 0;
+        bool shrank = false;
+    };
+
+    TPrefetch(std::vector<std::string> paths, int level, unsigned threads)
+        : paths_(std::move(paths)),
+          level_(level),
+          ready_(paths_.size()),
+          files_(paths_.size()),
+          window_(2 * threads + 2) {
+        for (unsigned i = 0; i < threads; ++i) workers_.emplace_back([this] { Work(); });
+    }
+    ~TPrefetch() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        for (auto& t : workers_) t.join();
+    }
+    // The file at index i of the list, or nullptr when the writer has to read it itself.
+    std::unique_ptr<TFile> Take(size_t i) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return ready_[i] != 0; });
+        taken_ = i + 1;
+        std::unique_ptr<TFile> file = std::move(files_[i]);
+        lock.unlock();
+        changed_.notify_all();
+        return file && file->ok ? std::move(file) : nullptr;
+    }
+
+private:
+    void Work() {
+        TDeflater deflater;
+        for (;;) {
+            size_t i;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                changed_.wait(lock,
+                              [&] { return stop_ || next_ >= paths_.size() || next_ < taken_ + window_; });
+                if (stop_ || next_ >= paths_.size()) return;
+                i = next_++;
+            }
+            std::unique_ptr<TFile> file;
+            try {
+                file = Prepare(paths_[i], deflater);
+            } catch (...) {
+                file.reset();  // the writer meets the same trouble itself and reports it
+            }
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                files_[i] = std::move(file);
+                ready_[i] = 1;
+            }
+            changed_.notify_all();
+        }
+    }
+    std::unique_ptr<TFile> Prepare(const std::string& path, TDeflater& deflater) {
+        if (IsFolderEntry(path)) return nullptr;
+        rtl::TFileStream in(path, fmOpenRead | fmShareDenyNone);
+        auto file = std::make_unique<TFile>();
+        file->size = in.Size();
+        if (file->size > static_cast<int64_t>(kWholeFile)) return nullptr;
+        file->raw.resize(static_cast<size_t>(file->size));
+        size_t got = 0;
+        while (got < file->raw.size()) {
+            const int64_t n = in.Read(file->raw.data() + got, static_cast<int64_t>(file->raw.size() - got));
+            if (n <= 0) break;
+            got += static_cast<size_t>(n);
+        }
+        file->raw.resize(got);
+        file->crc = static_cast<uint32_t>(::crc32(0, file->raw.data(), static_cast<uInt>(got)));
+        if (level_ > 0)
+            file->shrank = deflater.Pack(file->raw.data(), got, level_, file->deflated, file->deflatedLength);
+        file->ok = true;
+        return file;
+    }
+
+    const std::vector<std::string> paths_;
+    const int level_;
+    std::vector<char> ready_;
+    std::vector<std::unique_ptr<TFile>> files_;
+    const size_t window_;
+    size_t next_ = 0;
+    size_t taken_ = 0;
+    bool stop_ = false;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::thread> workers_;
+};
 
 bool EntryMayNeedZip64(uint64_t size, bool store, bool encrypt) {
     constexpr uint64_t kLimit = 0xFFFFFFFF;
@@ -69,45 +227,17 @@ struct TZipWriter::TRun {
     double totalBytes = 0;
     double bytesRead = 0;
     std::vector<std::string> packed;  // for Dispose
-    // Whether deflate gains nothing on the data's first block: such a file (compressed or
-    // encrypted already) is stored without deflating it all first.
-    bool Incompressible(const uint8_t* data, size_t length, int level) {
-        length = std::min(length, kProbe);
-        if (length < kProbe) return false;  // small enough to simply try
-        Deflater(level);
-        zs.next_in = const_cast<uint8_t*>(data);
-        zs.avail_in = static_cast<uInt>(length);
-        zs.next_out = outBuf.get();
-        zs.avail_out = static_cast<uInt>(kBlock);
-        if (deflate(&zs, Z_FINISH) != Z_STREAM_END) return false;
-        return zs.total_out >= length;
-    }
     // Buffers and the deflate stream serve every entry of the run.
     std::unique_ptr<uint8_t[]> inBuf, outBuf;
     std::vector<uint8_t> deflated;
-    z_stream zs{};
-    bool deflating = false;
-
-    TRun() = default;
-    TRun(const TRun&) = delete;
-    TRun& operator=(const TRun&) = delete;
-    ~TRun() {
-        if (deflating) deflateEnd(&zs);
-    }
+    TDeflater deflater;
+    std::unique_ptr<TPrefetch> prefetch;
+    std::unique_ptr<TPrefetch::TFile> prepared;  // for the next PackFile
     // Left uninitialised: only what a read or deflate filled is ever used.
     void Buffers() {
         if (inBuf) return;
         inBuf.reset(new uint8_t[kWholeFile]);
         outBuf.reset(new uint8_t[kBlock]);
-    }
-    void Deflater(int level) {
-        if (deflating) {
-            if (deflateReset(&zs) != Z_OK) throw EZCompressionError("error");
-        } else {
-            if (deflateInit2(&zs, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-                throw EZCompressionError("error");
-            deflating = true;
-        }
     }
 };
 
@@ -398,8 +528,9 @@ bool TZipWriter::PackFile(TRun& run, const std::string& path, TZipHeaderInfo& en
         if (OnNoSuchFile) OnNoSuchFile(*this, path);
         return false;
     }
+    std::unique_ptr<TPrefetch::TFile> prepared = std::move(run.prepared);
     std::unique_ptr<rtl::TFileStream> in;
-    for (;;) {
+    while (!prepared) {
         try {
             in = std::make_unique<rtl::TFileStream>(path, fmOpenRead | fmShareDenyNone);
             break;
@@ -409,7 +540,7 @@ bool TZipWriter::PackFile(TRun& run, const std::string& path, TZipHeaderInfo& en
             if (!retry) return false;
         }
     }
-    const int64_t sizeAtOpen = in->Size();
+    const int64_t sizeAtOpen = prepared ? prepared->size : in->Size();
     entry.ExternalFileAttributes = static_cast<uint32_t>(std::max(rec.Attr, 0));
     entry.LastModFileDateTime = rec.Time;
     entry.SetUncompressedSize(static_cast<uint64_t>(sizeAtOpen));
@@ -447,7 +578,7 @@ bool TZipWriter::PackFile(TRun& run, const std::string& path, TZipHeaderInfo& en
     if (!store && sizeAtOpen > static_cast<int64_t>(kWholeFile)) {
         run.Buffers();
         const int64_t n = in->Read(run.inBuf.get(), static_cast<int64_t>(kProbe));
-        store = n > 0 && run.Incompressible(run.inBuf.get(), static_cast<size_t>(n), PackLevel);
+        store = n > 0 && run.deflater.Incompressible(run.inBuf.get(), static_cast<size_t>(n), PackLevel);
         in->Seek(0, soBeginning);
     }
     entry.Flag = 0;
@@ -492,33 +623,36 @@ bool TZipWriter::PackFile(TRun& run, const std::string& path, TZipHeaderInfo& en
     if (!run.multi && sizeAtOpen <= static_cast<int64_t>(kWholeFile)) {
         // A small file is read and packed in memory: its header goes out once, with the
         // final sizes, right before the data.
-        uint8_t* const data = run.inBuf.get();
-        for (;;) {
-            int64_t n = readSome(data + read, kWholeFile - static_cast<size_t>(read));
-            if (n == 0) break;
+        uint8_t* data = run.inBuf.get();
+        uint8_t* packed = data;
+        bool shrank = false;
+        size_t deflatedLength = 0;
+        if (prepared) {
+            data = prepared->raw.data();
+            crc = prepared->crc;
+            progress(static_cast<int64_t>(prepared->raw.size()));
+            shrank = prepared->shrank;
+            deflatedLength = prepared->deflatedLength;
+            packed = shrank && !store ? prepared->deflated.data() : data;
+        } else {
+            for (;;) {
+                int64_t n = readSome(data + read, kWholeFile - static_cast<size_t>(read));
+                if (n == 0) break;
+            }
+            if (!store) {
+                shrank = run.deflater.Pack(data, static_cast<size_t>(read), PackLevel, run.deflated,
+                                           deflatedLength);
+                if (shrank) packed = run.deflated.data();
+            }
         }
-        const uint8_t* packed = data;
         written = read;
-        if (!store && run.Incompressible(data, static_cast<size_t>(read), PackLevel)) {
+        if (!store && shrank) {
+            written = static_cast<int64_t>(deflatedLength);
+        } else if (!store) {
+            // Data that deflate cannot shrink is stored, as the other zip tools do.
+            packed = data;
             entry.CompressionMethod = 0;
             entry.Flag &= static_cast<uint16_t>(~6u);
-        } else if (!store) {
-            run.Deflater(PackLevel);
-            const size_t bound = deflateBound(&run.zs, static_cast<uLong>(read));
-            if (run.deflated.size() < bound) run.deflated.resize(bound);
-            run.zs.next_in = data;
-            run.zs.avail_in = static_cast<uInt>(read);
-            run.zs.next_out = run.deflated.data();
-            run.zs.avail_out = static_cast<uInt>(run.deflated.size());
-            if (deflate(&run.zs, Z_FINISH) != Z_STREAM_END) throw EZCompressionError("error");
-            if (run.zs.total_out < static_cast<uLong>(read)) {
-                packed = run.deflated.data();
-                written = static_cast<int64_t>(run.zs.total_out);
-            } else {
-                // Data that deflate cannot shrink is stored, as the other zip tools do.
-                entry.CompressionMethod = 0;
-                entry.Flag &= static_cast<uint16_t>(~6u);
-            }
         }
         entry.CRC32 = crc;
         entry.SetUncompressedSize(static_cast<uint64_t>(read));
@@ -584,8 +718,7 @@ bool TZipWriter::PackFile(TRun& run, const std::string& path, TZipHeaderInfo& en
             written += n;
         }
     } else {
-        run.Deflater(PackLevel);
-        z_stream& zs = run.zs;
+        z_stream& zs = run.deflater.Start(PackLevel);
         uint8_t* const outBuf = run.outBuf.get();
         zs.next_out = outBuf;
         zs.avail_out = static_cast<uInt>(kBlock);
@@ -823,7 +956,16 @@ int TZipWriter::Zip() {
             }
         }
 
-        for (const auto& file : files) {
+        // Other threads read and deflate small files ahead when there are several to pack.
+        const unsigned cores = std::thread::hardware_concurrency();
+        if (!run.multi && files.size() > 1 && cores > 1) {
+            std::vector<std::string> paths;
+            for (const auto& file : files) paths.push_back(file.Path);
+            run.prefetch = std::make_unique<TPrefetch>(std::move(paths), PackLevel, std::min(cores - 1, 4u));
+        }
+        for (size_t i = 0; i < files.size(); ++i) {
+            const auto& file = files[i];
+            if (run.prefetch) run.prepared = run.prefetch->Take(i);
             auto entry = std::make_unique<TZipHeaderInfo>();
             if (PackFile(run, file.Path, *entry)) {
                 addEntry(std::move(entry));

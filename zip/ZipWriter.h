@@ -103,6 +103,7 @@ private:
         int64_t Size = 0;
     };
     struct TRun;
+    class TPrefetch;
 
     void SetMaskBit(int bit, bool value);
     std::vector<TListedFile> ExpandFilesList(double& totalBytes);
