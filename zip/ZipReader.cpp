@@ -137,12 +137,31 @@ uint8_t TZipCryptKeys::DecryptOne(uint8_t c) {
     return p;
 }
 
+// The keys stay in registers for the whole buffer: every byte of an encrypted entry passes here.
+template <bool Encrypt>
+void CryptBuffer(TZipCryptKeys& keys, uint8_t* buffer, size_t length) {
+    static const z_crc_t* const table = get_crc_table();
+    uint32_t k0 = keys.Key0, k1 = keys.Key1, k2 = keys.Key2;
+    for (size_t i = 0; i < length; ++i) {
+        const uint32_t t = (k2 & 0xFFFF) | 2;
+        const auto mask = static_cast<uint8_t>((t * (t ^ 1)) >> 8);
+        const uint8_t plain = Encrypt ? buffer[i] : static_cast<uint8_t>(buffer[i] ^ mask);
+        buffer[i] ^= mask;
+        k0 = table[(k0 ^ plain) & 0xFF] ^ (k0 >> 8);
+        k1 = (k1 + (k0 & 0xFF)) * 134775813u + 1;
+        k2 = table[(k2 ^ (k1 >> 24)) & 0xFF] ^ (k2 >> 8);
+    }
+    keys.Key0 = k0;
+    keys.Key1 = k1;
+    keys.Key2 = k2;
+}
+
 void TZipCryptKeys::EncryptBuffer(uint8_t* buffer, size_t length) {
-    for (size_t i = 0; i < length; ++i) buffer[i] = EncryptByte(buffer[i]);
+    CryptBuffer<true>(*this, buffer, length);
 }
 
 void TZipCryptKeys::DecryptBuffer(uint8_t* buffer, size_t length) {
-    for (size_t i = 0; i < length; ++i) buffer[i] = DecryptOne(buffer[i]);
+    CryptBuffer<false>(*this, buffer, length);
 }
 
 // ---------------------------------------------------------------- component

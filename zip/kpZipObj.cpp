@@ -48,6 +48,35 @@ uint32_t EndSignature() {
 
 // ---------------------------------------------------------------- TZipHeaderInfo
 
+namespace {
+
+// Well-formed UTF-8 (no overlong forms, no surrogates).
+bool IsUtf8(const std::string& s) {
+    size_t i = 0;
+    while (i < s.size()) {
+        const auto b = static_cast<uint8_t>(s[i]);
+        size_t len = b < 0x80                   ? 1
+                     : (b >= 0xC2 && b <= 0xDF) ? 2
+                     : (b >= 0xE0 && b <= 0xEF) ? 3
+                     : (b >= 0xF0 && b <= 0xF4) ? 4
+                                                : 0;
+        if (len == 0 || i + len > s.size()) return false;
+        uint32_t cp = len == 1 ? b : b & (0x7F >> len);
+        for (size_t k = 1; k < len; ++k) {
+            const auto c = static_cast<uint8_t>(s[i + k]);
+            if ((c & 0xC0) != 0x80) return false;
+            cp = cp << 6 | (c & 0x3F);
+        }
+        if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+            (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += len;
+    }
+    return true;
+}
+
+}  // namespace
+
 TZipHeaderInfo::TZipHeaderInfo() = default;
 
 TZipHeaderInfo::TZipHeaderInfo(const TZipHeaderInfo& other) : TPersistent() {
@@ -73,6 +102,7 @@ void TZipHeaderInfo::Clear() {
     filename_.clear();
     directory_.clear();
     utf8Name_.clear();
+    utf8Stored_ = false;
     zip64Sizes_ = false;
     zip64_.reset();
     comment_.reset();
@@ -119,6 +149,7 @@ void TZipHeaderInfo::Assign(const TZipHeaderInfo& s) {
     filename_ = s.filename_;
     directory_ = s.directory_;
     utf8Name_ = s.utf8Name_;
+    utf8Stored_ = s.utf8Stored_;
     FileNameLength = s.FileNameLength;
     comment_ = s.comment_;
     FileCommentLength = s.FileCommentLength;
@@ -223,7 +254,11 @@ std::string TZipHeaderInfo::NameFromOem(const std::string& name, bool ignoreHost
 
 std::string TZipHeaderInfo::DecodeName(const std::string& stored, bool ignoreHost) {
     utf8Name_.clear();
-    if (!Utf8Name()) return NameFromOem(stored, ignoreHost);
+    utf8Stored_ = false;
+    const bool unixHost = !ignoreHost && (VersionMadeBy >> 8) == 3;
+    const bool ascii = std::all_of(stored.begin(), stored.end(), [](char c) { return (c & 0x80) == 0; });
+    if (!Utf8Name() && !(unixHost && !ascii && IsUtf8(stored))) return NameFromOem(stored, ignoreHost);
+    utf8Stored_ = !Utf8Name();
     std::string name;
     if (rtl::TryUtf8ToAnsi(stored, name)) return name;
     utf8Name_ = stored;
@@ -232,10 +267,10 @@ std::string TZipHeaderInfo::DecodeName(const std::string& stored, bool ignoreHos
 }
 
 std::string TZipHeaderInfo::StoredName() {
-    if (Utf8Name() && !utf8Name_.empty()) return utf8Name_;
+    if (StoresUtf8() && !utf8Name_.empty()) return utf8Name_;
     std::string name = directory_ + filename_;
     ToZipSeparators(name);
-    if (Utf8Name()) return rtl::AnsiToUtf8(name);
+    if (StoresUtf8()) return rtl::AnsiToUtf8(name);
     switch (OEMConvert) {
         case oemAlways:
             return AnsiToOemText(name);

@@ -71,6 +71,9 @@ public:
     bool Encrypted() const { return (Flag & 1) != 0; }
     // The stored name is UTF-8 (general purpose bit 11) rather than OEM text.
     bool Utf8Name() const { return (Flag & 0x800) != 0; }
+    // Whether the stored name is UTF-8: the flag says so, or a Unix host stored the bytes of
+    // its UTF-8 file system as they were (as Info-ZIP zip does without the flag).
+    bool StoresUtf8() const { return Utf8Name() || utf8Stored_; }
     // A UTF-8 name with a character the ANSI code page lacks: FullName() only shows it.
     bool NameUnrepresentable() const { return !utf8Name_.empty(); }
     TZip64Values* Zip64() const { return zip64_.get(); }
@@ -130,7 +133,8 @@ private:
 
     std::string filename_;
     std::string directory_;
-    std::string utf8Name_;  // the stored bytes of an unrepresentable UTF-8 name
+    std::string utf8Name_;     // the stored bytes of an unrepresentable UTF-8 name
+    bool utf8Stored_ = false;  // the stored name is UTF-8: by the flag, or from a Unix host
     bool zip64Sizes_ = false;
     std::unique_ptr<TZip64Values> zip64_;
     std::optional<std::string> comment_;

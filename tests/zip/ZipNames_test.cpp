@@ -74,16 +74,20 @@ TEST(EntryNames, Utf8FlagDecidesHowTheStoredNameReads) {
         std::string stored;
         std::string program;
         bool unrepresentable;
+        uint16_t madeBy = 20;
     };
+    const uint16_t unix = 3 << 8 | 20;
     const Case cases[] = {
         {"UTF-8 flag", 0x800, "dir/" + kUtf8Name, "dir\\" + kAnsiName, false},
         {"OEM", 0, "dir/" + kOemName, "dir\\" + kAnsiName, false},
         {"ASCII with the flag", 0x800, "plain.xml", "plain.xml", false},
         {"UTF-8 outside 1251", 0x800, kForeignUtf8, "", true},
         {"malformed UTF-8", 0x800, "a\xC3(.txt", "", true},
+        {"Unix host, UTF-8 bytes without the flag", 0, kUtf8Name, kAnsiName, false, unix},
+        {"Unix host, foreign UTF-8 without the flag", 0, kForeignUtf8, "", true, unix},
     };
     for (const Case& c : cases) {
-        TZipHeaderInfo e = ReadCentral(CentralHeader(c.flag, c.stored));
+        TZipHeaderInfo e = ReadCentral(CentralHeader(c.flag, c.stored, c.madeBy));
         EXPECT_EQ(e.NameUnrepresentable(), c.unrepresentable) << c.what;
         if (!c.unrepresentable) {
             EXPECT_EQ(e.FullName(), c.program) << c.what;
