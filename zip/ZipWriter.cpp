@@ -22,7 +22,7 @@ namespace {
 constexpr size_t kBlock = 256 * 1024;
 constexpr size_t kWholeFile = 1024 * 1024;
 constexpr size_t kCopyBuffer = kBlock;
-constexpr size_t kProbe = 64 * 1024;
+constexpr size_t kProbe = 16 * 1024;
 
 std::string FolderOf(const std::string& path) {
     size_t slash = path.find_last_of('/');
