@@ -5,12 +5,14 @@
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace bench {
 
@@ -49,6 +51,85 @@ inline void WriteExportXml(const std::string& path, size_t bytes) {
     out << "</RequestsData>\r\n";
 }
 
+// The three kinds of input the zip benchmarks compare on, each in its own folder below the
+// bench folder so that both tools pack the same tree: one large text file, thousands of small
+// files, and files that are already compressed. Small and compressed files are copies of what
+// the system ships (headers, compressed documents and images), so the data is nobody's choice
+// here; a machine without them gets generated stand-ins.
+enum class Corpus { LargeText, SmallFiles, Compressed };
+
+inline const char* CorpusName(Corpus c) {
+    return c == Corpus::LargeText ? "large" : c == Corpus::SmallFiles ? "small" : "packed";
+}
+
+inline void CopySystemFiles(const std::vector<std::string>& roots, const std::string& to,
+                            bool (*take)(const std::filesystem::path&, uintmax_t), size_t maxFiles,
+                            uintmax_t maxBytes) {
+    namespace fs = std::filesystem;
+    std::vector<fs::path> found;
+    for (const auto& root : roots) {
+        std::error_code ec;
+        if (!fs::is_directory(root, ec)) continue;
+        for (fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, ec),
+             end;
+             it != end; it.increment(ec)) {
+            if (ec) break;
+            if (!it->is_regular_file(ec) || it->is_symlink(ec)) continue;
+            if (take(it->path(), it->file_size(ec))) found.push_back(it->path());
+        }
+    }
+    std::sort(found.begin(), found.end());
+    size_t files = 0;
+    uintmax_t bytes = 0;
+    for (const auto& f : found) {
+        if (files >= maxFiles || bytes >= maxBytes) break;
+        std::error_code ec;
+        fs::path target = fs::path(to) / f.relative_path();
+        fs::create_directories(target.parent_path(), ec);
+        if (!fs::copy_file(f, target, fs::copy_options::overwrite_existing, ec)) continue;
+        ++files;
+        bytes += fs::file_size(target, ec);
+    }
+}
+
+inline size_t CountFiles(const std::string& dir) {
+    size_t n = 0;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir))
+        if (e.is_regular_file()) ++n;
+    return n;
+}
+
+// Makes <dir>/<CorpusName> and returns it.
+inline std::string MakeCorpus(Corpus c, const std::string& dir) {
+    const std::string root = dir + "/" + CorpusName(c);
+    std::filesystem::create_directories(root);
+    switch (c) {
+        case Corpus::LargeText:
+            WriteExportXml(root + "/" + kDataFileName, 72u * 1024 * 1024);
+            break;
+        case Corpus::SmallFiles:
+            CopySystemFiles(
+                {"/usr/include"}, root, [](const std::filesystem::path&, uintmax_t size) { return size > 0; },
+                4904, 116u * 1024 * 1024);
+            if (CountFiles(root) < 1000)
+                for (int i = 0; i < 4904; ++i)
+                    WriteExportXml(root + "/f" + std::to_string(i) + ".xml", 1000 + (i * 7919) % 40000);
+            break;
+        case Corpus::Compressed:
+            CopySystemFiles(
+                {"/usr/share", "/usr/lib"}, root,
+                [](const std::filesystem::path& p, uintmax_t size) {
+                    const std::string ext = p.extension().string();
+                    return size >= 10 * 1024 &&
+                           (ext == ".gz" || ext == ".xz" || ext == ".bz2" || ext == ".png" || ext == ".jpg" ||
+                            ext == ".zip" || ext == ".jar");
+                },
+                562, 56u * 1024 * 1024);
+            break;
+    }
+    return root;
+}
+
 // Seconds taken by f().
 template <class F>
 double Seconds(F&& f) {
@@ -64,22 +145,37 @@ inline double TimeCommand(const std::string& command) {
     });
 }
 
-// Runs ours and theirs in turn; counters <ours>_s, <theirs>_s and "ratio" = ours / theirs.
+inline double Median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    const size_t m = v.size() / 2;
+    return v.size() % 2 ? v[m] : (v[m - 1] + v[m]) / 2;
+}
+
+// Runs ours and theirs as pairs, taking turns at going first (the machine may be shared);
+// counters <ours>_s and <theirs>_s are the medians of each side and "ratio" the median of the
+// pairs' ours / theirs.
 template <class Ours, class Theirs>
 void RatioBenchmark(benchmark::State& state, const char* oursName, Ours&& ours, const char* theirsName,
                     Theirs&& theirs) {
-    double a = 0, b = 0;
+    std::vector<double> a, b, ratios;
     for (auto _ : state) {
-        double x = ours();
-        double y = theirs();
-        a += x;
-        b += y;
+        double x, y;
+        if (a.size() % 2 == 0) {
+            x = ours();
+            y = theirs();
+        } else {
+            y = theirs();
+            x = ours();
+        }
+        a.push_back(x);
+        b.push_back(y);
+        if (y > 0) ratios.push_back(x / y);
         state.SetIterationTime(x + y);
     }
-    const double n = static_cast<double>(state.iterations());
-    state.counters[std::string(oursName) + "_s"] = a / n;
-    state.counters[std::string(theirsName) + "_s"] = b / n;
-    state.counters["ratio"] = b > 0 ? a / b : 0;
+    state.counters[std::string(oursName) + "_s"] = Median(a);
+    state.counters[std::string(theirsName) + "_s"] = Median(b);
+    state.counters["ratio"] = Median(ratios);
 }
 
 }  // namespace bench

@@ -88,7 +88,7 @@ std::string TJournal::OpenFile(rtl::TDateTime date) {
     std::string folder = rtl::ExtractFileDir(name);
     if (!folder.empty() && !rtl::ForceDirectories(folder))
         return "Cannot create folder " + folder + ": " + SystemText(errno);
-    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0640);
+    int fd = ::open(rtl::SysFileName(name).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0640);
     if (fd < 0) return "Cannot open " + name + ": " + SystemText(errno);
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         int error = errno;

@@ -234,7 +234,7 @@ void TMailComposer::Open() {
     if (open_) return;
     for (const auto& segment : segments_) {
         if (segment.path.empty()) continue;
-        std::FILE* f = std::fopen(segment.path.c_str(), "rb");
+        std::FILE* f = std::fopen(rtl::SysFileName(segment.path).c_str(), "rb");
         if (!f) {
             int error = errno;
             throw rtl::EFOpenError("Cannot open file \"" + segment.path + "\". " +

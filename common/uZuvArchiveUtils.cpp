@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "platform/rtl/Exceptions.h"
+#include "platform/rtl/Files.h"
 #include "zip/ZipWriter.h"
 
 namespace svc {
@@ -12,7 +13,7 @@ namespace {
 
 bool Exists(const std::string& name) {
     struct stat st {};
-    return ::lstat(name.c_str(), &st) == 0;
+    return ::lstat(rtl::SysFileName(name).c_str(), &st) == 0;
 }
 
 std::string ExtractFileName(const std::string& path) {
@@ -85,7 +86,7 @@ void ZipFiles(const std::vector<std::string>& files, const std::string& destFold
     }
     // A package with a file missing must not be delivered.
     if (packed != static_cast<int>(files.size())) {
-        ::unlink(name.c_str());
+        ::unlink(rtl::SysFileName(name).c_str());
         std::string list;
         for (const auto& f : missing) list += (list.empty() ? "" : ", ") + f;
         throw zip::EZipException("Archive " + name + " not created: could not pack " +

@@ -35,7 +35,7 @@ bool IsInterruptedTemporary(const std::string& name) {
 
 void RemoveInterruptedTemporaries(const std::vector<std::string>& folders, const TLogEvent& onLog) {
     for (const std::string& folder : folders) {
-        std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), &::closedir);
+        std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(rtl::SysFileName(folder).c_str()), &::closedir);
         if (!dir) continue;
         std::vector<std::string> found;
         while (const dirent* entry = ::readdir(dir.get()))

@@ -59,7 +59,7 @@ public:
     }
     ~TReplacement() {
         if (fd_ >= 0) ::close(fd_);
-        if (!name_.empty()) ::unlink(name_.c_str());
+        if (!name_.empty()) ::unlink(rtl::SysFileName(name_).c_str());
     }
     TReplacement(const TReplacement&) = delete;
     TReplacement& operator=(const TReplacement&) = delete;
@@ -67,7 +67,7 @@ public:
     rtl::TStream& Stream() { return *stream_; }
     void Commit() {
         const bool ok = ::fsync(fd_) == 0 && ::close(std::exchange(fd_, -1)) == 0 &&
-                        std::rename(name_.c_str(), target_.c_str()) == 0;
+                        std::rename(rtl::SysFileName(name_).c_str(), rtl::SysFileName(target_).c_str()) == 0;
         if (!ok) rtl::RaiseLastOSError();
         name_.clear();
     }

@@ -129,7 +129,10 @@ private:
 };
 
 TUnZipReader::TUnZipReader(rtl::TComponent* owner)
-    : zip::TZipReader(owner), dest_(std::make_unique<TUnZipDestination>()) {}
+    : zip::TZipReader(owner), dest_(std::make_unique<TUnZipDestination>()) {
+    // Headers and data of neighbouring entries then come from one read.
+    bufferSize_ = 64 * 1024;
+}
 
 TUnZipReader::~TUnZipReader() = default;
 
@@ -354,6 +357,8 @@ int TUnZipReader::UnZipFiles() {
 bool TUnZipReader::BuildDestination(const TZipHeaderInfo& entry, std::string& path) const {
     std::string dir = Slashes(entry.Directory());
     const std::string name = entry.FileName();
+    // A UTF-8 name the ANSI code page cannot hold is never written under a substitute.
+    if (entry.NameUnrepresentable()) return false;
     if (UnsafeName(dir + name) || name == "." || name == "..") return false;
     std::string base = DestDir();
     if (RecreateDirs && !dir.empty()) {
@@ -563,20 +568,23 @@ bool TUnZipReader::UnZipOne(int index, TRun& run) {
     stream_->Seek(dataStart, rtl::soBeginning);
     if (run.encrypted && !CheckPassword(e, index)) return false;
 
-    // What lies there already is looked at without following a link: a link, a folder or a
-    // device is never written through or replaced.
-    struct stat existing {};
-    const bool exists = TUnZipDestination::Probe(target, existing);
-    if (exists && !S_ISREG(existing.st_mode)) return Fail(zip::srCreateError, e, index);
-    if (exists && OverwriteMode != zip::Always && !DecideOverwrite(e, path, index, existing.st_mtim.tv_sec)) {
-        Skipping(zip::srNoOverwrite, e.FullName(), index);
-        return false;
+    // A new file is made exclusively; only when something lies there already is it looked at,
+    // without following a link: a link, a folder or a device is never written through or
+    // replaced.
+    TFd fd(dest_->CreateFile(target, false));
+    if (!fd.Valid()) {
+        struct stat existing {};
+        if (errno != EEXIST || !TUnZipDestination::Probe(target, existing) || !S_ISREG(existing.st_mode))
+            return Fail(zip::srCreateError, e, index);
+        if (OverwriteMode != zip::Always && !DecideOverwrite(e, path, index, existing.st_mtim.tv_sec)) {
+            Skipping(zip::srNoOverwrite, e.FullName(), index);
+            return false;
+        }
+        // A read-only file is replaced only on request, whoever runs the service.
+        if ((existing.st_mode & S_IWUSR) == 0 && !ReplaceReadOnly) return Fail(zip::srCreateError, e, index);
+        fd.Reset(dest_->CreateFile(target, true));
+        if (!fd.Valid()) return Fail(zip::srCreateError, e, index);
     }
-    // A read-only file is replaced only on request, whoever runs the service.
-    if (exists && (existing.st_mode & S_IWUSR) == 0 && !ReplaceReadOnly)
-        return Fail(zip::srCreateError, e, index);
-    TFd fd(dest_->CreateFile(target, exists));
-    if (!fd.Valid()) return Fail(zip::srCreateError, e, index);
     run.out = std::make_unique<rtl::THandleStream>(fd.Get());
 
     Crc = 0xFFFFFFFF;

@@ -41,13 +41,13 @@ bool Components(const std::string& relative, std::vector<std::string>& names) {
 // Opens one folder below dir; a link, or anything else that is not a folder, is refused.
 int OpenChild(int dir, const std::string& name, bool create, bool& made) {
     made = false;
-    int fd = ::openat(dir, name.c_str(), kFolderFlags);
+    int fd = ::openat(dir, rtl::SysFileName(name).c_str(), kFolderFlags);
     if (fd >= 0 || errno != ENOENT || !create) return fd;
-    if (::mkdirat(dir, name.c_str(), 0777) == 0)
+    if (::mkdirat(dir, rtl::SysFileName(name).c_str(), 0777) == 0)
         made = true;
     else if (errno != EEXIST)
         return -1;
-    return ::openat(dir, name.c_str(), kFolderFlags);
+    return ::openat(dir, rtl::SysFileName(name).c_str(), kFolderFlags);
 }
 
 std::string Join(const std::string& folder, const std::string& name) {
@@ -97,7 +97,7 @@ uint64_t TUnZipDestination::FreeSpace() const {
 int TUnZipDestination::OpenBase(const std::string& base, bool create) const {
     const std::string name = base.empty() ? "." : base;
     if (create && !rtl::DirectoryExists(name)) rtl::ForceDirectories(name);
-    return ::open(name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return ::open(rtl::SysFileName(name).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
 bool TUnZipDestination::Split(const std::string& path, std::string& base, std::string& relative) const {
@@ -172,19 +172,21 @@ bool TUnZipDestination::MakeFolders(const std::string& path) {
 }
 
 bool TUnZipDestination::Probe(const TTarget& target, struct stat& st) {
-    return ::fstatat(target.folder, target.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    return ::fstatat(target.folder, rtl::SysFileName(target.name).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 int TUnZipDestination::CreateFile(const TTarget& target, bool replace) {
-    if (replace && ::unlinkat(target.folder, target.name.c_str(), 0) != 0 && errno != ENOENT) return -1;
-    const int fd = ::openat(target.folder, target.name.c_str(),
+    if (replace && ::unlinkat(target.folder, rtl::SysFileName(target.name).c_str(), 0) != 0 &&
+        errno != ENOENT)
+        return -1;
+    const int fd = ::openat(target.folder, rtl::SysFileName(target.name).c_str(),
                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd >= 0) created_.push_back({target.base, target.relative, false});
     return fd;
 }
 
 void TUnZipDestination::Remove(const TTarget& target) {
-    ::unlinkat(target.folder, target.name.c_str(), 0);
+    ::unlinkat(target.folder, rtl::SysFileName(target.name).c_str(), 0);
 }
 
 void TUnZipDestination::RemoveCreated() {
@@ -196,7 +198,7 @@ void TUnZipDestination::RemoveCreated() {
             std::string folder, name;
             SplitLast(it->relative, folder, name);
             if (!OpenFolder(it->base, folder, false)) continue;
-            ::unlinkat(folder_.Get(), name.c_str(), folders ? AT_REMOVEDIR : 0);
+            ::unlinkat(folder_.Get(), rtl::SysFileName(name).c_str(), folders ? AT_REMOVEDIR : 0);
         }
         Close();
     }

@@ -12,6 +12,7 @@
 #include "import_service/ZipReaderUnZip.h"
 #include "import_service/uQelInProcessors.h"
 #include "platform/rtl/DateTime.h"
+#include "platform/rtl/Files.h"
 #include "platform/rtl/Numbers.h"
 
 namespace svc {
@@ -26,7 +27,7 @@ std::string Chars(const std::string& text, size_t from, size_t count) {
 rtl::TFileLook LookNow(const std::string& fileName) {
     rtl::TFileLook look;
     struct stat st {};
-    if (::stat(fileName.c_str(), &st) != 0) return look;
+    if (::stat(rtl::SysFileName(fileName).c_str(), &st) != 0) return look;
     look.Seen = true;
     look.Size = st.st_size;
     look.ModifyTime = st.st_mtim;
@@ -35,7 +36,7 @@ rtl::TFileLook LookNow(const std::string& fileName) {
 
 bool SameLook(const std::string& fileName, const rtl::TFileLook& look) {
     struct stat st {};
-    if (::stat(fileName.c_str(), &st) != 0) return false;
+    if (::stat(rtl::SysFileName(fileName).c_str(), &st) != 0) return false;
     return look.Seen && st.st_size == look.Size && st.st_mtim.tv_sec == look.ModifyTime.tv_sec &&
            st.st_mtim.tv_nsec == look.ModifyTime.tv_nsec;
 }
@@ -62,7 +63,7 @@ bool IsMoveLeftover(const std::string& name) {
 void ClearFolderContents(const std::string& folder) {
     namespace fs = std::filesystem;
     std::error_code ec;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    for (fs::directory_iterator it(rtl::SysFileName(folder), ec), end; !ec && it != end; it.increment(ec)) {
         std::error_code ignored;
         fs::remove_all(it->path(), ignored);
     }
@@ -327,13 +328,14 @@ void TPackageManager::ClearTempFolders() {
     }
     for (const std::string& name : old) {
         std::error_code ignored;
-        std::filesystem::remove_all(importFolder_ + name, ignored);
+        std::filesystem::remove_all(rtl::SysFileName(importFolder_ + name), ignored);
     }
     ClearWorkFolder();
     for (const char* sub : {"", "Back", "Error"}) {
         const std::string folder = importFolder_ + sub;
         std::error_code ec;
-        for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+        for (std::filesystem::directory_iterator it(rtl::SysFileName(folder), ec), end; !ec && it != end;
+             it.increment(ec))
             if (it->is_regular_file(ec) && IsMoveLeftover(it->path().filename().string())) {
                 std::error_code ignored;
                 std::filesystem::remove(it->path(), ignored);

@@ -57,7 +57,7 @@ bool WriteTemporary(const std::string& target, const std::string& content, std::
 }
 
 void SyncFolder(const std::string& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(rtl::SysFileName(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
     ::fsync(fd);
     ::close(fd);
@@ -261,15 +261,22 @@ TPop3Gateway::TSaveOutcome TPop3Gateway::SaveAttachments(const TMailMessage& mes
     };
     std::vector<TStaged> staged;
     std::set<std::string> names;
+    const std::string sysFolder = rtl::SysFileName(attachmentFolder_);
     for (const auto& attachment : attachments) {
         std::string name, reason, temp;
         bool named = AttachmentFileName(attachment.FileName, name, reason);
+        // Names stay UTF-8 here, as on disk; one the program could not name later is refused now.
+        std::string ansiName;
+        if (named && !rtl::TryAnsiFileName(name, ansiName)) {
+            named = false;
+            reason = "the name cannot be represented in code page " + std::to_string(rtl::AnsiCodePage);
+        }
         if (named && !names.insert(name).second) {
             named = false;
             reason = "another attachment of the letter has the same name";
         }
-        if (named && WriteTemporary(attachmentFolder_ + name, attachment.Content, temp, reason)) {
-            staged.push_back({temp, attachmentFolder_ + name, name});
+        if (named && WriteTemporary(sysFolder + name, attachment.Content, temp, reason)) {
+            staged.push_back({temp, sysFolder + name, name});
             continue;
         }
         LogMessage("    Error while saving included file");

@@ -16,6 +16,7 @@
 #include <mutex>
 
 #include "platform/rtl/DateTime.h"
+#include "platform/rtl/Files.h"
 #include "platform/rtl/Numbers.h"
 #include "platform/rtl/Strings.h"
 
@@ -172,7 +173,7 @@ std::unique_ptr<TXmlNode> ReadXmlMemory(std::string_view data, const std::string
 }
 
 std::unique_ptr<TXmlNode> ReadXmlFile(const std::string& fileName) {
-    std::ifstream in(fileName, std::ios::binary);
+    std::ifstream in(rtl::SysFileName(fileName), std::ios::binary);
     if (!in) throw EXmlReadError("Cannot read XML document " + fileName + ": the file cannot be opened");
     const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) throw EXmlReadError("Cannot read XML document " + fileName + ": read error");

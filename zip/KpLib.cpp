@@ -31,33 +31,41 @@ std::string WithSlash(std::string s) {
 
 }  // namespace
 
-int FileGetAttr(const std::string& path) {
-    struct stat st {};
-    std::string p = path;
-    while (p.size() > 1 && p.back() == '/') p.pop_back();
-    if (::stat(p.c_str(), &st) != 0) return -1;
+namespace {
+
+int AttrOf(const std::string& path, const struct stat& st) {
     int attr = 0;
     if (S_ISDIR(st.st_mode))
         attr |= faDirectory;
     else
         attr |= faArchive;
     if ((st.st_mode & S_IWUSR) == 0) attr |= faReadOnly;
-    auto slash = p.find_last_of('/');
-    std::string base = slash == std::string::npos ? p : p.substr(slash + 1);
+    auto slash = path.find_last_of('/');
+    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
     if (!base.empty() && base[0] == '.' && base != "." && base != "..") attr |= faHidden;
     return attr;
+}
+
+}  // namespace
+
+int FileGetAttr(const std::string& path) {
+    struct stat st {};
+    std::string p = path;
+    while (p.size() > 1 && p.back() == '/') p.pop_back();
+    if (::stat(rtl::SysFileName(p).c_str(), &st) != 0) return -1;
+    return AttrOf(p, st);
 }
 
 bool GetSearchRec(const std::string& path, TZipSearchRec& rec) {
     struct stat st {};
     std::string p = path;
     while (p.size() > 1 && p.back() == '/') p.pop_back();
-    if (::stat(p.c_str(), &st) != 0) return false;
+    if (::stat(rtl::SysFileName(p).c_str(), &st) != 0) return false;
     auto slash = p.find_last_of('/');
     rec.Name = slash == std::string::npos ? p : p.substr(slash + 1);
     rec.Size = S_ISDIR(st.st_mode) ? 0 : static_cast<int64_t>(st.st_size);
     rec.Time = UnixTimeToDosDateTime(st.st_mtime);
-    rec.Attr = FileGetAttr(p);
+    rec.Attr = AttrOf(p, st);
     return true;
 }
 
@@ -67,13 +75,20 @@ bool AttrPassesMask(int attr, int mask) {
 
 TSearchData::TSearchData(std::string folder, int attrMask, std::string pattern)
     : folder_(WithSlash(std::move(folder))), pattern_(std::move(pattern)) {
-    DIR* dir = ::opendir(folder_.c_str());
+    DIR* dir = ::opendir(rtl::SysFileName(folder_).c_str());
     if (dir == nullptr) {
         noFiles_ = true;
         return;
     }
     while (dirent* e = ::readdir(dir)) {
-        std::string name = e->d_name;
+        std::string name;
+        if (!rtl::TryAnsiFileName(e->d_name, name)) {
+            // Never packed under a made-up name: refused aloud when the pattern would take it.
+            if (!pattern_.empty() && !WildcardMatch(pattern_, rtl::Utf8ToAnsi(e->d_name))) continue;
+            const std::string sysName = folder_ + e->d_name;
+            ::closedir(dir);
+            rtl::AnsiFileName(sysName);
+        }
         if (name == "." || name == "..") continue;
         TZipSearchRec rec;
         if (!GetSearchRec(folder_ + name, rec)) continue;
@@ -193,7 +208,7 @@ bool FolderExists(const std::string& path) {
 
 std::string GetCurrentFolder() {
     char buf[4096];
-    return ::getcwd(buf, sizeof buf) ? std::string(buf) : std::string();
+    return ::getcwd(buf, sizeof buf) ? rtl::AnsiFileName(buf) : std::string();
 }
 
 std::string SystemTempFolder() {
@@ -204,10 +219,12 @@ std::string SystemTempFolder() {
 
 std::string MakeTempFileName(const std::string& folder) {
     std::string templ = WithSlash(folder.empty() ? SystemTempFolder() : folder) + "KPZXXXXXX";
-    int fd = ::mkstemp(templ.data());
+    std::string sysName = rtl::SysFileName(templ);
+    int fd = ::mkstemp(sysName.data());
     if (fd < 0) rtl::RaiseLastOSError();
     ::close(fd);
-    return templ;
+    // Only the random ASCII tail differs.
+    return templ.substr(0, templ.size() - 6) + sysName.substr(sysName.size() - 6);
 }
 
 uint32_t FixDosDateTime(uint32_t value) {
@@ -238,7 +255,7 @@ uint32_t UnixTimeToDosDateTime(int64_t seconds) {
 
 uint32_t FileDosDateTime(const std::string& name) {
     struct stat st {};
-    if (::stat(name.c_str(), &st) != 0) return 0xFFFFFFFF;
+    if (::stat(rtl::SysFileName(name).c_str(), &st) != 0) return 0xFFFFFFFF;
     return UnixTimeToDosDateTime(st.st_mtime);
 }
 
@@ -289,7 +306,7 @@ int PercentOf(double part, double total) {
 }
 
 bool RenameOnSameDrive(const std::string& source, const std::string& destination) {
-    return ::rename(source.c_str(), destination.c_str()) == 0;
+    return ::rename(rtl::SysFileName(source).c_str(), rtl::SysFileName(destination).c_str()) == 0;
 }
 
 void MoveOrCopyFile(const std::string& source, const std::string& destination) {
@@ -311,14 +328,14 @@ void MoveOrCopyFile(const std::string& source, const std::string& destination) {
         }
         if (copied != size || !FlushStreamToDisk(out)) throw rtl::Exception(failure);
     } catch (...) {
-        ::unlink(temp.c_str());
+        ::unlink(rtl::SysFileName(temp).c_str());
         throw rtl::Exception(failure);
     }
-    if (::rename(temp.c_str(), destination.c_str()) != 0) {
-        ::unlink(temp.c_str());
+    if (::rename(rtl::SysFileName(temp).c_str(), rtl::SysFileName(destination).c_str()) != 0) {
+        ::unlink(rtl::SysFileName(temp).c_str());
         throw rtl::Exception(failure);
     }
-    ::unlink(source.c_str());
+    ::unlink(rtl::SysFileName(source).c_str());
 }
 
 bool IsRemovableDrive(const std::string&) {
@@ -335,13 +352,13 @@ bool SetVolumeLabel(const std::string&, const std::string&) {
 
 int64_t GetClusterSize(const std::string& path) {
     struct statvfs vfs {};
-    if (::statvfs(path.empty() ? "." : path.c_str(), &vfs) != 0) rtl::RaiseLastOSError();
+    if (::statvfs(path.empty() ? "." : rtl::SysFileName(path).c_str(), &vfs) != 0) rtl::RaiseLastOSError();
     return static_cast<int64_t>(vfs.f_bsize);
 }
 
 int64_t GetFreeSpace(const std::string& path) {
     struct statvfs vfs {};
-    if (::statvfs(path.empty() ? "." : path.c_str(), &vfs) != 0) return -1;
+    if (::statvfs(path.empty() ? "." : rtl::SysFileName(path).c_str(), &vfs) != 0) return -1;
     return static_cast<int64_t>(vfs.f_bavail) * static_cast<int64_t>(vfs.f_frsize);
 }
 

@@ -27,7 +27,7 @@ std::string ChangeExt(const std::string& name, const std::string& ext) {
 
 bool FileExistsHere(const std::string& name) {
     struct stat st {};
-    return ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return ::stat(rtl::SysFileName(name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 // Restores a flag of the component when a step ends, also by an exception.
@@ -137,12 +137,31 @@ uint8_t TZipCryptKeys::DecryptOne(uint8_t c) {
     return p;
 }
 
+// The keys stay in registers for the whole buffer: every byte of an encrypted entry passes here.
+template <bool Encrypt>
+void CryptBuffer(TZipCryptKeys& keys, uint8_t* buffer, size_t length) {
+    static const z_crc_t* const table = get_crc_table();
+    uint32_t k0 = keys.Key0, k1 = keys.Key1, k2 = keys.Key2;
+    for (size_t i = 0; i < length; ++i) {
+        const uint32_t t = (k2 & 0xFFFF) | 2;
+        const auto mask = static_cast<uint8_t>((t * (t ^ 1)) >> 8);
+        const uint8_t plain = Encrypt ? buffer[i] : static_cast<uint8_t>(buffer[i] ^ mask);
+        buffer[i] ^= mask;
+        k0 = table[(k0 ^ plain) & 0xFF] ^ (k0 >> 8);
+        k1 = (k1 + (k0 & 0xFF)) * 134775813u + 1;
+        k2 = table[(k2 ^ (k1 >> 24)) & 0xFF] ^ (k2 >> 8);
+    }
+    keys.Key0 = k0;
+    keys.Key1 = k1;
+    keys.Key2 = k2;
+}
+
 void TZipCryptKeys::EncryptBuffer(uint8_t* buffer, size_t length) {
-    for (size_t i = 0; i < length; ++i) buffer[i] = EncryptByte(buffer[i]);
+    CryptBuffer<true>(*this, buffer, length);
 }
 
 void TZipCryptKeys::DecryptBuffer(uint8_t* buffer, size_t length) {
-    for (size_t i = 0; i < length; ++i) buffer[i] = DecryptOne(buffer[i]);
+    CryptBuffer<false>(*this, buffer, length);
 }
 
 // ---------------------------------------------------------------- component
@@ -253,7 +272,7 @@ void TZipReader::ForgetArchive() {
 
 int64_t TZipReader::ArchiveFileTime(const std::string& name) const {
     struct stat st {};
-    if (::stat(name.c_str(), &st) != 0) return 0;
+    if (::stat(rtl::SysFileName(name).c_str(), &st) != 0) return 0;
     return static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
 }
 

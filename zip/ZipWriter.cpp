@@ -6,7 +6,10 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 #include "zip/kpMatch.h"
 
@@ -14,10 +17,12 @@ namespace zip {
 
 namespace {
 
-constexpr size_t kDeflateBuffer = 65535;
-constexpr size_t kStoreBuffer = 32768;
-constexpr size_t kCopyBuffer = 16384;
-constexpr size_t kCrcBuffer = 8192;
+// Files are read, and the archive written, in blocks of this size; a file up to kWholeFile is
+// packed in memory.
+constexpr size_t kBlock = 256 * 1024;
+constexpr size_t kWholeFile = 1024 * 1024;
+constexpr size_t kCopyBuffer = kBlock;
+constexpr size_t kProbe = 16 * 1024;
 
 std::string FolderOf(const std::string& path) {
     size_t slash = path.find_last_of('/');
@@ -35,10 +40,174 @@ bool IsFolderEntry(const std::string& s) {
 
 bool FileExistsHere(const std::string& name) {
     struct stat st {};
-    return ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return ::stat(rtl::SysFileName(name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+// One deflate stream, reset for every file it packs.
+class TDeflater {
+public:
+    TDeflater() = default;
+    TDeflater(const TDeflater&) = delete;
+    TDeflater& operator=(const TDeflater&) = delete;
+    ~TDeflater() {
+        if (ready_) deflateEnd(&zs_);
+    }
+    z_stream& Start(int level) {
+        if (ready_) {
+            if (deflateReset(&zs_) != Z_OK) throw EZCompressionError("error");
+        } else {
+            if (deflateInit2(&zs_, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+                throw EZCompressionError("error");
+            ready_ = true;
+        }
+        return zs_;
+    }
+    // Whether deflate gains nothing on the data's first block: such data (compressed or
+    // encrypted already) is stored without deflating it all first.
+    bool Incompressible(const uint8_t* data, size_t length, int level) {
+        if (length < kProbe) return false;  // small enough to simply try
+        z_stream& zs = Start(level);
+        probe_.resize(deflateBound(&zs, kProbe));
+        zs.next_in = const_cast<uint8_t*>(data);
+        zs.avail_in = static_cast<uInt>(kProbe);
+        zs.next_out = probe_.data();
+        zs.avail_out = static_cast<uInt>(probe_.size());
+        if (deflate(&zs, Z_FINISH) != Z_STREAM_END) return false;
+        return zs.total_out >= kProbe;
+    }
+    // Deflates a whole file held in memory into out; false when that does not make it smaller
+    // (then it is stored, as other zip tools do).
+    bool Pack(const uint8_t* data, size_t length, int level, std::vector<uint8_t>& out, size_t& packed) {
+        if (Incompressible(data, length, level)) return false;
+        z_stream& zs = Start(level);
+        const size_t bound = deflateBound(&zs, static_cast<uLong>(length));
+        if (out.size() < bound) out.resize(bound);
+        zs.next_in = const_cast<uint8_t*>(data);
+        zs.avail_in = static_cast<uInt>(length);
+        zs.next_out = out.data();
+        zs.avail_out = static_cast<uInt>(out.size());
+        if (deflate(&zs, Z_FINISH) != Z_STREAM_END) throw EZCompressionError("error");
+        packed = zs.total_out;
+        return packed < length;
+    }
+
+private:
+    z_stream zs_{};
+    bool ready_ = false;
+    std::vector<uint8_t> probe_;
+};
+
 }  // namespace
+
+// Small files read, checked and deflated ahead of the writer on other threads; the writer
+// takes them in list order and writes them as if it had packed them itself.
+class TZipWriter::TPrefetch {
+public:
+    struct TFile {
+        bool ok = false;
+        int64_t size = 0;  // at opening
+        uint32_t crc = 0;
+        std::vector<uint8_t> raw;
+        std::vector<uint8_t> deflated;
+        size_t deflatedLength = 0;
+        bool shrank = false;
+    };
+
+    TPrefetch(std::vector<std::string> paths, int level, unsigned threads)
+        : paths_(std::move(paths)),
+          level_(level),
+          ready_(paths_.size()),
+          files_(paths_.size()),
+          window_(2 * threads + 2) {
+        for (unsigned i = 0; i < threads; ++i) workers_.emplace_back([this] { Work(); });
+    }
+    ~TPrefetch() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        for (auto& t : workers_) t.join();
+    }
+    // The file at index i of the list, or nullptr when the writer has to read it itself.
+    std::unique_ptr<TFile> Take(size_t i) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return ready_[i] != 0; });
+        taken_ = i + 1;
+        std::unique_ptr<TFile> file = std::move(files_[i]);
+        lock.unlock();
+        changed_.notify_all();
+        return file && file->ok ? std::move(file) : nullptr;
+    }
+
+private:
+    void Work() {
+        TDeflater deflater;
+        for (;;) {
+            size_t i;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                changed_.wait(lock,
+                              [&] { return stop_ || next_ >= paths_.size() || next_ < taken_ + window_; });
+                if (stop_ || next_ >= paths_.size()) return;
+                i = next_++;
+            }
+            std::unique_ptr<TFile> file;
+            try {
+                file = Prepare(paths_[i], deflater);
+            } catch (...) {
+                file.reset();  // the writer meets the same trouble itself and reports it
+            }
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                files_[i] = std::move(file);
+                ready_[i] = 1;
+            }
+            changed_.notify_all();
+        }
+    }
+    std::unique_ptr<TFile> Prepare(const std::string& path, TDeflater& deflater) {
+        if (IsFolderEntry(path)) return nullptr;
+        rtl::TFileStream in(path, fmOpenRead | fmShareDenyNone);
+        auto file = std::make_unique<TFile>();
+        file->size = in.Size();
+        if (file->size > static_cast<int64_t>(kWholeFile)) return nullptr;
+        file->raw.resize(static_cast<size_t>(file->size));
+        size_t got = 0;
+        while (got < file->raw.size()) {
+            const int64_t n = in.Read(file->raw.data() + got, static_cast<int64_t>(file->raw.size() - got));
+            if (n <= 0) break;
+            got += static_cast<size_t>(n);
+        }
+        file->raw.resize(got);
+        file->crc = static_cast<uint32_t>(::crc32(0, file->raw.data(), static_cast<uInt>(got)));
+        if (level_ > 0)
+            file->shrank = deflater.Pack(file->raw.data(), got, level_, file->deflated, file->deflatedLength);
+        file->ok = true;
+        return file;
+    }
+
+    const std::vector<std::string> paths_;
+    const int level_;
+    std::vector<char> ready_;
+    std::vector<std::unique_ptr<TFile>> files_;
+    const size_t window_;
+    size_t next_ = 0;
+    size_t taken_ = 0;
+    bool stop_ = false;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::thread> workers_;
+};
+
+bool EntryMayNeedZip64(uint64_t size, bool store, bool encrypt) {
+    constexpr uint64_t kLimit = 0xFFFFFFFF;
+    if (size >= kLimit) return true;
+    // zlib's worst case for data that does not compress, stored blocks and all.
+    uint64_t packed = store ? size : size + (size >> 12) + (size >> 14) + (size >> 25) + 13;
+    if (encrypt) packed += 12;
+    return packed >= kLimit;
+}
 
 // The state of one Zip run.
 struct TZipWriter::TRun {
@@ -58,6 +227,18 @@ struct TZipWriter::TRun {
     double totalBytes = 0;
     double bytesRead = 0;
     std::vector<std::string> packed;  // for Dispose
+    // Buffers and the deflate stream serve every entry of the run.
+    std::unique_ptr<uint8_t[]> inBuf, outBuf;
+    std::vector<uint8_t> deflated;
+    TDeflater deflater;
+    std::unique_ptr<TPrefetch> prefetch;
+    std::unique_ptr<TPrefetch::TFile> prepared;  // for the next PackFile
+    // Left uninitialised: only what a read or deflate filled is ever used.
+    void Buffers() {
+        if (inBuf) return;
+        inBuf.reset(new uint8_t[kWholeFile]);
+        outBuf.reset(new uint8_t[kBlock]);
+    }
 };
 
 TZipWriter::TZipWriter(rtl::TComponent* owner) : TZipReader(owner) {}
@@ -174,7 +355,7 @@ std::string TZipWriter::StoredKey(const std::string& path) const {
     std::string name = StoredFolder(path) + NameOf(path);
     if (OEMConvert == oemAlways) OemRoundTrip(name);
     std::replace(name.begin(), name.end(), '/', '\\');
-    return ZipLowerCase(name);
+    return name;
 }
 
 std::vector<TZipWriter::TListedFile> TZipWriter::ExpandFilesList(double& totalBytes) {
@@ -184,7 +365,7 @@ std::vector<TZipWriter::TListedFile> TZipWriter::ExpandFilesList(double& totalBy
         if (!directory_) return false;
         std::string key = StoredKey(path);
         for (int i = 0; i < directory_->Count(); ++i)
-            if (ZipLowerCase(directory_->Entry(i)->FullName()) == key) return true;
+            if (directory_->Entry(i)->FullName() == key) return true;
         return false;
     };
     auto skip = [this](TSkipReason reason, const std::string& name) {
@@ -296,7 +477,7 @@ void TZipWriter::NextPart(TRun& run) {
     PartFileName(name, run.part + 1, spMiddle);
     if (OnPrepareNextDisk) OnPrepareNextDisk(*this, run.part + 1);
     run.parts.push_back(name);
-    run.out = std::make_unique<TLFNFileStream>(name, fmCreate, FlushFilesOnClose, 8192);
+    run.out = std::make_unique<TLFNFileStream>(name, fmCreate, FlushFilesOnClose, kBlock);
     run.room = MultiZipInfo.BlockSize;
     if (run.end) run.end->SetEntriesThisDisk(0);
 }
@@ -347,10 +528,11 @@ bool TZipWriter::PackFile(TRun& run, const std::string& path, TZipHeaderInfo& en
         if (OnNoSuchFile) OnNoSuchFile(*this, path);
         return false;
     }
-    std::unique_ptr<TLFNFileStream> in;
-    for (;;) {
+    std::unique_ptr<TPrefetch::TFile> prepared = std::move(run.prepared);
+    std::unique_ptr<rtl::TFileStream> in;
+    while (!prepared) {
         try {
-            in = std::make_unique<TLFNFileStream>(path, fmOpenRead | fmShareDenyNone, false, 8192);
+            in = std::make_unique<rtl::TFileStream>(path, fmOpenRead | fmShareDenyNone);
             break;
         } catch (const rtl::Exception&) {
             bool retry = false;
@@ -358,7 +540,7 @@ bool TZipWriter::PackFile(TRun& run, const std::string& path, TZipHeaderInfo& en
             if (!retry) return false;
         }
     }
-    const int64_t sizeAtOpen = in->Size();
+    const int64_t sizeAtOpen = prepared ? prepared->size : in->Size();
     entry.ExternalFileAttributes = static_cast<uint32_t>(std::max(rec.Attr, 0));
     entry.LastModFileDateTime = rec.Time;
     entry.SetUncompressedSize(static_cast<uint64_t>(sizeAtOpen));
@@ -391,57 +573,23 @@ bool TZipWriter::PackFile(TRun& run, const std::string& path, TZipHeaderInfo& en
     }
 
     const bool encrypt = !Password.empty();
-    const bool store = PackLevel == 0 || NoCompress(name);
+    const bool storeAsked = PackLevel == 0 || NoCompress(name);
+    bool store = storeAsked;
+    if (!store && sizeAtOpen > static_cast<int64_t>(kWholeFile)) {
+        run.Buffers();
+        const int64_t n = in->Read(run.inBuf.get(), static_cast<int64_t>(kProbe));
+        store = n > 0 && run.deflater.Incompressible(run.inBuf.get(), static_cast<size_t>(n), PackLevel);
+        in->Seek(0, soBeginning);
+    }
     entry.Flag = 0;
     if (PackLevel <= 2) entry.Flag |= 4;
     if (PackLevel >= 8) entry.Flag |= 2;
     if (encrypt) entry.Flag |= 1;
+    if (store && !storeAsked) entry.Flag &= static_cast<uint16_t>(~6u);
     entry.CompressionMethod = store ? 0 : 8;
     if (store) entry.InternalFileAttributes = 0;
-
-    // Multi-part output deflates into a temporary file first; the header follows when the
-    // data is known.
-    TStream* sink = run.out.get();
-    if (run.multi) {
-        run.tempName = MakeTempFileName(FolderExists(TempPath) ? TempPath : SystemTempFolder());
-        run.temp = std::make_unique<TLFNFileStream>(run.tempName, fmCreate, false, 8192);
-        sink = run.temp.get();
-    }
-    const int64_t headerAt = run.multi ? 0 : run.out->Position();
-    if (!run.multi) entry.WriteLocalHeader(*run.out);
-    const int64_t headerSize = run.multi ? 0 : run.out->Position() - headerAt;
-
-    if (encrypt) {
-        // The header's check byte needs the CRC before any data is written.
-        std::vector<uint8_t> buf(kCrcBuffer);
-        uint32_t crc = 0;
-        int64_t left = sizeAtOpen;
-        while (left > 0) {
-            int64_t n = in->Read(buf.data(), std::min<int64_t>(left, static_cast<int64_t>(buf.size())));
-            if (n <= 0) break;
-            crc = static_cast<uint32_t>(::crc32(crc, buf.data(), static_cast<uInt>(n)));
-            left -= n;
-        }
-        in->Seek(0, soBeginning);
-        entry.CRC32 = crc;
-        WriteEncryptionHeader(*sink, Password, crc);
-    }
-
-    auto emit = [&](uint8_t* data, size_t length) {
-        if (encrypt) {
-            if (OnEncrypt)
-                OnEncrypt(*this, data, static_cast<int>(length), Password);
-            else
-                keys_.EncryptBuffer(data, length);
-        }
-        if (run.multi) {
-            if (sink->Write(data, static_cast<int64_t>(length)) != static_cast<int64_t>(length))
-                throw ENotEnoughRoom(LoadZipStr(IDS_NOTENOUGHROOM));
-            CheckCancelAndPause();
-        } else {
-            WriteData(run, data, length);
-        }
-    };
+    // Decided before the local header is written: it cannot grow once the data follows it.
+    if (EntryMayNeedZip64(static_cast<uint64_t>(sizeAtOpen), store, encrypt)) entry.SetZip64Sizes(true);
 
     uint32_t crc = 0;
     int64_t read = 0;
@@ -464,47 +612,135 @@ bool TZipWriter::PackFile(TRun& run, const std::string& path, TZipHeaderInfo& en
         }
         return std::max<int64_t>(n, 0);
     };
+    auto encryptData = [&](uint8_t* data, size_t length) {
+        if (OnEncrypt)
+            OnEncrypt(*this, data, static_cast<int>(length), Password);
+        else
+            keys_.EncryptBuffer(data, length);
+    };
+    run.Buffers();
+
+    if (!run.multi && sizeAtOpen <= static_cast<int64_t>(kWholeFile)) {
+        // A small file is read and packed in memory: its header goes out once, with the
+        // final sizes, right before the data.
+        uint8_t* data = run.inBuf.get();
+        uint8_t* packed = data;
+        bool shrank = false;
+        size_t deflatedLength = 0;
+        if (prepared) {
+            data = prepared->raw.data();
+            crc = prepared->crc;
+            progress(static_cast<int64_t>(prepared->raw.size()));
+            shrank = prepared->shrank;
+            deflatedLength = prepared->deflatedLength;
+            packed = shrank && !store ? prepared->deflated.data() : data;
+        } else {
+            for (;;) {
+                int64_t n = readSome(data + read, kWholeFile - static_cast<size_t>(read));
+                if (n == 0) break;
+            }
+            if (!store) {
+                shrank = run.deflater.Pack(data, static_cast<size_t>(read), PackLevel, run.deflated,
+                                           deflatedLength);
+                if (shrank) packed = run.deflated.data();
+            }
+        }
+        written = read;
+        if (!store && shrank) {
+            written = static_cast<int64_t>(deflatedLength);
+        } else if (!store) {
+            // Data that deflate cannot shrink is stored, as the other zip tools do.
+            packed = data;
+            entry.CompressionMethod = 0;
+            entry.Flag &= static_cast<uint16_t>(~6u);
+        }
+        entry.CRC32 = crc;
+        entry.SetUncompressedSize(static_cast<uint64_t>(read));
+        entry.SetCompressedSize(static_cast<uint64_t>(written + (encrypt ? 12 : 0)));
+        entry.WriteLocalHeader(*run.out);
+        if (encrypt) {
+            WriteEncryptionHeader(*run.out, Password, crc);
+            // The packed bytes are not needed afterwards: encrypted where they lie.
+            encryptData(const_cast<uint8_t*>(packed), static_cast<size_t>(written));
+        }
+        WriteData(run, packed, static_cast<size_t>(written));
+        in.reset();
+        if (read < sizeAtOpen) DoHandleMessage(IDS_SHORTREAD, LoadZipStr(IDS_SHORTREAD), path, MB_OK);
+        if (OnEndZip)
+            OnEndZip(*this, path, read, static_cast<int64_t>(entry.GetCompressedSize()), run.out->Position());
+        return true;
+    }
+
+    // Multi-part output deflates into a temporary file first; the header follows when the
+    // data is known.
+    TStream* sink = run.out.get();
+    if (run.multi) {
+        run.tempName = MakeTempFileName(FolderExists(TempPath) ? TempPath : SystemTempFolder());
+        run.temp = std::make_unique<TLFNFileStream>(run.tempName, fmCreate, false, kBlock);
+        sink = run.temp.get();
+    }
+    const int64_t headerAt = run.multi ? 0 : run.out->Position();
+    if (!run.multi) entry.WriteLocalHeader(*run.out);
+    const int64_t headerSize = run.multi ? 0 : run.out->Position() - headerAt;
+
+    if (encrypt) {
+        // The header's check byte needs the CRC before any data is written.
+        uint8_t* buf = run.inBuf.get();
+        uint32_t sum = 0;
+        int64_t left = sizeAtOpen;
+        while (left > 0) {
+            int64_t n = in->Read(buf, std::min<int64_t>(left, static_cast<int64_t>(kBlock)));
+            if (n <= 0) break;
+            sum = static_cast<uint32_t>(::crc32(sum, buf, static_cast<uInt>(n)));
+            left -= n;
+        }
+        in->Seek(0, soBeginning);
+        entry.CRC32 = sum;
+        WriteEncryptionHeader(*sink, Password, sum);
+    }
+
+    auto emit = [&](uint8_t* data, size_t length) {
+        if (encrypt) encryptData(data, length);
+        if (run.multi) {
+            if (sink->Write(data, static_cast<int64_t>(length)) != static_cast<int64_t>(length))
+                throw ENotEnoughRoom(LoadZipStr(IDS_NOTENOUGHROOM));
+            CheckCancelAndPause();
+        } else {
+            WriteData(run, data, length);
+        }
+    };
 
     if (store) {
-        std::vector<uint8_t> buf(kStoreBuffer);
         for (;;) {
-            int64_t n = readSome(buf.data(), buf.size());
+            int64_t n = readSome(run.inBuf.get(), kBlock);
             if (n == 0) break;
-            emit(buf.data(), static_cast<size_t>(n));
+            emit(run.inBuf.get(), static_cast<size_t>(n));
             written += n;
         }
     } else {
-        z_stream zs{};
-        if (deflateInit2(&zs, PackLevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-            throw EZCompressionError("error");
-        std::vector<uint8_t> inBuf(kDeflateBuffer), outBuf(kDeflateBuffer);
-        try {
-            zs.next_out = outBuf.data();
-            zs.avail_out = static_cast<uInt>(outBuf.size());
-            int flush = Z_NO_FLUSH;
-            for (;;) {
-                if (zs.avail_in == 0 && flush == Z_NO_FLUSH) {
-                    int64_t n = readSome(inBuf.data(), inBuf.size());
-                    zs.next_in = inBuf.data();
-                    zs.avail_in = static_cast<uInt>(n);
-                    if (n == 0) flush = Z_FINISH;
-                }
-                int r = deflate(&zs, flush);
-                if (r < 0 && r != Z_BUF_ERROR) throw EZCompressionError("error");
-                if (zs.avail_out == 0 || r == Z_STREAM_END) {
-                    size_t have = outBuf.size() - zs.avail_out;
-                    emit(outBuf.data(), have);
-                    written += static_cast<int64_t>(have);
-                    zs.next_out = outBuf.data();
-                    zs.avail_out = static_cast<uInt>(outBuf.size());
-                }
-                if (r == Z_STREAM_END) break;
+        z_stream& zs = run.deflater.Start(PackLevel);
+        uint8_t* const outBuf = run.outBuf.get();
+        zs.next_out = outBuf;
+        zs.avail_out = static_cast<uInt>(kBlock);
+        int flush = Z_NO_FLUSH;
+        for (;;) {
+            if (zs.avail_in == 0 && flush == Z_NO_FLUSH) {
+                int64_t n = readSome(run.inBuf.get(), kBlock);
+                zs.next_in = run.inBuf.get();
+                zs.avail_in = static_cast<uInt>(n);
+                if (n == 0) flush = Z_FINISH;
             }
-        } catch (...) {
-            deflateEnd(&zs);
-            throw;
+            int r = deflate(&zs, flush);
+            if (r < 0 && r != Z_BUF_ERROR) throw EZCompressionError("error");
+            if (zs.avail_out == 0 || r == Z_STREAM_END) {
+                size_t have = kBlock - zs.avail_out;
+                emit(outBuf, have);
+                written += static_cast<int64_t>(have);
+                zs.next_out = outBuf;
+                zs.avail_out = static_cast<uInt>(kBlock);
+            }
+            if (r == Z_STREAM_END) break;
         }
-        deflateEnd(&zs);
     }
 
     if (read < sizeAtOpen) DoHandleMessage(IDS_SHORTREAD, LoadZipStr(IDS_SHORTREAD), path, MB_OK);
@@ -525,7 +761,7 @@ bool TZipWriter::PackFile(TRun& run, const std::string& path, TZipHeaderInfo& en
             run.bytesRead += static_cast<double>(n);
         }
         run.temp.reset();
-        ::unlink(run.tempName.c_str());
+        ::unlink(rtl::SysFileName(run.tempName).c_str());
         run.tempName.clear();
     } else {
         const int64_t dataEnd = run.out->Position();
@@ -633,7 +869,7 @@ int TZipWriter::Zip() {
         } else {
             run.outName = zipName_;
         }
-        run.out = std::make_unique<TLFNFileStream>(run.outName, fmCreate, FlushFilesOnClose, 8192);
+        run.out = std::make_unique<TLFNFileStream>(run.outName, fmCreate, FlushFilesOnClose, kBlock);
         if (run.multi) {
             int64_t keep = MultiZipInfo.SaveOnFirstDisk;
             if (MultiZipInfo.SaveZipInfoOnFirstDisk) {
@@ -657,6 +893,7 @@ int TZipWriter::Zip() {
         }
         run.byName = std::make_unique<TSortedZip>(dupAccept, false);
         run.byName->SortMode = ByName;
+        run.byName->CaseSensitive = true;
         run.physical = std::make_unique<TSortedZip>(dupAccept, true);
         run.physical->SortMode = ByNone;
         run.end = std::make_unique<TEndCentral>();
@@ -683,7 +920,7 @@ int TZipWriter::Zip() {
                 auto entry = std::make_unique<TZipHeaderInfo>(old);
                 entry->OEMConvert = OEMConvert;
                 if (!entry->CommentLoaded() && entry->FileCommentLength) ReadComment(*entry);
-                std::string key = ZipLowerCase(entry->FullName());
+                const std::string key = entry->FullName();
                 auto match = std::find_if(files.begin(), files.end(),
                                           [&](const TListedFile& f) { return StoredKey(f.Path) == key; });
                 bool keep = true;
@@ -719,7 +956,16 @@ int TZipWriter::Zip() {
             }
         }
 
-        for (const auto& file : files) {
+        // Other threads read and deflate small files ahead when there are several to pack.
+        const unsigned cores = std::thread::hardware_concurrency();
+        if (!run.multi && files.size() > 1 && cores > 1) {
+            std::vector<std::string> paths;
+            for (const auto& file : files) paths.push_back(file.Path);
+            run.prefetch = std::make_unique<TPrefetch>(std::move(paths), PackLevel, std::min(cores - 1, 4u));
+        }
+        for (size_t i = 0; i < files.size(); ++i) {
+            const auto& file = files[i];
+            if (run.prefetch) run.prepared = run.prefetch->Take(i);
             auto entry = std::make_unique<TZipHeaderInfo>();
             if (PackFile(run, file.Path, *entry)) {
                 addEntry(std::move(entry));
@@ -783,7 +1029,7 @@ int TZipWriter::Zip() {
         for (const auto& file : run.packed) {
             bool skip = false;
             if (OnDisposeFile) OnDisposeFile(*this, file, skip);
-            if (!skip) ::unlink(file.c_str());
+            if (!skip) ::unlink(rtl::SysFileName(file).c_str());
         }
         FreeDirectory();
         directory_ = run.physical.release();
@@ -799,11 +1045,11 @@ int TZipWriter::Zip() {
     } catch (...) {
         run.out.reset();
         run.temp.reset();
-        if (!run.tempName.empty()) ::unlink(run.tempName.c_str());
+        if (!run.tempName.empty()) ::unlink(rtl::SysFileName(run.tempName).c_str());
         if (run.multi) {
-            for (const auto& part : run.parts) ::unlink(part.c_str());
+            for (const auto& part : run.parts) ::unlink(rtl::SysFileName(part).c_str());
         } else if (!run.outName.empty()) {
-            ::unlink(run.outName.c_str());
+            ::unlink(rtl::SysFileName(run.outName).c_str());
         }
         SortFiles(savedSort);
         restore();

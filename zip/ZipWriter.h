@@ -13,6 +13,10 @@
 namespace zip {
 
 enum TZipAction { zaUpdate, zaReplace, zaFreshen };
+
+// Whether a file of `size` bytes could pass the 32-bit limit once packed: deflate may grow
+// data it cannot compress, and encryption adds its 12-byte header.
+bool EntryMayNeedZip64(uint64_t size, bool store, bool encrypt);
 enum TUpdateAction { uaReplacing, uaKeeping };
 
 class TMultiZipInfo {
@@ -99,6 +103,7 @@ private:
         int64_t Size = 0;
     };
     struct TRun;
+    class TPrefetch;
 
     void SetMaskBit(int bit, bool value);
     std::vector<TListedFile> ExpandFilesList(double& totalBytes);

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <map>
 
+#include "platform/rtl/Files.h"
+
 namespace zip {
 
 // ---------------------------------------------------------------- streams
@@ -133,6 +135,14 @@ int64_t TS_BufferStream::Seek(int64_t offset, TSeekOrigin origin) {
             throw rtl::Exception("Invalid seek origin (" + std::to_string(static_cast<int>(origin)) + ")");
     }
     if (target != logical) {
+        // A target inside the bytes read ahead needs no call to the system.
+        if (state_ == 1 && upos_ >= 0) {
+            const int64_t bufferStart = upos_ - static_cast<int64_t>(end_);
+            if (target >= bufferStart && target <= upos_) {
+                cur_ = static_cast<size_t>(target - bufferStart);
+                return target;
+            }
+        }
         if (state_ == 2 && !FlushBuffer()) throw rtl::Exception("Seek error");
         upos_ = stream_->Seek(target, soBeginning);
         cur_ = end_ = 0;
@@ -440,7 +450,7 @@ bool PumpWindowMessages() {
 
 bool TryChangeDir(const std::string& path) {
     struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return !path.empty() && ::stat(rtl::SysFileName(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 }  // namespace zip

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/rtl/Strings.h"
 #include "zip/KpLib.h"
 
 namespace zip {
@@ -47,6 +48,35 @@ uint32_t EndSignature() {
 
 // ---------------------------------------------------------------- TZipHeaderInfo
 
+namespace {
+
+// Well-formed UTF-8 (no overlong forms, no surrogates).
+bool IsUtf8(const std::string& s) {
+    size_t i = 0;
+    while (i < s.size()) {
+        const auto b = static_cast<uint8_t>(s[i]);
+        size_t len = b < 0x80                   ? 1
+                     : (b >= 0xC2 && b <= 0xDF) ? 2
+                     : (b >= 0xE0 && b <= 0xEF) ? 3
+                     : (b >= 0xF0 && b <= 0xF4) ? 4
+                                                : 0;
+        if (len == 0 || i + len > s.size()) return false;
+        uint32_t cp = len == 1 ? b : b & (0x7F >> len);
+        for (size_t k = 1; k < len; ++k) {
+            const auto c = static_cast<uint8_t>(s[i + k]);
+            if ((c & 0xC0) != 0x80) return false;
+            cp = cp << 6 | (c & 0x3F);
+        }
+        if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+            (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += len;
+    }
+    return true;
+}
+
+}  // namespace
+
 TZipHeaderInfo::TZipHeaderInfo() = default;
 
 TZipHeaderInfo::TZipHeaderInfo(const TZipHeaderInfo& other) : TPersistent() {
@@ -71,6 +101,9 @@ void TZipHeaderInfo::Clear() {
     CentralHeaderPosition = 0;
     filename_.clear();
     directory_.clear();
+    utf8Name_.clear();
+    utf8Stored_ = false;
+    zip64Sizes_ = false;
     zip64_.reset();
     comment_.reset();
     MatchFlag = FileIsOK = Selected = 0;
@@ -107,6 +140,7 @@ void TZipHeaderInfo::Assign(const TZipHeaderInfo& s) {
     zip64_.reset();
     CompressedSize32 = UncompressedSize32 = RelativeOffset32 = 0;
     DiskNumberStart16 = 0;
+    zip64Sizes_ = s.zip64Sizes_;
     SetCompressedSize(s.GetCompressedSize());
     SetUncompressedSize(s.GetUncompressedSize());
     SetRelativeOffset(s.GetRelativeOffset());
@@ -114,6 +148,8 @@ void TZipHeaderInfo::Assign(const TZipHeaderInfo& s) {
     if (s.zip64_ && zip64_) zip64_->Size = s.zip64_->Size;
     filename_ = s.filename_;
     directory_ = s.directory_;
+    utf8Name_ = s.utf8Name_;
+    utf8Stored_ = s.utf8Stored_;
     FileNameLength = s.FileNameLength;
     comment_ = s.comment_;
     FileCommentLength = s.FileCommentLength;
@@ -131,8 +167,16 @@ uint64_t TZipHeaderInfo::GetCompressedSize() const {
     return CompressedSize32 == 0xFFFFFFFF && zip64_ ? zip64_->CompressedSize : CompressedSize32;
 }
 
+void TZipHeaderInfo::SetZip64Sizes(bool value) {
+    const uint64_t compressed = GetCompressedSize(), uncompressed = GetUncompressedSize();
+    zip64Sizes_ = value;
+    CompressedSize32 = UncompressedSize32 = 0;
+    SetCompressedSize(compressed);
+    SetUncompressedSize(uncompressed);
+}
+
 void TZipHeaderInfo::SetCompressedSize(uint64_t value) {
-    if (value >= 0xFFFFFFFF) {
+    if (value >= 0xFFFFFFFF || zip64Sizes_) {
         EnsureZip64().CompressedSize = value;
         CompressedSize32 = 0xFFFFFFFF;
     } else {
@@ -145,7 +189,7 @@ uint64_t TZipHeaderInfo::GetUncompressedSize() const {
 }
 
 void TZipHeaderInfo::SetUncompressedSize(uint64_t value) {
-    if (value >= 0xFFFFFFFF) {
+    if (value >= 0xFFFFFFFF || zip64Sizes_) {
         EnsureZip64().UncompressedSize = value;
         UncompressedSize32 = 0xFFFFFFFF;
     } else {
@@ -181,11 +225,13 @@ void TZipHeaderInfo::SetDiskNumberStart(uint32_t value) {
 
 void TZipHeaderInfo::SetFileName(const std::string& value) {
     filename_ = value;
+    utf8Name_.clear();
     FileNameLength = static_cast<uint16_t>(directory_.size() + filename_.size());
 }
 
 void TZipHeaderInfo::SetDirectory(const std::string& value) {
     directory_ = value;
+    utf8Name_.clear();
     std::replace(directory_.begin(), directory_.end(), '/', '\\');
     if (!directory_.empty() && directory_.back() != '\\') directory_ += '\\';
     FileNameLength = static_cast<uint16_t>(directory_.size() + filename_.size());
@@ -206,9 +252,25 @@ std::string TZipHeaderInfo::NameFromOem(const std::string& name, bool ignoreHost
     return convert ? OemToAnsiText(name) : name;
 }
 
+std::string TZipHeaderInfo::DecodeName(const std::string& stored, bool ignoreHost) {
+    utf8Name_.clear();
+    utf8Stored_ = false;
+    const bool unixHost = !ignoreHost && (VersionMadeBy >> 8) == 3;
+    const bool ascii = std::all_of(stored.begin(), stored.end(), [](char c) { return (c & 0x80) == 0; });
+    if (!Utf8Name() && !(unixHost && !ascii && IsUtf8(stored))) return NameFromOem(stored, ignoreHost);
+    utf8Stored_ = !Utf8Name();
+    std::string name;
+    if (rtl::TryUtf8ToAnsi(stored, name)) return name;
+    utf8Name_ = stored;
+    ToZipSeparators(utf8Name_);
+    return rtl::Utf8ToAnsi(stored);
+}
+
 std::string TZipHeaderInfo::StoredName() {
+    if (StoresUtf8() && !utf8Name_.empty()) return utf8Name_;
     std::string name = directory_ + filename_;
     ToZipSeparators(name);
+    if (StoresUtf8()) return rtl::AnsiToUtf8(name);
     switch (OEMConvert) {
         case oemAlways:
             return AnsiToOemText(name);
@@ -294,7 +356,7 @@ bool TZipHeaderInfo::ReadCentralHeader(TStream*& stream, const std::function<TSt
     InternalFileAttributes = GetU16(h + 36);
     ExternalFileAttributes = GetU32(h + 38);
     RelativeOffset32 = GetU32(h + 42);
-    name = NameFromOem(name, false);
+    name = DecodeName(name, false);
     auto slash = name.find_last_of('\\');
     if (slash == std::string::npos) {
         directory_.clear();
@@ -342,7 +404,7 @@ bool TZipHeaderInfo::ReadLocalHeader(TStream& stream) {
     LocalExtraFieldLength = GetU16(h + 28);
     InternalFileAttributes = 0;
     ExternalFileAttributes = 0;
-    name = NameFromOem(name, true);
+    name = DecodeName(name, true);
     auto slash = name.find_last_of('\\');
     directory_ = slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
     filename_ = slash == std::string::npos ? name : name.substr(slash + 1);
@@ -728,6 +790,7 @@ int TSortedZip::Compare(const TObject* itemObj, const TObject* keyObj) const {
     auto sign = [](auto x, auto y) { return x < y ? -1 : x > y ? 1 : 0; };
     switch (SortMode) {
         case ByName:
+            if (CaseSensitive) return sign(a.FullName().compare(b.FullName()), 0);
             return CompareTextAscii(a.FullName(), b.FullName());
         case ByFileName:
             return CompareTextAscii(a.FileName(), b.FileName());

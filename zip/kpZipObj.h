@@ -69,7 +69,18 @@ public:
     bool HasComment() const { return FileCommentLength != 0; }
     bool HasDataDescriptor() const { return (Flag & 8) != 0; }
     bool Encrypted() const { return (Flag & 1) != 0; }
+    // The stored name is UTF-8 (general purpose bit 11) rather than OEM text.
+    bool Utf8Name() const { return (Flag & 0x800) != 0; }
+    // Whether the stored name is UTF-8: the flag says so, or a Unix host stored the bytes of
+    // its UTF-8 file system as they were (as Info-ZIP zip does without the flag).
+    bool StoresUtf8() const { return Utf8Name() || utf8Stored_; }
+    // A UTF-8 name with a character the ANSI code page lacks: FullName() only shows it.
+    bool NameUnrepresentable() const { return !utf8Name_.empty(); }
     TZip64Values* Zip64() const { return zip64_.get(); }
+    // Keeps both sizes in the Zip64 field whatever their values, so that a local header
+    // written before the data is known keeps its size when they turn out large.
+    void SetZip64Sizes(bool value);
+    bool Zip64Sizes() const { return zip64Sizes_; }
     void DropZip64() { zip64_.reset(); }
 
     int64_t LocalHeaderSize() const { return 30 + FileNameLength + LocalExtraFieldLength; }
@@ -118,8 +129,13 @@ private:
     uint16_t Zip64DataSize(bool local) const;
     void WriteZip64Block(TStream& stream, bool local);
 
+    std::string DecodeName(const std::string& stored, bool ignoreHost);
+
     std::string filename_;
     std::string directory_;
+    std::string utf8Name_;     // the stored bytes of an unrepresentable UTF-8 name
+    bool utf8Stored_ = false;  // the stored name is UTF-8: by the flag, or from a Unix host
+    bool zip64Sizes_ = false;
     std::unique_ptr<TZip64Values> zip64_;
     std::optional<std::string> comment_;
 };
@@ -215,6 +231,8 @@ public:
 
     TZipSortMode SortMode = ByNone;
     bool Zip64 = false;
+    // ByName tells "A.txt" from "a.txt", as the file system does.
+    bool CaseSensitive = false;
 };
 
 // Little-endian cells.

@@ -7,6 +7,8 @@
 
 #include <cerrno>
 
+#include "platform/rtl/Files.h"
+
 namespace os {
 
 namespace {
@@ -35,7 +37,7 @@ std::string TemporaryPattern(const std::string& path) {
 int ReplaceFileContents(const std::string& path, std::string_view data, mode_t newFileMode) {
     mode_t mode;
     struct stat st;
-    if (::stat(path.c_str(), &st) == 0) {
+    if (::stat(rtl::SysFileName(path).c_str(), &st) == 0) {
         mode = st.st_mode & 07777;
     } else {
         mode_t mask = ::umask(0);
@@ -49,14 +51,15 @@ int ReplaceFileContents(const std::string& path, std::string_view data, mode_t n
     if (!error && ::fchmod(fd, mode) != 0) error = errno;
     if (!error && ::fsync(fd) != 0) error = errno;
     if (::close(fd) != 0 && !error) error = errno;
-    if (!error && ::rename(temp.c_str(), path.c_str()) != 0) error = errno;
-    if (error) ::unlink(temp.c_str());
+    if (!error && ::rename(rtl::SysFileName(temp).c_str(), rtl::SysFileName(path).c_str()) != 0)
+        error = errno;
+    if (error) ::unlink(rtl::SysFileName(temp).c_str());
     return error;
 }
 
 int ReadFileContents(const std::string& path, std::string& data) {
     data.clear();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = ::open(rtl::SysFileName(path).c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return errno;
     char buffer[8192];
     for (;;) {

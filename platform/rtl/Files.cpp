@@ -17,8 +17,41 @@
 
 #include "platform/rtl/DateTime.h"
 #include "platform/rtl/FileShare.h"
+#include "platform/rtl/Strings.h"
 
 namespace rtl {
+
+// ---- names
+
+namespace {
+
+bool IsAscii(std::string_view s) {
+    for (char c : s)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
+}  // namespace
+
+std::string SysFileName(std::string_view name) {
+    return IsAscii(name) ? std::string(name) : AnsiToUtf8(name);
+}
+
+bool TryAnsiFileName(std::string_view sysName, std::string& name) {
+    if (IsAscii(sysName)) {
+        name.assign(sysName);
+        return true;
+    }
+    return TryUtf8ToAnsi(sysName, name);
+}
+
+std::string AnsiFileName(std::string_view sysName) {
+    std::string name;
+    if (!TryAnsiFileName(sysName, name))
+        throw EFileNameError("The file name \"" + Utf8ToAnsi(sysName) +
+                             "\" cannot be represented in code page " + std::to_string(AnsiCodePage));
+    return name;
+}
 
 // ---- share claims
 
@@ -110,7 +143,7 @@ bool WriteAll(int fd, const char* p, size_t n) {
 // Copies source into a new hidden temporary beside target, with the source's permission bits
 // and modification time, flushed to disk. On failure nothing is left behind and errno tells why.
 bool CopyToTemp(const std::string& source, const std::string& target, std::string& tempName) {
-    const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    const int in = ::open(SysFileName(source).c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) return false;
     struct stat st {};
     if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -121,7 +154,8 @@ bool CopyToTemp(const std::string& source, const std::string& target, std::strin
     }
     // The name neither matches the target's mask nor shows in ordinary listings.
     std::string pattern = ExtractFilePath(target) + "." + ExtractFileName(target) + ".tmpXXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
+    const std::string sysPattern = SysFileName(pattern);
+    std::vector<char> buf(sysPattern.begin(), sysPattern.end());
     buf.push_back('\0');
     const int out = ::mkostemp(buf.data(), O_CLOEXEC);
     if (out < 0) {
@@ -129,7 +163,8 @@ bool CopyToTemp(const std::string& source, const std::string& target, std::strin
         ::close(in);
         return false;
     }
-    tempName.assign(buf.data());
+    // Only the random ASCII tail differs from the ANSI pattern.
+    tempName = pattern.substr(0, pattern.size() - 6) + std::string(buf.data() + buf.size() - 7, 6);
     bool ok = true;
     std::vector<char> chunk(1 << 16);
     for (;;) {
@@ -158,7 +193,7 @@ bool CopyToTemp(const std::string& source, const std::string& target, std::strin
     if (::close(out) != 0) ok = false;
     if (!ok) {
         ErrnoKeeper keep;
-        ::unlink(tempName.c_str());
+        ::unlink(SysFileName(tempName).c_str());
         tempName.clear();
     }
     return ok;
@@ -167,7 +202,7 @@ bool CopyToTemp(const std::string& source, const std::string& target, std::strin
 void SyncDirOf(const std::string& path) {
     std::string dir = ExtractFileDir(path);
     if (dir.empty()) dir = ".";
-    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(SysFileName(dir).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         ::fsync(fd);
         ::close(fd);
@@ -176,11 +211,13 @@ void SyncDirOf(const std::string& path) {
 
 // Renames without replacing; EEXIST when the target is there.
 bool RenameNoReplace(const std::string& from, const std::string& to) {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (::renameat2(AT_FDCWD, SysFileName(from).c_str(), AT_FDCWD, SysFileName(to).c_str(),
+                    RENAME_NOREPLACE) == 0)
+        return true;
     if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
     // File systems without the flag: a hard link cannot replace either.
-    if (::link(from.c_str(), to.c_str()) != 0) return false;
-    ::unlink(from.c_str());
+    if (::link(SysFileName(from).c_str(), SysFileName(to).c_str()) != 0) return false;
+    ::unlink(SysFileName(from).c_str());
     return true;
 }
 
@@ -194,20 +231,20 @@ int GetLastError() {
 
 bool FileExists(const std::string& fileName) {
     struct stat st {};
-    return !fileName.empty() && ::stat(fileName.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+    return !fileName.empty() && ::stat(SysFileName(fileName).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 bool DirectoryExists(const std::string& dir) {
     struct stat st {};
-    return !dir.empty() && ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return !dir.empty() && ::stat(SysFileName(dir).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool CreateDir(const std::string& dir) {
-    return ::mkdir(dir.c_str(), 0777) == 0;
+    return ::mkdir(SysFileName(dir).c_str(), 0777) == 0;
 }
 
 bool RemoveDir(const std::string& dir) {
-    return ::rmdir(dir.c_str()) == 0;
+    return ::rmdir(SysFileName(dir).c_str()) == 0;
 }
 
 bool ForceDirectories(const std::string& dir) {
@@ -216,17 +253,17 @@ bool ForceDirectories(const std::string& dir) {
     if (DirectoryExists(path)) return true;
     const std::string parent = ExtractFileDir(path);
     if (!parent.empty() && parent != path && !ForceDirectories(parent)) return false;
-    if (::mkdir(path.c_str(), 0777) == 0) return true;
+    if (::mkdir(SysFileName(path).c_str(), 0777) == 0) return true;
     return errno == EEXIST && DirectoryExists(path);
 }
 
 bool DeleteFile(const std::string& fileName) {
     struct stat st {};
-    if (::lstat(fileName.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (::lstat(SysFileName(fileName).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
         errno = EISDIR;
         return false;
     }
-    return ::unlink(fileName.c_str()) == 0;
+    return ::unlink(SysFileName(fileName).c_str()) == 0;
 }
 
 bool RenameFile(const std::string& oldName, const std::string& newName) {
@@ -239,44 +276,44 @@ std::string GetCurrentDir() {
         if (errno != ERANGE) return std::string();
         buf.resize(buf.size() * 2);
     }
-    return std::string(buf.data());
+    return AnsiFileName(buf.data());
 }
 
 bool SetCurrentDir(const std::string& dir) {
-    return ::chdir(dir.c_str()) == 0;
+    return ::chdir(SysFileName(dir).c_str()) == 0;
 }
 
 bool MoveFileReplace(const std::string& source, const std::string& target) {
-    if (::rename(source.c_str(), target.c_str()) == 0) return true;
+    if (::rename(SysFileName(source).c_str(), SysFileName(target).c_str()) == 0) return true;
     if (errno != EXDEV) return false;
     std::string temp;
     if (!CopyToTemp(source, target, temp)) return false;
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
+    if (::rename(SysFileName(temp).c_str(), SysFileName(target).c_str()) != 0) {
         ErrnoKeeper keep;
-        ::unlink(temp.c_str());
+        ::unlink(SysFileName(temp).c_str());
         return false;
     }
     SyncDirOf(target);
     {
         ErrnoKeeper keep;
-        ::unlink(source.c_str());  // a source that stays is not a failure of the move
+        ::unlink(SysFileName(source).c_str());  // a source that stays is not a failure of the move
     }
     return true;
 }
 
 bool CopyFile(const std::string& source, const std::string& target, bool failIfExists) {
     struct stat st {};
-    if (failIfExists && ::lstat(target.c_str(), &st) == 0) {
+    if (failIfExists && ::lstat(SysFileName(target).c_str(), &st) == 0) {
         errno = EEXIST;
         return false;
     }
     std::string temp;
     if (!CopyToTemp(source, target, temp)) return false;
-    const bool ok =
-        failIfExists ? RenameNoReplace(temp, target) : ::rename(temp.c_str(), target.c_str()) == 0;
+    const bool ok = failIfExists ? RenameNoReplace(temp, target)
+                                 : ::rename(SysFileName(temp).c_str(), SysFileName(target).c_str()) == 0;
     if (!ok) {
         ErrnoKeeper keep;
-        ::unlink(temp.c_str());
+        ::unlink(SysFileName(temp).c_str());
         return false;
     }
     return true;
@@ -308,7 +345,7 @@ int AttrOf(const std::string& name, const struct stat& st) {
 
 int FileGetAttr(const std::string& fileName) {
     struct stat st {};
-    if (::stat(fileName.c_str(), &st) != 0) return -1;
+    if (::stat(SysFileName(fileName).c_str(), &st) != 0) return -1;
     return AttrOf(ExtractFileName(ExcludeTrailingPathDelimiter(fileName)), st);
 }
 
@@ -331,10 +368,10 @@ mode_t ModeForAttr(mode_t current, int attr) {
 
 int FileSetAttr(const std::string& fileName, int attr) {
     struct stat st {};
-    if (::stat(fileName.c_str(), &st) != 0) return errno;
+    if (::stat(SysFileName(fileName).c_str(), &st) != 0) return errno;
     const mode_t mode = ModeForAttr(st.st_mode, attr);
     if (mode == (st.st_mode & 07777)) return 0;
-    return ::chmod(fileName.c_str(), mode) == 0 ? 0 : errno;
+    return ::chmod(SysFileName(fileName).c_str(), mode) == 0 ? 0 : errno;
 }
 
 int FileSetAttr(int handle, int attr) {
@@ -522,14 +559,21 @@ int FindFirst(const std::string& path, int attr, TSearchRec& rec) {
     const std::string dir = ExtractFilePath(path);
     const std::string mask = ExtractFileName(path);
     if (mask.empty()) return ENOENT;
-    DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+    DIR* d = ::opendir(dir.empty() ? "." : SysFileName(dir).c_str());
     if (d == nullptr) return errno == 0 ? ENOENT : errno;
     auto state = std::make_shared<TSearchState>();
     while (dirent* ent = ::readdir(d)) {
-        const std::string name = ent->d_name;
+        std::string name;
+        if (!TryAnsiFileName(ent->d_name, name)) {
+            // A file the program cannot name is refused aloud when the mask would take it.
+            if (!MatchesMask(Utf8ToAnsi(ent->d_name), mask)) continue;
+            const std::string sysName = SysFileName(dir) + ent->d_name;
+            ::closedir(d);
+            AnsiFileName(sysName);
+        }
         struct stat st {};
-        const std::string full = dir + name;
-        if (::stat(full.c_str(), &st) != 0 && ::lstat(full.c_str(), &st) != 0) continue;
+        const std::string sysFull = SysFileName(dir) + ent->d_name;
+        if (::stat(sysFull.c_str(), &st) != 0 && ::lstat(sysFull.c_str(), &st) != 0) continue;
         const int a = AttrOf(name, st);
         if ((a & rec.ExcludeAttr) != 0) continue;
         if (!MatchesMask(name, mask)) continue;
@@ -641,7 +685,7 @@ std::string ApplicationExeName() {
     std::vector<char> buf(4096);
     const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);
     if (n <= 0) return std::string();
-    return std::string(buf.data(), static_cast<size_t>(n));
+    return AnsiFileName(std::string_view(buf.data(), static_cast<size_t>(n)));
 }
 
 namespace {
@@ -723,16 +767,23 @@ bool LocalDateTimeToUnixTime(TDateTime value, time_t& seconds) {
     struct tm t {};
     int ms = 0;
     SplitDateTime(value, t, ms);
-    errno = 0;
-    const time_t result = ::mktime(&t);
-    if (result == static_cast<time_t>(-1) && errno != 0) return false;
+    // Not mktime: it looks at the zone file again on every call, localtime_r only once.
+    const time_t asUtc = ::timegm(&t);
+    time_t result = asUtc;
+    for (int i = 0; i < 3; ++i) {
+        struct tm local {};
+        if (::localtime_r(&result, &local) == nullptr) return false;
+        const time_t next = asUtc - local.tm_gmtoff;
+        if (next == result) break;
+        result = next;
+    }
     seconds = result;
     return true;
 }
 
 bool FileAge(const std::string& fileName, TDateTime& age) {
     struct stat st {};
-    if (::stat(fileName.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    if (::stat(SysFileName(fileName).c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
     age = UnixTimeToLocalDateTime(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
     return true;
 }
@@ -745,7 +796,7 @@ int32_t FileGetDate(int handle) {
 
 int32_t FileAgeDos(const std::string& fileName) {
     struct stat st {};
-    if (::stat(fileName.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return -1;
+    if (::stat(SysFileName(fileName).c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return -1;
     return DosOfUnix(st.st_mtim.tv_sec);
 }
 
@@ -813,7 +864,7 @@ bool DosFileTimes(int32_t dosDateTime, timespec (&times)[2]) {
 int FileSetDate(const std::string& fileName, int32_t dosDateTime) {
     timespec times[2];
     if (!DosFileTimes(dosDateTime, times)) return EINVAL;
-    return ::utimensat(AT_FDCWD, fileName.c_str(), times, 0) == 0 ? 0 : errno;
+    return ::utimensat(AT_FDCWD, SysFileName(fileName).c_str(), times, 0) == 0 ? 0 : errno;
 }
 
 int FileSetDate(int handle, int32_t dosDateTime) {
@@ -825,7 +876,7 @@ int FileSetDate(int handle, int32_t dosDateTime) {
 // ---- files still being written
 
 bool FileIsCompletelyWritten(const std::string& fileName, TFileLook& look) {
-    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = ::open(SysFileName(fileName).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         look = TFileLook{};
         return false;

@@ -1,4 +1,5 @@
-// Files, folders and paths. Paths are byte strings handed to the system unchanged.
+// Files, folders and paths. Paths are ANSI text in the program and UTF-8 for the system: every
+// routine here converts at the system call, so other programs see the same names.
 // Routines that report success with a bool leave the system error code in errno, which
 // GetLastError() returns (journal texts quote it as "error #<code>").
 #pragma once
@@ -8,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/rtl/Exceptions.h"
@@ -16,6 +18,15 @@
 namespace rtl {
 
 RTL_EXCEPTION_CLASS(EInOutError, Exception);
+// A name found on disk that the ANSI code page cannot hold.
+RTL_EXCEPTION_CLASS(EFileNameError, EInOutError);
+
+// ---- names between the program (ANSI) and the system (UTF-8)
+std::string SysFileName(std::string_view name);
+// False when the system's name is no UTF-8 or has a character the ANSI code page lacks.
+bool TryAnsiFileName(std::string_view sysName, std::string& name);
+// The same, raising EFileNameError that names the file.
+std::string AnsiFileName(std::string_view sysName);
 
 inline constexpr char PathDelim = '/';
 inline constexpr char PathSep = ':';

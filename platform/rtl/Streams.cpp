@@ -136,9 +136,9 @@ TFileStream::TFileStream(const std::string& fileName, uint16_t mode)
     int flags = O_CLOEXEC;
     if (create) flags |= O_CREAT;
     flags |= canRead_ ? (canWrite_ ? O_RDWR : O_RDONLY) : O_RDWR;
-    int fd = ::open(fileName.c_str(), flags, 0666);
+    int fd = ::open(SysFileName(fileName).c_str(), flags, 0666);
     if (fd < 0 && !canRead_ && errno == EACCES)
-        fd = ::open(fileName.c_str(), (flags & ~O_RDWR) | O_WRONLY, 0666);
+        fd = ::open(SysFileName(fileName).c_str(), (flags & ~O_RDWR) | O_WRONLY, 0666);
     if (fd < 0) fail(SysErrorMessage(errno));
 
     struct stat st {};

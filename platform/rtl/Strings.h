@@ -33,6 +33,9 @@ std::string WideToUtf8(std::u16string_view s);
 
 AnsiString Utf8ToAnsi(std::string_view s);
 std::string AnsiToUtf8(std::string_view s);
+// Strict UTF-8 -> ANSI: false (out unchanged) for malformed UTF-8 or a character the ANSI code
+// page lacks, where Utf8ToAnsi would put '?'.
+bool TryUtf8ToAnsi(std::string_view s, AnsiString& out);
 
 // ANSI (1251) <-> OEM (866) byte by byte.
 AnsiString AnsiToOem(std::string_view s);

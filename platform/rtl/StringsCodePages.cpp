@@ -215,6 +215,21 @@ AnsiString Utf8ToAnsi(std::string_view s) {
     return WideToAnsi(Utf8ToWide(s), AnsiCodePage);
 }
 
+bool TryUtf8ToAnsi(std::string_view s, AnsiString& out) {
+    const WideString wide = Utf8ToWide(s);
+    const Reverse& rev = ReverseTable(AnsiCodePage);
+    AnsiString result;
+    result.reserve(wide.size());
+    for (char16_t c : wide) {
+        // U+FFFD stands for malformed input here; 1251 has no place for it either way.
+        const int b = rev.Find(c);
+        if (b < 0) return false;
+        result += static_cast<char>(b);
+    }
+    out = std::move(result);
+    return true;
+}
+
 std::string AnsiToUtf8(std::string_view s) {
     return WideToUtf8(AnsiToWide(s, AnsiCodePage));
 }

@@ -101,3 +101,15 @@ TEST_F(ArchiveUtilsTest, AMissingFileFailsThePackageAndLeavesNoArchive) {
     }
     EXPECT_FALSE(Exists("none.zip"));
 }
+
+TEST_F(ArchiveUtilsTest, FilesWhoseNamesDifferOnlyInCaseAreBothPacked) {
+    std::string upper = Touch("Data.xml", "upper");
+    std::string lower = Touch("data.xml", "lower");
+    std::string archive;
+    svc::ZipFiles({upper, lower}, dir, "pw", archive);
+    zip::TZipReader r;
+    r.SetZipName(archive);
+    ASSERT_EQ(r.GetCount(), 2);
+    EXPECT_EQ(r.FullName(0), "Data.xml");
+    EXPECT_EQ(r.FullName(1), "data.xml");
+}

@@ -120,6 +120,32 @@ TEST_F(UnZipInterop, PythonZipfileArchives) {
     }
 }
 
+TEST_F(UnZipInterop, SevenZipAndBsdtarArchives) {
+    struct Case {
+        const char* what;
+        std::string command;
+        const char* password;
+    };
+    const Case cases[] = {
+        {"7z deflated", "7z a -tzip -bd -mx=5 ARCHIVE .", ""},
+        {"7z stored", "7z a -tzip -bd -mx=0 ARCHIVE .", ""},
+        {"7z encrypted", "7z a -tzip -bd -mem=ZipCrypto -psecret ARCHIVE .", "secret"},
+        {"bsdtar deflated", "bsdtar --format zip -cf ARCHIVE .", ""},
+        {"bsdtar encrypted",
+         "bsdtar --format zip --options zip:encryption=traditional --passphrase secret -cf ARCHIVE .",
+         "secret"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string archive = root + "/t.zip";
+        fs::remove(archive);
+        std::string command = c.command;
+        command.replace(command.find("ARCHIVE"), 7, archive);
+        ASSERT_EQ(Shell("cd " + src + " && " + command), 0);
+        Compare(archive, c.password);
+    }
+}
+
 TEST_F(UnZipInterop, TruncatedAndDamagedInfoZipArchives) {
     const std::string archive = root + "/a.zip";
     ASSERT_EQ(Shell("cd " + src + " && zip -q -r -P secret " + archive + " ."), 0);

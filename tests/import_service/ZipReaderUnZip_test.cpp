@@ -454,3 +454,31 @@ TEST_F(UnZipTest, CancelDuringAnEntryRemovesEverythingTheRunWrote) {
 }
 
 }  // namespace
+
+// Names reach the disk as UTF-8 whether the archive stored them as UTF-8 (bit 11) or as OEM
+// text; one the program's code page cannot hold fails alone, and names that differ only in
+// case are two files.
+TEST_F(UnZipTest, EntryNamesReachTheDiskAsUtf8) {
+    const std::string utf8 = "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82.txt";  // Привет.txt
+    const std::string oem = "\x8F\xE0\xA8\xA2\xA5\xE2.txt";
+    const std::string foreign = "\xE6\x97\xA5\xE6\x9C\xAC.txt";  // 日本.txt
+    const uint16_t unix = 3 << 8 | 20;
+    Make({{.name = "utf/" + utf8, .data = "u", .flagExtra = 0x800, .madeBy = unix},
+          {.name = "oem/" + oem, .data = "o"},
+          {.name = foreign, .data = "f", .flagExtra = 0x800, .madeBy = unix},
+          {.name = "Case.txt", .data = "upper", .madeBy = unix},
+          {.name = "case.txt", .data = "lower", .madeBy = unix}});
+    svc::TUnZipReader r;
+    Open(r);
+    std::vector<std::pair<zip::TSkipReason, std::string>> skipped;
+    r.OnSkippingFile = [&](zip::TZipReader&, zip::TSkipReason why, const std::string& name, int, bool&) {
+        skipped.emplace_back(why, name);
+    };
+    EXPECT_EQ(r.UnZip(), 4);
+    EXPECT_EQ(r.FailedCount(), 1);
+    ASSERT_EQ(skipped.size(), 1u);
+    EXPECT_EQ(skipped[0].first, zip::srCreateError);
+    EXPECT_EQ(Files(), (std::vector<std::string>{"Case.txt", "case.txt", "oem/" + utf8, "utf/" + utf8}));
+    EXPECT_EQ(ReadBytes(dest + "/utf/" + utf8), "u");
+    EXPECT_EQ(ReadBytes(dest + "/case.txt"), "lower");
+}

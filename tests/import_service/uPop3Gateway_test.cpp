@@ -275,6 +275,7 @@ TEST_F(Pop3GatewayTest, ALetterWithARefusedAttachmentLandsNothingAndStaysOnTheSe
     const std::pair<const char*, pop3test::TAttachmentPart> cases[] = {
         {"dot-dot", {"filename=\"..\"", "bad"}},
         {"control character", {"filename*=utf-8''bad%01name.zip", "bad"}},
+        {"name outside code page 1251", {"filename*=utf-8''%E6%97%A5%E6%9C%AC.zip", "bad"}},
         {"empty name", {"size=3", "bad"}},
         {"same name twice", {std::string("filename=\"") + kPackage + "\"", "second"}},
     };

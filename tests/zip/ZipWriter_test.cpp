@@ -316,7 +316,7 @@ TEST_F(ZipWriterTest, AShrinkingSourceGivesSizesOfTheBytesStored) {
 
 TEST_F(ZipWriterTest, WildcardsExclusionsPathsAndNoCompression) {
     std::filesystem::create_directories(dir / "src/sub");
-    WriteFile(dir / "src/sub/inner.xml", "inner");
+    WriteFile(dir / "src/sub/inner.xml", SampleText(2000, 3));
     WriteFile(dir / "src/sub/skip.tmp", "tmp");
     WriteFile(dir / "src/pic.jpg", std::string(3000, 'j'));
     TZipWriter w;
@@ -512,4 +512,61 @@ TEST_F(ZipWriterTest, DisposeDeletesPackedSourcesAndFreshenOnlyRefreshes) {
     ASSERT_EQ(local.size(), 2u);
     EXPECT_EQ(local[1].name, "keep.txt");
     EXPECT_EQ(Extract(local[1], ""), "kept, newer");
+}
+
+// Data that deflate cannot shrink (already compressed) is stored, as other zip tools do, both
+// for a file packed in memory and for one streamed in blocks; text of either size is deflated.
+TEST_F(ZipWriterTest, DataThatDoesNotShrinkIsStored) {
+    std::string noise;
+    uint32_t x = 7;
+    for (size_t i = 0; i < 3u * 1024 * 1024; ++i) {
+        x = x * 1664525u + 1013904223u;
+        noise += static_cast<char>(x >> 24);
+    }
+    struct Case {
+        std::string name, data;
+        uint16_t method;
+    };
+    const std::vector<Case> cases = {
+        {"small.gz", noise.substr(0, 100000), 0},
+        {"large.gz", noise, 0},
+        {"tiny.txt", "x", 0},
+        {"small.xml", SampleText(100000, 4), 8},
+        {"large.xml", SampleText(3u * 1024 * 1024, 5), 8},
+    };
+    for (const std::string& password : {std::string(), std::string("pw")}) {
+        std::vector<std::string> files;
+        for (const Case& c : cases) {
+            WriteFile(dir / c.name, c.data);
+            files.push_back(dir / c.name);
+        }
+        std::filesystem::remove(dir / "n.zip");
+        TZipWriter w;
+        w.SetZipName(dir / "n.zip");
+        w.Password = password;
+        w.FilesList = files;
+        ASSERT_EQ(w.Zip(), static_cast<int>(cases.size()));
+        const std::string zip = ReadFile(dir / "n.zip");
+        const auto central = CentralEntries(zip);
+        ASSERT_EQ(central.size(), cases.size());
+        for (size_t i = 0; i < cases.size(); ++i) {
+            SCOPED_TRACE(cases[i].name + (password.empty() ? "" : " with password"));
+            const Case& c = cases[i];
+            EXPECT_EQ(central[i].method, c.method);
+            EXPECT_EQ(central[i].flags & 6, 0);
+            EXPECT_EQ(central[i].crc, crc32(0, reinterpret_cast<const Bytef*>(c.data.data()),
+                                            static_cast<uInt>(c.data.size())));
+            EXPECT_EQ(central[i].uncompressed, c.data.size());
+            const size_t header = password.empty() ? 0 : 12;
+            if (c.method == 0) {
+                EXPECT_EQ(central[i].compressed, c.data.size() + header);
+                if (password.empty()) {
+                    const size_t at = central[i].offset + 30 + U16(zip, central[i].offset + 26);
+                    EXPECT_EQ(zip.substr(at, c.data.size()), c.data);
+                }
+            } else {
+                EXPECT_EQ(central[i].compressed, RawDeflatedSize(c.data, 6) + header);
+            }
+        }
+    }
 }

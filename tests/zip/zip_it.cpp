@@ -293,3 +293,33 @@ TEST_F(ZipToolsTest, InfoZipJoinsBlockPartsAndTestsTheResult) {
     EXPECT_EQ(t.status, 0) << t.text;
     EXPECT_NE(t.text.find("No errors detected"), std::string::npos) << t.text;
 }
+
+TEST_F(ZipToolsTest, SevenZipAndBsdtarAcceptWhatTheWriterMakes) {
+    std::string noise;
+    uint32_t x = 3;
+    for (int i = 0; i < 200000; ++i) noise += static_cast<char>((x = x * 1664525u + 1013904223u) >> 24);
+    WriteFile(dir / "picture.png", noise);
+    const std::vector<std::string> files = {dir / dataName, dir / "XmlOrderList.xml", dir / "empty.txt",
+                                            dir / "picture.png"};
+    struct Case {
+        int level;
+        std::string password;
+    } cases[] = {{6, "KEB_LO_SUM"}, {0, "KEB_LO_SUM"}, {6, ""}};
+    int k = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.level) + " " + c.password);
+        const std::string zip = Write("s" + std::to_string(k++) + ".zip", c.level, c.password, files);
+        auto t = Capture("7z t -p" + Quote(c.password) + " " + Quote(zip));
+        EXPECT_EQ(t.status, 0) << t.text;
+        EXPECT_NE(t.text.find("Everything is Ok"), std::string::npos) << t.text;
+        const std::string out = dir / ("bsd" + std::to_string(k));
+        std::filesystem::create_directories(out);
+        auto b = Capture("bsdtar -x -f " + Quote(zip) + " -C " + Quote(out) +
+                         (c.password.empty() ? "" : " --passphrase " + Quote(c.password)));
+        EXPECT_EQ(b.status, 0) << b.text;
+        EXPECT_TRUE(ReadFile(out + "/" + dataName) == data);
+        EXPECT_TRUE(ReadFile(out + "/XmlOrderList.xml") == order);
+        EXPECT_TRUE(ReadFile(out + "/picture.png") == noise);
+        EXPECT_TRUE(Exists(out + "/empty.txt"));
+    }
+}

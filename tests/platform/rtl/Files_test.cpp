@@ -447,3 +447,55 @@ TEST_F(FilesTest, CompletelyWrittenNeedsQuietFileAndNoHolder) {
     EXPECT_FALSE(watch.Completed(f));
     EXPECT_FALSE(watch.Completed(Path("missing")));
 }
+
+// Inside the program a name is 1251 text; on disk it is UTF-8, as every other program sees it.
+TEST_F(FilesTest, NamesCrossIntoTheSystemAsUtf8) {
+    const std::string ansi = "\xCF\xF0\xE8\xE2\xE5\xF2";  // Привет
+    const std::string utf8 = "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82";
+    ASSERT_TRUE(ForceDirectories(Path(ansi + "/" + ansi)));
+    EXPECT_TRUE(DirectoryExists(Path(ansi)));
+    {
+        TFileStream f(Path(ansi + "/" + ansi + ".txt"), fmCreate);
+        f.WriteBuffer("data", 4);
+    }
+    EXPECT_EQ(Listing(Path(utf8)), (std::set<std::string>{utf8, utf8 + ".txt"}));
+    EXPECT_TRUE(FileExists(Path(ansi + "/" + ansi + ".txt")));
+    EXPECT_EQ(FileSetDate(Path(ansi + "/" + ansi + ".txt"), 0x56CF528F), 0);
+    EXPECT_EQ(FileAgeDos(Path(ansi + "/" + ansi + ".txt")), 0x56CF528F);
+
+    TSearchRec rec;
+    ASSERT_EQ(FindFirst(Path(ansi + "/*.txt"), faAnyFile, rec), 0);
+    EXPECT_EQ(rec.Name, ansi + ".txt");
+    FindClose(rec);
+
+    ASSERT_TRUE(RenameFile(Path(ansi + "/" + ansi + ".txt"), Path(ansi + "/b" + ansi + ".txt")));
+    EXPECT_EQ(Slurp(Path(utf8 + "/b" + utf8 + ".txt")), "data");
+    ASSERT_TRUE(CopyFile(Path(ansi + "/b" + ansi + ".txt"), Path(ansi + "/c" + ansi + ".txt"), true));
+    ASSERT_TRUE(MoveFileReplace(Path(ansi + "/c" + ansi + ".txt"), Path(ansi + "/d" + ansi + ".txt")));
+    EXPECT_EQ(Listing(Path(utf8)), (std::set<std::string>{utf8, "b" + utf8 + ".txt", "d" + utf8 + ".txt"}));
+    EXPECT_TRUE(DeleteFile(Path(ansi + "/b" + ansi + ".txt")));
+    EXPECT_TRUE(DeleteFile(Path(ansi + "/d" + ansi + ".txt")));
+    EXPECT_TRUE(RemoveDir(Path(ansi + "/" + ansi)));
+    EXPECT_TRUE(RemoveDir(Path(ansi)));
+    EXPECT_TRUE(Listing(dir_).empty());
+}
+
+TEST_F(FilesTest, ANameOutsideTheCodePageIsRefusedNeverReplaced) {
+    Put(Path("\xE6\x97\xA5\xE6\x9C\xAC.txt"), "x");  // 日本.txt
+    Put(Path("plain.xml"), "y");
+    TSearchRec rec;
+    try {
+        FindFirst(Path("*.txt"), faAnyFile, rec);
+        ADD_FAILURE() << "found a name the program cannot hold";
+    } catch (const EFileNameError& e) {
+        EXPECT_NE(e.Message().find("cannot be represented in code page 1251"), std::string::npos)
+            << e.Message();
+    }
+    // A mask that cannot take it leaves it alone.
+    ASSERT_EQ(FindFirst(Path("*.xml"), faAnyFile, rec), 0);
+    EXPECT_EQ(rec.Name, "plain.xml");
+    FindClose(rec);
+    std::string name;
+    EXPECT_FALSE(TryAnsiFileName("\xE6\x97\xA5.txt", name));
+    EXPECT_THROW(AnsiFileName("\xE6\x97\xA5.txt"), EFileNameError);
+}

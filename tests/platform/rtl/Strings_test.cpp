@@ -310,3 +310,26 @@ TEST(Strings, Hex) {
     EXPECT_FALSE(IsValidIdent("a b"));
     EXPECT_FALSE(IsValidIdent(""));
 }
+
+TEST(CodePages, StrictUtf8ToAnsiRefusesWhatWouldBecomeQuestionMarks) {
+    struct Case {
+        const char* what;
+        std::string utf8;
+        bool ok;
+        std::string ansi;
+    };
+    const Case cases[] = {
+        {"Cyrillic", "Привет.txt", true, "\xCF\xF0\xE8\xE2\xE5\xF2.txt"},
+        {"unassigned 0x98 through U+0098", "\xC2\x98", true, "\x98"},
+        {"a real question mark", "a?b", true, "a?b"},
+        {"CJK", "日本.txt", false, ""},
+        {"truncated sequence", "a\xD0", false, ""},
+        {"overlong slash", "\xC0\xAF", false, ""},
+        {"a literal U+FFFD", "\xEF\xBF\xBD", false, ""},
+    };
+    for (const Case& c : cases) {
+        AnsiString out = "unchanged";
+        EXPECT_EQ(TryUtf8ToAnsi(c.utf8, out), c.ok) << c.what;
+        EXPECT_EQ(out, c.ok ? c.ansi : std::string("unchanged")) << c.what;
+    }
+}
