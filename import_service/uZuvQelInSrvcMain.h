@@ -8,11 +8,9 @@
 #include <string>
 
 #include "common/uDataAccess.h"
-#include "common/uJournal.h"
+#include "common/uZuvService.h"
 #include "import_service/uImportParams.h"
 #include "import_service/uInSrvcThreads.h"
-#include "platform/os/EventLog.h"
-#include "platform/os/SvcMgr.h"
 
 namespace svc {
 
@@ -20,32 +18,16 @@ inline constexpr const char* kInServiceName = "srvZuvQelInSrvc";
 inline constexpr const char* kInDisplayName = "ZuvQelInSrvc";
 inline constexpr const char* kInTitle = "Zuv Qel In Srvc - Data import from Web to Qel";
 
-class TsrvZuvQelInSrvc : public os::TService {
+class TsrvZuvQelInSrvc : public TZuvService {
 public:
     // module: the settings procedures (null without data-access components).
     TsrvZuvQelInSrvc(rtl::TComponent* owner, TImportParamsStorage& params, TdmParamsStorage* module,
                      TDataAccess* dataAccess, os::TEventLogger& eventLog,
                      const std::string& connectionIni = std::string());
-    ~TsrvZuvQelInSrvc() override;
 
-    void ServiceStart(os::TService* sender, bool& started);
-    void ServiceExecute(os::TService* sender);
-    void ServiceStop(os::TService* sender, bool& stopped);
-    void ServiceAfterInstall(os::TService* sender);
-
-    void WriteLog(const std::string& text, bool important);
-    void LogError(const std::string& text) { WriteLog("Error: " + text, true); }
-
-    TJournal& Journal() { return journal_; }
     TInSrvcWorkers& Workers() { return *workers_; }
 
 private:
-    void OpenLogFile();
-
-    TImportParamsStorage& params_;
-    os::TEventLogger& eventLog_;
-    std::string connectionIni_;
-    TJournal journal_;
     std::unique_ptr<TInSrvcWorkers> workers_;
 };
 
