@@ -72,4 +72,19 @@ TSrvcWorkers::TState TSrvcWorkers::WorkerState(size_t index) const {
     return worker->Finished() ? tsFinished : tsRunning;
 }
 
+const char* ThreadStateText(TSrvcWorkers::TState state) {
+    static const char* const texts[] = {"not created", "running", "finished"};
+    return texts[state];
+}
+
+std::string StartupDecisionText(const TSrvcWorkers& workers) {
+    if (workers.StarterState() != TSrvcWorkers::tsFinished && workers.WorkerState(0) == TSrvcWorkers::tsNone)
+        return "not taken";
+    const TStartupResults& results = workers.Results();
+    if (results.StartAllowed) return "allowed";
+    if (results.RefusalReason == TStartupResults::rsComputerName) return "refused: computer name";
+    if (results.RefusalReason == TStartupResults::rsDBVersion) return "refused: database version";
+    return "none (see the journal)";
+}
+
 }  // namespace svc

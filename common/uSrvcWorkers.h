@@ -70,4 +70,10 @@ private:
     std::atomic<bool> starterEnded_{false};
 };
 
+// A thread's state as the debug windows show it: "not created", "running", "finished".
+const char* ThreadStateText(TSrvcWorkers::TState state);
+// The start-up decision as the debug windows show it: "not taken" until the starter has ended or
+// the first worker exists, then "allowed", the refusal, or "none (see the journal)".
+std::string StartupDecisionText(const TSrvcWorkers& workers);
+
 }  // namespace svc

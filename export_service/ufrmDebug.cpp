@@ -71,22 +71,9 @@ void TfrmDebug::btnStopClick() {
 }
 
 std::vector<std::string> TfrmDebug::StatusLines() const {
-    static const char* const states[] = {"not created", "running", "finished"};
-    std::string decision = "not taken";
-    const TStartupResults& results = workers_->Results();
-    if (workers_->StarterState() == TOutSrvcWorkers::tsFinished ||
-        workers_->ManagerState() != TOutSrvcWorkers::tsNone) {
-        if (results.StartAllowed)
-            decision = "allowed";
-        else if (results.RefusalReason == TStartupResults::rsComputerName)
-            decision = "refused: computer name";
-        else if (results.RefusalReason == TStartupResults::rsDBVersion)
-            decision = "refused: database version";
-        else
-            decision = "none (see the journal)";
-    }
-    return {std::string("Starter: ") + states[workers_->StarterState()],
-            std::string("Manager: ") + states[workers_->ManagerState()], "Start-up: " + decision,
+    return {std::string("Starter: ") + ThreadStateText(workers_->StarterState()),
+            std::string("Manager: ") + ThreadStateText(workers_->ManagerState()),
+            "Start-up: " + StartupDecisionText(*workers_),
             "Journal: " + (journal_.IsOpen() ? journal_.FileName() : std::string("not open"))};
 }
 
