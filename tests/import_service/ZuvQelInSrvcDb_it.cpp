@@ -1,0 +1,203 @@
+// The program ZuvQelInSrvc as a foreground service against a demo Qel database on the stand-in
+// Oracle client: web-side packages made by zuvwebpack and one broken package dropped into its
+// shared folder; each good package's requests are written once, the broken one ends in Error.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+#include <string>
+
+#include "platform/rtl/DateTime.h"
+#include "tests/platform/os/OsTestSupport.h"
+
+namespace fs = std::filesystem;
+using ostest::Child;
+using ostest::DatagramSocket;
+using ostest::ReadFile;
+using ostest::TempDir;
+
+namespace {
+
+int RunShell(const std::string& command, std::string* output = nullptr) {
+    FILE* p = popen((command + " 2>&1").c_str(), "r");
+    if (!p) return -1;
+    std::string text;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
+    const int status = pclose(p);
+    if (output) *output = text;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string Quote(const std::string& s) {
+    std::string out = "'";
+    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+std::string Trimmed(std::string s) {
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
+    return s;
+}
+
+// The sample credentials zuv_exchange / change-me, the schema ZUV; the stand-in finds
+// <ORACLE_HOME>/dbs/QEL.db for the server.
+const char* const kIni =
+    "[CONNECTION_QEL]\nServer=qel:1521/QEL\nOraHome=0\nScheme=ZUV\n"
+    "UserName=E27CE912F85D36EEE31A74B5AD062E75\nPassword=5F91C5ECF2F22E7DB5F2CF1FCE0B5627\n[LOG]"
+    "\nLogInPath=";
+
+struct TRunCase {
+    const char* name;
+    bool encrypted;  // the import reads .dat packages encrypted for its key, else plain .zip
+};
+
+class InProgramOnDatabase : public ::testing::TestWithParam<TRunCase> {
+protected:
+    void SetUp() override {
+        fs::copy_file(DX_BINARY_DIR "/import_service/ZuvQelInSrvc", dir_ / "ZuvQelInSrvc");
+        fs::permissions(dir_ / "ZuvQelInSrvc", fs::perms::owner_all);
+        ostest::WriteFile(dir_ / "Connection.ini", std::string(kIni) + (dir_ / "logs") + "\n");
+        fs::create_directories(dir_ / "home/lib");
+        fs::create_directories(dir_ / "home/dbs");
+        fs::create_symlink(DX_BINARY_DIR "/oracle-home/lib/libclntsh.so", dir_ / "home/lib/libclntsh.so");
+        std::string out;
+        ASSERT_EQ(
+            0, RunShell("python3 " + Quote(DX_SOURCE_DIR "/scripts/make-qel-db") +
+                            " --size tiny --seed 7 --user zuv_exchange --password change-me --root " +
+                            Quote(dir_ / "zuv") + " --set CIntervalQelInSrvc=500 --set EnableImportEncrypt=" +
+                            (GetParam().encrypted ? "1" : "0") + " " + Quote(db_),
+                        &out))
+            << out;
+        ASSERT_EQ(0, Sqlite("INSERT INTO oci_user(name, password) VALUES ('ZUV', 'zuv')", &out)) << out;
+        if (GetParam().encrypted) {
+            ASSERT_EQ(0, RunShell("DX_KEYSTORE=" + Quote(dir_ / "keys") + " " +
+                                      Quote(DX_BINARY_DIR "/tools/zuvcrypt") + " new-key ZUV_QEL_IMPORT",
+                                  &out))
+                << out;
+            publicKey_ = Trimmed(out);
+        }
+    }
+
+    int Sqlite(const std::string& sql, std::string* out) const {
+        return RunShell(
+            "sqlite3 -batch -noheader " + Quote(db_) + " " + Quote(".timeout 5000") + " " + Quote(sql), out);
+    }
+    std::string SqliteText(const std::string& sql) const {
+        std::string out;
+        EXPECT_EQ(0, Sqlite(sql, &out)) << out;
+        return Trimmed(out);
+    }
+    // A package of the requests, made by zuvwebpack into folder; its file name.
+    std::string WebPackage(const std::string& requests, const std::string& folder, const std::string& time) {
+        ostest::WriteFile(dir_ / "requests.txt", requests);
+        std::string out;
+        const std::string key = publicKey_.empty() ? "" : " --public-key " + publicKey_;
+        EXPECT_EQ(0, RunShell(Quote(DX_BINARY_DIR "/tools/zuvwebpack") + " --issuer 7 --branch 1 --time " +
+                                  time + key + " " + Quote(dir_ / "requests.txt") + " " + Quote(folder),
+                              &out))
+            << out;
+        return fs::path(Trimmed(out)).filename().string();
+    }
+    std::string Journal() const {
+        return ReadFile(dir_ /
+                        ("logs/ZuvQelInSrvc_" + rtl::FormatDateTime("dd.mm.yyyy", rtl::Now()) + ".log"));
+    }
+    std::vector<std::string> Env() const {
+        return {"DX_SYSLOG_SOCKET=" + syslogPath_, "NOTIFY_SOCKET=", "ORACLE_HOME=" + (dir_ / "home"),
+                "DX_KEYSTORE=" + (dir_ / "keys")};
+    }
+    static bool Has(const std::string& folder, const std::string& name) {
+        return fs::exists(fs::path(folder) / name);
+    }
+
+    TempDir dir_{"insrvcdb"};
+    std::string db_ = dir_ / "home/dbs/QEL.db";
+    std::string syslogPath_ = dir_ / "syslog.sock";
+    DatagramSocket syslog_{syslogPath_};
+    std::string publicKey_;
+};
+
+}  // namespace
+
+TEST_P(InProgramOnDatabase, GoodPackagesAreImportedOnceAndABrokenOneEndsInError) {
+    const std::string card = SqliteText("SELECT min(crd_graphnum) FROM card WHERE client_id = 1");
+    const std::string service =
+        SqliteText("SELECT min(prs_srv_id) FROM purse WHERE gr_nomer = '" + card + "'");
+    ASSERT_FALSE(card.empty());
+    ASSERT_FALSE(service.empty());
+    const std::string common = " ClientId=1 ClientType=1 CardNumber=" + card;
+    const std::string staging = dir_ / "staging";
+    fs::create_directories(staging);
+    const std::string first =
+        WebPackage("RECHARGE Id=90001" + common + " Amount=1500.5 ServiceId=" + service +
+                       " DateCreate=2024-06-01T10:00:00\n"
+                       "CHANGE_HOLDER Id=90002" +
+                       common + " DateCreate=2024-06-01T10:01:00 NewHolderName=\"Иванов Иван\"\n",
+                   staging, "20240601100000000");
+    const std::string second = WebPackage(
+        "DEBIT Id=90003" + common + " Amount=200 ServiceId=" + service + " DateCreate=2024-06-01T10:02:00\n",
+        staging, "20240601100500000");
+    ASSERT_FALSE(first.empty());
+    ASSERT_FALSE(second.empty());
+    // A package with a proper name whose content is not a package at all.
+    const std::string broken =
+        "ZuvWebExport_0000701_20240601101000000" + fs::path(first).extension().string();
+    ostest::WriteFile(fs::path(staging) / broken, "this is not a package\n");
+    const long drBefore = std::stol(SqliteText("SELECT count(*) FROM dr_request"));
+    const long ddBefore = std::stol(SqliteText("SELECT count(*) FROM dd_request"));
+    const long chBefore = std::stol(SqliteText("SELECT count(*) FROM ch_holder_request"));
+
+    Child program({dir_ / "ZuvQelInSrvc"}, Env());
+    const std::string shared = dir_ / "zuv/in-share";
+    const std::string back = dir_ / "zuv/in/Back", error = dir_ / "zuv/in/Error";
+    for (const std::string& name : {first, second, broken})
+        fs::rename(fs::path(staging) / name, fs::path(shared) / name);
+    // An encrypted package is imported as the .zip it decrypts to; one that does not decrypt stays
+    // as it came.
+    const auto zip = [](const std::string& name) { return fs::path(name).replace_extension(".zip").string(); };
+    bool ended = false;
+    for (int waited = 0; waited < 60000 && !ended; waited += 100) {
+        ended = Has(back, zip(first)) && Has(back, zip(second)) && Has(error, broken);
+        if (!ended) ::usleep(100000);
+    }
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.Wait(60000), 0) << program.Output();
+    const std::string journal = Journal();
+    ASSERT_TRUE(ended) << journal;
+    for (const std::string& name : {first, second, zip(first), zip(second)}) {
+        EXPECT_FALSE(Has(error, name)) << name << "\n" << journal;
+        EXPECT_FALSE(Has(shared, name) || Has(dir_ / "zuv/in", name)) << name << " left behind";
+    }
+    EXPECT_EQ(GetParam().encrypted, !Has(back, first)) << "an encrypted package leaves no .dat behind";
+
+    // Each good package's requests once, the broken package's none.
+    EXPECT_EQ("1",
+              SqliteText("SELECT count(*) FROM dr_request WHERE dr_request_id = 90001 AND amount = 1500.5 "
+                         "AND card_number = '" +
+                         card + "'"));
+    EXPECT_EQ("1",
+              SqliteText("SELECT count(*) FROM dd_request WHERE dd_request_id = 90003 AND amount = 200"));
+    EXPECT_EQ(
+        "Иванов Иван",
+        SqliteText("SELECT card_holder_name FROM ch_holder_request WHERE ch_card_holder_req_id = 90002"));
+    EXPECT_EQ(drBefore + 1, std::stol(SqliteText("SELECT count(*) FROM dr_request")));
+    EXPECT_EQ(ddBefore + 1, std::stol(SqliteText("SELECT count(*) FROM dd_request")));
+    EXPECT_EQ(chBefore + 1, std::stol(SqliteText("SELECT count(*) FROM ch_holder_request")));
+
+    // Error lines of the journal are about the broken package only.
+    std::istringstream lines(journal);
+    for (std::string line; std::getline(lines, line);)
+        if (line.find("rror") != std::string::npos && line.find(broken) == std::string::npos)
+            ADD_FAILURE() << "unexpected: " << line << "\n" << journal;
+    EXPECT_NE(journal.find("] Utility \"Zuv Qel in Srvc\" finished...\r\n"), std::string::npos) << journal;
+}
+
+INSTANTIATE_TEST_SUITE_P(Packages, InProgramOnDatabase,
+                         ::testing::Values(TRunCase{"Plain", false}, TRunCase{"Encrypted", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
