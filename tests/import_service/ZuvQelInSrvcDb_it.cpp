@@ -131,14 +131,34 @@ TEST_P(InProgramOnDatabase, GoodPackagesAreImportedOnceAndABrokenOneEndsInError)
         SqliteText("SELECT min(prs_srv_id) FROM purse WHERE gr_nomer = '" + card + "'");
     ASSERT_FALSE(card.empty());
     ASSERT_FALSE(service.empty());
+    // Client 1 receives coupons; the first code of its code table.
+    const std::string code = SqliteText(
+        "SELECT k.code_num || ' ' || k.code FROM client c JOIN coupon_setting s ON s.customers_id = "
+        "c.onl_client_id JOIN sec_code k ON k.code_table_num = s.code_table_num WHERE c.client_id = 1 "
+        "AND c.client_type = 1 AND s.receive_vc = 1 ORDER BY k.code_num LIMIT 1");
+    ASSERT_NE(code.find(' '), std::string::npos) << code;
     const std::string common = " ClientId=1 ClientType=1 CardNumber=" + card;
+    const auto coupons = [&](int id, const std::string& group, int amount) {
+        return "CREATE_COUPON Id=" + std::to_string(id) + " TypeVCRequestId=1 GroupId=" + group +
+               " OrderId=" + std::to_string(id) +
+               " ClientId=1 ClientType=1 TypeVCLimitID=1 ServiceId=" + service +
+               " Price=50 Nominal=50 DeclaredAmount=" + std::to_string(amount) +
+               " DateExpiration=2025-06-01T00:00:00 HolderName=Holder PhoneNumber=123 Email=a@b.c "
+               "NumSecurityCode=" +
+               code.substr(0, code.find(' ')) + " SecurityCode=" + code.substr(code.find(' ') + 1) +
+               " DateCreate=2024-06-01T10:03:00\n";
+    };
+    // Three coupons generated; too many asked for: the database refuses and nothing of it stays.
+    const std::string generated = "{C0000000-0000-4000-8000-000000000001}";
+    const std::string refused = "{C0000000-0000-4000-8000-000000000002}";
     const std::string staging = dir_ / "staging";
     fs::create_directories(staging);
     const std::string first =
         WebPackage("RECHARGE Id=90001" + common + " Amount=1500.5 ServiceId=" + service +
                        " DateCreate=2024-06-01T10:00:00\n"
                        "CHANGE_HOLDER Id=90002" +
-                       common + " DateCreate=2024-06-01T10:01:00 NewHolderName=\"Иванов Иван\"\n",
+                       common + " DateCreate=2024-06-01T10:01:00 NewHolderName=\"Иванов Иван\"\n" +
+                       coupons(90004, generated, 3) + coupons(90005, refused, 5000),
                    staging, "20240601100000000");
     const std::string second = WebPackage(
         "DEBIT Id=90003" + common + " Amount=200 ServiceId=" + service + " DateCreate=2024-06-01T10:02:00\n",
@@ -160,7 +180,9 @@ TEST_P(InProgramOnDatabase, GoodPackagesAreImportedOnceAndABrokenOneEndsInError)
         fs::rename(fs::path(staging) / name, fs::path(shared) / name);
     // An encrypted package is imported as the .zip it decrypts to; one that does not decrypt stays
     // as it came.
-    const auto zip = [](const std::string& name) { return fs::path(name).replace_extension(".zip").string(); };
+    const auto zip = [](const std::string& name) {
+        return fs::path(name).replace_extension(".zip").string();
+    };
     bool ended = false;
     for (int waited = 0; waited < 60000 && !ended; waited += 100) {
         ended = Has(back, zip(first)) && Has(back, zip(second)) && Has(error, broken);
@@ -186,6 +208,10 @@ TEST_P(InProgramOnDatabase, GoodPackagesAreImportedOnceAndABrokenOneEndsInError)
     EXPECT_EQ(
         "Иванов Иван",
         SqliteText("SELECT card_holder_name FROM ch_holder_request WHERE ch_card_holder_req_id = 90002"));
+    EXPECT_EQ("3", SqliteText("SELECT count(*) FROM coupon WHERE vc_group_id = '" + generated + "'"));
+    EXPECT_EQ("0", SqliteText("SELECT count(*) FROM coupon WHERE vc_group_id = '" + refused + "'"));
+    EXPECT_EQ("0", SqliteText("SELECT count(*) FROM coupon_group WHERE vc_group_id = '" + refused + "'"));
+    EXPECT_EQ("2", SqliteText("SELECT count(*) FROM coupon_request WHERE request_id IN (90004, 90005)"));
     EXPECT_EQ(drBefore + 1, std::stol(SqliteText("SELECT count(*) FROM dr_request")));
     EXPECT_EQ(ddBefore + 1, std::stol(SqliteText("SELECT count(*) FROM dd_request")));
     EXPECT_EQ(chBefore + 1, std::stol(SqliteText("SELECT count(*) FROM ch_holder_request")));
