@@ -57,9 +57,9 @@ struct TRunCase {
     bool encrypted;  // the import reads .dat packages encrypted for its key, else plain .zip
 };
 
-class InProgramOnDatabase : public ::testing::TestWithParam<TRunCase> {
+class InProgramOnDatabaseBase : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void Prepare(bool encrypted) {
         fs::copy_file(DX_BINARY_DIR "/import_service/ZuvQelInSrvc", dir_ / "ZuvQelInSrvc");
         fs::permissions(dir_ / "ZuvQelInSrvc", fs::perms::owner_all);
         ostest::WriteFile(dir_ / "Connection.ini", std::string(kIni) + (dir_ / "logs") + "\n");
@@ -71,11 +71,11 @@ protected:
             0, RunShell("python3 " + Quote(DX_SOURCE_DIR "/scripts/make-qel-db") +
                             " --size tiny --seed 7 --user zuv_exchange --password change-me --root " +
                             Quote(dir_ / "zuv") + " --set CIntervalQelInSrvc=500 --set EnableImportEncrypt=" +
-                            (GetParam().encrypted ? "1" : "0") + " " + Quote(db_),
+                            (encrypted ? "1" : "0") + " " + Quote(db_),
                         &out))
             << out;
         ASSERT_EQ(0, Sqlite("INSERT INTO oci_user(name, password) VALUES ('ZUV', 'zuv')", &out)) << out;
-        if (GetParam().encrypted) {
+        if (encrypted) {
             ASSERT_EQ(0, RunShell("DX_KEYSTORE=" + Quote(dir_ / "keys") + " " +
                                       Quote(DX_BINARY_DIR "/tools/zuvcrypt") + " new-key ZUV_QEL_IMPORT",
                                   &out))
@@ -121,6 +121,16 @@ protected:
     std::string syslogPath_ = dir_ / "syslog.sock";
     DatagramSocket syslog_{syslogPath_};
     std::string publicKey_;
+};
+
+class InProgramOnDatabase : public InProgramOnDatabaseBase, public ::testing::WithParamInterface<TRunCase> {
+protected:
+    void SetUp() override { Prepare(GetParam().encrypted); }
+};
+
+class InProgramKilled : public InProgramOnDatabaseBase {
+protected:
+    void SetUp() override { Prepare(false); }
 };
 
 }  // namespace
@@ -227,3 +237,71 @@ TEST_P(InProgramOnDatabase, GoodPackagesAreImportedOnceAndABrokenOneEndsInError)
 INSTANTIATE_TEST_SUITE_P(Packages, InProgramOnDatabase,
                          ::testing::Values(TRunCase{"Plain", false}, TRunCase{"Encrypted", true}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The service killed at a random moment while it imports, then started again: every package ends
+// in Back and each of its requests is written once, none lost.
+TEST_F(InProgramKilled, EveryPackageIsImportedOnceAfterAKillDuringTheImport) {
+    const std::string card = SqliteText("SELECT min(crd_graphnum) FROM card WHERE client_id = 1");
+    const std::string service =
+        SqliteText("SELECT min(prs_srv_id) FROM purse WHERE gr_nomer = '" + card + "'");
+    ASSERT_FALSE(card.empty());
+    const std::string staging = dir_ / "staging";
+    fs::create_directories(staging);
+    constexpr int kPackages = 6, kRequests = 20, kFirstId = 91000;
+    std::vector<std::string> names;
+    for (int p = 0; p < kPackages; ++p) {
+        std::string requests;
+        for (int r = 0; r < kRequests; ++r)
+            requests += "RECHARGE Id=" + std::to_string(kFirstId + p * kRequests + r) +
+                        " ClientId=1 ClientType=1 CardNumber=" + card + " Amount=10 ServiceId=" + service +
+                        " DateCreate=2024-06-01T10:00:00\n";
+        char time[32];
+        std::snprintf(time, sizeof time, "202406011000%02d000", p);
+        names.push_back(WebPackage(requests, staging, time));
+        ASSERT_FALSE(names.back().empty());
+    }
+    const std::string shared = dir_ / "zuv/in-share", import = dir_ / "zuv/in";
+    const std::string back = import + "/Back";
+    const unsigned seed = static_cast<unsigned>(::time(nullptr));
+    std::srand(seed);
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    const long importedBefore = std::stol(SqliteText("SELECT count(*) FROM in_package WHERE state = 1"));
+
+    {
+        Child program({dir_ / "ZuvQelInSrvc"}, Env());
+        for (const std::string& name : names) fs::rename(fs::path(staging) / name, fs::path(shared) / name);
+        bool importing = false;
+        for (int waited = 0; waited < 60000 && !importing; waited += 5) {
+            importing = Journal().find("Processing of the packet") != std::string::npos;
+            if (!importing) ::usleep(5000);
+        }
+        ASSERT_TRUE(importing) << Journal();
+        ::usleep(static_cast<useconds_t>(std::rand() % 400) * 1000);
+        program.Signal(SIGKILL);
+        program.Wait(10000);
+    }
+    const long written = std::stol(
+        SqliteText("SELECT count(*) FROM dr_request WHERE dr_request_id >= " + std::to_string(kFirstId)));
+    std::printf("killed with %ld of %d requests written\n", written, kPackages * kRequests);
+
+    Child program({dir_ / "ZuvQelInSrvc"}, Env());
+    bool ended = false;
+    for (int waited = 0; waited < 60000 && !ended; waited += 100) {
+        ended = std::all_of(names.begin(), names.end(),
+                            [&](const std::string& n) { return Has(back, n) || Has(import + "/Error", n); });
+        if (!ended) ::usleep(100000);
+    }
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.Wait(60000), 0) << program.Output();
+    const std::string journal = Journal();
+    ASSERT_TRUE(ended) << journal;
+    for (const std::string& name : names) EXPECT_TRUE(Has(back, name)) << name << "\n" << journal;
+    EXPECT_EQ(
+        std::to_string(kPackages * kRequests),
+        SqliteText("SELECT count(DISTINCT dr_request_id) FROM dr_request WHERE dr_request_id BETWEEN " +
+                   std::to_string(kFirstId) + " AND " + std::to_string(kFirstId + kPackages * kRequests - 1)))
+        << journal;
+    EXPECT_EQ(importedBefore + kPackages,
+              std::stol(SqliteText("SELECT count(*) FROM in_package WHERE state = 1")))
+        << journal;
+}
