@@ -3,6 +3,8 @@
 // procedures read as datasets, checked against the sqlite3 tool on the same file.
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 
 #include "OciQelFixture.h"
 #include "common/uParamsStorage.h"
@@ -332,6 +334,83 @@ TEST_F(OciProcTest, AutomaticCommitOutsideATransactionAndRollbackInsideOne) {
         .Exec();
     session->Commit();
     EXPECT_EQ("1", count(third));
+}
+
+// Rows written before, between and after two savepoints: rolling back to the later one undoes only
+// what followed it, to the earlier one the rest, and the commit keeps what is left.
+TEST_F(OciProcTest, RollbackToASavepointUndoesOnlyTheRowsWrittenAfterIt) {
+    auto owned = Session();
+    auto* session = dynamic_cast<svc::TOciSession*>(owned.get());
+    ASSERT_NE(nullptr, session);
+    auto add = access_.Components().CreateStoredProc(svc::AddEntriesToPackageDecl());
+    const rtl::TDateTime created = rtl::EncodeDate(2024, 6, 1) + rtl::EncodeTime(12, 0, 5, 0);
+    const auto id = [](int n) { return "{B0000000-0000-4000-8000-00000000000" + std::to_string(n) + "}"; };
+    const auto write = [&](int n) {
+        svc::TProcCall(*add, session)
+            .Text("P_PACKAGE_ID", id(n))
+            .DateTime("P_DATETIME_CREATE", created)
+            .Exec();
+    };
+    const auto count = [&](int n) {
+        return Sqlite("SELECT count(*) FROM out_package WHERE package_id = '" + id(n) + "'").at(0);
+    };
+
+    session->StartTransaction();
+    write(1);
+    session->Savepoint("before_second");
+    write(2);
+    session->Savepoint("BEFORE_THIRD");
+    write(3);
+    EXPECT_EQ("0", count(1));  // nothing is seen outside before the commit
+
+    session->RollbackToSavepoint("before_third");  // names are not case-sensitive
+    EXPECT_TRUE(session->InTransaction());
+    session->RollbackToSavepoint("before_second");
+    write(4);
+    session->Commit();
+    EXPECT_FALSE(session->InTransaction());
+
+    EXPECT_EQ("1", count(1));
+    EXPECT_EQ("0", count(2));
+    EXPECT_EQ("0", count(3));
+    EXPECT_EQ("1", count(4));
+}
+
+// A savepoint name that is not a plain identifier is refused before any statement goes out; the
+// transaction and its rows stay as they were.
+TEST_F(OciProcTest, ASavepointNameThatIsNotAPlainIdentifierIsRefusedAndNothingIsSent) {
+    auto owned = Session();
+    auto* session = dynamic_cast<svc::TOciSession*>(owned.get());
+    ASSERT_NE(nullptr, session);
+    auto add = access_.Components().CreateStoredProc(svc::AddEntriesToPackageDecl());
+    const std::string kept = "{B0000000-0000-4000-8000-0000000000A1}";
+    session->StartTransaction();
+    svc::TProcCall(*add, session)
+        .Text("P_PACKAGE_ID", kept)
+        .DateTime("P_DATETIME_CREATE", rtl::EncodeDate(2024, 6, 1))
+        .Exec();
+    session->Savepoint("good");
+
+    const std::string trace = db_ + ".trace";
+    setenv("DX_OCI_TRACE", trace.c_str(), 1);
+    const std::string names[] = {
+        "",     "   ",        "1st",      "sp 1", "sp-1", "sp;DELETE FROM out_package",
+        "sp--", "\"unclosed", "\"a\"b\"", "\"\"", "_sp",  std::string(129, 'a')};
+    for (const std::string& name : names) {
+        EXPECT_THROW(session->Savepoint(name), std::exception) << "[" << name << "]";
+        EXPECT_THROW(session->RollbackToSavepoint(name), std::exception) << "[" << name << "]";
+    }
+    EXPECT_FALSE(std::filesystem::exists(trace)) << "a statement was sent for a refused name";
+    session->Savepoint("\"Quoted name\"");  // a quoted identifier is a name too, and is sent
+    unsetenv("DX_OCI_TRACE");
+    EXPECT_TRUE(std::filesystem::exists(trace));
+    std::filesystem::remove(trace);
+
+    EXPECT_TRUE(session->Connected());
+    EXPECT_TRUE(session->InTransaction());
+    session->RollbackToSavepoint("good");  // the good savepoint is still there
+    session->Commit();
+    EXPECT_EQ("1", Sqlite("SELECT count(*) FROM out_package WHERE package_id = '" + kept + "'").at(0));
 }
 
 TEST_F(OciProcTest, ComponentsWithoutAnOracleSessionRefuse) {
