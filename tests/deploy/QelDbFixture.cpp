@@ -9,59 +9,12 @@
 #include <fstream>
 #include <stdexcept>
 
-namespace {
-
-struct DemoFiles {
-    std::string dir, base;
-    DemoFiles() {
-        char tmpl[] = "/tmp/qeldb_test_XXXXXX";
-        if (!mkdtemp(tmpl)) throw std::runtime_error("no temporary folder");
-        dir = tmpl;
-        base = dir + "/base.db";
-        std::string out;
-        int rc = RunCommand("python3 " + ShellQuote(std::string(DX_SOURCE_DIR) + "/scripts/make-qel-db") +
-                                " --size tiny --seed 7 --anchor 2024-05-31 --host qelhost --root " +
-                                ShellQuote(dir + "/zuv") + " " + ShellQuote(base),
-                            &out);
-        if (rc != 0) throw std::runtime_error("make-qel-db failed: " + out);
-    }
-    ~DemoFiles() {
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
-    }
-};
-
-DemoFiles& demo() {
-    static DemoFiles files;
-    return files;
-}
-
-}  // namespace
-
 const std::string& QelDemo::dir() {
-    return demo().dir;
+    return testshell::QelDemoFiles().folder;
 }
 
 const std::string& QelDemo::base() {
-    return demo().base;
-}
-
-std::string ShellQuote(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-int RunCommand(const std::string& command, std::string* output) {
-    FILE* p = popen((command + " 2>&1").c_str(), "r");
-    if (!p) return -1;
-    std::string text;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
-    int status = pclose(p);
-    if (output) *output = text;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return testshell::QelDemoFiles().base;
 }
 
 std::string Rows::at(size_t r, const std::string& column) const {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/oci/oci.h"
+#include "tests/common/TestShell.h"
 
 // The demo database every test starts from: tiny, seed 7, history up to 2024-05-31, computer name
 // "qelhost", demo folders under <dir>/zuv.
@@ -115,6 +116,5 @@ private:
     OciLogon logon_;
 };
 
-// Runs a command line; answers its exit status and whatever it printed (stdout and stderr).
-int RunCommand(const std::string& command, std::string* output = nullptr);
-std::string ShellQuote(const std::string& s);
+using testshell::RunCommand;
+using testshell::ShellQuote;

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/rtl/DateTime.h"
+#include "tests/common/TestShell.h"
 #include "tests/platform/os/OsTestSupport.h"
 
 namespace fs = std::filesystem;
@@ -18,26 +19,10 @@ using ostest::Child;
 using ostest::DatagramSocket;
 using ostest::ReadFile;
 using ostest::TempDir;
+using testshell::RunCommand;
+using testshell::ShellQuote;
 
 namespace {
-
-int RunShell(const std::string& command, std::string* output = nullptr) {
-    FILE* p = popen((command + " 2>&1").c_str(), "r");
-    if (!p) return -1;
-    std::string text;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
-    const int status = pclose(p);
-    if (output) *output = text;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::string Quote(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
 
 // The sample credentials zuv_exchange / change-me, the schema ZUV, the server as a real client names
 // it: the stand-in finds <ORACLE_HOME>/dbs/QEL.db.
@@ -57,18 +42,19 @@ protected:
         fs::create_directories(dir_ / "home/dbs");
         fs::create_symlink(DX_BINARY_DIR "/oracle-home/lib/libclntsh.so", dir_ / "home/lib/libclntsh.so");
         std::string out;
-        ASSERT_EQ(0, RunShell("python3 " + Quote(DX_SOURCE_DIR "/scripts/make-qel-db") +
-                                  " --size tiny --seed 7 --user zuv_exchange --password change-me --root " +
-                                  Quote(dir_ / "zuv") + " --set Interval=1 --set RepeatEveryTimeHMS=0 " +
-                                  Quote(db_),
-                              &out))
+        ASSERT_EQ(0, RunCommand("python3 " + ShellQuote(DX_SOURCE_DIR "/scripts/make-qel-db") +
+                                    " --size tiny --seed 7 --user zuv_exchange --password change-me --root " +
+                                    ShellQuote(dir_ / "zuv") +
+                                    " --set Interval=1 --set RepeatEveryTimeHMS=0 " + ShellQuote(db_),
+                                &out))
             << out;
         ASSERT_EQ(0, Sqlite("INSERT INTO oci_user(name, password) VALUES ('ZUV', 'zuv')", &out)) << out;
     }
 
     int Sqlite(const std::string& sql, std::string* out) const {
-        return RunShell(
-            "sqlite3 -batch -noheader " + Quote(db_) + " " + Quote(".timeout 5000") + " " + Quote(sql), out);
+        return RunCommand("sqlite3 -batch -noheader " + ShellQuote(db_) + " " + ShellQuote(".timeout 5000") +
+                              " " + ShellQuote(sql),
+                          out);
     }
     std::string SqliteText(const std::string& sql) const {
         std::string out;
@@ -118,7 +104,7 @@ TEST_F(ProgramOnDatabase, APackageOfTheWaitingRowsLandsInTheSharedFolder) {
     }
     ASSERT_FALSE(landed.empty()) << Journal();
     std::string listing;
-    EXPECT_EQ(0, RunShell("unzip -l " + Quote(shared + "/" + landed[0]), &listing)) << listing;
+    EXPECT_EQ(0, RunCommand("unzip -l " + ShellQuote(shared + "/" + landed[0]), &listing)) << listing;
     EXPECT_NE(listing.find(".xml"), std::string::npos) << listing;
 
     program.Signal(SIGTERM);

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/rtl/DateTime.h"
+#include "tests/common/TestShell.h"
 #include "tests/platform/os/OsTestSupport.h"
 
 namespace fs = std::filesystem;
@@ -19,26 +20,10 @@ using ostest::Child;
 using ostest::DatagramSocket;
 using ostest::ReadFile;
 using ostest::TempDir;
+using testshell::RunCommand;
+using testshell::ShellQuote;
 
 namespace {
-
-int RunShell(const std::string& command, std::string* output = nullptr) {
-    FILE* p = popen((command + " 2>&1").c_str(), "r");
-    if (!p) return -1;
-    std::string text;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
-    const int status = pclose(p);
-    if (output) *output = text;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::string Quote(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
 
 std::string Trimmed(std::string s) {
     while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
@@ -67,26 +52,28 @@ protected:
         fs::create_directories(dir_ / "home/dbs");
         fs::create_symlink(DX_BINARY_DIR "/oracle-home/lib/libclntsh.so", dir_ / "home/lib/libclntsh.so");
         std::string out;
-        ASSERT_EQ(
-            0, RunShell("python3 " + Quote(DX_SOURCE_DIR "/scripts/make-qel-db") +
-                            " --size tiny --seed 7 --user zuv_exchange --password change-me --root " +
-                            Quote(dir_ / "zuv") + " --set CIntervalQelInSrvc=500 --set EnableImportEncrypt=" +
-                            (encrypted ? "1" : "0") + " " + Quote(db_),
-                        &out))
+        ASSERT_EQ(0, RunCommand("python3 " + ShellQuote(DX_SOURCE_DIR "/scripts/make-qel-db") +
+                                    " --size tiny --seed 7 --user zuv_exchange --password change-me --root " +
+                                    ShellQuote(dir_ / "zuv") +
+                                    " --set CIntervalQelInSrvc=500 --set EnableImportEncrypt=" +
+                                    (encrypted ? "1" : "0") + " " + ShellQuote(db_),
+                                &out))
             << out;
         ASSERT_EQ(0, Sqlite("INSERT INTO oci_user(name, password) VALUES ('ZUV', 'zuv')", &out)) << out;
         if (encrypted) {
-            ASSERT_EQ(0, RunShell("DX_KEYSTORE=" + Quote(dir_ / "keys") + " " +
-                                      Quote(DX_BINARY_DIR "/tools/zuvcrypt") + " new-key ZUV_QEL_IMPORT",
-                                  &out))
+            ASSERT_EQ(0,
+                      RunCommand("DX_KEYSTORE=" + ShellQuote(dir_ / "keys") + " " +
+                                     ShellQuote(DX_BINARY_DIR "/tools/zuvcrypt") + " new-key ZUV_QEL_IMPORT",
+                                 &out))
                 << out;
             publicKey_ = Trimmed(out);
         }
     }
 
     int Sqlite(const std::string& sql, std::string* out) const {
-        return RunShell(
-            "sqlite3 -batch -noheader " + Quote(db_) + " " + Quote(".timeout 5000") + " " + Quote(sql), out);
+        return RunCommand("sqlite3 -batch -noheader " + ShellQuote(db_) + " " + ShellQuote(".timeout 5000") +
+                              " " + ShellQuote(sql),
+                          out);
     }
     std::string SqliteText(const std::string& sql) const {
         std::string out;
@@ -98,9 +85,10 @@ protected:
         ostest::WriteFile(dir_ / "requests.txt", requests);
         std::string out;
         const std::string key = publicKey_.empty() ? "" : " --public-key " + publicKey_;
-        EXPECT_EQ(0, RunShell(Quote(DX_BINARY_DIR "/tools/zuvwebpack") + " --issuer 7 --branch 1 --time " +
-                                  time + key + " " + Quote(dir_ / "requests.txt") + " " + Quote(folder),
-                              &out))
+        EXPECT_EQ(
+            0, RunCommand(ShellQuote(DX_BINARY_DIR "/tools/zuvwebpack") + " --issuer 7 --branch 1 --time " +
+                              time + key + " " + ShellQuote(dir_ / "requests.txt") + " " + ShellQuote(folder),
+                          &out))
             << out;
         return fs::path(Trimmed(out)).filename().string();
     }

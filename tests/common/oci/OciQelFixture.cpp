@@ -11,60 +11,12 @@
 
 namespace ocitest {
 
-namespace {
-
-struct TDemoFiles {
-    std::string folder, base;
-    TDemoFiles() {
-        char tmpl[] = "/tmp/oci_qel_XXXXXX";
-        if (!mkdtemp(tmpl)) throw std::runtime_error("no temporary folder");
-        folder = tmpl;
-        base = folder + "/base.db";
-        std::string out;
-        const int rc =
-            RunCommand("python3 " + ShellQuote(std::string(DX_SOURCE_DIR) + "/scripts/make-qel-db") +
-                           " --size tiny --seed 7 --anchor 2024-05-31 --host qelhost --root " +
-                           ShellQuote(folder + "/zuv") + " " + ShellQuote(base),
-                       &out);
-        if (rc != 0) throw std::runtime_error("make-qel-db failed: " + out);
-    }
-    ~TDemoFiles() {
-        std::error_code ec;
-        std::filesystem::remove_all(folder, ec);
-    }
-};
-
-TDemoFiles& Demo() {
-    static TDemoFiles files;
-    return files;
-}
-
-}  // namespace
-
-int RunCommand(const std::string& command, std::string* output) {
-    FILE* p = popen((command + " 2>&1").c_str(), "r");
-    if (!p) return -1;
-    std::string text;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
-    const int status = pclose(p);
-    if (output) *output = text;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::string ShellQuote(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
 const std::string& DemoBase() {
-    return Demo().base;
+    return testshell::QelDemoFiles().base;
 }
 
 const std::string& DemoFolder() {
-    return Demo().folder;
+    return testshell::QelDemoFiles().folder;
 }
 
 void OciQelTest::SetUp() {

@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "common/oci/uOciDataAccess.h"
+#include "tests/common/TestShell.h"
 
 namespace ocitest {
 
-// Runs a command line; its exit status, and what it printed (stdout and stderr) in output.
-int RunCommand(const std::string& command, std::string* output = nullptr);
-std::string ShellQuote(const std::string& s);
+using testshell::RunCommand;
+using testshell::ShellQuote;
 
 // The demo database: tiny, seed 7, history up to 2024-05-31, computer name "qelhost", folders
 // under <folder>/zuv. Made on first use; removed when the program ends.
