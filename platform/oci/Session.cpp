@@ -706,6 +706,20 @@ Session* liveSession(SvcCtx* svc) {
 
 }  // namespace
 
+// A transaction call: the handles checked, then f with the service context and its live session,
+// which must still hold its database link; errors go to the error handle.
+template <class F>
+sword onLinkedSession(OCISvcCtx* svchp, OCIError* errhp, F&& f) {
+    auto* svc = handleAs<SvcCtx>(svchp, OCI_HTYPE_SVCCTX);
+    auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
+    if (!svc || !err) return OCI_INVALID_HANDLE;
+    return guarded(err, [&]() -> sword {
+        Session* s = liveSession(svc);
+        s->checkLink();
+        return f(svc, s);
+    });
+}
+
 extern "C" {
 
 sword OCIServerAttach(OCIServer* srvhp, OCIError* errhp, const OraText* dblink, sb4 dblink_len, ub4) {
@@ -845,12 +859,7 @@ sword OCIBreak(void* hndlp, OCIError* errhp) {
 }
 
 sword OCITransCommit(OCISvcCtx* svchp, OCIError* errhp, ub4 flags) {
-    auto* svc = handleAs<SvcCtx>(svchp, OCI_HTYPE_SVCCTX);
-    auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
-    if (!svc || !err) return OCI_INVALID_HANDLE;
-    return guarded(err, [&]() -> sword {
-        Session* s = liveSession(svc);
-        s->checkLink();
+    return onLinkedSession(svchp, errhp, [&](SvcCtx*, Session* s) -> sword {
         // The second phase needs a prepared branch.
         if ((flags & OCI_TRANS_TWOPHASE) && !s->branchPrepared) raise(24756, "transaction does not exist");
         s->commit();
@@ -860,12 +869,7 @@ sword OCITransCommit(OCISvcCtx* svchp, OCIError* errhp, ub4 flags) {
 }
 
 sword OCITransRollback(OCISvcCtx* svchp, OCIError* errhp, ub4) {
-    auto* svc = handleAs<SvcCtx>(svchp, OCI_HTYPE_SVCCTX);
-    auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
-    if (!svc || !err) return OCI_INVALID_HANDLE;
-    return guarded(err, [&]() -> sword {
-        Session* s = liveSession(svc);
-        s->checkLink();
+    return onLinkedSession(svchp, errhp, [&](SvcCtx*, Session* s) -> sword {
         s->rollback();
         s->branchStarted = s->branchPrepared = false;
         return OCI_SUCCESS;
@@ -875,12 +879,7 @@ sword OCITransRollback(OCISvcCtx* svchp, OCIError* errhp, ub4) {
 // One branch per session: the database file is the only resource manager, so a branch is the
 // session's transaction, and preparing it only tells whether it changed anything.
 sword OCITransStart(OCISvcCtx* svchp, OCIError* errhp, uword, ub4 flags) {
-    auto* svc = handleAs<SvcCtx>(svchp, OCI_HTYPE_SVCCTX);
-    auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
-    if (!svc || !err) return OCI_INVALID_HANDLE;
-    return guarded(err, [&]() -> sword {
-        Session* s = liveSession(svc);
-        s->checkLink();
+    return onLinkedSession(svchp, errhp, [&](SvcCtx* svc, Session* s) -> sword {
         if (!svc->trans || !findHandle(svc->trans))
             raise(24791, "no transaction handle on the service context");
         if (flags & OCI_TRANS_RESUME)
@@ -897,18 +896,14 @@ sword OCITransStart(OCISvcCtx* svchp, OCIError* errhp, uword, ub4 flags) {
 }
 
 sword OCITransPrepare(OCISvcCtx* svchp, OCIError* errhp, ub4) {
-    auto* svc = handleAs<SvcCtx>(svchp, OCI_HTYPE_SVCCTX);
-    auto* err = handleAs<Error>(errhp, OCI_HTYPE_ERROR);
-    if (!svc || !err) return OCI_INVALID_HANDLE;
-    return guarded(err, [&]() -> sword {
-        Session* s = liveSession(svc);
-        s->checkLink();
+    return onLinkedSession(svchp, errhp, [&](SvcCtx*, Session* s) -> sword {
         if (!s->branchStarted) raise(24756, "transaction does not exist");
         if (sqlite3_total_changes(s->db) == s->branchChanges) {
             // A read-only branch is over once prepared: nothing to commit.
             s->commit();
             s->branchStarted = false;
-            err->set(24767, "transaction branch prepare returns read-only");
+            handleAs<Error>(errhp, OCI_HTYPE_ERROR)
+                ->set(24767, "transaction branch prepare returns read-only");
             return OCI_SUCCESS_WITH_INFO;
         }
         s->branchPrepared = true;
