@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/rtl/DateTime.h"
+#include "tests/common/ProgramOnDatabase.h"
 #include "tests/common/TestShell.h"
 #include "tests/platform/os/OsTestSupport.h"
 
@@ -24,52 +25,11 @@ using testshell::ShellQuote;
 
 namespace {
 
-// The sample credentials zuv_exchange / change-me, the schema ZUV, the server as a real client names
-// it: the stand-in finds <ORACLE_HOME>/dbs/QEL.db.
-const char* const kIni =
-    "[CONNECTION_QEL]\nServer=qel:1521/QEL\nOraHome=0\nScheme=ZUV\n"
-    "UserName=E27CE912F85D36EEE31A74B5AD062E75\nPassword=5F91C5ECF2F22E7DB5F2CF1FCE0B5627\n[LOG]"
-    "\nLogOutPath=";
-
-class ProgramOnDatabase : public ::testing::Test {
+class ProgramOnDatabase : public ProgramOnDatabaseBase {
 protected:
-    void SetUp() override {
-        fs::copy_file(DX_BINARY_DIR "/export_service/ZuvQelOutSrvc", dir_ / "ZuvQelOutSrvc");
-        fs::permissions(dir_ / "ZuvQelOutSrvc", fs::perms::owner_all);
-        ostest::WriteFile(dir_ / "Connection.ini", std::string(kIni) + (dir_ / "logs") + "\n");
-        // An Oracle home of its own: the build's client library and this test's database.
-        fs::create_directories(dir_ / "home/lib");
-        fs::create_directories(dir_ / "home/dbs");
-        fs::create_symlink(DX_BINARY_DIR "/oracle-home/lib/libclntsh.so", dir_ / "home/lib/libclntsh.so");
-        std::string out;
-        ASSERT_EQ(0, RunCommand("python3 " + ShellQuote(DX_SOURCE_DIR "/scripts/make-qel-db") +
-                                    " --size tiny --seed 7 --user zuv_exchange --password change-me --root " +
-                                    ShellQuote(dir_ / "zuv") +
-                                    " --set Interval=1 --set RepeatEveryTimeHMS=0 " + ShellQuote(db_),
-                                &out))
-            << out;
-        ASSERT_EQ(0, Sqlite("INSERT INTO oci_user(name, password) VALUES ('ZUV', 'zuv')", &out)) << out;
-    }
+    ProgramOnDatabase() : ProgramOnDatabaseBase("outsrvcdb", "export_service/ZuvQelOutSrvc", "LogOutPath") {}
+    void SetUp() override { PrepareProgram("--set Interval=1 --set RepeatEveryTimeHMS=0"); }
 
-    int Sqlite(const std::string& sql, std::string* out) const {
-        return RunCommand("sqlite3 -batch -noheader " + ShellQuote(db_) + " " + ShellQuote(".timeout 5000") +
-                              " " + ShellQuote(sql),
-                          out);
-    }
-    std::string SqliteText(const std::string& sql) const {
-        std::string out;
-        EXPECT_EQ(0, Sqlite(sql, &out)) << out;
-        while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
-        return out;
-    }
-    std::string Journal() const {
-        return ReadFile(dir_ /
-                        ("logs/ZuvQelOutSrvc_" + rtl::FormatDateTime("dd.mm.yyyy", rtl::Now()) + ".log"));
-    }
-    std::vector<std::string> Env() const {
-        return {"DX_SYSLOG_SOCKET=" + syslogPath_, "NOTIFY_SOCKET=", "ORACLE_HOME=" + (dir_ / "home"),
-                "DX_KEYSTORE=" + (dir_ / "keys")};
-    }
     // The files of a folder, by name; a package still being copied in is a hidden temporary file.
     static std::vector<std::string> Files(const std::string& folder) {
         std::vector<std::string> names;
@@ -80,11 +40,6 @@ protected:
         std::sort(names.begin(), names.end());
         return names;
     }
-
-    TempDir dir_{"outsrvcdb"};
-    std::string db_ = dir_ / "home/dbs/QEL.db";
-    std::string syslogPath_ = dir_ / "syslog.sock";
-    DatagramSocket syslog_{syslogPath_};
 };
 
 }  // namespace

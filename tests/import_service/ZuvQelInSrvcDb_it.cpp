@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/rtl/DateTime.h"
+#include "tests/common/ProgramOnDatabase.h"
 #include "tests/common/TestShell.h"
 #include "tests/platform/os/OsTestSupport.h"
 
@@ -25,41 +26,21 @@ using testshell::ShellQuote;
 
 namespace {
 
-std::string Trimmed(std::string s) {
-    while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
-    return s;
-}
-
-// The sample credentials zuv_exchange / change-me, the schema ZUV; the stand-in finds
-// <ORACLE_HOME>/dbs/QEL.db for the server.
-const char* const kIni =
-    "[CONNECTION_QEL]\nServer=qel:1521/QEL\nOraHome=0\nScheme=ZUV\n"
-    "UserName=E27CE912F85D36EEE31A74B5AD062E75\nPassword=5F91C5ECF2F22E7DB5F2CF1FCE0B5627\n[LOG]"
-    "\nLogInPath=";
-
 struct TRunCase {
     const char* name;
     bool encrypted;  // the import reads .dat packages encrypted for its key, else plain .zip
 };
 
-class InProgramOnDatabaseBase : public ::testing::Test {
+class InProgramOnDatabaseBase : public ProgramOnDatabaseBase {
 protected:
+    InProgramOnDatabaseBase()
+        : ProgramOnDatabaseBase("insrvcdb", "import_service/ZuvQelInSrvc", "LogInPath") {}
+
     void Prepare(bool encrypted) {
-        fs::copy_file(DX_BINARY_DIR "/import_service/ZuvQelInSrvc", dir_ / "ZuvQelInSrvc");
-        fs::permissions(dir_ / "ZuvQelInSrvc", fs::perms::owner_all);
-        ostest::WriteFile(dir_ / "Connection.ini", std::string(kIni) + (dir_ / "logs") + "\n");
-        fs::create_directories(dir_ / "home/lib");
-        fs::create_directories(dir_ / "home/dbs");
-        fs::create_symlink(DX_BINARY_DIR "/oracle-home/lib/libclntsh.so", dir_ / "home/lib/libclntsh.so");
+        PrepareProgram(std::string("--set CIntervalQelInSrvc=500 --set EnableImportEncrypt=") +
+                       (encrypted ? "1" : "0"));
+        if (HasFatalFailure()) return;
         std::string out;
-        ASSERT_EQ(0, RunCommand("python3 " + ShellQuote(DX_SOURCE_DIR "/scripts/make-qel-db") +
-                                    " --size tiny --seed 7 --user zuv_exchange --password change-me --root " +
-                                    ShellQuote(dir_ / "zuv") +
-                                    " --set CIntervalQelInSrvc=500 --set EnableImportEncrypt=" +
-                                    (encrypted ? "1" : "0") + " " + ShellQuote(db_),
-                                &out))
-            << out;
-        ASSERT_EQ(0, Sqlite("INSERT INTO oci_user(name, password) VALUES ('ZUV', 'zuv')", &out)) << out;
         if (encrypted) {
             ASSERT_EQ(0,
                       RunCommand("DX_KEYSTORE=" + ShellQuote(dir_ / "keys") + " " +
@@ -70,16 +51,6 @@ protected:
         }
     }
 
-    int Sqlite(const std::string& sql, std::string* out) const {
-        return RunCommand("sqlite3 -batch -noheader " + ShellQuote(db_) + " " + ShellQuote(".timeout 5000") +
-                              " " + ShellQuote(sql),
-                          out);
-    }
-    std::string SqliteText(const std::string& sql) const {
-        std::string out;
-        EXPECT_EQ(0, Sqlite(sql, &out)) << out;
-        return Trimmed(out);
-    }
     // A package of the requests, made by zuvwebpack into folder; its file name.
     std::string WebPackage(const std::string& requests, const std::string& folder, const std::string& time) {
         ostest::WriteFile(dir_ / "requests.txt", requests);
@@ -92,22 +63,10 @@ protected:
             << out;
         return fs::path(Trimmed(out)).filename().string();
     }
-    std::string Journal() const {
-        return ReadFile(dir_ /
-                        ("logs/ZuvQelInSrvc_" + rtl::FormatDateTime("dd.mm.yyyy", rtl::Now()) + ".log"));
-    }
-    std::vector<std::string> Env() const {
-        return {"DX_SYSLOG_SOCKET=" + syslogPath_, "NOTIFY_SOCKET=", "ORACLE_HOME=" + (dir_ / "home"),
-                "DX_KEYSTORE=" + (dir_ / "keys")};
-    }
     static bool Has(const std::string& folder, const std::string& name) {
         return fs::exists(fs::path(folder) / name);
     }
 
-    TempDir dir_{"insrvcdb"};
-    std::string db_ = dir_ / "home/dbs/QEL.db";
-    std::string syslogPath_ = dir_ / "syslog.sock";
-    DatagramSocket syslog_{syslogPath_};
     std::string publicKey_;
 };
 
