@@ -778,4 +778,106 @@ protected:
     std::unique_ptr<TCRTablesInfo> FTablesInfo;
 };
 
+// ---------------------------------------------------------------------------------------------
+// Metadata
+
+// Appends rows to a record storage through a record buffer of its own.
+class TDataHelper : public rtl::TObject {
+public:
+    explicit TDataHelper(TData* data) : FData(data) {}
+    ~TDataHelper() override { FreeBuffer(); }
+
+    // A fresh record buffer of the storage's current layout.
+    void AllocBuffer();
+    void FreeBuffer();
+    // Every field null; complex fields (blobs) made anew, since the last row took the old ones.
+    void InitRecord();
+    void SetFieldValue(int fieldNo, const rtl::Variant& value);
+    void AppendRecord();
+    void* Buffer() const { return FRecordBuffer; }
+
+private:
+    TData* FData;
+    void* FRecordBuffer = nullptr;
+};
+
+// The driver's database metadata: a metadata kind ("tables", "columns" ...) and a list of
+// "NAME=value" restrictions give a record storage whose rows describe the objects asked for.
+// The list of kinds and the restriction names of each are answered from memory; every other kind
+// by a dictionary query the driver composes and runs through its own record set. The returned
+// storage belongs to the provider and lasts until the next call.
+class TCRMetaData : public rtl::TObject {
+public:
+    TCRMetaData();
+    ~TCRMetaData() override;
+
+    // The kind is trimmed and lower-cased before the dispatch.
+    TData* GetMetaData(TCRConnection* connection, TCRTransaction* transaction, const AnsiString& kind,
+                       const rtl::TStrings& restrictions);
+    void GetMetaDataKindsList(rtl::TStrings& list);
+    void GetRestrictionsList(rtl::TStrings& list, const AnsiString& kind);
+
+    // One flag per name: every item of the comma-separated text sets the flag of the name it
+    // equals (case-insensitively); an empty text sets them all.
+    static std::vector<bool> ParseTypes(const AnsiString& text, const std::vector<AnsiString>& names);
+    // Appends "column = 'value'" (joined by " AND "), the value normalised as an identifier of the
+    // driver's dialect; an empty value adds "column IS NULL" when addNull is set, else nothing.
+    void AddWhere(AnsiString& condition, const AnsiString& column, bool addNull, const AnsiString& value);
+    void AddWhere(AnsiString& condition, const AnsiString& column, const AnsiString& value) {
+        AddWhere(condition, column, false, value);
+    }
+
+    TMemData& MemoryStorage() { return *FMemoryStorage; }
+    // The driver's record set, made on first use.
+    TCRRecordSet& QueryRecordSet();
+
+protected:
+    virtual TCRRecordSet* CreateRecordSet();
+    virtual TData* GetMetaData(const AnsiString& kind, const rtl::TStrings& restrictions);
+    virtual void CreateMetaDataKindsFields();
+    virtual void FillMetaDataKinds(rtl::TStrings& list);
+    virtual TData* GetMetaDataKinds();
+    virtual void CreateRestrictionsFields();
+    virtual void FillRestrictions(rtl::TStrings& list, const AnsiString& kind);
+    virtual TData* GetRestrictions(const rtl::TStrings& restrictions);
+    virtual void CreateTablesFields();
+    virtual TData* GetTables(const rtl::TStrings& restrictions);
+    virtual void CreateColumnsFields();
+    virtual TData* GetColumns(const rtl::TStrings& restrictions);
+    virtual void CreateProceduresFields();
+    virtual TData* GetProcedures(const rtl::TStrings& restrictions);
+    virtual void CreateProcedureParametersFields();
+    virtual TData* GetProcedureParameters(const rtl::TStrings& restrictions);
+    virtual void CreateIndexesFields();
+    virtual TData* GetIndexes(const rtl::TStrings& restrictions);
+    virtual void CreateIndexColumnsFields();
+    virtual TData* GetIndexColumns(const rtl::TStrings& restrictions);
+    virtual void CreateConstraintsFields();
+    virtual TData* GetConstraints(const rtl::TStrings& restrictions);
+    virtual TData* GetDatabases(const rtl::TStrings& restrictions);
+    virtual void CreateDatabasesFields();
+    virtual TData* GetDataTypes(const rtl::TStrings& restrictions);
+    virtual TData* GetUsers(const rtl::TStrings& restrictions);
+    virtual TData* GetRoles(const rtl::TStrings& restrictions);
+    virtual TData* GetUserDefinedTypes(const rtl::TStrings& restrictions);
+    virtual TData* GetPackages(const rtl::TStrings& restrictions);
+
+    // A field of the in-memory layout being defined.
+    void AddField(const AnsiString& name, TDataType dataType, int length = 0);
+    // Closes the memory storage and clears its descriptors before a layout is defined.
+    void ClearMemoryLayout();
+    // Runs sql through the record set and returns it.
+    TData* OpenQuery(const AnsiString& sql);
+    // The trimmed value of a restriction; empty when absent.
+    static AnsiString Restriction(const rtl::TStrings& restrictions, const AnsiString& name);
+
+    [[noreturn]] static void Unsupported();
+
+    std::unique_ptr<TMemData> FMemoryStorage;
+    std::unique_ptr<TCRRecordSet> FQueryRecordSet;
+    std::unique_ptr<TDataHelper> FMemDataAccess;
+    std::unique_ptr<TDataHelper> FRecordSetAccess;
+    AnsiString FCompareOperator = "=";
+};
+
 }  // namespace dac
