@@ -1253,6 +1253,44 @@ private:
     TOCIConnection* FOracleConnection = nullptr;
 };
 
+// ---------------------------------------------------------------------------------------------
+// TOCIMetaData
+
+// Metadata from Oracle's data dictionary: every query kind is one SELECT over the SYS.ALL_* views,
+// restricted by the caller's values, and answered by an Oracle record set whose command reads the
+// dictionary's integral numbers as integers.
+class TOCIMetaData : public TCRMetaData {
+public:
+    using TCRMetaData::GetMetaData;
+
+    // The names whose flag ParseTypes sets, each in apostrophes and joined by ", "; "''" when none
+    // is, so that an IN list of it matches nothing.
+    static AnsiString TypeListToSQL(const AnsiString& text, const std::vector<AnsiString>& names);
+
+protected:
+    TCRRecordSet* CreateRecordSet() override;
+    TData* GetMetaData(const AnsiString& kind, const rtl::TStrings& restrictions) override;
+    void FillMetaDataKinds(rtl::TStrings& list) override;
+    void FillRestrictions(rtl::TStrings& list, const AnsiString& kind) override;
+    TData* GetTables(const rtl::TStrings& restrictions) override;
+    TData* GetColumns(const rtl::TStrings& restrictions) override;
+    TData* GetProcedures(const rtl::TStrings& restrictions) override;
+    TData* GetProcedureParameters(const rtl::TStrings& restrictions) override;
+    TData* GetIndexes(const rtl::TStrings& restrictions) override;
+    TData* GetIndexColumns(const rtl::TStrings& restrictions) override;
+    TData* GetConstraints(const rtl::TStrings& restrictions) override;
+    TData* GetDataTypes(const rtl::TStrings& restrictions) override;
+    TData* GetUsers(const rtl::TStrings& restrictions) override;
+    TData* GetUserDefinedTypes(const rtl::TStrings& restrictions) override;
+    TData* GetPackages(const rtl::TStrings& restrictions) override;
+    virtual TData* GetSequences(const rtl::TStrings& restrictions);
+
+private:
+    TOCIConnection& Connection();
+    // The schema restriction, or the connection's current schema when SCOPE is LOCAL.
+    AnsiString ScopedSchema(const rtl::TStrings& restrictions, const AnsiString& schemaName);
+};
+
 // The dynamic-bind callbacks of LONG and LONG RAW parameters; the context is the command.
 // In: the blob's pieces in order (first, next, last), or one empty last piece.
 sb4 InBindCallback(void* context, OCIBind* bind, ub4 iteration, ub4 index, void** buffer, ub4* length,

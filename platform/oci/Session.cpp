@@ -456,6 +456,7 @@ void Session::open(const std::string& path) {
     }
     sqlite3_create_function(db, "to_number", 1, SQLITE_UTF8, this, fnToNumber, nullptr, nullptr);
     sqlite3_create_function(db, "nvl2", 3, SQLITE_UTF8, this, fnNvl2, nullptr, nullptr);
+    createDictionary(*this);
 }
 
 void Session::setParameter(const std::string& name, const std::string& value) {

@@ -509,6 +509,9 @@ std::vector<Token> tokenize(const std::string& s);
 // beyond what the describer understands.
 std::vector<Column> describeSelectList(Session& s, const std::string& utf8);
 
+// Makes the data dictionary views (ALL_*, USER_*) of a session that has just opened its database.
+void createDictionary(Session& s);
+
 // Opens a query (Oracle text, UTF-8) with named parameters.
 std::shared_ptr<Cursor> openQuery(Session& s, const std::string& utf8,
                                   const std::map<std::string, Value>& params, bool scrollable);
