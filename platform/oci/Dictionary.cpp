@@ -2,7 +2,8 @@
 // SQLite's schema (tables, views, indexes, keys, triggers) and the stand-in's own catalog
 // (users, procedures and their arguments, synonyms). The database has one namespace, so every
 // object belongs to the session's current schema; synonyms keep their own owner (PUBLIC for public
-// ones). Names are upper case, as Oracle keeps unquoted names.
+// ones). Names are upper case, as Oracle keeps unquoted names. Oracle's LONG columns (view texts,
+// defaults, conditions) are VARCHAR2(4000) here: SQLite would read a LONG declaration as a number.
 #include <optional>
 #include <string>
 #include <vector>
@@ -199,7 +200,7 @@ const char* const kViews[] = {
     USER_RELATION("m"),
 
     "CREATE TEMP VIEW all_views AS SELECT CAST(" CS " AS VARCHAR2(128)) AS OWNER, CAST(upper(m.name) AS "
-    "VARCHAR2(128)) AS VIEW_NAME, CAST(length(m.sql) AS INTEGER) AS TEXT_LENGTH, CAST(m.sql AS LONG) AS TEXT FROM "
+    "VARCHAR2(128)) AS VIEW_NAME, CAST(length(m.sql) AS INTEGER) AS TEXT_LENGTH, CAST(m.sql AS VARCHAR2(4000)) AS TEXT FROM "
     "main.sqlite_schema m WHERE m.type = 'view' AND " USER_RELATION("m"),
 
     "CREATE TEMP VIEW all_tab_columns AS SELECT CAST(" CS " AS VARCHAR2(128)) AS OWNER, CAST(upper(m.name) AS "
@@ -209,7 +210,7 @@ const char* const kViews[] = {
     "CAST(oci_dict_column(m.name, p.cid, 'PRECISION') AS INTEGER) AS DATA_PRECISION, CAST(oci_dict_column(m.name, "
     "p.cid, 'SCALE') AS INTEGER) AS DATA_SCALE, CAST(CASE WHEN p.\"notnull\" = 1 OR p.pk > 0 THEN 'N' ELSE 'Y' END "
     "AS VARCHAR2(1)) AS NULLABLE, CAST(p.cid + 1 AS INTEGER) AS COLUMN_ID, CAST(length(p.dflt_value) AS INTEGER) AS "
-    "DEFAULT_LENGTH, CAST(p.dflt_value AS LONG) AS DATA_DEFAULT, CAST(oci_dict_column(m.name, p.cid, "
+    "DEFAULT_LENGTH, CAST(p.dflt_value AS VARCHAR2(4000)) AS DATA_DEFAULT, CAST(oci_dict_column(m.name, p.cid, "
     "'CHAR_LENGTH') AS INTEGER) AS CHAR_LENGTH FROM main.sqlite_schema m, pragma_table_info(m.name) p WHERE "
     "m.type IN ('table', 'view') AND " USER_RELATION("m"),
 
@@ -231,7 +232,7 @@ const char* const kViews[] = {
 
     "CREATE TEMP VIEW all_constraints AS SELECT CAST(" CS " AS VARCHAR2(128)) AS OWNER, CAST(name AS VARCHAR2(128)) "
     "AS CONSTRAINT_NAME, CAST(type AS VARCHAR2(1)) AS CONSTRAINT_TYPE, CAST(tab AS VARCHAR2(128)) AS TABLE_NAME, "
-    "CAST(cond AS LONG) AS SEARCH_CONDITION, CAST(CASE WHEN type = 'R' THEN " CS " END AS VARCHAR2(128)) AS R_OWNER, "
+    "CAST(cond AS VARCHAR2(4000)) AS SEARCH_CONDITION, CAST(CASE WHEN type = 'R' THEN " CS " END AS VARCHAR2(128)) AS R_OWNER, "
     "CAST(r_name AS VARCHAR2(128)) AS R_CONSTRAINT_NAME, CAST(del AS VARCHAR2(9)) AS DELETE_RULE, CAST('ENABLED' AS "
     "VARCHAR2(8)) AS STATUS, CAST('NOT DEFERRABLE' AS VARCHAR2(14)) AS \"DEFERRABLE\", CAST('IMMEDIATE' AS VARCHAR2(9)) "
     "AS \"DEFERRED\", CAST('VALIDATED' AS VARCHAR2(13)) AS VALIDATED, CAST('GENERATED NAME' AS VARCHAR2(14)) AS "
@@ -256,7 +257,7 @@ const char* const kViews[] = {
     "WHEN overload > 0 THEN overload END AS VARCHAR2(40)) AS OVERLOAD, CAST(argument AS VARCHAR2(128)) AS "
     "ARGUMENT_NAME, CAST(position AS INTEGER) AS POSITION, CAST(sequence AS INTEGER) AS SEQUENCE, CAST(0 AS INTEGER) "
     "AS DATA_LEVEL, CAST(data_type AS VARCHAR2(30)) AS DATA_TYPE, CAST(CASE WHEN default_value IS NULL THEN 'N' "
-    "ELSE 'Y' END AS VARCHAR2(1)) AS DEFAULTED, CAST(default_value AS LONG) AS DEFAULT_VALUE, "
+    "ELSE 'Y' END AS VARCHAR2(1)) AS DEFAULTED, CAST(default_value AS VARCHAR2(4000)) AS DEFAULT_VALUE, "
     "CAST(length(default_value) AS INTEGER) AS DEFAULT_LENGTH, CAST(direction AS VARCHAR2(9)) AS IN_OUT, "
     "CAST(data_length AS INTEGER) AS DATA_LENGTH, CAST(data_precision AS INTEGER) AS DATA_PRECISION, "
     "CAST(data_scale AS INTEGER) AS DATA_SCALE, CAST(NULL AS INTEGER) AS RADIX, CAST(NULL AS VARCHAR2(44)) AS "
@@ -277,7 +278,7 @@ const char* const kViews[] = {
 
     "CREATE TEMP VIEW all_triggers AS SELECT CAST(" CS " AS VARCHAR2(128)) AS OWNER, CAST(upper(m.name) AS "
     "VARCHAR2(128)) AS TRIGGER_NAME, CAST(" CS " AS VARCHAR2(128)) AS TABLE_OWNER, CAST(upper(m.tbl_name) AS "
-    "VARCHAR2(128)) AS TABLE_NAME, CAST('ENABLED' AS VARCHAR2(8)) AS STATUS, CAST(m.sql AS LONG) AS TRIGGER_BODY "
+    "VARCHAR2(128)) AS TABLE_NAME, CAST('ENABLED' AS VARCHAR2(8)) AS STATUS, CAST(m.sql AS VARCHAR2(4000)) AS TRIGGER_BODY "
     "FROM main.sqlite_schema m WHERE m.type = 'trigger' AND " USER_RELATION("m"),
 
     // SQLite has no sequences and the stand-in compiles nothing, so these two are always empty.

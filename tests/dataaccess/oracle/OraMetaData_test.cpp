@@ -476,3 +476,59 @@ TEST_F(OraMetaDataTest, OlderServersGetTheirOwnTexts) {
         conn.reset();
     }
 }
+
+// ---------------------------------------------------------------------------------------------
+// The dictionary views themselves
+
+TEST_F(OraMetaDataTest, DictionaryViewsAnswerTheirQualifiedAndUserForms) {
+    using R = std::vector<std::vector<std::string>>;
+    dbExec("CREATE TRIGGER emp_touch AFTER UPDATE ON emp BEGIN SELECT 1; END;");
+    struct Case {
+        const char* sql;
+        R rows;
+    };
+    const std::vector<Case> cases = {
+        {"SELECT COUNT(*) FROM USER_OBJECTS",
+         {{"11"}}},  // 3 relations, 4 indexes, trigger, 2 routines, package
+        {"SELECT OBJECT_TYPE, COUNT(*) FROM SYS.ALL_OBJECTS WHERE OWNER = 'QEL' GROUP BY OBJECT_TYPE ORDER "
+         "BY 1",
+         {{"FUNCTION", "1"},
+          {"INDEX", "4"},
+          {"PACKAGE", "1"},
+          {"PROCEDURE", "1"},
+          {"TABLE", "2"},
+          {"TRIGGER", "1"},
+          {"VIEW", "1"}}},
+        {"SELECT TRIGGER_NAME, TABLE_NAME FROM PUBLIC.ALL_TRIGGERS", {{"EMP_TOUCH", "EMP"}}},
+        {"SELECT COLUMN_NAME, POSITION FROM SYS.ALL_CONS_COLUMNS WHERE CONSTRAINT_NAME = 'FK_EMP_1'",
+         {{"DEPT_ID", "1"}}},
+        {"SELECT CONSTRAINT_NAME, SEARCH_CONDITION, DELETE_RULE FROM USER_CONSTRAINTS WHERE CONSTRAINT_TYPE "
+         "IN ('C', "
+         "'R') ORDER BY 1",
+         {{"FK_EMP_1", "<null>", "CASCADE"}, {"NN_DEPT_2", "\"NAME\" IS NOT NULL", "<null>"}}},
+        {"SELECT OWNER, SYNONYM_NAME, TABLE_OWNER, TABLE_NAME FROM ALL_SYNONYMS",
+         {{"PUBLIC", "SHOP_SYN", "QEL", "SHOP"}}},
+        {"SELECT VIEW_NAME FROM USER_VIEWS", {{"EMP_NAMES"}}},
+        {"SELECT OBJECT_NAME, PROCEDURE_NAME, OVERLOAD FROM ALL_PROCEDURES WHERE OBJECT_TYPE = 'PACKAGE' "
+         "ORDER BY 2, 3",
+         {{"SHOP", "ADD_ITEM", "1"}, {"SHOP", "ADD_ITEM", "2"}, {"SHOP", "TOTAL", "<null>"}}},
+        {"SELECT COUNT(*) FROM SYS.ALL_ERRORS", {{"0"}}},
+        {"SELECT COUNT(*) FROM USER_ERRORS WHERE NAME = 'SHOP' AND TYPE = 'PACKAGE BODY'", {{"0"}}},
+        {"SELECT USERNAME FROM USER_USERS", {{"QEL"}}},
+        {"SELECT DATA_DEFAULT FROM USER_TAB_COLUMNS WHERE TABLE_NAME = 'EMP' AND COLUMN_NAME = 'HIRED'",
+         {{"'2020-01-01 00:00:00'"}}},
+        {"SELECT ARGUMENT_NAME, POSITION, SEQUENCE FROM USER_ARGUMENTS WHERE OBJECT_NAME = 'PING'",
+         {{"<null>", "1", "1"}}},  // a routine without arguments has one row, as Oracle shows it
+    };
+    for (const auto& c : cases) EXPECT_EQ(Query(c.sql), c.rows) << c.sql;
+}
+
+TEST_F(OraMetaDataTest, DictionaryFollowsTheSchemaAndTheCurrentSchema) {
+    dbExec("CREATE TABLE later(x VARCHAR2(5));");
+    EXPECT_EQ(Query("SELECT OWNER, TABLE_NAME FROM ALL_TAB_COLUMNS WHERE COLUMN_NAME = 'X'"),
+              (std::vector<std::vector<std::string>>{{"QEL", "LATER"}}));
+    Run("ALTER SESSION SET CURRENT_SCHEMA = zuv");
+    EXPECT_EQ(Query("SELECT OWNER FROM ALL_TABLES WHERE TABLE_NAME = 'LATER'"),
+              (std::vector<std::vector<std::string>>{{"ZUV"}}));
+    EXPECT_EQ(Query("SELECT COUNT(*) FROM USER_TABLES"), (std::vector<std::vector<std::string>>{{"3"}}));
+}
