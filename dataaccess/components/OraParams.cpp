@@ -82,7 +82,7 @@ bool TOraParam::IsBlobDataType(db::TFieldType t) const {
 }
 
 bool TOraParam::IsObjectDataType(db::TFieldType t) const {
-    return TDAParam::IsBlobDataType(t) || t == db::ftCursor || IsTimeStampKind(t) || IsIntervalKind(t) ||
+    return IsBlobDataType(t) || t == db::ftCursor || IsTimeStampKind(t) || IsIntervalKind(t) ||
            t == ftExtNumber;
 }
 
@@ -96,6 +96,15 @@ void TOraParam::CreateObject() {
     const auto t = DataType();
     if (t == db::ftCursor) {
         paramObject_ = new TOraCursor();
+    } else if (t == db::ftOraBlob || t == db::ftOraClob) {
+        // a CLOB turns national when the parameter does, at the bind
+        auto* lob = new TOraLob();
+        lob->LobType = t == db::ftOraBlob ? 0 : 1;
+        paramObject_ = lob;
+        return;
+    } else if (t == ftExtBFile) {
+        paramObject_ = new TOraFile();
+        return;
     } else if (IsOraValueKind()) {
         if (IsArray()) {
             for (int i = 1; i <= arrayValue_.ArrayHighBound(); ++i)

@@ -103,15 +103,15 @@ using TOraMTSSvcEnlist = sword (*)(OCISvcCtx* svc, OCIError* err, void* txn, ub4
                     T(OCITransStart) T(OCITransRollback) T(OCITransCommit) T(OCITransDetach)                 \
                         T(OCITransPrepare) U(OCITransForget) T(OCIStmtExecute) T(OCIStmtFetch)               \
                             T(OCIStmtFetch2) T(OCIStmtGetPieceInfo) T(OCIStmtPrepare) T(OCIStmtSetPieceInfo) \
-                                S(OCISvcCtxToLda, TOCISvcCtxToLda) U(OCILobAppend) U(OCILobAssign)           \
-                                    U(OCILobCharSetForm) U(OCILobCharSetId) U(OCILobCopy) U(                 \
-                                        OCILobCreateTemporary) U(OCILobFreeTemporary) U(OCILobIsTemporary)   \
+                                S(OCISvcCtxToLda, TOCISvcCtxToLda) T(OCILobAppend) T(OCILobAssign)           \
+                                    T(OCILobCharSetForm) T(OCILobCharSetId) U(OCILobCopy) T(                 \
+                                        OCILobCreateTemporary) T(OCILobFreeTemporary) T(OCILobIsTemporary)   \
                                         U(OCILobDisableBuffering) U(OCILobEnableBuffering) U(OCILobErase)    \
-                                            U(OCILobFileClose) U(OCILobFileExists) U(OCILobFileGetName)      \
-                                                U(OCILobFileIsOpen) U(OCILobFileOpen) U(OCILobFileSetName)   \
-                                                    U(OCILobFlushBuffer) U(OCILobGetLength) U(OCILobIsEqual) \
-                                                        U(OCILobLoadFromFile) U(OCILobLocatorIsInit)         \
-                                                            U(OCILobRead) U(OCILobTrim) U(OCILobWrite)       \
+                                            T(OCILobFileClose) T(OCILobFileExists) T(OCILobFileGetName)      \
+                                                T(OCILobFileIsOpen) T(OCILobFileOpen) T(OCILobFileSetName)   \
+                                                    U(OCILobFlushBuffer) T(OCILobGetLength) U(OCILobIsEqual) \
+                                                        U(OCILobLoadFromFile) T(OCILobLocatorIsInit)         \
+                                                            T(OCILobRead) T(OCILobTrim) T(OCILobWrite)       \
                                                                 U(ociepgoe) U(ociepacm) U(ociepmsg)          \
                                                                     U(OCISubscriptionRegister)               \
                                                                         U(OCISubscriptionUnRegister)         \
@@ -166,7 +166,7 @@ using TOraMTSSvcEnlist = sword (*)(OCISvcCtx* svc, OCIError* err, void* txn, ub4
                                         T(OCIRowidToChar) U(OCIPStreamFromXMLType) U(OCIPStreamRead)    \
                                             U(OCIPStreamClose) T(OCIStmtPrepare2) T(OCIStmtRelease)
 
-#define DAC_OCI100_ENTRIES(T, S, U) U(OCILobRead2)
+#define DAC_OCI100_ENTRIES(T, S, U) T(OCILobRead2)
 // clang-format on
 
 #define DAC_OCI_ENTRY_DECL_T(name) extern decltype(&::name) name;

@@ -594,6 +594,121 @@ public:
 };
 
 // ---------------------------------------------------------------------------------------------
+// LOBs and BFILEs
+//
+// A BLOB, CLOB or NCLOB value: an OCI LOB locator and the content as blob pieces. Cached (the
+// default), the content is read from the server once and then served from memory; edits stay
+// here until WriteLob sends the whole content back. Uncached, reads go to the server. Server
+// calls use the calling thread's error handle.
+
+class TOCIConnection;
+
+class TOraLob : public TCompressedBlob {
+public:
+    explicit TOraLob(OCISvcCtx* svcCtx = nullptr);
+    ~TOraLob() override;
+
+    void FreeHandles() override { DisposeHandle(); }
+    void EnsureLoaded() override;
+    int64_t GetSize() override;
+    int64_t GetSizeAnsi() override;
+    void DisposeHandle() override { FreeLob(); }
+    int64_t Read(int64_t position, int64_t count, void* dest) override;
+    void Write(int64_t position, int64_t count, const void* source) override;
+    void Clear() override;
+    void Truncate(int64_t newSize) override;
+    // Bytes per character of the client content.
+    virtual int CharSize() { return IsUnicode() ? 2 : 1; }
+    virtual OCILobLocator* AllocLob();
+
+    void FreeLob();
+    OCILobLocator* GetOCILobLocator();
+    // The locator cell, for binding and defining.
+    OCILobLocator** GetOCILobLocatorPtr();
+    // Works on a locator from elsewhere, which is never freed here.
+    void SetOCILobLocator(OCILobLocator* value);
+    bool HasLocator() const { return locator_ != nullptr; }
+    void SetSvcCtx(OCISvcCtx* value);
+    OCISvcCtx* GetSvcCtx() const { return FSvcCtx; }
+    void SetConnection(TOCIConnection* value);
+    TOCIConnection* GetConnection() const { return FConnection; }
+
+    void CheckAlloc();
+    void CheckSvcCtx();
+    void CheckInit();
+    bool IsInit();
+    bool IsTemporary();
+    // Characters (bytes for a BLOB) on the server.
+    int64_t LengthLob();
+    void ReadCharsetForm();
+    // The server content into the client pieces; a piece the caller gives is filled first (and
+    // taken over, or copied when it stays less than half full: then the caller keeps it).
+    void ReadLob();
+    void ReadLob(PPieceHeader& piece);
+    // The client content to the server, replacing what was there.
+    void WriteLob();
+    // lobType: 0 BLOB, 1 CLOB, 2 NCLOB.
+    void CreateTemporary(uint8_t lobType);
+    void FreeTemporary();
+    void SetCached(bool value);
+    bool GetCached() const { return FCached; }
+    bool NeedRead() const { return FNeedRead; }
+    void SetNeedRead(bool value) { FNeedRead = value; }
+    int32_t GetCharsetForm() const { return FCharsetForm; }
+    uint8_t LobType = 0;
+    uint8_t CharLength = 1;
+
+protected:
+    void Check(sword status);
+    OCIEnv* Environment();
+
+    TOCIConnection* FConnection = nullptr;
+    OCISvcCtx* FSvcCtx = nullptr;
+    OCILobLocator* locator_ = nullptr;  // the locator cell
+    OCIEnv* FEnvironmentHandle = nullptr;
+    bool FUnicodeEnvironment = false;
+    bool FOwnsLocator = false;
+    bool FCached = true;
+    bool FNeedRead = false;
+    int32_t FCharsetForm = 0;
+    bool FOwnsTemporary = false;
+};
+
+// A BFILE (or CFILE) value: a read-only file locator with its directory alias and file name,
+// whose content is read like a LOB's while the file is open.
+class TOraFile : public TOraLob {
+public:
+    explicit TOraFile(OCISvcCtx* svcCtx = nullptr) : TOraLob(svcCtx) {}
+    ~TOraFile() override;
+
+    void EnsureLoaded() override;
+    void SaveToRollback() override;
+    void DisposeHandle() override;
+    void Commit() override;
+    void Cancel() override;
+    int CharSize() override { return 1; }
+    OCILobLocator* AllocLob() override;
+
+    void Open();
+    void Close();
+    bool GetExists();
+    AnsiString GetFileDir();
+    AnsiString GetFileName();
+    // The alias is upper-cased with the locale; the name stays as given.
+    void SetFileDir(const AnsiString& value);
+    void SetFileName(const AnsiString& value);
+    void SetFileNameDir(const AnsiString& dir, const AnsiString& name);
+    void EnableRollback() { FRollbackEnabled = true; }
+    void Refresh();
+
+private:
+    bool FRollbackEnabled = false;
+    AnsiString FSavedDirectory;
+    AnsiString FSavedFileName;
+    bool FRollbackSaved = false;
+};
+
+// ---------------------------------------------------------------------------------------------
 // REF cursors
 
 // One server statement: the OCI 8 statement handle (or an OCI 7 cursor data area), its state and
@@ -766,6 +881,8 @@ public:
     TOraTimeStamp* GetAsTimeStamp();
     TOraInterval* GetAsInterval();
     TOraNumber* GetAsNumber();
+    TOraLob* GetAsOraLob();
+    TOraFile* GetAsOraFile();
 
     // The owning command (not owned); its connection's Unicode mode steers SetDataType.
     TCRCommand* Command = nullptr;
@@ -961,6 +1078,13 @@ protected:
     sword TransferPieces(sword status);
     // Output LOB, XML and table values after an execute that processed rows.
     void ReadBackParams();
+    // With prTemporaryLobUpdate: input LOB values go into temporary LOBs before the execute.
+    void PrepareTemporaryLobs();
+    // A LOB parameter after the execute: its content read back, or written to the locator the
+    // statement returned.
+    void ReadBackLob(TOraParamDesc* param);
+    // Ties a LOB parameter's value to this command's connection before the bind.
+    TOraLob* PrepareLobParam(TOraParamDesc* param);
     bool IntegersEnabled();
     OCIError* ErrorHandle();
     OCISvcCtx* SvcCtx();
@@ -1228,6 +1352,12 @@ protected:
     // Unlinks a row of the window and gives its item back.
     void DropItem(PItemHeader item);
     void DefineRow(void* recBuf, uint8_t* conversionRow);
+    // LOB and BFILE columns: one value object per row, whose locator the fetch fills through
+    // the row's conversion entry; after the fetch the content is read unless deferred.
+    void CreateLobFields(void* recBuf);
+    void FreeLobFields(void* recBuf);
+    void PrepareLobEntries(void* recBuf, uint8_t* conversionRow);
+    void FinishLobFields(void* recBuf);
 
 private:
     TOraCursor* FResultCursor = nullptr;
@@ -1290,6 +1420,11 @@ private:
     // The schema restriction, or the connection's current schema when SCOPE is LOCAL.
     AnsiString ScopedSchema(const rtl::TStrings& restrictions, const AnsiString& schemaName);
 };
+
+// BLOB, CLOB, NCLOB (as 8-bit or wide text), BFILE and CFILE: kept in TOraLob and TOraFile.
+inline bool IsOraLobType(TDataType t) {
+    return (t >= dtOraBlob && t <= dtCFile) || t == dtWideOraClob;
+}
 
 // The dynamic-bind callbacks of LONG and LONG RAW parameters; the context is the command.
 // In: the blob's pieces in order (first, next, last), or one empty last piece.

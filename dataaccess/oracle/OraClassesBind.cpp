@@ -248,6 +248,8 @@ void TOCICommand::BindParam(TOraParamDesc* param) {
             EnsureObject<TOraTimeStamp>(param, param->GetAsTimeStamp(), type);
         else if (IsIntervalType(type))
             EnsureObject<TOraInterval>(param, param->GetAsInterval(), type);
+        else if (IsOraLobType(type))
+            PrepareLobParam(param);
     }
     param->AllocBuffer();
     param->PrepareBind();
@@ -339,10 +341,14 @@ void TOCICommand::BindParam(TOraParamDesc* param) {
             value = interval->GetOCIIntervalPtr();
         }
         size = PtrSize;
-    } else if (type == dtOraBlob || type == dtOraClob || type == dtWideOraClob || type == dtBFile ||
-               type == dtCFile || type == dtObject || type == dtArray || type == dtTable || type == dtXML ||
-               type == dtReference || type == dtLabel || type == dtRowId || type == dtUndefined) {
-        // LOB locators, object values, XML and REFs have no value classes here.
+    } else if (IsOraLobType(type) && !table && param->GetLength() <= 1) {
+        // the address of the locator cell: a new locator (a temporary one) needs no new bind
+        value = PrepareLobParam(param)->GetOCILobLocatorPtr();
+        size = PtrSize;
+    } else if (IsOraLobType(type) || type == dtObject || type == dtArray || type == dtTable ||
+               type == dtXML || type == dtReference || type == dtLabel || type == dtRowId ||
+               type == dtUndefined) {
+        // LOB tables, object values, XML and REFs have no value classes here.
         NotSupported();
     }
 
@@ -558,6 +564,9 @@ void TOCICommand::ReadBackParams() {
         } else if (IsBlobType(type) && carriesOutput && param->GetBindHandle()) {
             // A null LONG leaves no value behind, whatever pieces were offered for it.
             if (*param->GetIndicatorPtr() < 0) param->GetAsBlob()->Clear();
+        } else if ((type == dtOraBlob || type == dtOraClob || type == dtWideOraClob) &&
+                   param->GetLength() <= 1) {
+            ReadBackLob(param);
         }
     }
 }

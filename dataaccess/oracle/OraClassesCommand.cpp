@@ -409,11 +409,12 @@ void TOCICommand::Exec() {
     bool lobParam = false;
     for (int i = 0; i < GetParamCount(); ++i) {
         const TDataType type = GetParam(i)->GetDataType();
-        if (type == dtOraBlob || type == dtOraClob) lobParam = true;
+        if (type == dtOraBlob || type == dtOraClob || type == dtWideOraClob) lobParam = true;
     }
     const bool bothAutoCommit = FAutoCommit && FOracleConnection->AutoCommit();
     const bool commitOnSuccess =
         FSQLType != SQL_SELECT && bothAutoCommit && (FTemporaryLobUpdate || !lobParam);
+    if (FTemporaryLobUpdate && lobParam) PrepareTemporaryLobs();
     ub4 mode = OCI_DEFAULT;
     if (FSQLType == SQL_SELECT && FCursor->Scrollable)
         mode = OCI_STMT_SCROLLABLE_READONLY;

@@ -874,6 +874,8 @@ void TOraParamDesc::PrepareBind() {
         if (IsBlobType(FDataType)) {
             TBlob* blob = dynamic_cast<TBlob*>(obj);
             *indicators_ = blob && blob->GetSize() > 0 ? 0 : -1;
+        } else if (auto* file = dynamic_cast<TOraFile*>(obj)) {
+            *indicators_ = file->GetFileDir().empty() && file->GetFileName().empty() ? -1 : 0;
         } else {
             *indicators_ = 0;
         }

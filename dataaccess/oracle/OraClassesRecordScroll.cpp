@@ -89,6 +89,7 @@ bool TOCIRecordSet::FetchPiece(bool fetchBack) {
     sword status;
     try {
         if (hasComplexFields_) CreateComplexFields(rec, true);
+        if (!FEntryOffsets.empty()) PrepareLobEntries(rec, FFetchBuffer.data());
         DefineRow(rec, FFetchBuffer.data());
         if (fetchBack)
             status = command->FetchPiece(OCI_FETCH_ABSOLUTE, FFirstRowNo);

@@ -216,9 +216,8 @@ void TOCIRecordSet::InternalInitFields() {
             if (!command->DescribeField(column, *field, FLongStrings, FFlatBuffers)) break;
             const TDataType t = field->DataType;
             const bool longColumn = (t == dtMemo || t == dtWideMemo) && field->SubDataType == 0;
-            if (longColumn || t == dtBlob || t == dtCursor || (t >= dtOraBlob && t <= dtCFile) ||
-                t == dtWideOraClob || (t >= dtTimeStamp && t <= dtIntervalDS) || t == dtSQLTimeStamp ||
-                t == dtUndefined || t == dtLabel)
+            if (longColumn || t == dtBlob || t == dtCursor || (t >= dtTimeStamp && t <= dtIntervalDS) ||
+                t == dtSQLTimeStamp || t == dtUndefined || t == dtLabel)
                 throw rtl::Exception("Data type is not supported");
             field->ActualName = field->Name;
             field->FieldNo = static_cast<uint16_t>(fields_.Count() + 1);
@@ -461,6 +460,10 @@ bool TOCIRecordSet::FetchArray(bool fetchBack) {
             PItemHeader item = blocks.BlockItem(block, k);
             MarkUsed(item, block);
             if (hasComplexFields_) CreateComplexFields(ItemRecord(item), true);
+            if (!FEntryOffsets.empty())
+                PrepareLobEntries(
+                    ItemRecord(item),
+                    FFetchBuffer.data() + static_cast<size_t>(k) * static_cast<size_t>(FFetchBufferRowSize));
         }
         if (newBlock || FDefinedBlock != block) {
             DefineBlock(first);

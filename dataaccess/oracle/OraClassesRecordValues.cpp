@@ -88,6 +88,17 @@ void TOCIRecordSet::PutDateToBuf(void* place, TFieldDesc* field, const void* sou
 
 void TOCIRecordSet::GetFieldAsVariant(int fieldNo, void* recBuf, rtl::Variant& value) {
     TFieldDesc* field = CheckFieldNo(fieldNo);
+    if (IsOraLobType(field->DataType) && field->DataType != dtBFile && field->DataType != dtCFile &&
+        !field->HasParent()) {
+        if (GetNull(fieldNo, recBuf)) {
+            value = rtl::Variant::MakeNull();
+            return;
+        }
+        auto* lob = dynamic_cast<TBlob*>(TSharedObject::FromHandle(PlacePointer(field, recBuf)));
+        value = field->DataType == dtWideOraClob ? rtl::Variant(lob->GetAsWideString())
+                                                 : rtl::Variant(lob->GetAsString());
+        return;
+    }
     if (field->DataType == dtNumber && !field->HasParent()) {
         if (GetNull(fieldNo, recBuf)) {
             value = rtl::Variant::MakeNull();
@@ -138,9 +149,11 @@ void TOCIRecordSet::CreateComplexFields(void* recBuf, bool withBlob) {
         if (f->HasParent() || f->Kind != 0) continue;
         if (f->DataType == dtNumber) SetPlacePointer(f, recBuf, (new TOraNumber())->GetHandle());
     }
+    if (withBlob) CreateLobFields(recBuf);
 }
 
 void TOCIRecordSet::FreeComplexFields(void* recBuf, bool withBlob) {
+    if (withBlob) FreeLobFields(recBuf);
     for (int i = 0; i < fields_.Count(); ++i) {
         TFieldDesc* f = fields_[i];
         if (f->HasParent() || f->Kind != 0 || f->DataType != dtNumber) continue;
@@ -181,7 +194,7 @@ bool TOCIRecordSet::NeedsConversionEntry(const TFieldDesc& f) {
     const TDataType t = f.DataType;
     const bool memoText = (t == dtMemo || t == dtWideMemo) && f.SubDataType != 0;
     return t == dtLargeint || t == dtBCD || t == dtFmtBcd || t == dtNumber || t == dtStringRef ||
-           t == dtWideStringRef || t == dtVarBytesRef || memoText;
+           t == dtWideStringRef || t == dtVarBytesRef || memoText || IsOraLobType(t);
 }
 
 int TOCIRecordSet::ConversionEntrySize(const TFieldDesc& f) {
@@ -191,7 +204,7 @@ int TOCIRecordSet::ConversionEntrySize(const TFieldDesc& f) {
 void TOCIRecordSet::ConvertRow(void* recBuf, uint8_t* row) {
     for (int i = 0; i < fields_.Count(); ++i) {
         const int32_t entry = FEntryOffsets[static_cast<size_t>(i)];
-        if (entry < 0) continue;
+        if (entry < 0 || IsOraLobType(fields_[i]->DataType)) continue;
         TFieldDesc* f = fields_[i];
         uint8_t* e = row + entry;
         uint8_t* place = Place(f, recBuf);
@@ -269,6 +282,7 @@ void TOCIRecordSet::ConvertRow(void* recBuf, uint8_t* row) {
             }
         }
     }
+    FinishLobFields(recBuf);
 }
 
 }  // namespace dac

@@ -639,6 +639,14 @@ private:
             Value v = argN(0);
             return v.isNull() ? argN(1) : v;
         }
+        if (bare == "DBMS_LOB.CREATETEMPORARY") {
+            // the first argument receives a new empty temporary LOB
+            if (actual.empty() || !actual[0].isRef)
+                raise(6550, "PLS-00363: expression cannot be used as an assignment target");
+            for (size_t k = 1; k < actual.size(); ++k) argValue(actual[k]);
+            assign(actual[0].isMarker, actual[0].ref, Value::ofText(std::string()));
+            return Value::null();
+        }
         if (bare == "DBMS_SESSION.SET_IDENTIFIER") {
             s_.clientIdentifier = argN(0).s;
             return Value::null();

@@ -457,6 +457,7 @@ void Session::open(const std::string& path) {
     sqlite3_create_function(db, "to_number", 1, SQLITE_UTF8, this, fnToNumber, nullptr, nullptr);
     sqlite3_create_function(db, "nvl2", 3, SQLITE_UTF8, this, fnNvl2, nullptr, nullptr);
     createDictionary(*this);
+    registerLobFunctions(db);
 }
 
 void Session::setParameter(const std::string& name, const std::string& value) {
@@ -552,6 +553,7 @@ void Session::flushLog() {
 }
 
 void Session::end() {
+    dirtyLobs.clear();
     closeCursors();
     if (db) {
         if (!sqlite3_get_autocommit(db)) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -631,6 +633,7 @@ void Session::beginWork() {
 }
 
 void Session::commit() {
+    flushLobs();
     if (!sqlite3_get_autocommit(db)) exec("COMMIT");
     inTxn = false;
     txnId.clear();
@@ -638,6 +641,7 @@ void Session::commit() {
 }
 
 void Session::rollback() {
+    dirtyLobs.clear();  // unwritten LOB changes go with the transaction
     // Cursors opened inside the transaction keep the rows they saw: read them before they go.
     if (!sqlite3_get_autocommit(db)) {
         drainCursors();
@@ -676,6 +680,7 @@ void Session::savepoint(const std::string& name) {
 
 void Session::rollbackTo(const std::string& name) {
     std::string n = savepointName(name);
+    flushLobs();
     if (sqlite3_get_autocommit(db))
         raise(1086, "savepoint '" + upper(trim(name)) + "' never established in this session or is invalid");
     drainCursors();

@@ -48,6 +48,7 @@ std::string trim(std::string_view s);
 
 class Cursor;
 struct Session;
+struct LobData;
 
 struct Value {
     enum Kind { Null, Int, Real, Text, Blob, Cursor } kind = Null;
@@ -282,7 +283,9 @@ struct Session : Handle {
     uint64_t txnCounter = 0;
     // NLS parameters of this session, upper-case names (as nls_session_parameters lists them).
     std::map<std::string, std::string> nls;
-    std::vector<std::weak_ptr<Cursor>> cursors;  // queries open on this session
+    std::vector<std::weak_ptr<Cursor>> cursors;       // queries open on this session
+    std::vector<std::shared_ptr<LobData>> dirtyLobs;  // LOB writes not yet in their rows
+    void flushLobs();
 
     const std::string& nlsValue(const std::string& name) const;
     char decimalChar() const;
@@ -550,6 +553,57 @@ Param* describeObject(Session& s, Describe& d, const std::string& name, ub1 objT
 
 // Marks a statement handle as an open cursor over a query (a REF CURSOR output).
 void openCursorInto(Stmt& target, std::shared_ptr<Cursor> cursor);
+
+// ---- LOB and BFILE locators (Lob.cpp)
+
+// The value a locator points at: the content of a LOB (bytes, or UTF-16 units for a CLOB, so that
+// offsets count characters), or a BFILE's directory alias and file name (client code page).
+struct LobData : std::enable_shared_from_this<LobData> {
+    enum Kind { Blob, Clob, File } kind = Blob;
+    ub1 form = 1;            // character set form of a CLOB: 1, or 2 for NCLOB
+    bool temporary = false;  // may be written; fetched values are read-only snapshots
+    std::string bytes;       // BLOB, and an open BFILE's content
+    std::u16string text;     // CLOB
+    std::string dir, name;   // BFILE
+    bool open = false;
+    // A read or write in pieces under way: position (0-based units) and what is left to read.
+    bool streaming = false, writing = false;
+    uint64_t streamPos = 0, streamLeft = 0, writePos = 0;
+    // A value a DML statement returned: the row it lives in, written back (flushed) before the
+    // session's next statement, commit or rollback.
+    Session* session = nullptr;
+    std::string table, column;
+    int64_t rowid = 0;
+    bool dirty = false;
+    bool persistent() const { return session != nullptr; }
+};
+
+struct LobLocator : Handle {
+    explicit LobLocator(ub4 t) : Handle(t) {}
+    std::shared_ptr<LobData> data;  // null: not initialised
+};
+
+bool isLobType(ub2 dty);
+Handle* newLobLocator(ub4 type);
+// Gives the locator whose address lies in cell a value: fetched from a column described by
+// source (read-only), or given by a PL/SQL block (temporary).
+void storeLocator(char* cell, ub2 dty, const Value& v, const TypeInfo* source, ub1 form, bool temporary);
+// The value of the locator whose address lies in cell (NULL when it is not initialised).
+Value locatorValue(const char* cell, ub2 dty);
+// EMPTY_BLOB(), EMPTY_CLOB() and BFILENAME(alias, name) for the session's SQL.
+void registerLobFunctions(sqlite3* db);
+// "INSERT|UPDATE ... RETURNING expr, ... INTO :a, ...": the statement without the clause and what
+// it returns. Empty when the text has no such clause.
+struct Returning {
+    std::string statement;  // Oracle text without the clause
+    std::vector<std::string> exprs;
+    std::vector<std::string> markers;  // bind keys
+    std::string table;
+};
+std::optional<Returning> splitReturning(const std::string& utf8);
+// Runs the statement and writes the first returned row into the binds; LOB columns come back as
+// locators that write to their row. Answers the rows changed.
+int runReturning(Session& s, Stmt& st, const Returning& r, const std::map<std::string, Value>& params);
 
 // For tests: the process-wide fault counters.
 void resetFaultCounters();

@@ -526,6 +526,7 @@ Value Bind::read(ub4 iteration) const {
     char* ap = at(alenp, iteration, alenSkip, 2);
     if (ip && loadInt<sb2>(ip) == -1) return Value::null();
     if (!vp) return Value::null();
+    if (isLobType(dty)) return locatorValue(vp, dty);
     size_t len = ap ? loadInt<ub2>(ap) : static_cast<size_t>(valueSize > 0 ? valueSize : 0);
     if (charsetId == OCI_UTF16ID && textType(dty)) {
         size_t n = len;
@@ -659,6 +660,12 @@ void Bind::write(ub4 iteration, const Value& v) {
         return;
     }
     if (!vp) raise(1008);
+    if (isLobType(dty)) {  // a LOB a block gives back is a temporary one
+        storeLocator(vp, dty, v, nullptr, charsetForm, true);
+        if (ip) storeInt<sb2>(ip, 0);
+        if (cp) storeInt<ub2>(cp, 0);
+        return;
+    }
     Stored s = storeValue(dty, vp, valueSize, v, charsetId == OCI_UTF16ID);
     // An output value does not fit the variable: PL/SQL raises instead of truncating.
     if (s.truncated) raise(6502, "PL/SQL: numeric or value error: character string buffer too small");
@@ -680,6 +687,13 @@ bool Define::write(ub4 row, const Value& v, const TypeInfo& source, const Sessio
         return false;
     }
     if (!vp) return false;
+    if (isLobType(dty)) {
+        storeLocator(vp, dty, v, &source, charsetForm, false);
+        if (ip) storeInt<sb2>(ip, 0);
+        if (rp) storeInt<ub2>(rp, static_cast<ub2>(sizeof(void*)));
+        if (cp) storeInt<ub2>(cp, 0);
+        return false;
+    }
     // Dates and numbers fetched as text are written the way the session's NLS settings say.
     Value shown = v;
     if (textType(dty) || dty == SQLT_LNG) {
@@ -1019,6 +1033,7 @@ sword executeStatement(SvcCtx& svc, Stmt& st, ub4 iters, ub4 mode, Error& err) {
     Session& s = *svc.session;
     s.ensureAlive();
     s.checkLink();
+    s.flushLobs();
     st.svc = &svc;
     st.reset();
     sword status = OCI_SUCCESS;
@@ -1094,10 +1109,15 @@ sword executeStatement(SvcCtx& svc, Stmt& st, ub4 iters, ub4 mode, Error& err) {
             }
             if (iters == 0) raise(24333);
             s.beginWork();
-            const std::string sql = lexStatement(st.text, &s.schemas).sqlite;
+            const auto returning = splitReturning(st.text);
+            const std::string sql =
+                lexStatement(returning ? returning->statement : st.text, &s.schemas).sqlite;
             for (ub4 k = 0; k < iters; ++k) {
                 auto params = bindValues(st, k);
-                st.rowCount += static_cast<ub4>(runDml(s, sql, params));
+                if (returning && iters > 1)
+                    raise(3001, "unimplemented feature: RETURNING with several iterations");
+                st.rowCount += static_cast<ub4>(returning ? runReturning(s, st, *returning, params)
+                                                          : runDml(s, sql, params));
                 if (st.stmtType == OCI_STMT_INSERT) recordRowid(s, st);
             }
             st.state = OCI_STMT_STATE_EXECUTED;

@@ -683,6 +683,9 @@ std::optional<TypeInfo> parseDeclaredType(std::string_view declIn, bool argument
     } else if (base == "BLOB") {
         t.type = SQLT_BLOB;
         t.size = 4000;
+    } else if (base == "BFILE") {
+        t.type = SQLT_BFILEE;
+        t.size = 530;
     } else if (base == "LONG") {
         t.type = SQLT_LNG;
         t.charsetForm = 1;

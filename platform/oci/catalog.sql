@@ -61,3 +61,9 @@ CREATE TABLE IF NOT EXISTS oci_session_log(
   username TEXT,
   text TEXT NOT NULL,
   logged DATE DEFAULT (datetime('now', 'localtime')));
+
+-- Directory aliases of BFILE values: BFILENAME('DOCS', 'a.pdf') reads <path>/a.pdf. Aliases are
+-- case-sensitive, as Oracle keeps them (created unquoted, they are upper case).
+CREATE TABLE IF NOT EXISTS oci_directory(
+  name TEXT PRIMARY KEY,
+  path TEXT NOT NULL);

@@ -395,6 +395,53 @@ sword OCINumberFromText(OCIError* err, const OraText* str, ub4 str_length, const
 sword OCINumberAssign(OCIError* err, const OCINumber* from, OCINumber* to);
 sword OCINumberCmp(OCIError* err, const OCINumber* number1, const OCINumber* number2, sword* result);
 
+/* LOB and BFILE locators */
+typedef ub8 oraub8;
+typedef ub2 OCIDuration;
+#define OCI_DURATION_SESSION 10
+#define OCI_TEMP_BLOB 1
+#define OCI_TEMP_CLOB 2
+#define OCI_FILE_READONLY 1
+#define SQLCS_IMPLICIT 1
+#define SQLCS_NCHAR 2
+typedef sb4 (*OCICallbackLobRead)(void* ctxp, const void* bufp, ub4 len, ub1 piece);
+typedef sb4 (*OCICallbackLobRead2)(void* ctxp, const void* bufp, oraub8 len, ub1 piece, void** changed_bufpp,
+                                   oraub8* changed_lenp);
+typedef sb4 (*OCICallbackLobWrite)(void* ctxp, void* bufp, ub4* lenp, ub1* piece);
+typedef sb4 (*OCICallbackLobWrite2)(void* ctxp, void* bufp, oraub8* lenp, ub1* piece, void** changed_bufpp,
+                                    oraub8* changed_lenp);
+sword OCILobLocatorIsInit(OCIEnv* envhp, OCIError* errhp, const OCILobLocator* locp, boolean* is_initialized);
+sword OCILobIsTemporary(OCIEnv* envhp, OCIError* errhp, OCILobLocator* locp, boolean* is_temporary);
+sword OCILobCharSetForm(OCIEnv* envhp, OCIError* errhp, const OCILobLocator* locp, ub1* csfrm);
+sword OCILobCharSetId(OCIEnv* envhp, OCIError* errhp, const OCILobLocator* locp, ub2* csid);
+sword OCILobGetLength(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, ub4* lenp);
+sword OCILobGetLength2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, oraub8* lenp);
+sword OCILobRead(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, ub4* amtp, ub4 offset, void* bufp,
+                 ub4 bufl, void* ctxp, OCICallbackLobRead cbfp, ub2 csid, ub1 csfrm);
+sword OCILobRead2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, oraub8* byte_amtp,
+                  oraub8* char_amtp, oraub8 offset, void* bufp, oraub8 bufl, ub1 piece, void* ctxp,
+                  OCICallbackLobRead2 cbfp, ub2 csid, ub1 csfrm);
+sword OCILobWrite(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, ub4* amtp, ub4 offset, void* bufp,
+                  ub4 buflen, ub1 piece, void* ctxp, OCICallbackLobWrite cbfp, ub2 csid, ub1 csfrm);
+sword OCILobWrite2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, oraub8* byte_amtp,
+                   oraub8* char_amtp, oraub8 offset, void* bufp, oraub8 buflen, ub1 piece, void* ctxp,
+                   OCICallbackLobWrite2 cbfp, ub2 csid, ub1 csfrm);
+sword OCILobTrim(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, ub4 newlen);
+sword OCILobTrim2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, oraub8 newlen);
+sword OCILobAppend(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* dst_locp, OCILobLocator* src_locp);
+sword OCILobAssign(OCIEnv* envhp, OCIError* errhp, const OCILobLocator* src_locp, OCILobLocator** dst_locpp);
+sword OCILobCreateTemporary(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, ub2 csid, ub1 csfrm,
+                            ub1 lobtype, boolean cache, OCIDuration duration);
+sword OCILobFreeTemporary(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp);
+sword OCILobFileOpen(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* filep, ub1 mode);
+sword OCILobFileClose(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* filep);
+sword OCILobFileExists(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* filep, boolean* flag);
+sword OCILobFileIsOpen(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* filep, boolean* flag);
+sword OCILobFileGetName(OCIEnv* envhp, OCIError* errhp, const OCILobLocator* filep, OraText* dir_alias,
+                        ub2* d_length, OraText* filename, ub2* f_length);
+sword OCILobFileSetName(OCIEnv* envhp, OCIError* errhp, OCILobLocator** filepp, const OraText* dir_alias,
+                        ub2 d_length, const OraText* filename, ub2 f_length);
+
 /* Date-time and interval descriptors */
 sword OCIDateTimeConstruct(void* hndl, OCIError* err, OCIDateTime* datetime, sb2 year, ub1 month, ub1 day,
                            ub1 hour, ub1 min, ub1 sec, ub4 fsec, OraText* timezone, size_t timezone_length);

@@ -245,3 +245,37 @@ TEST_F(SQLTest, AStatementOutlivesTheDefaultSessionItFellBackTo) {
     EXPECT_EQ("Connection is not defined", ErrorText([&] { fallback->Execute(); }));
     fallback.reset();
 }
+
+// LOB parameters: content written through a temporary LOB or to the locator an INSERT returns,
+// and read back from a block.
+TEST_F(SQLTest, ClobParametersWriteAndReadCyrillicText) {
+    dbExec("CREATE TABLE doc(id NUMBER(9,0) PRIMARY KEY, body CLOB);");
+    const AnsiString text = "\xCF\xF0\xE8\xE2\xE5\xF2, \xEC\xE8\xF0";  // "Привет, мир" in code page 1251
+    struct Case {
+        const char* sql;
+        bool temporaryLobUpdate;
+    };
+    for (const Case& c :
+         {Case{"INSERT INTO doc(id, body) VALUES (:id, :body)", true},
+          Case{"INSERT INTO doc(id, body) VALUES (:id, EMPTY_CLOB()) RETURNING body INTO :body", false}}) {
+        SCOPED_TRACE(c.sql);
+        dbExec("DELETE FROM doc;");
+        auto sql = newSQL(session_.get(), c.sql);
+        sql->SetAutoCommit(true);
+        sql->SetTemporaryLobUpdate(c.temporaryLobUpdate);
+        sql->ParamByName("id")->SetAsInteger(1);
+        TOraParam* body = sql->ParamByName("body");
+        body->SetDataType(db::ftOraClob);
+        body->SetParamType(db::ptInput);
+        body->SetAsString(text);
+        sql->Execute();
+        EXPECT_EQ(std::vector<std::string>{"Привет, мир"}, dbTexts("SELECT body FROM doc"));
+
+        auto read = newSQL(session_.get(), "begin select body into :b from doc where id = 1; end;");
+        TOraParam* b = read->ParamByName("b");
+        b->SetDataType(db::ftOraClob);
+        b->SetParamType(db::ptOutput);
+        read->Execute();
+        EXPECT_EQ(text, b->AsString());
+    }
+}
