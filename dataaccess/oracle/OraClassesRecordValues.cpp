@@ -88,8 +88,7 @@ void TOCIRecordSet::PutDateToBuf(void* place, TFieldDesc* field, const void* sou
 
 void TOCIRecordSet::GetFieldAsVariant(int fieldNo, void* recBuf, rtl::Variant& value) {
     TFieldDesc* field = CheckFieldNo(fieldNo);
-    if (IsOraLobType(field->DataType) && field->DataType != dtBFile && field->DataType != dtCFile &&
-        !field->HasParent()) {
+    if ((field->DataType == dtOraClob || field->DataType == dtWideOraClob) && !field->HasParent()) {
         if (GetNull(fieldNo, recBuf)) {
             value = rtl::Variant::MakeNull();
             return;

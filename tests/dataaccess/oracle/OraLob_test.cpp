@@ -388,3 +388,28 @@ TEST_F(OraLobTest, FileNamesAreSetCheckedAndRolledBack) {
     file.SetFileDir("NOWHERE");
     EXPECT_FALSE(file.GetExists());
 }
+
+TEST_F(OraLobTest, ClientsBefore10ReadWithTheOldCallAndBefore81MakeNoTemporaries) {
+    const std::string content = Pattern(3 * DefaultPieceSize + 5);
+    Insert(1, "data", dtOraBlob, content);
+    const uint16_t version = OCIVersion;
+    struct Case {
+        uint16_t version;
+        bool cached;
+    };
+    for (const Case& c : {Case{9200, true}, Case{9200, false}, Case{version, true}, Case{version, false}}) {
+        SCOPED_TRACE(std::to_string(c.version) + (c.cached ? " cached" : " uncached"));
+        OCIVersion = c.version;
+        auto rs = RecordSet("select data from doc");
+        rs->OraCommand()->SetProp(prCacheLobs, c.cached);
+        rs->Open();
+        rs->GetNextRecord(nullptr);
+        EXPECT_TRUE(Content(*CurrentLob(*rs, 1)) == content);
+        rs->Close();
+    }
+    OCIVersion = 8050;
+    TOraLob lob;
+    lob.SetConnection(conn_.get());
+    EXPECT_EQ("Need Oracle 8i Call Interface", ExceptionText([&] { lob.CreateTemporary(0); }));
+    OCIVersion = version;
+}
