@@ -651,6 +651,9 @@ public:
     void CreateTemporary(uint8_t lobType);
     void FreeTemporary();
     void SetCached(bool value);
+    // A value the server keeps compressed (written with the blob compression modes 2 and 3:
+    // the compressed blob mark and size first) becomes the plain value again.
+    void ExpandServerCompressed();
     bool GetCached() const { return FCached; }
     bool NeedRead() const { return FNeedRead; }
     void SetNeedRead(bool value) { FNeedRead = value; }

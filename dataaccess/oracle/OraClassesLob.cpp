@@ -284,6 +284,23 @@ void TOraLob::SetCached(bool value) {
     FCached = value;
 }
 
+void TOraLob::ExpandServerCompressed() {
+    PPieceHeader first = FirstPiece();
+    if (!first || PieceHeader::Used(first) <= CompressedBlobHeaderSize ||
+        std::memcmp(PieceData(first), CompressedBlobMark, sizeof CompressedBlobMark) != 0)
+        return;
+    auto* data = dynamic_cast<TCompressedBlobData*>(GetData());
+    if (!data || data->IsCompressed()) return;
+    uint32_t size = 0;
+    std::memcpy(&size, PieceData(first) + sizeof CompressedBlobMark, sizeof size);  // little-endian
+    std::vector<uint8_t> plain(size);
+    int64_t length = size;
+    data->Uncompress(plain.data(), length);
+    if (length != size) throw rtl::Exception("Invalid uncompressed blob size");
+    TCompressedBlob::Clear();
+    if (size > 0) TCompressedBlob::Write(0, size, plain.data());
+}
+
 void TOraLob::EnsureLoaded() {
     if (FNeedRead) ReadLob();
 }
@@ -576,6 +593,7 @@ void TOCICommand::ReadBackLob(TOraParamDesc* param) {
             return;
         }
         lob->ReadLob();
+        if (blob && (CompressBlobMode() == 2 || CompressBlobMode() == 3)) lob->ExpandServerCompressed();
         if (blob && (CompressBlobMode() == 1 || CompressBlobMode() == 3)) lob->SetCompressed(true);
     } else if (direction == ptInput) {
         // the content already went in through a temporary LOB, or there is none to write

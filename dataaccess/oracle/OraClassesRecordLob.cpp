@@ -92,6 +92,8 @@ void TOCIRecordSet::FinishLobFields(void* recBuf) {
             continue;
         }
         lob->ReadLob();
+        if (f->DataType == dtOraBlob && (compressMode == 2 || compressMode == 3))
+            lob->ExpandServerCompressed();
         if (f->DataType == dtOraBlob && (compressMode == 1 || compressMode == 3)) lob->SetCompressed(true);
     }
 }

@@ -149,6 +149,17 @@ TEST_F(OraLobTest, CompressedBlobsAreStoredCompressedOrHeldCompressedAsTheModeSa
     EXPECT_EQ(Hex(std::string(reinterpret_cast<const char*>(CompressedBlobMark), 16)), stored.substr(0, 32));
     EXPECT_LT(stored.size() / 2, content.size());
 
+    // read back with modes 2 and 3 it is the plain value again, held plain or compressed
+    for (uint8_t mode : {2, 3}) {
+        auto rs = RecordSet("select data from doc where id = 1");
+        rs->OraCommand()->SetCompressBlobMode(mode);
+        rs->Open();
+        rs->GetNextRecord(nullptr);
+        TOraLob* lob = CurrentLob(*rs, 1);
+        EXPECT_EQ(mode == 3, lob->IsCompressed()) << int(mode);
+        EXPECT_EQ(content, Content(*lob)) << int(mode);
+    }
+
     Insert(2, "data", dtOraBlob, content, 0);
     auto rs = RecordSet("select data from doc where id = 2");
     rs->OraCommand()->SetCompressBlobMode(1);  // 1: held compressed in memory, stored plain
