@@ -78,10 +78,15 @@ TEST(OciLoad, EntryPointsAreFoundByName) {
                              "OCIDateTimeToText",
                              "OCIDateTimeFromText",
                              "OCIIntervalToText",
-                             "OCIIntervalFromText"})
+                             "OCIIntervalFromText",
+                             "OCILobRead",
+                             "OCILobRead2",
+                             "OCILobWrite",
+                             "OCILobCreateTemporary",
+                             "OCILobFileOpen"})
         EXPECT_NE(nullptr, dlsym(lib.h, name)) << name;
     // entries it does not offer are simply absent
-    for (const char* name : {"olog", "OCILobRead", "OCIObjectNew", "OCITransForget", "OCISessionGet"})
+    for (const char* name : {"olog", "OCILobCopy", "OCIObjectNew", "OCITransForget", "OCISessionGet"})
         EXPECT_EQ(nullptr, dlsym(lib.h, name)) << name;
 }
 
