@@ -56,6 +56,11 @@ void TXMLGenerator::WriteList(const std::string& listName, const TDataObjectList
             if (!object) continue;
             if (!open) text_ += "\t<" + listName + ">\r\n";
             open = true;
+            // A record writes its text itself; hundreds of thousands of them need no node trees.
+            if (const auto* record = dynamic_cast<const TExportRecord*>(object)) {
+                record->WriteXml(text_, 2);
+                continue;
+            }
             TXmlNode item(object->ElementName);
             object->ToXml(item);
             WriteXmlElement(text_, item, 2);

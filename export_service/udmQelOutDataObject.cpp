@@ -6,6 +6,7 @@
 #include <climits>
 #include <cmath>
 
+#include "common/uXmlNode.h"
 #include "platform/db/DB.h"
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/Lists.h"
@@ -94,6 +95,54 @@ std::string TExportRecord::ValueText(int field) const {
 void TExportRecord::ToXml(TXmlNode& node) const {
     for (int i = 0; i < class_.FieldCount(); ++i)
         node.NodeNewText(class_.Fields()[static_cast<size_t>(i)].Element, ValueText(i));
+}
+
+namespace {
+
+// Text that needs no escaping: printable ASCII without markup characters (numbers, dates, codes).
+bool IsPlainText(std::string_view text) {
+    for (char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c >= 0x7F || c == '&' || c == '<' || c == '>' || c == '"' || c == '\'') return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void TExportRecord::WriteXml(std::string& out, int depth) const {
+    const size_t indent = static_cast<size_t>(depth > 0 ? depth : 0);
+    out.append(indent, '\t');
+    out += '<';
+    out += ElementName;
+    if (class_.FieldCount() == 0) {
+        out += "/>\r\n";
+        return;
+    }
+    out += ">\r\n";
+    for (int i = 0; i < class_.FieldCount(); ++i) {
+        const char* element = class_.Fields()[static_cast<size_t>(i)].Element;
+        const std::string value = ValueText(i);
+        out.append(indent + 1, '\t');
+        out += '<';
+        out += element;
+        if (value.empty()) {
+            out += "/>\r\n";
+            continue;
+        }
+        out += '>';
+        if (IsPlainText(value))
+            out += value;
+        else
+            AppendXmlEscaped(out, value, false);
+        out += "</";
+        out += element;
+        out += ">\r\n";
+    }
+    out.append(indent, '\t');
+    out += "</";
+    out += ElementName;
+    out += ">\r\n";
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -93,7 +93,10 @@ public:
     const rtl::AnsiString& Text(std::string_view element) const { return Text(Field(element)); }
 
     // One child element per field, in table order, with the value in the field's form.
-    void ToXml(TXmlNode& node) const override;
+    void ToXml(TXmlNode& node) const final;
+    // Appends the item in the text form, indented by depth tabs: the same text as ToXml's node
+    // through WriteXmlElement, without building the node.
+    void WriteXml(std::string& out, int depth) const;
     // The element text of one field.
     std::string ValueText(int field) const;
 
