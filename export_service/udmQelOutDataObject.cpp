@@ -3,6 +3,7 @@
 #include "export_service/udmQelOutDataObject.h"
 
 #include <algorithm>
+#include <charconv>
 #include <climits>
 #include <cmath>
 
@@ -20,6 +21,10 @@ TRecordClass::TRecordClass(const char* itemElement, std::span<const TFieldSpec> 
     : itemElement_(itemElement), fields_(fields), create_(create) {
     slots_.reserve(fields.size());
     for (int i = 0; i < FieldCount(); ++i) slots_.push_back(IsText(i) ? textCount_++ : numberCount_++);
+    for (const TFieldSpec& field : fields) {
+        const std::string element = field.Element;
+        tags_.push_back({"<" + element + ">", "</" + element + ">\r\n", "<" + element + "/>\r\n"});
+    }
 }
 
 int TRecordClass::IndexOf(std::string_view element) const {
@@ -110,6 +115,38 @@ bool IsPlainText(std::string_view text) {
 
 }  // namespace
 
+void TExportRecord::AppendValue(std::string& out, int field) const {
+    switch (class_.Fields()[static_cast<size_t>(field)].Form) {
+        case TValueForm::Integer: {
+            const double value = Number(field);
+            const int32_t integer =
+                std::isnan(value)
+                    ? 0
+                    : static_cast<int32_t>(std::clamp(value, double{INT32_MIN}, double{INT32_MAX}));
+            char buf[16];
+            out.append(buf, std::to_chars(buf, buf + sizeof buf, integer).ptr);
+            return;
+        }
+        case TValueForm::Text:
+        case TValueForm::Raw: {
+            // Converted in place; the rare value that needs escaping is written again escaped.
+            const size_t start = out.size();
+            out += AnsiText(Text(field));
+            if (!IsPlainText(std::string_view(out).substr(start))) {
+                const std::string value = out.substr(start);
+                out.resize(start);
+                AppendXmlEscaped(out, value, false);
+            }
+            return;
+        }
+        default: {
+            // Numbers and dates are plain text.
+            out += ValueText(field);
+            return;
+        }
+    }
+}
+
 void TExportRecord::WriteXml(std::string& out, int depth) const {
     const size_t indent = static_cast<size_t>(depth > 0 ? depth : 0);
     out.append(indent, '\t');
@@ -121,23 +158,16 @@ void TExportRecord::WriteXml(std::string& out, int depth) const {
     }
     out += ">\r\n";
     for (int i = 0; i < class_.FieldCount(); ++i) {
-        const char* element = class_.Fields()[static_cast<size_t>(i)].Element;
-        const std::string value = ValueText(i);
+        const TRecordClass::TTags& tags = class_.Tags(i);
         out.append(indent + 1, '\t');
-        out += '<';
-        out += element;
-        if (value.empty()) {
-            out += "/>\r\n";
+        // Only a text can be empty; every number and date has digits.
+        if (class_.IsText(i) && Text(i).empty()) {
+            out += tags.empty;
             continue;
         }
-        out += '>';
-        if (IsPlainText(value))
-            out += value;
-        else
-            AppendXmlEscaped(out, value, false);
-        out += "</";
-        out += element;
-        out += ">\r\n";
+        out += tags.open;
+        AppendValue(out, i);
+        out += tags.close;
     }
     out.append(indent, '\t');
     out += "</";

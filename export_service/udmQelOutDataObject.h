@@ -65,11 +65,18 @@ public:
     int TextCount() const { return textCount_; }
     TExportRecord* NewRecord() const { return create_(); }
 
+    // The field's element tags as the text form writes them: "<E>", "</E>" CR LF, "<E/>" CR LF.
+    struct TTags {
+        std::string open, close, empty;
+    };
+    const TTags& Tags(int field) const { return tags_[static_cast<size_t>(field)]; }
+
 private:
     const char* itemElement_;
     std::span<const TFieldSpec> fields_;
     TCreate create_;
     std::vector<int> slots_;
+    std::vector<TTags> tags_;
     int numberCount_ = 0;
     int textCount_ = 0;
 };
@@ -104,6 +111,9 @@ protected:
     explicit TExportRecord(const TRecordClass& recordClass);
 
 private:
+    // Appends the element text of one field, escaped for the text form.
+    void AppendValue(std::string& out, int field) const;
+
     const TRecordClass& class_;
     std::vector<double> numbers_;
     std::vector<rtl::AnsiString> texts_;
