@@ -17,7 +17,53 @@ std::string IntegerText(int32_t value) {
 }
 
 std::string AmountText(double value) {
-    return TPersistentObject::FloatToText(value);
+    // The general format of 15 significant digits, as TPersistentObject::FloatToText writes it:
+    // the 18 leading digits correctly rounded, then rounded half away from zero to 15, trailing
+    // zeros dropped, fixed notation for decimal exponents -4 to 15. The fixed form is worked out
+    // here without the formatting routine's text round trips, since a package holds millions of
+    // amounts; zero, values that are no numbers and the scientific form go to the routine itself.
+    if (value == 0 || !std::isfinite(value)) return TPersistentObject::FloatToText(value);
+    char buf[64];
+    const auto end =
+        std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific, 17).ptr;
+    // buf holds "d.ddddddddddddddddde<x>": 18 digits and the exponent of the first.
+    char digits[18];
+    digits[0] = buf[0];
+    std::copy(buf + 2, buf + 19, digits + 1);
+    int exponent = 0;
+    const char* e = buf + 20;
+    if (*e == '+') ++e;
+    std::from_chars(e, end, exponent);
+    ++exponent;  // digits before the point
+    int n = 15;
+    if (digits[15] >= '5') {
+        int i = 14;
+        while (i >= 0 && digits[i] == '9') digits[i--] = '0';
+        if (i >= 0) {
+            ++digits[i];
+        } else {
+            // 999...9 rounded up: one digit more before the point
+            digits[0] = '1';
+            n = 1;
+            ++exponent;
+        }
+    }
+    while (n > 0 && digits[n - 1] == '0') --n;
+    if (exponent > 15 || exponent < -4) return TPersistentObject::FloatToText(value);
+    std::string text;
+    text.reserve(24);
+    if (value < 0) text += '-';
+    if (exponent <= 0) {
+        text += '0';
+    } else {
+        for (int i = 0; i < exponent; ++i) text += i < n ? digits[i] : '0';
+    }
+    if (n > exponent) {
+        text += '.';
+        for (int i = exponent; i < 0; ++i) text += '0';
+        text.append(digits + std::max(exponent, 0), digits + n);
+    }
+    return text;
 }
 
 std::string MeasureText(double value, int digits) {

@@ -4,10 +4,15 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/uDataFiles.h"
 #include "export_service/udmQelOutDataObject.h"
 #include "platform/rtl/Types.h"
+
+namespace db {
+class TField;
+}
 
 namespace svc {
 
@@ -74,7 +79,9 @@ public:
     const TRecordKindInfo& KindInfo() const { return kind_; }
 
     // The kind's data object from the current row. A missing column raises the dataset's error
-    // ("Field '<name>' not found"); the runner turns that into no list.
+    // ("Field '<name>' not found"); the runner turns that into no list. The columns are looked
+    // up by name on the first row of a dataset and kept for its further rows (a list operation
+    // starts afresh), since a lookup by name costs more than reading the value.
     TPersistentObject* CreateObject(db::TDataSet& dataSet) override;
     // Kinds fetched by client type; no list (and no database call) for a client type the kind
     // has no list for.
@@ -83,10 +90,16 @@ public:
     std::unique_ptr<TDataObjectList> GetListByPackageId(const std::string& packageId) override;
 
 private:
-    void ReadField(TExportRecord& record, int field, db::TDataSet& dataSet);
-    int LimitCode(db::TDataSet& dataSet, bool coupon);
+    void FindColumns(db::TDataSet& dataSet);
+    void ReadField(TExportRecord& record, int field);
+    int LimitCode(bool coupon);
 
     const TRecordKindInfo& kind_;
+    // The dataset whose columns are known, and its column of each field (null: none read).
+    const db::TDataSet* columnsOf_ = nullptr;
+    std::vector<const db::TField*> columns_;
+    const db::TField* kindLimit_ = nullptr;
+    const db::TField* limitType_ = nullptr;
 };
 
 #define DX_KIND_MAPPER(Name, kind)                                  \

@@ -11,8 +11,7 @@ namespace svc {
 
 namespace {
 
-int32_t IntegerColumn(const db::TDataSet& dataSet, const char* column) {
-    const db::TField* field = dataSet.FieldByName(column);
+int32_t IntegerColumn(const db::TField* field) {
     return field->IsNull() ? 0 : field->AsInteger();
 }
 
@@ -30,12 +29,30 @@ TKindMapper::TKindMapper(int kind, TDataSession* session, TExportProcedures* dat
     : TWebOutMapper(session, dataObjects), kind_(ExportKind(kind)) {}
 
 TPersistentObject* TKindMapper::CreateObject(db::TDataSet& dataSet) {
+    if (columnsOf_ != &dataSet) FindColumns(dataSet);
     std::unique_ptr<TExportRecord> record(kind_.Class().NewRecord());
-    for (int i = 0; i < record->RecordClass().FieldCount(); ++i) ReadField(*record, i, dataSet);
+    for (int i = 0; i < record->RecordClass().FieldCount(); ++i) ReadField(*record, i);
     return record.release();
 }
 
-void TKindMapper::ReadField(TExportRecord& record, int field, db::TDataSet& dataSet) {
+void TKindMapper::FindColumns(db::TDataSet& dataSet) {
+    // In field order, so that a missing column is reported as reading the row would find it.
+    columnsOf_ = nullptr;
+    columns_.assign(kind_.Class().Fields().size(), nullptr);
+    kindLimit_ = limitType_ = nullptr;
+    for (size_t i = 0; i < columns_.size(); ++i) {
+        const TFieldSpec& spec = kind_.Class().Fields()[i];
+        if (spec.Read == TColumnRead::LimitCode || spec.Read == TColumnRead::CouponLimitCode) {
+            kindLimit_ = dataSet.FieldByName("kind_limit");
+            limitType_ = dataSet.FieldByName("limit_type");
+        } else if (spec.Read != TColumnRead::Constant && spec.Column[kind_.ColumnSet]) {
+            columns_[i] = dataSet.FieldByName(spec.Column[kind_.ColumnSet]);
+        }
+    }
+    columnsOf_ = &dataSet;
+}
+
+void TKindMapper::ReadField(TExportRecord& record, int field) {
     const TFieldSpec& spec = record.RecordClass().Fields()[static_cast<size_t>(field)];
     switch (spec.Read) {
         case TColumnRead::Constant:
@@ -43,14 +60,13 @@ void TKindMapper::ReadField(TExportRecord& record, int field, db::TDataSet& data
             return;
         case TColumnRead::LimitCode:
         case TColumnRead::CouponLimitCode:
-            record.SetInteger(field, LimitCode(dataSet, spec.Read == TColumnRead::CouponLimitCode));
+            record.SetInteger(field, LimitCode(spec.Read == TColumnRead::CouponLimitCode));
             return;
         default:
             break;
     }
-    const char* column = spec.Column[kind_.ColumnSet];
-    if (!column) return;
-    const db::TField* source = dataSet.FieldByName(column);
+    const db::TField* source = columns_[static_cast<size_t>(field)];
+    if (!source) return;
     if (spec.Read == TColumnRead::ShortDate) {
         // The text of the regional settings the service runs under; null gives the zero date.
         const rtl::TDateTime value = source->IsNull() ? 0 : source->AsDateTime();
@@ -87,9 +103,9 @@ void TKindMapper::ReadField(TExportRecord& record, int field, db::TDataSet& data
     }
 }
 
-int TKindMapper::LimitCode(db::TDataSet& dataSet, bool coupon) {
-    const int kindLimit = IntegerColumn(dataSet, "kind_limit");
-    const int limitType = IntegerColumn(dataSet, "limit_type");
+int TKindMapper::LimitCode(bool coupon) {
+    const int kindLimit = IntegerColumn(kindLimit_);
+    const int limitType = IntegerColumn(limitType_);
     const int code = LimitCodeOf(kindLimit, limitType, coupon);
     // The web side knows no code for other pairs; the row still goes, with the starting value.
     if (code == 0)
@@ -101,6 +117,7 @@ int TKindMapper::LimitCode(db::TDataSet& dataSet, bool coupon) {
 
 std::unique_ptr<TDataObjectList> TKindMapper::GetListByClientType(int clientType) {
     if (kind_.Runner == TKindRunner::PackageId || !kind_.HasListFor(clientType)) return nullptr;
+    columnsOf_ = nullptr;
     rtl::Assert(DataObjects != nullptr, "No data-object module for " + std::string(kind_.ListName));
     TCursorProc& proc = DataObjects->ProcedureOf(kind_.Kind);
     if (kind_.Runner == TKindRunner::ClientType) return RunByClientType(clientType, proc);
@@ -109,6 +126,7 @@ std::unique_ptr<TDataObjectList> TKindMapper::GetListByClientType(int clientType
 
 std::unique_ptr<TDataObjectList> TKindMapper::GetListByPackageId(const std::string& packageId) {
     if (kind_.Runner != TKindRunner::PackageId) return nullptr;
+    columnsOf_ = nullptr;
     rtl::Assert(DataObjects != nullptr, "No data-object module for " + std::string(kind_.ListName));
     return RunByPackageId(packageId, DataObjects->ProcedureOf(kind_.Kind));
 }

@@ -56,6 +56,17 @@ void TXMLGenerator::WriteList(const std::string& listName, const TDataObjectList
             if (!object) continue;
             if (!open) text_ += "\t<" + listName + ">\r\n";
             open = true;
+            // A record writes its text itself; hundreds of thousands of them need no node trees.
+            if (const auto* record = dynamic_cast<const TExportRecord*>(object)) {
+                const size_t before = text_.size();
+                record->WriteXml(text_, 2);
+                // Room for a long list at once, from the size of its first item, rather than
+                // copying the growing document again and again.
+                if (i == 0 && list.Count() > 1000)
+                    text_.reserve(text_.size() +
+                                  (text_.size() - before) * static_cast<size_t>(list.Count()) * 11 / 10);
+                continue;
+            }
             TXmlNode item(object->ElementName);
             object->ToXml(item);
             WriteXmlElement(text_, item, 2);

@@ -3,9 +3,11 @@
 #include "export_service/udmQelOutDataObject.h"
 
 #include <algorithm>
+#include <charconv>
 #include <climits>
 #include <cmath>
 
+#include "common/uXmlNode.h"
 #include "platform/db/DB.h"
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/Lists.h"
@@ -19,6 +21,10 @@ TRecordClass::TRecordClass(const char* itemElement, std::span<const TFieldSpec> 
     : itemElement_(itemElement), fields_(fields), create_(create) {
     slots_.reserve(fields.size());
     for (int i = 0; i < FieldCount(); ++i) slots_.push_back(IsText(i) ? textCount_++ : numberCount_++);
+    for (const TFieldSpec& field : fields) {
+        const std::string element = field.Element;
+        tags_.push_back({"<" + element + ">", "</" + element + ">\r\n", "<" + element + "/>\r\n"});
+    }
 }
 
 int TRecordClass::IndexOf(std::string_view element) const {
@@ -94,6 +100,79 @@ std::string TExportRecord::ValueText(int field) const {
 void TExportRecord::ToXml(TXmlNode& node) const {
     for (int i = 0; i < class_.FieldCount(); ++i)
         node.NodeNewText(class_.Fields()[static_cast<size_t>(i)].Element, ValueText(i));
+}
+
+namespace {
+
+// Text that needs no escaping: printable ASCII without markup characters (numbers, dates, codes).
+bool IsPlainText(std::string_view text) {
+    for (char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c >= 0x7F || c == '&' || c == '<' || c == '>' || c == '"' || c == '\'') return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void TExportRecord::AppendValue(std::string& out, int field) const {
+    switch (class_.Fields()[static_cast<size_t>(field)].Form) {
+        case TValueForm::Integer: {
+            const double value = Number(field);
+            const int32_t integer =
+                std::isnan(value)
+                    ? 0
+                    : static_cast<int32_t>(std::clamp(value, double{INT32_MIN}, double{INT32_MAX}));
+            char buf[16];
+            out.append(buf, std::to_chars(buf, buf + sizeof buf, integer).ptr);
+            return;
+        }
+        case TValueForm::Text:
+        case TValueForm::Raw: {
+            // Converted in place; the rare value that needs escaping is written again escaped.
+            const size_t start = out.size();
+            out += AnsiText(Text(field));
+            if (!IsPlainText(std::string_view(out).substr(start))) {
+                const std::string value = out.substr(start);
+                out.resize(start);
+                AppendXmlEscaped(out, value, false);
+            }
+            return;
+        }
+        default: {
+            // Numbers and dates are plain text.
+            out += ValueText(field);
+            return;
+        }
+    }
+}
+
+void TExportRecord::WriteXml(std::string& out, int depth) const {
+    const size_t indent = static_cast<size_t>(depth > 0 ? depth : 0);
+    out.append(indent, '\t');
+    out += '<';
+    out += ElementName;
+    if (class_.FieldCount() == 0) {
+        out += "/>\r\n";
+        return;
+    }
+    out += ">\r\n";
+    for (int i = 0; i < class_.FieldCount(); ++i) {
+        const TRecordClass::TTags& tags = class_.Tags(i);
+        out.append(indent + 1, '\t');
+        // Only a text can be empty; every number and date has digits.
+        if (class_.IsText(i) && Text(i).empty()) {
+            out += tags.empty;
+            continue;
+        }
+        out += tags.open;
+        AppendValue(out, i);
+        out += tags.close;
+    }
+    out.append(indent, '\t');
+    out += "</";
+    out += ElementName;
+    out += ">\r\n";
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -65,11 +65,18 @@ public:
     int TextCount() const { return textCount_; }
     TExportRecord* NewRecord() const { return create_(); }
 
+    // The field's element tags as the text form writes them: "<E>", "</E>" CR LF, "<E/>" CR LF.
+    struct TTags {
+        std::string open, close, empty;
+    };
+    const TTags& Tags(int field) const { return tags_[static_cast<size_t>(field)]; }
+
 private:
     const char* itemElement_;
     std::span<const TFieldSpec> fields_;
     TCreate create_;
     std::vector<int> slots_;
+    std::vector<TTags> tags_;
     int numberCount_ = 0;
     int textCount_ = 0;
 };
@@ -93,7 +100,10 @@ public:
     const rtl::AnsiString& Text(std::string_view element) const { return Text(Field(element)); }
 
     // One child element per field, in table order, with the value in the field's form.
-    void ToXml(TXmlNode& node) const override;
+    void ToXml(TXmlNode& node) const final;
+    // Appends the item in the text form, indented by depth tabs: the same text as ToXml's node
+    // through WriteXmlElement, without building the node.
+    void WriteXml(std::string& out, int depth) const;
     // The element text of one field.
     std::string ValueText(int field) const;
 
@@ -101,6 +111,9 @@ protected:
     explicit TExportRecord(const TRecordClass& recordClass);
 
 private:
+    // Appends the element text of one field, escaped for the text form.
+    void AppendValue(std::string& out, int field) const;
+
     const TRecordClass& class_;
     std::vector<double> numbers_;
     std::vector<rtl::AnsiString> texts_;

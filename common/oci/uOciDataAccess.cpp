@@ -300,7 +300,8 @@ public:
             try {
                 for (size_t c = 0; c < columns_.size(); ++c) {
                     const rtl::Variant value = Value(*columns_[c], r);
-                    if (!value.IsNull()) PutFieldAsVariant(static_cast<int>(c) + 1, rec, value);
+                    // The value as the database sent it, already of its column's scale.
+                    if (!value.IsNull()) PutFieldAsVariant(static_cast<int>(c) + 1, rec, value, true);
                 }
             } catch (...) {
                 FreeRecBuf(rec);

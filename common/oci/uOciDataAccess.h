@@ -94,6 +94,6 @@ public:
 };
 
 // Rows fetched per round trip when a dataset does not fetch all at once.
-inline constexpr int OciFetchBlock = 25;
+inline constexpr int OciFetchBlock = 500;
 
 }  // namespace svc

@@ -6,10 +6,12 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <exception>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -320,6 +322,10 @@ public:
     // thread. Without removeMessage the message stays and frees the thread when it is handled.
     // thread is empty afterwards.
     bool StopThread(TExecThread*& thread, bool removeMessage);
+    // Joins a worker without breaking it, then runs its end method here in place of its end
+    // message, which is taken off the queue; the run's error is dropped. Call on the thread that
+    // started the run. thread is cleared.
+    void CompleteThread(TExecThread*& thread);
 
     // Another connection whose server this one's session borrows.
     TOCIConnection* ProxyConnection = nullptr;
@@ -627,6 +633,9 @@ public:
     OCILobLocator** GetOCILobLocatorPtr();
     // Works on a locator from elsewhere, which is never freed here.
     void SetOCILobLocator(OCILobLocator* value);
+    // Takes an owned locator that a block fetch filled and gives back this value's own, so the
+    // fetch's locators are reused without a client call per row.
+    OCILobLocator* ExchangeLocator(OCILobLocator* filled);
     bool HasLocator() const { return locator_ != nullptr; }
     void SetSvcCtx(OCISvcCtx* value);
     OCISvcCtx* GetSvcCtx() const { return FSvcCtx; }
@@ -970,6 +979,9 @@ public:
     void UnPrepare() override;
     bool GetPrepared() override;
     void Execute(int iters = 1) override;
+    // Runs the statement on the calling thread whatever the non-blocking setting: a record set's
+    // background open is already on its own worker.
+    void ExecuteOnThisThread(int iters = 1);
     void SetConnection(TCRConnection* value) override;
     TCursorState GetCursorState() override;
     void SetCursorState(TCursorState value) override;
@@ -1261,7 +1273,7 @@ private:
 // Record layout: the field values at their offsets, then one 2-byte OCI indicator per field
 // (-1 null).
 
-class TOCIRecordSet : public TCRRecordSet {
+class TOCIRecordSet : public TCRRecordSet, public TUtilityMessageTarget {
 public:
     TOCIRecordSet();
     ~TOCIRecordSet() override;
@@ -1292,6 +1304,17 @@ public:
     void SetConnection(TCRConnection* value) override;
     bool SetProp(int prop, const rtl::Variant& value) override;
     bool GetProp(int prop, rtl::Variant& value) override;
+
+    // ---- background (non-blocking) opening and fetching
+    // At the last row in memory, waits while a background fetch-all may still add rows.
+    bool Eof() override;
+    void SetFilterText(const AnsiString& value) override;
+    void FilterUpdated() override;
+    void SortItems() override;
+    void DoAfterFetch() override;
+    void HandleUtilityMessage(rtl::UINT msg, rtl::LPARAM lParam) override;
+    bool ExecThreadRunning() const { return FExecThread != nullptr; }
+    bool FetchThreadRunning() const { return FFetchThread != nullptr; }
 
     // ---- row values
     bool GetNull(int fieldNo, void* recBuf) override;
@@ -1337,6 +1360,19 @@ protected:
     bool FetchArray(bool fetchBack);
     bool FetchPiece(bool fetchBack);
     void FetchAllLoop();
+    void FetchAllProc();
+    void EndFetchAll(rtl::Exception* error);
+    // Background work is going on and may still change the rows.
+    bool NonBlockingActive();
+    // The background work is over and its completion has run (close and destroy).
+    void FinishBackground(bool runCompletion);
+    // The fetch event: set, reset and pulsed as the spec of the waits says; waiters see a change
+    // through its generation, so a pulse between a check and the wait is never lost.
+    void SetFetchEvent(bool signaled, bool pulse);
+    void WaitFetchEvent();
+    // On the owning thread while a fetch-all worker runs: waits for its next rows instead of
+    // fetching beside it; false when it ended without more.
+    bool WaitForWorkerRows();
     void AllocFetchBuffer();
     void FreeFetchBuffer();
     void ClearItems();
@@ -1348,6 +1384,8 @@ protected:
     // Turns a fetched row's conversion entries into record values.
     void ConvertRow(void* recBuf, uint8_t* row);
     void DefineBlock(PItemHeader firstItem);
+    // The stage the defines point at, defined at its first use after an open.
+    PItemHeader StageItems();
     // Links the items of a block in order after Last (or before First when backward).
     void LinkBlockItems(PItemHeader first, int count, bool backward);
     void FreeBlockComplex(PBlockHeader block, int from, int to);
@@ -1361,6 +1399,11 @@ protected:
     void FreeLobFields(void* recBuf);
     void PrepareLobEntries(void* recBuf, uint8_t* conversionRow);
     void FinishLobFields(void* recBuf);
+    // Block fetches land in the stage, so their LOB cells point at locators of the record set's
+    // own; each fetched row's value object then trades locators with its cell.
+    void StageLobLocators(int rows);
+    void TakeStagedLobs(void* recBuf, int row);
+    void FreeStagedLobs();
 
 private:
     TOraCursor* FResultCursor = nullptr;
@@ -1368,6 +1411,11 @@ private:
     int32_t FFetchBufferRowSize = 0;
     // Each field's entry in a conversion row, -1 for a field fetched into the record.
     std::vector<int32_t> FEntryOffsets;
+    struct TStagedLob {
+        OCILobLocator* Locator = nullptr;
+        ub4 Type = 0;
+    };
+    std::vector<TStagedLob> FStagedLobs;  // rows × LOB columns, owned here
     // A record that takes the row of a positioning fetch.
     std::vector<uint8_t> FScratchRecord;
     bool FPieceFetch = false;
@@ -1376,11 +1424,25 @@ private:
     int32_t FLastRowNo = 0;
     bool FEndReached = false;
     bool FNeedsConversion = false;
-    bool FBreakFetch = false;
-    bool FFetchAllRunning = false;
+    std::atomic<bool> FBreakFetch{false};
+    std::atomic<bool> FFetchAllRunning{false};
+    TExecThread* FExecThread = nullptr;
+    TExecThread* FFetchThread = nullptr;
+    std::atomic<uint32_t> FWorkerThreadId{0};
+    rtl::HWND FOwnerWindow = 0;
+    // Guards the row list while a worker adds rows, and the fetch event.
+    std::mutex FFetchLock;
+    std::condition_variable FFetchChanged;
+    bool FFetchSignaled = true;
+    uint64_t FFetchGeneration = 0;
+    bool FClosing = false;  // a close ends the background work: no new work starts
+    AnsiString FPendingFilter;
+    bool FHasPendingFilter = false;
     bool FHasObjectFields = false;
     bool FDisableInitFields = false;
-    // The block whose items the defines point at; a new or reused block is defined again.
+    // FetchRows items the block fetch lands in before its rows are copied to their block.
+    std::vector<uint8_t> FStageBuffer;
+    // Set while the defines point at the stage; cleared whenever they must be made again.
     PBlockHeader FDefinedBlock = nullptr;
     TOCICommand* FOraCommand = nullptr;
     TOCIConnection* FOracleConnection = nullptr;

@@ -368,6 +368,20 @@ void TOCICommand::Execute(int iters) {
                                                [this](rtl::Exception* error) { EndExecute(error); });
 }
 
+void TOCICommand::ExecuteOnThisThread(int iters) {
+    FIters = iters;
+    FExecuting = true;
+    try {
+        DoExecute();
+    } catch (...) {
+        FExecuting = false;
+        if (OnAfterExecute) OnAfterExecute(false);
+        throw;
+    }
+    FExecuting = false;
+    if (OnAfterExecute) OnAfterExecute(true);
+}
+
 void TOCICommand::DoExecute() {
     const bool wasPrepared = GetPrepared();
     auto finish = [&] {

@@ -96,6 +96,18 @@ void TOraLob::SetOCILobLocator(OCILobLocator* value) {
     if (value) FOwnsLocator = false;
 }
 
+OCILobLocator* TOraLob::ExchangeLocator(OCILobLocator* filled) {
+    if (!locator_ || !FOwnsLocator) {
+        locator_ = nullptr;
+        AllocLob();
+    }
+    OCILobLocator* own = locator_;
+    locator_ = filled;
+    FOwnsLocator = true;
+    FOwnsTemporary = false;
+    return own;
+}
+
 void TOraLob::CheckAlloc() {
     if (!locator_) throw rtl::Exception("Lob is not allocated");
 }

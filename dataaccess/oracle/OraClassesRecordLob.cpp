@@ -1,5 +1,6 @@
 // TOCIRecordSet LOB and BFILE columns: the per-row value objects, their locators in the fetch and
 // the content read after it.
+#include <algorithm>
 #include <cstring>
 
 #include "dataaccess/oracle/OraClasses.h"
@@ -63,6 +64,68 @@ void TOCIRecordSet::PrepareLobEntries(void* recBuf, uint8_t* conversionRow) {
         OCILobLocator* locator = lob ? lob->GetOCILobLocator() : nullptr;
         std::memcpy(conversionRow + entry, &locator, sizeof locator);
     }
+}
+
+namespace {
+
+bool IsFileType(TDataType t) {
+    return t == dtBFile || t == dtCFile;
+}
+
+}  // namespace
+
+void TOCIRecordSet::StageLobLocators(int rows) {
+    if (FEntryOffsets.empty()) return;
+    std::vector<int> columns;
+    for (int i = 0; i < fields_.Count(); ++i)
+        if (FEntryOffsets[static_cast<size_t>(i)] >= 0 && IsOraLobType(fields_[i]->DataType))
+            columns.push_back(i);
+    if (columns.empty()) return;
+    const size_t n = columns.size();
+    const size_t need = static_cast<size_t>(std::max(rows, FFetchRows)) * n;
+    if (FStagedLobs.size() < need) FStagedLobs.resize(need);
+    if (!OCIInitialized) InitOCI();
+    OCIEnv* env = FOracleConnection && FOracleConnection->GetEnvironment()
+                      ? FOracleConnection->GetEnvironment()
+                      : OCIEnvHandle;
+    for (int k = 0; k < rows; ++k) {
+        uint8_t* row =
+            FFetchBuffer.data() + static_cast<size_t>(k) * static_cast<size_t>(FFetchBufferRowSize);
+        for (size_t j = 0; j < n; ++j) {
+            const int i = columns[j];
+            TStagedLob& cell = FStagedLobs[static_cast<size_t>(k) * n + j];
+            if (!cell.Locator) {
+                const ub4 type = IsFileType(fields_[i]->DataType) ? OCI_DTYPE_FILE : OCI_DTYPE_LOB;
+                if (OCIDescriptorAlloc(env, reinterpret_cast<void**>(&cell.Locator), type, 0, nullptr) !=
+                    OCI_SUCCESS) {
+                    cell.Locator = nullptr;
+                    throw rtl::Exception("Lob is not allocated");
+                }
+                cell.Type = type;
+            }
+            std::memcpy(row + FEntryOffsets[static_cast<size_t>(i)], &cell.Locator, sizeof cell.Locator);
+        }
+    }
+}
+
+void TOCIRecordSet::TakeStagedLobs(void* recBuf, int row) {
+    size_t j = 0;
+    size_t n = 0;
+    for (int i = 0; i < fields_.Count(); ++i)
+        if (FEntryOffsets[static_cast<size_t>(i)] >= 0 && IsOraLobType(fields_[i]->DataType)) ++n;
+    for (int i = 0; i < fields_.Count(); ++i) {
+        TFieldDesc* f = fields_[i];
+        if (FEntryOffsets[static_cast<size_t>(i)] < 0 || !IsOraLobType(f->DataType)) continue;
+        TStagedLob& cell = FStagedLobs[static_cast<size_t>(row) * n + j++];
+        if (auto* lob = dynamic_cast<TOraLob*>(TSharedObject::FromHandle(PlacePointer(f, recBuf))))
+            cell.Locator = lob->ExchangeLocator(cell.Locator);
+    }
+}
+
+void TOCIRecordSet::FreeStagedLobs() {
+    for (TStagedLob& cell : FStagedLobs)
+        if (cell.Locator) OCIDescriptorFree(cell.Locator, cell.Type);
+    FStagedLobs.clear();
 }
 
 void TOCIRecordSet::FinishLobFields(void* recBuf) {

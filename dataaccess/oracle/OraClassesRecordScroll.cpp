@@ -43,6 +43,7 @@ int32_t TOCIRecordSet::GetItemRowNo(PItemHeader item) {
 
 void TOCIRecordSet::DefineRow(void* recBuf, uint8_t* conversionRow) {
     TOCICommand* command = OraCommand();
+    FDefinedBlock = nullptr;  // the block stage must be defined again
     for (int i = 0; i < fields_.Count(); ++i) {
         TFieldDesc* f = fields_[i];
         if (f->HasParent() || f->Kind != 0) continue;
@@ -155,6 +156,13 @@ void TOCIRecordSet::SetToBegin() {
 
 void TOCIRecordSet::SetToEnd() {
     TOCICommand* command = OraCommand();
+    if (IsNonBlocking() && FWorkerThreadId != rtl::GetCurrentThreadId()) {
+        // The rows come from a worker: wait for all of them; the completions arrive as messages.
+        if (!FExecThread && !FFetchThread && !CanFetchBack() && command->GetCursorState() < csFetched &&
+            command->GetCursorState() != csInactive)
+            FetchAll();
+        while (FExecThread || FFetchThread) rtl::WaitAndProcessMessages(10);
+    }
     if (command->GetCursorState() < csFetched && command->GetCursorState() != csInactive) {
         if (CanFetchBack()) {
             if (!(FLastRowNo == command->FetchedRows() && FEndReached)) {

@@ -28,6 +28,12 @@ TOCIRecordSet::TOCIRecordSet() {
 }
 
 TOCIRecordSet::~TOCIRecordSet() {
+    // A destroyed record set runs no completion: its workers are stopped and their end
+    // messages dropped before anything else goes.
+    try {
+        FinishBackground(false);
+    } catch (...) {
+    }
     try {
         Close();
     } catch (...) {
@@ -247,17 +253,44 @@ void TOCIRecordSet::InternalOpen(bool disableInitFields) {
 }
 
 void TOCIRecordSet::ExecuteOpen(bool disableInitFields) {
-    // Background opening and fetching are not offered: the statement runs on the caller's thread.
-    if (IsNonBlocking()) throw rtl::Exception("Non-blocking fetching is not supported by the record set");
-    StringHeap().SetThreadSafety(false);
     FDisableInitFields = disableInitFields;
-    try {
-        DoExecuteOpen();
-    } catch (rtl::Exception& e) {
-        EndExecuteOpen(&e);
-        throw;
+    if (!IsNonBlocking()) {
+        StringHeap().SetThreadSafety(false);
+        try {
+            DoExecuteOpen();
+        } catch (rtl::Exception& e) {
+            EndExecuteOpen(&e);
+            throw;
+        }
+        EndExecuteOpen(nullptr);
+        return;
     }
-    EndExecuteOpen(nullptr);
+    if (!FOracleConnection || !FOracleConnection->ThreadSafety())
+        throw rtl::Exception("Session must be Thread Safety");
+    rtl::Assert(!FExecThread && !FFetchThread,
+                "OraClasses: background work of the record set is still going");
+    StringHeap().SetThreadSafety(true);
+    // The fields are described here; a block is described only after it ran, on the worker.
+    TOCICommand* command = OraCommand();
+    if (!disableInitFields && !(command->IsOwnCursor() && command->SQLType() == SQL_PLSQL)) {
+        InitFields();
+        FDisableInitFields = fields_.Count() > 0;
+    }
+    FOwnerWindow = UtilityWindow();
+    SetFetchEvent(false, false);
+    FExecThread = FOracleConnection->RunThread(
+        [this] {
+            FWorkerThreadId = rtl::GetCurrentThreadId();
+            SetFetchEvent(false, true);
+            try {
+                DoExecuteOpen();
+            } catch (...) {
+                SetFetchEvent(true, false);
+                throw;
+            }
+            SetFetchEvent(true, false);
+        },
+        [this](rtl::Exception* error) { EndExecuteOpen(error); });
 }
 
 void TOCIRecordSet::DoExecuteOpen() {
@@ -276,22 +309,44 @@ void TOCIRecordSet::DoExecuteOpen() {
         FPieceFetch = false;
     }
     if (FResultCursor && command->GetCursor() != FResultCursor) command->SetCursor(FResultCursor);
+    // In the background the first block comes with the open.
+    if (IsNonBlocking() && !FFetchAll) Fetch(false);
 }
 
 void TOCIRecordSet::EndExecuteOpen(rtl::Exception* error) {
+    const bool background = FExecThread != nullptr;
+    FExecThread = nullptr;
+    if (background) FWorkerThreadId = 0;
     if (OnAfterExecute) OnAfterExecute(error == nullptr);
-    if (!error && FFetchAll && OraCommand()->GetCursorState() < csFetched) FetchAll();
+    if (error || FClosing) return;
+    if (FFetchAll && OraCommand()->GetCursorState() < csFetched) FetchAll();
+    if (!background) return;
+    if (!FFetchThread && HasSortColumns()) SortItems();
+    if (FHasPendingFilter) {
+        FHasPendingFilter = false;
+        TCRRecordSet::SetFilterText(FPendingFilter);
+        FilterUpdated();
+        if (OnDataChanged) OnDataChanged();
+    }
 }
 
 void TOCIRecordSet::ExecCommand() {
     TOCICommand* command = OraCommand();
+    auto execute = [&] {
+        if (IsNonBlocking() && FWorkerThreadId == rtl::GetCurrentThreadId()) {
+            command->ExecuteOnThisThread(1);
+            FFetchCancel = false;
+        } else {
+            TCRRecordSet::ExecCommand();
+        }
+    };
     bool preparedHere = false;
     if (FCommandType != ctCursor && !prepared_ && !command->GetPrepared()) {
         command->Prepare();
         preparedHere = true;
     }
     try {
-        TCRRecordSet::ExecCommand();
+        execute();
         FindResultCursor();
         DetectCommandType();
     } catch (...) {
@@ -302,6 +357,14 @@ void TOCIRecordSet::ExecCommand() {
 }
 
 void TOCIRecordSet::Reopen() {
+    if (IsNonBlocking() && OraCommand()->IsOwnCursor()) {
+        // The completions that end these waits arrive as messages of this thread.
+        while (FExecThread) rtl::WaitAndProcessMessages(10);
+        while (FFetchThread) {
+            FBreakFetch = true;
+            rtl::WaitAndProcessMessages(10);
+        }
+    }
     if (!OraCommand()->IsOwnCursor()) {
         if (OraCommand()->SQLType() == SQL_UNKNOWN) throw rtl::Exception("Reopen is not allowed");
         Close();
@@ -315,6 +378,7 @@ void TOCIRecordSet::Reopen() {
 }
 
 void TOCIRecordSet::InternalClose() {
+    FinishBackground(true);
     TOCICommand* command = OraCommand();
     if (!command->IsOwnCursor()) {
         if (command->GetActive()) command->InternalUnPrepare();
@@ -331,6 +395,7 @@ void TOCIRecordSet::InternalClose() {
 // Fetching
 
 bool TOCIRecordSet::Fetch(bool fetchBack) {
+    if (FWorkerThreadId != rtl::GetCurrentThreadId() && FFetchThread) return WaitForWorkerRows();
     TOCICommand* command = OraCommand();
     const TCursorState state = command->GetCursorState();
     if (state == csInactive || state == csFetched) return false;
@@ -371,9 +436,12 @@ void TOCIRecordSet::AllocFetchBuffer() {
 }
 
 void TOCIRecordSet::FreeFetchBuffer() {
+    FreeStagedLobs();
     FFetchBuffer.clear();
     FFetchBuffer.shrink_to_fit();
     FEntryOffsets.clear();
+    FStageBuffer.clear();
+    FStageBuffer.shrink_to_fit();
     FDefinedBlock = nullptr;
 }
 
@@ -390,6 +458,23 @@ void TOCIRecordSet::DefineBlock(PItemHeader firstItem) {
         command->DefineArrayData(*f, value, stride, valueSkip,
                                  static_cast<int16_t*>(IndicatorPlace(rec, i + 1)));
     }
+}
+
+// The defines point at a stage of FetchRows items laid out as a block's items; they are made once
+// per open, and each block takes its rows from the stage with one copy.
+PItemHeader TOCIRecordSet::StageItems() {
+    TBlockManager& blocks = BlockManager();
+    const size_t size = blocks.ItemSize() * static_cast<size_t>(FFetchRows);
+    if (FStageBuffer.size() != size || !FDefinedBlock) {
+        FStageBuffer.assign(size, 0);
+        FDefinedBlock = nullptr;
+    }
+    auto* first = reinterpret_cast<PItemHeader>(FStageBuffer.data());
+    if (!FDefinedBlock) {
+        DefineBlock(first);
+        FDefinedBlock = reinterpret_cast<PBlockHeader>(FStageBuffer.data());
+    }
+    return first;
 }
 
 void TOCIRecordSet::FreeBlockComplex(PBlockHeader block, int from, int to) {
@@ -437,7 +522,29 @@ bool TOCIRecordSet::FetchArray(bool fetchBack) {
     if (command->GetCursorState() <= csPrepared) return false;
     TBlockManager& blocks = BlockManager();
     const bool converting = hasComplexFields_ || FNeedsConversion;
-    if (converting && FFetchBuffer.empty()) AllocFetchBuffer();
+    if (converting && FFetchBuffer.empty()) {
+        AllocFetchBuffer();
+        FDefinedBlock = nullptr;
+    }
+    PItemHeader stage = StageItems();
+    int rows = FFetchRows;
+    if (FEndReached && command->FetchedRows() > FLastRowNo)
+        rows = std::min(FFetchRows, command->FetchedRows() - FLastRowNo);
+    if (converting) StageLobLocators(rows);
+    int fetched = 0;
+    try {
+        fetched = command->Fetch(static_cast<ub4>(rows), OCI_FETCH_NEXT, 0);
+    } catch (...) {
+        FDefinedBlock = nullptr;
+        throw;
+    }
+    FLastRowNo += fetched;
+    FLastFetchBack = false;
+    if (fetched == 0) {
+        FreeFetchBuffer();
+        FEndReached = true;
+        return false;
+    }
 
     PBlockHeader block = nullptr;
     bool newBlock = true;
@@ -453,61 +560,44 @@ bool TOCIRecordSet::FetchArray(bool fetchBack) {
         blocks.AllocBlock(block, static_cast<uint16_t>(FFetchRows));
     }
     PItemHeader first = blocks.BlockItem(block, 0);
-    const size_t stride = blocks.ItemSize();
-    int fetched = 0;
+    std::memcpy(first, stage, blocks.ItemSize() * static_cast<size_t>(fetched));
+    int created = 0;
     try {
-        for (int k = 0; k < FFetchRows; ++k) {
+        for (int k = 0; k < fetched; ++k) {
             PItemHeader item = blocks.BlockItem(block, k);
             MarkUsed(item, block);
-            if (hasComplexFields_) CreateComplexFields(ItemRecord(item), true);
-            if (!FEntryOffsets.empty())
-                PrepareLobEntries(
-                    ItemRecord(item),
-                    FFetchBuffer.data() + static_cast<size_t>(k) * static_cast<size_t>(FFetchBufferRowSize));
+            if (hasComplexFields_) {
+                CreateComplexFields(ItemRecord(item), true);
+                ++created;
+                if (!FStagedLobs.empty()) TakeStagedLobs(ItemRecord(item), k);
+            }
         }
-        if (newBlock || FDefinedBlock != block) {
-            DefineBlock(first);
-            FDefinedBlock = block;
-        }
-        int rows = FFetchRows;
-        if (FEndReached && command->FetchedRows() > FLastRowNo)
-            rows = std::min(FFetchRows, command->FetchedRows() - FLastRowNo);
-        fetched = command->Fetch(static_cast<ub4>(rows), OCI_FETCH_NEXT, 0);
-        FLastRowNo += fetched;
-        FLastFetchBack = false;
-        if (fetched > 0 && converting)
+        if (converting)
             for (int k = 0; k < fetched; ++k)
                 ConvertRow(
                     ItemRecord(blocks.BlockItem(block, k)),
                     FFetchBuffer.data() + static_cast<size_t>(k) * static_cast<size_t>(FFetchBufferRowSize));
     } catch (...) {
-        FreeBlockComplex(block, 0, FFetchRows);
-        if (newBlock) {
-            blocks.FreeBlock(block);
-        } else {
-            blocks.FreeBlock(block);
-            FirstItem = LastItem = CurrentItem = nullptr;
-        }
-        FDefinedBlock = nullptr;
+        FreeBlockComplex(block, 0, created);
+        blocks.FreeBlock(block);
+        if (!newBlock) FirstItem = LastItem = CurrentItem = nullptr;
         throw;
     }
-    if (fetched == 0) {
-        FreeBlockComplex(block, 0, FFetchRows);
-        blocks.FreeBlock(block);
-        FDefinedBlock = nullptr;
-        FreeFetchBuffer();
-        FEndReached = true;
-        return false;
+    {
+        // A reader on the owning thread may be looking at the end of the list.
+        std::lock_guard<std::mutex> lock(FFetchLock);
+        LinkBlockItems(first, fetched, false);
+        RecalcItemsFields(first, LastItem);
+        recordCount_ += fetched;
     }
-    (void)stride;
-    LinkBlockItems(first, fetched, false);
-    RecalcItemsFields(first, LastItem);
-    recordCount_ += fetched;
     if (fetched < FFetchRows) {
         FEndReached = true;
-        FreeBlockComplex(block, fetched, FFetchRows);
         // The spare items go to the free list at once.
-        for (int k = fetched; k < FFetchRows; ++k) blocks.FreeItem(blocks.BlockItem(block, k));
+        for (int k = fetched; k < FFetchRows; ++k) {
+            PItemHeader item = blocks.BlockItem(block, k);
+            MarkUsed(item, block);
+            blocks.FreeItem(item);
+        }
         if (command->GetCursorState() == csFetched || command->GetCursorState() == csInactive)
             FreeFetchBuffer();
     }
@@ -520,7 +610,20 @@ void TOCIRecordSet::FetchAll() {
     if (state >= csFetchingAll || state == csInactive) return;
     command->SetCursorState(state > csExecuteFetchAll ? csFetchingAll : csExecuteFetchAll);
     FBreakFetch = false;
-    FetchAllLoop();
+    if (!IsNonBlocking() || FWorkerThreadId == rtl::GetCurrentThreadId()) {
+        FetchAllLoop();
+        return;
+    }
+    if (FClosing) return;
+    if (!FOracleConnection || !FOracleConnection->ThreadSafety())
+        throw rtl::Exception("Session must be Thread Safety");
+    if (FFetchThread) return;
+    StringHeap().SetThreadSafety(true);
+    FOwnerWindow = UtilityWindow();
+    SetFetchEvent(false, false);
+    FFetchAllRunning = true;  // before the start, so that a close sees the loop as running
+    FFetchThread = FOracleConnection->RunThread([this] { FetchAllProc(); },
+                                                [this](rtl::Exception* error) { EndFetchAll(error); });
 }
 
 void TOCIRecordSet::FetchAllLoop() {
@@ -537,6 +640,7 @@ void TOCIRecordSet::FetchAllLoop() {
                     break;
                 }
                 if (!Fetch(false)) break;
+                if (IsNonBlocking()) SetFetchEvent(false, true);  // a block came
             }
         }
     } catch (...) {

@@ -123,4 +123,27 @@ bool TOCIConnection::StopThread(TExecThread*& thread, bool removeMessage) {
     return true;
 }
 
+void TOCIConnection::CompleteThread(TExecThread*& thread) {
+    if (!thread) return;
+    TExecThread* finishing = thread;
+    finishing->WaitFor();
+    // The end message is posted before the worker ends, so after the join it is pending unless
+    // it was handled already; only a pending one is ours to run and free. The end method still
+    // finds its reference set, as it would when its message came.
+    const rtl::HWND window = finishing->MethodDesc()->Window;
+    if (!rtl::RemovePendingMessage(window, WM_EXECTHREADDONE, finishing->MessageHandle())) {
+        thread = nullptr;
+        return;
+    }
+    std::unique_ptr<TExecThread> owned(finishing);
+    if (TEndMethod& end = owned->MethodDesc()->EndMethod) {
+        try {
+            end(owned->RunError());
+        } catch (...) {
+            // The closing caller goes on; the run's end has seen its error.
+        }
+    }
+    thread = nullptr;
+}
+
 }  // namespace dac

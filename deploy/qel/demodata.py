@@ -104,7 +104,8 @@ class Generator:
     def day(self, back_from=0, back_to=None):
         """A moment between back_to and back_from days before the anchor."""
         back_to = self.days if back_to is None else back_to
-        seconds = self.rnd.randint(int(back_from * 86400), int(back_to * 86400) - 1)
+        # a range that has shrunk to nothing (two days of history) gives its start
+        seconds = self.rnd.randint(int(back_from * 86400), max(int(back_from * 86400), int(back_to * 86400) - 1))
         return text_time(self.anchor - datetime.timedelta(seconds=seconds))
 
     def package_after(self, moment):

@@ -70,28 +70,18 @@ std::map<std::pair<std::string, int64_t>, FaultUse>& faultUses() {
     return m;
 }
 
-struct Fault {
-    int64_t id;
-    std::string kind, target, message;
-    sb4 code;
-    std::optional<int64_t> times;
-    int64_t after = 0;
-};
-
-// The fault query is prepared once per session (every fetch asks it) and kept in cached.
-std::vector<Fault> readFaults(sqlite3* ctl, sqlite3_stmt*& cached, const char* kind) {
+// Reads every fault of the table; none when the table is missing.
+std::vector<Fault> readFaults(sqlite3* ctl) {
     std::vector<Fault> out;
-    if (!cached && sqlite3_prepare_v2(
-                       ctl,
-                       "SELECT id, upper(kind), ifnull(target, ''), ifnull(code, 0), ifnull(message, ''), "
-                       "times, ifnull(after_calls, 0) FROM oci_fault WHERE upper(kind) = ? ORDER BY id",
-                       -1, &cached, nullptr) != SQLITE_OK) {
-        sqlite3_finalize(cached);
-        cached = nullptr;
-        return out;  // no fault table: nothing injected
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(
+            ctl,
+            "SELECT id, upper(kind), ifnull(target, ''), ifnull(code, 0), ifnull(message, ''), "
+            "times, ifnull(after_calls, 0) FROM oci_fault ORDER BY id",
+            -1, &st, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(st);
+        return out;
     }
-    sqlite3_stmt* st = cached;
-    sqlite3_bind_text(st, 1, kind, -1, SQLITE_STATIC);
     while (sqlite3_step(st) == SQLITE_ROW) {
         Fault f;
         f.id = sqlite3_column_int64(st, 0);
@@ -103,7 +93,7 @@ std::vector<Fault> readFaults(sqlite3* ctl, sqlite3_stmt*& cached, const char* k
         f.after = sqlite3_column_int64(st, 6);
         out.push_back(f);
     }
-    sqlite3_reset(st);  // ends the read, so that the next one sees new faults
+    sqlite3_finalize(st);
     return out;
 }
 
@@ -562,8 +552,10 @@ void Session::end() {
         db = nullptr;
     }
     if (ctl) {
-        sqlite3_finalize(faultQuery);
-        faultQuery = nullptr;
+        sqlite3_finalize(faultVersionQuery);
+        faultVersionQuery = nullptr;
+        faultVersion = -1;
+        faults.clear();
         sqlite3_close_v2(ctl);
         ctl = nullptr;
     }
@@ -598,9 +590,33 @@ void Session::ensureAlive() {
     if (!begun || link != Alive || !db) raise(3114);
 }
 
+std::vector<Fault> Session::faultsOf(const char* kind) {
+    // Every fetch asks: the table is read again only when the data version of the read-only
+    // control connection moved, that is after another connection committed.
+    if (!faultVersionQuery &&
+        sqlite3_prepare_v2(ctl, "PRAGMA data_version", -1, &faultVersionQuery, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(faultVersionQuery);
+        faultVersionQuery = nullptr;
+        faults = readFaults(ctl);
+    } else {
+        int64_t version = -1;
+        if (sqlite3_step(faultVersionQuery) == SQLITE_ROW)
+            version = sqlite3_column_int64(faultVersionQuery, 0);
+        sqlite3_reset(faultVersionQuery);  // ends the read, so that the next one sees new commits
+        if (version < 0 || version != faultVersion) {
+            faults = readFaults(ctl);
+            faultVersion = version;
+        }
+    }
+    std::vector<Fault> out;
+    for (const Fault& f : faults)
+        if (f.kind == kind) out.push_back(f);
+    return out;
+}
+
 void Session::checkLink() {
     if (link == Lost || !begun) raise(3114);
-    for (const Fault& f : readFaults(ctl, faultQuery, "LOST_CONNECTION")) {
+    for (const Fault& f : faultsOf("LOST_CONNECTION")) {
         if (!f.target.empty() && !sameText(f.target, user)) continue;
         if (!takeFault(dbPath, f)) continue;
         // The server went away: its open queries and uncommitted work are gone with it.
@@ -615,7 +631,7 @@ void Session::checkLink() {
 
 void Session::checkProcedureFault(const std::string& fullName) {
     std::string shortName = fullName.substr(fullName.rfind('.') + 1);
-    for (const Fault& f : readFaults(ctl, faultQuery, "RAISE")) {
+    for (const Fault& f : faultsOf("RAISE")) {
         if (!sameText(f.target, fullName) && !sameText(f.target, shortName)) continue;
         if (!takeFault(dbPath, f)) continue;
         sb4 code = f.code ? (f.code < 0 ? -f.code : f.code) : 20000;
@@ -762,7 +778,7 @@ sword OCISessionBegin(OCISvcCtx* svchp, OCIError* errhp, OCISession* usrhp, ub4 
         se->link = Session::Alive;
         se->open(svc->server->dbPath);
         try {
-            for (const Fault& f : readFaults(se->ctl, se->faultQuery, "LOGON")) {
+            for (const Fault& f : se->faultsOf("LOGON")) {
                 if (!f.target.empty() && !sameText(f.target, se->user)) continue;
                 if (!takeFault(se->dbPath, f)) continue;
                 sb4 code = f.code ? f.code : 12541;

@@ -258,15 +258,30 @@ struct Server : Handle {
     std::string internalName;
 };
 
+// A row of oci_fault.
+struct Fault {
+    int64_t id;
+    std::string kind, target, message;
+    sb4 code;
+    std::optional<int64_t> times;
+    int64_t after = 0;
+};
+
 struct Session : Handle {
     Session() : Handle(OCI_HTYPE_SESSION) {}
     ~Session() override;
     std::string user, password, clientIdentifier;  // UTF-8
     std::string userAnsi;                          // the user name as handed out by OCIAttrGet
     std::string dbPath;
-    sqlite3* db = nullptr;               // the session's own connection
-    sqlite3* ctl = nullptr;              // reads faults outside the session's snapshot
-    sqlite3_stmt* faultQuery = nullptr;  // prepared on ctl at first use
+    sqlite3* db = nullptr;   // the session's own connection
+    sqlite3* ctl = nullptr;  // reads faults outside the session's snapshot
+    // The fault table as last read, with the data version it was read at: it is read again only
+    // after another connection committed something.
+    sqlite3_stmt* faultVersionQuery = nullptr;  // prepared on ctl at first use
+    int64_t faultVersion = -1;
+    std::vector<Fault> faults;
+    // The faults of one kind (upper case), read again when the database changed.
+    std::vector<Fault> faultsOf(const char* kind);
     bool begun = false;
     enum { Alive, LostNow, Lost } link = Alive;
     bool inTxn = false;  // SQLite transaction open

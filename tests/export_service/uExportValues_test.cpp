@@ -5,7 +5,10 @@
 
 #include <climits>
 #include <cmath>
+#include <cstdint>
+#include <vector>
 
+#include "common/uDataFiles.h"
 #include "platform/rtl/DateTime.h"
 
 using namespace svc;
@@ -73,6 +76,49 @@ TEST(ValueForms, IntegerAndAmount) {
     EXPECT_EQ(AmountText(99.9), "99.9");
     EXPECT_EQ(AmountText(100), "100");
     EXPECT_EQ(AmountText(0.000001), "1E-6");
+}
+
+TEST(ValueForms, AmountIsTheGeneralFormatOfFifteenDigitsForEveryMagnitude) {
+    // The amount form works the fixed notation out itself; it must agree with the general
+    // formatting routine everywhere: at the rounding of the 15th digit, at the carries, at the
+    // edges between fixed and scientific notation, and over many values of every magnitude.
+    std::vector<double> values = {0.1 + 0.2,
+                                  1234.565,
+                                  0.30000000000000004,
+                                  999999999999999.4,
+                                  999999999999999.5,
+                                  99999.99999999999,
+                                  9.999999999999995,
+                                  0.0001,
+                                  0.00001,
+                                  0.0000099999999999999995,
+                                  0.000001,
+                                  1e15 - 1,
+                                  1e15,
+                                  1e16,
+                                  123456789012345.67,
+                                  -0.5,
+                                  -1234567.125,
+                                  5e-324,
+                                  1.7976931348623157e308,
+                                  2.675,
+                                  1.0000000000000002};
+    uint64_t x = 88172645463325252ull;
+    const auto next = [&x] {
+        x ^= x << 13;
+        x ^= x >> 7;
+        x ^= x << 17;
+        return x;
+    };
+    for (int i = 0; i < 20000; ++i) {
+        // Amounts in cents, values of every exponent, and ties at the 15th digit.
+        values.push_back(
+            static_cast<double>(static_cast<int64_t>(next() % 2000000000000ull) - 1000000000000) / 100);
+        values.push_back(std::ldexp(static_cast<double>(next() >> 11), static_cast<int>(next() % 120) - 110));
+        values.push_back((static_cast<double>(next() % 1000000000000000ull) + 0.5) *
+                         std::pow(10.0, static_cast<int>(next() % 24) - 20));
+    }
+    for (double value : values) EXPECT_EQ(AmountText(value), TPersistentObject::FloatToText(value)) << value;
 }
 
 TEST(ValueForms, DateTimeAndDateAreWrittenFromTheValueAsItIs) {

@@ -9,6 +9,7 @@
 
 #include "export_service/uQelOutProcessors.h"
 #include "platform/rtl/DateTime.h"
+#include "tests/export_service/KindFixtures.h"
 
 using namespace svc;
 
@@ -125,6 +126,41 @@ TEST(XMLGenerator, TheTextIsExactlyTheReadableForm) {
               "\t\t<File>f.xml</File>\r\n"
               "\t</NewData>\r\n"
               "</RequestsData>\r\n");
+}
+
+TEST(XMLGenerator, ARecordWritesItselfExactlyAsItsNodeIsWritten) {
+    // The records of every kind from fixture rows (the third rows null), and texts that need
+    // escaping or replacing; each must come out as its node through the generic writer.
+    std::vector<std::unique_ptr<TDataObjectList>> lists;
+    fakes::TFakeSession session;
+    kinds::TFakeProcedures procedures;
+    for (const kinds::TKindSpec& spec : kinds::Kinds()) {
+        kinds::FillCursor(procedures.Proc(spec.kind), spec, 3);
+        auto mapper = TMapperFactory::CreateMapper(spec.kind, &session, &procedures);
+        lists.push_back(spec.runner == 'P' ? mapper->GetListByPackageId(kPackageId)
+                                           : mapper->GetListByClientType(0));
+        ASSERT_TRUE(lists.back()) << spec.list;
+    }
+    auto special = std::make_unique<TDataObjectList>();
+    for (const char* text : {"R&D", "a<b", "a>b", "\"q\"", "it's", "\x01\x7F\tx\r\n",
+                             "\xCA\xEB\xE8\xE5\xED\xF2 \xB9 \x98", ""}) {
+        auto* client = new TClientForDataFile;
+        for (int i = 0; i < client->RecordClass().FieldCount(); ++i)
+            if (client->RecordClass().IsText(i)) client->SetText(i, text);
+        special->Add(client);
+    }
+    lists.push_back(std::move(special));
+    for (const auto& list : lists) {
+        for (int i = 0; i < list->Count(); ++i) {
+            const auto& record = *list->ItemAs<TExportRecord>(i);
+            TXmlNode node(record.ElementName);
+            record.ToXml(node);
+            std::string expected = "-", actual = "-";
+            WriteXmlElement(expected, node, 2);
+            record.WriteXml(actual, 2);
+            EXPECT_EQ(actual, expected) << record.ClassName() << " item " << i;
+        }
+    }
 }
 
 TEST(XMLGenerator, AListWhoseItemFailsToWriteLeavesTheDocumentAsItWas) {

@@ -87,11 +87,12 @@ void ExpectSameRows(const std::vector<std::string>& expected, const std::vector<
     }
 }
 
-// A table with the value kinds the exports read, and a procedure that opens a cursor on it.
+// A table with the value kinds the exports read, more rows than one fetch brings, and a procedure
+// that opens a cursor on it.
 const char* const kRowsFixture = R"sql(
 CREATE TABLE oci_rows(id NUMBER(9,0), name VARCHAR2(4000), amount NUMBER(15,2), big NUMBER, made DATE,
                       code CHAR(3));
-WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 60)
+WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1200)
 INSERT INTO oci_rows
 SELECT i,
        CASE WHEN i % 7 = 0 THEN NULL
@@ -441,7 +442,7 @@ TEST_P(OciDataSetTest, ACursorProcedureReadsEveryRowAsTheDatabaseHoldsIt) {
         db::TDataSet& ds = proc->Execute();
         ASSERT_TRUE(ds.Active());
         // Fetching all reads every row at once; otherwise one block comes with the open.
-        const int expected = 61 - min;
+        const int expected = 1201 - min;
         EXPECT_EQ(GetParam() || expected <= svc::OciFetchBlock ? expected : svc::OciFetchBlock,
                   ds.RecordCount());
         EXPECT_EQ(db::ftInteger, ds.FieldByName("ID")->DataType());

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,28 @@ public:
 private:
     EntrySwap<decltype(dac::OCIStmtFetch)> swap_;
     EntrySwap<decltype(dac::OCIStmtFetch2)> swap2_;
+};
+
+int g_defineCalls = 0;
+decltype(dac::OCIDefineByPos) g_savedDefine = nullptr;
+
+sword CountingDefine(OCIStmt* st, OCIDefine** define, OCIError* err, ub4 position, void* value, sb4 size,
+                     ub2 type, void* indicator, ub2* length, ub2* code, ub4 mode) {
+    ++g_defineCalls;
+    return g_savedDefine(st, define, err, position, value, size, type, indicator, length, code, mode);
+}
+
+// Counts the client's define calls while it lives.
+class DefineSpy {
+public:
+    DefineSpy() : swap_(dac::OCIDefineByPos, CountingDefine) {
+        g_savedDefine = swap_.Saved();
+        g_defineCalls = 0;
+    }
+    int Calls() const { return g_defineCalls; }
+
+private:
+    EntrySwap<decltype(dac::OCIDefineByPos)> swap_;
 };
 
 }  // namespace
@@ -145,6 +168,55 @@ TEST_F(OraRecordSetTest, SixtyRowsComeInBlocksOf25_25_10AndNoFourthFetch) {
     rs->GetProp(prRowsFetched, fetched);
     EXPECT_EQ(60, fetched.AsInteger());
     rs->Close();
+}
+
+// The defines are made once per open: every block lands in the same stage and is copied to its
+// own items, with the values of converted columns rebuilt per row.
+TEST_F(OraRecordSetTest, EachColumnIsDefinedOncePerOpenWhateverTheNumberOfBlocks) {
+    FillRows(60);
+    dbExec(
+        "CREATE TABLE w(id NUMBER(9,0), big NUMBER(18,0), txt VARCHAR2(100));"
+        "INSERT INTO w SELECT id, id * 1000000000000, 'long text ' || name FROM n;");
+    struct Case {
+        const char* sql;
+        int columns;
+        std::function<std::string(int id)> second;  // the expected second column of row id
+    };
+    const Case cases[] = {
+        {"select id, name, day from n order by id", 3, [](int id) { return "r" + std::to_string(id); }},
+        {"select id, big, txt from w order by id", 3,
+         [](int id) { return std::to_string(int64_t{id} * 1000000000000); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.sql);
+        auto rs = RecordSet(c.sql);
+        rs->OraCommand()->SetProp(prLargeintPrecision, 18);
+        rs->SetProp(prFlatBuffers, false);
+        for (int pass = 0; pass < 2; ++pass) {  // a reopen defines again, once
+            DefineSpy spy;
+            rs->Open();
+            std::vector<uint8_t> rec(static_cast<size_t>(rs->RecordSize()));
+            std::vector<int> ids;
+            while (true) {
+                rs->GetNextRecord(rec.data());
+                if (rs->Eof()) break;
+                rtl::Variant v;
+                rs->GetFieldAsVariant(1, rec.data(), v);
+                const int id = v.AsInteger();
+                ids.push_back(id);
+                rs->GetFieldAsVariant(2, rec.data(), v);
+                EXPECT_EQ(c.second(id), v.AsString()) << id;
+                if (c.columns == 3 && rs->Fields()[2]->DataType == dtStringRef) {
+                    rs->GetFieldAsVariant(3, rec.data(), v);
+                    EXPECT_EQ("long text r" + std::to_string(id), v.AsString());
+                }
+            }
+            EXPECT_EQ(Range(1, 60), ids);
+            EXPECT_EQ(c.columns, spy.Calls());
+            EXPECT_EQ(3, Blocks(*rs));
+            rs->Close();
+        }
+    }
 }
 
 TEST_F(OraRecordSetTest, ExactlyOneBlockNeedsAnEmptySecondFetchWhoseBlockIsFreed) {
