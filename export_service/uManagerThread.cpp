@@ -137,6 +137,10 @@ TExportSettings TManagerThread::Settings() const {
 void TManagerThread::ExportPackages() {
     TDataSession* session = &connection_->OraSession();
     TdmQelOutDataObject dataObjects(*dataAccess_);
+    if (!unsentDelivered_) {
+        DeliverUnsentPackages(session, dataObjects);
+        unsentDelivered_ = true;
+    }
     {
         TEmitentPackageExport exporter(session, emitentId_, filialId_, Settings(), sender_, &dataObjects);
         exporter.OnLog = onLog_;
@@ -147,6 +151,21 @@ void TManagerThread::ExportPackages() {
     for (auto& exporter : repeated) {
         exporter->OnLog = onLog_;
         exporter->Export();
+    }
+}
+
+// A package registered by an earlier run that never reached its delivery (the service was
+// stopped or killed in between) carries rows no later package sends: it is delivered again,
+// with the rows stamped with its id, on the first run after the start. Nothing of this run is
+// in flight yet, so no package is taken twice.
+void TManagerThread::DeliverUnsentPackages(TDataSession* session, TdmQelOutDataObject& dataObjects) {
+    for (const std::string& id : ReadUnsentPackageIds(*module_, session)) {
+        LogMessage("Package " + id + " was registered but never delivered; it is delivered now", true);
+        TRepeatedPackageExport exporter(id, session, emitentId_, filialId_, Settings(), sender_,
+                                        &dataObjects);
+        exporter.OnLog = onLog_;
+        exporter.DeleteOnDestroy = true;
+        exporter.Export();
     }
 }
 

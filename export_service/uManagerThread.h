@@ -31,6 +31,8 @@ struct TExportSettings;
 // Ends a pass when the service stops.
 RTL_EXCEPTION_CLASS(EStopService, rtl::Exception);
 
+class TdmQelOutDataObject;
+
 class TManagerThread : public rtl::TThread {
 public:
     TManagerThread(TParamsStorage& params, TDataAccess* dataAccess, TLogEvent onLog,
@@ -61,6 +63,7 @@ private:
     void Prepare();
     void Pass();
     void ExportPackages();
+    void DeliverUnsentPackages(TDataSession* session, TdmQelOutDataObject& dataObjects);
     TExportSettings Settings() const;
     // Stores the send dates of the packages whose letters went out since the last look.
     void StoreSendDates();
@@ -82,6 +85,7 @@ private:
     std::string workFolder_;
     std::string sharedFolder_;
     bool runNow_ = false;
+    bool unsentDelivered_ = false;
 };
 
 }  // namespace svc

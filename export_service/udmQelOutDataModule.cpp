@@ -1,4 +1,4 @@
-// The export's data module and its three view reads.
+// The export's data module and its view reads.
 #include "export_service/udmQelOutDataModule.h"
 
 #include "platform/db/DB.h"
@@ -50,10 +50,16 @@ const TQueryDecl& TdmQelOutDataModule::qrGetEmitentListRepeatedDecl() {
     return decl;
 }
 
+const TQueryDecl& TdmQelOutDataModule::qrGetPackageListUnsentDecl() {
+    static const TQueryDecl decl{"qrGetPackageListUnsent", "select * from V_ZUV_PACKAGE_LIST_UNSENT t"};
+    return decl;
+}
+
 TdmQelOutDataModule::TdmQelOutDataModule(TComponentFactory& factory)
     : qrGetSelfEmitent(factory.CreateQuery(qrGetSelfEmitentDecl())),
       qrVersionQelDB(factory.CreateQuery(qrVersionQelDBDecl())),
-      qrGetEmitentListRepeated(factory.CreateQuery(qrGetEmitentListRepeatedDecl())) {}
+      qrGetEmitentListRepeated(factory.CreateQuery(qrGetEmitentListRepeatedDecl())),
+      qrGetPackageListUnsent(factory.CreateQuery(qrGetPackageListUnsentDecl())) {}
 
 TdmQelOutDataModule::~TdmQelOutDataModule() = default;
 
@@ -75,12 +81,24 @@ void ReadDBVersionView(TdmQelOutDataModule& module, TDataSession* session, std::
     version = data->IsEmpty() ? std::string() : data->FieldByName("VERSION")->AsString();
 }
 
-std::vector<std::string> ReadRepeatedPackageIds(TdmQelOutDataModule& module, TDataSession* session) {
-    TOpenQuery data(*module.qrGetEmitentListRepeated, session);
+namespace {
+
+std::vector<std::string> ReadPackageIds(TDataQuery& query, TDataSession* session) {
+    TOpenQuery data(query, session);
     std::vector<std::string> ids;
     for (data->First(); !data->Eof(); data->Next())
         ids.push_back(data->FieldByName("package_id")->AsString());
     return ids;
+}
+
+}  // namespace
+
+std::vector<std::string> ReadRepeatedPackageIds(TdmQelOutDataModule& module, TDataSession* session) {
+    return ReadPackageIds(*module.qrGetEmitentListRepeated, session);
+}
+
+std::vector<std::string> ReadUnsentPackageIds(TdmQelOutDataModule& module, TDataSession* session) {
+    return ReadPackageIds(*module.qrGetPackageListUnsent, session);
 }
 
 }  // namespace svc

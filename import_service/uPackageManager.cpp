@@ -159,7 +159,8 @@ TPackage::TOutcome TPackage::Process() {
         MoveToError(e.what());
         return TOutcome::Failed;
     }
-    if (importer.Result() != TEmitentPackageImport::TResult::Imported) {
+    if (importer.Result() != TEmitentPackageImport::TResult::Imported &&
+        importer.Result() != TEmitentPackageImport::TResult::AlreadyImported) {
         const rtl::Exception reason("its requests were rolled back: " + importer.ErrorMessage());
         if (DatabaseLost(reason))
             throw EPackageDeferred("Package " + fileName_ + " stays for the next pass: " + reason.what());

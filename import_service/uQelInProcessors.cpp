@@ -12,6 +12,9 @@ namespace {
 
 const char* const kSeparator = "-----------------------";
 
+// The database's state of a web package that has been imported.
+constexpr int kStateImported = 1;
+
 struct TListKind {
     const char* ListName;
     TTypeRequestEnum::TKind Kind;
@@ -113,6 +116,7 @@ void TEmitentPackageImport::Import() {
         throw EFatalError(message);
     }
     ReadPackageHeader(*root);
+    if (result_ == TResult::AlreadyImported) return;
     ImportBody(*root);
     LogMessage("RequestsPackage end", true);
 }
@@ -131,7 +135,23 @@ void TEmitentPackageImport::ReadPackageHeader(const TXmlNode& root) {
     if (emitent != emitentId_ || filial != filialId_)
         throw rtl::Exception("Package to other issuers EmitentPetrolId = " + rtl::IntToStr(emitent) +
                              " FilialPetrolId = " + rtl::IntToStr(filial));
+    // A package delivered again, or one whose service stopped between the body's commit and the
+    // move to Back, would otherwise write its requests a second time.
+    if (AlreadyImported()) {
+        result_ = TResult::AlreadyImported;
+        Log("Package " + packageId_ + " is already imported; its requests are not written again");
+        return;
+    }
     RegisterPackage();
+}
+
+// Asked before the registration: a database error here leaves Import, as the package's fate
+// cannot be decided without it.
+bool TEmitentPackageImport::AlreadyImported() {
+    TProcCall call(*dm_.ospGetPackageState, session_);
+    call.Text("P_PACKAGE_ID", packageId_).Exec();
+    const db::TParam& state = call.Out("P_STATE");
+    return !state.IsNull() && state.AsInteger() == kStateImported;
 }
 
 // A package that cannot be registered (one registered before, say) is still imported, as long

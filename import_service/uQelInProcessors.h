@@ -2,7 +2,8 @@
 // Temp) turned into database work.
 //
 // Import reads the header from the root element's attributes, refuses another version
-// (EFatalError) or another issuer, registers the package in a transaction of its own, then
+// (EFatalError) or another issuer, skips a package the database had imported before (its
+// requests are never written twice), registers the package in a transaction of its own, then
 // writes every item of the known lists through its request object in one further transaction
 // that ends by marking the package imported. Any failure of that body rolls the whole body back;
 // the outcome (Result) tells the caller whether the requests were written.
@@ -63,9 +64,10 @@ public:
                           const std::string& fileName, TImportSession* session, TdmMainDataModule& dm);
 
     enum class TResult {
-        NotRun,      // Import raised before the body, or has not run
-        Imported,    // every request written, the package marked imported
-        RolledBack,  // the body failed and was rolled back; ErrorMessage says why
+        NotRun,           // Import raised before the body, or has not run
+        Imported,         // every request written, the package marked imported
+        RolledBack,       // the body failed and was rolled back; ErrorMessage says why
+        AlreadyImported,  // the database had imported the package before: nothing written
     };
 
     void Import() override;
@@ -79,6 +81,7 @@ public:
     const std::string& Version() const { return version_; }
 
 private:
+    bool AlreadyImported();
     void RegisterPackage();
     void ImportBody(const TXmlNode& root);
     void ImportList(const TXmlNode& list, TCouponFlow& coupons);

@@ -38,6 +38,10 @@ TStoredProcDecl Proc(std::string component, const std::string& call, std::vector
 std::vector<TStoredProcDecl> MakeProcs() {
     const std::string pack = "ZUV_EXPORT_OUT_PACK.";
     return {
+        // Whether a package was imported before: a package delivered again must not write its
+        // requests twice.
+        Proc("ospGetPackageState", pack + "get_in_package_state(:P_PACKAGE_ID, :P_STATE);",
+             {S("P_PACKAGE_ID", 38), FOut("P_STATE")}),
         Proc("ospAddNewPackage", pack + "add_new_package(:P_PACKAGE_ID, :P_DATETIME_CREATE);",
              {S("P_PACKAGE_ID", 38), D("P_DATETIME_CREATE")}),
         Proc("ospSetStatusPackageImported", pack + "set_status_imported(:P_PACKAGE_ID);",
@@ -131,6 +135,7 @@ const TQueryDecl& SelfEmitentQuery() {
 
 TdmMainDataModule::TdmMainDataModule(TComponentFactory& factory) {
     const std::pair<const char*, std::unique_ptr<TStoredProc> TdmMainDataModule::*> members[] = {
+        {"ospGetPackageState", &TdmMainDataModule::ospGetPackageState},
         {"ospAddNewPackage", &TdmMainDataModule::ospAddNewPackage},
         {"ospSetStatusPackageImported", &TdmMainDataModule::ospSetStatusPackageImported},
         {"ospInsRechargeRequest", &TdmMainDataModule::ospInsRechargeRequest},

@@ -35,6 +35,7 @@ public:
 
     std::unique_ptr<TDataQuery> qrGetSelfEmitent;
     // Package registration and state.
+    std::unique_ptr<TStoredProc> ospGetPackageState;
     std::unique_ptr<TStoredProc> ospAddNewPackage;
     std::unique_ptr<TStoredProc> ospSetStatusPackageImported;
     // Requests.

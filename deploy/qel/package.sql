@@ -515,6 +515,15 @@ INSERT INTO a VALUES
 
 -- ==== import: package registration and the web side's package states ========================================
 
+-- PROCEDURE get_in_package_state(P_PACKAGE_ID IN VARCHAR2, P_STATE OUT NUMBER)
+-- The state of a web package (0 registered, 1 imported, 2 asked about but never received); NULL
+-- for a package this database has never heard of.
+INSERT INTO p VALUES ('get_in_package_state', 'PROCEDURE', '
+  SELECT (SELECT state FROM in_package WHERE package_id = :P_PACKAGE_ID) AS P_STATE');
+INSERT INTO a VALUES
+  ('get_in_package_state', 1, 'P_PACKAGE_ID', 'VARCHAR2', 'IN', NULL),
+  ('get_in_package_state', 2, 'P_STATE', 'NUMBER', 'OUT', NULL);
+
 -- PROCEDURE add_new_package(P_PACKAGE_ID IN VARCHAR2, P_DATETIME_CREATE IN DATE)
 -- A package received before raises ORA-00001; one the web side only asked about is now received.
 INSERT INTO p VALUES ('add_new_package', 'PROCEDURE', '

@@ -575,6 +575,12 @@ CREATE VIEW V_ZUV_QEL_VERSION_DB AS
 CREATE VIEW V_ZUV_PACKAGE_LIST_REPEATED AS
   SELECT package_id, datetime_create FROM out_package WHERE repeat_requested = 1 ORDER BY datetime_create;
 
+-- Packages registered but never marked sent: the export delivers them on its first run after a start.
+-- A repeat asked for is left to V_ZUV_PACKAGE_LIST_REPEATED, so that no package goes out twice in a run.
+CREATE VIEW V_ZUV_PACKAGE_LIST_UNSENT AS
+  SELECT package_id, datetime_create FROM out_package
+  WHERE datetime_send IS NULL AND repeat_requested = 0 ORDER BY datetime_create;
+
 -- What the next package carries, from the settings SOURCE_DATA (0 all, 1 Qel, 2 Dolm) and
 -- CLIENT_TYPE_EXPORT (0 all, 1 firms, 2 private persons).
 CREATE VIEW v_exch_scope AS

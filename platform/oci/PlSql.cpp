@@ -1,6 +1,8 @@
 // Anonymous PL/SQL blocks, the catalog of stored procedures and their describe.
 #include <algorithm>
 #include <cstring>
+#include <map>
+#include <memory>
 #include <optional>
 
 #include "platform/oci/Guard.h"
@@ -127,7 +129,7 @@ std::string colText(sqlite3_stmt* st, int c) {
     raise(6550, "line 1, column 7:\n" + pls);
 }
 
-std::vector<Routine> loadRoutines(Session& s, const std::string& pkg, const std::string& name) {
+std::vector<Routine> readRoutines(Session& s, const std::string& pkg, const std::string& name) {
     std::vector<Routine> out;
     sqlite3_stmt* st = nullptr;
     const char* sql =
@@ -198,6 +200,20 @@ std::vector<Routine> loadRoutines(Session& s, const std::string& pkg, const std:
         sqlite3_finalize(st);
     }
     return out;
+}
+
+// The overloads of a routine (every routine of a package when name is empty), from the session's
+// cache while the catalog has not changed: a call no longer scans the catalog each time.
+std::vector<Routine> loadRoutines(Session& s, const std::string& pkg, const std::string& name) {
+    using Cache = std::map<std::pair<std::string, std::string>, std::vector<Routine>>;
+    if (s.catalogDirty) return readRoutines(s, pkg, name);
+    if (!s.routineCacheValid()) s.routineCache = std::make_shared<Cache>();
+    Cache& cache = *static_cast<Cache*>(s.routineCache.get());
+    const auto key = std::make_pair(pkg, name);
+    if (const auto it = cache.find(key); it != cache.end()) return it->second;
+    std::vector<Routine> routines = readRoutines(s, pkg, name);
+    cache.emplace(key, routines);
+    return routines;
 }
 
 bool isUser(Session& s, const std::string& name) {

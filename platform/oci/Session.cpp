@@ -448,6 +448,46 @@ void Session::open(const std::string& path) {
     sqlite3_create_function(db, "nvl2", 3, SQLITE_UTF8, this, fnNvl2, nullptr, nullptr);
     createDictionary(*this);
     registerLobFunctions(db);
+    // A write to the catalog makes the routine cache unusable until its transaction ends; the end,
+    // either way, starts a new cache.
+    sqlite3_update_hook(
+        db,
+        [](void* self, int, const char*, const char* table, sqlite3_int64) {
+            if (std::strncmp(table, "oci_", 4) == 0) static_cast<Session*>(self)->catalogDirty = true;
+        },
+        this);
+    sqlite3_commit_hook(
+        db,
+        [](void* self) {
+            static_cast<Session*>(self)->catalogTransactionEnded();
+            return 0;
+        },
+        this);
+    sqlite3_rollback_hook(
+        db, [](void* self) { static_cast<Session*>(self)->catalogTransactionEnded(); }, this);
+}
+
+void Session::catalogTransactionEnded() {
+    if (!catalogDirty) return;
+    catalogDirty = false;
+    ++catalogWrites;
+}
+
+bool Session::routineCacheValid() {
+    int64_t version = -1;
+    if (dataVersionQuery ||
+        sqlite3_prepare_v2(db, "PRAGMA data_version", -1, &dataVersionQuery, nullptr) == SQLITE_OK) {
+        if (sqlite3_step(dataVersionQuery) == SQLITE_ROW) version = sqlite3_column_int64(dataVersionQuery, 0);
+        sqlite3_reset(dataVersionQuery);
+    }
+    const bool valid = routineCache && !catalogDirty && version >= 0 && version == routineCacheVersion &&
+                       catalogWrites == routineCacheWrites;
+    if (!valid) {
+        routineCache.reset();
+        routineCacheVersion = version;
+        routineCacheWrites = catalogWrites;
+    }
+    return valid;
 }
 
 void Session::setParameter(const std::string& name, const std::string& value) {
@@ -548,6 +588,9 @@ void Session::end() {
     if (db) {
         if (!sqlite3_get_autocommit(db)) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
         flushLog();
+        sqlite3_finalize(dataVersionQuery);
+        dataVersionQuery = nullptr;
+        routineCache.reset();
         sqlite3_close_v2(db);
         db = nullptr;
     }

@@ -301,6 +301,17 @@ struct Session : Handle {
     std::vector<std::weak_ptr<Cursor>> cursors;       // queries open on this session
     std::vector<std::shared_ptr<LobData>> dirtyLobs;  // LOB writes not yet in their rows
     void flushLobs();
+    // Routines the PL/SQL runner read from the catalog, kept while the catalog cannot have changed:
+    // no write of this session to a catalog table and no commit of another connection since.
+    std::shared_ptr<void> routineCache;
+    bool catalogDirty = false;   // the open transaction wrote to an oci_ catalog table
+    uint64_t catalogWrites = 0;  // transactions of this session that wrote to the catalog, ended
+    uint64_t routineCacheWrites = 0;
+    int64_t routineCacheVersion = -1;  // PRAGMA data_version when the cache was filled
+    sqlite3_stmt* dataVersionQuery = nullptr;
+    // True when the routine cache still holds; otherwise empties it and starts a new one.
+    bool routineCacheValid();
+    void catalogTransactionEnded();
 
     const std::string& nlsValue(const std::string& name) const;
     char decimalChar() const;

@@ -115,7 +115,7 @@ TEST_F(MakeQelDbTest, SettingsComeFromTheFileAndTheOverrides) {
                "SELECT value FROM zuv_param WHERE name = 'PC_SRV_NAME_QEL_IN';"
                "SELECT ifnull(value, '') FROM zuv_param WHERE name = 'ExportPublicKey';"
                "SELECT count(*) FROM zuv_param"));
-    EXPECT_EQ((std::vector<std::string>{"0", "7|1|", "2.9.1.0", "62"}),
+    EXPECT_EQ((std::vector<std::string>{"0", "7|1|", "2.9.1.0", "63"}),
               sqlite(db,
                      "SELECT count(*) FROM client; SELECT * FROM v_zuv_emitent_params;"
                      "SELECT version FROM db_version; SELECT count(*) FROM oci_procedure"));

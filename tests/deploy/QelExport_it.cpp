@@ -496,6 +496,23 @@ TEST_F(QelExportTest, RepeatedPackageIsListedReadAgainAndSettledByItsSendDate) {
     EXPECT_EQ(1u, query("select * from V_ZUV_PACKAGE_LIST_REPEATED t").size());
 }
 
+TEST_F(QelExportTest, UnsentListHoldsRegisteredPackagesWithoutASendDateNorARepeatRequest) {
+    const auto listed = [&] {
+        std::vector<std::string> ids;
+        Rows list = query("select * from V_ZUV_PACKAGE_LIST_UNSENT t");
+        for (size_t r = 0; r < list.size(); ++r) ids.push_back(list.at(r, "package_id"));
+        return ids;
+    };
+    EXPECT_TRUE(listed().empty()) << "every demo package was sent";
+    const std::string sent = registerPackage("{A0000000-0000-4000-8000-000000000011}");
+    const std::string unsent = registerPackage("{A0000000-0000-4000-8000-000000000012}");
+    const std::string asked = registerPackage("{A0000000-0000-4000-8000-000000000013}");
+    ASSERT_EQ(OCI_SUCCESS, sendDate(sent)) << errorText();
+    commit();
+    sqlite("UPDATE out_package SET repeat_requested = 1 WHERE package_id = '" + asked + "'");
+    EXPECT_EQ(std::vector<std::string>{unsent}, listed());
+}
+
 // ---- faults
 // ------------------------------------------------------------------------------------------------
 

@@ -99,6 +99,13 @@ public:
         EXPECT_FALSE(c.isNull("P_RESULT"));
         return c.numberOf("P_RESULT");
     }
+    // The state get_in_package_state gives, "null" when it gives none.
+    std::string packageState(const std::string& id) {
+        ProcCall c(*this, "ZUV_EXPORT_OUT_PACK.get_in_package_state");
+        c.text("P_PACKAGE_ID", id, 39).outNumber("P_STATE");
+        EXPECT_EQ(OCI_SUCCESS, c.run()) << errorText();
+        return c.isNull("P_STATE") ? "null" : std::to_string(c.numberOf("P_STATE"));
+    }
     std::string card1_, purse1_, card3_;
 };
 
@@ -141,6 +148,28 @@ TEST_F(QelImportTest, PackagesAreRegisteredOnceMarkedImportedAndConfirmedByTheNe
     registerPackage("{A0000000-0000-4000-8000-000000000002}");
     ASSERT_EQ(OCI_SUCCESS, confirms.run()) << errorText();
     EXPECT_EQ(0u, confirms.rowsOf("P_DATASET").size());
+}
+
+TEST_F(QelImportTest, PackageStateTellsAnImportedPackageFromOneOnlyRegisteredOrAskedAbout) {
+    const std::string registered = "{E0000000-0000-4000-8000-000000000001}";
+    const std::string imported = "{E0000000-0000-4000-8000-000000000002}";
+    const std::string asked = "{E0000000-0000-4000-8000-000000000003}";
+    const std::string unknown = "{E0000000-0000-4000-8000-000000000004}";
+    for (const std::string& id : {registered, imported})
+        ASSERT_EQ(OCI_SUCCESS, packageCall("ZUV_EXPORT_OUT_PACK.add_new_package", id)) << errorText();
+    ASSERT_EQ(OCI_SUCCESS, packageCall("ZUV_EXPORT_OUT_PACK.set_status_imported", imported)) << errorText();
+    ASSERT_EQ(OCI_SUCCESS, packageCall("ZUV_EXPORT_OUT_PACK.status_package_request", asked)) << errorText();
+    commit();
+    const struct {
+        const std::string& id;
+        const char* state;
+    } cases[] = {{registered, "0"}, {imported, "1"}, {asked, "2"}, {unknown, "null"}};
+    for (const auto& c : cases) EXPECT_EQ(c.state, packageState(c.id)) << c.id;
+    // the answer is the caller's transaction's view
+    ASSERT_EQ(OCI_SUCCESS, packageCall("ZUV_EXPORT_OUT_PACK.set_status_imported", registered)) << errorText();
+    EXPECT_EQ("1", packageState(registered));
+    rollback();
+    EXPECT_EQ("0", packageState(registered));
 }
 
 TEST_F(QelImportTest, StatusRequestsConfirmAgainOrReportAPackageNeverReceived) {

@@ -67,6 +67,7 @@ protected:
         db_.views["qrGetSelfEmitent"] = {{"id_emitent", "id_filial", "name"}, {{"7", "3", "Qel"}}};
         db_.views["qrVersionQelDB"] = {{"DESCRIPTION", "VERSION"}, {{"Qel", "2.9.1.0"}}};
         db_.views["qrGetEmitentListRepeated"] = {{"package_id"}, {}};
+        db_.views["qrGetPackageListUnsent"] = {{"package_id"}, {}};
         params_.Server = "qel:1521/QEL";
         params_.OraHome = 0;
         params_.Scheme = "ZUV";

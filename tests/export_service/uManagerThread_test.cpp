@@ -143,6 +143,36 @@ TEST_F(Manager, ConnectionLostMidPackageIsDeliveredOnceByTheNextRun) {
     EXPECT_GE(db_.CountOf("Connect"), 2) << "the manager connected again";
 }
 
+// Packages an earlier run registered but never delivered (it was killed in between) go out on
+// the first run after the start, before the new package; later runs do not look again.
+TEST_F(Manager, PackagesNeverDeliveredByAnEarlierRunGoOutOnTheFirstRun) {
+    const std::string u1 = "{11111111-1111-4111-8111-111111111111}",
+                      u2 = "{22222222-2222-4222-8222-222222222222}";
+    db_.views["qrGetPackageListUnsent"] = {{"package_id", "datetime_create"}, {{u1, "x"}, {u2, "y"}}};
+    int packages = 0;
+    Run(Today(10, 0), [&](const std::string& text) {
+        if (text.rfind("New data PackageID", 0) == 0) ++packages;
+        return packages == 2;
+    });
+    const auto lines = journal_.Lines();
+    const auto at = [&](const std::string& prefix) {
+        for (size_t i = 0; i < lines.size(); ++i)
+            if (lines[i].rfind(prefix, 0) == 0) return static_cast<long>(i);
+        return -1L;
+    };
+    for (const std::string& id : {u1, u2}) {
+        SCOPED_TRACE(id);
+        const long said = at("!Package " + id + " was registered but never delivered; it is delivered now");
+        const long rebuilt = at("!Repeated Export PackageID =  " + id);
+        ASSERT_GE(said, 0) << journal_.Text();
+        EXPECT_GT(rebuilt, said);
+        EXPECT_LT(rebuilt, at("!New data PackageID")) << "before the new package";
+        EXPECT_EQ(db_.CountOf("zuv_export_out_pack.ADD_SEND_DATE_TO_PACKAGE(P_PACKAGE_ID='" + id), 1);
+    }
+    EXPECT_EQ(db_.CountOf("select * from V_ZUV_PACKAGE_LIST_UNSENT t"), 1) << "read on the first run only";
+    EXPECT_EQ(Files(dir_ / "shared").size(), 4u) << "two delivered again, two new";
+}
+
 TEST_F(Manager, ConnectionRetriesAtStart) {
     db_.failingConnects = 2;
     Run(Today(10, 0), [](const std::string& text) { return text == "-----------------------"; });

@@ -42,6 +42,8 @@ public:
     std::vector<std::string> committed;
     std::vector<std::string> pending;
     std::map<std::string, size_t> savepoints;
+    // A call outside a transaction is committed at once, as the program's session does.
+    bool inTransaction = false;
     // Called for every execution of the named procedure (name as declared, e.g.
     // "ZUV_EXPORT_OUT_PACK.check_sec_code"); may set outputs or raise.
     std::map<std::string, std::function<void(TFakeProc&)>> handlers;
@@ -68,11 +70,11 @@ public:
     bool failCommit = false;
 
     bool Connected() const override { return connected; }
-    bool InTransaction() const override { return inTransaction_; }
+    bool InTransaction() const override { return db_.inTransaction; }
     void StartTransaction() override {
         db_.log.push_back("StartTransaction");
         if (failStart) TFakeDb::Raise(3114, "not connected to ORACLE");
-        inTransaction_ = true;
+        db_.inTransaction = true;
     }
     void Commit() override {
         db_.log.push_back("Commit");
@@ -99,10 +101,9 @@ private:
     void End() {
         db_.pending.clear();
         db_.savepoints.clear();
-        inTransaction_ = false;
+        db_.inTransaction = false;
     }
     TFakeDb& db_;
-    bool inTransaction_ = false;
 };
 
 class TFakeProc : public proctest::TDeclaredProc {
@@ -118,10 +119,11 @@ public:
         }
         db_.log.push_back(call);
         if (const auto h = db_.handlers.find(decl_.StoredProcName); h != db_.handlers.end()) h->second(*this);
-        db_.pending.push_back(call);
+        (db_.inTransaction ? db_.pending : db_.committed).push_back(call);
     }
 
     void SetOut(const std::string& name, double value) { params_.ParamByName(name)->SetAsFloat(value); }
+    void SetOutNull(const std::string& name) { params_.ParamByName(name)->Clear(); }
 
 private:
     TFakeDb& db_;

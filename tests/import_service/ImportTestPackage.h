@@ -110,9 +110,14 @@ inline std::string CouponRequest(const std::string& id, const std::string& type,
                                    {"DateCreate", "2024-03-05T10:00:00Z"}});
 }
 
-// The registration lines of the default header.
+// The state asked for before the registration.
+inline std::string StateCheck() {
+    return std::string(kPack) + "get_in_package_state(P_PACKAGE_ID='" + kPackageId + "')\n";
+}
+
+// The registration lines of the default header, the state check first.
 inline std::string Registration() {
-    return std::string("StartTransaction\n") + kPack + "add_new_package(P_PACKAGE_ID='" + kPackageId +
+    return StateCheck() + "StartTransaction\n" + kPack + "add_new_package(P_PACKAGE_ID='" + kPackageId +
            "', P_DATETIME_CREATE=#2024-03-05 10:20:30.123#)\nCommit\n";
 }
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <sstream>
 #include <string>
 
@@ -251,4 +252,75 @@ TEST_F(InProgramKilled, EveryPackageIsImportedOnceAfterAKillDuringTheImport) {
     EXPECT_EQ(importedBefore + kPackages,
               std::stol(SqliteText("SELECT count(*) FROM in_package WHERE state = 1")))
         << journal;
+}
+
+// A package the database has imported comes back: delivered again into the shared folder, or left
+// in the import folder by a stop between the body's commit and the move to Back (the state such a
+// kill leaves, made here without depending on hitting that instant). Either way it goes to Back and
+// nothing of it is written a second time; a client state change, which has no id of its own to
+// refuse a copy, shows it.
+TEST_F(InProgramKilled, APackageImportedBeforeIsNeverImportedAgain) {
+    const std::string card = SqliteText("SELECT min(crd_graphnum) FROM card WHERE client_id = 1");
+    const std::string service =
+        SqliteText("SELECT min(prs_srv_id) FROM purse WHERE gr_nomer = '" + card + "'");
+    ASSERT_FALSE(card.empty());
+    const std::string staging = dir_ / "staging", kept = dir_ / "kept";
+    fs::create_directories(staging);
+    fs::create_directories(kept);
+    const std::string name = WebPackage(
+        "RECHARGE Id=92001 ClientId=1 ClientType=1 CardNumber=" + card + " Amount=10 ServiceId=" + service +
+            " DateCreate=2024-06-01T10:00:00\n"
+            "CHANGE_CLIENT_STATE Id=92002 ClientId=1 ClientType=1 BeforeState=0 NewState=1\n",
+        staging, "20240601110000000");
+    ASSERT_FALSE(name.empty());
+    fs::copy_file(fs::path(staging) / name, fs::path(kept) / name);
+    const std::string shared = dir_ / "zuv/in-share", import = dir_ / "zuv/in";
+    const std::string back = import + "/Back", error = import + "/Error";
+    const long statesBefore = std::stol(SqliteText("SELECT count(*) FROM client_state_request"));
+    const long importedBefore = std::stol(SqliteText("SELECT count(*) FROM in_package WHERE state = 1"));
+    const auto skipped = [&] {
+        const std::string journal = Journal();
+        size_t n = 0;
+        for (size_t at = journal.find("is already imported"); at != std::string::npos;
+             at = journal.find("is already imported", at + 1))
+            ++n;
+        return n;
+    };
+    // Runs the service until done() holds (or a minute has passed), then stops it.
+    const auto runUntil = [&](const std::function<bool()>& done) {
+        Child program({dir_ / "ZuvQelInSrvc"}, Env());
+        bool ok = false;
+        for (int waited = 0; waited < 60000 && !ok; waited += 100) {
+            ok = done();
+            if (!ok) ::usleep(100000);
+        }
+        program.Signal(SIGTERM);
+        EXPECT_EQ(program.Wait(60000), 0) << program.Output();
+        return ok;
+    };
+
+    fs::rename(fs::path(staging) / name, fs::path(shared) / name);
+    ASSERT_TRUE(runUntil([&] { return Has(back, name); })) << Journal();
+    const struct {
+        const char* what;
+        std::string folder;
+    } comebacks[] = {{"delivered again", shared}, {"left behind by a stop before the move", import}};
+    size_t expectedSkips = 0;
+    for (const auto& c : comebacks) {
+        SCOPED_TRACE(c.what);
+        fs::remove(fs::path(back) / name);
+        fs::copy_file(fs::path(kept) / name, fs::path(c.folder) / name);
+        ++expectedSkips;
+        EXPECT_TRUE(runUntil([&] { return skipped() == expectedSkips && Has(back, name); })) << Journal();
+        EXPECT_FALSE(Has(shared, name) || Has(import, name) || Has(error, name));
+    }
+    const std::string journal = Journal();
+    EXPECT_EQ("1", SqliteText("SELECT count(*) FROM dr_request WHERE dr_request_id = 92001"));
+    EXPECT_EQ(statesBefore + 1, std::stol(SqliteText("SELECT count(*) FROM client_state_request")))
+        << journal;
+    EXPECT_EQ(importedBefore + 1, std::stol(SqliteText("SELECT count(*) FROM in_package WHERE state = 1")));
+    std::istringstream lines(journal);
+    for (std::string line; std::getline(lines, line);)
+        if (line.find("rror") != std::string::npos)
+            ADD_FAILURE() << "unexpected: " << line << "\n" << journal;
 }

@@ -83,7 +83,8 @@ class Package:
         self.lists.append((list_name, items))
 
     def registration(self):
-        return ["StartTransaction",
+        return [call("get_in_package_state", ("P_PACKAGE_ID", show_text(self.package_id))),
+                "StartTransaction",
                 call("add_new_package", ("P_PACKAGE_ID", show_text(self.package_id)),
                      ("P_DATETIME_CREATE", show_date(self.created))),
                 "Commit"]

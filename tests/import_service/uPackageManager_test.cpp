@@ -74,6 +74,28 @@ TEST_F(ManagerTest, ImportsOldestFirstAndArchivesInBack) {
     EXPECT_NE(log_.Text().find("!Processing of the packet " + nine + " started"), std::string::npos);
 }
 
+// Delivered again after it was imported: archived in Back as any imported package, nothing written.
+TEST_F(ManagerTest, APackageImportedBeforeGoesToBackWithoutWritingAnything) {
+    const std::string again = PackageName("20240305090000000"), fresh = PackageName("20240305100000000");
+    PutGood(again, 9);
+    PutGood(fresh, 10);
+    db_.handlers[std::string(kPack) + "get_in_package_state"] = [](impfake::TFakeProc& p) {
+        if (p.CallText().find(PackageIdOf(9)) != std::string::npos) p.SetOut("P_STATE", 1);
+    };
+    auto manager = Manager();
+    Pass(*manager);
+    EXPECT_EQ(FilesIn(Sub("Back")), (std::vector<std::string>{again, fresh})) << log_.Text();
+    EXPECT_TRUE(FilesIn(Sub("Error")).empty());
+    EXPECT_EQ(Registered(), std::vector<std::string>{PackageIdOf(10)});
+    for (const std::string& line : db_.log) {
+        if (line.find(PackageIdOf(9)) != std::string::npos) {
+            EXPECT_NE(line.find("get_in_package_state"), std::string::npos) << line;
+        }
+    }
+    EXPECT_NE(log_.Text().find("!Package " + PackageIdOf(9) + " is already imported"), std::string::npos)
+        << log_.Text();
+}
+
 TEST_F(ManagerTest, NamesThatDoNotCheckGoToErrorAndTheQueueGoesOn) {
     struct Case {
         std::string name;

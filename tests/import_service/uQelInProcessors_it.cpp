@@ -107,8 +107,10 @@ TEST(GeneratedPackages, ImportAsTheGeneratorExpects) {
             EXPECT_TRUE(db.pending.empty());
         }
         if (expected.outcome == "rolledback") {
-            ASSERT_EQ(db.committed.size(), 1u) << db.LogText();
-            EXPECT_NE(db.committed[0].find("add_new_package"), std::string::npos);
+            // The state check and the registration only.
+            ASSERT_EQ(db.committed.size(), 2u) << db.LogText();
+            EXPECT_NE(db.committed[0].find("get_in_package_state"), std::string::npos);
+            EXPECT_NE(db.committed[1].find("add_new_package"), std::string::npos);
             EXPECT_EQ(db.log.back(), "Rollback");
         }
         EXPECT_FALSE(std::filesystem::exists(folder + "/" + name + ".xml"));

@@ -115,7 +115,7 @@ TEST_F(ImporterTest, EveryRequestKindIsWrittenInOneBodyTransaction) {
     EXPECT_EQ(db_.LogText(), Registration() + "StartTransaction\n" + body + SetImported() + "Commit\n");
     EXPECT_EQ(result_, TResult::Imported);
     EXPECT_TRUE(db_.pending.empty());
-    EXPECT_EQ(db_.committed.size(), 20u);  // the registration and 19 body calls
+    EXPECT_EQ(db_.committed.size(), 21u);  // the state check, the registration and 19 body calls
 }
 
 TEST_F(ImporterTest, JournalNamesEachListAndEndsThePackage) {
@@ -191,7 +191,7 @@ TEST_F(ImporterTest, HeaderRefusals) {
 
 TEST_F(ImporterTest, CreationTimeFallsBackToZeroWhenItDoesNotRead) {
     Import(Package("", {.created = "yesterday"}));
-    EXPECT_EQ(db_.log.at(1), std::string(kPack) + "add_new_package(P_PACKAGE_ID='" + kPackageId +
+    EXPECT_EQ(db_.log.at(2), std::string(kPack) + "add_new_package(P_PACKAGE_ID='" + kPackageId +
                                  "', P_DATETIME_CREATE=#1899-12-30 " + "00:00:00.000#)");
 }
 
@@ -237,10 +237,10 @@ TEST_F(ImporterTest, RefusedRegistrationIsRolledBackAndTheBodyStillImported) {
         impfake::TFakeDb::Raise(1, "unique constraint (QEL.IN_PACKAGE_PK) violated");
     };
     Import(Package(List("RECHARGE_LIST", {Recharge("1", "1")})));
-    EXPECT_EQ(db_.log.at(2), "Rollback");
-    EXPECT_EQ(db_.log.at(3), "StartTransaction");
+    EXPECT_EQ(db_.log.at(3), "Rollback");
+    EXPECT_EQ(db_.log.at(4), "StartTransaction");
     EXPECT_EQ(result_, TResult::Imported);
-    EXPECT_EQ(db_.committed.size(), 2u);
+    EXPECT_EQ(db_.committed.size(), 3u) << "the state check, the request and the imported mark";
     EXPECT_EQ(log_.lines.at(1), std::string("!Error: Packageid = ") + kPackageId);
     EXPECT_EQ(log_.lines.at(2), "!Error: ORA-00001: unique constraint (QEL.IN_PACKAGE_PK) violated");
 }
@@ -256,9 +256,49 @@ TEST_F(ImporterTest, RegistrationFailingOnALostConnectionEndsTheImport) {
     } catch (const rtl::Exception& e) {
         EXPECT_EQ(e.Message(), "ORA-03113: end-of-file on communication channel");
     }
-    EXPECT_EQ(db_.LogText(), std::string("StartTransaction\n") + kPack + "add_new_package(P_PACKAGE_ID='" +
+    EXPECT_EQ(db_.LogText(), StateCheck() + "StartTransaction\n" + kPack + "add_new_package(P_PACKAGE_ID='" +
                                  kPackageId + "', P_DATETIME_CREATE=#2024-03-05 10:20:30.123#)\n");
-    EXPECT_TRUE(db_.committed.empty());
+    EXPECT_EQ(db_.committed.size(), 1u) << "the state check only";
+}
+
+// A package the database had imported before (delivered again, or its service stopped between
+// the body's commit and the move to Back) writes nothing; any other state imports as usual.
+TEST_F(ImporterTest, PackageImportedBeforeIsSkippedWithoutWritingItsRequestsAgain) {
+    const std::string lists = List("RECHARGE_LIST", {Recharge("1", "1")});
+    db_.handlers[std::string(kPack) + "get_in_package_state"] = [](impfake::TFakeProc& p) {
+        p.SetOut("P_STATE", 1);
+    };
+    Import(Package(lists));
+    EXPECT_EQ(result_, TResult::AlreadyImported);
+    EXPECT_EQ(db_.LogText(), StateCheck());
+    EXPECT_EQ(log_.Text(), std::string("!Process PackageId = ") + kPackageId + "\n!Package " + kPackageId +
+                               " is already imported; its requests are not written again\n");
+
+    const struct {
+        const char* what;
+        std::function<void(impfake::TFakeProc&)> answer;
+    } others[] = {
+        {"never heard of", [](impfake::TFakeProc& p) { p.SetOutNull("P_STATE"); }},
+        {"registered, body rolled back", [](impfake::TFakeProc& p) { p.SetOut("P_STATE", 0); }},
+        {"asked about, never received", [](impfake::TFakeProc& p) { p.SetOut("P_STATE", 2); }},
+    };
+    for (const auto& c : others) {
+        SCOPED_TRACE(c.what);
+        db_ = impfake::TFakeDb();
+        db_.handlers[std::string(kPack) + "get_in_package_state"] = c.answer;
+        Import(Package(lists));
+        EXPECT_EQ(result_, TResult::Imported) << error_;
+        EXPECT_NE(Committed().find("p_set_dr_request"), std::string::npos) << db_.LogText();
+    }
+}
+
+TEST_F(ImporterTest, FailingStateCheckEndsTheImportBeforeAnythingIsWritten) {
+    db_.handlers[std::string(kPack) + "get_in_package_state"] = [](impfake::TFakeProc&) {
+        impfake::TFakeDb::Raise(6550, "PLS-00302: component 'GET_IN_PACKAGE_STATE' must be declared");
+    };
+    EXPECT_THROW(Import(Package(List("RECHARGE_LIST", {Recharge("1", "1")}))), std::exception);
+    EXPECT_EQ(result_, TResult::NotRun);
+    EXPECT_EQ(db_.LogText(), StateCheck());
 }
 
 // ---- Body failures --------------------------------------------------------------------------
@@ -303,9 +343,9 @@ TEST_F(ImporterTest, FailedBodyIsRolledBackAsAWhole) {
         Import(Package(c.lists));
         EXPECT_EQ(result_, TResult::RolledBack);
         EXPECT_EQ(error_, c.message);
-        // Only the registration, made in its own transaction, stays.
-        ASSERT_EQ(db_.committed.size(), 1u);
-        EXPECT_NE(db_.committed[0].find("add_new_package"), std::string::npos);
+        // Only the state check and the registration, made in its own transaction, stay.
+        ASSERT_EQ(db_.committed.size(), 2u);
+        EXPECT_NE(db_.committed[1].find("add_new_package"), std::string::npos);
         EXPECT_EQ(db_.log.back(), "Rollback");
         ASSERT_GE(log_.lines.size(), 3u);
         const size_t n = log_.lines.size();
@@ -321,7 +361,8 @@ TEST_F(ImporterTest, FailedCommitIsRolledBack) {
     session_.failCommit = true;
     Import(Package(List("RECHARGE_LIST", {Recharge("1", "1")})));
     EXPECT_EQ(result_, TResult::RolledBack);
-    EXPECT_TRUE(db_.committed.empty());
+    EXPECT_EQ(db_.committed, std::vector<std::string>{StateCheck().substr(0, StateCheck().size() - 1)})
+        << "nothing but the state check";
     EXPECT_EQ(db_.log.back(), "Rollback");
 }
 
@@ -338,7 +379,7 @@ TEST_F(ImporterTest, BodyFailingOnALostConnectionRaises) {
     }
     const size_t n = log_.lines.size();
     EXPECT_EQ(log_.lines[n - 1], std::string("!Error: Package ") + kPackageId + " rollback");
-    EXPECT_EQ(db_.committed.size(), 1u);
+    EXPECT_EQ(db_.committed.size(), 2u) << "the state check and the registration";
 }
 
 TEST_F(ImporterTest, RefusedBlockCardRequestFailsTheBody) {

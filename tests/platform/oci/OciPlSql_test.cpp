@@ -194,6 +194,32 @@ TEST_F(OciPlSqlTest, FunctionCallsAndOutputs) {
     }
 }
 
+// Routines are kept between calls of a session; a change of the catalog, by another connection or
+// by the session itself (committed or not), reaches the next call all the same.
+TEST_F(OciPlSqlTest, CatalogChangesReachTheNextCall) {
+    const auto call = [&] {
+        OCIStmt* st = prepare("begin :RESULT := f_add(2, 3); end;");
+        char result[32] = "untouched";
+        bind(st, "RESULT", result, sizeof result, SQLT_STR);
+        EXPECT_EQ(OCI_SUCCESS, exec(st)) << errorText();
+        OCIHandleFree(st, OCI_HTYPE_STMT);
+        return std::string(result);
+    };
+    const auto run = [&](const char* sql) {
+        OCIStmt* st = prepare(sql);
+        EXPECT_EQ(OCI_SUCCESS, exec(st)) << sql << ": " << errorText();
+        OCIHandleFree(st, OCI_HTYPE_STMT);
+    };
+    EXPECT_EQ("5", call());
+    EXPECT_EQ("5", call());
+    dbExec("UPDATE oci_procedure SET body = 'SELECT :A * :B AS RESULT' WHERE name = 'f_add'");
+    EXPECT_EQ("6", call()) << "changed by another connection";
+    run("UPDATE oci_procedure SET body = 'SELECT :A - :B AS RESULT' WHERE name = 'f_add'");
+    EXPECT_EQ("-1", call()) << "changed by the session, not committed";
+    OCI_OK(OCITransRollback(c_.svc, err_, 0));
+    EXPECT_EQ("6", call()) << "the change rolled back";
+}
+
 TEST_F(OciPlSqlTest, MissingSettingReadsAsNull) {
     OCIStmt* st = prepare("begin ZUV_EXPORT_OUT_PACK.get_zuv_param(:P_PARAM, :P_VALUE); end;");
     char param[21] = "NoSuchSetting";
