@@ -570,3 +570,58 @@ TEST_F(ZipWriterTest, DataThatDoesNotShrinkIsStored) {
         }
     }
 }
+
+// Several files are read and deflated ahead on other threads, large ones too; each entry must
+// come out exactly as when its file is packed alone on the writer's thread, in list order.
+TEST_F(ZipWriterTest, FilesPackedAheadEqualFilesPackedAlone) {
+    std::string noise;
+    uint32_t x = 11;
+    for (size_t i = 0; i < 2u * 1024 * 1024 + 5; ++i) {
+        x = x * 1664525u + 1013904223u;
+        noise += static_cast<char>(x >> 24);
+    }
+    const std::vector<std::pair<std::string, std::string>> inputs = {
+        {"big.xml", SampleText(3u * 1024 * 1024 + 17, 7)},
+        {"small.xml", SampleText(5000, 8)},
+        {"noise.bin", noise},
+        {"empty.txt", ""},
+        {"mid.xml", SampleText(1024 * 1024 + 1, 9)},
+    };
+    std::vector<std::string> files;
+    for (const auto& [name, content] : inputs) {
+        WriteFile(dir / name, content);
+        SetMTime(dir / name, 1704110400);
+        files.push_back(dir / name);
+    }
+    for (const std::string& password : {std::string(), std::string("KEB_LO_SUM")}) {
+        SCOPED_TRACE(password.empty() ? "no password" : "password");
+        std::filesystem::remove(dir / "all.zip");
+        FixedRandomWriter all;
+        all.SetZipName(dir / "all.zip");
+        all.Password = password;
+        all.FilesList = files;
+        std::vector<std::string> ended;
+        all.OnEndZip = [&](TZipWriter&, const std::string& name, int64_t, int64_t, int64_t) {
+            ended.push_back(name);
+        };
+        ASSERT_EQ(all.Zip(), static_cast<int>(files.size()));
+        EXPECT_EQ(ended, files);
+        const auto together = LocalEntries(ReadFile(dir / "all.zip"));
+        ASSERT_EQ(together.size(), files.size());
+        for (size_t i = 0; i < files.size(); ++i) {
+            SCOPED_TRACE(inputs[i].first);
+            std::filesystem::remove(dir / "one.zip");
+            FixedRandomWriter one;
+            one.SetZipName(dir / "one.zip");
+            one.Password = password;
+            one.FilesList = {files[i]};
+            ASSERT_EQ(one.Zip(), 1);
+            const auto alone = LocalEntries(ReadFile(dir / "one.zip"));
+            ASSERT_EQ(alone.size(), 1u);
+            EXPECT_EQ(together[i].header, alone[0].header);
+            EXPECT_EQ(together[i].name, alone[0].name);
+            EXPECT_TRUE(together[i].data == alone[0].data);
+            EXPECT_EQ(Extract(together[i], password), inputs[i].second);
+        }
+    }
+}
