@@ -72,6 +72,10 @@ public:
                 throw EZCompressionError("error");
             ready_ = true;
         }
+        // At the default level a longer lazy search (zlib's level 7 value) makes archives no
+        // larger than other zip tools' for about 2 % more time. A reset restores the level's
+        // own values, so this follows every start.
+        if (level == 6 && deflateTune(&zs_, 8, 32, 128, 128) != Z_OK) throw EZCompressionError("error");
         return zs_;
     }
     // Whether deflate gains nothing on the data's first block: such data (compressed or

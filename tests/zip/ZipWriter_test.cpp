@@ -42,6 +42,7 @@ std::vector<CentralEntry> CentralEntries(const std::string& zip) {
 size_t RawDeflatedSize(const std::string& data, int level) {
     z_stream zs{};
     deflateInit2(&zs, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    if (level == 6) deflateTune(&zs, 8, 32, 128, 128);  // the writer's search at the default level
     std::string out(deflateBound(&zs, data.size()), '\0');
     zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
     zs.avail_in = static_cast<uInt>(data.size());
