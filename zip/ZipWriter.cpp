@@ -1,12 +1,14 @@
 #include "zip/ZipWriter.h"
 
 #include <openssl/rand.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -43,13 +45,32 @@ bool FileExistsHere(const std::string& name) {
     return ::stat(rtl::SysFileName(name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// A buffer left uninitialised: only what a read or deflate filled is used.
+// A buffer left uninitialised: only what a read or deflate filled is used. A large one asks
+// for huge pages, which spares the system a page fault for every 4 KiB of a large file.
 struct TBuffer {
-    std::unique_ptr<uint8_t[]> bytes;
+    struct TFree {
+        void operator()(uint8_t* p) const { std::free(p); }
+    };
+    std::unique_ptr<uint8_t, TFree> bytes;
     size_t capacity = 0;
     void Reserve(size_t n) {
         if (n <= capacity) return;
-        bytes.reset(new uint8_t[n]);
+        constexpr size_t kHuge = 2 * 1024 * 1024;
+        bytes.reset();
+        capacity = 0;
+        void* p = nullptr;
+        if (n >= 2 * kHuge) {
+            const size_t rounded = (n + kHuge - 1) / kHuge * kHuge;
+            p = std::aligned_alloc(kHuge, rounded);
+            if (p != nullptr) {
+                ::madvise(p, rounded, MADV_HUGEPAGE);
+                n = rounded;
+            }
+        } else {
+            p = std::malloc(n);
+        }
+        if (p == nullptr) throw std::bad_alloc();
+        bytes.reset(static_cast<uint8_t*>(p));
         capacity = n;
     }
     uint8_t* data() { return bytes.get(); }
@@ -126,7 +147,8 @@ class TZipWriter::TPrefetch {
 public:
     struct TFile {
         bool ok = false;
-        int64_t size = 0;  // at opening
+        bool hasRaw = false;  // a large file is deflated as it is read and not kept
+        int64_t size = 0;     // at opening
         uint32_t crc = 0;
         TBuffer raw;
         size_t rawLength = 0;
@@ -176,6 +198,7 @@ private:
     }
     void Work() {
         TDeflater deflater;
+        TBuffer block;
         for (;;) {
             size_t i;
             {
@@ -190,7 +213,7 @@ private:
             }
             std::unique_ptr<TFile> file;
             try {
-                if (Pooled(files_[i])) file = Prepare(files_[i].Path, deflater);
+                if (Pooled(files_[i])) file = Prepare(files_[i].Path, deflater, block);
             } catch (...) {
                 file.reset();  // the writer meets the same trouble itself and reports it
             }
@@ -202,12 +225,17 @@ private:
             changed_.notify_all();
         }
     }
-    std::unique_ptr<TFile> Prepare(const std::string& path, TDeflater& deflater) {
+    std::unique_ptr<TFile> Prepare(const std::string& path, TDeflater& deflater, TBuffer& block) {
         rtl::TFileStream in(path, fmOpenRead | fmShareDenyNone);
         auto file = std::make_unique<TFile>();
         file->size = in.Size();
         if (file->size > kPoolFile) return nullptr;
         const size_t size = static_cast<size_t>(file->size);
+        if (size > kWholeFile) {
+            if (level_ == 0 || !DeflateAsRead(in, *file, deflater, block)) return nullptr;
+            file->ok = true;
+            return file;
+        }
         file->raw.Reserve(std::max<size_t>(size, 1));
         size_t got = 0;
         while (got < size) {
@@ -215,12 +243,48 @@ private:
             if (n <= 0) break;
             got += static_cast<size_t>(n);
         }
+        file->hasRaw = true;
         file->rawLength = got;
         file->crc = static_cast<uint32_t>(::crc32_z(0, file->raw.data(), got));
         if (level_ > 0)
             file->shrank = deflater.Pack(file->raw.data(), got, level_, file->deflated, file->deflatedLength);
         file->ok = true;
         return file;
+    }
+    // Deflates a large file block by block into memory, deciding as the writer does when it
+    // streams a large file: only the first block tells whether to store it. False when it is
+    // to be stored (the writer then copies it from the file itself).
+    bool DeflateAsRead(rtl::TFileStream& in, TFile& file, TDeflater& deflater, TBuffer& block) {
+        block.Reserve(kBlock);
+        auto readBlock = [&]() -> size_t {
+            const int64_t want = std::min<int64_t>(static_cast<int64_t>(kBlock), file.size - file.rawLength);
+            if (want <= 0) return 0;
+            const int64_t n = in.Read(block.data(), want);
+            if (n <= 0) return 0;
+            file.crc = static_cast<uint32_t>(::crc32_z(file.crc, block.data(), static_cast<size_t>(n)));
+            file.rawLength += static_cast<size_t>(n);
+            return static_cast<size_t>(n);
+        };
+        size_t n = readBlock();
+        if (deflater.Incompressible(block.data(), n, level_)) return false;
+        z_stream& zs = deflater.Start(level_);
+        const size_t bound = deflateBound(&zs, static_cast<uLong>(file.size));
+        file.deflated.Reserve(bound);  // only the pages written are ever touched
+        zs.next_out = file.deflated.data();
+        zs.avail_out = static_cast<uInt>(bound);
+        for (;;) {
+            zs.next_in = block.data();
+            zs.avail_in = static_cast<uInt>(n);
+            const int flush =
+                file.rawLength >= static_cast<size_t>(file.size) || n == 0 ? Z_FINISH : Z_NO_FLUSH;
+            const int r = deflate(&zs, flush);
+            if (r == Z_STREAM_END) break;
+            if (r != Z_OK || zs.avail_in != 0) throw EZCompressionError("error");
+            n = readBlock();
+        }
+        file.deflatedLength = zs.total_out;
+        file.shrank = true;  // kept deflated even when it grew, as when streamed
+        return true;
     }
 
     const std::vector<TListedFile> files_;
@@ -567,6 +631,12 @@ bool TZipWriter::PackFile(TRun& run, const std::string& path, TZipHeaderInfo& en
         return false;
     }
     std::unique_ptr<TPrefetch::TFile> prepared = std::move(run.prepared);
+    std::string name = NameOf(path);
+    if (OEMConvert == oemAlways) OemRoundTrip(name);
+    const bool storeAsked = PackLevel == 0 || NoCompress(name);
+    // A large file the pool deflated without keeping its bytes: when it is to be stored
+    // after all, the writer copies it from the file.
+    if (prepared && !prepared->hasRaw && storeAsked) prepared.reset();
     std::unique_ptr<rtl::TFileStream> in;
     while (!prepared) {
         try {
@@ -582,12 +652,8 @@ bool TZipWriter::PackFile(TRun& run, const std::string& path, TZipHeaderInfo& en
     entry.ExternalFileAttributes = static_cast<uint32_t>(std::max(rec.Attr, 0));
     entry.LastModFileDateTime = rec.Time;
     entry.SetUncompressedSize(static_cast<uint64_t>(sizeAtOpen));
-    std::string name = NameOf(path);
     std::string folder = StoredFolder(path);
-    if (OEMConvert == oemAlways) {
-        OemRoundTrip(name);
-        OemRoundTrip(folder);
-    }
+    if (OEMConvert == oemAlways) OemRoundTrip(folder);
     entry.SetFileName(name);
     entry.SetDirectory(folder);
     entry.SetDiskNumberStart(0);
@@ -611,7 +677,6 @@ bool TZipWriter::PackFile(TRun& run, const std::string& path, TZipHeaderInfo& en
     }
 
     const bool encrypt = !Password.empty();
-    const bool storeAsked = PackLevel == 0 || NoCompress(name);
     bool store = storeAsked;
     if (!store && !prepared && sizeAtOpen > static_cast<int64_t>(kWholeFile)) {
         run.Buffers();
