@@ -65,6 +65,8 @@ void TCheckerSharingFolder::MoveReadyFiles() {
         } while (rtl::FindNext(rec) == 0);
         rtl::FindClose(rec);
     }
+    for (const std::string& name : rec.Unnamable)
+        if (unnamable_.insert(name).second) LogError(rtl::UnnamableFileMessage(name));
     std::map<std::string, rtl::TFileLook> seen;
     for (const std::string& name : names) {
         rtl::TFileLook look = looks_[name];

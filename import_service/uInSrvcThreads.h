@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "common/uDataAccess.h"
@@ -53,6 +54,7 @@ private:
     TLogEvent onLog_;
     TRunClock& clock_;
     std::map<std::string, rtl::TFileLook> looks_;
+    std::set<std::string> unnamable_;  // files the program cannot name, reported once each
 };
 
 class TManagerPackageThread : public rtl::TThread {

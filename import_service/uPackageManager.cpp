@@ -205,6 +205,8 @@ void TPackageManager::ScanFolder() {
         } while (rtl::FindNext(rec) == 0);
         rtl::FindClose(rec);
     }
+    for (const std::string& name : rec.Unnamable)
+        if (unnamable_.insert(name).second) LogError(rtl::UnnamableFileMessage(name));
     for (auto it = pending_.begin(); it != pending_.end();)
         it = std::count(found.begin(), found.end(), it->first) ? std::next(it) : pending_.erase(it);
     for (const std::string& name : found) {

@@ -30,6 +30,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -159,6 +160,8 @@ private:
         std::chrono::steady_clock::time_point since;
     };
     std::map<std::string, TPending> pending_;
+    // Files the program cannot name, reported once each.
+    std::set<std::string> unnamable_;
 };
 
 // The hidden temporary an interrupted move leaves beside its target: "." + name + ".tmp" and six

@@ -45,11 +45,14 @@ bool TryAnsiFileName(std::string_view sysName, std::string& name) {
     return TryUtf8ToAnsi(sysName, name);
 }
 
+std::string UnnamableFileMessage(std::string_view sysName) {
+    return "The file name \"" + Utf8ToAnsi(sysName) + "\" cannot be represented in code page " +
+           std::to_string(AnsiCodePage);
+}
+
 std::string AnsiFileName(std::string_view sysName) {
     std::string name;
-    if (!TryAnsiFileName(sysName, name))
-        throw EFileNameError("The file name \"" + Utf8ToAnsi(sysName) +
-                             "\" cannot be represented in code page " + std::to_string(AnsiCodePage));
+    if (!TryAnsiFileName(sysName, name)) throw EFileNameError(UnnamableFileMessage(sysName));
     return name;
 }
 
@@ -555,6 +558,7 @@ int Deliver(TSearchRec& rec) {
 
 int FindFirst(const std::string& path, int attr, TSearchRec& rec) {
     FindClose(rec);
+    rec.Unnamable.clear();
     rec.ExcludeAttr = ~attr & (faHidden | faSysFile | faVolumeID | faDirectory);
     const std::string dir = ExtractFilePath(path);
     const std::string mask = ExtractFileName(path);
@@ -565,11 +569,10 @@ int FindFirst(const std::string& path, int attr, TSearchRec& rec) {
     while (dirent* ent = ::readdir(d)) {
         std::string name;
         if (!TryAnsiFileName(ent->d_name, name)) {
-            // A file the program cannot name is refused aloud when the mask would take it.
-            if (!MatchesMask(Utf8ToAnsi(ent->d_name), mask)) continue;
-            const std::string sysName = SysFileName(dir) + ent->d_name;
-            ::closedir(d);
-            AnsiFileName(sysName);
+            // Never delivered under a made-up name; listed for the caller when the mask takes it.
+            if (MatchesMask(Utf8ToAnsi(ent->d_name), mask))
+                rec.Unnamable.push_back(SysFileName(dir) + ent->d_name);
+            continue;
         }
         struct stat st {};
         const std::string sysFull = SysFileName(dir) + ent->d_name;

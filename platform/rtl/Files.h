@@ -27,6 +27,8 @@ std::string SysFileName(std::string_view name);
 bool TryAnsiFileName(std::string_view sysName, std::string& name);
 // The same, raising EFileNameError that names the file.
 std::string AnsiFileName(std::string_view sysName);
+// The text of that error for a system name.
+std::string UnnamableFileMessage(std::string_view sysName);
 
 inline constexpr char PathDelim = '/';
 inline constexpr char PathSep = ':';
@@ -93,13 +95,16 @@ struct TSearchRec {
     int ExcludeAttr = 0;
     TWin32FindData FindData;
     std::shared_ptr<TSearchState> State;
+    // The files the mask took but the ANSI code page cannot name, as system paths (UTF-8);
+    // the search skips them, and the caller decides how to report them.
+    std::vector<std::string> Unnamable;
 };
 
 // path = folder + mask ("/in/*.zip"). Masks follow the original platform: case-insensitive,
 // "*" any run, "?" one character (or none before a dot or at the end), "*.*" everything.
 // Files are always found; hidden, system and folder entries only when attr asks for them.
 // Entries come in name order, "." and ".." first. Returns 0 or an errno value (ENOENT when
-// nothing matches).
+// nothing matches). Names the ANSI code page cannot hold are never delivered: see Unnamable.
 int FindFirst(const std::string& path, int attr, TSearchRec& rec);
 int FindNext(TSearchRec& rec);
 void FindClose(TSearchRec& rec);

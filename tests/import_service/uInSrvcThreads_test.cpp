@@ -41,6 +41,21 @@ TEST_F(Watcher, MovesOnlyCompletePackageFilesOfItsMask) {
     EXPECT_TRUE(std::filesystem::exists(In(dat)));
 }
 
+// A package file whose name code page 1251 cannot hold is left where it is and journalled once,
+// not on every turn, and never stops the good files from moving.
+TEST_F(Watcher, AFileItCannotNameIsJournalledOnceAndSkipped) {
+    const std::string good = PackageName("20240305080000000");
+    const std::string odd = std::string(svc::kPackagePrefix) + "\xE6\x97\xA5.zip";  // 日 in UTF-8
+    ziptest::WriteBytes(Shared(good), "archive");
+    ziptest::WriteBytes(Shared(odd), "odd");
+    svc::TCheckerSharingFolder watcher(params_, journal_.Callback());
+    for (int turn = 0; turn < 3; ++turn) watcher.MoveReadyFiles();
+    EXPECT_TRUE(std::filesystem::exists(In(good)));
+    EXPECT_TRUE(std::filesystem::exists(Shared(odd)));
+    const std::string error = "!Error: " + rtl::UnnamableFileMessage(Shared(odd));
+    EXPECT_EQ(journal_.Count(error), 1) << journal_.Text();
+}
+
 // A writer that grows its file between two turns, holding no lock: the file is taken only once
 // it stopped changing.
 TEST_F(Watcher, AFileThatGrowsIsTakenOnlyOnceItIsStable) {

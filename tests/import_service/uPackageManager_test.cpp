@@ -327,6 +327,22 @@ TEST_F(ManagerTest, AFileThatChangesBetweenTwoLooksIsNotTaken) {
     EXPECT_EQ(FilesIn(Sub("Back")), std::vector<std::string>{name});
 }
 
+// A package file whose name code page 1251 cannot hold stays in the folder, is journalled once
+// however many passes see it, and the other packages are imported.
+TEST_F(ManagerTest, AFileItCannotNameIsJournalledOnceAndTheOthersImported) {
+    const std::string good = PackageName("20240305100000000");
+    const std::string odd = std::string(svc::kPackagePrefix) + "\xE6\x97\xA5.zip";  // 日 in UTF-8
+    PutGood(good, 10);
+    Put(odd, "odd");
+    auto manager = Manager();
+    for (int pass = 0; pass < 3; ++pass) Pass(*manager);
+    EXPECT_EQ(Registered(), std::vector<std::string>{PackageIdOf(10)});
+    EXPECT_EQ(FilesIn(Sub("Back")), std::vector<std::string>{good});
+    EXPECT_TRUE(std::filesystem::exists(Folder() + odd));
+    const std::string error = "!Error: " + rtl::UnnamableFileMessage(Folder() + odd);
+    EXPECT_EQ(std::count(log_.lines.begin(), log_.lines.end(), error), 1) << log_.Text();
+}
+
 TEST_F(ManagerTest, ClearTempFoldersRemovesLeftoversOnly) {
     std::filesystem::create_directories(Sub("$Temp_1/deep"));
     Put("$Temp_1/deep/x.xml", "x");
