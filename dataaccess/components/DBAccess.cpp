@@ -559,6 +559,9 @@ void TCustomDAConnection::SuspendForFailover() {
         try {
             t->CloseTransaction(true);
         } catch (...) {
+            // The server is gone, and the transaction with it.
+            if (t->GetITransaction()) t->GetITransaction()->Reset();
+            t->Reset();
         }
         t->DefaultCloseAction = saved;
     }

@@ -337,6 +337,7 @@ protected:
     bool readOnly_ = false;
 
 private:
+    friend class TCustomDAConnection;
     TCustomDAConnection* defaultConnection_ = nullptr;
     std::vector<TCustomDAConnection*> connections_;
     TCRTransaction* iTransaction_ = nullptr;
