@@ -946,6 +946,9 @@ public:
     // Made on first need (DetailDelay).
     TDATimer* CheckDetailTimer();
 
+    // The statement runs again for the rows: a cursor read to its end starts over.
+    void DataReopen() override;
+
     // ---- master/detail link
     db::TDataSource* MasterSource() const;
     void SetMasterSource(db::TDataSource* value);

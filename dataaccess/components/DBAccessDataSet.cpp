@@ -574,6 +574,13 @@ void TCustomDADataSet::RestoreState(const TSavedState& state, bool reopen) {
     SetActive(state.active);
 }
 
+void TCustomDADataSet::DataReopen() {
+    if (command_ && recordSetCR_ && !recordSetCR_->NeedFullReopen() &&
+        command_->GetCursorState() > csPrepared)
+        command_->SetCursorState(csPrepared);
+    TMemDataSet::DataReopen();
+}
+
 TCRCursor* TCustomDADataSet::GetCursor() {
     return command_ ? command_->GetCursor() : nullptr;
 }

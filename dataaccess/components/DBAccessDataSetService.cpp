@@ -182,8 +182,7 @@ void TDADataSetService::FillKeyFieldDescs(std::vector<TFieldDesc*>& descs) {
             const std::string name = db::ExtractFieldName(keys, pos);
             if (name.empty()) continue;
             TFieldDesc* desc = rs ? rs->FindField(name) : nullptr;
-            if (!desc)
-                rtl::DatabaseError(rtl::Format("%s: Key field '%s' not found", {ds->Name(), name}), ds);
+            if (!desc) rtl::DatabaseError(rtl::Format("%s: Key field '%s' not found", {ds->Name(), name}));
             descs.push_back(desc);
         }
         return;
