@@ -845,6 +845,46 @@ protected:
     bool dataCacheValid_[2] = {false, false};
 };
 
+// User-written update statements of a dataset (or components that perform them), attached to
+// the dataset as its update object.
+class TCustomDAUpdateSQL : public rtl::TComponent {
+public:
+    explicit TCustomDAUpdateSQL(rtl::TComponent* owner = nullptr);
+    ~TCustomDAUpdateSQL() override;
+
+    // The statement of an update kind (modify, insert, delete).
+    virtual rtl::TStringList& GetSQL(db::TUpdateKind kind);
+    // The statement of a type; only stInsert, stUpdate, stDelete, stLock and stRefresh exist.
+    rtl::TStringList& SQL(TStatementType type);
+    void SetSQL(TStatementType type, rtl::TStrings* value);
+    rtl::TStringList& InsertSQL() { return SQL(stInsert); }
+    rtl::TStringList& ModifySQL() { return SQL(stUpdate); }
+    rtl::TStringList& DeleteSQL() { return SQL(stDelete); }
+    rtl::TStringList& LockSQL() { return SQL(stLock); }
+    rtl::TStringList& RefreshSQL() { return SQL(stRefresh); }
+    rtl::TComponent* Object(TStatementType type) const;
+    // Accepts a component of SQLClass or DataSetClass other than the served dataset.
+    void SetObject(TStatementType type, rtl::TComponent* value);
+
+    virtual TCustomDADataSet* GetDataSet() const { return dataSet_; }
+    virtual void SetDataSet(TCustomDADataSet* value) { dataSet_ = value; }
+    // The classes whose components the object properties accept.
+    virtual std::string DataSetClassName() const { return "TCustomDADataSet"; }
+    virtual std::string SQLClassName() const { return "TCustomDASQL"; }
+    virtual bool IsDataSetClass(rtl::TComponent* c) const;
+    virtual bool IsSQLClass(rtl::TComponent* c) const;
+
+    void Loaded() override;
+    void Notification(rtl::TComponent* component, rtl::TOperation operation) override;
+    void AssignTo(rtl::TPersistent* dest) override;
+    bool DesignCreate = false;
+
+private:
+    std::unique_ptr<rtl::TStringList> sql_[stRefresh + 1];
+    rtl::TComponent* objects_[stRefresh + 1] = {};
+    TCustomDADataSet* dataSet_ = nullptr;
+};
+
 // The SQL dataset: rows of a statement or a stored procedure run on a connection. It owns an
 // internal SQL component (text, parameters, macros) that shares the driver record set's command.
 //
@@ -943,6 +983,9 @@ public:
     int64_t LastInsertId() const { return lastInsertId_; }
     int ServerRecordCount() const { return recordCount_; }
     TDATimer* DetailTimer() const { return detailTimer_.get(); }
+    TCustomDAUpdateSQL* UpdateObject() const { return updateObject_; }
+    // Links both ways; the previous update object forgets this dataset.
+    void SetUpdateObject(TCustomDAUpdateSQL* value);
     // Made on first need (DetailDelay).
     TDATimer* CheckDetailTimer();
 
@@ -1050,6 +1093,7 @@ private:
     std::unique_ptr<TDADetailDataLink> dataLink_;
     std::unique_ptr<rtl::TStringList> updateSQL_[stRefresh + 1];
     std::unique_ptr<TDATimer> detailTimer_;
+    TCustomDAUpdateSQL* updateObject_ = nullptr;
     int fetchRows_ = 25;
     bool fetchAll_ = false;
     bool uniDirectional_ = false;

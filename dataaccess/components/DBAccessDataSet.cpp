@@ -78,6 +78,7 @@ TCustomDADataSet::~TCustomDADataSet() {
     }
     if (registeredWith_) registeredWith_->UnRegisterClient(this);
     registeredWith_ = nullptr;
+    SetUpdateObject(nullptr);
     if (transaction_) transaction_->RemoveFreeNotification(this);
     if (updateTransaction_) updateTransaction_->RemoveFreeNotification(this);
     if (internalSQL_) {
@@ -120,6 +121,7 @@ void TCustomDADataSet::Notification(rtl::TComponent* component, rtl::TOperation 
     if (operation != rtl::opRemove) return;
     if (component == transaction_) transaction_ = nullptr;
     if (component == updateTransaction_) updateTransaction_ = nullptr;
+    if (component == updateObject_) updateObject_ = nullptr;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -582,6 +582,18 @@ public:
     explicit TOraQuery(rtl::TComponent* owner = nullptr) : TOraDataSet(owner) {}
 };
 
+// The update statements of an Oracle dataset.
+class TOraUpdateSQL : public TCustomDAUpdateSQL {
+public:
+    explicit TOraUpdateSQL(rtl::TComponent* owner = nullptr) : TCustomDAUpdateSQL(owner) {}
+    std::string DataSetClassName() const override { return "TOraDataSet"; }
+    std::string SQLClassName() const override { return "TOraSQL"; }
+    bool IsDataSetClass(rtl::TComponent* c) const override {
+        return dynamic_cast<TOraDataSet*>(c) != nullptr;
+    }
+    bool IsSQLClass(rtl::TComponent* c) const override { return dynamic_cast<TOraSQL*>(c) != nullptr; }
+};
+
 // A stored procedure or function; its call block is built from the declared parameters, and a
 // REF CURSOR output makes Execute open the dataset on the returned rows.
 class TOraStoredProc : public TOraDataSet {

@@ -630,6 +630,7 @@ void TOraStoredProc::DoBeforeExecute() {
 
 void TOraStoredProc::CheckUpdateKind(TStatementType kind) {
     if (LocalUpdate() || UpdateSQL(kind).Count() > 0) return;
+    if (TCustomDAUpdateSQL* u = UpdateObject(); u && (u->SQL(kind).Count() > 0 || u->Object(kind))) return;
     rtl::Abort();
 }
 
