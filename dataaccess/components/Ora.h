@@ -30,7 +30,14 @@ using TCharLength = uint8_t;
 
 using TConnectChangeEvent = std::function<void(rtl::TObject* sender, bool connected)>;
 using TInfoMessageEvent = std::function<void(rtl::TObject* sender, EOraError* error)>;
-using TFailoverEvent = std::function<void(rtl::TObject* sender, uint32_t state, uint32_t type, bool& retry)>;
+// Oracle's transparent application failover, as the session reports it; 255 stands for a value
+// Oracle added later.
+enum TFailoverState : uint8_t { fsEnd, fsAbort, fsReauth, fsBegin, fsError, fsUnknown = 255 };
+enum TFailoverType : uint8_t { ftNone, ftSession, ftSelect, ftTransaction, ftUnknown = 255 };
+TFailoverState FailoverStateOf(uint32_t event);
+TFailoverType FailoverTypeOf(uint32_t type);
+using TFailoverEvent =
+    std::function<void(rtl::TObject* sender, TFailoverState state, TFailoverType type, bool& retry)>;
 
 // ---------------------------------------------------------------------------------------------
 // Options
@@ -172,6 +179,10 @@ public:
 
     TOraTrace* Trace() const { return trace_; }
     void SetTrace(TOraTrace* value);
+
+    // The driver's failover callback: at the end of a failover inside a transaction the datasets'
+    // statements are gone, so their record sets are unprepared; then OnFailover.
+    void DoFailover(uint32_t event, uint32_t type, bool& retry);
 
     TConnectChangeEvent OnConnectChange;
     TInfoMessageEvent OnInfoMessage;

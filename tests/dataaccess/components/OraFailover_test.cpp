@@ -137,3 +137,34 @@ TEST_F(FailoverTest, WithLocalFailoverTheRetryModeDecidesWhatRunsAgain) {
             << c.name << ": a lost connection that is not taken up ends the session";
     }
 }
+
+TEST(TransparentFailover, EventsAndTypesMapToTheirNames) {
+    const std::pair<uint32_t, TFailoverState> states[] = {{1, fsEnd},   {2, fsAbort},  {4, fsReauth},
+                                                          {8, fsBegin}, {16, fsError}, {3, fsUnknown}};
+    for (auto [event, state] : states) EXPECT_EQ(state, FailoverStateOf(event)) << event;
+    const std::pair<uint32_t, TFailoverType> types[] = {
+        {1, ftNone}, {2, ftSession}, {4, ftSelect}, {8, ftTransaction}, {0, ftUnknown}};
+    for (auto [value, type] : types) EXPECT_EQ(type, FailoverTypeOf(value)) << value;
+}
+
+TEST_F(FailoverTest, TheEndOfAFailoverInATransactionUnpreparesTheDatasets) {
+    for (bool inTransaction : {false, true}) {
+        auto s = newSession();
+        s->SetAutoCommit(false);
+        s->Connect();
+        auto q = newQuery(s.get(), "SELECT id FROM item");
+        q->Prepare();
+        if (inTransaction) s->StartTransaction();
+        std::vector<std::pair<TFailoverState, TFailoverType>> seen;
+        s->OnFailover = [&](rtl::TObject*, TFailoverState state, TFailoverType type, bool& retry) {
+            seen.emplace_back(state, type);
+            retry = true;
+        };
+        bool retry = false;
+        s->DoFailover(1, 4, retry);
+        EXPECT_TRUE(retry) << "the handler's answer goes back to the driver";
+        EXPECT_EQ((std::vector<std::pair<TFailoverState, TFailoverType>>{{fsEnd, ftSelect}}), seen);
+        EXPECT_EQ(!inTransaction, q->Prepared()) << inTransaction;
+        if (inTransaction) s->Rollback();
+    }
+}
