@@ -140,6 +140,16 @@ void TCustomDAConnection::SetDriverConnection(std::unique_ptr<TCRConnection> con
     iConnection_->OnReconnectSuccess = [this] {
         if (AfterConnect) AfterConnect(this);
     };
+    // Every reconnect failed: the session ends.
+    iConnection_->OnReconnectError = [this] {
+        if (errorDisconnecting_) return;
+        errorDisconnecting_ = true;
+        try {
+            SetConnected(false);
+        } catch (...) {
+        }
+        errorDisconnecting_ = false;
+    };
     iConnection_->Component = this;
     std::vector<TCustomDASQL*> clients;
     {
@@ -500,6 +510,8 @@ void TCustomDAConnection::Notification(rtl::TComponent* component, rtl::TOperati
 // Operations and errors
 
 void TCustomDAConnection::PushOperation(TConnLostCause cause, bool allowFailover) {
+    // The stack matters only to local failover.
+    if (!options_->LocalFailover()) return;
     operations_.emplace_back(cause, allowFailover);
 }
 
@@ -507,15 +519,115 @@ void TCustomDAConnection::PopOperation() {
     if (!operations_.empty()) operations_.pop_back();
 }
 
-TConnLostCause TCustomDAConnection::GetFailoverOperation() const {
-    return operations_.empty() ? clUnknown : operations_.front().first;
+TConnLostCause TCustomDAConnection::GetFailoverOperation(rtl::TComponent*) {
+    TConnLostCause result = clUnknown;
+    bool allow = true;
+    for (auto it = operations_.rbegin(); it != operations_.rend(); ++it) {
+        if (it->first > result) {
+            result = it->first;
+            allow = it->second;
+        }
+        if (result == clConnect) {
+            if (promptAllowed_) result = clUnknown;
+            break;
+        }
+    }
+    if (!allow) return clUnknown;
+    if ((result == clExecute || result == clOpen || result == clServiceQuery || result == clTransStart) &&
+        !CanRestoreAfterFailover())
+        return clUnknown;
+    return result;
 }
 
-void TCustomDAConnection::DoError(rtl::Exception* e, bool& fail, bool&, bool&, int, TConnLostCause&) {
+bool TCustomDAConnection::CanRestoreAfterFailover() {
+    for (auto* t : transactions_) {
+        TCRTransaction* driver = t->GetITransaction();
+        if (driver && driver->GetInTransaction()) return false;
+    }
+    return true;
+}
+
+void TCustomDAConnection::SuspendForFailover() {
+    suspended_.clear();
+    for (auto* t : std::vector<TDATransaction*>(transactions_)) {
+        TCRTransaction* driver = t->GetITransaction();
+        const bool restorable = driver && driver->CanRestoreAfterFailover();
+        if (restorable && t->Active()) suspended_.push_back(t);
+        // Work cut off by a lost connection is never committed: the transaction rolls back.
+        const TCRTransactionAction saved = t->DefaultCloseAction;
+        t->DefaultCloseAction = taRollback;
+        try {
+            t->CloseTransaction(true);
+        } catch (...) {
+            // The server is gone, and the transaction with it.
+            if (t->GetITransaction()) t->GetITransaction()->Reset();
+            t->Reset();
+        }
+        t->DefaultCloseAction = saved;
+    }
+}
+
+void TCustomDAConnection::ResumeAfterFailover() {
+    std::vector<TDATransaction*> resume;
+    resume.swap(suspended_);
+    for (auto* t : resume)
+        if (std::find(transactions_.begin(), transactions_.end(), t) != transactions_.end() && !t->Active())
+            t->StartTransaction();
+}
+
+bool TCustomDAConnection::ClientsBlockReconnect(rtl::TComponent* failed, TConnLostCause cause) {
+    for (int i = 0; i < ClientCount(); ++i) {
+        auto* ds = dynamic_cast<TCustomDADataSet*>(Clients(i));
+        if (!ds) continue;
+        if (ds->Prepared()) return true;
+        if (ds->Active() && !ds->FetchAll() && !ds->Fetched() && !(cause == clRefresh && ds == failed))
+            return true;
+    }
+    std::vector<TCustomDASQL*> clients;
+    {
+        rtl::TCriticalSectionLock lock(clientLock_);
+        clients = sqlClients_;
+    }
+    for (auto* sql : clients)
+        if (sql->Prepared() && !sql->Executing()) return true;
+    return false;
+}
+
+void TCustomDAConnection::DoError(rtl::Exception* e, bool& fail, bool& reconnect, bool& reexecute,
+                                  int reconnectAttempt, TConnLostCause& connLostCause) {
+    connLostCause = clUnknown;
     auto* error = dynamic_cast<EDAError*>(e);
-    if (!error) return;
-    if (!error->Component) error->Component = this;
-    if (OnError) OnError(this, error, fail);
+    const bool fatal = error && error->IsFatalError();
+    reconnect = false;
+    reexecute = false;
+    if (error && !error->Component) error->Component = this;
+    if (fatal) {
+        connLostCause = GetFailoverOperation(error->Component);
+        reconnect = (GetConnected() || (reconnectAttempt > 0 && options_->LocalFailover()) ||
+                     (connLostCause == clConnect && options_->DisconnectedMode())) &&
+                    (CanRestoreAfterFailover() || connLostCause == clConnectionApply);
+        if (reconnect && ClientsBlockReconnect(error->Component, connLostCause)) reconnect = false;
+    }
+    if (reconnect && options_->LocalFailover()) {
+        TRetryMode mode =
+            (connLostCause == clUnknown || connLostCause == clExecute) ? rmRaise : rmReconnectExecute;
+        if (OnConnectionLost) OnConnectionLost(this, error ? error->Component : nullptr, connLostCause, mode);
+        reconnect = mode != rmRaise;
+        reexecute = (mode == rmReconnectExecute && connLostCause != clUnknown) ||
+                    (connLostCause == clConnect && mode != rmRaise);
+        fail = !reexecute;
+    }
+    if (!reexecute && error && OnError) OnError(this, error, fail);
+    if (fatal && iConnection_) iConnection_->IsValid = false;
+    if (fatal && reconnectAttempt == 0) SuspendForFailover();
+    if (fatal && reconnectAttempt == 0 && !reconnect && !errorDisconnecting_) {
+        errorDisconnecting_ = true;
+        try {
+            SetConnected(false);
+        } catch (...) {
+        }
+        errorDisconnecting_ = false;
+    }
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -25,6 +25,7 @@
 namespace dac {
 
 class TCustomDAConnection;
+class TCustomDADataSet;
 class TDATransaction;
 class TCustomDASQL;
 class TDAParams;
@@ -195,8 +196,14 @@ public:
     // Failover operation stack: what the connection is doing, innermost last.
     void PushOperation(TConnLostCause cause, bool allowFailover = true);
     void PopOperation();
-    TConnLostCause GetFailoverOperation() const;
+    // The cause to report for a failed operation of the component.
+    TConnLostCause GetFailoverOperation(rtl::TComponent* component = nullptr);
     int OperationCount() const { return static_cast<int>(operations_.size()); }
+    // False while a transaction holds server state a reconnect would lose.
+    virtual bool CanRestoreAfterFailover();
+    // Around a reconnect: transactions close and later start again.
+    void SuspendForFailover();
+    void ResumeAfterFailover();
 
     // The driver's error hook: the error goes to OnError with Fail set; the driver raises the
     // error afterwards unless the handler cleared Fail.
@@ -250,6 +257,11 @@ private:
     rtl::TCriticalSection clientLock_;
     std::vector<TCustomDASQL*> sqlClients_;
     std::vector<std::pair<TConnLostCause, bool>> operations_;
+    std::vector<TDATransaction*> suspended_;
+    // Set while a lost connection disconnects the session: the disconnect does not come back here.
+    bool errorDisconnecting_ = false;
+    // A registered dataset or SQL component holds server state a reconnect would lose.
+    bool ClientsBlockReconnect(rtl::TComponent* failed, TConnLostCause cause);
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -325,6 +337,7 @@ protected:
     bool readOnly_ = false;
 
 private:
+    friend class TCustomDAConnection;
     TCustomDAConnection* defaultConnection_ = nullptr;
     std::vector<TCustomDAConnection*> connections_;
     TCRTransaction* iTransaction_ = nullptr;
@@ -548,6 +561,13 @@ public:
     virtual AnsiString GetFinalSQL();
 
     TCRCommand* GetICommand() const { return command_.get(); }
+    // Works on a command another object owns (a dataset's record set command) instead of its
+    // own; nil drops it. The command's callbacks stay as the owner set them.
+    void UseCommand(TCRCommand* command);
+    // Called before the SQL text changes (a dataset closes itself there).
+    std::function<void()> BeforeSQLChange;
+    // The text macros are scanned in (a dataset adds its update statements); the SQL by default.
+    std::function<AnsiString()> MacroScanText;
     // Told by a connection that goes away while this statement uses it as a fallback.
     void ConnectionDestroyed(TCustomDAConnection* connection);
 
@@ -600,7 +620,13 @@ protected:
 
 private:
     friend class TDBAccessUtils;
+    friend class TCustomDADataSet;
     void ReportMonitor(const char* name, bool start);
+    // Frees an own command, forgets a borrowed one.
+    void DropCommand();
+    bool ownsCommand_ = true;
+    // The dataset this component works for: its connection is the dataset's.
+    TCustomDADataSet* dataSet_ = nullptr;
 
     TCustomDAConnection* connection_ = nullptr;
     TDATransaction* transaction_ = nullptr;
@@ -631,6 +657,466 @@ public:
     static TCRConnection* GetIConnection(TCustomDAConnection* c) { return c->GetIConnection(); }
     static void InternalConnect(TCustomDAConnection* c);
     static void InternalDisconnect(TCustomDAConnection* c);
+};
+
+// ---------------------------------------------------------------------------------------------
+// Datasets
+
+class TCustomDADataSet;
+class TDADataSetService;
+
+using TStatementTypes = rtl::TSet<TStatementType>;
+enum TRefreshOption { roAfterInsert, roAfterUpdate, roBeforeEdit };
+using TRefreshOptions = rtl::TSet<TRefreshOption>;
+enum TLockMode { lmNone, lmLockImmediate, lmLockDelayed };
+enum TCompressBlobMode { cbNone, cbClient, cbServer, cbClientServer };
+
+using TBeforeFetchEvent = std::function<void(TCustomDADataSet* dataSet, bool& cancel)>;
+using TAfterFetchEvent = std::function<void(TCustomDADataSet* dataSet)>;
+using TUpdateExecuteEvent =
+    std::function<void(db::TDataSet* sender, TStatementTypes statementTypes, TDAParams* params)>;
+
+// A timer as the components see it: a switch, an interval and an event. Nothing fires it in a
+// program without a message loop; the detail refresh reads its settings.
+class TDATimer : public rtl::TObject {
+public:
+    bool Enabled = false;
+    int Interval = 0;
+    rtl::TNotifyEvent OnTimer;
+};
+
+// What a dataset's options switch. Options with a setter act at once on the owner, its record
+// set or its command; the others are plain fields read when needed.
+class TDADataSetOptions : public rtl::TPersistent {
+public:
+    explicit TDADataSetOptions(TCustomDADataSet* owner);
+
+    void AssignTo(rtl::TPersistent* dest) override;
+
+    bool SetFieldsReadOnly = true;
+    bool StrictUpdate = true;
+    bool QueryRecCount = false;
+    bool ReturnParams = false;
+    bool RemoveOnRefresh = true;
+    bool FullRefresh = false;
+    int UpdateBatchSize = 1;
+    bool UpdateAllFields = false;
+    bool PrepareUpdateSQL = false;
+
+    bool RequiredFields() const { return requiredFields_; }
+    void SetRequiredFields(bool value);
+    bool NumberRange() const { return numberRange_; }
+    void SetNumberRange(bool value);
+    bool AutoPrepare() const { return autoPrepare_; }
+    void SetAutoPrepare(bool value);
+    bool TrimFixedChar() const { return trimFixedChar_; }
+    void SetTrimFixedChar(bool value);
+    bool TrimVarChar() const { return trimVarChar_; }
+    void SetTrimVarChar(bool value);
+    bool LongStrings() const { return longStrings_; }
+    void SetLongStrings(bool value);
+    bool FlatBuffers() const { return flatBuffers_; }
+    void SetFlatBuffers(bool value);
+    bool QuoteNames() const { return quoteNames_; }
+    void SetQuoteNames(bool value);
+    int DetailDelay() const { return detailDelay_; }
+    void SetDetailDelay(int value);
+    TCompressBlobMode CompressBlobMode() const { return compressBlobMode_; }
+    void SetCompressBlobMode(TCompressBlobMode value);
+    bool LocalMasterDetail() const { return localMasterDetail_; }
+    void SetLocalMasterDetail(bool value);
+    bool CacheCalcFields() const;
+    void SetCacheCalcFields(bool value);
+    bool FieldsOrigin() const { return fieldsOrigin_; }
+    void SetFieldsOrigin(bool value);
+    bool DefaultValues() const { return defaultValues_; }
+    void SetDefaultValues(bool value);
+    bool ExtendedFieldsInfo() const { return extendedFieldsInfo_; }
+    void SetExtendedFieldsInfo(bool value);
+    bool EnableBCD() const { return enableBCD_; }
+    void SetEnableBCD(bool value);
+    bool EnableFMTBCD() const { return enableFMTBCD_; }
+    void SetEnableFMTBCD(bool value);
+
+    TCustomDADataSet* Owner() const { return owner_; }
+
+protected:
+    // The owner must be closed ("Cannot perform this operation on an open dataset").
+    void CheckInactive() const;
+    void SetRecordSetProp(int prop, const rtl::Variant& value);
+    void SetCommandProp(int prop, const rtl::Variant& value);
+    void FieldDefsOutdated();
+
+    TCustomDADataSet* owner_;
+
+private:
+    bool requiredFields_ = false;
+    bool numberRange_ = false;
+    bool autoPrepare_ = false;
+    bool trimFixedChar_ = false;
+    bool trimVarChar_ = false;
+    bool longStrings_ = false;
+    bool flatBuffers_ = true;
+    bool quoteNames_ = false;
+    int detailDelay_ = 0;
+    TCompressBlobMode compressBlobMode_ = cbNone;
+    bool localMasterDetail_ = false;
+    bool fieldsOrigin_ = false;
+    bool defaultValues_ = false;
+    bool extendedFieldsInfo_ = false;
+    bool enableBCD_ = false;
+    bool enableFMTBCD_ = false;
+};
+
+// The link through which a detail dataset follows its master.
+class TDADetailDataLink : public db::TDetailDataLink {
+public:
+    explicit TDADetailDataLink(TCustomDADataSet* dataSet) : dataSet_(dataSet) {}
+    db::TDataSet* GetDetailDataSet() const override;
+
+protected:
+    void ActiveChanged() override;
+    void RecordChanged(db::TField* field) override;
+    void CheckBrowseMode() override;
+
+private:
+    TCustomDADataSet* dataSet_;
+};
+
+// The field of a column that holds a cursor.
+class TDACursorField : public db::TField {
+public:
+    explicit TDACursorField(rtl::TComponent* owner = nullptr);
+};
+
+// The dataset's companion that knows the updated table, the key fields and the writable fields.
+class TDADataSetService : public TDataSetService {
+public:
+    explicit TDADataSetService(TMemDataSet* dataSet);
+
+    void AfterDataOpen() override;
+    // Called at the end of the dataset's open, once the fields exist.
+    virtual void AfterFieldsCreated();
+    virtual void CloseCursor() {}
+    virtual void InitUpdatingTable();
+    virtual void InitFieldsInfo();
+    virtual void ResetUpdatingTable();
+    virtual void FillFieldOrigin(db::TField* field, TFieldDesc* desc);
+    virtual void FillFieldsDefaultValues();
+    virtual void SetFieldDescsReadOnly();
+    virtual bool SkipFieldsOrigin() { return true; }
+    virtual TFieldDesc* DetectIdentityField() { return nullptr; }
+    virtual db::TField* DetectKeyGeneratorField() { return nullptr; }
+    virtual void GetHiddenFields(std::vector<db::TField*>& fields) { fields.clear(); }
+    virtual bool CanModify();
+    virtual bool UseAllTablesKeys() { return false; }
+    virtual bool IsIdentityFieldUpdatable() { return false; }
+    virtual void FillKeyFieldDescs(std::vector<TFieldDesc*>& descs);
+    virtual void FillDataFieldDescs(std::vector<TFieldDesc*>& descs, bool allTables);
+    virtual int GetRecordCount() { return 0; }
+    virtual AnsiString GetCurrentSchema() { return AnsiString(); }
+    virtual bool IsProviderKeyFieldsFinal() { return false; }
+    virtual void ResetTableKeys();
+    virtual bool OpenNext();
+    virtual bool NeedParamValuesOnPrepare() { return false; }
+
+    void GetKeyFieldDescs(std::vector<TFieldDesc*>& descs);
+    void GetDataFieldDescs(std::vector<TFieldDesc*>& descs, bool allTables);
+    void ClearKeyFieldsCache();
+    TCRTableInfo* GetUpdatingTableInfo();
+    int UpdatingTableIndex() const { return updatingTableIndex_; }
+    TFieldDesc* IdentityField() const { return identityField_; }
+    db::TField* KeyGeneratorField() const { return keyGeneratorField_; }
+    bool IsAnyFieldCanBeModified() const { return writable_; }
+    TCustomDADataSet* DADataSet() const;
+
+protected:
+    TCRRecordSet* RecordSet() const;
+
+    int updatingTableIndex_ = -1;
+    bool addedTable_ = false;
+    bool initDone_ = false;
+    TFieldDesc* identityField_ = nullptr;
+    db::TField* keyGeneratorField_ = nullptr;
+    bool writable_ = false;
+    std::vector<TFieldDesc*> keyCache_;
+    bool keyCacheValid_ = false;
+    std::vector<TFieldDesc*> dataCache_[2];
+    bool dataCacheValid_[2] = {false, false};
+};
+
+// User-written update statements of a dataset (or components that perform them), attached to
+// the dataset as its update object.
+class TCustomDAUpdateSQL : public rtl::TComponent {
+public:
+    explicit TCustomDAUpdateSQL(rtl::TComponent* owner = nullptr);
+    ~TCustomDAUpdateSQL() override;
+
+    // The statement of an update kind (modify, insert, delete).
+    virtual rtl::TStringList& GetSQL(db::TUpdateKind kind);
+    // The statement of a type; only stInsert, stUpdate, stDelete, stLock and stRefresh exist.
+    rtl::TStringList& SQL(TStatementType type);
+    void SetSQL(TStatementType type, rtl::TStrings* value);
+    rtl::TStringList& InsertSQL() { return SQL(stInsert); }
+    rtl::TStringList& ModifySQL() { return SQL(stUpdate); }
+    rtl::TStringList& DeleteSQL() { return SQL(stDelete); }
+    rtl::TStringList& LockSQL() { return SQL(stLock); }
+    rtl::TStringList& RefreshSQL() { return SQL(stRefresh); }
+    rtl::TComponent* Object(TStatementType type) const;
+    // Accepts a component of SQLClass or DataSetClass other than the served dataset.
+    void SetObject(TStatementType type, rtl::TComponent* value);
+
+    virtual TCustomDADataSet* GetDataSet() const { return dataSet_; }
+    virtual void SetDataSet(TCustomDADataSet* value) { dataSet_ = value; }
+    // The classes whose components the object properties accept.
+    virtual std::string DataSetClassName() const { return "TCustomDADataSet"; }
+    virtual std::string SQLClassName() const { return "TCustomDASQL"; }
+    virtual bool IsDataSetClass(rtl::TComponent* c) const;
+    virtual bool IsSQLClass(rtl::TComponent* c) const;
+
+    void Loaded() override;
+    void Notification(rtl::TComponent* component, rtl::TOperation operation) override;
+    void AssignTo(rtl::TPersistent* dest) override;
+    bool DesignCreate = false;
+
+private:
+    std::unique_ptr<rtl::TStringList> sql_[stRefresh + 1];
+    rtl::TComponent* objects_[stRefresh + 1] = {};
+    TCustomDADataSet* dataSet_ = nullptr;
+};
+
+// The SQL dataset: rows of a statement or a stored procedure run on a connection. It owns an
+// internal SQL component (text, parameters, macros) that shares the driver record set's command.
+//
+// Every prepare, open and execute takes a counted use of the connection (BeginConnection with
+// force) that EndConnection gives back: after a non-query execution, once every row of an open
+// dataset is fetched, at close when rows were pending, and at unprepare.
+class TCustomDADataSet : public TMemDataSet {
+public:
+    ~TCustomDADataSet() override;
+
+    // ---- connection
+    virtual TCustomDAConnection* UsedConnection();
+    TDATransaction* UsedTransaction();
+    TDATransaction* UsedUpdateTransaction();
+    TCustomDAConnection* Connection() const { return connection_; }
+    virtual void SetConnection(TCustomDAConnection* value);
+    TDATransaction* Transaction() const { return transaction_; }
+    void SetTransaction(TDATransaction* value);
+    TDATransaction* UpdateTransaction() const { return updateTransaction_; }
+    void SetUpdateTransaction(TDATransaction* value);
+
+    // ---- statements
+    virtual void Prepare() override;
+    virtual void UnPrepare() override;
+    bool Prepared() const { return IsPrepared(); }
+    virtual void Execute();
+    bool IsQuery();
+    bool IsExecuting();
+    virtual bool Fetched();
+    virtual bool IsProcCall() { return false; }
+    void CreateProcCall(const AnsiString& name, bool needDescribe, bool isQuery);
+    AnsiString GetFinalSQL();
+    TCRCursor* GetCursor();
+    void SetCursor(TCRCursor* value);
+    void ResetSQL();
+    // Saves Active, Debug, FetchAll and FetchRows; with force or when active, runs the statement
+    // for one row (for its metadata).
+    struct TSavedState {
+        bool active = false;
+        bool debug = false;
+        bool fetchAll = false;
+        int fetchRows = 0;
+    };
+    void SaveState(TSavedState& state, bool force);
+    void RestoreState(const TSavedState& state, bool reopen);
+    using TMemDataSet::RestoreState;
+
+    // ---- SQL text, parameters, macros
+    rtl::TStringList& SQL();
+    void SetSQL(rtl::TStrings* value);
+    TDAParams& Params();
+    void SetParams(TDAParams* value);
+    TDAParam* FindParam(const std::string& name);
+    TDAParam* ParamByName(const std::string& name);
+    TMacros& Macros();
+    TMacro* MacroByName(const AnsiString& name);
+    bool ParamCheck();
+    void SetParamCheck(bool value);
+    // The update statement of a kind (stInsert .. stRefresh).
+    rtl::TStringList& UpdateSQL(TStatementType kind);
+    rtl::TStringList& SQLInsert() { return UpdateSQL(stInsert); }
+    rtl::TStringList& SQLUpdate() { return UpdateSQL(stUpdate); }
+    rtl::TStringList& SQLDelete() { return UpdateSQL(stDelete); }
+    rtl::TStringList& SQLLock() { return UpdateSQL(stLock); }
+    rtl::TStringList& SQLRefresh() { return UpdateSQL(stRefresh); }
+    void SetUpdateSQL(TStatementType kind, rtl::TStrings* value);
+    void ScanMacros();
+
+    // ---- settings
+    int FetchRows() const { return fetchRows_; }
+    void SetFetchRows(int value);
+    bool FetchAll() const { return fetchAll_; }
+    void SetFetchAll(bool value);
+    bool UniDirectional() const { return uniDirectional_; }
+    void SetUniDirectional(bool value);
+    bool ReadOnly() const { return readOnly_; }
+    void SetReadOnly(bool value);
+    bool AutoCommit() const { return autoCommit_; }
+    void SetAutoCommit(bool value);
+    bool NonBlocking() const { return nonBlocking_; }
+    bool Debug() const { return debug_; }
+    void SetDebug(bool value) { debug_ = value; }
+    TRefreshOptions RefreshOptions() const { return refreshOptions_; }
+    void SetRefreshOptions(TRefreshOptions value) { refreshOptions_ = value; }
+    const AnsiString& KeyFields() const { return keyFields_; }
+    void SetKeyFields(const AnsiString& value);
+    const AnsiString& UpdatingTable() const { return updatingTable_; }
+    void SetUpdatingTable(const AnsiString& value);
+    TLockMode LockMode() const { return lockMode_; }
+    void SetLockMode(TLockMode value) { lockMode_ = value; }
+    bool DMLRefresh() const { return dmlRefresh_; }
+    void SetDMLRefresh(bool value) { dmlRefresh_ = value; }
+    TDADataSetOptions& Options() { return *options_; }
+    void SetOptions(TDADataSetOptions* value) { options_->Assign(value); }
+    int RowsAffected() const { return rowsAffected_; }
+    int64_t LastInsertId() const { return lastInsertId_; }
+    int ServerRecordCount() const { return recordCount_; }
+    TDATimer* DetailTimer() const { return detailTimer_.get(); }
+    TCustomDAUpdateSQL* UpdateObject() const { return updateObject_; }
+    // Links both ways; the previous update object forgets this dataset.
+    void SetUpdateObject(TCustomDAUpdateSQL* value);
+    // Made on first need (DetailDelay).
+    TDATimer* CheckDetailTimer();
+
+    // The statement runs again for the rows: a cursor read to its end starts over.
+    void DataReopen() override;
+
+    // ---- master/detail link
+    db::TDataSource* MasterSource() const;
+    void SetMasterSource(db::TDataSource* value);
+    const AnsiString& MasterFields() const { return masterFields_; }
+    void SetMasterFields(const AnsiString& value);
+    const AnsiString& DetailFields() const { return detailFields_; }
+    void SetDetailFields(const AnsiString& value);
+    bool HasMasterDetailLink() const;
+    void MasterDetailChanged();
+    // The master moved or changed: the detail follows.
+    virtual void MasterChanged();
+    db::TDataSource* GetDataSource() const override { return MasterSource(); }
+    TDADetailDataLink* DataLink() const { return dataLink_.get(); }
+
+    // ---- descriptors
+    TDataType GetDataType(const std::string& fieldName);
+    TFieldDesc* GetFieldDesc(int fieldNo);
+    using TMemDataSet::GetFieldDesc;
+    db::TField* GetField(TFieldDesc* desc);
+    TCRRecordSet* GetIRecordSetCR() const { return recordSetCR_; }
+    TCRCommand* GetICommand() const { return command_; }
+    TCustomDASQL* InternalSQL() const { return internalSQL_.get(); }
+    TDADataSetService* DataSetService() const { return service_; }
+
+    // ---- component plumbing
+    void SetActive(bool value) override;
+    void Loaded() override;
+    void Notification(rtl::TComponent* component, rtl::TOperation operation) override;
+    void AssignTo(rtl::TPersistent* dest) override;
+    void SetDataSetService(TDataSetService* service) override;
+    void SetIRecordSet(TData* recordSet) override;
+
+    // Events.
+    TBeforeExecuteEvent BeforeExecute;
+    TAfterExecuteEvent AfterExecute;
+    TBeforeFetchEvent BeforeFetch;
+    TAfterFetchEvent AfterFetch;
+    TUpdateExecuteEvent BeforeUpdateExecute;
+    TUpdateExecuteEvent AfterUpdateExecute;
+
+protected:
+    explicit TCustomDADataSet(rtl::TComponent* owner);
+    // The half of construction that needs the derived factories; the most derived constructor
+    // calls it.
+    void Construct();
+    virtual std::unique_ptr<TCustomDASQL> CreateInternalSQL() = 0;
+    virtual std::unique_ptr<TDADataSetOptions> CreateOptions();
+    void CreateIRecordSet() override {}
+    void CheckIRecordSet();
+
+    void BeginConnection(bool force = true);
+    void EndConnection();
+    void Disconnect(bool close);
+    void ConnectChange(bool connecting);
+
+    virtual void BeforeOpenCursor(bool /*infoQuery*/) {}
+    virtual void AfterOpenCursor(bool /*infoQuery*/) {}
+    void OpenCursor(bool infoQuery) override;
+    void CloseCursor() override;
+    void InternalOpen() override;
+    void InternalClose() override;
+    void DoAfterOpen() override;
+    void DoAfterScroll() override;
+    int GetRecordCount() const override;
+    bool GetCanModify() const override;
+    virtual void InternalExecute();
+    virtual void DoBeforeExecute();
+    void DoAfterExecute(bool result);
+    void DoBeforeFetch(bool& cancel);
+    void DoAfterFetch();
+    // The call block again from the declared parameters, when the statement is a procedure call.
+    void RecreateProcCall();
+    // The parameters with their values into the driver command.
+    void WriteParams();
+    // A counted use of the connection held under a flag: taken once, given back once.
+    void TakeUse(bool& held);
+    void ReleaseUse(bool& held);
+    // Master values into the parameters (server way); true when something changed.
+    virtual bool SetMasterParams(TDAParams& params);
+    virtual void RefreshDetail();
+    // A lost connection of an open dataset: closing swallows it.
+    static bool IsLostConnection(const std::exception_ptr& e);
+
+    std::unique_ptr<TCustomDASQL> internalSQL_;
+    std::unique_ptr<TDADataSetOptions> options_;
+    TCRRecordSet* recordSetCR_ = nullptr;
+    TCRCommand* command_ = nullptr;
+    TDADataSetService* service_ = nullptr;
+    bool nonBlocking_ = false;
+    bool pendingResync_ = false;
+    bool nested_ = false;
+
+private:
+    friend class TDADataSetOptions;
+    TCustomDAConnection* connection_ = nullptr;
+    TCustomDAConnection* registeredWith_ = nullptr;
+    TDATransaction* transaction_ = nullptr;
+    TDATransaction* updateTransaction_ = nullptr;
+    std::unique_ptr<TDADetailDataLink> dataLink_;
+    std::unique_ptr<rtl::TStringList> updateSQL_[stRefresh + 1];
+    std::unique_ptr<TDATimer> detailTimer_;
+    TCustomDAUpdateSQL* updateObject_ = nullptr;
+    int fetchRows_ = 25;
+    bool fetchAll_ = false;
+    bool uniDirectional_ = false;
+    bool readOnly_ = false;
+    bool autoCommit_ = true;
+    bool debug_ = false;
+    bool loading_ = false;
+    bool rebuildingCall_ = false;
+    TRefreshOptions refreshOptions_;
+    AnsiString keyFields_;
+    AnsiString updatingTable_;
+    AnsiString masterFields_;
+    AnsiString detailFields_;
+    TLockMode lockMode_ = lmNone;
+    bool dmlRefresh_ = false;
+    int rowsAffected_ = -1;
+    int64_t lastInsertId_ = 0;
+    int recordCount_ = 0;
+    // A use of the connection taken by Prepare that UnPrepare gives back.
+    bool prepareUse_ = false;
+    bool executeUse_ = false;
+    // A use taken by Open or Execute that the end of the fetch or Close gives back.
+    bool openUse_ = false;
 };
 
 }  // namespace dac

@@ -40,7 +40,25 @@ TCustomDASQL::~TCustomDASQL() {
     if (params_) params_->Clear();
     params_.reset();
     if (sql_) sql_->OnChange = nullptr;
+    DropCommand();
+}
+
+void TCustomDASQL::DropCommand() {
+    if (!ownsCommand_) (void)command_.release();
     command_.reset();
+    ownsCommand_ = true;
+}
+
+void TCustomDASQL::UseCommand(TCRCommand* command) {
+    if (command_.get() == command) return;
+    DropCommand();
+    if (!command) return;
+    command_.reset(command);
+    ownsCommand_ = false;
+    command_->SetProp(prParamCheck, paramCheck_);
+    TCustomDAConnection* c = UsedConnection();
+    if (c && c->GetIConnection()) command_->SetConnection(c->GetIConnection());
+    SetDriverSQL();
 }
 
 TSQLParserClass TCustomDASQL::GetParserClass() {
@@ -59,6 +77,7 @@ const TDataTypesMap& TCustomDASQL::GetDataTypesMap() {
 // Connection and transaction
 
 TCustomDAConnection* TCustomDASQL::UsedConnection() {
+    if (dataSet_) return dataSet_->UsedConnection();
     return connection_;
 }
 
@@ -166,6 +185,7 @@ void TCustomDASQL::CreateCommand() {
 }
 
 void TCustomDASQL::SetCommand(std::unique_ptr<TCRCommand> command) {
+    DropCommand();
     command_ = std::move(command);
     if (!command_) return;
     command_->SetConnection(connection_ ? connection_->GetIConnection() : nullptr);
@@ -184,8 +204,8 @@ void TCustomDASQL::SetCommand(std::unique_ptr<TCRCommand> command) {
 
 void TCustomDASQL::CheckCommand() {
     TCustomDAConnection* c = UsedConnection();
-    if (command_ && (!c || c->GetCommandClass().IsInstance(command_.get()))) return;
-    command_.reset();
+    if (command_ && (!ownsCommand_ || !c || c->GetCommandClass().IsInstance(command_.get()))) return;
+    DropCommand();
     CreateCommand();
 }
 
@@ -212,10 +232,11 @@ void TCustomDASQL::SetSQL(rtl::TStrings* value) {
 }
 
 void TCustomDASQL::ScanMacros() {
-    macros_->Scan(sql_->Text());
+    macros_->Scan(MacroScanText ? MacroScanText() : sql_->Text());
 }
 
 void TCustomDASQL::SQLChange() {
+    if (BeforeSQLChange) BeforeSQLChange();
     UnPrepare();
     if (!lockMacros_) ScanMacros();
     if (!lockSQLChange_) SQLChanged();

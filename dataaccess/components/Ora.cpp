@@ -317,13 +317,52 @@ void TOraSession::CreateDriverConnection() {
     c->SetProp(prAutoCommit, AutoCommit());
     c->SetProp(prConvertEOL, ConvertEOL());
     c->SetProp(prDefaultSortType, static_cast<int32_t>(o.DefaultSortType()));
-    c->OnFailover = [this](uint32_t event, uint32_t type, bool& retry) {
-        if (OnFailover) OnFailover(this, event, type, retry);
-    };
+    c->OnFailover = [this](uint32_t event, uint32_t type, bool& retry) { DoFailover(event, type, retry); };
     c->OnInfoMessage = [this](EOraError& error) {
         if (OnInfoMessage) OnInfoMessage(this, &error);
     };
     SetDriverConnection(std::move(made));
+}
+
+TFailoverState FailoverStateOf(uint32_t event) {
+    switch (event) {
+        case 1:
+            return fsEnd;
+        case 2:
+            return fsAbort;
+        case 4:
+            return fsReauth;
+        case 8:
+            return fsBegin;
+        case 16:
+            return fsError;
+        default:
+            return fsUnknown;
+    }
+}
+
+TFailoverType FailoverTypeOf(uint32_t type) {
+    switch (type) {
+        case 1:
+            return ftNone;
+        case 2:
+            return ftSession;
+        case 4:
+            return ftSelect;
+        case 8:
+            return ftTransaction;
+        default:
+            return ftUnknown;
+    }
+}
+
+void TOraSession::DoFailover(uint32_t event, uint32_t type, bool& retry) {
+    if (event == 1 && InTransaction()) {
+        for (int i = 0; i < ClientCount(); ++i)
+            if (auto* ds = dynamic_cast<TCustomDADataSet*>(Clients(i)))
+                if (TCRRecordSet* rs = ds->GetIRecordSetCR()) rs->Disconnect();
+    }
+    if (OnFailover) OnFailover(this, FailoverStateOf(event), FailoverTypeOf(type), retry);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -30,7 +30,14 @@ using TCharLength = uint8_t;
 
 using TConnectChangeEvent = std::function<void(rtl::TObject* sender, bool connected)>;
 using TInfoMessageEvent = std::function<void(rtl::TObject* sender, EOraError* error)>;
-using TFailoverEvent = std::function<void(rtl::TObject* sender, uint32_t state, uint32_t type, bool& retry)>;
+// Oracle's transparent application failover, as the session reports it; 255 stands for a value
+// Oracle added later.
+enum TFailoverState : uint8_t { fsEnd, fsAbort, fsReauth, fsBegin, fsError, fsUnknown = 255 };
+enum TFailoverType : uint8_t { ftNone, ftSession, ftSelect, ftTransaction, ftUnknown = 255 };
+TFailoverState FailoverStateOf(uint32_t event);
+TFailoverType FailoverTypeOf(uint32_t type);
+using TFailoverEvent =
+    std::function<void(rtl::TObject* sender, TFailoverState state, TFailoverType type, bool& retry)>;
 
 // ---------------------------------------------------------------------------------------------
 // Options
@@ -172,6 +179,10 @@ public:
 
     TOraTrace* Trace() const { return trace_; }
     void SetTrace(TOraTrace* value);
+
+    // The driver's failover callback: at the end of a failover inside a transaction the datasets'
+    // statements are gone, so their record sets are unprepared; then OnFailover.
+    void DoFailover(uint32_t event, uint32_t type, bool& retry);
 
     TConnectChangeEvent OnConnectChange;
     TInfoMessageEvent OnInfoMessage;
@@ -415,6 +426,213 @@ private:
     TOraSession* session_ = nullptr;
     bool sqlStarted_ = false;
     bool plSqlStarted_ = false;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Oracle datasets
+
+class TOraDataSet;
+enum TCheckMode { cmNone, cmException, cmRefresh };
+enum TSequenceMode { smInsert, smPost };
+enum TRefreshMode { rmNone, rmAfterInsert, rmAfterUpdate, rmAlways };
+
+// The Oracle options of a dataset; OptionsDS is a view of the same object.
+class TOraDataSetOptionsDS : public TDADataSetOptions {
+public:
+    explicit TOraDataSetOptionsDS(TCustomDADataSet* owner);
+    void AssignTo(rtl::TPersistent* dest) override;
+
+    bool AutoClose() const { return autoClose_; }
+    void SetAutoClose(bool value);
+    bool FieldsAsString() const { return fieldsAsString_; }
+    void SetFieldsAsString(bool value);
+    bool DeferredLobRead() const { return deferredLobRead_; }
+    void SetDeferredLobRead(bool value);
+    bool CacheLobs() const { return cacheLobs_; }
+    void SetCacheLobs(bool value);
+    bool ScrollableCursor() const { return scrollableCursor_; }
+    void SetScrollableCursor(bool value);
+    bool RawAsString() const { return rawAsString_; }
+    void SetRawAsString(bool value);
+    bool KeepPrepared() const { return AutoPrepare(); }
+    void SetKeepPrepared(bool value) { SetAutoPrepare(value); }
+
+private:
+    bool autoClose_ = false;
+    bool fieldsAsString_ = false;
+    bool deferredLobRead_ = false;
+    bool cacheLobs_ = false;
+    bool scrollableCursor_ = false;
+    bool rawAsString_ = false;
+};
+
+class TOraDataSetOptions : public TOraDataSetOptionsDS {
+public:
+    explicit TOraDataSetOptions(TCustomDADataSet* owner);
+    void AssignTo(rtl::TPersistent* dest) override;
+
+    bool ReflectChangeNotify = false;
+    bool TemporaryLobUpdate() const { return temporaryLobUpdate_; }
+    void SetTemporaryLobUpdate(bool value);
+    bool StatementCache() const { return statementCache_; }
+    void SetStatementCache(bool value);
+    int PrefetchRows() const { return prefetchRows_; }
+    void SetPrefetchRows(int value);
+
+private:
+    bool temporaryLobUpdate_ = false;
+    bool statementCache_ = false;
+    int prefetchRows_ = 0;
+};
+
+// Internal data types and field types of the Oracle datasets.
+class TCustomOraDataTypesMap : public TDataTypesMap {
+public:
+    db::TFieldType GetFieldType(TDataType dataType) const override;
+    TDataType GetDataType(db::TFieldType fieldType) const override;
+    static const TCustomOraDataTypesMap& Instance();
+};
+
+// The Oracle dataset service: ROWID as the identity field, a sequence-fed key field, the server
+// record count and the Oracle field classes.
+class TCustomOraDataSetService : public TDADataSetService {
+public:
+    explicit TCustomOraDataSetService(TMemDataSet* dataSet);
+
+    db::TFieldClass GetFieldClass(db::TFieldType fieldType) override;
+    bool SetProp(int prop, const rtl::Variant& value) override;
+    bool GetProp(int prop, rtl::Variant& value) override;
+    TFieldDesc* DetectIdentityField() override;
+    db::TField* DetectKeyGeneratorField() override;
+    void GetHiddenFields(std::vector<db::TField*>& fields) override;
+    bool CanModify() override;
+    int GetRecordCount() override;
+    AnsiString GetCurrentSchema() override;
+    bool IsProviderKeyFieldsFinal() override { return true; }
+    bool OpenNext() override;
+    bool NeedParamValuesOnPrepare() override { return true; }
+    virtual bool IsUpdateSQLRequired() { return false; }
+
+    const AnsiString& KeySequence() const { return keySequence_; }
+    TSequenceMode SequenceMode() const { return sequenceMode_; }
+    bool ScrollableCursor() const { return scrollableCursor_; }
+
+protected:
+    TOraDataSet* OraDataSet() const;
+
+private:
+    AnsiString keySequence_;
+    TSequenceMode sequenceMode_ = smPost;
+    bool scrollableCursor_ = false;
+};
+
+class TOraDataSetService : public TCustomOraDataSetService {
+public:
+    explicit TOraDataSetService(TMemDataSet* dataSet) : TCustomOraDataSetService(dataSet) {}
+    db::TFieldClass GetFieldClass(db::TFieldType fieldType) override;
+};
+
+// The record-count statement of a query: the ORDER BY list removed, the text cut at a FOR UPDATE
+// clause of the outer statement, the rest counted.
+AnsiString OraRecordCountSQL(const AnsiString& finalSQL);
+
+// The Oracle dataset on a session: TOCIRecordSet underneath, TOraSQL as its internal statement.
+class TOraDataSet : public TCustomDADataSet {
+public:
+    explicit TOraDataSet(rtl::TComponent* owner = nullptr);
+    ~TOraDataSet() override;
+
+    TOraSession* Session() const { return static_cast<TOraSession*>(Connection()); }
+    void SetSession(TOraSession* value) { SetConnection(value); }
+    TOraParams& Params() { return static_cast<TOraParams&>(TCustomDADataSet::Params()); }
+    TOraParam* ParamByName(const std::string& name) { return Params().ParamByName(name); }
+    TOraDataSetOptions& Options() { return static_cast<TOraDataSetOptions&>(TCustomDADataSet::Options()); }
+    TOraDataSetOptionsDS& OptionsDS() { return Options(); }
+    TOCIRecordSet* OCIRecordSet() const { return dynamic_cast<TOCIRecordSet*>(GetIRecordSetCR()); }
+    TOCICommand* OCICommand() const { return dynamic_cast<TOCICommand*>(GetICommand()); }
+
+    TCheckMode CheckMode() const { return checkMode_; }
+    virtual void SetCheckMode(TCheckMode value) { checkMode_ = value; }
+    TSequenceMode SequenceMode() const { return sequenceMode_; }
+    virtual void SetSequenceMode(TSequenceMode value);
+    const AnsiString& KeySequence() const { return keySequence_; }
+    virtual void SetKeySequence(const AnsiString& value);
+    void SetNonBlocking(bool value);
+    TRefreshMode RefreshMode() const;
+    void SetRefreshMode(TRefreshMode value);
+    bool ReturnParams() { return Options().ReturnParams; }
+    void SetReturnParams(bool value) { Options().ReturnParams = value; }
+
+    bool Fetched() override;
+    TDataSetServiceClass GetDataSetServiceClass() override;
+    void SetDataSetService(TDataSetService* service) override;
+    const TDataTypesMap& GetDataTypesMapClass() override;
+    void SetIRecordSet(TData* recordSet) override;
+    void VariantToNativeBuf(const rtl::Variant& value, void*& buffer, TDataType& dataType, TFieldDesc* desc,
+                            bool convertStrings) override;
+    void CheckFieldCompatibility(db::TField* field, db::TFieldDef* fieldDef) override;
+    void AssignTo(rtl::TPersistent* dest) override;
+
+protected:
+    std::unique_ptr<TCustomDASQL> CreateInternalSQL() override;
+    std::unique_ptr<TDADataSetOptions> CreateOptions() override;
+    void CreateIRecordSet() override;
+    void InternalExecute() override;
+    void DoAfterScroll() override;
+    void InitRecord(db::TRecordBuffer buffer) override;
+
+private:
+    TCheckMode checkMode_ = cmNone;
+    TSequenceMode sequenceMode_ = smPost;
+    AnsiString keySequence_;
+};
+
+// The query component the services place for SQL on views.
+class TOraQuery : public TOraDataSet {
+public:
+    explicit TOraQuery(rtl::TComponent* owner = nullptr) : TOraDataSet(owner) {}
+};
+
+// The update statements of an Oracle dataset.
+class TOraUpdateSQL : public TCustomDAUpdateSQL {
+public:
+    explicit TOraUpdateSQL(rtl::TComponent* owner = nullptr) : TCustomDAUpdateSQL(owner) {}
+    std::string DataSetClassName() const override { return "TOraDataSet"; }
+    std::string SQLClassName() const override { return "TOraSQL"; }
+    bool IsDataSetClass(rtl::TComponent* c) const override {
+        return dynamic_cast<TOraDataSet*>(c) != nullptr;
+    }
+    bool IsSQLClass(rtl::TComponent* c) const override { return dynamic_cast<TOraSQL*>(c) != nullptr; }
+};
+
+// A stored procedure or function; its call block is built from the declared parameters, and a
+// REF CURSOR output makes Execute open the dataset on the returned rows.
+class TOraStoredProc : public TOraDataSet {
+public:
+    explicit TOraStoredProc(rtl::TComponent* owner = nullptr) : TOraDataSet(owner) {}
+
+    const AnsiString& StoredProcName() const { return storedProcName_; }
+    void SetStoredProcName(const AnsiString& value);
+    int Overload() const { return overload_; }
+    void SetOverload(int value);
+    void Prepare() override;
+    bool IsProcCall() override { return true; }
+    // Builds the call block unless SQL already holds text.
+    void PrepareSQL();
+    void AssignTo(rtl::TPersistent* dest) override;
+
+protected:
+    void BeforeOpenCursor(bool infoQuery) override;
+    void DoBeforeExecute() override;
+    void DoBeforeInsert() override;
+    void DoBeforeEdit() override;
+    void DoBeforeDelete() override;
+
+private:
+    // Editing a procedure's rows needs somewhere to send them.
+    void CheckUpdateKind(TStatementType kind);
+    AnsiString storedProcName_;
+    int overload_ = 0;
 };
 
 }  // namespace dac
