@@ -96,8 +96,20 @@ protected:
         std::printf("%s killed %d ms after \"%s\"\n", program.c_str(), ms, line.c_str());
     }
     // Runs the program until done() holds, then stops it as systemd does; it must end cleanly.
+    // A stop that came before the program watches for it would end it by the signal, so the start
+    // line of this run is awaited first (a run killed earlier may have left nothing to do).
     bool RunUntil(const std::string& program, const std::function<bool()>& done) {
+        const auto starts = [&] {
+            const std::string journal = JournalOf(program);
+            size_t n = 0;
+            for (size_t at = journal.find("\" started..."); at != std::string::npos;
+                 at = journal.find("\" started...", at + 1))
+                ++n;
+            return n;
+        };
+        const size_t before = starts();
         Child child({dir_ / program}, Env());
+        EXPECT_TRUE(PollUntil([&] { return starts() > before; })) << JournalOf(program);
         const bool ok = PollUntil(done);
         child.Signal(SIGTERM);
         EXPECT_EQ(child.Wait(60000), 0) << child.Output();
