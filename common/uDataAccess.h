@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "common/uDataFiles.h"
 #include "common/uStoredProc.h"
@@ -59,5 +60,14 @@ public:
     // that cannot tell answer false.
     virtual bool IsLostConnection(const std::exception&) const { return false; }
 };
+
+// True when error says the statement names a table, view or routine the database does not have
+// (ORA-00942, ORA-04043, PLS-00201, PLS-00302): a Qel database of an older release.
+inline bool IsMissingDatabaseObject(const std::exception& error) {
+    const std::string_view text = error.what();
+    for (const char* code : {"ORA-00942", "ORA-04043", "PLS-00201", "PLS-00302"})
+        if (text.find(code) != std::string_view::npos) return true;
+    return false;
+}
 
 }  // namespace svc

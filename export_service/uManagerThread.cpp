@@ -1,6 +1,7 @@
 // The manager thread: start-up, the connection loop, the waits and the export passes.
 #include "export_service/uManagerThread.h"
 
+#include "common/uDataAccess.h"
 #include "export_service/uExportFolders.h"
 #include "export_service/uPackageCalls.h"
 #include "export_service/uQelOutProcessorsExport.h"
@@ -159,7 +160,16 @@ void TManagerThread::ExportPackages() {
 // with the rows stamped with its id, on the first run after the start. Nothing of this run is
 // in flight yet, so no package is taken twice.
 void TManagerThread::DeliverUnsentPackages(TDataSession* session, TdmQelOutDataObject& dataObjects) {
-    for (const std::string& id : ReadUnsentPackageIds(*module_, session)) {
+    std::vector<std::string> unsent;
+    try {
+        unsent = ReadUnsentPackageIds(*module_, session);
+    } catch (const std::exception& e) {
+        // A database of an older release has no list of them: nothing to deliver again.
+        if (!svc::IsMissingDatabaseObject(e)) throw;
+        LogMessage(std::string("Unsent packages cannot be listed: ") + e.what(), true);
+        return;
+    }
+    for (const std::string& id : unsent) {
         LogMessage("Package " + id + " was registered but never delivered; it is delivered now", true);
         TRepeatedPackageExport exporter(id, session, emitentId_, filialId_, Settings(), sender_,
                                         &dataObjects);

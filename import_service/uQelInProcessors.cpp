@@ -1,6 +1,7 @@
 // The request package importer: header checks, package registration, the body transaction.
 #include "import_service/uQelInProcessors.h"
 
+#include "common/uDataAccess.h"
 #include "import_service/uXmlPackageReader.h"
 #include "platform/rtl/Files.h"
 #include "platform/rtl/Numbers.h"
@@ -147,9 +148,18 @@ void TEmitentPackageImport::ReadPackageHeader(const TXmlNode& root) {
 
 // Asked before the registration: a database error here leaves Import, as the package's fate
 // cannot be decided without it.
+// A database without the state procedure (one of an older release) imports as before, with a
+// journal line saying the check is missing.
 bool TEmitentPackageImport::AlreadyImported() {
     TProcCall call(*dm_.ospGetPackageState, session_);
-    call.Text("P_PACKAGE_ID", packageId_).Exec();
+    try {
+        call.Text("P_PACKAGE_ID", packageId_).Exec();
+    } catch (const std::exception& e) {
+        if (!svc::IsMissingDatabaseObject(e)) throw;
+        Log(std::string("Package state cannot be checked, the package is imported without the check: ") +
+            e.what());
+        return false;
+    }
     const db::TParam& state = call.Out("P_STATE");
     return !state.IsNull() && state.AsInteger() == kStateImported;
 }

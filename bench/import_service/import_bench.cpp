@@ -19,6 +19,7 @@
 
 #include "bench/BenchSupport.h"
 #include "common/oci/uOciDataAccess.h"
+#include "import_service/program/uImportOciSession.h"
 #include "import_service/uPackageManager.h"
 #include "import_service/udmMainDataModule.h"
 
@@ -26,18 +27,6 @@ namespace {
 
 using namespace bench;
 namespace fs = std::filesystem;
-
-// The import's session: the Oracle session with the coupon flow's savepoints.
-class TBenchSession final : public svc::TOciSession, public svc::TImportSession {
-public:
-    bool Connected() const override { return TOciSession::Connected(); }
-    bool InTransaction() const override { return TOciSession::InTransaction(); }
-    void StartTransaction() override { TOciSession::StartTransaction(); }
-    void Commit() override { TOciSession::Commit(); }
-    void Rollback() override { TOciSession::Rollback(); }
-    void Savepoint(const std::string& name) override { TOciSession::Savepoint(name); }
-    void RollbackToSavepoint(const std::string& name) override { TOciSession::RollbackToSavepoint(name); }
-};
 
 std::string Output(const std::string& command) {
     std::string text;
@@ -106,7 +95,7 @@ double ImportOnce(Web& w) {
     fs::copy_file(w.base, run + "/qel.db");
     fs::copy_file(w.package, folder + w.name);
     svc::TOciDataAccess access;
-    TBenchSession session;
+    TImportOciSession session;
     session.SetUsername("qel");
     session.SetPassword("secret");
     session.SetServer(run + "/qel.db");

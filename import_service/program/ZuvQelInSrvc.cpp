@@ -8,6 +8,7 @@
 #include "common/oci/uOciDataAccess.h"
 #include "common/uDataAccess.h"
 #include "common/uParamsStorage.h"
+#include "import_service/program/uImportOciSession.h"
 #include "import_service/uImportParams.h"
 #include "import_service/uZuvQelInSrvcMain.h"
 #include "import_service/udmMainDataModule.h"
@@ -16,19 +17,6 @@
 #include "platform/os/SvcMgr.h"
 
 namespace {
-
-// The import's session offers the savepoints of the coupon flow besides the Oracle session's
-// own calls.
-class TImportOciSession final : public svc::TOciSession, public svc::TImportSession {
-public:
-    bool Connected() const override { return TOciSession::Connected(); }
-    bool InTransaction() const override { return TOciSession::InTransaction(); }
-    void StartTransaction() override { TOciSession::StartTransaction(); }
-    void Commit() override { TOciSession::Commit(); }
-    void Rollback() override { TOciSession::Rollback(); }
-    void Savepoint(const std::string& name) override { TOciSession::Savepoint(name); }
-    void RollbackToSavepoint(const std::string& name) override { TOciSession::RollbackToSavepoint(name); }
-};
 
 class TImportOciDataAccess final : public svc::TOciDataAccess {
 public:

@@ -570,6 +570,9 @@ sword fetchPieces(Stmt& st, ub4 row, const std::vector<Value>& values);
 // Continues a fetch that waits for the caller to take pieces.
 sword continueFetchPieces(Stmt& st);
 // A LONG or LONG RAW value as the client sends or receives its bytes, and back.
+// UTF-8 and UTF-16 text (the UTF-16 code units of CLOB contents and of OCI_UTF16ID binds).
+std::u16string utf8ToU16(const std::string& s);
+std::string u16ToUtf8(const char16_t* p, size_t n);
 std::string longBytes(ub2 dty, const Value& v, bool utf16);
 Value longValue(ub2 dty, const std::string& bytes, bool utf16);
 

@@ -11,6 +11,63 @@
 
 namespace oci {
 
+std::u16string utf8ToU16(const std::string& s) {
+    std::u16string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size();) {
+        unsigned char c = s[i];
+        size_t n = c < 0x80             ? 1
+                   : (c & 0xE0) == 0xC0 ? 2
+                   : (c & 0xF0) == 0xE0 ? 3
+                   : (c & 0xF8) == 0xF0 ? 4
+                                        : 1;
+        uint32_t cp = '?';
+        if (n == 1) {
+            cp = c < 0x80 ? c : '?';
+        } else if (i + n <= s.size()) {
+            cp = c & (0x7F >> n);
+            for (size_t k = 1; k < n; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+        }
+        i += n;
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out += static_cast<char16_t>(0xD800 + (cp >> 10));
+            out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(cp);
+        }
+    }
+    return out;
+}
+
+std::string u16ToUtf8(const char16_t* p, size_t n) {
+    std::string out;
+    out.reserve(n);
+    for (size_t i = 0; i < n; ++i) {
+        uint32_t cp = p[i];
+        if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < n && p[i + 1] >= 0xDC00 && p[i + 1] < 0xE000) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (p[i + 1] - 0xDC00);
+            ++i;
+        }
+        if (cp < 0x80) {
+            out += static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            out += static_cast<char>(0xC0 | (cp >> 6));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            out += static_cast<char>(0xE0 | (cp >> 12));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (cp >> 18));
+            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        }
+    }
+    return out;
+}
+
 // ---- lexing -------------------------------------------------------------------------------------------
 
 namespace {
@@ -215,63 +272,18 @@ void storeInt(char* buf, int64_t v) {
 
 // Text in UTF-16 (little-endian) for binds and defines whose character set id is OCI_UTF16ID.
 std::string utf16ToUtf8(const char* p, size_t bytes) {
-    std::string out;
-    for (size_t i = 0; i + 1 < bytes; i += 2) {
-        uint32_t cp = static_cast<unsigned char>(p[i]) | (static_cast<unsigned char>(p[i + 1]) << 8);
-        if (cp >= 0xD800 && cp < 0xDC00 && i + 3 < bytes) {
-            uint32_t lo = static_cast<unsigned char>(p[i + 2]) | (static_cast<unsigned char>(p[i + 3]) << 8);
-            if (lo >= 0xDC00 && lo < 0xE000) {
-                cp = 0x10000 + ((cp - 0xD800) << 10) + (lo - 0xDC00);
-                i += 2;
-            }
-        }
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (cp >> 18));
-            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
-    }
-    return out;
+    std::u16string units(bytes / 2, u'\0');
+    for (size_t i = 0; i < units.size(); ++i)
+        units[i] = static_cast<char16_t>(static_cast<unsigned char>(p[2 * i]) |
+                                         (static_cast<unsigned char>(p[2 * i + 1]) << 8));
+    return u16ToUtf8(units.data(), units.size());
 }
 
 std::string utf8ToUtf16(const std::string& s) {
     std::string out;
-    auto put = [&](uint32_t u) {
+    for (char16_t u : utf8ToU16(s)) {
         out += static_cast<char>(u & 0xFF);
         out += static_cast<char>(u >> 8);
-    };
-    for (size_t i = 0; i < s.size();) {
-        unsigned char c = s[i];
-        uint32_t cp = '?';
-        size_t n = c < 0x80             ? 1
-                   : (c & 0xE0) == 0xC0 ? 2
-                   : (c & 0xF0) == 0xE0 ? 3
-                   : (c & 0xF8) == 0xF0 ? 4
-                                        : 1;
-        if (n == 1) {
-            cp = c < 0x80 ? c : '?';
-        } else if (i + n <= s.size()) {
-            cp = c & (0x7F >> n);
-            for (size_t k = 1; k < n; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-        }
-        i += n;
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            put(0xD800 + (cp >> 10));
-            put(0xDC00 + (cp & 0x3FF));
-        } else {
-            put(cp);
-        }
     }
     return out;
 }

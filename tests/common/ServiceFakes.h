@@ -42,6 +42,8 @@ public:
         std::vector<std::vector<std::string>> rows;
     };
     std::map<std::string, TRows> views;
+    // Queries, by component name, whose opening raises this error text.
+    std::map<std::string, std::string> viewErrors;
     // Connect attempts that fail before one succeeds (-1: all fail).
     int failingConnects = 0;
     std::string connectError = "ORA-12541: TNS:no listener";
@@ -161,6 +163,8 @@ public:
     bool Active() const override { return data_ && data_->Active(); }
     db::TDataSet& Open() override {
         db_.Log(decl_.SQL + (session_ ? "" : " without a session"));
+        if (const auto error = db_.viewErrors.find(decl_.ComponentName); error != db_.viewErrors.end())
+            throw rtl::EDatabaseError(error->second);
         const TFakeDb::TRows& source = db_.views[decl_.ComponentName];
         data_ = std::make_unique<dbtest::TTestDataSet>();
         for (const auto& c : source.columns) data_->columns.push_back({c, db::ftString, 60});

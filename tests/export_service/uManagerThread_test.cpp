@@ -173,6 +173,18 @@ TEST_F(Manager, PackagesNeverDeliveredByAnEarlierRunGoOutOnTheFirstRun) {
     EXPECT_EQ(Files(dir_ / "shared").size(), 4u) << "two delivered again, two new";
 }
 
+// A Qel database of an older release has no list of unsent packages: the run goes on with its
+// new package, and the journal says the list was missing.
+TEST_F(Manager, ADatabaseWithoutTheUnsentListStillExportsItsNewPackage) {
+    db_.viewErrors["qrGetPackageListUnsent"] = "ORA-00942: table or view does not exist";
+    Run(Today(10, 0), [](const std::string& text) { return text.rfind("New data PackageID", 0) == 0; });
+    EXPECT_NE(
+        journal_.Text().find("!Unsent packages cannot be listed: ORA-00942: table or view does not exist"),
+        std::string::npos)
+        << journal_.Text();
+    EXPECT_EQ(Files(dir_ / "shared").size(), 1u) << journal_.Text();
+}
+
 TEST_F(Manager, ConnectionRetriesAtStart) {
     db_.failingConnects = 2;
     Run(Today(10, 0), [](const std::string& text) { return text == "-----------------------"; });

@@ -294,11 +294,34 @@ TEST_F(ImporterTest, PackageImportedBeforeIsSkippedWithoutWritingItsRequestsAgai
 
 TEST_F(ImporterTest, FailingStateCheckEndsTheImportBeforeAnythingIsWritten) {
     db_.handlers[std::string(kPack) + "get_in_package_state"] = [](impfake::TFakeProc&) {
-        impfake::TFakeDb::Raise(6550, "PLS-00302: component 'GET_IN_PACKAGE_STATE' must be declared");
+        impfake::TFakeDb::Raise(60, "deadlock detected while waiting for resource");
     };
     EXPECT_THROW(Import(Package(List("RECHARGE_LIST", {Recharge("1", "1")}))), std::exception);
     EXPECT_EQ(result_, TResult::NotRun);
     EXPECT_EQ(db_.LogText(), StateCheck());
+}
+
+// A Qel database of an older release has no state procedure: its packages import as before, and
+// the journal says the check was missing.
+TEST_F(ImporterTest, DatabaseWithoutTheStateProcedureImportsWithoutTheCheck) {
+    for (const char* missing : {"PLS-00302: component 'GET_IN_PACKAGE_STATE' must be declared",
+                                "PLS-00201: identifier 'ZUV_EXPORT_OUT_PACK' must be declared"}) {
+        SCOPED_TRACE(missing);
+        db_ = impfake::TFakeDb();
+        log_.lines.clear();
+        db_.handlers[std::string(kPack) + "get_in_package_state"] = [missing](impfake::TFakeProc&) {
+            impfake::TFakeDb::Raise(6550, missing);
+        };
+        Import(Package(List("RECHARGE_LIST", {Recharge("1", "1")})));
+        EXPECT_EQ(result_, TResult::Imported) << error_;
+        EXPECT_NE(Committed().find("p_set_dr_request"), std::string::npos) << db_.LogText();
+        EXPECT_NE(
+            log_.Text().find("!Package state cannot be checked, the package is imported without the check: "
+                             "ORA-06550: " +
+                             std::string(missing)),
+            std::string::npos)
+            << log_.Text();
+    }
 }
 
 // ---- Body failures --------------------------------------------------------------------------

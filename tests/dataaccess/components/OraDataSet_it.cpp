@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "DataSetFixture.h"
+#include "platform/rtl/Strings.h"
 #include "tests/common/TestShell.h"
 
 using namespace dac;
@@ -90,4 +91,28 @@ TEST_F(DataSetIt, ACallRepeatedAfterALostConnectionCommitsOnce) {
     p->Execute();
     EXPECT_EQ((std::vector<TConnLostCause>{clExecute}), lost) << "the second call met the lost connection";
     EXPECT_EQ((std::vector<std::string>{"1", "2", "3"}), Sqlite3("SELECT n FROM calls ORDER BY rowid;"));
+}
+
+// LOB columns reach the dataset's fields with the bytes the database file holds, across fetch
+// blocks (each block's rows take the locators of the fetch stage) and with NULL and empty values.
+TEST_F(DataSetIt, LobColumnsGiveTheStoredBytesAcrossFetchBlocks) {
+    dbExec("CREATE TABLE doc(id NUMBER(9,0) PRIMARY KEY, body CLOB, data BLOB);");
+    dbExec(
+        "INSERT INTO doc VALUES (1, 'Привет, мир', X'00FF10'), (2, NULL, NULL), (3, '', X''),"
+        " (4, 'second block', X'0102'), (5, 'Ёлка', X'FFFFFFFF00');");
+    auto s = newSession();
+    for (int fetchRows : {2, 25}) {
+        auto q = newQuery(s.get(), "SELECT id, body, data FROM doc ORDER BY id");
+        q->SetFetchRows(fetchRows);
+        q->Open();
+        std::vector<std::string> rows;
+        for (; !q->Eof(); q->Next())
+            rows.push_back(q->FieldByName("ID")->AsString() + "|" +
+                           rtl::AnsiToUtf8(q->FieldByName("BODY")->AsString()) + "|" +
+                           [](const std::string& b) {
+                               return rtl::BinToHex(b.data(), b.size());
+                           }(q->FieldByName("DATA")->AsString()));
+        EXPECT_EQ(Sqlite3("SELECT id, ifnull(body, ''), hex(ifnull(data, '')) FROM doc ORDER BY id;"), rows)
+            << fetchRows;
+    }
 }
