@@ -1366,7 +1366,7 @@ protected:
     bool NonBlockingActive();
     // The background work is over and its completion has run (close and destroy).
     void FinishBackground(bool runCompletion);
-    // The fetch event: set, reset and pulsed as the spec of the waits says; waiters see a change
+    // The fetch event: set, reset and pulsed as the readers and the worker need; waiters see a change
     // through its generation, so a pulse between a check and the wait is never lost.
     void SetFetchEvent(bool signaled, bool pulse);
     void WaitFetchEvent();
