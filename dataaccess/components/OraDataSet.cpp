@@ -127,61 +127,34 @@ db::TFieldType TCustomOraDataTypesMap::GetFieldType(TDataType dataType) const {
 
 TDataType TCustomOraDataTypesMap::GetDataType(db::TFieldType fieldType) const {
     switch (fieldType) {
-        case db::ftString:
-            return dtString;
         case db::ftSmallint:
-        case db::ftInteger:
         case db::ftWord:
             return dtInteger;
-        case db::ftBoolean:
-            return dtBoolean;
-        case db::ftFloat:
         case db::ftCurrency:
             return dtFloat;
         case db::ftDate:
         case db::ftTime:
-        case db::ftDateTime:
             return dtDateTime;
-        case db::ftBytes:
-            return dtBytes;
-        case db::ftVarBytes:
-            return dtVarBytes;
-        case db::ftBlob:
-            return dtBlob;
-        case db::ftMemo:
-            return dtMemo;
-        case db::ftCursor:
-            return dtCursor;
         case db::ftFixedChar:
             return dtFixedChar;
-        case db::ftWideString:
-            return dtWideString;
-        case db::ftLargeint:
-            return dtLargeint;
-        case db::ftADT:
-            return dtObject;
-        case db::ftArray:
-            return dtArray;
-        case db::ftReference:
-            return dtReference;
-        case db::ftDataSet:
-            return dtTable;
+        case db::ftFixedWideChar:
+            return dtFixedWideChar;
         case db::ftOraBlob:
             return dtOraBlob;
         case db::ftOraClob:
             return dtOraClob;
         case db::ftTimeStamp:
             return dtSQLTimeStamp;
-        case db::ftFMTBcd:
-            return dtFmtBcd;
-        case db::ftFixedWideChar:
-            return dtFixedWideChar;
-        case db::ftWideMemo:
-            return dtWideMemo;
         case db::ftOraTimeStamp:
             return dtTimeStamp;
-        default:
+        // Kinds of value the generic map knows and Oracle has not.
+        case db::ftAutoInc:
+        case db::ftBCD:
+        case db::ftVariant:
+        case db::ftGuid:
             return dtUnknown;
+        default:
+            return TDataTypesMap::GetDataType(fieldType);
     }
 }
 

@@ -229,7 +229,10 @@ TEST(OraDataTypesMap, FieldTypesAndDataTypes) {
                              {db::ftFMTBcd, dtFmtBcd},       {db::ftFixedWideChar, dtFixedWideChar},
                              {db::ftWideMemo, dtWideMemo},   {db::ftOraTimeStamp, dtTimeStamp},
                              {db::ftBCD, dtUnknown},         {db::ftGraphic, dtUnknown},
-                             {db::ftOraInterval, dtUnknown}};
+                             {db::ftOraInterval, dtUnknown}, {db::ftAutoInc, dtUnknown},
+                             {db::ftVariant, dtUnknown},     {db::ftGuid, dtUnknown},
+                             {db::ftInteger, dtInteger},     {db::ftFloat, dtFloat},
+                             {db::ftDateTime, dtDateTime}};
     for (const auto& c : toData) EXPECT_EQ(c.data, map.GetDataType(c.field)) << int(c.field);
 }
 
