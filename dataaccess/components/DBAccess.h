@@ -139,6 +139,13 @@ public:
     // disconnects a connection in disconnected mode when the last use ends outside a transaction.
     virtual void InternalConnect();
     virtual void InternalDisconnect();
+    // A counted use (counted true) or a plain connect when not yet connected.
+    void ConnectForUse(bool counted) {
+        if (counted)
+            InternalConnect();
+        else if (!GetConnected())
+            Connect();
+    }
     int ConnectCount() const { return connectCount_; }
 
     void RegisterClient(rtl::TObject* client, db::TConnectChangeEvent event = nullptr) override;

@@ -175,10 +175,7 @@ void TCustomDADataSet::SetConnection(TCustomDAConnection* value) {
 void TCustomDADataSet::BeginConnection(bool force) {
     TCustomDAConnection* c = UsedConnection();
     if (!c) rtl::DatabaseError("Connection is not defined", this);
-    if (force)
-        c->InternalConnect();
-    else if (!c->GetConnected())
-        c->Connect();
+    c->ConnectForUse(force);
     try {
         TDATransaction* t = UsedTransaction();
         if (!t) rtl::DatabaseError("Transaction not assigned", this);

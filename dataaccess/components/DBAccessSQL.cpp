@@ -141,10 +141,7 @@ void TCustomDASQL::DisconnectNotice() {
 void TCustomDASQL::BeginConnection(bool forExecute) {
     TCustomDAConnection* c = UsedConnection();
     if (!c) rtl::DatabaseError("Connection is not defined", this);
-    if (forExecute)
-        c->InternalConnect();
-    else if (!c->GetConnected())
-        c->Connect();
+    c->ConnectForUse(forExecute);
     try {
         TDATransaction* t = UsedTransaction();
         if (!t) rtl::DatabaseError("Transaction not assigned", this);
