@@ -281,15 +281,17 @@ const char* const kViews[] = {
     "VARCHAR2(128)) AS TABLE_NAME, CAST('ENABLED' AS VARCHAR2(8)) AS STATUS, CAST(m.sql AS VARCHAR2(4000)) AS TRIGGER_BODY "
     "FROM main.sqlite_schema m WHERE m.type = 'trigger' AND " USER_RELATION("m"),
 
-    // SQLite has no sequences and the stand-in compiles nothing, so these two are always empty.
+    // SQLite has no sequences, so this one is always empty.
     "CREATE TEMP VIEW all_sequences AS SELECT CAST(NULL AS VARCHAR2(128)) AS SEQUENCE_OWNER, CAST(NULL AS "
     "VARCHAR2(128)) AS SEQUENCE_NAME, CAST(NULL AS NUMBER) AS MIN_VALUE, CAST(NULL AS NUMBER) AS MAX_VALUE, CAST(NULL "
     "AS NUMBER) AS INCREMENT_BY, CAST(NULL AS NUMBER) AS LAST_NUMBER WHERE 0",
 
-    "CREATE TEMP VIEW all_errors AS SELECT CAST(NULL AS VARCHAR2(128)) AS OWNER, CAST(NULL AS VARCHAR2(128)) AS "
-    "NAME, CAST(NULL AS VARCHAR2(12)) AS TYPE, CAST(NULL AS INTEGER) AS SEQUENCE, CAST(NULL AS INTEGER) AS LINE, "
-    "CAST(NULL AS INTEGER) AS POSITION, CAST(NULL AS VARCHAR2(4000)) AS TEXT, CAST(NULL AS VARCHAR2(9)) AS "
-    "ATTRIBUTE, CAST(NULL AS INTEGER) AS MESSAGE_NUMBER WHERE 0",
+    // The stand-in compiles nothing: compilation errors are what the catalog table oci_error holds.
+    "CREATE TEMP VIEW all_errors AS SELECT CAST(coalesce(nullif(upper(owner), ''), " CS ") AS VARCHAR2(128)) AS "
+    "OWNER, CAST(name AS VARCHAR2(128)) AS NAME, CAST(upper(type) AS VARCHAR2(12)) AS TYPE, CAST(sequence AS "
+    "INTEGER) AS SEQUENCE, CAST(line AS INTEGER) AS LINE, CAST(position AS INTEGER) AS POSITION, CAST(text AS "
+    "VARCHAR2(4000)) AS TEXT, CAST(coalesce(attribute, 'ERROR') AS VARCHAR2(9)) AS ATTRIBUTE, CAST(message_number "
+    "AS INTEGER) AS MESSAGE_NUMBER FROM oci_error",
 
     "CREATE TEMP VIEW all_users AS SELECT CAST(upper(name) AS VARCHAR2(128)) AS USERNAME, CAST(rowid AS INTEGER) AS "
     "USER_ID, CAST(NULL AS DATE) AS CREATED FROM oci_user",
@@ -344,6 +346,17 @@ std::vector<std::string> viewColumns(sqlite3* db, const std::string& view) {
 
 void createDictionary(Session& s) {
     sqlite3_create_function(s.db, "oci_dict_column", 3, SQLITE_UTF8, &s, fnDictColumn, nullptr, nullptr);
+    // A database made before the error table existed gets an empty one for the session.
+    sqlite3_stmt* st = nullptr;
+    bool hasErrors = false;
+    if (sqlite3_prepare_v2(s.db, "SELECT 1 FROM main.sqlite_schema WHERE type = 'table' AND name = 'oci_error'", -1,
+                           &st, nullptr) == SQLITE_OK)
+        hasErrors = sqlite3_step(st) == SQLITE_ROW;
+    sqlite3_finalize(st);
+    if (!hasErrors)
+        s.exec(
+            "CREATE TEMP TABLE oci_error(owner TEXT, name TEXT, type TEXT, sequence INTEGER, line INTEGER, "
+            "position INTEGER, text TEXT, attribute TEXT, message_number INTEGER)");
     for (const char* v : kViews) s.exec(v);
     for (const UserView& u : kUserViews) {
         std::string list;

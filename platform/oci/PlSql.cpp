@@ -437,9 +437,18 @@ private:
             ++i_;
             while (!isWord("BEGIN")) {
                 if (peek().kind != Token::Ident) syntax();
+                if (isWord("CURSOR")) {
+                    declareCursor();
+                    continue;
+                }
                 std::string name = peek().text;
                 ++i_;
-                while (peek().kind != Token::End && !isPunct(":=") && !isPunct(";")) ++i_;  // the type
+                bool rowType = false;
+                while (peek().kind != Token::End && !isPunct(":=") && !isPunct(";")) {  // the type
+                    if (isPunct("%") && isWord("ROWTYPE", 1)) rowType = true;
+                    ++i_;
+                }
+                if (rowType) records_[name];
                 Value v;
                 if (isPunct(":=")) {
                     ++i_;
@@ -498,11 +507,14 @@ private:
             return skipTo(";");
         }
         if (isWord("SELECT")) return selectInto();
+        if (isWord("IF")) return ifStatement();
+        if (isWord("WHILE")) return whileStatement();
+        if (isWord("FOR")) return forStatement();
         if ((peek().kind == Token::Marker || peek().kind == Token::Ident) && isPunct(":=", 1)) {
             bool marker = peek().kind == Token::Marker;
             std::string name = peek().text;
             i_ += 2;
-            Value v = expr();
+            Value v = needsSql() ? sqlValue() : expr();
             assign(marker, name, v);
             return expectPunct(";");
         }
@@ -852,6 +864,311 @@ private:
             }
         }
     }
+
+    // ---- cursors, records, control flow and expressions evaluated by SQLite -----------------------
+
+    std::map<std::string, std::string> cursors_;                      // name -> query text
+    std::map<std::string, std::map<std::string, Value>> records_;  // name -> field -> value
+
+    // CURSOR name IS <query>;
+    void declareCursor() {
+        ++i_;
+        if (peek().kind != Token::Ident) syntax();
+        std::string name = peek().text;
+        ++i_;
+        expectWord("IS");
+        size_t begin = peek().begin;
+        while (peek().kind != Token::End && !isPunct(";")) ++i_;
+        cursors_[name] = st_.text.substr(begin, peek().begin - begin);
+        expectPunct(";");
+    }
+
+    bool isRecordField(size_t k) const {
+        return peek(k).kind == Token::Ident && records_.count(peek(k).text) && isPunct(".", k + 1) &&
+               peek(k + 2).kind == Token::Ident;
+    }
+
+    // The SQL functions the evaluator hands to SQLite.
+    static bool isSqlFunction(const std::string& name) {
+        static const char* const names[] = {"RPAD",   "LPAD",   "INSTR",   "CHR",     "LTRIM", "RTRIM",
+                                            "TRIM",   "SUBSTR", "LENGTH",  "UPPER",   "LOWER", "REPLACE",
+                                            "ABS",    "ROUND",  "MOD",     "TO_CHAR", "NVL2",  "DECODE",
+                                            "TO_NUMBER", "COALESCE", "CONCAT"};
+        return std::find(std::begin(names), std::end(names), name) != std::end(names);
+    }
+
+    // True when the expression up to the next ";" needs more than a single value or call: an
+    // operator, a record field or an SQL function.
+    bool needsSql() const {
+        if (peek().kind == Token::Ident && isSqlFunction(peek().text) && isPunct("(", 1)) return true;
+        int depth = 0;
+        for (size_t k = 0; peek(k).kind != Token::End; ++k) {
+            const Token& t = peek(k);
+            if (t.kind == Token::Punct) {
+                if (t.text == "(") ++depth;
+                if (t.text == ")") --depth;
+                if (t.text == ";" && depth <= 0) return false;
+                static const char* const ops[] = {"||", "+", "*", "/", "=", "<>", "!=", "<", ">", "<=", ">="};
+                if (std::find(std::begin(ops), std::end(ops), t.text) != std::end(ops)) return true;
+                if (t.text == "-" && k > 0) return true;
+            }
+            if (isRecordField(k)) return true;
+        }
+        return false;
+    }
+
+    // Translates the expression at the current token to SQLite text; values go in as parameters.
+    struct SqlExpr {
+        std::string text;
+        std::map<std::string, Value> params;
+    };
+    std::string sqlParam(SqlExpr& e, const Value& v) {
+        std::string key = "PLX" + std::to_string(e.params.size() + 1);
+        e.params[key] = v;
+        return ":" + key;
+    }
+    std::string sqlOr(SqlExpr& e) {
+        std::string out = sqlAnd(e);
+        while (isWord("OR")) {
+            ++i_;
+            out = "(" + out + " OR " + sqlAnd(e) + ")";
+        }
+        return out;
+    }
+    std::string sqlAnd(SqlExpr& e) {
+        std::string out = sqlNot(e);
+        while (isWord("AND")) {
+            ++i_;
+            out = "(" + out + " AND " + sqlNot(e) + ")";
+        }
+        return out;
+    }
+    std::string sqlNot(SqlExpr& e) {
+        if (isWord("NOT")) {
+            ++i_;
+            return "(NOT " + sqlNot(e) + ")";
+        }
+        return sqlCompare(e);
+    }
+    std::string sqlCompare(SqlExpr& e) {
+        std::string left = sqlAdd(e);
+        static const char* const ops[] = {"=", "<>", "!=", "<", ">", "<=", ">="};
+        if (peek().kind == Token::Punct &&
+            std::find(std::begin(ops), std::end(ops), peek().text) != std::end(ops)) {
+            std::string op = peek().text == "!=" ? "<>" : peek().text;
+            ++i_;
+            return "(" + left + " " + op + " " + sqlAdd(e) + ")";
+        }
+        if (isWord("IS")) {
+            ++i_;
+            bool negated = isWord("NOT");
+            if (negated) ++i_;
+            expectWord("NULL");
+            return "(" + left + (negated ? " IS NOT NULL)" : " IS NULL)");
+        }
+        return left;
+    }
+    // Oracle's || treats NULL as an empty text, and an empty result is NULL again.
+    std::string sqlAdd(SqlExpr& e) {
+        std::string out = sqlMul(e);
+        while (isPunct("||") || isPunct("+") || isPunct("-")) {
+            std::string op = peek().text;
+            ++i_;
+            std::string right = sqlMul(e);
+            out = op == "||" ? "nullif(coalesce(" + out + ", '') || coalesce(" + right + ", ''), '')"
+                             : "(" + out + " " + op + " " + right + ")";
+        }
+        return out;
+    }
+    std::string sqlMul(SqlExpr& e) {
+        std::string out = sqlUnary(e);
+        while (isPunct("*") || isPunct("/")) {
+            std::string op = peek().text;
+            ++i_;
+            out = "(" + out + " " + op + " " + sqlUnary(e) + ")";
+        }
+        return out;
+    }
+    std::string sqlUnary(SqlExpr& e) {
+        if (isPunct("-")) {
+            ++i_;
+            return "(-" + sqlUnary(e) + ")";
+        }
+        if (isPunct("+")) ++i_;
+        return sqlPrimary(e);
+    }
+    std::string sqlPrimary(SqlExpr& e) {
+        const Token t = peek();
+        switch (t.kind) {
+            case Token::Number:
+                ++i_;
+                return t.text;
+            case Token::String:
+                ++i_;
+                return sqlParam(e, t.text.empty() ? Value::null() : Value::ofText(t.text));
+            case Token::Marker:
+                ++i_;
+                return sqlParam(e, readMarker(t.text));
+            case Token::Punct:
+                if (t.text != "(") syntax();
+                {
+                    ++i_;
+                    std::string inner = sqlOr(e);
+                    expectPunct(")");
+                    return "(" + inner + ")";
+                }
+            case Token::Ident:
+                break;
+            default:
+                syntax();
+        }
+        if (t.text == "NULL") return ++i_, "NULL";
+        if (t.text == "TRUE") return ++i_, "1";
+        if (t.text == "FALSE") return ++i_, "0";
+        if (isRecordField(0)) {
+            auto& record = records_[t.text];
+            std::string field = peek(2).text;
+            i_ += 3;
+            auto it = record.find(field);
+            if (it == record.end()) plsError("PLS-00302: component '" + field + "' must be declared");
+            return sqlParam(e, it->second);
+        }
+        if (vars_.count(t.text) && !isPunct(".", 1) && !isPunct("(", 1)) return ++i_, sqlParam(e, vars_[t.text]);
+        if (isSqlFunction(t.text) && isPunct("(", 1)) {
+            i_ += 2;
+            std::string out = t.text + "(";
+            if (!isPunct(")")) {
+                for (;;) {
+                    out += sqlOr(e);
+                    if (!isPunct(",")) break;
+                    ++i_;
+                    out += ", ";
+                }
+            }
+            expectPunct(")");
+            return out + ")";
+        }
+        // A stored function or one the runner knows itself.
+        return sqlParam(e, call(true));
+    }
+
+    Value sqlValue() {
+        SqlExpr e;
+        e.text = sqlOr(e);
+        QueryRows rs = selectRows(s_, "SELECT " + e.text, e.params, 1);
+        return rs.rows.empty() || rs.rows[0].empty() ? Value::null() : rs.rows[0][0];
+    }
+
+    bool condition() {
+        SqlExpr e;
+        e.text = sqlOr(e);
+        QueryRows rs = selectRows(s_, "SELECT CASE WHEN " + e.text + " THEN 1 ELSE 0 END", e.params, 1);
+        return !rs.rows.empty() && !rs.rows[0].empty() && rs.rows[0][0].kind == Value::Int && rs.rows[0][0].i == 1;
+    }
+
+    // Runs statements up to the END, ELSIF or ELSE of the construct being run.
+    void statements() {
+        while (!isWord("END") && !isWord("ELSIF") && !isWord("ELSE")) {
+            if (peek().kind == Token::End) syntax();
+            statement();
+        }
+    }
+
+    // Passes over statements without running them, up to the END, ELSIF or ELSE of this level.
+    void skipStatements() {
+        int depth = 0;
+        while (peek().kind != Token::End) {
+            if (depth == 0 && (isWord("END") || isWord("ELSIF") || isWord("ELSE"))) return;
+            if (isWord("END")) {
+                --depth;
+                ++i_;
+                if (isWord("IF") || isWord("LOOP")) ++i_;
+                continue;
+            }
+            if (isWord("IF") || isWord("LOOP") || isWord("BEGIN") || isWord("CASE")) ++depth;
+            ++i_;
+        }
+        syntax();
+    }
+
+    void endOf(const char* word) {
+        expectWord("END");
+        expectWord(word);
+        expectPunct(";");
+    }
+
+    // IF c THEN ... [ELSIF c THEN ...] [ELSE ...] END IF;
+    void ifStatement() {
+        bool done = false;
+        do {
+            ++i_;  // IF or ELSIF
+            bool take = false;
+            if (done) {
+                while (peek().kind != Token::End && !isWord("THEN")) ++i_;
+            } else {
+                take = condition();
+            }
+            expectWord("THEN");
+            if (take) {
+                statements();
+                done = true;
+            } else {
+                skipStatements();
+            }
+        } while (isWord("ELSIF"));
+        if (isWord("ELSE")) {
+            ++i_;
+            if (done)
+                skipStatements();
+            else
+                statements();
+        }
+        endOf("IF");
+    }
+
+    // WHILE c LOOP ... END LOOP;
+    void whileStatement() {
+        ++i_;
+        size_t start = i_;
+        for (;;) {
+            i_ = start;
+            bool again = condition();
+            expectWord("LOOP");
+            if (!again) break;
+            statements();
+        }
+        skipStatements();
+        endOf("LOOP");
+    }
+
+    // FOR rec IN cursor LOOP ... END LOOP; the record holds each row of the cursor in turn.
+    void forStatement() {
+        ++i_;
+        if (peek().kind != Token::Ident) syntax();
+        std::string rec = peek().text;
+        ++i_;
+        expectWord("IN");
+        if (peek().kind != Token::Ident || !cursors_.count(peek().text))
+            plsError("PLS-00201: identifier '" + peek().text + "' must be declared");
+        const std::string query = cursors_[peek().text];
+        ++i_;
+        expectWord("LOOP");
+        Lexed lx = lexStatement(query, &s_.schemas);
+        std::map<std::string, Value> params;
+        for (const auto& m : lx.markers) params[m] = readMarker(m);
+        QueryRows rs = selectRows(s_, query, params, SIZE_MAX);
+        size_t body = i_;
+        for (const auto& row : rs.rows) {
+            auto& record = records_[rec];
+            record.clear();
+            for (size_t c = 0; c < rs.names.size() && c < row.size(); ++c) record[upper(rs.names[c])] = row[c];
+            i_ = body;
+            statements();
+        }
+        i_ = body;
+        skipStatements();
+        endOf("LOOP");
+    }
 };
 
 // ---- describe -----------------------------------------------------------------------------------------
@@ -971,3 +1288,125 @@ sword OCIDescribeAny(OCISvcCtx* svchp, OCIError* errhp, void* objptr, ub4 objnm_
 }
 
 }  // extern "C"
+
+namespace oci {
+
+// ---- text functions PL/SQL code uses --------------------------------------------------------------------
+// Counted in characters of the UTF-8 text, as Oracle counts them in a database of that character set.
+
+namespace {
+
+std::u32string decodeUtf8(const unsigned char* p, int n) {
+    std::u32string out;
+    for (int i = 0; i < n;) {
+        unsigned char c = p[i];
+        int len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 1;
+        if (i + len > n) len = 1;
+        char32_t cp = len == 1 ? c : c & (0x7F >> len);
+        for (int k = 1; k < len; ++k) cp = (cp << 6) | (p[i + k] & 0x3F);
+        out.push_back(cp);
+        i += len;
+    }
+    return out;
+}
+
+std::string encodeUtf8(const std::u32string& s) {
+    std::string out;
+    for (char32_t cp : s) {
+        if (cp < 0x80) {
+            out += static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            out += static_cast<char>(0xC0 | (cp >> 6));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            out += static_cast<char>(0xE0 | (cp >> 12));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (cp >> 18));
+            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::u32string textArg(sqlite3_value* v) {
+    return decodeUtf8(sqlite3_value_text(v), sqlite3_value_bytes(v));
+}
+
+bool anyNull(int argc, sqlite3_value** argv) {
+    for (int i = 0; i < argc; ++i)
+        if (sqlite3_value_type(argv[i]) == SQLITE_NULL) return true;
+    return false;
+}
+
+void resultText(sqlite3_context* ctx, const std::u32string& s) {
+    if (s.empty()) return sqlite3_result_null(ctx);  // an empty text is NULL
+    std::string utf8 = encodeUtf8(s);
+    sqlite3_result_text(ctx, utf8.c_str(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
+}
+
+// RPAD / LPAD (text, width [, pad]): cut to width characters or filled up with the pad repeated.
+void fnPad(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    if (anyNull(argc, argv)) return sqlite3_result_null(ctx);
+    const bool left = sqlite3_user_data(ctx) != nullptr;
+    std::u32string text = textArg(argv[0]);
+    const int64_t width = static_cast<int64_t>(sqlite3_value_double(argv[1]));
+    std::u32string pad = argc > 2 ? textArg(argv[2]) : std::u32string(U" ");
+    if (width < 1 || pad.empty()) return sqlite3_result_null(ctx);
+    const size_t w = static_cast<size_t>(width);
+    if (text.size() >= w) return resultText(ctx, text.substr(0, w));
+    std::u32string fill;
+    while (fill.size() < w - text.size()) fill += pad[fill.size() % pad.size()];
+    resultText(ctx, left ? fill + text : text + fill);
+}
+
+// CHR (code): the character of the code.
+void fnChr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    if (anyNull(argc, argv)) return sqlite3_result_null(ctx);
+    const int64_t code = sqlite3_value_int64(argv[0]);
+    if (code < 0 || code > 0x10FFFF) return sqlite3_result_null(ctx);
+    if (code == 0) return sqlite3_result_text(ctx, "", 1, SQLITE_TRANSIENT);
+    resultText(ctx, std::u32string(1, static_cast<char32_t>(code)));
+}
+
+// INSTR (text, part, start [, occurrence]): the 1-based position of the occurrence, 0 when there is
+// none; a negative start counts from the end and searches backwards.
+void fnInstr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    if (anyNull(argc, argv)) return sqlite3_result_null(ctx);
+    const std::u32string text = textArg(argv[0]);
+    const std::u32string part = textArg(argv[1]);
+    const int64_t start = sqlite3_value_int64(argv[2]);
+    const int64_t occurrence = argc > 3 ? sqlite3_value_int64(argv[3]) : 1;
+    if (occurrence < 1) return sqlite3_result_error(ctx, "ORA-01428: argument is out of range", -1);
+    if (part.empty()) return sqlite3_result_null(ctx);
+    const int64_t n = static_cast<int64_t>(text.size());
+    const int64_t m = static_cast<int64_t>(part.size());
+    int64_t found = 0;
+    auto matchAt = [&](int64_t i) { return i >= 0 && i + m <= n && text.compare(i, m, part) == 0; };
+    if (start > 0) {
+        for (int64_t i = start - 1; i + m <= n; ++i)
+            if (matchAt(i) && ++found == occurrence) return sqlite3_result_int64(ctx, i + 1);
+    } else if (start < 0) {
+        for (int64_t i = n + start; i >= 0; --i)
+            if (matchAt(i) && ++found == occurrence) return sqlite3_result_int64(ctx, i + 1);
+    }
+    sqlite3_result_int64(ctx, 0);
+}
+
+}  // namespace
+
+void createPlSqlFunctions(sqlite3* db) {
+    const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
+    static int leftMark = 1;
+    for (int n : {2, 3}) {
+        sqlite3_create_function(db, "rpad", n, flags, nullptr, fnPad, nullptr, nullptr);
+        sqlite3_create_function(db, "lpad", n, flags, &leftMark, fnPad, nullptr, nullptr);
+        sqlite3_create_function(db, "instr", n + 1, flags, nullptr, fnInstr, nullptr, nullptr);
+    }
+    sqlite3_create_function(db, "chr", 1, flags, nullptr, fnChr, nullptr, nullptr);
+}
+
+}  // namespace oci

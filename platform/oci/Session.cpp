@@ -447,6 +447,7 @@ void Session::open(const std::string& path) {
     sqlite3_create_function(db, "to_number", 1, SQLITE_UTF8, this, fnToNumber, nullptr, nullptr);
     sqlite3_create_function(db, "nvl2", 3, SQLITE_UTF8, this, fnNvl2, nullptr, nullptr);
     createDictionary(*this);
+    createPlSqlFunctions(db);
     registerLobFunctions(db);
     // A write to the catalog makes the routine cache unusable until its transaction ends; the end,
     // either way, starts a new cache.

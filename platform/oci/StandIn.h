@@ -540,6 +540,8 @@ std::vector<Column> describeSelectList(Session& s, const std::string& utf8);
 
 // Makes the data dictionary views (ALL_*, USER_*) of a session that has just opened its database.
 void createDictionary(Session& s);
+// RPAD, LPAD, CHR and INSTR with a start (and occurrence), as Oracle has them.
+void createPlSqlFunctions(sqlite3* db);
 
 // Opens a query (Oracle text, UTF-8) with named parameters.
 std::shared_ptr<Cursor> openQuery(Session& s, const std::string& utf8,

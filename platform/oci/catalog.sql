@@ -67,3 +67,18 @@ CREATE TABLE IF NOT EXISTS oci_session_log(
 CREATE TABLE IF NOT EXISTS oci_directory(
   name TEXT PRIMARY KEY,
   path TEXT NOT NULL);
+
+-- Compilation errors of stored units, as ALL_ERRORS shows them (the stand-in compiles nothing, so a
+-- test writes the errors it wants read). owner NULL: the session's current schema; name as Oracle
+-- keeps it (upper case unless created quoted); type PROCEDURE, FUNCTION, PACKAGE, PACKAGE BODY,
+-- TRIGGER, TYPE or VIEW; text may hold several lines.
+CREATE TABLE IF NOT EXISTS oci_error(
+  owner TEXT,
+  name TEXT NOT NULL,
+  type TEXT NOT NULL,
+  sequence INTEGER NOT NULL,
+  line INTEGER NOT NULL DEFAULT 0,
+  position INTEGER NOT NULL DEFAULT 0,
+  text TEXT NOT NULL,
+  attribute TEXT,
+  message_number INTEGER);
