@@ -100,6 +100,10 @@ void TCustomDAConnection::Destruct() {
     }
     delete internalSQL_;
     internalSQL_ = nullptr;
+    // Metadata components forget this connection (they unregister themselves).
+    for (int i = ClientCount() - 1; i >= 0; --i)
+        if (i < ClientCount())
+            if (auto* meta = dynamic_cast<TDAMetaData*>(Clients(i))) meta->SetConnection(nullptr);
     if (internalTransaction_) {
         auto* t = internalTransaction_;
         internalTransaction_ = nullptr;
@@ -407,21 +411,27 @@ void TCustomDAConnection::RemoveTransaction(TDATransaction* transaction) {
 // ---------------------------------------------------------------------------------------------
 // Connection-level SQL
 
-rtl::Variant TCustomDAConnection::ExecSQL(const AnsiString& text, const std::vector<rtl::Variant>& values) {
+TCustomDASQL* TCustomDAConnection::CheckInternalSQL() {
     if (!internalSQL_) {
         internalSQL_ = CreateSQL();
         internalSQL_->SetConnection(this);
+        internalSQL_->Debug = debug_;
     }
-    internalSQL_->Debug = debug_;
-    internalSQL_->SQL().SetText(text);
-    for (int i = 0; i < internalSQL_->ParamCount() && i < static_cast<int>(values.size()); ++i)
-        internalSQL_->Params()[i]->SetValue(values[static_cast<size_t>(i)]);
-    internalSQL_->Execute();
-    for (int i = 0; i < internalSQL_->ParamCount(); ++i) {
-        auto* p = internalSQL_->Params()[i];
-        if (rtl::SameText(p->Name(), "Result") || p->ParamType() == db::ptResult) return p->Value();
-    }
-    return rtl::Variant();
+    return internalSQL_;
+}
+
+rtl::Variant TCustomDAConnection::ExecSQL(const AnsiString& text, const std::vector<rtl::Variant>& values) {
+    TCustomDASQL* sql = CheckInternalSQL();
+    // Cleared first, so that the parameters are rebuilt from the text even when it is the same.
+    sql->SQL().Clear();
+    sql->SQL().SetText(text);
+    for (int i = 0; i < sql->ParamCount() && i < static_cast<int>(values.size()); ++i)
+        sql->Params()[i]->SetValue(values[static_cast<size_t>(i)]);
+    TDAParam* result = sql->FindParam("Result");
+    if (result && result->DataType() == db::ftUnknown) result->SetDataType(db::ftString);
+    sql->Execute();
+    result = sql->FindParam("Result");
+    return result ? result->Value() : rtl::Null();
 }
 
 // ---------------------------------------------------------------------------------------------

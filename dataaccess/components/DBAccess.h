@@ -28,6 +28,7 @@ class TCustomDAConnection;
 class TCustomDADataSet;
 class TDATransaction;
 class TCustomDASQL;
+class TDAMetaData;
 class TDAParams;
 class TMacros;
 
@@ -176,6 +177,23 @@ public:
 
     // Runs a statement through the connection's own SQL component.
     virtual rtl::Variant ExecSQL(const AnsiString& text, const std::vector<rtl::Variant>& values = {});
+    // As ExecSQL with name/value pairs; without a "Result" parameter the answer is unassigned.
+    virtual rtl::Variant ExecSQLEx(const AnsiString& text, const std::vector<rtl::Variant>& pairs = {});
+    // Calls a stored procedure with values in the order of its arguments, or with name/value pairs.
+    virtual rtl::Variant ExecProc(const AnsiString& name, const std::vector<rtl::Variant>& values = {});
+    virtual rtl::Variant ExecProcEx(const AnsiString& name, const std::vector<rtl::Variant>& pairs = {});
+    // Name lists read through a metadata component; the list is cleared first.
+    virtual void GetTableNames(rtl::TStrings& list, bool allTables = false);
+    virtual void GetDatabaseNames(rtl::TStrings& list);
+    virtual void GetStoredProcNames(rtl::TStrings& list, bool allProcs = false);
+    // Applies the cached updates of the datasets in one go and, with AutoCommit, commits them
+    // together; what was started here rolls back on failure.
+    virtual void ApplyUpdatesFor(const std::vector<TCustomDADataSet*>& dataSets);
+    // The same for every dataset registered with the connection.
+    virtual void ApplyUpdates();
+    // The driver's metadata provider class and a metadata component bound to this connection.
+    virtual rtl::TClassOf<TCRMetaData> GetMetaDataClass();
+    virtual TDAMetaData* CreateMetaData();
 
     // Settings.
     const AnsiString& Username() const { return username_; }
@@ -230,6 +248,8 @@ protected:
     virtual std::unique_ptr<TPoolingOptions> CreatePoolingOptions();
     virtual TDATransaction* CreateTransaction() = 0;
     virtual TCustomDASQL* CreateSQL() = 0;
+    // The connection's own SQL component, made on first use.
+    TCustomDASQL* CheckInternalSQL();
     virtual void CreateDriverConnection() = 0;
     virtual void SetDriverConnection(std::unique_ptr<TCRConnection> connection);
     // Detaches every transaction's driver transaction and frees the driver connection.
@@ -1127,3 +1147,5 @@ private:
 };
 
 }  // namespace dac
+
+#include "dataaccess/components/DBAccessMetaData.h"

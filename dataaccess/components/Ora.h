@@ -188,6 +188,12 @@ public:
     TInfoMessageEvent OnInfoMessage;
     TFailoverEvent OnFailover;
 
+    rtl::TClassOf<TCRMetaData> GetMetaDataClass() override;
+    TDAMetaData* CreateMetaData() override;
+    // The compilation errors of the unit a CREATE or ALTER statement names, one entry a line
+    // ("No errors" when there are none); text stays as it was for any other statement.
+    void GetCompileErrors(const AnsiString& sql, AnsiString& text);
+
 protected:
     std::unique_ptr<TDAConnectionOptions> CreateOptions() override;
     std::unique_ptr<TPoolingOptions> CreatePoolingOptions() override;
@@ -636,3 +642,5 @@ private:
 };
 
 }  // namespace dac
+
+#include "dataaccess/components/OraMetaData.h"

@@ -349,7 +349,8 @@ void createDictionary(Session& s) {
     // A database made before the error table existed gets an empty one for the session.
     sqlite3_stmt* st = nullptr;
     bool hasErrors = false;
-    if (sqlite3_prepare_v2(s.db, "SELECT 1 FROM main.sqlite_schema WHERE type = 'table' AND name = 'oci_error'", -1,
+    if (sqlite3_prepare_v2(s.db,
+                           "SELECT 1 FROM main.sqlite_schema WHERE type = 'table' AND name = 'oci_error'", -1,
                            &st, nullptr) == SQLITE_OK)
         hasErrors = sqlite3_step(st) == SQLITE_ROW;
     sqlite3_finalize(st);

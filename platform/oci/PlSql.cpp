@@ -867,7 +867,7 @@ private:
 
     // ---- cursors, records, control flow and expressions evaluated by SQLite -----------------------
 
-    std::map<std::string, std::string> cursors_;                      // name -> query text
+    std::map<std::string, std::string> cursors_;                   // name -> query text
     std::map<std::string, std::map<std::string, Value>> records_;  // name -> field -> value
 
     // CURSOR name IS <query>;
@@ -890,9 +890,9 @@ private:
 
     // The SQL functions the evaluator hands to SQLite.
     static bool isSqlFunction(const std::string& name) {
-        static const char* const names[] = {"RPAD",   "LPAD",   "INSTR",   "CHR",     "LTRIM", "RTRIM",
-                                            "TRIM",   "SUBSTR", "LENGTH",  "UPPER",   "LOWER", "REPLACE",
-                                            "ABS",    "ROUND",  "MOD",     "TO_CHAR", "NVL2",  "DECODE",
+        static const char* const names[] = {"RPAD",      "LPAD",     "INSTR",  "CHR",     "LTRIM", "RTRIM",
+                                            "TRIM",      "SUBSTR",   "LENGTH", "UPPER",   "LOWER", "REPLACE",
+                                            "ABS",       "ROUND",    "MOD",    "TO_CHAR", "NVL2",  "DECODE",
                                             "TO_NUMBER", "COALESCE", "CONCAT"};
         return std::find(std::begin(names), std::end(names), name) != std::end(names);
     }
@@ -1033,7 +1033,8 @@ private:
             if (it == record.end()) plsError("PLS-00302: component '" + field + "' must be declared");
             return sqlParam(e, it->second);
         }
-        if (vars_.count(t.text) && !isPunct(".", 1) && !isPunct("(", 1)) return ++i_, sqlParam(e, vars_[t.text]);
+        if (vars_.count(t.text) && !isPunct(".", 1) && !isPunct("(", 1))
+            return ++i_, sqlParam(e, vars_[t.text]);
         if (isSqlFunction(t.text) && isPunct("(", 1)) {
             i_ += 2;
             std::string out = t.text + "(";
@@ -1063,7 +1064,8 @@ private:
         SqlExpr e;
         e.text = sqlOr(e);
         QueryRows rs = selectRows(s_, "SELECT CASE WHEN " + e.text + " THEN 1 ELSE 0 END", e.params, 1);
-        return !rs.rows.empty() && !rs.rows[0].empty() && rs.rows[0][0].kind == Value::Int && rs.rows[0][0].i == 1;
+        return !rs.rows.empty() && !rs.rows[0].empty() && rs.rows[0][0].kind == Value::Int &&
+               rs.rows[0][0].i == 1;
     }
 
     // Runs statements up to the END, ELSIF or ELSE of the construct being run.
@@ -1161,7 +1163,8 @@ private:
         for (const auto& row : rs.rows) {
             auto& record = records_[rec];
             record.clear();
-            for (size_t c = 0; c < rs.names.size() && c < row.size(); ++c) record[upper(rs.names[c])] = row[c];
+            for (size_t c = 0; c < rs.names.size() && c < row.size(); ++c)
+                record[upper(rs.names[c])] = row[c];
             i_ = body;
             statements();
         }

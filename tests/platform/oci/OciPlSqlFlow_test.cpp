@@ -26,16 +26,19 @@ protected:
         char out[4001] = {};
         sb2 ind = 0;
         OCIBind* b = nullptr;
-        EXPECT_EQ(OCI_SUCCESS, OCIBindByName(st, &b, err_, reinterpret_cast<const OraText*>("R"), 1, out,
-                                             sizeof out, SQLT_STR, &ind, nullptr, nullptr, 0, nullptr, OCI_DEFAULT));
+        EXPECT_EQ(OCI_SUCCESS,
+                  OCIBindByName(st, &b, err_, reinterpret_cast<const OraText*>("R"), 1, out, sizeof out,
+                                SQLT_STR, &ind, nullptr, nullptr, 0, nullptr, OCI_DEFAULT));
         if (block.find(":MINID") != std::string::npos) {
             OCIBind* m = nullptr;
-            EXPECT_EQ(OCI_SUCCESS, OCIBindByName(st, &m, err_, reinterpret_cast<const OraText*>("MINID"), 5,
-                                                 &minId, 4, SQLT_INT, nullptr, nullptr, nullptr, 0, nullptr,
-                                                 OCI_DEFAULT));
+            EXPECT_EQ(OCI_SUCCESS,
+                      OCIBindByName(st, &m, err_, reinterpret_cast<const OraText*>("MINID"), 5, &minId, 4,
+                                    SQLT_INT, nullptr, nullptr, nullptr, 0, nullptr, OCI_DEFAULT));
         }
         sword rc = OCIStmtExecute(c_.svc, st, err_, 1, 0, nullptr, nullptr, OCI_DEFAULT);
-        std::string answer = rc != OCI_SUCCESS ? "error: " + errorText() : ind == -1 ? "<null>" : std::string(out);
+        std::string answer = rc != OCI_SUCCESS ? "error: " + errorText()
+                             : ind == -1       ? "<null>"
+                                               : std::string(out);
         OCIHandleFree(st, OCI_HTYPE_STMT);
         return answer;
     }
@@ -53,7 +56,8 @@ TEST_F(OciPlSqlFlowTest, ControlFlowAndExpressions) {
         {"declare n INTEGER := 7; begin if n < 5 then :R := 'low'; elsif n < 10 then :R := 'mid'; else :R := "
          "'high'; end if; end;",
          "mid"},
-        {"declare n INTEGER := 70; begin if n < 5 then :R := 'low'; elsif n < 10 then :R := 'mid'; else :R := "
+        {"declare n INTEGER := 70; begin if n < 5 then :R := 'low'; elsif n < 10 then :R := 'mid'; else :R "
+         ":= "
          "'high'; end if; end;",
          "high"},
         // An untaken branch with nested constructs is passed over, not run.
@@ -69,18 +73,22 @@ TEST_F(OciPlSqlFlowTest, ControlFlowAndExpressions) {
         {"begin :R := RPad('ab', 5, '.') || '|' || LPad('7', 3, '0') || '|' || RPad('abcdef', 3) || '|' || "
          "RPad(' ', 4) || '|'; end;",
          "ab...|007|abc|    |"},
-        {"begin :R := InStr('a-b-c', '-', 3) || '/' || InStr('a-b-c', '-', -1) || '/' || InStr('a-b-c', '-', 1, "
+        {"begin :R := InStr('a-b-c', '-', 3) || '/' || InStr('a-b-c', '-', -1) || '/' || InStr('a-b-c', '-', "
+         "1, "
          "2) || '/' || InStr('abc', 'x', 1); end;",
          "4/4/4/0"},
         {"begin :R := Length(Chr(65) || Chr(10) || Chr(66)) || SubStr('hello', 2, 3) || LTrim('  x'); end;",
          "3ellx"},
-        {"declare cursor c is select id, name from word order by id; r word%ROWTYPE; begin :R := ''; for r in "
+        {"declare cursor c is select id, name from word order by id; r word%ROWTYPE; begin :R := ''; for r "
+         "in "
          "c loop :R := :R || r.id || '=' || r.name || ','; end loop; end;",
          "1=alpha,2=beta,3=gamma,"},
-        {"declare cursor c is select name from word where id > 10; r word%ROWTYPE; begin :R := 'untouched'; for "
+        {"declare cursor c is select name from word where id > 10; r word%ROWTYPE; begin :R := 'untouched'; "
+         "for "
          "r in c loop :R := 'ran'; end loop; end;",
          "untouched"},
-        {"declare cursor c is select name from word where id >= 1 order by id; r word%ROWTYPE; begin :R := 'x'; "
+        {"declare cursor c is select name from word where id >= 1 order by id; r word%ROWTYPE; begin :R := "
+         "'x'; "
          "for r in c loop :R := r.nosuch; end loop; end;",
          "error: ORA-06550: line 1, column 7:\nPLS-00302: component 'NOSUCH' must be declared\n"},
         {"begin for r in nothing loop :R := 'x'; end loop; end;",
@@ -91,7 +99,8 @@ TEST_F(OciPlSqlFlowTest, ControlFlowAndExpressions) {
 
 TEST_F(OciPlSqlFlowTest, CursorReadsTheBlockBinds) {
     const char* block =
-        "declare cursor c is select name from word where id > :MINID order by id; r word%ROWTYPE; begin :R := "
+        "declare cursor c is select name from word where id > :MINID order by id; r word%ROWTYPE; begin :R "
+        ":= "
         "''; for r in c loop :R := :R || r.name || ' '; end loop; end;";
     EXPECT_EQ("beta gamma ", run(block, 1));
     EXPECT_EQ("<null>", run(block, 3));
