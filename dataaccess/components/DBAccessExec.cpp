@@ -255,6 +255,10 @@ void TCustomDAConnection::ApplyUpdatesFor(const std::vector<TCustomDADataSet*>& 
                         // The apply's own error is the one the caller needs.
                     }
                 }
+                // What the rollback undid must be sent again by the next apply: no change stays
+                // marked as applied.
+                for (TCustomDADataSet* ds : applied)
+                    if (TData* data = ds->GetIRecordSet()) data->ResetUpdateResults();
                 throw;
             }
             break;

@@ -196,3 +196,122 @@ TEST_F(OraSessionExecTest, CompileErrorsRunTheListingBlockWithoutDebug) {
 }
 
 }  // namespace
+
+namespace {
+
+// Datasets in cached-update mode whose changes an update handler writes to the table "applied"
+// through the session.
+class OraApplyUpdatesTest : public OraSessionExecTest {
+protected:
+    void SetUp() override {
+        OraSessionExecTest::SetUp();
+        dbExec("CREATE TABLE applied(id NUMBER(9,0) PRIMARY KEY, name VARCHAR2(40));");
+        session_->SetName("Main");
+    }
+    std::unique_ptr<TOraQuery> Cached(TOraSession* s, const char* name, bool cached = true) {
+        auto q = std::make_unique<TOraQuery>();
+        q->SetName(name);
+        q->SetSession(s);
+        q->SQL().SetText("SELECT id, name FROM item ORDER BY id");
+        q->SetCachedUpdates(cached);
+        q->OnUpdateRecord = [this](db::TDataSet* ds, db::TUpdateKind, db::TUpdateAction& action) {
+            const rtl::Variant id = ds->FieldByName("ID")->NewValue();
+            if (id.AsInteger() < 0) throw rtl::Exception("refused " + id.AsString());
+            session_->ExecSQL("INSERT INTO applied(id, name) VALUES (:id, :name)",
+                              {id, ds->FieldByName("NAME")->NewValue()});
+            ++handled_;
+            action = db::uaApplied;
+        };
+        q->Open();
+        return q;
+    }
+    static void Add(TOraQuery& q, int id, const char* name) {
+        q.Append();
+        q.FieldByName("ID")->SetAsInteger(id);
+        q.FieldByName("NAME")->SetAsString(name);
+        q.Post();
+    }
+    // What other connections see.
+    std::string Applied() {
+        std::string out;
+        for (const auto& t : dbTexts("SELECT id || ':' || name FROM applied ORDER BY id"))
+            out += (out.empty() ? "" : ",") + t;
+        return out;
+    }
+    int handled_ = 0;
+};
+
+TEST_F(OraApplyUpdatesTest, AppliesEveryDatasetAndCommitsTogether) {
+    auto a = Cached(session_.get(), "Orders");
+    auto b = Cached(session_.get(), "Lines");
+    auto plain = Cached(session_.get(), "Plain", false);
+    Add(*a, 1, "one");
+    Add(*a, 2, "two");
+    Add(*b, 3, "three");
+    session_->ApplyUpdatesFor({a.get(), b.get(), plain.get()});
+    EXPECT_EQ(3, handled_);
+    EXPECT_EQ("1:one,2:two,3:three", Applied()) << "committed";
+    EXPECT_FALSE(session_->InTransaction());
+    EXPECT_FALSE(a->UpdatesPending());
+    EXPECT_FALSE(b->UpdatesPending());
+    EXPECT_TRUE(a->AutoCommit()) << "the dataset's own setting comes back";
+}
+
+TEST_F(OraApplyUpdatesTest, WithoutAutoCommitTheTransactionStaysOpen) {
+    session_->SetAutoCommit(false);
+    auto a = Cached(session_.get(), "Orders");
+    Add(*a, 1, "one");
+    session_->ApplyUpdatesFor({a.get()});
+    EXPECT_TRUE(session_->InTransaction());
+    EXPECT_EQ("", Applied()) << "nothing committed yet";
+    EXPECT_FALSE(a->UpdatesPending());
+    session_->Commit();
+    EXPECT_EQ("1:one", Applied());
+}
+
+TEST_F(OraApplyUpdatesTest, AFailureRollsBackWhatWasApplied) {
+    auto a = Cached(session_.get(), "Orders");
+    auto b = Cached(session_.get(), "Lines");
+    Add(*a, 1, "one");
+    Add(*b, -3, "bad");
+    EXPECT_EQ("refused -3", ErrorText([&] { session_->ApplyUpdatesFor({a.get(), b.get()}); }));
+    EXPECT_FALSE(session_->InTransaction());
+    EXPECT_EQ("0", session_->ExecSQL("begin SELECT count(*) INTO :Result FROM applied; end;").AsString());
+    EXPECT_EQ("", Applied());
+    EXPECT_TRUE(a->UpdatesPending()) << "the rolled-back changes stay to be applied again";
+    EXPECT_TRUE(b->UpdatesPending());
+    // Once the refused record is withdrawn, a second try sends everything the rollback undid.
+    b->CancelUpdates();
+    handled_ = 0;
+    session_->ApplyUpdatesFor({a.get(), b.get()});
+    EXPECT_EQ(1, handled_);
+    EXPECT_EQ("1:one", Applied());
+}
+
+TEST_F(OraApplyUpdatesTest, ADatasetOfAnotherSessionStopsEverything) {
+    auto other = newSession();
+    other->SetName("Other");
+    auto a = Cached(session_.get(), "Orders");
+    auto foreign = Cached(other.get(), "Foreign");
+    Add(*a, 1, "one");
+    Add(*foreign, 2, "two");
+    EXPECT_EQ("Cannot update, Foreign is not owned by Main", ErrorText([&] {
+                  session_->ApplyUpdatesFor({a.get(), foreign.get()});
+              }));
+    EXPECT_EQ(0, handled_);
+    EXPECT_TRUE(a->UpdatesPending());
+    foreign.reset();
+}
+
+TEST_F(OraApplyUpdatesTest, ApplyUpdatesTakesTheSessionsDatasets) {
+    auto a = Cached(session_.get(), "Orders");
+    auto b = Cached(session_.get(), "Lines");
+    Add(*a, 1, "one");
+    Add(*b, 2, "two");
+    session_->ApplyUpdates();
+    EXPECT_EQ("1:one,2:two", Applied());
+    EXPECT_FALSE(a->UpdatesPending());
+    EXPECT_FALSE(b->UpdatesPending());
+}
+
+}  // namespace
