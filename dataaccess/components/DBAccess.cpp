@@ -422,6 +422,13 @@ TCustomDASQL* TCustomDAConnection::CheckInternalSQL() {
 
 rtl::Variant TCustomDAConnection::ExecSQL(const AnsiString& text, const std::vector<rtl::Variant>& values) {
     TCustomDASQL* sql = CheckInternalSQL();
+    const bool wasBusy = internalSQLBusy_;
+    internalSQLBusy_ = true;
+    struct Restore {
+        bool& flag;
+        bool value;
+        ~Restore() { flag = value; }
+    } restore{internalSQLBusy_, wasBusy};
     // Cleared first, so that the parameters are rebuilt from the text even when it is the same.
     sql->SQL().Clear();
     sql->SQL().SetText(text);

@@ -248,8 +248,10 @@ protected:
     virtual std::unique_ptr<TPoolingOptions> CreatePoolingOptions();
     virtual TDATransaction* CreateTransaction() = 0;
     virtual TCustomDASQL* CreateSQL() = 0;
-    // The connection's own SQL component, made on first use.
+    // The connection's own SQL component, made on first use; busy while one of the connection's
+    // own statements runs on it.
     TCustomDASQL* CheckInternalSQL();
+    bool internalSQLBusy_ = false;
     virtual void CreateDriverConnection() = 0;
     virtual void SetDriverConnection(std::unique_ptr<TCRConnection> connection);
     // Detaches every transaction's driver transaction and frees the driver connection.

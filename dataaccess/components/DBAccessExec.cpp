@@ -47,6 +47,19 @@ AnsiString FieldText(db::TDataSet& ds, const char* name) {
     return f ? f->AsString() : AnsiString();
 }
 
+// Marks the connection's own SQL component busy for the scope.
+class BusyScope {
+public:
+    explicit BusyScope(bool& flag) : flag_(flag), saved_(flag) { flag_ = true; }
+    ~BusyScope() { flag_ = saved_; }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    bool& flag_;
+    bool saved_;
+};
+
 // Frees the metadata component of a name list also when reading fails.
 struct MetaDataHolder {
     explicit MetaDataHolder(TDAMetaData* m) : meta(m) {}
@@ -64,6 +77,7 @@ struct MetaDataHolder {
 rtl::Variant TCustomDAConnection::ExecSQLEx(const AnsiString& text, const std::vector<rtl::Variant>& pairs) {
     CheckPairs(pairs);
     TCustomDASQL* sql = CheckInternalSQL();
+    BusyScope busy(internalSQLBusy_);
     sql->SQL().Clear();
     sql->SQL().SetText(text);
     AssignPairs(sql, pairs);
@@ -75,6 +89,7 @@ rtl::Variant TCustomDAConnection::ExecSQLEx(const AnsiString& text, const std::v
 
 rtl::Variant TCustomDAConnection::ExecProc(const AnsiString& name, const std::vector<rtl::Variant>& values) {
     TCustomDASQL* sql = CheckInternalSQL();
+    BusyScope busy(internalSQLBusy_);
     sql->CreateProcCall(name, true, false);
     size_t next = 0;
     for (int i = 0; i < sql->ParamCount(); ++i) {
@@ -91,6 +106,7 @@ rtl::Variant TCustomDAConnection::ExecProc(const AnsiString& name, const std::ve
 
 rtl::Variant TCustomDAConnection::ExecProcEx(const AnsiString& name, const std::vector<rtl::Variant>& pairs) {
     TCustomDASQL* sql = CheckInternalSQL();
+    BusyScope busy(internalSQLBusy_);
     sql->CreateProcCall(name, true, false);
     CheckPairs(pairs);
     for (int i = 0; i < sql->ParamCount(); ++i)

@@ -421,7 +421,19 @@ void TOraDataSet::InternalExecute() {
     try {
         TCustomDADataSet::InternalExecute();
     } catch (const EOraError& e) {
-        // Raised again as this dataset's error, code and message kept.
+        // Raised again as this dataset's error, code and message kept; for a unit created with
+        // compilation errors the message is the session's listing of them.
+        if (e.ErrorCode == kCompilationErrorCode)
+            if (TOraSession* session = Session()) {
+                AnsiString listing;
+                try {
+                    session->GetCompileErrors(GetFinalSQL(), listing);
+                } catch (const rtl::Exception&) {
+                    // Without the listing the server's own message still says what happened.
+                    listing = e.Message();
+                }
+                throw EOraError(e.ErrorCode, listing, e.Component ? e.Component : this);
+            }
         throw EOraError(e.ErrorCode, e.Message(), e.Component ? e.Component : this);
     }
 }

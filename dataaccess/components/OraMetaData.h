@@ -5,6 +5,9 @@
 
 namespace dac {
 
+// ORA-24344: a stored unit was created with compilation errors.
+inline constexpr int kCompilationErrorCode = 24344;
+
 class TOraMetaData : public TDAMetaData {
 public:
     explicit TOraMetaData(rtl::TComponent* owner = nullptr) : TDAMetaData(owner) {}

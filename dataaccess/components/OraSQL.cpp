@@ -66,8 +66,19 @@ void TOraSQL::InternalExecute(int iters) {
     try {
         TCustomDASQL::InternalExecute(iters);
     } catch (const EOraError& e) {
-        // Raised again as this component's error, code and message kept.
-        throw EOraError(e.ErrorCode, e.Message(), e.Component ? e.Component : this);
+        // Raised again as this component's error, code and message kept; a unit created with
+        // compilation errors gets the session's listing of them after the message.
+        AnsiString listing;
+        if (e.ErrorCode == kCompilationErrorCode)
+            if (TOraSession* session = dynamic_cast<TOraSession*>(UsedConnection())) {
+                try {
+                    session->GetCompileErrors(SQL().Text(), listing);
+                } catch (const rtl::Exception&) {
+                    // Without the listing the server's own message still says what happened.
+                    listing.clear();
+                }
+            }
+        throw EOraError(e.ErrorCode, e.Message() + listing, e.Component ? e.Component : this);
     }
 }
 

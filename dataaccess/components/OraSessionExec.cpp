@@ -1,4 +1,6 @@
 // The session's metadata classes and the compilation-error listing of a stored unit.
+#include <memory>
+
 #include "dataaccess/components/Ora.h"
 #include "platform/rtl/Strings.h"
 
@@ -53,7 +55,15 @@ TDAMetaData* TOraSession::CreateMetaData() {
 }
 
 void TOraSession::GetCompileErrors(const AnsiString& sql, AnsiString& text) {
+    // A statement of the session's own that failed to compile is still on its SQL component: the
+    // listing is then read through a component of its own.
+    std::unique_ptr<TOraSQL> spare;
     TCustomDASQL* internal = CheckInternalSQL();
+    if (internalSQLBusy_) {
+        spare = std::make_unique<TOraSQL>();
+        spare->SetSession(this);
+        internal = spare.get();
+    }
     DebugOff debugOff(internal);
 
     TOraParser parser(sql);
@@ -85,6 +95,13 @@ void TOraSession::GetCompileErrors(const AnsiString& sql, AnsiString& text) {
     if (after == ".") name = NextWord(parser);
     name = OCISQLInfo().NormalizeName(name, false, true);
 
+    const bool wasBusy = internalSQLBusy_;
+    internalSQLBusy_ = true;
+    struct Restore {
+        bool& flag;
+        bool value;
+        ~Restore() { flag = value; }
+    } restore{internalSQLBusy_, wasBusy};
     internal->SQL().Clear();
     internal->SQL().SetText(kCompileErrorsBlock);
     TDAParam* res = internal->ParamByName("Res");

@@ -1413,3 +1413,43 @@ void createPlSqlFunctions(sqlite3* db) {
 }
 
 }  // namespace oci
+
+namespace oci {
+
+std::optional<bool> compileStoredUnit(Session& s, const std::string& utf8) {
+    const std::vector<Token> t = tokenize(utf8);
+    size_t k = 0;
+    auto word = [&](const char* w) { return t[k].kind == Token::Ident && !t[k].quoted && t[k].text == w; };
+    const bool alter = word("ALTER");
+    if (!alter && !word("CREATE")) return std::nullopt;
+    ++k;
+    if (!alter && word("OR")) {
+        ++k;
+        if (!word("REPLACE")) return std::nullopt;
+        ++k;
+    }
+    if (word("EDITIONABLE") || word("NONEDITIONABLE")) ++k;
+    std::string type;
+    for (const char* kind : {"PROCEDURE", "FUNCTION", "PACKAGE", "TRIGGER", "TYPE"})
+        if (word(kind)) type = kind;
+    if (type.empty()) return std::nullopt;
+    ++k;
+    if ((type == "PACKAGE" || type == "TYPE") && word("BODY")) {
+        type += " BODY";
+        ++k;
+    }
+    if (t[k].kind != Token::Ident) return std::nullopt;
+    std::string name = t[k++].text;
+    if (t[k].kind == Token::Punct && t[k].text == "." && t[k + 1].kind == Token::Ident) name = t[k + 1].text;
+    if (alter) {
+        // ALTER PACKAGE p COMPILE BODY recompiles the body.
+        for (size_t j = k; t[j].kind != Token::End; ++j)
+            if (t[j].kind == Token::Ident && t[j].text == "BODY" && (type == "PACKAGE" || type == "TYPE"))
+                type += " BODY";
+    }
+    QueryRows rs = selectRows(s, "SELECT count(*) FROM all_errors WHERE name = :N AND type = :T",
+                              {{"N", Value::ofText(name)}, {"T", Value::ofText(type)}}, 1);
+    return !rs.rows.empty() && rs.rows[0][0].kind == Value::Int && rs.rows[0][0].i > 0;
+}
+
+}  // namespace oci

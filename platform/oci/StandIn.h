@@ -542,6 +542,9 @@ std::vector<Column> describeSelectList(Session& s, const std::string& utf8);
 void createDictionary(Session& s);
 // RPAD, LPAD, CHR and INSTR with a start (and occurrence), as Oracle has them.
 void createPlSqlFunctions(sqlite3* db);
+// A CREATE or ALTER of a stored unit (procedure, function, package, trigger, type): nothing is
+// compiled, the answer is whether ALL_ERRORS lists errors of the unit. No value for other texts.
+std::optional<bool> compileStoredUnit(Session& s, const std::string& utf8);
 
 // Opens a query (Oracle text, UTF-8) with named parameters.
 std::shared_ptr<Cursor> openQuery(Session& s, const std::string& utf8,

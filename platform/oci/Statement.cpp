@@ -1114,6 +1114,13 @@ sword executeStatement(SvcCtx& svc, Stmt& st, ub4 iters, ub4 mode, Error& err) {
                 st.stmtType == OCI_STMT_ALTER || st.fnCode == 85) {
                 // DDL commits what came before it and itself
                 s.commit();
+                if (auto failed = compileStoredUnit(s, st.text)) {
+                    if (*failed) {
+                        err.set(24344, "success with compilation error");
+                        status = OCI_SUCCESS_WITH_INFO;
+                    }
+                    break;
+                }
                 std::string sql = lexStatement(st.text, &s.schemas).sqlite;
                 if (st.fnCode == 85) sql = "DELETE FROM " + afterWords(sql, 2);
                 runDml(s, sql, bindValues(st, 0));

@@ -315,3 +315,53 @@ TEST_F(OraApplyUpdatesTest, ApplyUpdatesTakesTheSessionsDatasets) {
 }
 
 }  // namespace
+
+namespace {
+
+// A unit created with compilation errors: the server answers ORA-24344 and the components report
+// the session's listing of the errors.
+class OraCompilationErrorTest : public OraSessionExecTest {
+protected:
+    void SetUp() override {
+        OraSessionExecTest::SetUp();
+        dbExec(
+            "INSERT INTO oci_error(name, type, sequence, line, position, text) VALUES "
+            "('BROKEN', 'PROCEDURE', 1, 1, 27, 'PLS-00103: Encountered the symbol \"END\"');");
+    }
+    static int Code(const std::function<void()>& f) {
+        try {
+            f();
+        } catch (const EOraError& e) {
+            return e.ErrorCode;
+        }
+        return 0;
+    }
+    const char* broken_ = "CREATE OR REPLACE PROCEDURE broken AS BEGIN x END;";
+    const char* listing_ = "1/27    PLS-00103: Encountered the symbol \"END\"\r";
+};
+
+TEST_F(OraCompilationErrorTest, SessionAndSQLComponentAddTheListingToTheMessage) {
+    EXPECT_EQ(std::string("ORA-24344: success with compilation error\n") + listing_,
+              ErrorText([&] { session_->ExecSQL(broken_); }));
+    auto sql = newSQL(session_.get(), broken_);
+    EXPECT_EQ(24344, Code([&] { sql->Execute(); }));
+    EXPECT_EQ(std::string("ORA-24344: success with compilation error\n") + listing_,
+              ErrorText([&] { sql->Execute(); }));
+    // The session's own component works on afterwards.
+    EXPECT_EQ(5, session_->ExecProc("f_add", {2, 3}).AsInteger());
+    // A unit without errors compiles quietly.
+    session_->ExecSQL("CREATE OR REPLACE PROCEDURE fine AS BEGIN NULL; END;");
+    sql->SQL().SetText("ALTER PROCEDURE broken COMPILE");
+    EXPECT_EQ(std::string("ORA-24344: success with compilation error\n") + listing_,
+              ErrorText([&] { sql->Execute(); }));
+}
+
+TEST_F(OraCompilationErrorTest, DatasetReportsTheListingAlone) {
+    TOraQuery q;
+    q.SetSession(session_.get());
+    q.SQL().SetText(broken_);
+    EXPECT_EQ(24344, Code([&] { q.Execute(); }));
+    EXPECT_EQ(listing_, ErrorText([&] { q.Execute(); }));
+}
+
+}  // namespace
