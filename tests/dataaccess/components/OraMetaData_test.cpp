@@ -170,6 +170,17 @@ TEST_F(OraMetaDataTest, ConnectionGoneOrChanged) {
     other.reset();
     EXPECT_EQ(nullptr, m->Session());
     EXPECT_FALSE(m->Active());
+    // An Oracle session runs one transaction: an own one is kept but not used; freeing it clears it.
+    auto t = std::make_unique<TOraTransaction>();
+    {
+        TOraMetaData withTransaction;
+        withTransaction.SetSession(session_.get());
+        withTransaction.SetTransaction(t.get());
+        EXPECT_EQ(t.get(), withTransaction.GetTransaction());
+        EXPECT_EQ(session_->UsedTransaction(), withTransaction.UsedTransaction());
+        t.reset();
+        EXPECT_EQ(nullptr, withTransaction.GetTransaction());
+    }
     // The session makes the component of its own kind.
     std::unique_ptr<TDAMetaData> made(session_->CreateMetaData());
     ASSERT_NE(nullptr, dynamic_cast<TOraMetaData*>(made.get()));
