@@ -22,6 +22,9 @@ const char* const kCompileErrorsBlock =
     "then\r:Res := :Res || RPad(' ', 10);\rend if;\r:Res := :Res || LTrim(SubStr(Rec.Text, StartPos)) || "
     "Chr(13);\rend if;\rStartPos := EndPos + 1;\rend loop;\rend loop;\rend;";
 
+// The longest text a PL/SQL block gives back through a bind.
+constexpr int kMaxPlSqlString = 32767;
+
 // The next lexem that is neither blank nor comment; empty at the end.
 AnsiString NextWord(TOraParser& parser) {
     AnsiString lexem;
@@ -108,6 +111,9 @@ void TOraSession::GetCompileErrors(const AnsiString& sql, AnsiString& text) {
     res->SetDataType(db::ftString);
     res->SetParamType(db::ptInputOutput);
     res->SetValue(AnsiString());
+    // A unit with many errors has a listing beyond the default string size: room for what PL/SQL
+    // can hand back.
+    res->SetSize(kMaxPlSqlString);
     TDAParam* nameParam = internal->ParamByName("Name");
     nameParam->SetDataType(db::ftString);
     nameParam->SetParamType(db::ptInput);

@@ -10,7 +10,7 @@ using namespace dac;
 
 namespace {
 
-class OraMetaDataTest : public SessionTest {
+class OraMetaDataComponentTest : public SessionTest {
 protected:
     void SetUp() override {
         SessionTest::SetUp();
@@ -53,7 +53,7 @@ protected:
     std::unique_ptr<TOraSession> session_;
 };
 
-TEST_F(OraMetaDataTest, EveryKindAnswersFromTheDictionary) {
+TEST_F(OraMetaDataComponentTest, EveryKindAnswersFromTheDictionary) {
     struct Case {
         const char* kind;
         std::vector<std::string> restrictions;
@@ -95,7 +95,7 @@ TEST_F(OraMetaDataTest, EveryKindAnswersFromTheDictionary) {
     }
 }
 
-TEST_F(OraMetaDataTest, KindIsTrimmedAndCaseBlind) {
+TEST_F(OraMetaDataComponentTest, KindIsTrimmedAndCaseBlind) {
     auto plain = Meta("tables", {"SCOPE=LOCAL"});
     plain->Open();
     auto mixed = Meta("  TaBlEs ", {"SCOPE=LOCAL"});
@@ -106,7 +106,7 @@ TEST_F(OraMetaDataTest, KindIsTrimmedAndCaseBlind) {
     EXPECT_NE(std::string::npos, Column(*kinds, "METADATA_NAME").find("ProcedureParameters"));
 }
 
-TEST_F(OraMetaDataTest, ChangesOfKindOrRestrictionsCloseTheDataset) {
+TEST_F(OraMetaDataComponentTest, ChangesOfKindOrRestrictionsCloseTheDataset) {
     auto m = Meta("tables", {"SCOPE=LOCAL"});
     m->Open();
     m->SetMetaDataKind("tables");
@@ -125,7 +125,7 @@ TEST_F(OraMetaDataTest, ChangesOfKindOrRestrictionsCloseTheDataset) {
     EXPECT_EQ("ID,NAME,MADE", Column(*m, "COLUMN_NAME"));
 }
 
-TEST_F(OraMetaDataTest, Errors) {
+TEST_F(OraMetaDataComponentTest, Errors) {
     TOraMetaData lone;
     lone.SetMetaDataKind("tables");
     EXPECT_EQ("Connection is not defined", ErrorText([&] { lone.Open(); }));
@@ -139,7 +139,7 @@ TEST_F(OraMetaDataTest, Errors) {
     EXPECT_EQ(0, session_->ConnectCount());
 }
 
-TEST_F(OraMetaDataTest, DisconnectedModeKeepsTheRowsAndAPlainDisconnectCloses) {
+TEST_F(OraMetaDataComponentTest, DisconnectedModeKeepsTheRowsAndAPlainDisconnectCloses) {
     session_->Options().SetDisconnectedMode(true);
     auto m = Meta("columns", {"TABLE_NAME=REGION"});
     m->Open();
@@ -159,7 +159,7 @@ TEST_F(OraMetaDataTest, DisconnectedModeKeepsTheRowsAndAPlainDisconnectCloses) {
     EXPECT_FALSE(m->Active());
 }
 
-TEST_F(OraMetaDataTest, ConnectionGoneOrChanged) {
+TEST_F(OraMetaDataComponentTest, ConnectionGoneOrChanged) {
     auto m = Meta("tables", {"SCOPE=LOCAL"});
     m->Open();
     auto other = newSession();

@@ -166,6 +166,22 @@ TEST_F(OraSessionExecTest, CompileErrorsOfTheUnitAStatementNames) {
     }
 }
 
+TEST_F(OraSessionExecTest, ALongListingComesBackWhole) {
+    // 200 errors of 40 characters each: far beyond the default size of a string parameter.
+    dbExec(
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 200) "
+        "INSERT INTO oci_error(name, type, sequence, line, position, text) SELECT 'BIG', 'PACKAGE BODY', i, "
+        "i, 1, "
+        "'PLS-00201: identifier ''X' || i || ''' unknown' FROM n;");
+    AnsiString text;
+    session_->GetCompileErrors("CREATE PACKAGE BODY big AS END;", text);
+    size_t entries = 0;
+    for (char c : text) entries += c == '\r';
+    EXPECT_EQ(200u, entries);
+    EXPECT_GT(text.size(), 8000u);
+    EXPECT_EQ("200/1   PLS-00201: identifier 'X200' unknown\r", text.substr(text.rfind("200/1")));
+}
+
 TEST_F(OraSessionExecTest, CompileErrorsRunTheListingBlockWithoutDebug) {
     session_->SetDebug(true);
     Record();
