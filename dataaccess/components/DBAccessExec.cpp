@@ -241,7 +241,8 @@ void TCustomDAConnection::ApplyUpdatesFor(const std::vector<TCustomDADataSet*>& 
                     const bool autoCommit = ds->AutoCommit();
                     ds->SetAutoCommit(false);
                     try {
-                        ds->ApplyUpdates();
+                        // Through the base, whose overload reaches every override of the apply.
+                        static_cast<TMemDataSet*>(ds)->ApplyUpdates();
                     } catch (...) {
                         ds->SetAutoCommit(autoCommit);
                         throw;
