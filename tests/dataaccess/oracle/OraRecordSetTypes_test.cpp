@@ -330,3 +330,24 @@ TEST_F(OraRecordSetLongTest, AScrollableCursorReadsLongRowsBackwards) {
             << k;
     }
 }
+
+// Describing fills the statement's tables from its text: names and aliases, compared exactly.
+TEST_F(OraRecordSetTypesTest, DescribingNamesTheTablesOfTheStatement) {
+    FillTimes(2);
+    dbExec("CREATE TABLE owner_names(id NUMBER(9,0), name VARCHAR2(20));");
+    auto rs = RecordSet("select t.id, o.name from t, owner_names o where o.id = t.id", false);
+    rs->Open();
+    TCRTablesInfo& tables = rs->TablesInfo();
+    ASSERT_EQ(2, tables.Count());
+    EXPECT_EQ("T", tables[0]->TableName());
+    EXPECT_EQ("OWNER_NAMES", tables[1]->TableName());
+    EXPECT_EQ("O", tables[1]->TableAlias());
+    EXPECT_TRUE(tables.CaseSensitive());
+    EXPECT_EQ(1, tables.IndexByName("OWNER_NAMES"));
+    EXPECT_EQ(-1, tables.IndexByName("owner_names"));
+    rs->Close();
+    // A block names no table.
+    auto block = RecordSet("begin null; end;", false);
+    block->Prepare();
+    EXPECT_EQ(0, block->TablesInfo().Count());
+}
