@@ -1404,8 +1404,43 @@ protected:
     void StageLobLocators(int rows);
     void TakeStagedLobs(void* recBuf, int row);
     void FreeStagedLobs();
+    // TIMESTAMP and INTERVAL columns: one value object per row; block fetches land in descriptors
+    // of the record set's own whose values the rows' objects take, a row-by-row fetch fills the
+    // row's own descriptors.
+    static bool IsDescriptorField(const TFieldDesc& field);
+    OCIEnv* ValueEnvironment();
+    void CreateValueFields(void* recBuf);
+    void FreeValueFields(void* recBuf);
+    void CopyValueFields(void* source, void* dest);
+    void StageValueDescriptors(int rows);
+    void PrepareValueEntries(void* recBuf, uint8_t* conversionRow);
+    void FreeStagedValues();
+    bool ConvertValueEntry(void* recBuf, TFieldDesc* field, const uint8_t* entry, bool isNull);
+    bool GetValueFieldAsVariant(TFieldDesc* field, void* recBuf, rtl::Variant& value);
+    int CompareValueFields(void* recBuf1, void* recBuf2, TFieldDesc* field);
+    void SetValueFieldNull(TFieldDesc* field, void* recBuf, bool value);
+    // LONG and LONG RAW columns: a dynamic define whose callback gives each piece a new blob piece;
+    // block fetches fill blobs of the stage that the fetched rows then take.
+    static bool IsLongField(const TFieldDesc& field);
+    static sb4 LongPieceCallback(void* context, OCIDefine* define, ub4 iter, void** buffer, ub4** length,
+                                 ub1* piece, void** indicator, ub2** code);
+    TBlob* NewLongBlob(const TFieldDesc& field);
+    void DefineLongField(int index);
+    void FindLongFields();
+    void ParseOwnTablesInfo();
+    void FinishLongFields(void* recBuf);
+    void TakeStagedLongs(void* recBuf, int row);
+    void FreeStagedLongs();
 
 private:
+    struct TStagedValue {
+        void* Descriptor = nullptr;
+        ub4 Type = 0;
+    };
+    std::vector<TStagedValue> FStagedValues;  // rows × TIMESTAMP and INTERVAL columns, owned here
+    std::vector<int> FLongFields;             // indexes of the LONG and LONG RAW fields
+    std::vector<TBlob*> FStagedLongs;         // rows × LONG columns, owned here
+    void* FLongRecord = nullptr;              // row by row: the record whose blobs take the pieces
     TOraCursor* FResultCursor = nullptr;
     std::vector<uint8_t> FFetchBuffer;
     int32_t FFetchBufferRowSize = 0;

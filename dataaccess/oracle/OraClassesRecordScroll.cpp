@@ -47,6 +47,10 @@ void TOCIRecordSet::DefineRow(void* recBuf, uint8_t* conversionRow) {
     for (int i = 0; i < fields_.Count(); ++i) {
         TFieldDesc* f = fields_[i];
         if (f->HasParent() || f->Kind != 0) continue;
+        if (IsLongField(*f)) {
+            DefineLongField(i);
+            continue;
+        }
         const int32_t entry = FEntryOffsets.empty() ? -1 : FEntryOffsets[static_cast<size_t>(i)];
         void* value = entry >= 0 ? conversionRow + entry : Place(f, recBuf);
         command->DefineData(*f, value, static_cast<int16_t*>(IndicatorPlace(recBuf, i + 1)));
@@ -90,16 +94,24 @@ bool TOCIRecordSet::FetchPiece(bool fetchBack) {
     sword status;
     try {
         if (hasComplexFields_) CreateComplexFields(rec, true);
-        if (!FEntryOffsets.empty()) PrepareLobEntries(rec, FFetchBuffer.data());
+        if (!FEntryOffsets.empty()) {
+            StageValueDescriptors(1);  // SQL timestamps land in one of the record set's own
+            PrepareLobEntries(rec, FFetchBuffer.data());
+            PrepareValueEntries(rec, FFetchBuffer.data());
+        }
         DefineRow(rec, FFetchBuffer.data());
+        FLongRecord = rec;
         if (fetchBack)
             status = command->FetchPiece(OCI_FETCH_ABSOLUTE, FFirstRowNo);
         else if (FLastFetchBack)
             status = command->FetchPiece(OCI_FETCH_ABSOLUTE, FLastRowNo + 1);
         else
             status = command->FetchPiece(OCI_FETCH_NEXT, 0);
+        FLongRecord = nullptr;
         if (status == OCI_SUCCESS && !FEntryOffsets.empty()) ConvertRow(rec, FFetchBuffer.data());
+        if (status == OCI_SUCCESS) FinishLongFields(rec);
     } catch (...) {
+        FLongRecord = nullptr;
         if (hasComplexFields_) FreeComplexFields(rec, true);
         blocks.FreeItem(item);
         throw;
@@ -169,8 +181,19 @@ void TOCIRecordSet::SetToEnd() {
                 // One fetch of the last row tells the row count; the row itself is not kept.
                 FScratchRecord.assign(static_cast<size_t>(recordSize_), 0);
                 if ((hasComplexFields_ || FNeedsConversion) && FFetchBuffer.empty()) AllocFetchBuffer();
+                // Value cells of the record set's own take the row: the last row's objects may
+                // be gone, and the scratch record has none (its LONG pieces are dropped).
+                StageLobLocators(1);
+                StageValueDescriptors(1);
                 DefineRow(FScratchRecord.data(), FFetchBuffer.data());
-                command->Fetch(1, OCI_FETCH_LAST, 0);
+                FLongRecord = FScratchRecord.data();
+                try {
+                    command->Fetch(1, OCI_FETCH_LAST, 0);
+                } catch (...) {
+                    FLongRecord = nullptr;
+                    throw;
+                }
+                FLongRecord = nullptr;
                 FEndReached = true;
                 ClearItems();
                 FFirstRowNo = command->FetchedRows();

@@ -221,15 +221,16 @@ void TOCIRecordSet::InternalInitFields() {
             auto field = std::make_unique<TOCIFieldDesc>();
             if (!command->DescribeField(column, *field, FLongStrings, FFlatBuffers)) break;
             const TDataType t = field->DataType;
-            const bool longColumn = (t == dtMemo || t == dtWideMemo) && field->SubDataType == 0;
-            if (longColumn || t == dtBlob || t == dtCursor || (t >= dtTimeStamp && t <= dtIntervalDS) ||
-                t == dtSQLTimeStamp || t == dtUndefined || t == dtLabel)
+            if (t == dtCursor || t == dtUndefined || t == dtLabel)
                 throw rtl::Exception("Data type is not supported");
             field->ActualName = field->Name;
             field->FieldNo = static_cast<uint16_t>(fields_.Count() + 1);
-            if (t == dtLargeint || t == dtBCD || t == dtFmtBcd) FNeedsConversion = true;
+            if (t == dtLargeint || t == dtBCD || t == dtFmtBcd || t == dtSQLTimeStamp)
+                FNeedsConversion = true;
             fields_.Add(field.release());
         }
+        FindLongFields();
+        ParseOwnTablesInfo();
         FHasObjectFields = false;
     } catch (...) {
         try {
@@ -239,6 +240,22 @@ void TOCIRecordSet::InternalInitFields() {
         throw;
     }
     restore();
+}
+
+// The tables the statement reads, as its text names them; names are compared exactly, as the
+// describe gives them. A text the parser cannot follow leaves the list empty.
+void TOCIRecordSet::ParseOwnTablesInfo() {
+    TCRTablesInfo& tables = TablesInfo();
+    tables.Clear();
+    TOCICommand* command = OraCommand();
+    if (!command->SQL().empty()) {
+        try {
+            command->SQLInfo()->ParseTablesInfo(command->SQL(), tables);
+        } catch (const rtl::Exception&) {
+            tables.Clear();
+        }
+    }
+    tables.SetCaseSensitive(true);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -437,6 +454,8 @@ void TOCIRecordSet::AllocFetchBuffer() {
 
 void TOCIRecordSet::FreeFetchBuffer() {
     FreeStagedLobs();
+    FreeStagedValues();
+    FreeStagedLongs();
     FFetchBuffer.clear();
     FFetchBuffer.shrink_to_fit();
     FEntryOffsets.clear();
@@ -452,6 +471,10 @@ void TOCIRecordSet::DefineBlock(PItemHeader firstItem) {
     for (int i = 0; i < fields_.Count(); ++i) {
         TFieldDesc* f = fields_[i];
         if (f->HasParent() || f->Kind != 0) continue;
+        if (IsLongField(*f)) {
+            DefineLongField(i);
+            continue;
+        }
         const int32_t entry = FEntryOffsets.empty() ? -1 : FEntryOffsets[static_cast<size_t>(i)];
         void* value = entry >= 0 ? FFetchBuffer.data() + entry : static_cast<uint8_t*>(rec) + f->Offset;
         const ub4 valueSkip = entry >= 0 ? static_cast<ub4>(FFetchBufferRowSize) : stride;
@@ -530,12 +553,17 @@ bool TOCIRecordSet::FetchArray(bool fetchBack) {
     int rows = FFetchRows;
     if (FEndReached && command->FetchedRows() > FLastRowNo)
         rows = std::min(FFetchRows, command->FetchedRows() - FLastRowNo);
-    if (converting) StageLobLocators(rows);
+    if (converting) {
+        StageLobLocators(rows);
+        StageValueDescriptors(rows);
+    }
+    FLongRecord = nullptr;
     int fetched = 0;
     try {
         fetched = command->Fetch(static_cast<ub4>(rows), OCI_FETCH_NEXT, 0);
     } catch (...) {
         FDefinedBlock = nullptr;
+        FreeStagedLongs();  // pieces of a failed fetch must not reach the next rows
         throw;
     }
     FLastRowNo += fetched;
@@ -570,6 +598,7 @@ bool TOCIRecordSet::FetchArray(bool fetchBack) {
                 CreateComplexFields(ItemRecord(item), true);
                 ++created;
                 if (!FStagedLobs.empty()) TakeStagedLobs(ItemRecord(item), k);
+                if (!FLongFields.empty()) TakeStagedLongs(ItemRecord(item), k);
             }
         }
         if (converting)

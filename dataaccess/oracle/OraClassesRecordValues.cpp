@@ -59,6 +59,7 @@ void TOCIRecordSet::SetNull(int fieldNo, void* recBuf, bool value) {
     }
     if (field->DataType == dtNumber)
         if (TOraNumber* n = NumberAt(Place(field, recBuf))) n->SetIsNull(value);
+    SetValueFieldNull(field, recBuf, value);
 }
 
 void TOCIRecordSet::GetDateFromBuf(void* place, TFieldDesc* field, void* dest, int form) {
@@ -106,6 +107,7 @@ void TOCIRecordSet::GetFieldAsVariant(int fieldNo, void* recBuf, rtl::Variant& v
         value = NumberAt(Place(field, recBuf))->GetAsFloat();
         return;
     }
+    if (GetValueFieldAsVariant(field, recBuf, value)) return;
     TCRRecordSet::GetFieldAsVariant(fieldNo, recBuf, value);
 }
 
@@ -148,11 +150,13 @@ void TOCIRecordSet::CreateComplexFields(void* recBuf, bool withBlob) {
         if (f->HasParent() || f->Kind != 0) continue;
         if (f->DataType == dtNumber) SetPlacePointer(f, recBuf, (new TOraNumber())->GetHandle());
     }
+    CreateValueFields(recBuf);
     if (withBlob) CreateLobFields(recBuf);
 }
 
 void TOCIRecordSet::FreeComplexFields(void* recBuf, bool withBlob) {
     if (withBlob) FreeLobFields(recBuf);
+    FreeValueFields(recBuf);
     for (int i = 0; i < fields_.Count(); ++i) {
         TFieldDesc* f = fields_[i];
         if (f->HasParent() || f->Kind != 0 || f->DataType != dtNumber) continue;
@@ -173,9 +177,12 @@ void TOCIRecordSet::CopyComplexFields(void* source, void* dest, bool withBlob) {
         TOraNumber* to = NumberAt(Place(f, dest));
         if (from && to && from != to) from->AssignTo(to);
     }
+    CopyValueFields(source, dest);
 }
 
 int TOCIRecordSet::CompareFields(void* recBuf1, void* recBuf2, TFieldDesc* field, int options) {
+    if (!field->HasParent() && field->DataType >= dtTimeStamp && field->DataType <= dtIntervalDS)
+        return CompareValueFields(recBuf1, recBuf2, field);
     if (field->DataType != dtNumber || field->HasParent())
         return TCRRecordSet::CompareFields(recBuf1, recBuf2, field, options);
     const bool null1 = GetNull(field->FieldNo, recBuf1);
@@ -193,10 +200,11 @@ bool TOCIRecordSet::NeedsConversionEntry(const TFieldDesc& f) {
     const TDataType t = f.DataType;
     const bool memoText = (t == dtMemo || t == dtWideMemo) && f.SubDataType != 0;
     return t == dtLargeint || t == dtBCD || t == dtFmtBcd || t == dtNumber || t == dtStringRef ||
-           t == dtWideStringRef || t == dtVarBytesRef || memoText || IsOraLobType(t);
+           t == dtWideStringRef || t == dtVarBytesRef || memoText || IsOraLobType(t) || IsDescriptorField(f);
 }
 
 int TOCIRecordSet::ConversionEntrySize(const TFieldDesc& f) {
+    if (IsDescriptorField(f)) return static_cast<int>(sizeof(void*));
     return static_cast<int>(TOCICommand::DefineBufferSize(f));
 }
 
@@ -208,6 +216,7 @@ void TOCIRecordSet::ConvertRow(void* recBuf, uint8_t* row) {
         uint8_t* e = row + entry;
         uint8_t* place = Place(f, recBuf);
         const bool isNull = GetIndicator(recBuf, i + 1) == -1;
+        if (ConvertValueEntry(recBuf, f, e, isNull)) continue;
         switch (f->DataType) {
             case dtLargeint: {
                 int64_t v = 0;
