@@ -499,10 +499,13 @@ void TCustomDADataSet::Execute() {
                     if (m->DataSet() && m->DataSet()->Active()) SetMasterParams(Params());
                 WriteParams();
                 RecreateProcCall();
+                int monitorID = 0;
+                if (!nested_) NotifyDataSet(this, "", true, monitorID);
                 {
                     FlagScope nested(nested_, true);
                     InternalExecute();
                 }
+                if (!nested_) NotifyDataSet(this, "", false, monitorID);
                 if (IsQuery()) Open();
             } catch (const EFailOver& e) {
                 if (e.ConnLostCause != clExecute || !c) throw;

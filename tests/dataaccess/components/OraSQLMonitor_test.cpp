@@ -300,3 +300,26 @@ TEST_F(MonitorTest, SocketOutletTracesTheSessionToTheMonitorProgram) {
     EXPECT_EQ(TypesOf(streams[1]).front(), mtStartup);
     EXPECT_EQ(TypesOf(streams[1]).back(), mtEvent);
 }
+
+TEST_F(MonitorTest, DatasetsReportTheirOpenExecuteAndDestruction) {
+    auto m = newMonitor();
+    m->SetTraceFlags(m->TraceFlags() + TDATraceFlags{tfObjDestroy});
+    auto s = newSession();
+    s->Connect();
+    traced.clear();
+    {
+        TOraQuery q;
+        q.SetName("Items");
+        q.SetSession(s.get());
+        q.SQL().SetText("select id from item");
+        q.Open();
+        q.Close();
+        q.SQL().SetText("update item set name = 'x'");
+        q.Execute();
+    }
+    std::vector<std::string> texts;
+    for (const auto& t : traced) texts.push_back(t.text);
+    const std::vector<std::string> expected = {"select id from item", "update item set name = 'x'",
+                                               "Object destroyed: Items"};
+    EXPECT_EQ(texts, expected);
+}
