@@ -181,3 +181,13 @@ TEST_F(PoolTest, PoolEventsReachTheMonitor) {
     EXPECT_EQ(texts[2].rfind("Connection taken from pool. Pool has 1 connection(s)", 0), 0u) << texts[2];
     EXPECT_EQ(texts[3].rfind("Connection returned to pool. Pool has 1 connection(s)", 0), 0u) << texts[3];
 }
+
+TEST_F(PoolTest, ADistributedTransactionPoolNeedsItsLibraryAndTakesNoPlaceWithoutIt) {
+    auto s = pooledSession("qel", "secret", optMTS, 1);
+    for (int i = 0; i < 2; ++i) EXPECT_NE(ErrorText([&] { s->Connect(); }).find("oramts"), std::string::npos);
+    EXPECT_FALSE(s->GetConnected());
+    auto* m = TOraConnectionPoolManager::Instance();
+    ASSERT_NE(m, nullptr);
+    ASSERT_EQ(m->PoolCount(), 1);
+    EXPECT_EQ(m->Pools(0)->TakenConnectionsCount(), 0);
+}
