@@ -166,6 +166,7 @@ void TCustomDAConnection::SetDriverConnection(std::unique_ptr<TCRConnection> con
 
 void TCustomDAConnection::ReleaseDriverConnection() {
     if (!iConnection_) return;
+    if (iConnection_->Pool) return ReturnPooledConnection();
     for (auto* t : transactions_) {
         if (t->OwnedByConnection)
             t->FreeITransaction();
@@ -246,19 +247,49 @@ void TCustomDAConnection::SetConnected(bool value) {
 }
 
 void TCustomDAConnection::DoConnect() {
+    int monitorID = 0;
+    NotifyConnect(this, true, true, monitorID);
     CreateDriverConnection();
     PushOperation(clConnect, true);
     try {
         internalTransaction_->CheckITransaction();
-        iConnection_->SetUsername(username_);
-        iConnection_->SetPassword(password_);
-        iConnection_->SetServer(GetServer());
-        iConnection_->Connect(AnsiString());
+        // A pooled connection is connected already, under the pool's credentials.
+        if (!iConnection_->GetConnected()) {
+            iConnection_->SetUsername(username_);
+            iConnection_->SetPassword(password_);
+            iConnection_->SetServer(GetServer());
+            iConnection_->Connect(AnsiString());
+        }
     } catch (...) {
         PopOperation();
+        ReturnPooledConnection();
         throw;
     }
     PopOperation();
+    NotifyConnect(this, true, false, monitorID);
+}
+
+void TCustomDAConnection::ReturnPooledConnection() {
+    if (!iConnection_ || !iConnection_->Pool) return;
+    TCRConnection* pooled = iConnection_.get();
+    for (auto* t : transactions_) {
+        if (t->OwnedByConnection)
+            t->FreeITransaction();
+        else if (t->GetITransaction())
+            t->GetITransaction()->DetachConnection(pooled);
+    }
+    std::vector<TCustomDASQL*> clients;
+    {
+        rtl::TCriticalSectionLock lock(clientLock_);
+        clients = sqlClients_;
+    }
+    for (auto* sql : clients)
+        if (sql->GetICommand()) sql->GetICommand()->SetConnection(nullptr);
+    for (int i = 0; i < ClientCount(); ++i)
+        if (auto* ds = dynamic_cast<TCustomDADataSet*>(Clients(i)))
+            if (TCRRecordSet* rs = ds->GetIRecordSetCR()) rs->SetConnection(nullptr);
+    (void)iConnection_.release();
+    pooled->ReturnToPool();
 }
 
 void TCustomDAConnection::CloseTransactions() {
@@ -281,7 +312,17 @@ void TCustomDAConnection::DoDisconnect() {
         pending = std::current_exception();
     }
     try {
-        if (GetConnected()) iConnection_->Disconnect();
+        if (GetConnected()) {
+            int monitorID = 0;
+            NotifyConnect(this, false, true, monitorID);
+            // A pooled connection always goes back to its pool, which keeps it or, when it is no
+            // longer valid, destroys it; the next connect asks the pool again.
+            if (iConnection_->Pool)
+                ReturnPooledConnection();
+            else
+                iConnection_->Disconnect();
+            NotifyConnect(this, false, false, monitorID);
+        }
     } catch (...) {
         if (!pending) pending = std::current_exception();
     }
@@ -613,6 +654,7 @@ bool TCustomDAConnection::ClientsBlockReconnect(rtl::TComponent* failed, TConnLo
 void TCustomDAConnection::DoError(rtl::Exception* e, bool& fail, bool& reconnect, bool& reexecute,
                                   int reconnectAttempt, TConnLostCause& connLostCause) {
     connLostCause = clUnknown;
+    if (e) NotifyError(this, *e);
     auto* error = dynamic_cast<EDAError*>(e);
     const bool fatal = error && error->IsFatalError();
     reconnect = false;

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "dataaccess/components/DASQLMonitor.h"
 #include "dataaccess/core/CRAccess.h"
 #include "dataaccess/core/CRParser.h"
 #include "dataaccess/core/DAServices.h"
@@ -238,6 +239,9 @@ public:
     TDAConnectionErrorEvent OnError;
     TConnectionLostEvent OnConnectionLost;
 
+    // The monitor class this connection's components report to; the generic one has no monitor.
+    virtual TDASQLMonitorClass GetSQLMonitorClass() { return CustomDASQLMonitorClass(); }
+
 protected:
     explicit TCustomDAConnection(rtl::TComponent* owner);
     // The half of construction that needs the derived factories; the most derived constructor
@@ -256,6 +260,8 @@ protected:
     virtual void SetDriverConnection(std::unique_ptr<TCRConnection> connection);
     // Detaches every transaction's driver transaction and frees the driver connection.
     void ReleaseDriverConnection();
+    // The same for a pooled driver connection, which goes back to its pool instead.
+    void ReturnPooledConnection();
     virtual void CloseTransactions();
 
     void DoConnect() override;
@@ -651,6 +657,8 @@ private:
     friend class TDBAccessUtils;
     friend class TCustomDADataSet;
     void ReportMonitor(const char* name, bool start);
+    // The monitor's event ids of the running prepare and execute.
+    int monitorEventIDs_[2] = {};
     // Frees an own command, forgets a borrowed one.
     void DropCommand();
     bool ownsCommand_ = true;
@@ -1146,6 +1154,8 @@ private:
     bool executeUse_ = false;
     // A use taken by Open or Execute that the end of the fetch or Close gives back.
     bool openUse_ = false;
+    // The monitor's event ids of the running prepare, unprepare and open.
+    int monitorEventIDs_[3] = {};
 };
 
 }  // namespace dac

@@ -76,6 +76,7 @@ TCustomDADataSet::~TCustomDADataSet() {
         UnPrepare();
     } catch (...) {
     }
+    NotifyDestroyed(connection_, this);
     if (registeredWith_) registeredWith_->UnRegisterClient(this);
     registeredWith_ = nullptr;
     SetUpdateObject(nullptr);
@@ -361,16 +362,27 @@ void TCustomDADataSet::Prepare() {
         if (db::TDataSource* m = MasterSource())
             if (m->DataSet() && m->DataSet()->Active() && !options_->LocalMasterDetail())
                 SetMasterParams(Params());
+        if (!nested_) NotifyDataSet(this, "Prepare", true, monitorEventIDs_[0]);
         internalSQL_->WriteParams(service_ && service_->NeedParamValuesOnPrepare());
         TMemDataSet::Prepare();
     } catch (...) {
         ReleaseUse(prepareUse_);
         throw;
     }
+    if (!nested_) NotifyDataSet(this, "Prepare", false, monitorEventIDs_[0]);
     if (!IsPrepared()) ReleaseUse(prepareUse_);
 }
 
 void TCustomDADataSet::UnPrepare() {
+    const bool report = IsPrepared() && !nested_;
+    if (report) NotifyDataSet(this, "Unprepare", true, monitorEventIDs_[1]);
+    struct EndReport {
+        TCustomDADataSet* ds;
+        bool on;
+        ~EndReport() {
+            if (on) NotifyDataSet(ds, "Unprepare", false, ds->monitorEventIDs_[1]);
+        }
+    } endReport{this, report};
     try {
         TMemDataSet::UnPrepare();
     } catch (...) {
@@ -421,15 +433,18 @@ void TCustomDADataSet::OpenCursor(bool infoQuery) {
 
 void TCustomDADataSet::InternalOpen() {
     if (options_->AutoPrepare()) Prepare();
+    if (!nested_) NotifyDataSet(this, "Open", true, monitorEventIDs_[2]);
     BeginConnection(true);
     try {
         TMemDataSet::InternalOpen();
         if (service_) service_->AfterFieldsCreated();
     } catch (...) {
         EndConnection();
+        if (!nested_) NotifyDataSet(this, "Open", false, monitorEventIDs_[2]);
         throw;
     }
     EndConnection();
+    if (!nested_) NotifyDataSet(this, "Open", false, monitorEventIDs_[2]);
 }
 
 void TCustomDADataSet::DoAfterOpen() {
@@ -484,10 +499,13 @@ void TCustomDADataSet::Execute() {
                     if (m->DataSet() && m->DataSet()->Active()) SetMasterParams(Params());
                 WriteParams();
                 RecreateProcCall();
+                int monitorID = 0;
+                if (!nested_) NotifyDataSet(this, "", true, monitorID);
                 {
                     FlagScope nested(nested_, true);
                     InternalExecute();
                 }
+                if (!nested_) NotifyDataSet(this, "", false, monitorID);
                 if (IsQuery()) Open();
             } catch (const EFailOver& e) {
                 if (e.ConnLostCause != clExecute || !c) throw;

@@ -32,6 +32,7 @@ TCustomDASQL::~TCustomDASQL() {
         UnPrepare();
     } catch (...) {
     }
+    if (!dataSet_) NotifyDestroyed(UsedConnection(), this);
     // The connection this statement registered with (a derived class's fallback connection is
     // out of reach here).
     if (registeredWith_) registeredWith_->UnRegisterClient(this);
@@ -604,8 +605,8 @@ int TCustomDASQL::RowsProcessed() {
     return v.AsInteger();
 }
 
-void TCustomDASQL::ReportMonitor(const char*, bool) {
-    // No SQL monitor exists in this library: nothing is reported.
+void TCustomDASQL::ReportMonitor(const char* name, bool start) {
+    NotifySQL(this, name, start, monitorEventIDs_[name[0] == 'P' ? 0 : 1]);
 }
 
 void TCustomDASQL::AssignTo(rtl::TPersistent* dest) {

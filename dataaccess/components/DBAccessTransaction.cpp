@@ -182,6 +182,8 @@ void TDATransaction::StartTransaction() {
             if (c->Transactions(i) != this && c->Transactions(i)->Active()) throw rtl::Exception(SMultiple);
     }
     PrepareConnections(false);
+    int monitorID = 0;
+    NotifyTransaction(this, tnStart, true, monitorID);
     TCustomDAConnection* single = connections_.size() == 1 ? connections_.front() : nullptr;
     if (single) single->PushOperation(clTransStart, iTransaction_->CanRestoreAfterFailover());
     for (;;) {
@@ -204,6 +206,7 @@ void TDATransaction::StartTransaction() {
         }
     }
     if (single) single->PopOperation();
+    NotifyTransaction(this, tnStart, false, monitorID);
     for (auto* c : connections_) c->GetIConnection()->SetProp(prAutoCommit, false);
     usageCount_ = 1;
     explicitlyStarted_ = true;
@@ -212,6 +215,8 @@ void TDATransaction::StartTransaction() {
 
 void TDATransaction::Commit() {
     if (!prepared_) PrepareConnections(false);
+    int monitorID = 0;
+    NotifyTransaction(this, tnCommit, true, monitorID);
     try {
         iTransaction_->Commit();
     } catch (...) {
@@ -219,11 +224,14 @@ void TDATransaction::Commit() {
         throw;
     }
     Reset();
+    NotifyTransaction(this, tnCommit, false, monitorID);
     if (OnCommit) OnCommit(this);
 }
 
 void TDATransaction::Rollback() {
     if (!prepared_) PrepareConnections(false);
+    int monitorID = 0;
+    NotifyTransaction(this, tnRollback, true, monitorID);
     try {
         iTransaction_->Rollback();
     } catch (...) {
@@ -231,34 +239,50 @@ void TDATransaction::Rollback() {
         throw;
     }
     Reset();
+    NotifyTransaction(this, tnRollback, false, monitorID);
     if (OnRollback) OnRollback(this);
 }
 
 void TDATransaction::CommitRetaining() {
     CheckActive();
+    int monitorID = 0;
+    NotifyTransaction(this, tnCommitRetaining, true, monitorID);
     iTransaction_->CommitRetaining();
+    NotifyTransaction(this, tnCommitRetaining, false, monitorID);
     pendingCount_ = 0;
 }
 
 void TDATransaction::RollbackRetaining() {
     CheckActive();
+    int monitorID = 0;
+    NotifyTransaction(this, tnRollbackRetaining, true, monitorID);
     iTransaction_->RollbackRetaining();
+    NotifyTransaction(this, tnRollbackRetaining, false, monitorID);
     pendingCount_ = 0;
 }
 
 void TDATransaction::Savepoint(const AnsiString& name) {
     if (!prepared_) PrepareConnections(true);
+    int monitorID = 0;
+    NotifyTransaction(this, tnSavepoint, true, monitorID, name);
     iTransaction_->Savepoint(name);
+    NotifyTransaction(this, tnSavepoint, false, monitorID, name);
 }
 
 void TDATransaction::RollbackToSavepoint(const AnsiString& name) {
     if (!prepared_) PrepareConnections(true);
+    int monitorID = 0;
+    NotifyTransaction(this, tnRollbackToSavepoint, true, monitorID, name);
     iTransaction_->RollbackToSavepoint(name);
+    NotifyTransaction(this, tnRollbackToSavepoint, false, monitorID, name);
 }
 
 void TDATransaction::ReleaseSavepoint(const AnsiString& name) {
     if (!prepared_) PrepareConnections(true);
+    int monitorID = 0;
+    NotifyTransaction(this, tnReleaseSavepoint, true, monitorID, name);
     iTransaction_->ReleaseSavepoint(name);
+    NotifyTransaction(this, tnReleaseSavepoint, false, monitorID, name);
 }
 
 bool TDATransaction::GetActive(bool) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <mutex>
 
+#include "dataaccess/components/OraConnectionPool.h"
 #include "dataaccess/oracle/OraCall.h"
 #include "platform/rtl/Strings.h"
 
@@ -22,8 +23,6 @@ SessionList& Sessions() {
     static SessionList list;
     return list;
 }
-
-const char* const SPoolingNotSupported = "Connection pooling is not supported";
 
 }  // namespace
 
@@ -49,6 +48,10 @@ void DisconnectAllSessions() {
             s->Disconnect();
         } catch (...) {
         }
+    }
+    try {
+        ClearAllPools();
+    } catch (...) {
     }
 }
 
@@ -285,23 +288,30 @@ TCRCommandClass TOraSession::GetCommandClass() {
 
 void TOraSession::CreateDriverConnection() {
     if (iConnection_) return;
-    if (Pooling()) throw rtl::Exception(SPoolingNotSupported);
-    std::unique_ptr<TCRConnection> made(GetConnectionClass().Create());
-    auto* c = static_cast<TOCIConnection*>(made.get());
     auto& o = Options();
-    c->SetProp(prConnectMode, static_cast<int32_t>(connectMode_));
-    c->SetProp(prHomeName, homeName_);
-    if (o.UseOCI7())
-        c->SetOCICallStyle(ocsOCI7);
-    else if (callStyle_ != 0)
-        c->SetOCICallStyle(static_cast<TOCICallStyle>(callStyle_));
-    c->SetProp(prStatementCache, o.StatementCache());
-    c->SetProp(prStatementCacheSize, o.StatementCacheSize());
-    c->SetProp(prConnectionTimeout, o.ConnectionTimeout());
-    c->SetProp(prOptimizerMode, static_cast<int32_t>(o.OptimizerMode()));
-    c->SetProp(prClientIdentifier, o.ClientIdentifier());
-    c->SetProp(prSchema, schema_);
-    c->SetProp(prUseUnicode, o.UseUnicode());
+    std::unique_ptr<TCRConnection> made;
+    TOCIConnection* c;
+    if (Pooling()) {
+        made.reset(TakePooledConnection());
+        c = static_cast<TOCIConnection*>(made.get());
+        callStyle_ = static_cast<uint8_t>(c->GetOCICallStyle());
+    } else {
+        made.reset(GetConnectionClass().Create());
+        c = static_cast<TOCIConnection*>(made.get());
+        c->SetProp(prConnectMode, static_cast<int32_t>(connectMode_));
+        c->SetProp(prHomeName, homeName_);
+        if (o.UseOCI7())
+            c->SetOCICallStyle(ocsOCI7);
+        else if (callStyle_ != 0)
+            c->SetOCICallStyle(static_cast<TOCICallStyle>(callStyle_));
+        c->SetProp(prStatementCache, o.StatementCache());
+        c->SetProp(prStatementCacheSize, o.StatementCacheSize());
+        c->SetProp(prConnectionTimeout, o.ConnectionTimeout());
+        c->SetProp(prOptimizerMode, static_cast<int32_t>(o.OptimizerMode()));
+        c->SetProp(prClientIdentifier, o.ClientIdentifier());
+        c->SetProp(prSchema, schema_);
+        c->SetProp(prUseUnicode, o.UseUnicode());
+    }
     c->SetProp(prThreadSafety, threadSafety_);
     c->SetProp(prCharLength, static_cast<int32_t>(o.CharLength()));
     c->SetProp(prCharset, o.Charset());
@@ -322,6 +332,40 @@ void TOraSession::CreateDriverConnection() {
         if (OnInfoMessage) OnInfoMessage(this, &error);
     };
     SetDriverConnection(std::move(made));
+}
+
+TCRConnection* TOraSession::TakePooledConnection() {
+    TOraConnectionParameters p;
+    auto& po = PoolingOptions();
+    auto& o = Options();
+    p.PoolType = po.PoolType();
+    p.MinPoolSize = po.MinPoolSize;
+    p.MaxPoolSize = po.MaxPoolSize;
+    p.ConnectionLifetime = po.ConnectionLifetime;
+    p.Validate = po.Validate;
+    if (!po.ProxyUsername().empty() || !po.ProxyPassword().empty()) {
+        p.Username = po.ProxyUsername();
+        p.Password = po.ProxyPassword();
+        p.ProxyUsername = Username();
+        p.ProxyPassword = Password();
+    } else {
+        p.Username = Username();
+        p.Password = Password();
+    }
+    p.Server = GetServer();
+    p.StatementCache = o.StatementCache();
+    p.StatementCacheSize = o.StatementCacheSize();
+    p.ConnectionTimeout = o.ConnectionTimeout();
+    p.OptimizerMode = o.OptimizerMode();
+    p.ClientIdentifier = o.ClientIdentifier();
+    p.Schema = schema_;
+    p.OnError = [this](rtl::Exception* e, bool& fail, bool& reconnect, bool& reexecute, int attempt,
+                       TConnLostCause& cause) { DoError(e, fail, reconnect, reexecute, attempt, cause); };
+    p.HomeName = homeName_;
+    p.UseUnicode = o.UseUnicode();
+    p.ConnectMode = connectMode_;
+    p.UseOCI7 = o.UseOCI7();
+    return TOraConnectionPoolManager::GetPooledConnection(&p, GetSQLMonitorClass());
 }
 
 TFailoverState FailoverStateOf(uint32_t event) {

@@ -194,12 +194,16 @@ public:
     // ("No errors" when there are none); text stays as it was for any other statement.
     void GetCompileErrors(const AnsiString& sql, AnsiString& text);
 
+    TDASQLMonitorClass GetSQLMonitorClass() override { return OraSQLMonitorClass(); }
+
 protected:
     std::unique_ptr<TDAConnectionOptions> CreateOptions() override;
     std::unique_ptr<TPoolingOptions> CreatePoolingOptions() override;
     TDATransaction* CreateTransaction() override;
     TCustomDASQL* CreateSQL() override;
     void CreateDriverConnection() override;
+    // A connection from the process's pool for the session's settings.
+    TCRConnection* TakePooledConnection();
     void DoConnect() override;
     void DoDisconnect() override;
 

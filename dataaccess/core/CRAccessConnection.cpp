@@ -1,4 +1,5 @@
 #include "dataaccess/core/CRAccess.h"
+#include "dataaccess/core/CRConnectionPool.h"
 #include "platform/rtl/Threads.h"
 
 namespace dac {

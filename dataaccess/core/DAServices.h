@@ -63,13 +63,8 @@ private:
     TProxyOptions proxyOptions_;
 };
 
-// The pool a pooled driver connection belongs to.
-class TCRConnectionPool : public rtl::TObject {
-public:
-    // Keeps the connection for the next user, or destroys it when it is no longer valid or was
-    // taken from an older generation of the pool.
-    virtual void ReturnConnection(TCRConnection* connection) = 0;
-};
+// The pool a pooled driver connection belongs to (CRConnectionPool.h).
+class TCRConnectionPool;
 
 // Loads the coordinator library once (serialised); raises Exception "Can not find xolehlp.dll"
 // when it cannot be loaded, and the next call tries again.

@@ -99,7 +99,7 @@ using TOraMTSSvcEnlist = sword (*)(OCISvcCtx* svc, OCIError* err, void* txn, ub4
             T(OCIHandleAlloc) T(OCIHandleFree) T(OCIInitialize) S(OCILdaToSvcCtx, TOCILdaToSvcCtx) T(        \
                 OCIParamGet) U(OCIPasswordChange) T(OCIServerAttach) T(OCIServerDetach) T(OCIServerVersion)  \
                 T(OCISessionBegin) T(OCISessionEnd) S(OCISessionGet, TOCISessionGet) S(                      \
-                    OCISessionRelease, TOCISessionRelease) U(OCISessionPoolCreate) U(OCISessionPoolDestroy)  \
+                    OCISessionRelease, TOCISessionRelease) T(OCISessionPoolCreate) T(OCISessionPoolDestroy)  \
                     T(OCITransStart) T(OCITransRollback) T(OCITransCommit) T(OCITransDetach)                 \
                         T(OCITransPrepare) U(OCITransForget) T(OCIStmtExecute) T(OCIStmtFetch)               \
                             T(OCIStmtFetch2) T(OCIStmtGetPieceInfo) T(OCIStmtPrepare) T(OCIStmtSetPieceInfo) \

@@ -243,6 +243,9 @@ sword OCIHandleAlloc(const void* parenth, void** hndlpp, ub4 type, size_t, void*
         case OCI_HTYPE_TRANS:
             h = new Trans();
             break;
+        case OCI_HTYPE_SPOOL:
+            h = newSessionPool();
+            break;
         default:
             return OCI_INVALID_HANDLE;
     }

@@ -216,6 +216,8 @@ struct Handle {
 void registerHandle(Handle* h, Handle* parent);
 // Frees a handle and everything it owns.
 void freeHandle(Handle* h);
+// A session pool handle (SessionPool.cpp).
+Handle* newSessionPool();
 Handle* findHandle(const void* p);
 template <class T>
 T* handleAs(const void* p, ub4 type) {

@@ -43,6 +43,7 @@ typedef struct OCIDateTime OCIDateTime;
 typedef struct OCIInterval OCIInterval;
 typedef struct OCISnapshot OCISnapshot;
 typedef struct OCILobLocator OCILobLocator;
+typedef struct OCISPool OCISPool;
 
 /* Value types with a published layout */
 #define OCI_NUMBER_SIZE 22
@@ -123,6 +124,7 @@ typedef struct OCIDate {
 #define OCI_SYSASM 0x00008000
 #define OCI_SESSGET_SPOOL 0x0001
 #define OCI_SESSGET_STMTCACHE 0x0004
+#define OCI_SPC_STMTCACHE 0x0004
 
 /* Statement language, execute modes, fetch orientations */
 #define OCI_NTV_SYNTAX 1
@@ -334,6 +336,18 @@ sword OCISessionEnd(OCISvcCtx* svchp, OCIError* errhp, OCISession* usrhp, ub4 mo
 sword OCIServerVersion(void* hndlp, OCIError* errhp, OraText* bufp, ub4 bufsz, ub1 hndltype);
 sword OCIPing(OCISvcCtx* svchp, OCIError* errhp, ub4 mode);
 sword OCIBreak(void* hndlp, OCIError* errhp);
+
+/* Session pools: a pool names a server; each session taken from it logs on with the
+   credentials of the authentication handle given to OCISessionGet. */
+sword OCISessionPoolCreate(OCIEnv* envhp, OCIError* errhp, OCISPool* spoolhp, OraText** poolName,
+                           ub4* poolNameLen, const OraText* connStr, ub4 connStrLen, ub4 sessMin, ub4 sessMax,
+                           ub4 sessIncr, OraText* userid, ub4 useridLen, OraText* password, ub4 passwordLen,
+                           ub4 mode);
+sword OCISessionPoolDestroy(OCISPool* spoolhp, OCIError* errhp, ub4 mode);
+sword OCISessionGet(OCIEnv* envhp, OCIError* errhp, OCISvcCtx** svchp, void* authInfop, const OraText* dbName,
+                    ub4 dbName_len, const OraText* tagInfo, ub4 tagInfo_len, OraText** retTagInfo,
+                    ub4* retTagInfo_len, boolean* found, ub4 mode);
+sword OCISessionRelease(OCISvcCtx* svchp, OCIError* errhp, const OraText* tag, ub4 tag_len, ub4 mode);
 
 /* Statements */
 sword OCIStmtPrepare(OCIStmt* stmtp, OCIError* errhp, const OraText* stmt, ub4 stmt_len, ub4 language,

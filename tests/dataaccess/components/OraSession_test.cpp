@@ -244,13 +244,6 @@ TEST_F(SessionTest, OptionsKeepTheirDefaultsAndAssignmentCopiesAllButTheSortType
     EXPECT_NE("(nothing raised)", ErrorText([&] { b.Options().Assign(&foreign); }));
 }
 
-TEST_F(SessionTest, PoolingIsRefusedWithAClearError) {
-    auto s = newSession();
-    s->SetPooling(true);
-    EXPECT_EQ("Connection pooling is not supported", ErrorText([&] { s->Connect(); }));
-    EXPECT_FALSE(s->GetConnected());
-}
-
 TEST_F(SessionTest, SettingsGivenBeforeConnectReachTheServerSession) {
     auto s = newSession();
     s->Options().SetOptimizerMode(omFirstRows10);

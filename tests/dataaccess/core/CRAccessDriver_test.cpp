@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "dataaccess/core/CRAccess.h"
+#include "dataaccess/core/CRConnectionPool.h"
 #include "tests/dataaccess/core/FakeDriver.h"
 
 namespace dac {

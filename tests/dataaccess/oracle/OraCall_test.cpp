@@ -137,12 +137,9 @@ TEST_F(OraCallTest, LoadsAClientWithoutOci7Entries) {
 
 TEST_F(OraCallTest, EntriesTheLibraryLacksStayNotLinked) {
     InitOCI();
-    for (const char* name : {"olog", "OCILobCopy", "OCIXMLTypeNew", "OCISessionGet", "OCIDirPathAbort"})
+    for (const char* name : {"olog", "OCILobCopy", "OCIXMLTypeNew", "OCILdaToSvcCtx", "OCIDirPathAbort"})
         EXPECT_TRUE(Entry(name)->IsStub()) << name;
-    EXPECT_EQ("OCI function is not linked", ExceptionText([] {
-                  OCISessionGet(nullptr, nullptr, nullptr, nullptr, nullptr, 0, nullptr, 0, nullptr, nullptr,
-                                nullptr, 0);
-              }));
+    EXPECT_EQ("OCI function is not linked", ExceptionText([] { OCILdaToSvcCtx(nullptr, nullptr, nullptr); }));
     // Unloading puts every entry back to its stub: nothing may call into an unloaded library.
     FreeOCI();
     EXPECT_TRUE(Entry("OCIAttrGet")->IsStub());

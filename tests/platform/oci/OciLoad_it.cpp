@@ -86,7 +86,7 @@ TEST(OciLoad, EntryPointsAreFoundByName) {
                              "OCILobFileOpen"})
         EXPECT_NE(nullptr, dlsym(lib.h, name)) << name;
     // entries it does not offer are simply absent
-    for (const char* name : {"olog", "OCILobCopy", "OCIObjectNew", "OCITransForget", "OCISessionGet"})
+    for (const char* name : {"olog", "OCILobCopy", "OCIObjectNew", "OCITransForget", "OCILdaToSvcCtx"})
         EXPECT_EQ(nullptr, dlsym(lib.h, name)) << name;
 }
 
