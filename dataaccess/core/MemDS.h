@@ -502,3 +502,6 @@ private:
 };
 
 }  // namespace dac
+
+// The dataset's XML row-set export.
+#include "dataaccess/core/MemDSXml.h"
