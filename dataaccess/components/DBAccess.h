@@ -1161,3 +1161,8 @@ private:
 }  // namespace dac
 
 #include "dataaccess/components/DBAccessMetaData.h"
+
+// The connect dialog, the message-queue timer and the I/O handler helpers.
+#include "dataaccess/components/CRIOHandler.h"
+#include "dataaccess/components/CRTimer.h"
+#include "dataaccess/components/DAConnectDialog.h"

@@ -648,3 +648,6 @@ private:
 }  // namespace dac
 
 #include "dataaccess/components/OraMetaData.h"
+
+// The Oracle connect dialog and server list.
+#include "dataaccess/components/OraConnectDialog.h"

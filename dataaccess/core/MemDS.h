@@ -39,6 +39,7 @@ namespace dac {
 class TMemDataSet;
 class TDataSetService;
 class TDataSetUpdater;
+class XmlWriter;
 
 // ---------------------------------------------------------------------------------------------
 // Search options of SearchByFields (bits 0 and 1 are those of the framework's TLocateOptions)
@@ -154,6 +155,14 @@ public:
     // Option identifiers are the descendants'; the base fails an assertion.
     virtual bool SetProp(int prop, const rtl::Variant& value);
     virtual bool GetProp(int prop, rtl::Variant& value);
+
+    // XML row-set export: the column's "dt:"/"rs:" type attributes (DatabaseError "Data type is
+    // not supported" for object, reference, array and nested-table columns), its identity
+    // attributes (named alias when one is given), and the field's value in the current record.
+    virtual void WriteFieldXMLDataType(db::TField* field, TFieldDesc* desc, XmlWriter& writer);
+    virtual void WriteFieldXMLAttributeType(db::TField* field, TFieldDesc* desc, XmlWriter& writer,
+                                            const AnsiString& alias);
+    virtual WideString GetFieldXMLValue(db::TField* field, TFieldDesc* desc);
 
     TMemDataSet* DataSet() const { return FDataSet; }
     TDataSetUpdater* Updater() const { return FOwnedUpdater.get(); }
@@ -493,3 +502,6 @@ private:
 };
 
 }  // namespace dac
+
+// The dataset's XML row-set export.
+#include "dataaccess/core/MemDSXml.h"

@@ -210,6 +210,8 @@ public:
     bool HiddenObject = false;
     bool DuplicateName = false;
     uint8_t Kind = 0;  // 0 data, 1 calculated and kept with the data, 2 calculated on demand
+    // A column of the key that identifies a row of the updating table.
+    bool IsKey = false;
 
     TObjectType* ObjectType() const { return objectType_; }
     // Holds one reference to the type.
