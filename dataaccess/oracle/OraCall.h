@@ -126,7 +126,7 @@ using TOraMTSSvcEnlist = sword (*)(OCISvcCtx* svc, OCIError* err, void* txn, ub4
             U(OCIObjectGetProperty) U(OCIObjectGetTypeRef) U(OCIObjectIsDirty) U(OCIObjectIsLocked)          \
                 U(OCIObjectLock) U(OCIObjectMarkDelete) U(OCIObjectMarkDeleteByRef) U(OCIObjectMarkUpdate)   \
                     T(OCIObjectNew) U(OCIObjectPin) U(OCIObjectPinCountReset) U(OCIObjectPinTable) U(        \
-                        OCIObjectRefresh) U(OCIObjectSetAttr) U(OCIObjectUnmark) U(OCIObjectUnmarkByRef)     \
+                        OCIObjectRefresh) T(OCIObjectSetAttr) U(OCIObjectUnmark) U(OCIObjectUnmarkByRef)     \
                         U(OCIObjectUnpin) T(OCITypeByName) U(OCITypeByRef) T(OCICollAppend) T(OCICollAssign) \
                             T(OCICollAssignElem) T(OCICollGetElem) T(OCICollMax) T(OCICollSize)              \
                                 T(OCICollTrim) U(OCIDateAssign) U(OCIDateFromText) U(OCIDateGetDate)         \

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <string>
 
 #include "dataaccess/core/MemUtils.h"
 #include "dataaccess/oracle/OraClasses.h"
@@ -473,6 +475,37 @@ void TOraObject::SetAttributeIsNull(const AnsiString& name, bool value) {
     } else {
         GetAttribute(name, at, ind, indAt, true, true);
     }
+}
+
+void TOraObject::SetAttribute(const AnsiString& name, const void* value, int16_t ind) {
+    std::vector<AnsiString> names;
+    AnsiString path = LocaleUpperCase(name);
+    if (path.find('[') != AnsiString::npos) RaiseError("Invalid attribute name");
+    for (std::size_t from = 0;;) {
+        const std::size_t dot = path.find('.', from);
+        AnsiString part = path.substr(from, dot == AnsiString::npos ? AnsiString::npos : dot - from);
+        const std::size_t start = part.find_first_not_of(' ');
+        names.push_back(start == AnsiString::npos ? AnsiString() : part.substr(start));
+        if (names.back().empty()) RaiseError("Invalid attribute name");
+        if (dot == AnsiString::npos) break;
+        from = dot + 1;
+    }
+    // The call takes fixed arrays of names and lengths; a longer chain would run past them.
+    if (names.size() > static_cast<std::size_t>(MaxAttributeNames))
+        RaiseError("Attribute path " + name + " has more than " + std::to_string(MaxAttributeNames) +
+                   " names");
+    CheckAlloc(true);
+    const OraText* pointers[MaxAttributeNames] = {};
+    ub4 lengths[MaxAttributeNames] = {};
+    std::vector<std::unique_ptr<TOCIText>> texts;
+    for (std::size_t k = 0; k < names.size(); ++k) {
+        texts.push_back(std::make_unique<TOCIText>(names[k], Unicode));
+        pointers[k] = texts.back()->Ptr();
+        lengths[k] = static_cast<ub4>(texts.back()->Size());
+    }
+    Check(OCIObjectSetAttr(hEnv, hError, instance_, indicator_, GetObjectType()->TDO, pointers, lengths,
+                           static_cast<ub4>(names.size()), nullptr, 0, ind, nullptr, value));
+    if (ind == 0) Poke<int16_t>(indicator_, 0);
 }
 
 void* TOraObject::ResolveForSet(const AnsiString& name, TAttribute*& attr) {

@@ -1183,3 +1183,89 @@ sword OCIBindObject(OCIBind* bindp, OCIError* errhp, const OCIType* type, void**
 }
 
 }  // extern "C"
+
+namespace {
+
+// The attribute a chain of names reaches from an instance, making the objects on the way (when
+// the value is not null) as OCIObjectSetAttr does.
+struct AttrPlace {
+    const TypeAttr* attr = nullptr;
+    unsigned char* data = nullptr;
+    unsigned char* ind = nullptr;
+};
+
+AttrPlace findAttrPlace(TypeDesc* t, unsigned char* data, unsigned char* ind, const OraText** names,
+                        const ub4* lengths, ub4 count, bool notNull) {
+    AttrPlace at;
+    for (ub4 k = 0; k < count; ++k) {
+        if (!names || !names[k]) raise(21560, "argument 6 is null, invalid, or out of range");
+        const std::string name =
+            upper(ansiToUtf8(std::string(reinterpret_cast<const char*>(names[k]), lengths[k])));
+        const TypeAttr* a = nullptr;
+        for (const TypeAttr& candidate : t->attrs)
+            if (candidate.name == name) a = &candidate;
+        if (!a) raise(22840, "the specified attribute " + name + " does not exist");
+        data += a->offset;
+        if (ind) ind += a->indOffset;
+        if (notNull && ind) cellPut<sb2>(ind, OCI_IND_NOTNULL);
+        if (k + 1 == count) {
+            at.attr = a;
+            at.data = data;
+            at.ind = ind;
+            return at;
+        }
+        if (a->slot != Slot::Object) raise(22840, "the attribute " + name + " is no object");
+        if (!a->embedded) {
+            void* p = cellGet<void*>(data);
+            if (!p) {
+                if (!notNull) raise(22840, "the attribute " + name + " is null");
+                p = newInstance(a->nested);
+                cellPut<void*>(data, p);
+            }
+            Instance* inst = instanceOf(p);
+            data = inst->data.data();
+            ind = inst->ind.data();
+            if (notNull) cellPut<sb2>(ind, OCI_IND_NOTNULL);
+        }
+        t = a->nested;
+    }
+    raise(21560, "argument 8 is null, invalid, or out of range");
+}
+
+}  // namespace
+
+extern "C" sword OCIObjectSetAttr(OCIEnv*, OCIError* err, void* instance, void* null_struct, OCIType* tdo,
+                                  const OraText** names, const ub4* lengths, const ub4 name_count, const ub4*,
+                                  const ub4, const OCIInd null_status, const void*, const void* attr_value) {
+    return guarded(errorOf(err), [&]() -> sword {
+        if (!instance) raise(21560, "argument 3 is null, invalid, or out of range");
+        TypeDesc* t = typeOf(tdo);
+        AttrPlace at =
+            findAttrPlace(t, static_cast<unsigned char*>(instance), static_cast<unsigned char*>(null_struct),
+                          names, lengths, name_count, null_status == OCI_IND_NOTNULL);
+        if (at.ind) cellPut<sb2>(at.ind, null_status);
+        if (!attr_value) return OCI_SUCCESS;
+        const TypeAttr& a = *at.attr;
+        switch (a.slot) {
+            case Slot::Text:
+                setString(reinterpret_cast<OCIString**>(at.data),
+                          stringText(static_cast<const OCIString*>(attr_value)));
+                break;
+            case Slot::Coll:
+            case Slot::Object: {
+                if (a.slot == Slot::Object && a.embedded) {
+                    copyInstance(a.nested, static_cast<const unsigned char*>(attr_value), nullptr, at.data,
+                                 nullptr);
+                    break;
+                }
+                void* from = const_cast<void*>(attr_value);
+                copySlot(a, reinterpret_cast<const unsigned char*>(&from), nullptr, at.data, nullptr);
+                break;
+            }
+            default:
+                std::memcpy(at.data, attr_value, slotSize(a));
+                break;
+        }
+        return OCI_SUCCESS;
+    });
+}

@@ -513,6 +513,10 @@ sword OCIObjectFree(OCIEnv* env, OCIError* err, void* instance, ub2 flags);
 sword OCIObjectGetInd(OCIEnv* env, OCIError* err, void* instance, void** null_struct);
 sword OCIObjectCopy(OCIEnv* env, OCIError* err, const OCISvcCtx* svc, void* source, void* null_source,
                     void* target, void* null_target, OCIType* tdo, OCIDuration duration, ub1 option);
+sword OCIObjectSetAttr(OCIEnv* env, OCIError* err, void* instance, void* null_struct, OCIType* tdo,
+                       const OraText** names, const ub4* lengths, const ub4 name_count, const ub4* indexes,
+                       const ub4 index_count, const OCIInd null_status, const void* attr_null_struct,
+                       const void* attr_value);
 sword OCIDefineObject(OCIDefine* defnp, OCIError* errhp, const OCIType* type, void** pgvpp, ub4* pvszsp,
                       void** indpp, ub4* indszp);
 sword OCIBindObject(OCIBind* bindp, OCIError* errhp, const OCIType* type, void** pgvpp, ub4* pvszsp,

@@ -405,3 +405,30 @@ TEST_F(OraObjectsTest, ObjectsAndCollectionsRoundTripThroughTheRecordSet) {
     EXPECT_TRUE(rs.GetNull(rs.Fields().FindField("MEMBERS")->FieldNo, rec.data()));
     rs.Close();
 }
+
+TEST_F(OraObjectsTest, AttributesWrittenByNameThroughOciAndLongChainsRefused) {
+    Held<TOraObject> v(new TOraObject(Type("person_t")));
+    v->GetObjectType()->Release();
+    v->AllocObjectOn(Svc());
+    OCIString* text = nullptr;
+    ASSERT_EQ(OCI_SUCCESS, dac::OCIStringAssignText(v->hEnv, v->hError,
+                                                    reinterpret_cast<const OraText*>("Oak 3"), 5, &text));
+    v->SetAttribute("HOME.STREET", text, 0);
+    dac::OCIObjectFree(v->hEnv, v->hError, text, OCI_OBJECTFREE_FORCE);
+    OCINumber zip{};
+    const int64_t z = 90210;
+    ASSERT_EQ(OCI_SUCCESS, dac::OCINumberFromInt(v->hError, &z, sizeof z, OCI_NUMBER_SIGNED, &zip));
+    v->SetAttribute("home.zip", &zip, 0);
+    EXPECT_FALSE(v->GetIsNull());
+    EXPECT_EQ("Oak 3", v->GetAttrAsString("HOME.STREET"));
+    EXPECT_EQ(90210, v->GetAttrAsInteger("HOME.ZIP"));
+    v->SetAttribute("HOME.ZIP", nullptr, -1);
+    EXPECT_TRUE(v->GetAttributeIsNull("HOME.ZIP"));
+
+    std::string chain = "A";
+    for (int k = 1; k < 32; ++k) chain += ".A";
+    EXPECT_EQ("Attribute path " + chain + " has more than 31 names",
+              ExceptionText([&] { v->SetAttribute(chain, nullptr, -1); }));
+    EXPECT_NE(std::string::npos,
+              ExceptionText([&] { v->SetAttribute("HOME.NOPE", nullptr, -1); }).find("ORA-22840"));
+}
