@@ -207,8 +207,8 @@ bool TOCIRecordSet::NeedsConversionEntry(const TFieldDesc& f) {
     const TDataType t = f.DataType;
     const bool memoText = (t == dtMemo || t == dtWideMemo) && f.SubDataType != 0;
     return t == dtLargeint || t == dtBCD || t == dtFmtBcd || t == dtNumber || t == dtStringRef ||
-           t == dtWideStringRef || t == dtVarBytesRef || memoText || IsOraLobType(t) || IsDescriptorField(f) ||
-           t == dtObject || t == dtArray || t == dtTable;
+           t == dtWideStringRef || t == dtVarBytesRef || memoText || IsOraLobType(t) ||
+           IsDescriptorField(f) || t == dtObject || t == dtArray || t == dtTable;
 }
 
 int TOCIRecordSet::ConversionEntrySize(const TFieldDesc& f) {
