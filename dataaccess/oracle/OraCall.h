@@ -93,8 +93,8 @@ using TOraMTSSvcEnlist = sword (*)(OCISvcCtx* svc, OCIError* err, void* txn, ub4
 #define DAC_OCI8_ENTRIES(T, S, U)                                                                            \
     T(OCIAttrGet)                                                                                            \
     T(OCIAttrSet)                                                                                            \
-    T(OCIBindArrayOfStruct) T(OCIBindByName) T(OCIBindByPos) T(OCIBindDynamic) U(OCIBindObject) T(OCIBreak)  \
-        T(OCIDefineArrayOfStruct) T(OCIDefineByPos) T(OCIDefineDynamic) U(OCIDefineObject) T(                \
+    T(OCIBindArrayOfStruct) T(OCIBindByName) T(OCIBindByPos) T(OCIBindDynamic) T(OCIBindObject) T(OCIBreak)  \
+        T(OCIDefineArrayOfStruct) T(OCIDefineByPos) T(OCIDefineDynamic) T(OCIDefineObject) T(                \
             OCIDescribeAny) T(OCIDescriptorAlloc) T(OCIDescriptorFree) T(OCIEnvInit) T(OCIErrorGet)          \
             T(OCIHandleAlloc) T(OCIHandleFree) T(OCIInitialize) S(OCILdaToSvcCtx, TOCILdaToSvcCtx) T(        \
                 OCIParamGet) U(OCIPasswordChange) T(OCIServerAttach) T(OCIServerDetach) T(OCIServerVersion)  \
@@ -121,28 +121,28 @@ using TOraMTSSvcEnlist = sword (*)(OCISvcCtx* svc, OCIError* err, void* txn, ub4
 #define DAC_OCI_OBJECT_ENTRIES(T, S, U)                                                                      \
     U(OCICacheFlush)                                                                                         \
     U(OCICacheFree)                                                                                          \
-    U(OCICacheRefresh) U(OCICacheUnmark) U(OCICacheUnpin) U(OCIObjectCopy) U(OCIObjectExists)                \
-        U(OCIObjectFlush) U(OCIObjectFree) U(OCIObjectGetAttr) U(OCIObjectGetInd) U(OCIObjectGetObjectRef)   \
+    U(OCICacheRefresh) U(OCICacheUnmark) U(OCICacheUnpin) T(OCIObjectCopy) U(OCIObjectExists)                \
+        U(OCIObjectFlush) T(OCIObjectFree) U(OCIObjectGetAttr) T(OCIObjectGetInd) U(OCIObjectGetObjectRef)   \
             U(OCIObjectGetProperty) U(OCIObjectGetTypeRef) U(OCIObjectIsDirty) U(OCIObjectIsLocked)          \
                 U(OCIObjectLock) U(OCIObjectMarkDelete) U(OCIObjectMarkDeleteByRef) U(OCIObjectMarkUpdate)   \
-                    U(OCIObjectNew) U(OCIObjectPin) U(OCIObjectPinCountReset) U(OCIObjectPinTable) U(        \
-                        OCIObjectRefresh) U(OCIObjectSetAttr) U(OCIObjectUnmark) U(OCIObjectUnmarkByRef)     \
-                        U(OCIObjectUnpin) U(OCITypeByName) U(OCITypeByRef) U(OCICollAppend) U(OCICollAssign) \
-                            U(OCICollAssignElem) U(OCICollGetElem) U(OCICollMax) U(OCICollSize)              \
-                                U(OCICollTrim) U(OCIDateAssign) U(OCIDateFromText) U(OCIDateGetDate)         \
+                    T(OCIObjectNew) U(OCIObjectPin) U(OCIObjectPinCountReset) U(OCIObjectPinTable) U(        \
+                        OCIObjectRefresh) T(OCIObjectSetAttr) U(OCIObjectUnmark) U(OCIObjectUnmarkByRef)     \
+                        U(OCIObjectUnpin) T(OCITypeByName) U(OCITypeByRef) T(OCICollAppend) T(OCICollAssign) \
+                            T(OCICollAssignElem) T(OCICollGetElem) T(OCICollMax) T(OCICollSize)              \
+                                T(OCICollTrim) U(OCIDateAssign) U(OCIDateFromText) U(OCIDateGetDate)         \
                                     U(OCIDateGetTime) U(OCIDateSetDate) U(OCIDateSetTime) U(OCIDateToText)   \
                                         T(OCINumberAssign) T(OCINumberCmp) T(OCINumberFromInt)               \
                                             T(OCINumberFromReal) T(OCINumberFromText) T(OCINumberToInt)      \
                                                 T(OCINumberToReal) T(OCINumberToText) U(OCIRefAssign)        \
                                                     U(OCIRefClear) U(OCIRefIsEqual) U(OCIRefIsNull)          \
                                                         U(OCIRefToHex) U(OCIStringAllocSize)                 \
-                                                            U(OCIStringAssign) U(OCIStringAssignText)        \
-                                                                U(OCIStringPtr) U(OCIStringResize)           \
-                                                                    U(OCIStringSize) U(OCITableDelete)       \
-                                                                        U(OCITableExists) U(OCITableFirst)   \
-                                                                            U(OCITableLast) U(OCITableNext)  \
+                                                            T(OCIStringAssign) T(OCIStringAssignText)        \
+                                                                T(OCIStringPtr) T(OCIStringResize)           \
+                                                                    T(OCIStringSize) T(OCITableDelete)       \
+                                                                        T(OCITableExists) U(OCITableFirst)   \
+                                                                            U(OCITableLast) T(OCITableNext)  \
                                                                                 U(OCITablePrev)              \
-                                                                                    U(OCITableSize)
+                                                                                    T(OCITableSize)
 
 #define DAC_OCI81_ENTRIES(T, S, U)                                                                           \
     T(OCIEnvCreate)                                                                                          \

@@ -18,6 +18,7 @@
 #include "dataaccess/core/CRAccess.h"
 #include "dataaccess/oracle/OraCall.h"
 #include "dataaccess/oracle/OraError.h"
+#include "dataaccess/oracle/OraObjects.h"
 #include "platform/rtl/DateTime.h"
 #include "platform/rtl/FmtBcd.h"
 #include "platform/rtl/FormatSettings.h"
@@ -305,6 +306,7 @@ public:
     uint16_t CharLength() const { return FCharLength; }
     uint16_t CharsetId() const { return FCharsetId; }
     bool UseUnicode() const { return FUseUnicode; }
+    bool KeepObjectTypes() const { return FKeepObjectTypes; }
     bool EnableIntegers() const { return FEnableIntegers; }
     bool EnableLargeint() const { return FEnableLargeint; }
     bool EnableNumbers() const { return FEnableNumbers; }
@@ -1100,6 +1102,8 @@ protected:
     void ReadBackLob(TOraParamDesc* param);
     // Ties a LOB parameter's value to this command's connection before the bind.
     TOraLob* PrepareLobParam(TOraParamDesc* param);
+    // Object and collection parameters: bound to the instance and null structure of their value.
+    void BindObjectParam(TOraParamDesc* param, const AnsiString& name);
     bool IntegersEnabled();
     OCIError* ErrorHandle();
     OCISvcCtx* SvcCtx();
@@ -1431,6 +1435,13 @@ protected:
     void FinishLongFields(void* recBuf);
     void TakeStagedLongs(void* recBuf, int row);
     void FreeStagedLongs();
+    // Object and collection columns: one value per row that takes the instance the fetch made in
+    // the row's conversion entry; the entries are emptied before every fetch.
+    void CreateObjectFields(void* recBuf);
+    void FreeObjectFields(void* recBuf);
+    void CopyObjectFields(void* source, void* dest);
+    void StageObjectCells(int rows);
+    void TakeObjectInstances(void* recBuf, uint8_t* conversionRow);
 
 private:
     struct TStagedValue {

@@ -345,6 +345,9 @@ void TOCICommand::BindParam(TOraParamDesc* param) {
         // the address of the locator cell: a new locator (a temporary one) needs no new bind
         value = PrepareLobParam(param)->GetOCILobLocatorPtr();
         size = PtrSize;
+    } else if ((type == dtObject || type == dtArray || type == dtTable) && !table && FIters == 1) {
+        BindObjectParam(param, name);
+        return;
     } else if (IsOraLobType(type) || type == dtObject || type == dtArray || type == dtTable ||
                type == dtXML || type == dtReference || type == dtLabel || type == dtRowId ||
                type == dtUndefined) {

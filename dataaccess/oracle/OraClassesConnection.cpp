@@ -389,6 +389,7 @@ void TOCIConnection::Disconnect() {
         }
         FHDA.clear();
     } else if (FOCICallStyle == ocsOCI8) {
+        if (ObjectTypesExist()) ObjectTypes().ClearTypes(FSvcCtx, FKeepObjectTypes);
         try {
             OCIError* err = GetErrorHandle();
             if (FConnectionType == 1) {

@@ -312,8 +312,28 @@ bool TOCICommand::DescribeField(int index, TFieldDesc& field, bool longStrings, 
             }
             break;
         }
+        case SQLT_NTY: {
+            // The column's type comes from the type cache, or is described once.
+            const AnsiString schema = ParamText(*this, param, OCI_ATTR_SCHEMA_NAME, err, unicodeEnv);
+            const AnsiString typeName = ParamText(*this, param, OCI_ATTR_TYPE_NAME, err, unicodeEnv);
+            const AnsiString full = QuoteObjectName(schema.empty() ? typeName : schema + "." + typeName);
+            TOraType* objectType = ObjectTypesExist() ? ObjectTypes().FindType(SvcCtx(), full) : nullptr;
+            if (objectType) {
+                field.SetObjectType(objectType);
+            } else {
+                objectType = new TOraType(FOracleConnection, full);
+                field.SetObjectType(objectType);
+                objectType->Release();
+            }
+            if (objectType->DataType != dtObject && objectType->DataType != dtArray &&
+                objectType->DataType != dtTable)
+                RaiseError("Data type is not supported");
+            field.DataType = objectType->DataType;
+            field.Size = PtrSize;
+            break;
+        }
         default:
-            // Named types and REFs need object type descriptions, which this client has not.
+            // REFs and XML values have no record form here.
             RaiseError("Data type is not supported");
     }
     const bool nullable = ParamAttr<ub1>(*this, param, OCI_ATTR_IS_NULL, err) != 0;
@@ -383,6 +403,18 @@ void TOCICommand::DefineArrayData(TFieldDesc& field, void* buffer, ub4 indicator
     OCIError* err = ErrorHandle();
     TCallLock lock(FOracleConnection);
     OCIDefine* define = DefineHandleOf(field);
+    if (type == SQLT_NTY) {
+        // No value buffer: the fetch writes instance pointers into the cells, one per row.
+        Check(OCIDefineByPos(Statement(), &define, err, field.ActualFieldNo, nullptr, 0, type, nullptr,
+                             nullptr, nullptr, OCI_DEFAULT));
+        SetDefineHandle(field, define);
+        if (valueSkip != 0) Check(OCIDefineArrayOfStruct(define, err, valueSkip, 0, 0, 0));
+        auto* objectType = static_cast<TOraType*>(field.ObjectType());
+        Check(OCIDefineObject(define, err, objectType->TDO, static_cast<void**>(buffer), nullptr, nullptr,
+                              nullptr));
+        if (indicator) std::memset(indicator, 0, sizeof *indicator);
+        return;
+    }
     Check(OCIDefineByPos(Statement(), &define, err, field.ActualFieldNo, value, size, type, indicator,
                          lengths, nullptr, OCI_DEFAULT));
     SetDefineHandle(field, define);

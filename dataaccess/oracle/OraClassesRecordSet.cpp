@@ -217,6 +217,7 @@ void TOCIRecordSet::InternalInitFields() {
                 throw rtl::Exception("Cursor must be opened");
         }
         FNeedsConversion = false;
+        FHasObjectFields = false;
         for (int column = 1;; ++column) {
             auto field = std::make_unique<TOCIFieldDesc>();
             if (!command->DescribeField(column, *field, FLongStrings, FFlatBuffers)) break;
@@ -227,11 +228,14 @@ void TOCIRecordSet::InternalInitFields() {
             field->FieldNo = static_cast<uint16_t>(fields_.Count() + 1);
             if (t == dtLargeint || t == dtBCD || t == dtFmtBcd || t == dtSQLTimeStamp)
                 FNeedsConversion = true;
-            fields_.Add(field.release());
+            TFieldDesc* added = field.release();
+            fields_.Add(added);
+            if (t == dtObject || t == dtArray || t == dtTable) FHasObjectFields = true;
+            // A nested table's elements are rows of their own, not child fields.
+            if (t == dtObject || t == dtArray) InitObjectFields(added->ObjectType(), added);
         }
         FindLongFields();
         ParseOwnTablesInfo();
-        FHasObjectFields = false;
     } catch (...) {
         try {
             restore();
@@ -556,6 +560,7 @@ bool TOCIRecordSet::FetchArray(bool fetchBack) {
     if (converting) {
         StageLobLocators(rows);
         StageValueDescriptors(rows);
+        StageObjectCells(rows);
     }
     FLongRecord = nullptr;
     int fetched = 0;

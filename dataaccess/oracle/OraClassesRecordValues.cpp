@@ -39,6 +39,10 @@ bool TOCIRecordSet::IsComplexFieldType(TDataType t) {
 bool TOCIRecordSet::GetNull(int fieldNo, void* recBuf) {
     TFieldDesc* field = CheckFieldNo(fieldNo);
     if (field->HasParent()) return TCRRecordSet::GetNull(fieldNo, recBuf);
+    if (field->DataType == dtObject || field->DataType == dtArray || field->DataType == dtTable) {
+        auto* obj = dynamic_cast<TOraObject*>(TSharedObject::FromHandle(PlacePointer(field, recBuf)));
+        return !obj || !obj->GetInstance() || obj->GetIsNull();
+    }
     bool isNull = GetIndicator(recBuf, fieldNo) == -1;
     if (!isNull && field->DataType == dtDateTime) isNull = IsNullDate(Place(field, recBuf));
     if (isNull && IsBlobFieldType(field->DataType)) {
@@ -152,11 +156,13 @@ void TOCIRecordSet::CreateComplexFields(void* recBuf, bool withBlob) {
     }
     CreateValueFields(recBuf);
     if (withBlob) CreateLobFields(recBuf);
+    CreateObjectFields(recBuf);
 }
 
 void TOCIRecordSet::FreeComplexFields(void* recBuf, bool withBlob) {
     if (withBlob) FreeLobFields(recBuf);
     FreeValueFields(recBuf);
+    FreeObjectFields(recBuf);
     for (int i = 0; i < fields_.Count(); ++i) {
         TFieldDesc* f = fields_[i];
         if (f->HasParent() || f->Kind != 0 || f->DataType != dtNumber) continue;
@@ -170,6 +176,7 @@ void TOCIRecordSet::FreeComplexFields(void* recBuf, bool withBlob) {
 
 void TOCIRecordSet::CopyComplexFields(void* source, void* dest, bool withBlob) {
     TCRRecordSet::CopyComplexFields(source, dest, withBlob);
+    CopyObjectFields(source, dest);
     for (int i = 0; i < fields_.Count(); ++i) {
         TFieldDesc* f = fields_[i];
         if (f->HasParent() || f->Kind != 0 || f->DataType != dtNumber) continue;
@@ -200,7 +207,8 @@ bool TOCIRecordSet::NeedsConversionEntry(const TFieldDesc& f) {
     const TDataType t = f.DataType;
     const bool memoText = (t == dtMemo || t == dtWideMemo) && f.SubDataType != 0;
     return t == dtLargeint || t == dtBCD || t == dtFmtBcd || t == dtNumber || t == dtStringRef ||
-           t == dtWideStringRef || t == dtVarBytesRef || memoText || IsOraLobType(t) || IsDescriptorField(f);
+           t == dtWideStringRef || t == dtVarBytesRef || memoText || IsOraLobType(t) ||
+           IsDescriptorField(f) || t == dtObject || t == dtArray || t == dtTable;
 }
 
 int TOCIRecordSet::ConversionEntrySize(const TFieldDesc& f) {
@@ -211,7 +219,9 @@ int TOCIRecordSet::ConversionEntrySize(const TFieldDesc& f) {
 void TOCIRecordSet::ConvertRow(void* recBuf, uint8_t* row) {
     for (int i = 0; i < fields_.Count(); ++i) {
         const int32_t entry = FEntryOffsets[static_cast<size_t>(i)];
-        if (entry < 0 || IsOraLobType(fields_[i]->DataType)) continue;
+        const TDataType kept = fields_[i]->DataType;
+        if (entry < 0 || IsOraLobType(kept) || kept == dtObject || kept == dtArray || kept == dtTable)
+            continue;
         TFieldDesc* f = fields_[i];
         uint8_t* e = row + entry;
         uint8_t* place = Place(f, recBuf);
@@ -291,6 +301,7 @@ void TOCIRecordSet::ConvertRow(void* recBuf, uint8_t* row) {
         }
     }
     FinishLobFields(recBuf);
+    TakeObjectInstances(recBuf, row);
 }
 
 }  // namespace dac

@@ -310,7 +310,7 @@ private:
                 size_t close = closeOf(i, e);
                 if (word(i + 1, "SELECT") || word(i + 1, "WITH") || punct(i + 1, "(")) {
                     for (Item& item : query(i + 1, close, scope.parent))
-                        r.columns.push_back(Column{item.name, item.value.t, item.value.nullable});
+                        r.columns.push_back(Column{item.name, item.value.t, item.value.nullable, {}, {}});
                 } else {
                     relations(i + 1, close, scope);  // a bracketed join
                     i = close + 1;
@@ -384,7 +384,10 @@ private:
                 std::vector<Column> cols;
                 for (size_t n = 0; n < items.size(); ++n)
                     cols.push_back(Column{n < done.columns.size() ? done.columns[n] : items[n].name,
-                                          items[n].value.t, items[n].value.nullable});
+                                          items[n].value.t,
+                                          items[n].value.nullable,
+                                          {},
+                                          {}});
                 done.described = cols;
             }
             r.columns = *ctes_[k].described;
@@ -457,8 +460,11 @@ private:
         if (as >= t.size()) throw Unsupported();
         std::vector<Item> items = view.query(as + 1, view.end(), nullptr);
         for (size_t k = 0; k < items.size(); ++k)
-            r.columns.push_back(Column{k < names.size() ? names[k] : items[k].name, items[k].value.t,
-                                       items[k].value.nullable});
+            r.columns.push_back(Column{k < names.size() ? names[k] : items[k].name,
+                                       items[k].value.t,
+                                       items[k].value.nullable,
+                                       {},
+                                       {}});
         return r;
     }
     size_t end() const {
@@ -1049,7 +1055,8 @@ std::vector<Column> describeSelectList(Session& s, const std::string& utf8) {
     std::vector<Column> out;
     try {
         Describer d(s, utf8, 0);
-        for (Item& item : d.whole()) out.push_back(Column{item.name, item.value.t, item.value.nullable});
+        for (Item& item : d.whole())
+            out.push_back(Column{item.name, item.value.t, item.value.nullable, {}, {}});
     } catch (const Unsupported&) {
         out.clear();
     } catch (const OraException&) {

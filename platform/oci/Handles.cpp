@@ -115,8 +115,8 @@ Param* columnParam(Handle* parent, const Column& c) {
     p->setInt(OCI_ATTR_CHAR_SIZE, 2, chars ? c.type.size : 0);
     p->setInt(OCI_ATTR_FSPRECISION, 1, c.type.fsprecision);
     p->setInt(OCI_ATTR_LFPRECISION, 1, 0);
-    p->setText(OCI_ATTR_TYPE_NAME, "");
-    p->setText(OCI_ATTR_SCHEMA_NAME, "");
+    p->setText(OCI_ATTR_TYPE_NAME, utf8ToAnsi(c.typeName));
+    p->setText(OCI_ATTR_SCHEMA_NAME, utf8ToAnsi(c.typeSchema));
     return p;
 }
 

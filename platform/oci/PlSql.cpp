@@ -1223,6 +1223,7 @@ void runBlock(Session& s, Stmt& st) {
 
 Param* describeObject(Session& s, Describe& d, const std::string& nameIn, ub1 objType) {
     std::string shown = upper(trim(nameIn));
+    if (objType == OCI_PTYPE_TYPE) return describeType(s, d, nameIn);
     if (objType != OCI_PTYPE_UNK && objType != OCI_PTYPE_PROC && objType != OCI_PTYPE_FUNC &&
         objType != OCI_PTYPE_PKG)
         raise(4043, "object " + shown + " does not exist");

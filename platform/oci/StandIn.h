@@ -104,6 +104,7 @@ struct Column {
     std::string name;  // UTF-8, as the server describes it
     TypeInfo type;
     bool nullable = true;
+    std::string typeSchema, typeName;  // an object or collection column's type
 };
 
 // An open query. Rows come from stepping the SQLite statement as the client asks for them, so a
@@ -369,6 +370,10 @@ struct Bind : Handle {
     Value pieceValue;   // the value gathered from the input pieces
     Value pieceOutput;  // the value a block gave it, to be sent in pieces
     bool pieceWritten = false;
+    // OCIBindObject: the type and the cells of the instance and null-structure pointers.
+    const void* objectType = nullptr;
+    void** objectCells = nullptr;
+    void** objectInds = nullptr;
 
     Value read(ub4 iteration) const;
     void write(ub4 iteration, const Value& v);
@@ -391,6 +396,10 @@ struct Define : Handle {
     bool dynamic = false;
     OCICallbackDefine callback = nullptr;
     void* context = nullptr;
+    // OCIDefineObject: the type and the cells that receive instance and null-structure pointers.
+    const void* objectType = nullptr;
+    void** objectCells = nullptr;
+    void** objectInds = nullptr;
     // Writes one fetched value; true when it had to be cut to the buffer.
     bool write(ub4 row, const Value& v, const TypeInfo& source, const Session& s);
 };
@@ -640,6 +649,17 @@ std::optional<Returning> splitReturning(const std::string& utf8);
 // Runs the statement and writes the first returned row into the binds; LOB columns come back as
 // locators that write to their row. Answers the rows changed.
 int runReturning(Session& s, Stmt& st, const Returning& r, const std::map<std::string, Value>& params);
+
+// ---- object types and values (Objects.cpp)
+
+// CREATE [OR REPLACE] TYPE and DROP TYPE; false when the text is no such statement.
+bool runTypeDdl(Session& s, const std::string& utf8);
+// The column description of a declared type naming an object or collection type.
+std::optional<Column> objectColumnType(Session& s, const std::string& declared);
+Param* describeType(Session& s, Describe& d, const std::string& name);
+std::pair<std::string, std::string> splitTypeName(const std::string& name);  // schema, name
+Value objectBindValue(const Bind& b, ub4 iteration);
+void objectDefineWrite(Define& d, ub4 row, const Value& v);
 
 // For tests: the process-wide fault counters.
 void resetFaultCounters();

@@ -533,6 +533,7 @@ Value longValue(ub2 dty, const std::string& bytes, bool utf16) {
 
 Value Bind::read(ub4 iteration) const {
     if (dataAtExec) return pieceValue;
+    if (dty == SQLT_NTY) return objectBindValue(*this, iteration);
     char* vp = at(valuep, iteration, valueSkip, static_cast<ub4>(valueSize > 0 ? valueSize : 0));
     char* ip = at(indp, iteration, indSkip, 2);
     char* ap = at(alenp, iteration, alenSkip, 2);
@@ -687,6 +688,7 @@ void Bind::write(ub4 iteration, const Value& v) {
 }
 
 bool Define::write(ub4 row, const Value& v, const TypeInfo& source, const Session& s) {
+    if (dty == SQLT_NTY) return objectDefineWrite(*this, row, v), false;
     char* vp = at(valuep, row, valueSkip, static_cast<ub4>(valueSize > 0 ? valueSize : 0));
     char* ip = at(indp, row, indSkip, 2);
     char* rp = at(rlenp, row, rlenSkip, 2);
@@ -783,7 +785,11 @@ std::vector<Column> describeColumns(Session& s, const std::string& utf8, const s
             col.name = described[c].name;
         const char* decl = sqlite3_column_decltype(st, c);
         std::optional<TypeInfo> declared = decl ? parseDeclaredType(decl, false) : std::nullopt;
-        if (declared) {
+        if (auto object = (decl && !declared) ? objectColumnType(s, decl) : std::nullopt) {
+            col.type = object->type;
+            col.typeSchema = object->typeSchema;
+            col.typeName = object->typeName;
+        } else if (declared) {
             col.type = *declared;
             const char* table = sqlite3_column_table_name(st, c);
             const char* origin = sqlite3_column_origin_name(st, c);
@@ -1118,7 +1124,13 @@ sword executeStatement(SvcCtx& svc, Stmt& st, ub4 iters, ub4 mode, Error& err) {
                     if (*failed) {
                         err.set(24344, "success with compilation error");
                         status = OCI_SUCCESS_WITH_INFO;
+                    } else if (runTypeDdl(s, st.text)) {
+                        s.commit();
                     }
+                    break;
+                }
+                if (st.stmtType == OCI_STMT_DROP && runTypeDdl(s, st.text)) {
+                    s.commit();
                     break;
                 }
                 std::string sql = lexStatement(st.text, &s.schemas).sqlite;

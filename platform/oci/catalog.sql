@@ -82,3 +82,20 @@ CREATE TABLE IF NOT EXISTS oci_error(
   text TEXT NOT NULL,
   attribute TEXT,
   message_number INTEGER);
+
+-- Object and collection types (CREATE TYPE writes them; DROP TYPE removes them). kind is OBJECT,
+-- VARRAY or TABLE; a collection names its element type in element (and a VARRAY its limit in
+-- max_elements); an object lists its attributes in oci_type_attr, position from 1.
+CREATE TABLE IF NOT EXISTS oci_type(
+  owner TEXT COLLATE NOCASE,
+  name TEXT NOT NULL COLLATE NOCASE,
+  kind TEXT NOT NULL,
+  final INTEGER NOT NULL DEFAULT 1,
+  max_elements INTEGER,
+  element TEXT);
+CREATE TABLE IF NOT EXISTS oci_type_attr(
+  owner TEXT COLLATE NOCASE,
+  type_name TEXT NOT NULL COLLATE NOCASE,
+  position INTEGER NOT NULL,
+  name TEXT NOT NULL COLLATE NOCASE,
+  data_type TEXT NOT NULL);

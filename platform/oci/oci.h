@@ -485,6 +485,78 @@ sword OCIIntervalSetDaySecond(void* hndl, OCIError* err, sb4 dy, sb4 hr, sb4 mm,
 sword OCIIntervalGetDaySecond(void* hndl, OCIError* err, sb4* dy, sb4* hr, sb4* mm, sb4* ss, sb4* fsec,
                               const OCIInterval* interval);
 
+/* Object types, object instances in the client's object cache, strings, collections and REFs */
+typedef struct OCIType OCIType;
+typedef struct OCIString OCIString;
+typedef struct OCIColl OCIColl;
+typedef OCIColl OCIArray;
+typedef OCIColl OCITable;
+typedef struct OCIRef OCIRef;
+typedef struct OCIComplexObject OCIComplexObject;
+typedef sb2 OCIInd;
+typedef ub2 OCITypeCode;
+typedef ub2 OCIDuration;
+#define OCI_IND_NOTNULL 0
+#define OCI_IND_NULL (-1)
+#define OCI_TYPECODE_OPAQUE 58
+#define OCI_TYPECODE_OBJECT 108
+#define OCI_TYPECODE_NAMEDCOLLECTION 122
+#define OCI_TYPECODE_VARRAY 247
+#define OCI_TYPECODE_TABLE 248
+#define OCI_TYPECODE_VARCHAR2 9
+#define OCI_TYPEGET_HEADER 0
+#define OCI_TYPEGET_ALL 1
+#define OCI_OBJECTFREE_FORCE 1
+#define OCI_PIN_ANY 3
+#define OCI_LOCK_NONE 1
+#define OCI_ATTR_COLLECTION_TYPECODE 217
+#define OCI_ATTR_COLLECTION_ELEMENT 227
+#define OCI_ATTR_NUM_TYPE_ATTRS 228
+#define OCI_ATTR_LIST_TYPE_ATTRS 229
+#define OCI_ATTR_NUM_ELEMS 234
+#define OCI_ATTR_IS_FINAL_TYPE 279
+#define OCI_PTYPE_TYPE_ATTR 12
+#define OCI_PTYPE_TYPE_COLL 13
+
+sword OCITypeByName(OCIEnv* env, OCIError* err, const OCISvcCtx* svc, const OraText* schema_name,
+                    ub4 s_length, const OraText* type_name, ub4 t_length, const OraText* version_name,
+                    ub4 v_length, OCIDuration pin_duration, ub4 get_option, OCIType** tdo);
+sword OCIObjectNew(OCIEnv* env, OCIError* err, const OCISvcCtx* svc, OCITypeCode typecode, OCIType* tdo,
+                   void* table, OCIDuration duration, boolean value, void** instance);
+sword OCIObjectFree(OCIEnv* env, OCIError* err, void* instance, ub2 flags);
+sword OCIObjectGetInd(OCIEnv* env, OCIError* err, void* instance, void** null_struct);
+sword OCIObjectCopy(OCIEnv* env, OCIError* err, const OCISvcCtx* svc, void* source, void* null_source,
+                    void* target, void* null_target, OCIType* tdo, OCIDuration duration, ub1 option);
+sword OCIObjectSetAttr(OCIEnv* env, OCIError* err, void* instance, void* null_struct, OCIType* tdo,
+                       const OraText** names, const ub4* lengths, const ub4 name_count, const ub4* indexes,
+                       const ub4 index_count, const OCIInd null_status, const void* attr_null_struct,
+                       const void* attr_value);
+sword OCIDefineObject(OCIDefine* defnp, OCIError* errhp, const OCIType* type, void** pgvpp, ub4* pvszsp,
+                      void** indpp, ub4* indszp);
+sword OCIBindObject(OCIBind* bindp, OCIError* errhp, const OCIType* type, void** pgvpp, ub4* pvszsp,
+                    void** indpp, ub4* indszp);
+
+sword OCIStringAssignText(OCIEnv* env, OCIError* err, const OraText* rhs, ub4 rhs_len, OCIString** lhs);
+sword OCIStringAssign(OCIEnv* env, OCIError* err, const OCIString* rhs, OCIString** lhs);
+sword OCIStringResize(OCIEnv* env, OCIError* err, ub4 new_size, OCIString** str);
+ub4 OCIStringSize(OCIEnv* env, const OCIString* vs);
+OraText* OCIStringPtr(OCIEnv* env, const OCIString* vs);
+
+sword OCICollSize(OCIEnv* env, OCIError* err, const OCIColl* coll, sb4* size);
+sb4 OCICollMax(OCIEnv* env, const OCIColl* coll);
+sword OCICollGetElem(OCIEnv* env, OCIError* err, const OCIColl* coll, sb4 index, boolean* exists, void** elem,
+                     void** elemind);
+sword OCICollAssignElem(OCIEnv* env, OCIError* err, sb4 index, const void* elem, const void* elemind,
+                        OCIColl* coll);
+sword OCICollAppend(OCIEnv* env, OCIError* err, const void* elem, const void* elemind, OCIColl* coll);
+sword OCICollTrim(OCIEnv* env, OCIError* err, sb4 trim_num, OCIColl* coll);
+sword OCICollAssign(OCIEnv* env, OCIError* err, const OCIColl* rhs, OCIColl* lhs);
+sword OCITableSize(OCIEnv* env, OCIError* err, const OCITable* tbl, sb4* size);
+sword OCITableDelete(OCIEnv* env, OCIError* err, sb4 index, OCITable* tbl);
+sword OCITableExists(OCIEnv* env, OCIError* err, const OCITable* tbl, sb4 index, boolean* exists);
+sword OCITableNext(OCIEnv* env, OCIError* err, sb4 index, const OCITable* tbl, sb4* next_index,
+                   boolean* exists);
+
 #ifdef __cplusplus
 }
 #endif

@@ -83,10 +83,13 @@ TEST(OciLoad, EntryPointsAreFoundByName) {
                              "OCILobRead2",
                              "OCILobWrite",
                              "OCILobCreateTemporary",
-                             "OCILobFileOpen"})
+                             "OCILobFileOpen",
+                             "OCITypeByName",
+                             "OCIObjectNew",
+                             "OCICollAppend"})
         EXPECT_NE(nullptr, dlsym(lib.h, name)) << name;
     // entries it does not offer are simply absent
-    for (const char* name : {"olog", "OCILobCopy", "OCIObjectNew", "OCITransForget", "OCILdaToSvcCtx"})
+    for (const char* name : {"olog", "OCILobCopy", "OCIObjectPin", "OCITransForget", "OCILdaToSvcCtx"})
         EXPECT_EQ(nullptr, dlsym(lib.h, name)) << name;
 }
 

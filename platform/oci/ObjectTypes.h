@@ -1,0 +1,116 @@
+// Insides of the stand-in's object types and object cache: type descriptors as OCITypeByName hands
+// them out, instances and their null structures laid out as the client expects, strings and
+// collections. Objects.cpp holds the types and instances, Collections.cpp the strings and collections.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/oci/StandIn.h"
+
+namespace oci {
+
+inline constexpr size_t PtrCell = sizeof(void*);
+
+struct TypeDesc;
+
+// What one attribute (or a collection's element) holds in an instance.
+enum class Slot {
+    Text,     // OCIString* (VARCHAR2, CHAR, and RAW as hexadecimal text)
+    Number,   // OCINumber, 22 bytes in place
+    Date,     // OCIDate, 8 bytes in place
+    BFloat,   // 4-byte float in place
+    BDouble,  // 8-byte double in place
+    Object,   // a final object: embedded; otherwise a pointer to an instance of its own
+    Coll,     // OCIColl*
+};
+
+struct TypeAttr {
+    std::string name;  // upper case
+    std::string declared;
+    TypeInfo info;               // Oracle's description (SQLT code, size, precision, scale)
+    TypeDesc* nested = nullptr;  // named types
+    Slot slot = Slot::Text;
+    bool embedded = false;  // a final object laid out in place
+    size_t offset = 0, size = 0, indOffset = 0, indStep = 2;
+};
+
+struct TypeDesc {
+    std::string schema, name;        // upper case
+    ub2 code = OCI_TYPECODE_OBJECT;  // 108 object, 122 named collection
+    ub2 collCode = 0;                // 247 VARRAY, 248 nested table
+    ub4 limit = 0;                   // VARRAY element limit
+    bool final = true;
+    std::vector<TypeAttr> attrs;  // a collection: its element alone
+    size_t valueSize = 0, indSize = 2;
+    bool aligned = false;
+    bool isColl() const { return code == OCI_TYPECODE_NAMEDCOLLECTION; }
+    const TypeAttr& element() const { return attrs.front(); }
+};
+
+// The type of that name in the session's database (ORA-04043 when there is none). Descriptors live
+// as long as the process, so a TDO handed out never dangles.
+TypeDesc* findType(Session& s, const std::string& schema, const std::string& name);
+// A TDO as the client passes it back; raises ORA-21560 for anything else.
+TypeDesc* typeOf(const void* tdo);
+
+// ---- instances --------------------------------------------------------------------------------------
+
+// An element of a collection: its bytes as laid out for the element type and its null structure.
+struct CollElem {
+    std::vector<unsigned char> data, ind;
+    bool exists = true;  // false once deleted from a nested table
+};
+
+struct CollBody {
+    TypeDesc* type = nullptr;
+    std::vector<std::unique_ptr<CollElem>> elems;
+    sb2 atomic = OCI_IND_NOTNULL;  // a top-level collection's own indicator
+};
+
+CollBody* collOf(const void* p);  // ORA-22806 unless p is a live collection
+CollBody* collOfOrNull(const void* p);
+CollBody* newColl(TypeDesc* type);
+void freeColl(CollBody* c);
+
+// Strings: a 4-byte length, the bytes (client code page), a zero byte.
+OCIString* newString(const std::string& bytes);
+void freeString(OCIString* s);
+bool isString(const void* p);
+std::string stringText(const OCIString* s);  // a nil string reads as empty
+void setString(OCIString** cell, const std::string& bytes);
+
+// Instance bytes of type t at data with null structure ind.
+void initInstance(TypeDesc* t, unsigned char* data, unsigned char* ind);
+void clearInstance(TypeDesc* t, unsigned char* data);
+void copyInstance(TypeDesc* t, const unsigned char* src, const unsigned char* srcInd, unsigned char* dst,
+                  unsigned char* dstInd);
+// One element or attribute value: initialise, release, copy.
+size_t slotSize(const TypeAttr& a);
+size_t slotIndSize(const TypeAttr& a);
+void initSlot(const TypeAttr& a, unsigned char* data, unsigned char* ind);
+void clearSlot(const TypeAttr& a, unsigned char* data);
+void copySlot(const TypeAttr& a, const unsigned char* src, const unsigned char* srcInd, unsigned char* dst,
+              unsigned char* dstInd);
+// A value the client passes to append or assign an element (OCIString* for strings, the instance for
+// objects, a pointer to the bytes otherwise) copied into an element's cell.
+void assignElement(const TypeAttr& a, const void* value, const void* valueInd, CollElem& e);
+
+// A top-level object instance made by the cache (OCIObjectNew or a fetch).
+struct Instance {
+    TypeDesc* type = nullptr;
+    std::vector<unsigned char> data, ind;
+};
+Instance* instanceOf(const void* p);  // null when p is no instance of the cache
+void* newInstance(TypeDesc* t);       // an object instance or a collection
+
+// ---- values in the database ---------------------------------------------------------------------------
+
+// An instance as the text the database keeps (NULL for an atomically null value).
+Value instanceValue(TypeDesc* t, const void* instance, const void* ind);
+// Fills an instance (data of type t, an initialised one) from the kept text.
+void loadInstance(TypeDesc* t, const Value& v, void* instance, void* ind);
+
+}  // namespace oci

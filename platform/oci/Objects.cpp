@@ -1,0 +1,1271 @@
+// Object types of the stand-in server: CREATE TYPE and DROP TYPE kept in the catalog (oci_type,
+// oci_type_attr), type descriptors for OCITypeByName and OCIDescribeAny, object instances in the
+// client's object cache, and the text form in which the database keeps object and collection values.
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <mutex>
+
+#include "platform/oci/Guard.h"
+#include "platform/oci/ObjectTypes.h"
+
+namespace oci {
+
+namespace {
+
+// ---- the catalog --------------------------------------------------------------------------------------
+
+const char* const TypeCatalog =
+    "CREATE TABLE IF NOT EXISTS oci_type(owner TEXT COLLATE NOCASE, name TEXT NOT NULL COLLATE NOCASE, "
+    "kind TEXT NOT NULL, final INTEGER NOT NULL DEFAULT 1, max_elements INTEGER, element TEXT);"
+    "CREATE TABLE IF NOT EXISTS oci_type_attr(owner TEXT COLLATE NOCASE, type_name TEXT NOT NULL COLLATE "
+    "NOCASE, position INTEGER NOT NULL, name TEXT NOT NULL COLLATE NOCASE, data_type TEXT NOT NULL);";
+
+struct TypeRow {
+    std::string owner, name, kind, element;
+    bool final = true;
+    int64_t limit = 0;
+    std::vector<std::pair<std::string, std::string>> attrs;  // name, declared type
+};
+
+std::string columnText(sqlite3_stmt* q, int c) {
+    const unsigned char* t = sqlite3_column_text(q, c);
+    return t ? reinterpret_cast<const char*>(t) : "";
+}
+
+std::optional<TypeRow> readTypeRow(Session& s, const std::string& name) {
+    sqlite3_stmt* q = nullptr;
+    std::optional<TypeRow> row;
+    if (sqlite3_prepare_v2(s.db,
+                           "SELECT owner, name, kind, final, max_elements, element FROM oci_type WHERE "
+                           "upper(name) = ?",
+                           -1, &q, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(q);
+        return row;  // no catalog of types: no types
+    }
+    sqlite3_bind_text(q, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+    if (sqlite3_step(q) == SQLITE_ROW) {
+        row.emplace();
+        row->owner = upper(columnText(q, 0));
+        row->name = upper(columnText(q, 1));
+        row->kind = upper(columnText(q, 2));
+        row->final = sqlite3_column_int(q, 3) != 0;
+        row->limit = sqlite3_column_int64(q, 4);
+        row->element = columnText(q, 5);
+    }
+    sqlite3_finalize(q);
+    if (!row || row->kind != "OBJECT") return row;
+    if (sqlite3_prepare_v2(s.db,
+                           "SELECT name, data_type FROM oci_type_attr WHERE upper(type_name) = ? ORDER BY "
+                           "position",
+                           -1, &q, nullptr) == SQLITE_OK) {
+        sqlite3_bind_text(q, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+        while (sqlite3_step(q) == SQLITE_ROW)
+            row->attrs.emplace_back(upper(columnText(q, 0)), columnText(q, 1));
+    }
+    sqlite3_finalize(q);
+    return row;
+}
+
+// ---- descriptors --------------------------------------------------------------------------------------
+
+std::mutex registryLock;
+// Every descriptor ever made, by database and name; replaced ones stay alive for TDOs still held.
+std::map<std::string, TypeDesc*> typesByName;
+std::vector<std::unique_ptr<TypeDesc>> allTypes;
+
+std::string typeKey(const Session& s, const std::string& name) {
+    return s.dbPath + "|" + name;
+}
+
+size_t roundUp(size_t v, size_t to) {
+    return (v + to - 1) / to * to;
+}
+
+// The last dot-separated part of a declared type name, without quotes, upper case.
+std::string bareTypeName(const std::string& declared) {
+    auto parts = std::vector<std::string>{};
+    std::string cur;
+    bool quoted = false;
+    for (char c : trim(declared)) {
+        if (c == '"') {
+            quoted = !quoted;
+        } else if (c == '.' && !quoted) {
+            parts.push_back(cur);
+            cur.clear();
+        } else {
+            cur += quoted ? c : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        }
+    }
+    return cur;
+}
+
+TypeDesc* loadType(Session& s, const std::string& name);
+
+// The slot and Oracle description of one attribute or element type.
+void describeAttr(Session& s, TypeAttr& a) {
+    auto scalar = parseDeclaredType(a.declared, false);
+    if (scalar) {
+        a.info = *scalar;
+        switch (scalar->type) {
+            case SQLT_CHR:
+            case SQLT_AFC:
+                a.slot = Slot::Text;
+                return;
+            case SQLT_BIN:
+                a.slot = Slot::Text;  // kept as hexadecimal text
+                return;
+            case SQLT_NUM:
+                a.slot = Slot::Number;
+                return;
+            case SQLT_DAT:
+                a.info.size = 7;
+                a.slot = Slot::Date;
+                return;
+            case SQLT_IBFLOAT:
+                a.slot = Slot::BFloat;
+                return;
+            case SQLT_IBDOUBLE:
+                a.slot = Slot::BDouble;
+                return;
+            default:
+                raise(22863, "the type " + upper(a.declared) + " is not offered as an attribute");
+        }
+    }
+    a.nested = loadType(s, bareTypeName(a.declared));
+    a.info = TypeInfo{};
+    a.info.type = SQLT_NTY;
+    a.info.size = 2000;
+    a.slot = a.nested->isColl() ? Slot::Coll : Slot::Object;
+    a.embedded = a.slot == Slot::Object && a.nested->final;
+}
+
+// Places attributes as the client computes them: pointer cells (and objects holding one) on a
+// pointer boundary, the rest packed.
+void layOut(TypeDesc& t) {
+    t.valueSize = 0;
+    t.indSize = 2;
+    for (TypeAttr& a : t.attrs) {
+        a.size = slotSize(a);
+        a.indStep = slotIndSize(a);
+        const bool pointerLike = a.slot == Slot::Text || a.slot == Slot::Coll ||
+                                 (a.slot == Slot::Object && (!a.embedded || a.nested->aligned));
+        if (pointerLike) {
+            t.valueSize = roundUp(t.valueSize, PtrCell);
+            t.aligned = true;
+        }
+        a.offset = t.valueSize;
+        t.valueSize += a.size;
+        a.indOffset = t.indSize;
+        t.indSize += a.indStep;
+    }
+}
+
+TypeDesc* loadType(Session& s, const std::string& nameIn) {
+    const std::string name = upper(nameIn);
+    {
+        std::lock_guard<std::mutex> g(registryLock);
+        auto it = typesByName.find(typeKey(s, name));
+        if (it != typesByName.end()) return it->second;
+    }
+    auto row = readTypeRow(s, name);
+    if (!row) raise(4043, "object " + name + " does not exist");
+    auto owned = std::make_unique<TypeDesc>();
+    TypeDesc* t = owned.get();
+    t->schema = row->owner.empty() ? s.schema : row->owner;
+    t->name = row->name;
+    t->final = row->final;
+    if (row->kind == "OBJECT") {
+        for (auto& [attrName, decl] : row->attrs) {
+            TypeAttr a;
+            a.name = attrName;
+            a.declared = decl;
+            t->attrs.push_back(a);
+        }
+    } else {
+        t->code = OCI_TYPECODE_NAMEDCOLLECTION;
+        t->collCode = row->kind == "VARRAY" ? OCI_TYPECODE_VARRAY : OCI_TYPECODE_TABLE;
+        t->limit = static_cast<ub4>(row->limit);
+        TypeAttr e;
+        e.declared = row->element;
+        t->attrs.push_back(e);
+    }
+    for (TypeAttr& a : t->attrs) describeAttr(s, a);
+    if (t->isColl()) t->attrs.front().embedded = t->attrs.front().slot == Slot::Object;
+    layOut(*t);
+    std::lock_guard<std::mutex> g(registryLock);
+    auto [it, added] = typesByName.emplace(typeKey(s, name), t);
+    if (!added) return it->second;  // another thread described it first
+    allTypes.push_back(std::move(owned));
+    return t;
+}
+
+// ---- CREATE TYPE and DROP TYPE ------------------------------------------------------------------------
+
+struct TypeDdl {
+    std::vector<Token> tokens;
+    size_t at = 0;
+    const std::string& text;
+    const Token& peek() const { return tokens[at]; }
+    bool word(const char* w) {
+        if (peek().kind == Token::Ident && !peek().quoted && peek().text == w) {
+            ++at;
+            return true;
+        }
+        return false;
+    }
+    bool punct(const char* p) {
+        if (peek().kind == Token::Punct && peek().text == p) {
+            ++at;
+            return true;
+        }
+        return false;
+    }
+    void expectWord(const char* w) {
+        if (!word(w)) raise(905, "missing keyword");
+    }
+    void expectPunct(const char* p) {
+        if (!punct(p)) raise(906, "missing left parenthesis");
+    }
+    std::string name() {
+        if (peek().kind != Token::Ident) raise(903, "invalid table name");
+        std::string n = tokens[at++].text;
+        while (punct(".")) {
+            if (peek().kind != Token::Ident) raise(903, "invalid table name");
+            n = tokens[at++].text;  // the schema is dropped: the database has one namespace
+        }
+        return n;
+    }
+    // A declared type up to a "," or ")" at the outer level, as written.
+    std::string declared() {
+        const size_t from = peek().begin;
+        size_t end = from;
+        int depth = 0;
+        while (peek().kind != Token::End) {
+            if (peek().kind == Token::Punct && (peek().text == "," || peek().text == ")") && depth == 0)
+                break;
+            if (punct("(")) {
+                ++depth;
+            } else if (peek().kind == Token::Punct && peek().text == ")") {
+                --depth;
+                ++at;
+            } else {
+                ++at;
+            }
+            end = tokens[at - 1].end;
+        }
+        if (end == from) raise(902, "invalid datatype");
+        return trim(text.substr(from, end - from));
+    }
+};
+
+int64_t run(Session& s, const std::string& sql, const std::vector<std::string>& texts, int64_t number = -1) {
+    sqlite3_stmt* q = nullptr;
+    int rc = sqlite3_prepare_v2(s.db, sql.c_str(), -1, &q, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_finalize(q);
+        s.raiseSqlite(rc);
+    }
+    int k = 1;
+    for (const std::string& t : texts) sqlite3_bind_text(q, k++, t.c_str(), -1, SQLITE_TRANSIENT);
+    if (number >= 0) sqlite3_bind_int64(q, k, number);
+    rc = sqlite3_step(q);
+    sqlite3_finalize(q);
+    if (rc != SQLITE_DONE && rc != SQLITE_ROW) s.raiseSqlite(rc);
+    return sqlite3_changes(s.db);
+}
+
+void forgetType(Session& s, const std::string& name) {
+    std::lock_guard<std::mutex> g(registryLock);
+    typesByName.erase(typeKey(s, name));
+}
+
+void createType(Session& s, TypeDdl& d, bool replace) {
+    const std::string name = d.name();
+    d.word("FORCE");
+    if (!d.word("AS")) d.expectWord("IS");
+    TypeRow row;
+    row.name = name;
+    if (d.word("OBJECT")) {
+        row.kind = "OBJECT";
+        d.expectPunct("(");
+        do {
+            if (d.peek().kind != Token::Ident) raise(904, "invalid identifier");
+            std::string attr = d.tokens[d.at++].text;
+            row.attrs.emplace_back(attr, d.declared());
+        } while (d.punct(","));
+        if (!d.punct(")")) raise(907, "missing right parenthesis");
+        if (d.word("NOT")) {
+            d.expectWord("FINAL");
+            row.final = false;
+        } else {
+            d.word("FINAL");
+        }
+    } else if (d.word("VARRAY") || (d.word("VARYING") && d.word("ARRAY"))) {
+        row.kind = "VARRAY";
+        d.expectPunct("(");
+        if (d.peek().kind != Token::Number) raise(2017, "integer value required");
+        row.limit = std::atoll(d.tokens[d.at++].text.c_str());
+        if (!d.punct(")")) raise(907, "missing right parenthesis");
+        d.expectWord("OF");
+        row.element = d.declared();
+    } else if (d.word("TABLE")) {
+        row.kind = "TABLE";
+        d.expectWord("OF");
+        row.element = d.declared();
+    } else {
+        raise(905, "missing keyword");
+    }
+    d.punct(";");
+    if (d.peek().kind != Token::End) raise(922, "missing or invalid option");
+    s.exec(TypeCatalog);
+    sqlite3_stmt* q = nullptr;
+    bool exists = false;
+    if (sqlite3_prepare_v2(s.db, "SELECT 1 FROM oci_type WHERE upper(name) = ?", -1, &q, nullptr) ==
+        SQLITE_OK) {
+        sqlite3_bind_text(q, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+        exists = sqlite3_step(q) == SQLITE_ROW;
+    }
+    sqlite3_finalize(q);
+    if (exists && !replace) raise(955, "name is already used by an existing object");
+    run(s, "DELETE FROM oci_type WHERE upper(name) = ?", {name});
+    run(s, "DELETE FROM oci_type_attr WHERE upper(type_name) = ?", {name});
+    run(s, "INSERT INTO oci_type(owner, name, kind, final, element, max_elements) VALUES (?, ?, ?, ?, ?, ?)",
+        {s.schema, name, row.kind, row.final ? "1" : "0", row.element}, row.limit);
+    int64_t position = 1;
+    for (auto& [attr, decl] : row.attrs)
+        run(s,
+            "INSERT INTO oci_type_attr(owner, type_name, name, data_type, position) VALUES (?, ?, ?, ?, ?)",
+            {s.schema, name, attr, decl}, position++);
+    forgetType(s, name);
+    // The attribute types must exist: describing the new type checks them now, not at first use.
+    try {
+        loadType(s, name);
+    } catch (...) {
+        forgetType(s, name);
+        run(s, "DELETE FROM oci_type WHERE upper(name) = ?", {name});
+        run(s, "DELETE FROM oci_type_attr WHERE upper(type_name) = ?", {name});
+        throw;
+    }
+}
+
+void dropType(Session& s, TypeDdl& d) {
+    const std::string name = d.name();
+    d.word("FORCE");
+    s.exec(TypeCatalog);
+    if (run(s, "DELETE FROM oci_type WHERE upper(name) = ?", {name}) == 0)
+        raise(4043, "object " + name + " does not exist");
+    run(s, "DELETE FROM oci_type_attr WHERE upper(type_name) = ?", {name});
+    forgetType(s, name);
+}
+
+}  // namespace
+
+bool runTypeDdl(Session& s, const std::string& utf8) {
+    TypeDdl d{tokenize(utf8), 0, utf8};
+    if (d.word("CREATE")) {
+        bool replace = false;
+        if (d.word("OR")) {
+            d.expectWord("REPLACE");
+            replace = true;
+        }
+        if (!d.word("TYPE")) return false;
+        if (d.word("BODY")) return true;  // methods are not run: a body is accepted as it stands
+        createType(s, d, replace);
+        return true;
+    }
+    if (d.word("DROP") && d.word("TYPE")) {
+        dropType(s, d);
+        return true;
+    }
+    return false;
+}
+
+TypeDesc* findType(Session& s, const std::string&, const std::string& name) {
+    return loadType(s, name);
+}
+
+TypeDesc* typeOf(const void* tdo) {
+    std::lock_guard<std::mutex> g(registryLock);
+    for (auto& t : allTypes)
+        if (t.get() == tdo) return t.get();
+    raise(21560, "argument 6 is null, invalid, or out of range");
+}
+
+std::optional<Column> objectColumnType(Session& s, const std::string& declared) {
+    if (parseDeclaredType(declared, false)) return std::nullopt;
+    const std::string name = bareTypeName(declared);
+    if (name.empty() || !readTypeRow(s, name)) return std::nullopt;
+    TypeDesc* t = loadType(s, name);
+    Column c;
+    c.type.type = SQLT_NTY;
+    c.type.size = 2000;
+    c.typeSchema = t->schema;
+    c.typeName = t->name;
+    return c;
+}
+
+// ---- describing a type --------------------------------------------------------------------------------
+
+namespace {
+
+Param* attrParam(Handle* parent, const TypeAttr& a, ub1 ptype) {
+    Param* p = newParam(parent);
+    p->setInt(OCI_ATTR_PTYPE, 1, ptype);
+    p->setText(OCI_ATTR_NAME, utf8ToAnsi(a.name));
+    p->setInt(OCI_ATTR_DATA_TYPE, 2, a.info.type);
+    p->setInt(OCI_ATTR_DATA_SIZE, 2, a.info.type == SQLT_DAT ? 7 : a.info.size);
+    p->setInt(OCI_ATTR_PRECISION, 1, a.info.precision);
+    p->setInt(OCI_ATTR_SCALE, 1, a.info.scale);
+    p->setInt(OCI_ATTR_CHARSET_FORM, 1, a.info.charsetForm);
+    p->setText(OCI_ATTR_TYPE_NAME, a.nested ? utf8ToAnsi(a.nested->name) : "");
+    p->setText(OCI_ATTR_SCHEMA_NAME, a.nested ? utf8ToAnsi(a.nested->schema) : "");
+    p->setInt(OCI_ATTR_TYPECODE, 2, a.nested ? a.nested->code : a.info.type);
+    return p;
+}
+
+}  // namespace
+
+Param* describeType(Session& s, Describe& d, const std::string& nameIn) {
+    auto parts = splitTypeName(nameIn);
+    TypeDesc* t = findType(s, parts.first, parts.second);
+    if (d.root) freeHandle(d.root);
+    Param* p = newParam(&d);
+    p->setInt(OCI_ATTR_PTYPE, 1, OCI_PTYPE_TYPE);
+    p->setText(OCI_ATTR_NAME, utf8ToAnsi(t->name));
+    p->setText(OCI_ATTR_SCHEMA_NAME, utf8ToAnsi(t->schema));
+    p->setInt(OCI_ATTR_TYPECODE, 2, t->code);
+    p->setInt(OCI_ATTR_IS_FINAL_TYPE, 1, t->final ? 1 : 0);
+    if (t->isColl()) {
+        p->setInt(OCI_ATTR_COLLECTION_TYPECODE, 2, t->collCode);
+        p->setInt(OCI_ATTR_NUM_TYPE_ATTRS, 2, 0);
+        Param* e = attrParam(p, t->element(), OCI_PTYPE_TYPE_COLL);
+        e->setInt(OCI_ATTR_NUM_ELEMS, 4, t->limit);
+        p->setPtr(OCI_ATTR_COLLECTION_ELEMENT, e);
+    } else {
+        p->setInt(OCI_ATTR_NUM_TYPE_ATTRS, 2, static_cast<int64_t>(t->attrs.size()));
+        Param* list = newParam(p);
+        list->setInt(OCI_ATTR_PTYPE, 1, OCI_PTYPE_LIST);
+        list->setInt(OCI_ATTR_LTYPE, 1, OCI_LTYPE_TYPE_ATTR);
+        list->base = 1;
+        for (const TypeAttr& a : t->attrs) list->items.push_back(attrParam(list, a, OCI_PTYPE_TYPE_ATTR));
+        list->setInt(OCI_ATTR_NUM_PARAMS, 2, static_cast<int64_t>(list->items.size()));
+        p->setPtr(OCI_ATTR_LIST_TYPE_ATTRS, list);
+    }
+    d.root = p;
+    return p;
+}
+
+std::pair<std::string, std::string> splitTypeName(const std::string& name) {
+    std::vector<std::string> parts;
+    std::string cur;
+    bool quoted = false;
+    for (char c : trim(name)) {
+        if (c == '"') {
+            quoted = !quoted;
+        } else if (c == '.' && !quoted) {
+            parts.push_back(cur);
+            cur.clear();
+        } else {
+            cur += quoted ? c : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        }
+    }
+    parts.push_back(cur);
+    if (parts.size() == 1) return {"", parts[0]};
+    return {parts[0], parts[1]};
+}
+
+// ---- instances ----------------------------------------------------------------------------------------
+
+namespace {
+
+std::mutex instanceLock;
+std::map<const void*, std::unique_ptr<Instance>> instances;  // by the address of their bytes
+
+template <class T>
+T cellGet(const unsigned char* p) {
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+template <class T>
+void cellPut(unsigned char* p, T v) {
+    std::memcpy(p, &v, sizeof v);
+}
+
+sb2 indAt(const unsigned char* ind, size_t off) {
+    return cellGet<sb2>(ind + off);
+}
+
+}  // namespace
+
+size_t slotSize(const TypeAttr& a) {
+    switch (a.slot) {
+        case Slot::Text:
+        case Slot::Coll:
+            return PtrCell;
+        case Slot::Number:
+            return sizeof(OCINumber);
+        case Slot::Date:
+            return sizeof(OCIDate);
+        case Slot::BFloat:
+            return 4;
+        case Slot::BDouble:
+            return 8;
+        case Slot::Object:
+            if (!a.embedded) return PtrCell;
+            return a.nested->aligned ? roundUp(a.nested->valueSize, PtrCell) : a.nested->valueSize;
+    }
+    return PtrCell;
+}
+
+size_t slotIndSize(const TypeAttr& a) {
+    return a.slot == Slot::Object && a.embedded ? a.nested->indSize : 2;
+}
+
+Instance* instanceOf(const void* p) {
+    std::lock_guard<std::mutex> g(instanceLock);
+    auto it = instances.find(p);
+    return it == instances.end() ? nullptr : it->second.get();
+}
+
+void* newInstance(TypeDesc* t) {
+    if (t->isColl()) return newColl(t);
+    auto inst = std::make_unique<Instance>();
+    inst->type = t;
+    inst->data.assign(t->valueSize ? t->valueSize : 1, 0);
+    inst->ind.assign(t->indSize, 0);
+    initInstance(t, inst->data.data(), inst->ind.data());
+    void* p = inst->data.data();
+    std::lock_guard<std::mutex> g(instanceLock);
+    instances.emplace(p, std::move(inst));
+    return p;
+}
+
+namespace {
+
+void freeInstance(void* p) {
+    std::unique_ptr<Instance> inst;
+    {
+        std::lock_guard<std::mutex> g(instanceLock);
+        auto it = instances.find(p);
+        if (it == instances.end()) return;
+        inst = std::move(it->second);
+        instances.erase(it);
+    }
+    clearInstance(inst->type, inst->data.data());
+}
+
+}  // namespace
+
+// A new value starts with every attribute null, strings empty and collections empty.
+void initSlot(const TypeAttr& a, unsigned char* data, unsigned char* ind) {
+    std::memset(data, 0, slotSize(a));
+    if (ind) cellPut<sb2>(ind, OCI_IND_NULL);
+    switch (a.slot) {
+        case Slot::Text:
+            cellPut<OCIString*>(data, newString(""));
+            break;
+        case Slot::Coll:
+            cellPut<void*>(data, newColl(a.nested));
+            break;
+        case Slot::Object:
+            if (a.embedded) initInstance(a.nested, data, ind);
+            break;
+        default:
+            break;
+    }
+}
+
+void initInstance(TypeDesc* t, unsigned char* data, unsigned char* ind) {
+    if (ind) cellPut<sb2>(ind, OCI_IND_NULL);
+    for (const TypeAttr& a : t->attrs) initSlot(a, data + a.offset, ind ? ind + a.indOffset : nullptr);
+}
+
+void clearSlot(const TypeAttr& a, unsigned char* data) {
+    switch (a.slot) {
+        case Slot::Text:
+            freeString(cellGet<OCIString*>(data));
+            cellPut<OCIString*>(data, nullptr);
+            break;
+        case Slot::Coll:
+            if (void* c = cellGet<void*>(data)) freeColl(collOf(c));
+            cellPut<void*>(data, nullptr);
+            break;
+        case Slot::Object:
+            if (a.embedded) {
+                clearInstance(a.nested, data);
+            } else {
+                if (void* p = cellGet<void*>(data)) freeInstance(p);
+                cellPut<void*>(data, nullptr);
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+void clearInstance(TypeDesc* t, unsigned char* data) {
+    for (const TypeAttr& a : t->attrs) clearSlot(a, data + a.offset);
+}
+
+void copySlot(const TypeAttr& a, const unsigned char* src, const unsigned char* srcInd, unsigned char* dst,
+              unsigned char* dstInd) {
+    const size_t indBytes = slotIndSize(a);
+    switch (a.slot) {
+        case Slot::Text:
+            setString(reinterpret_cast<OCIString**>(dst), stringText(cellGet<OCIString*>(src)));
+            break;
+        case Slot::Coll: {
+            void* from = cellGet<void*>(src);
+            void* to = cellGet<void*>(dst);
+            if (!to) {
+                to = newColl(a.nested);
+                cellPut<void*>(dst, to);
+            }
+            CollBody* target = collOf(to);
+            for (auto& e : target->elems) clearSlot(a.nested->element(), e->data.data());
+            target->elems.clear();
+            if (from) {
+                for (auto& e : collOf(from)->elems) {
+                    if (!e->exists) continue;
+                    assignElement(a.nested->element(), nullptr, nullptr,
+                                  *target->elems.emplace_back(std::make_unique<CollElem>()));
+                    copySlot(a.nested->element(), e->data.data(), e->ind.data(),
+                             target->elems.back()->data.data(), target->elems.back()->ind.data());
+                }
+            }
+            break;
+        }
+        case Slot::Object:
+            if (a.embedded) {
+                copyInstance(a.nested, src, srcInd, dst, dstInd);
+                return;
+            } else {
+                void* from = cellGet<void*>(src);
+                void* to = cellGet<void*>(dst);
+                if (!from) {
+                    if (to) freeInstance(to);
+                    cellPut<void*>(dst, nullptr);
+                    break;
+                }
+                if (!to) {
+                    to = newInstance(a.nested);
+                    cellPut<void*>(dst, to);
+                }
+                Instance* f = instanceOf(from);
+                Instance* d = instanceOf(to);
+                if (f && d)
+                    copyInstance(a.nested, f->data.data(), f->ind.data(), d->data.data(), d->ind.data());
+            }
+            break;
+        default:
+            std::memcpy(dst, src, slotSize(a));
+            break;
+    }
+    if (dstInd) {
+        if (srcInd)
+            std::memcpy(dstInd, srcInd, indBytes);
+        else
+            cellPut<sb2>(dstInd, OCI_IND_NOTNULL);
+    }
+}
+
+void copyInstance(TypeDesc* t, const unsigned char* src, const unsigned char* srcInd, unsigned char* dst,
+                  unsigned char* dstInd) {
+    if (src == dst) return;
+    for (const TypeAttr& a : t->attrs)
+        copySlot(a, src + a.offset, srcInd ? srcInd + a.indOffset : nullptr, dst + a.offset,
+                 dstInd ? dstInd + a.indOffset : nullptr);
+    if (dstInd) cellPut<sb2>(dstInd, srcInd ? indAt(srcInd, 0) : OCI_IND_NOTNULL);
+}
+
+// ---- the kept text of values --------------------------------------------------------------------------
+//
+// Object values are kept as bracketed lists of their attributes in order, collections as lists of
+// their elements (deleted ones left out); null, numbers as decimal text, text and dates as quoted
+// strings with backslash escapes: ["Main St. 1", 12.5, "2024-01-02 03:04:05", [1, 2], null].
+
+namespace {
+
+struct Node {
+    enum Kind { Null, Str, Num, List } kind = Null;
+    std::string s;
+    std::vector<Node> items;
+};
+
+void writeQuoted(std::string& out, const std::string& s) {
+    out += '"';
+    for (char c : s) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    out += '"';
+}
+
+std::string dateText(const unsigned char* p) {
+    OCIDate d;
+    std::memcpy(&d, p, sizeof d);
+    DateParts parts;
+    parts.year = d.OCIDateYYYY;
+    parts.month = d.OCIDateMM;
+    parts.day = d.OCIDateDD;
+    parts.hour = d.OCIDateTime.OCITimeHH;
+    parts.minute = d.OCIDateTime.OCITimeMI;
+    parts.second = d.OCIDateTime.OCITimeSS;
+    if (!validDate(parts)) raise(1858, "a non-numeric character was found where a numeric was expected");
+    return dateToText(parts);
+}
+
+void writeInstance(std::string& out, TypeDesc* t, const unsigned char* data, const unsigned char* ind);
+
+void writeSlot(std::string& out, const TypeAttr& a, const unsigned char* data, const unsigned char* ind) {
+    if (a.slot == Slot::Object && a.embedded) return writeInstance(out, a.nested, data, ind);
+    if (ind && indAt(ind, 0) != OCI_IND_NOTNULL) {
+        out += "null";
+        return;
+    }
+    switch (a.slot) {
+        case Slot::Text:
+            writeQuoted(out, ansiToUtf8(stringText(cellGet<OCIString*>(data))));
+            break;
+        case Slot::Number: {
+            OCINumber n;
+            std::memcpy(&n, data, sizeof n);
+            if (n.OCINumberPart[0] == 0 || n.OCINumberPart[0] > 21) raise(1722, "invalid number");
+            out += decimalToText(decodeNumber(n.OCINumberPart + 1, n.OCINumberPart[0]));
+            break;
+        }
+        case Slot::Date:
+            writeQuoted(out, dateText(data));
+            break;
+        case Slot::BFloat:
+        case Slot::BDouble: {
+            char buf[40];
+            double v = a.slot == Slot::BFloat ? cellGet<float>(data) : cellGet<double>(data);
+            std::snprintf(buf, sizeof buf, "%.17g", v);
+            out += buf;
+            break;
+        }
+        case Slot::Coll: {
+            void* c = cellGet<void*>(data);
+            if (!c) {
+                out += "null";
+                break;
+            }
+            out += '[';
+            bool first = true;
+            for (auto& e : collOf(c)->elems) {
+                if (!e->exists) continue;
+                if (!first) out += ',';
+                first = false;
+                writeSlot(out, a.nested->element(), e->data.data(), e->ind.data());
+            }
+            out += ']';
+            break;
+        }
+        case Slot::Object: {
+            void* p = cellGet<void*>(data);
+            Instance* inst = p ? instanceOf(p) : nullptr;
+            if (!inst) {
+                out += "null";
+                break;
+            }
+            writeInstance(out, a.nested, inst->data.data(), inst->ind.data());
+            break;
+        }
+    }
+}
+
+void writeInstance(std::string& out, TypeDesc* t, const unsigned char* data, const unsigned char* ind) {
+    if (ind && indAt(ind, 0) != OCI_IND_NOTNULL) {
+        out += "null";
+        return;
+    }
+    out += '[';
+    for (size_t k = 0; k < t->attrs.size(); ++k) {
+        const TypeAttr& a = t->attrs[k];
+        if (k) out += ',';
+        writeSlot(out, a, data + a.offset, ind ? ind + a.indOffset : nullptr);
+    }
+    out += ']';
+}
+
+struct Reader {
+    const std::string& s;
+    size_t i = 0;
+    [[noreturn]] void bad() { raise(22060, "argument [2] is an invalid or uninitialized number"); }
+    void blanks() {
+        while (i < s.size() && static_cast<unsigned char>(s[i]) <= ' ') ++i;
+    }
+    Node node() {
+        blanks();
+        if (i >= s.size()) bad();
+        Node n;
+        if (s[i] == '[') {
+            n.kind = Node::List;
+            ++i;
+            blanks();
+            if (i < s.size() && s[i] == ']') {
+                ++i;
+                return n;
+            }
+            for (;;) {
+                n.items.push_back(node());
+                blanks();
+                if (i < s.size() && s[i] == ',') {
+                    ++i;
+                    continue;
+                }
+                if (i < s.size() && s[i] == ']') {
+                    ++i;
+                    return n;
+                }
+                bad();
+            }
+        }
+        if (s[i] == '"') {
+            n.kind = Node::Str;
+            for (++i; i < s.size() && s[i] != '"'; ++i) {
+                if (s[i] == '\\' && i + 1 < s.size()) ++i;
+                n.s += s[i];
+            }
+            if (i >= s.size()) bad();
+            ++i;
+            return n;
+        }
+        if (s.compare(i, 4, "null") == 0) {
+            i += 4;
+            return n;
+        }
+        n.kind = Node::Num;
+        while (i < s.size() && s[i] != ',' && s[i] != ']' && static_cast<unsigned char>(s[i]) > ' ')
+            n.s += s[i++];
+        if (n.s.empty()) bad();
+        return n;
+    }
+};
+
+void readInstance(TypeDesc* t, const Node& n, unsigned char* data, unsigned char* ind);
+
+void readSlot(const TypeAttr& a, const Node& n, unsigned char* data, unsigned char* ind) {
+    if (a.slot == Slot::Object && a.embedded) return readInstance(a.nested, n, data, ind);
+    if (n.kind == Node::Null) {
+        if (ind) cellPut<sb2>(ind, OCI_IND_NULL);
+        return;
+    }
+    if (ind) cellPut<sb2>(ind, OCI_IND_NOTNULL);
+    switch (a.slot) {
+        case Slot::Text:
+            setString(reinterpret_cast<OCIString**>(data), utf8ToAnsi(n.s));
+            break;
+        case Slot::Number: {
+            Decimal d;
+            if (!parseDecimal(n.s, d)) raise(1722, "invalid number");
+            std::string b = encodeNumber(d);
+            OCINumber num{};
+            num.OCINumberPart[0] = static_cast<ub1>(b.size());
+            std::memcpy(num.OCINumberPart + 1, b.data(), b.size());
+            std::memcpy(data, &num, sizeof num);
+            break;
+        }
+        case Slot::Date: {
+            DateParts p;
+            if (!parseDateText(n.s, p)) raise(1861, "literal does not match format string");
+            OCIDate d{};
+            d.OCIDateYYYY = static_cast<sb2>(p.year);
+            d.OCIDateMM = static_cast<ub1>(p.month);
+            d.OCIDateDD = static_cast<ub1>(p.day);
+            d.OCIDateTime.OCITimeHH = static_cast<ub1>(p.hour);
+            d.OCIDateTime.OCITimeMI = static_cast<ub1>(p.minute);
+            d.OCIDateTime.OCITimeSS = static_cast<ub1>(p.second);
+            std::memcpy(data, &d, sizeof d);
+            break;
+        }
+        case Slot::BFloat:
+            cellPut<float>(data, static_cast<float>(std::strtod(n.s.c_str(), nullptr)));
+            break;
+        case Slot::BDouble:
+            cellPut<double>(data, std::strtod(n.s.c_str(), nullptr));
+            break;
+        case Slot::Coll: {
+            void* c = cellGet<void*>(data);
+            if (!c) {
+                c = newColl(a.nested);
+                cellPut<void*>(data, c);
+            }
+            CollBody* body = collOf(c);
+            for (auto& e : body->elems) clearSlot(a.nested->element(), e->data.data());
+            body->elems.clear();
+            for (const Node& item : n.items) {
+                auto e = std::make_unique<CollElem>();
+                assignElement(a.nested->element(), nullptr, nullptr, *e);
+                readSlot(a.nested->element(), item, e->data.data(), e->ind.data());
+                body->elems.push_back(std::move(e));
+            }
+            break;
+        }
+        case Slot::Object: {
+            void* p = cellGet<void*>(data);
+            if (!p) {
+                p = newInstance(a.nested);
+                cellPut<void*>(data, p);
+            }
+            Instance* inst = instanceOf(p);
+            readInstance(a.nested, n, inst->data.data(), inst->ind.data());
+            break;
+        }
+    }
+}
+
+void readInstance(TypeDesc* t, const Node& n, unsigned char* data, unsigned char* ind) {
+    if (n.kind == Node::Null) {
+        if (ind) cellPut<sb2>(ind, OCI_IND_NULL);
+        return;
+    }
+    if (n.kind != Node::List || n.items.size() != t->attrs.size())
+        raise(22060, "the kept value does not match type " + t->name);
+    if (ind) cellPut<sb2>(ind, OCI_IND_NOTNULL);
+    for (size_t k = 0; k < t->attrs.size(); ++k) {
+        const TypeAttr& a = t->attrs[k];
+        readSlot(a, n.items[k], data + a.offset, ind ? ind + a.indOffset : nullptr);
+    }
+}
+
+// The instance bytes and null structure behind a top-level instance pointer: an object's own, or a
+// collection seen as an attribute of one element.
+struct Whole {
+    TypeAttr attr;  // a collection: an attribute holding it
+    unsigned char* data;
+    unsigned char* ind;
+    bool coll;
+};
+
+}  // namespace
+
+Value instanceValue(TypeDesc* t, const void* instance, const void* ind) {
+    if (!instance) return Value::null();
+    std::string out;
+    if (t->isColl()) {
+        TypeAttr a;
+        a.slot = Slot::Coll;
+        a.nested = t;
+        const sb2 atomic =
+            ind ? cellGet<sb2>(static_cast<const unsigned char*>(ind)) : collOf(instance)->atomic;
+        if (atomic != OCI_IND_NOTNULL) return Value::null();
+        void* cell = const_cast<void*>(instance);
+        writeSlot(out, a, reinterpret_cast<const unsigned char*>(&cell), nullptr);
+    } else {
+        writeInstance(out, t, static_cast<const unsigned char*>(instance),
+                      static_cast<const unsigned char*>(ind));
+    }
+    if (out == "null") return Value::null();
+    return Value::ofText(out);
+}
+
+void loadInstance(TypeDesc* t, const Value& v, void* instance, void* ind) {
+    auto* indBytes = static_cast<unsigned char*>(ind);
+    if (v.isNull()) {
+        if (t->isColl()) {
+            CollBody* c = collOf(instance);
+            for (auto& e : c->elems) clearSlot(t->element(), e->data.data());
+            c->elems.clear();
+            c->atomic = OCI_IND_NULL;
+        } else {
+            clearInstance(t, static_cast<unsigned char*>(instance));
+            initInstance(t, static_cast<unsigned char*>(instance), indBytes);
+        }
+        if (indBytes) cellPut<sb2>(indBytes, OCI_IND_NULL);
+        return;
+    }
+    Reader r{v.s};
+    Node n = r.node();
+    if (t->isColl()) {
+        TypeAttr a;
+        a.slot = Slot::Coll;
+        a.nested = t;
+        void* cell = instance;
+        readSlot(a, n, reinterpret_cast<unsigned char*>(&cell), nullptr);
+        collOf(instance)->atomic = OCI_IND_NOTNULL;
+        if (indBytes) cellPut<sb2>(indBytes, OCI_IND_NOTNULL);
+    } else {
+        readInstance(t, n, static_cast<unsigned char*>(instance), indBytes);
+    }
+}
+
+// ---- binds and defines of objects --------------------------------------------------------------------
+
+namespace {
+
+void* cellAt(void** base, ub4 row, ub4 skip) {
+    if (!base) return nullptr;
+    auto* p = reinterpret_cast<char*>(base) + static_cast<size_t>(row) * (skip ? skip : PtrCell);
+    void* v = nullptr;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+void setCellAt(void** base, ub4 row, ub4 skip, void* v) {
+    auto* p = reinterpret_cast<char*>(base) + static_cast<size_t>(row) * (skip ? skip : PtrCell);
+    std::memcpy(p, &v, sizeof v);
+}
+
+void* indicatorOf(TypeDesc* t, void* instance) {
+    if (t->isColl()) return &collOf(instance)->atomic;
+    Instance* inst = instanceOf(instance);
+    if (!inst) raise(21710, "argument is expecting a valid memory address of an object");
+    return inst->ind.data();
+}
+
+}  // namespace
+
+Value objectBindValue(const Bind& b, ub4 iteration) {
+    if (!b.objectType) raise(21560, "argument 3 is null, invalid, or out of range");
+    TypeDesc* t = typeOf(b.objectType);
+    void* instance = cellAt(b.objectCells, iteration, b.valueSkip);
+    if (!instance) return Value::null();
+    void* ind = b.objectInds ? cellAt(b.objectInds, iteration, b.indSkip) : nullptr;
+    if (!ind) ind = indicatorOf(t, instance);
+    return instanceValue(t, instance, ind);
+}
+
+void objectDefineWrite(Define& d, ub4 row, const Value& v) {
+    if (!d.objectType) raise(21560, "argument 3 is null, invalid, or out of range");
+    if (!d.objectCells) raise(1008, "not all variables bound");
+    TypeDesc* t = typeOf(d.objectType);
+    void* instance = cellAt(d.objectCells, row, d.valueSkip);
+    if (!instance || (t->isColl() ? false : !instanceOf(instance))) {
+        instance = newInstance(t);
+        setCellAt(d.objectCells, row, d.valueSkip, instance);
+    }
+    void* ind = indicatorOf(t, instance);
+    loadInstance(t, v, instance, ind);
+    if (d.objectInds) setCellAt(d.objectInds, row, d.indSkip, ind);
+}
+
+}  // namespace oci
+
+using namespace oci;
+
+namespace {
+
+Error* errorOf(OCIError* errhp) {
+    return handleAs<Error>(errhp, OCI_HTYPE_ERROR);
+}
+
+Session& liveSession(const OCISvcCtx* svchp) {
+    auto* svc = handleAs<SvcCtx>(svchp, OCI_HTYPE_SVCCTX);
+    if (!svc) raise(24316, "illegal handle type");
+    if (!svc->session || !findHandle(svc->session)) raise(3114);
+    svc->session->ensureAlive();
+    return *svc->session;
+}
+
+}  // namespace
+
+extern "C" {
+
+sword OCITypeByName(OCIEnv*, OCIError* err, const OCISvcCtx* svc, const OraText* schema_name, ub4 s_length,
+                    const OraText* type_name, ub4 t_length, const OraText*, ub4, OCIDuration, ub4,
+                    OCIType** tdo) {
+    return guarded(errorOf(err), [&]() -> sword {
+        if (!tdo || !type_name) raise(21560, "argument 11 is null, invalid, or out of range");
+        Session& s = liveSession(svc);
+        std::string schema =
+            schema_name ? std::string(reinterpret_cast<const char*>(schema_name), s_length) : "";
+        std::string name(reinterpret_cast<const char*>(type_name), t_length);
+        *tdo = reinterpret_cast<OCIType*>(findType(s, upper(ansiToUtf8(schema)), upper(ansiToUtf8(name))));
+        return OCI_SUCCESS;
+    });
+}
+
+sword OCIObjectNew(OCIEnv*, OCIError* err, const OCISvcCtx*, OCITypeCode typecode, OCIType* tdo, void*,
+                   OCIDuration, boolean, void** instance) {
+    return guarded(errorOf(err), [&]() -> sword {
+        if (!instance) raise(21560, "argument 9 is null, invalid, or out of range");
+        if (typecode == OCI_TYPECODE_VARCHAR2 || typecode == 1) {
+            *instance = newString("");
+            return OCI_SUCCESS;
+        }
+        TypeDesc* t = typeOf(tdo);
+        if (typecode != t->code) raise(22806, "not an object or REF");
+        *instance = newInstance(t);
+        return OCI_SUCCESS;
+    });
+}
+
+sword OCIObjectFree(OCIEnv*, OCIError* err, void* instance, ub2) {
+    return guarded(errorOf(err), [&]() -> sword {
+        if (!instance) raise(21560, "argument 3 is null, invalid, or out of range");
+        if (instanceOf(instance)) {
+            freeInstance(instance);
+            return OCI_SUCCESS;
+        }
+        if (CollBody* c = collOfOrNull(instance)) {
+            freeColl(c);
+            return OCI_SUCCESS;
+        }
+        if (isString(instance)) {
+            freeString(static_cast<OCIString*>(instance));
+            return OCI_SUCCESS;
+        }
+        raise(21710, "argument is expecting a valid memory address of an object");
+    });
+}
+
+sword OCIObjectGetInd(OCIEnv*, OCIError* err, void* instance, void** null_struct) {
+    return guarded(errorOf(err), [&]() -> sword {
+        if (!null_struct) raise(21560, "argument 4 is null, invalid, or out of range");
+        if (Instance* inst = instanceOf(instance)) {
+            *null_struct = inst->ind.data();
+            return OCI_SUCCESS;
+        }
+        if (CollBody* c = collOfOrNull(instance)) {
+            *null_struct = &c->atomic;
+            return OCI_SUCCESS;
+        }
+        raise(21710, "argument is expecting a valid memory address of an object");
+    });
+}
+
+sword OCIObjectCopy(OCIEnv*, OCIError* err, const OCISvcCtx*, void* source, void* null_source, void* target,
+                    void* null_target, OCIType* tdo, OCIDuration, ub1) {
+    return guarded(errorOf(err), [&]() -> sword {
+        if (!source || !target) raise(21560, "argument 4 is null, invalid, or out of range");
+        TypeDesc* t = typeOf(tdo);
+        if (t->isColl()) {
+            TypeAttr a;
+            a.slot = Slot::Coll;
+            a.nested = t;
+            void* from = source;
+            void* to = target;
+            copySlot(a, reinterpret_cast<unsigned char*>(&from), nullptr,
+                     reinterpret_cast<unsigned char*>(&to), nullptr);
+            const sb2 atomic = null_source ? *static_cast<sb2*>(null_source) : collOf(source)->atomic;
+            if (null_target) std::memcpy(null_target, &atomic, sizeof atomic);
+            collOf(target)->atomic = atomic;
+            return OCI_SUCCESS;
+        }
+        copyInstance(t, static_cast<unsigned char*>(source), static_cast<unsigned char*>(null_source),
+                     static_cast<unsigned char*>(target), static_cast<unsigned char*>(null_target));
+        return OCI_SUCCESS;
+    });
+}
+
+sword OCIDefineObject(OCIDefine* defnp, OCIError* errhp, const OCIType* type, void** pgvpp, ub4*,
+                      void** indpp, ub4*) {
+    auto* d = handleAs<Define>(defnp, OCI_HTYPE_DEFINE);
+    if (!d) return OCI_INVALID_HANDLE;
+    return guarded(errorOf(errhp), [&]() -> sword {
+        if (!pgvpp) raise(21560, "argument 4 is null, invalid, or out of range");
+        typeOf(type);
+        d->objectType = type;
+        d->objectCells = pgvpp;
+        d->objectInds = indpp;
+        return OCI_SUCCESS;
+    });
+}
+
+sword OCIBindObject(OCIBind* bindp, OCIError* errhp, const OCIType* type, void** pgvpp, ub4*, void** indpp,
+                    ub4*) {
+    auto* b = handleAs<Bind>(bindp, OCI_HTYPE_BIND);
+    if (!b) return OCI_INVALID_HANDLE;
+    return guarded(errorOf(errhp), [&]() -> sword {
+        if (!pgvpp) raise(21560, "argument 4 is null, invalid, or out of range");
+        typeOf(type);
+        b->objectType = type;
+        b->objectCells = pgvpp;
+        b->objectInds = indpp;
+        return OCI_SUCCESS;
+    });
+}
+
+}  // extern "C"
+
+namespace {
+
+// The attribute a chain of names reaches from an instance, making the objects on the way (when
+// the value is not null) as OCIObjectSetAttr does.
+struct AttrPlace {
+    const TypeAttr* attr = nullptr;
+    unsigned char* data = nullptr;
+    unsigned char* ind = nullptr;
+};
+
+AttrPlace findAttrPlace(TypeDesc* t, unsigned char* data, unsigned char* ind, const OraText** names,
+                        const ub4* lengths, ub4 count, bool notNull) {
+    AttrPlace at;
+    for (ub4 k = 0; k < count; ++k) {
+        if (!names || !names[k]) raise(21560, "argument 6 is null, invalid, or out of range");
+        const std::string name =
+            upper(ansiToUtf8(std::string(reinterpret_cast<const char*>(names[k]), lengths[k])));
+        const TypeAttr* a = nullptr;
+        for (const TypeAttr& candidate : t->attrs)
+            if (candidate.name == name) a = &candidate;
+        if (!a) raise(22840, "the specified attribute " + name + " does not exist");
+        data += a->offset;
+        if (ind) ind += a->indOffset;
+        if (notNull && ind) cellPut<sb2>(ind, OCI_IND_NOTNULL);
+        if (k + 1 == count) {
+            at.attr = a;
+            at.data = data;
+            at.ind = ind;
+            return at;
+        }
+        if (a->slot != Slot::Object) raise(22840, "the attribute " + name + " is no object");
+        if (!a->embedded) {
+            void* p = cellGet<void*>(data);
+            if (!p) {
+                if (!notNull) raise(22840, "the attribute " + name + " is null");
+                p = newInstance(a->nested);
+                cellPut<void*>(data, p);
+            }
+            Instance* inst = instanceOf(p);
+            data = inst->data.data();
+            ind = inst->ind.data();
+            if (notNull) cellPut<sb2>(ind, OCI_IND_NOTNULL);
+        }
+        t = a->nested;
+    }
+    raise(21560, "argument 8 is null, invalid, or out of range");
+}
+
+}  // namespace
+
+extern "C" sword OCIObjectSetAttr(OCIEnv*, OCIError* err, void* instance, void* null_struct, OCIType* tdo,
+                                  const OraText** names, const ub4* lengths, const ub4 name_count, const ub4*,
+                                  const ub4, const OCIInd null_status, const void*, const void* attr_value) {
+    return guarded(errorOf(err), [&]() -> sword {
+        if (!instance) raise(21560, "argument 3 is null, invalid, or out of range");
+        TypeDesc* t = typeOf(tdo);
+        AttrPlace at =
+            findAttrPlace(t, static_cast<unsigned char*>(instance), static_cast<unsigned char*>(null_struct),
+                          names, lengths, name_count, null_status == OCI_IND_NOTNULL);
+        if (at.ind) cellPut<sb2>(at.ind, null_status);
+        if (!attr_value) return OCI_SUCCESS;
+        const TypeAttr& a = *at.attr;
+        switch (a.slot) {
+            case Slot::Text:
+                setString(reinterpret_cast<OCIString**>(at.data),
+                          stringText(static_cast<const OCIString*>(attr_value)));
+                break;
+            case Slot::Coll:
+            case Slot::Object: {
+                if (a.slot == Slot::Object && a.embedded) {
+                    copyInstance(a.nested, static_cast<const unsigned char*>(attr_value), nullptr, at.data,
+                                 nullptr);
+                    break;
+                }
+                void* from = const_cast<void*>(attr_value);
+                copySlot(a, reinterpret_cast<const unsigned char*>(&from), nullptr, at.data, nullptr);
+                break;
+            }
+            default:
+                std::memcpy(at.data, attr_value, slotSize(a));
+                break;
+        }
+        return OCI_SUCCESS;
+    });
+}
