@@ -31,6 +31,8 @@ class TCustomDASQL;
 class TDAMetaData;
 class TDAParams;
 class TMacros;
+class TDASQLGenerator;
+class TDADataSetUpdater;
 
 using TCRConnectionClass = rtl::TClassOf<TCRConnection>;
 using TCRCommandClass = rtl::TClassOf<TCRCommand>;
@@ -822,6 +824,16 @@ public:
 class TDADataSetService : public TDataSetService {
 public:
     explicit TDADataSetService(TMemDataSet* dataSet);
+    ~TDADataSetService() override;
+
+    // A TDADataSetUpdater (descendants make their own kind).
+    void MakeUpdater() override;
+    // The generator of the update statements, made on first use.
+    TDASQLGenerator* SQLGenerator();
+    virtual std::unique_ptr<TDASQLGenerator> CreateSQLGenerator();
+    TDADataSetUpdater* DAUpdater() const;
+    // The updating table was added from UpdatingTable, not found among the query's tables.
+    bool IsAddedTable() const { return addedTable_; }
 
     void AfterDataOpen() override;
     // Called at the end of the dataset's open, once the fields exist.
@@ -872,6 +884,9 @@ protected:
     bool keyCacheValid_ = false;
     std::vector<TFieldDesc*> dataCache_[2];
     bool dataCacheValid_[2] = {false, false};
+
+private:
+    std::unique_ptr<TDASQLGenerator> generator_;
 };
 
 // User-written update statements of a dataset (or components that perform them), attached to
@@ -1061,7 +1076,47 @@ public:
     TUpdateExecuteEvent BeforeUpdateExecute;
     TUpdateExecuteEvent AfterUpdateExecute;
 
+    // ---- editing through the updater
+    TDADataSetUpdater* Updater();
+    // Re-reads the current record from the server (SQLRefresh or a generated statement).
+    void RefreshRecord();
+    // Re-reads the rows changed since they were fetched (by key); with checkDeleted, drops the
+    // rows the server no longer has.
+    void RefreshQuick(bool checkDeleted);
+    // Locks the current record (SQLLock or a generated lock statement) until the transaction ends.
+    void Lock();
+    void Unlock();
+    void ApplyUpdates(TUpdateRecordKinds kinds) override;
+    using TMemDataSet::ApplyUpdates;
+    void SetDefaultExpressionValues() override;
+    // An update statement's parameter from a field: its old value or the current one.
+    virtual void AssignFieldValue(TDAParam* param, db::TField* field, bool old);
+    // The key fields of the current record and their values (one value, or an array for
+    // several keys); false when the dataset knows no keys.
+    bool GetCurrentKeys(std::vector<db::TField*>& keyFields, rtl::Variant& values);
+
+    // ---- final SQL
+    // The SQL text with its macros expanded.
+    AnsiString GetBaseSQL();
+    const AnsiString& FilterSQL() const { return filterSQL_; }
+    // A condition added to the WHERE clause; an open dataset opens again with it.
+    void SetFilterSQL(const AnsiString& value);
+    virtual AnsiString AddWhereToSQL(const AnsiString& sql, const AnsiString& condition);
+    // The FROM list and the WHERE condition of a SELECT (empty when it has none).
+    AnsiString ExtractFromList(const AnsiString& sql);
+    AnsiString ExtractWhereCondition(const AnsiString& sql);
+    virtual TSQLParserClass SQLParserClass();
+
 protected:
+    friend class TDASQLGenerator;
+    friend class TDADataSetUpdater;
+    void InternalEdit() override;
+    void InternalInsert() override;
+    void InternalDelete() override;
+    void InternalCancel() override;
+    void InternalPost() override;
+    void InternalRefresh() override;
+
     explicit TCustomDADataSet(rtl::TComponent* owner);
     // The half of construction that needs the derived factories; the most derived constructor
     // calls it.
@@ -1146,8 +1201,12 @@ private:
     bool executeUse_ = false;
     // A use taken by Open or Execute that the end of the fetch or Close gives back.
     bool openUse_ = false;
+    // A use taken for an edit or insert that post or cancel gives back.
+    bool editUse_ = false;
+    AnsiString filterSQL_;
 };
 
 }  // namespace dac
 
 #include "dataaccess/components/DBAccessMetaData.h"
+#include "dataaccess/components/DASQLGenerator.h"

@@ -594,11 +594,6 @@ void TCustomDADataSet::SetCursor(TCRCursor* value) {
     command_->SetCursor(value);
 }
 
-AnsiString TCustomDADataSet::GetFinalSQL() {
-    AnsiString text = internalSQL_->GetFinalSQL();
-    return text;
-}
-
 void TCustomDADataSet::ResetSQL() {
     internalSQL_->SQLChanged();
     UnPrepare();

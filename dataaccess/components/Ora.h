@@ -518,6 +518,8 @@ public:
     bool OpenNext() override;
     bool NeedParamValuesOnPrepare() override { return true; }
     virtual bool IsUpdateSQLRequired() { return false; }
+    void MakeUpdater() override;
+    std::unique_ptr<TDASQLGenerator> CreateSQLGenerator() override;
 
     const AnsiString& KeySequence() const { return keySequence_; }
     TSequenceMode SequenceMode() const { return sequenceMode_; }
@@ -536,6 +538,8 @@ class TOraDataSetService : public TCustomOraDataSetService {
 public:
     explicit TOraDataSetService(TMemDataSet* dataSet) : TCustomOraDataSetService(dataSet) {}
     db::TFieldClass GetFieldClass(db::TFieldType fieldType) override;
+    void MakeUpdater() override;
+    std::unique_ptr<TDASQLGenerator> CreateSQLGenerator() override;
 };
 
 // The record-count statement of a query: the ORDER BY list removed, the text cut at a FOR UPDATE
@@ -558,7 +562,8 @@ public:
     TOCICommand* OCICommand() const { return dynamic_cast<TOCICommand*>(GetICommand()); }
 
     TCheckMode CheckMode() const { return checkMode_; }
-    virtual void SetCheckMode(TCheckMode value) { checkMode_ = value; }
+    // cmException makes a lock compare the locked row with the record.
+    virtual void SetCheckMode(TCheckMode value);
     TSequenceMode SequenceMode() const { return sequenceMode_; }
     virtual void SetSequenceMode(TSequenceMode value);
     const AnsiString& KeySequence() const { return keySequence_; }
@@ -578,6 +583,8 @@ public:
                             bool convertStrings) override;
     void CheckFieldCompatibility(db::TField* field, db::TFieldDef* fieldDef) override;
     void AssignTo(rtl::TPersistent* dest) override;
+    AnsiString AddWhereToSQL(const AnsiString& sql, const AnsiString& condition) override;
+    TSQLParserClass SQLParserClass() override;
 
 protected:
     std::unique_ptr<TCustomDASQL> CreateInternalSQL() override;
@@ -644,3 +651,4 @@ private:
 }  // namespace dac
 
 #include "dataaccess/components/OraMetaData.h"
+#include "dataaccess/components/OraSQLGenerator.h"
