@@ -243,7 +243,8 @@ AnsiString TDASQLGenerator::TableName() const {
 void TDASQLGenerator::GenerateInsertSQL(const TKeyAndDataFields& fields, bool modifiedOnly, int index) {
     for (TFieldDesc* desc : fields.DataFieldDescs)
         if (!modifiedOnly || !FieldIsNull(desc, false)) AddFieldToInsertSQL(desc, index);
-    header_ = "INSERT INTO " + TableName() + SLLineSeparator + "  (";
+    // Appended: the Oracle form may have put a block prefix (a sequence fetch) in front.
+    header_ += "INSERT INTO " + TableName() + SLLineSeparator + "  (";
     middle_ = AnsiString(")") + SLLineSeparator + "VALUES" + SLLineSeparator + "  (";
     footer_ = ")";
 }

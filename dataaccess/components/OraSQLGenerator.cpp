@@ -80,6 +80,13 @@ void TCustomOraSQLGenerator::AddFieldToUpdateSQL(TFieldDesc* desc, bool modified
         fieldList_ += desc->DataType == dtOraBlob ? "EMPTY_BLOB()" : "EMPTY_CLOB()";
 }
 
+bool TCustomOraSQLGenerator::SequenceInsideInsert() {
+    if (TOraSession* s = OraDataSet()->Session())
+        if (auto* c = dynamic_cast<TOCIConnection*>(s->GetIConnection()); c && c->GetConnected())
+            return c->GetOCICallStyle() == ocsOCI8 && c->GetOracleVersion() > 7999;
+    return true;
+}
+
 void TCustomOraSQLGenerator::AddReturning(const AnsiString& names, const AnsiString& params) {
     if (!names.empty()) footer_ += AnsiString(SLLineSeparator) + "RETURNING" + SLLineSeparator + "  " + names;
     if (!params.empty()) footer_ += AnsiString(SLLineSeparator) + "INTO" + SLLineSeparator + "  " + params;
@@ -98,10 +105,7 @@ void TCustomOraSQLGenerator::GenerateInsertSQL(const TKeyAndDataFields& fields, 
     TOraDataSet* ds = OraDataSet();
     if (OraService()->KeyGeneratorField() && ds->SequenceMode() == smPost && !fields.KeyFieldDescs.empty()) {
         sequenceField_ = fields.KeyFieldDescs[0];
-        sequenceInInsert_ = true;
-        if (TOraSession* s = ds->Session())
-            if (auto* c = dynamic_cast<TOCIConnection*>(s->GetIConnection()); c && c->GetConnected())
-                sequenceInInsert_ = c->GetOCICallStyle() == ocsOCI8 && c->GetOracleVersion() > 7999;
+        sequenceInInsert_ = SequenceInsideInsert();
         if (!sequenceInInsert_) {
             header_ = "begin" + AnsiString(SLLineSeparator) + "  SELECT " + OraService()->KeySequence() +
                       ".NEXTVAL INTO ";

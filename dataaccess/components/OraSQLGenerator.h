@@ -30,6 +30,9 @@ public:
     AnsiString GenerateSelectValues(const AnsiString& values) override;
 
 protected:
+    // The key sequence's next value is taken inside the INSERT (an OCI 8 session on a server of
+    // version 8 or later; also when not connected) rather than selected into the key first.
+    virtual bool SequenceInsideInsert();
     TCustomOraDataSetService* OraService() const;
     TOraDataSet* OraDataSet() const;
     // LOB values are written through EMPTY_BLOB()/EMPTY_CLOB() and the returned locators.

@@ -69,3 +69,58 @@ TEST_F(EditIt, AQueryIsEditedInsertedIntoAndDeletedFromWithAndWithoutCachedUpdat
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(EditIt, ARecordIsReadAgainFromTheServerAndDefaultsComeBackWithTheInsert) {
+    dbExec(
+        "CREATE TABLE note(id NUMBER(9,0) PRIMARY KEY, body VARCHAR2(20), kind VARCHAR2(5) DEFAULT 'memo');"
+        "INSERT INTO note VALUES (1, 'first', 'memo');");
+    auto s = newSession();
+    auto q = newQuery(s.get(), "SELECT id, body, kind FROM note");
+    q->SetKeyFields("ID");
+    q->SetDMLRefresh(true);
+    q->Open();
+    dbExec("UPDATE note SET body = 'changed' WHERE id = 1;");
+    EXPECT_EQ("first", q->FieldByName("BODY")->AsString());
+    q->RefreshRecord();
+    EXPECT_EQ("changed", q->FieldByName("BODY")->AsString());
+    q->Append();
+    q->FieldByName("ID")->SetAsInteger(2);
+    q->FieldByName("BODY")->SetAsString("second");
+    q->Post();
+    EXPECT_EQ("memo", q->FieldByName("KIND")->AsString()) << "the column's default, returned by the INSERT";
+    EXPECT_EQ((std::vector<std::string>{"1|changed|memo", "2|second|memo"}),
+              Sqlite3("SELECT id, body, kind FROM note ORDER BY id;"));
+}
+
+TEST_F(EditIt, ALockFindsARowAnotherSessionChangedAndEditingStops) {
+    dbExec(
+        "CREATE TABLE note(id NUMBER(9,0) PRIMARY KEY, body VARCHAR2(20));"
+        "INSERT INTO note VALUES (1, 'first');");
+    auto s = newSession();
+    auto q = newQuery(s.get(), "SELECT id, body FROM note");
+    q->SetKeyFields("ID");
+    q->SetLockMode(lmLockImmediate);
+    q->SetCheckMode(cmException);
+    q->SetName("Notes");
+    q->Open();
+    Record();
+    q->Edit();
+    q->FieldByName("BODY")->SetAsString("mine");
+    q->Post();
+    const std::vector<std::string> sent = Received();
+    // The driver sends line ends as LF.
+    EXPECT_EQ((std::vector<std::string>{"SAVEPOINT \"LOCK_NOTES\"",
+                                        "SELECT * FROM NOTE\nWHERE\n  ID = :Old_ID\nFOR UPDATE NOWAIT",
+                                        "UPDATE NOTE\nSET\n  BODY = :BODY\nWHERE\n  ID = :Old_ID"}),
+              std::vector<std::string>(sent.begin(), sent.begin() + std::min<size_t>(3, sent.size())));
+    EXPECT_EQ((std::vector<std::string>{"1|mine"}), Sqlite3("SELECT id, body FROM note;"));
+    dbExec("UPDATE note SET body = 'theirs' WHERE id = 1;");
+    EXPECT_EQ("Record was changed by another user", ErrorText([&] { q->Edit(); }));
+    EXPECT_EQ(db::dsBrowse, q->State());
+    q->Close();
+    EXPECT_EQ(0, s->ConnectCount());
+}
+
+}  // namespace
