@@ -13,6 +13,13 @@ using rtl::Variant;
 
 namespace {
 
+// Values the record holds as objects (LOBs, cursors, object types); variants and heap strings
+// are plain values here.
+bool IsObjectValue(TData* data, TDataType t) {
+    return data->IsComplexFieldType(t) && t != dtVariant && t != dtStringRef && t != dtVarBytesRef &&
+           t != dtWideStringRef;
+}
+
 bool IsRefreshKind(TStatementType t) {
     return t == stRefresh || t == stRefreshQuick || t == stRefreshCheckDeleted;
 }
@@ -470,12 +477,36 @@ bool TDADataSetUpdater::PerformSQL(const AnsiString& sqlText, TStatementTypes st
     return result;
 }
 
+void TDADataSetUpdater::PutRecordValue(TFieldDesc* desc, const Variant& value) {
+    TCustomDADataSet* ds = DADataSet();
+    db::TField* field = ds->GetField(desc);
+    if (!field) {
+        ds->GetIRecordSet()->PutFieldAsVariant(desc->FieldNo, TargetBuffer(), value);
+        return;
+    }
+    // The record is written through its field, writable for the moment.
+    const db::TDataSetState state = ds->SetTempState(db::dsNewValue);
+    const bool readOnly = field->ReadOnly();
+    field->SetReadOnly(false);
+    try {
+        if (value.IsNull() || value.IsEmpty())
+            field->Clear();
+        else
+            field->SetValue(value);
+    } catch (...) {
+        field->SetReadOnly(readOnly);
+        ds->RestoreState(state);
+        throw;
+    }
+    field->SetReadOnly(readOnly);
+    ds->RestoreState(state);
+}
+
 void TDADataSetUpdater::ReturnParamsToFields() {
     TCustomDADataSet* ds = DADataSet();
     TDAParams* params = UpdateQueryParams();
     TData* data = ds->GetIRecordSet();
-    void* buffer = ds->FInCacheApply ? ds->FNewCacheBuffer : ds->ActiveBuffer();
-    if (!params || !buffer) return;
+    if (!params || !TargetBuffer()) return;
     for (int i = 0; i < params->Count(); ++i) {
         TDAParam* param = params->Items(i);
         db::TField* field = nullptr;
@@ -489,15 +520,10 @@ void TDADataSetUpdater::ReturnParamsToFields() {
         }
         if (!field || old) continue;
         TFieldDesc* desc = ds->GetFieldDesc(field);
-        if (!desc || data->IsComplexFieldType(desc->DataType)) continue;
-        if (param->IsNull()) {
-            data->SetNull(desc->FieldNo, buffer, true);
-            continue;
-        }
-        Variant current;
-        data->GetFieldAsVariant(desc->FieldNo, buffer, current);
-        const Variant value = param->Value();
-        if (!rtl::VarSameValue(current, value)) data->PutFieldAsVariant(desc->FieldNo, buffer, value);
+        if (!desc || IsObjectValue(data, desc->DataType)) continue;
+        const Variant value = param->IsNull() ? rtl::Null() : param->Value();
+        if (!param->IsNull() && rtl::VarSameValue(field->Value(), value)) continue;
+        PutRecordValue(desc, value);
     }
 }
 
@@ -505,17 +531,13 @@ void TDADataSetUpdater::CopyRowToRecord(TStatementType statementType) {
     TCustomDADataSet* ds = DADataSet();
     auto* q = static_cast<TCustomDADataSet*>(updateQuery_);
     TData* data = ds->GetIRecordSet();
-    void* buffer = ds->FInCacheApply ? ds->FNewCacheBuffer : ds->ActiveBuffer();
+    void* buffer = TargetBuffer();
     if (!buffer) return;
     TDASQLGenerator* generator = DAService()->SQLGenerator();
     const bool lockCheck =
         statementType == stLock && CheckOnLock && !ds->RefreshOptions().Contains(roBeforeEdit);
-    void* oldBuffer = nullptr;
-    if (lockCheck) {
-        const db::TDataSetState s = ds->State();
-        const bool useOld = s == db::dsEdit || s == db::dsInsert || s == db::dsSetKey || ds->CachedUpdates();
-        oldBuffer = useOld ? ds->GetOldRecord() : buffer;
-    }
+    const db::TDataSetState s = ds->State();
+    const bool useOld = s == db::dsEdit || s == db::dsInsert || s == db::dsSetKey || ds->CachedUpdates();
     for (db::TField* column : q->FieldList()) {
         if (!column->Visible()) continue;
         TFieldDesc* target = nullptr;
@@ -523,24 +545,23 @@ void TDADataSetUpdater::CopyRowToRecord(TStatementType statementType) {
         if (index >= 0 && index < data->Fields().Count()) target = data->Fields()[index];
         if (!target) target = data->FindField(column->FieldName());
         if (!target || target->Kind != 0) continue;
-        if (data->IsComplexFieldType(target->DataType)) continue;
+        if (IsObjectValue(data, target->DataType)) continue;
         const Variant fetched = column->Value();
         if (lockCheck) {
-            Variant mine;
-            data->GetFieldAsVariant(target->FieldNo, oldBuffer, mine);
-            if (!CompareFieldValues(mine, fetched)) DatabaseError("Record was changed by another user");
+            db::TField* field = ds->GetField(target);
+            if (!field) continue;
+            if (!CompareFieldValues(useOld ? field->OldValue() : field->Value(), fetched))
+                DatabaseError("Record was changed by another user");
             continue;
         }
-        if (fetched.IsNull())
-            data->SetNull(target->FieldNo, buffer, true);
-        else
-            data->PutFieldAsVariant(target->FieldNo, buffer, fetched, true);
+        PutRecordValue(target, fetched);
     }
     if (!IsRefreshKind(statementType) || ds->FInCacheApply) return;
     if (ds->CalcFieldsSize() > 0) ds->CalculateRecordFields(static_cast<db::TRecordBuffer>(buffer));
     if (!refreshInPost_ && ds->State() == db::dsBrowse) {
         ds->UpdateCursorPos();
         data->PutRecord(buffer);
+        data->AddRefComplexFields(buffer);
         ds->SetRefreshed(static_cast<db::TRecordBuffer>(buffer), true);
     }
 }
@@ -563,12 +584,8 @@ void TDADataSetUpdater::ApplyRefreshQuickRows(TStatementType statementType) {
             for (size_t k = 0; k < keyFields.size(); ++k)
                 values.PutElement(static_cast<int>(k), q->FieldByName(keyFields[k]->FieldName())->Value());
         }
-        if (!ds->LocateRecordByFields(keyFields, values, {}, false)) {
-            ds->Append();
-            ds->Cancel();
-            continue;
-        }
-        ds->Resync({});
+        if (!ds->LocateRecordByFields(keyFields, values, {}, false)) continue;
+        ds->Resync({db::rmExact, db::rmCenter});
         CopyRowToRecord(statementType);
     }
     if (ds->BookmarkValid(saved)) ds->GotoBookmark(saved);
@@ -744,8 +761,7 @@ bool TDADataSetUpdater::PerformAppend() {
     if (TFieldDesc* identity = DAService()->IdentityField()) {
         Variant value;
         if (GetIdentityFieldValue(value)) {
-            void* buffer = ds->FInCacheApply ? ds->FNewCacheBuffer : ds->ActiveBuffer();
-            ds->GetIRecordSet()->PutFieldAsVariant(identity->FieldNo, buffer, value);
+            PutRecordValue(identity, value);
         }
     }
     if (auto* q = dynamic_cast<TCustomDADataSet*>(updateQuery_)) ds->lastInsertId_ = q->LastInsertId();
@@ -888,14 +904,19 @@ bool TDADataSetUpdater::RefreshQuick(bool checkDeleted) {
                 std::vector<db::TField*> keyFields;
                 Variant keyValues;
                 ds->GetCurrentKeys(keyFields, keyValues);
-                if (checkDeleted && !ds->IsEmpty())
+                if (checkDeleted && !ds->IsEmpty()) {
                     PerformSQL(AnsiString(), TStatementTypes{stRefreshCheckDeleted});
+                    // The walk over the rows moved the cursor: the quick refresh reads the kept record.
+                    if (!keyFields.empty() && !keyValues.IsEmpty() &&
+                        ds->LocateRecordByFields(keyFields, keyValues, {}, false))
+                        ds->Resync({db::rmExact, db::rmCenter});
+                }
                 PerformSQL(AnsiString(), TStatementTypes{stRefreshQuick});
                 if (keyFields.empty() || keyValues.IsEmpty() ||
                     !ds->LocateRecordByFields(keyFields, keyValues, {}, false))
                     ds->First();
                 else
-                    ds->Resync({});
+                    ds->Resync({db::rmExact, db::rmCenter});
             } catch (...) {
                 ds->Options().StrictUpdate = strict;
                 if (ds->Filtered() != filtered) ds->SetFiltered(filtered);

@@ -193,6 +193,8 @@ protected:
     // active buffer.
     void* TargetBuffer() const;
     bool InCacheApply() const;
+    // A value into the record being written (Null clears the field).
+    void PutRecordValue(TFieldDesc* desc, const rtl::Variant& value);
     // A new, unconnected dataset of the connection's kind for the update queries.
     virtual TCustomDADataSet* CreateUpdateQuery();
     TDAParams* UpdateQueryParams() const;

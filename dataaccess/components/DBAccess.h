@@ -923,6 +923,10 @@ public:
     void AssignTo(rtl::TPersistent* dest) override;
     bool DesignCreate = false;
 
+    // Runs the statement of an update kind for the dataset's current record through its updater.
+    void ExecSQL(db::TUpdateKind kind);
+    virtual void Apply(db::TUpdateKind kind) { ExecSQL(kind); }
+
 private:
     std::unique_ptr<rtl::TStringList> sql_[stRefresh + 1];
     rtl::TComponent* objects_[stRefresh + 1] = {};

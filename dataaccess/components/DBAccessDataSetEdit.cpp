@@ -98,7 +98,7 @@ void TCustomDADataSet::InternalRefresh() {
             if (!keyFields.empty() && !keyValues.IsEmpty()) {
                 DoBeforeScroll();
                 if (LocateRecordByFields(keyFields, keyValues, {}, false)) {
-                    Resync({});
+                    Resync({db::rmExact, db::rmCenter});
                     DoAfterScroll();
                 } else {
                     First();

@@ -167,7 +167,7 @@ bool TCustomOraDataSetUpdater::PerformSQL(const AnsiString& sqlText, TStatementT
     TFieldDesc* identity = OraService()->IdentityField();
     Variant rowId;
     if (identity && GetIdentityFieldValue(rowId) && rowId.AsString().substr(0, 1) == "*") {
-        DADataSet()->GetIRecordSet()->PutFieldAsVariant(identity->FieldNo, TargetBuffer(), rowId);
+        PutRecordValue(identity, rowId);
     }
     return result;
 }
