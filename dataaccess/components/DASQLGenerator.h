@@ -176,6 +176,10 @@ public:
     virtual bool PerformSQL(const AnsiString& sqlText, TStatementTypes statementTypes);
     // A statement of a provider update kind, its parameters filled from a delta dataset.
     bool PerformPSUpdateRecord(db::TUpdateKind updateKind, db::TDataSet* delta);
+    // A new dataset of the session's kind, owned by the caller.
+    std::unique_ptr<TCustomDADataSet> NewDataSet() {
+        return std::unique_ptr<TCustomDADataSet>(CreateUpdateQuery());
+    }
     // Gives back every update query's prepared statement (the dataset's cursor closed).
     void UnPrepareUpdateQueries();
 

@@ -838,7 +838,9 @@ public:
     void AfterDataOpen() override;
     // Called at the end of the dataset's open, once the fields exist.
     virtual void AfterFieldsCreated();
-    virtual void CloseCursor() {}
+    // The cursor closed and its tables were forgotten: so are the updating table and the keys,
+    // and the update queries give back their statements.
+    virtual void CloseCursor();
     virtual void InitUpdatingTable();
     virtual void InitFieldsInfo();
     virtual void ResetUpdatingTable();
@@ -1111,6 +1113,33 @@ public:
     AnsiString ExtractWhereCondition(const AnsiString& sql);
     virtual TSQLParserClass SQLParserClass();
 
+    // ---- provider interface
+    bool PSInTransaction();
+    // Both the dataset's and the session's AutoCommit on: the update transaction starts, and
+    // ends by commit or rollback.
+    void PSStartTransaction();
+    void PSEndTransaction(bool commit);
+    void PSExecute() { Execute(); }
+    // Runs sql with its "?" marks numbered :1, :2, ... (marks in literals, quoted names and
+    // comments stay) and params bound by position; the rows affected. With resultSet the
+    // statement runs on a new dataset handed to the caller.
+    int PSExecuteStatement(const AnsiString& sql, db::TParams* params,
+                           std::unique_ptr<TCustomDADataSet>* resultSet = nullptr);
+    TDAParams& PSGetParams() { return Params(); }
+    void PSSetParams(db::TParams* params);
+    virtual void PSSetCommandText(const AnsiString& text);
+    char PSGetQuoteChar() const { return '"'; }
+    bool PSIsSQLBased() const { return true; }
+    bool PSIsSQLSupported() const { return true; }
+    void PSReset();
+    AnsiString PSGetTableName();
+    // ";"-joined key field names.
+    AnsiString PSGetKeyFields();
+    // The fields of the ORDER BY clause (";"-joined) and those sorted descending; false
+    // without an ORDER BY.
+    virtual bool PSGetDefaultOrder(AnsiString& fields, AnsiString& descFields);
+    bool PSUpdateRecord(db::TUpdateKind kind, db::TDataSet* delta);
+
 protected:
     friend class TDASQLGenerator;
     friend class TDADataSetUpdater;
@@ -1208,7 +1237,14 @@ private:
     // A use taken for an edit or insert that post or cancel gives back.
     bool editUse_ = false;
     AnsiString filterSQL_;
+    // The table name seen at the last open and the key fields found by the provider interface.
+    AnsiString psTableName_;
+    AnsiString psKeyFields_;
 };
+
+// The "?" marks of a statement numbered :1, :2, ...; marks inside literals, quoted names and
+// comments are text.
+AnsiString NumberQuestionMarks(const AnsiString& sql);
 
 }  // namespace dac
 

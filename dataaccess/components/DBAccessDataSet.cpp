@@ -433,6 +433,8 @@ void TCustomDADataSet::InternalOpen() {
 }
 
 void TCustomDADataSet::DoAfterOpen() {
+    psKeyFields_.clear();
+    psTableName_ = PSGetTableName();
     TMemDataSet::DoAfterOpen();
 }
 

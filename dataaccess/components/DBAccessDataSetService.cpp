@@ -22,6 +22,11 @@ TDASQLGenerator* TDADataSetService::SQLGenerator() {
     return generator_.get();
 }
 
+void TDADataSetService::CloseCursor() {
+    ResetTableKeys();
+    if (TDADataSetUpdater* updater = DAUpdater()) updater->UnPrepareUpdateQueries();
+}
+
 TDADataSetUpdater* TDADataSetService::DAUpdater() const {
     return dynamic_cast<TDADataSetUpdater*>(Updater());
 }
