@@ -1149,6 +1149,12 @@ protected:
     void InternalCancel() override;
     void InternalPost() override;
     void InternalRefresh() override;
+    // Detail fields of a new record take their master fields' values.
+    void DoOnNewRecord() override;
+    // The record filter of local master/detail: the record's detail fields equal the master's.
+    bool LocalMDFilter(void* recBuf);
+    // Local master/detail: the master's values of the field pairs, kept for the filter.
+    bool SetLocalMasterParams();
 
     explicit TCustomDADataSet(rtl::TComponent* owner);
     // The half of construction that needs the derived factories; the most derived constructor
@@ -1240,6 +1246,12 @@ private:
     // The table name seen at the last open and the key fields found by the provider interface.
     AnsiString psTableName_;
     AnsiString psKeyFields_;
+    struct TLocalMDLink {
+        int fieldNo;
+        rtl::Variant value;
+    };
+    std::vector<TLocalMDLink> localLinks_;
+    bool localLinksValid_ = false;
 };
 
 // The "?" marks of a statement numbered :1, :2, ...; marks inside literals, quoted names and

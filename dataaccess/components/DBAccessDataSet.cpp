@@ -394,6 +394,12 @@ void TCustomDADataSet::OpenCursor(bool infoQuery) {
                 if (db::TDataSource* m = MasterSource())
                     if (m->DataSet() && m->DataSet()->Active() && !options_->LocalMasterDetail())
                         SetMasterParams(Params());
+                localLinksValid_ = false;
+                if (FIRecordSet)
+                    FIRecordSet->OnLocalFilter =
+                        options_->LocalMasterDetail() && HasMasterDetailLink()
+                            ? TOnRecordFilter([this](void* recBuf) { return LocalMDFilter(recBuf); })
+                            : nullptr;
                 recordCount_ = ((!fetchAll_ || nonBlocking_) && options_->QueryRecCount && service_)
                                    ? service_->GetRecordCount()
                                    : 0;

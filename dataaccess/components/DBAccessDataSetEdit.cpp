@@ -61,16 +61,6 @@ void TCustomDADataSet::InternalCancel() {
     if (pending) std::rethrow_exception(pending);
 }
 
-void TCustomDADataSet::InternalPost() {
-    try {
-        TMemDataSet::InternalPost();
-    } catch (...) {
-        ReleaseUse(editUse_);
-        throw;
-    }
-    ReleaseUse(editUse_);
-}
-
 void TCustomDADataSet::InternalRefresh() {
     TCustomDAConnection* c = UsedConnection();
     if (c) c->PushOperation(clRefresh, c->CanRestoreAfterFailover());
