@@ -124,3 +124,24 @@ TEST_F(EditIt, ALockFindsARowAnotherSessionChangedAndEditingStops) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(EditIt, ABlobWrittenThroughTheDataSetReachesTheTable) {
+    dbExec("CREATE TABLE pics(id NUMBER(9,0) PRIMARY KEY, pic BLOB);");
+    auto s = newSession();
+    auto q = newQuery(s.get(), "SELECT id, pic FROM pics");
+    q->SetKeyFields("ID");
+    q->Open();
+    q->Append();
+    q->FieldByName("ID")->SetAsInteger(1);
+    q->FieldByName("PIC")->SetAsString("bytes");
+    q->Post();
+    EXPECT_EQ((std::vector<std::string>{"1|6279746573"}), Sqlite3("SELECT id, hex(pic) FROM pics;"));
+    q->Edit();
+    q->FieldByName("PIC")->SetAsString("new");
+    q->Post();
+    EXPECT_EQ((std::vector<std::string>{"1|6E6577"}), Sqlite3("SELECT id, hex(pic) FROM pics;"));
+}
+
+}  // namespace
