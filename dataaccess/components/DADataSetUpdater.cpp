@@ -204,8 +204,13 @@ AnsiString TDADataSetUpdater::GetDataSetSQL(TStatementType statementType) {
     const AnsiString trimmed = rtl::Trim(text);
     if (statementType == stRefresh && rtl::UpperCase(trimmed.substr(0, 5)) == "WHERE")
         return ds->AddWhereToSQL(ds->GetFinalSQL(), rtl::Trim(trimmed.substr(5)));
-    if (statementType == stLock && rtl::UpperCase(trimmed.substr(0, 3)) == "FOR")
-        return GetDataSetSQL(stRefresh) + "\r" + trimmed;
+    if (statementType == stLock && rtl::UpperCase(trimmed.substr(0, 3)) == "FOR") {
+        // Without a refresh statement of its own, the generated one selects the record to lock.
+        AnsiString refresh = GetDataSetSQL(stRefresh);
+        if (rtl::Trim(refresh).empty())
+            refresh = DAService()->SQLGenerator()->GenerateSQL(stRefresh, false, nullptr);
+        return refresh + "\r" + trimmed;
+    }
     return text;
 }
 

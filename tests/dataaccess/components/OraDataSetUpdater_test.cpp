@@ -152,3 +152,30 @@ TEST_F(UpdaterTest, AnInsertWhoseKeyCannotBeFetchedIsRefusedAndGivesItsUseBack) 
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(UpdaterTest, OwnRefreshAndLockTextsNarrowTheDataSetsStatement) {
+    auto s = newSession();
+    auto q = items(s.get());
+    q->SetName("ADataSetWithAVeryLongNameIndeed");
+    q->SQLRefresh().SetText("  where id = :ID");
+    q->SQLLock().SetText("FOR UPDATE NOWAIT");
+    q->SetLockMode(lmLockImmediate);
+    ASSERT_TRUE(q->Locate("ID", 4, {}));
+    dbExec("UPDATE item SET name = 'four' WHERE id = 4;");
+    Record();
+    q->RefreshRecord();
+    EXPECT_EQ("four", q->FieldByName("NAME")->AsString());
+    q->Edit();
+    q->Cancel();
+    const std::vector<std::string> sent = Received();
+    ASSERT_EQ(4u, sent.size());
+    EXPECT_EQ("SELECT id, name FROM item WHERE (id <= 10) AND id = :ID  ORDER BY id", sent[0]);
+    EXPECT_EQ("SAVEPOINT \"LOCK_ADATASETWITHAVERYLONGNAME\"", sent[1]) << "cut to 30 characters";
+    EXPECT_EQ("SELECT id, name FROM item WHERE (id <= 10) AND id = :ID  ORDER BY id\nFOR UPDATE NOWAIT",
+              sent[2]);
+    EXPECT_EQ("ROLLBACK TO SAVEPOINT \"LOCK_ADATASETWITHAVERYLONGNAME\"", sent[3]) << "the cancel unlocks";
+}
+
+}  // namespace
