@@ -35,18 +35,6 @@ TStatementType SingleType(TStatementTypes types) {
     return found < 0 ? stCustom : static_cast<TStatementType>(found);
 }
 
-AnsiString StatementTypesText(TStatementTypes types) {
-    static const char* const names[] = {"stQuery",      "stInsert",       "stUpdate",
-                                        "stDelete",     "stLock",         "stRefresh",
-                                        "stCustom",     "stRefreshQuick", "stRefreshCheckDeleted",
-                                        "stBatchUpdate"};
-    AnsiString text;
-    for (int t = stQuery; t <= stBatchUpdate; ++t)
-        if (types.Contains(static_cast<TStatementType>(t)))
-            text += (text.empty() ? "" : ",") + AnsiString(names[t] + 2);
-    return text;
-}
-
 // Restores a flag on every way out.
 struct FlagRestore {
     bool& flag;
@@ -397,15 +385,12 @@ void TDADataSetUpdater::BindParams(TStatementType statementType) {
 // ---------------------------------------------------------------------------------------------
 // Execution
 
-void TDADataSetUpdater::ExecuteUpdateCommand(TStatementTypes statementTypes) {
-    TCustomDADataSet* ds = DADataSet();
-    (void)StatementTypesText(statementTypes);
-    if (auto* q = dynamic_cast<TCustomDADataSet*>(updateQuery_)) {
+void TDADataSetUpdater::ExecuteUpdateCommand(TStatementTypes /*statementTypes*/) {
+    // No SQL monitor exists, so nothing is reported around the execution.
+    if (auto* q = dynamic_cast<TCustomDADataSet*>(updateQuery_))
         q->Execute();
-    } else if (auto* s = dynamic_cast<TCustomDASQL*>(updateQuery_)) {
+    else if (auto* s = dynamic_cast<TCustomDASQL*>(updateQuery_))
         s->Execute();
-    }
-    (void)ds;
 }
 
 bool TDADataSetUpdater::PerformSQL(const AnsiString& sqlText, TStatementTypes statementTypes) {
