@@ -32,6 +32,8 @@ class TCustomDASQL;
 class TDAMetaData;
 class TDAParams;
 class TMacros;
+class TDASQLGenerator;
+class TDADataSetUpdater;
 
 using TCRConnectionClass = rtl::TClassOf<TCRConnection>;
 using TCRCommandClass = rtl::TClassOf<TCRCommand>;
@@ -830,11 +832,23 @@ public:
 class TDADataSetService : public TDataSetService {
 public:
     explicit TDADataSetService(TMemDataSet* dataSet);
+    ~TDADataSetService() override;
+
+    // A TDADataSetUpdater (descendants make their own kind).
+    void MakeUpdater() override;
+    // The generator of the update statements, made on first use.
+    TDASQLGenerator* SQLGenerator();
+    virtual std::unique_ptr<TDASQLGenerator> CreateSQLGenerator();
+    TDADataSetUpdater* DAUpdater() const;
+    // The updating table was added from UpdatingTable, not found among the query's tables.
+    bool IsAddedTable() const { return addedTable_; }
 
     void AfterDataOpen() override;
     // Called at the end of the dataset's open, once the fields exist.
     virtual void AfterFieldsCreated();
-    virtual void CloseCursor() {}
+    // The cursor closed and its tables were forgotten: so are the updating table and the keys,
+    // and the update queries give back their statements.
+    virtual void CloseCursor();
     virtual void InitUpdatingTable();
     virtual void InitFieldsInfo();
     virtual void ResetUpdatingTable();
@@ -880,6 +894,9 @@ protected:
     bool keyCacheValid_ = false;
     std::vector<TFieldDesc*> dataCache_[2];
     bool dataCacheValid_[2] = {false, false};
+
+private:
+    std::unique_ptr<TDASQLGenerator> generator_;
 };
 
 // User-written update statements of a dataset (or components that perform them), attached to
@@ -915,6 +932,10 @@ public:
     void Notification(rtl::TComponent* component, rtl::TOperation operation) override;
     void AssignTo(rtl::TPersistent* dest) override;
     bool DesignCreate = false;
+
+    // Runs the statement of an update kind for the dataset's current record through its updater.
+    void ExecSQL(db::TUpdateKind kind);
+    virtual void Apply(db::TUpdateKind kind) { ExecSQL(kind); }
 
 private:
     std::unique_ptr<rtl::TStringList> sql_[stRefresh + 1];
@@ -1069,7 +1090,80 @@ public:
     TUpdateExecuteEvent BeforeUpdateExecute;
     TUpdateExecuteEvent AfterUpdateExecute;
 
+    // ---- editing through the updater
+    TDADataSetUpdater* Updater();
+    // Re-reads the current record from the server (SQLRefresh or a generated statement).
+    void RefreshRecord();
+    // Re-reads the rows changed since they were fetched (by key); with checkDeleted, drops the
+    // rows the server no longer has.
+    void RefreshQuick(bool checkDeleted);
+    // Locks the current record (SQLLock or a generated lock statement) until the transaction ends.
+    void Lock();
+    void Unlock();
+    void ApplyUpdates(TUpdateRecordKinds kinds) override;
+    using TMemDataSet::ApplyUpdates;
+    void SetDefaultExpressionValues() override;
+    // An update statement's parameter from a field: its old value or the current one.
+    virtual void AssignFieldValue(TDAParam* param, db::TField* field, bool old);
+    // The key fields of the current record and their values (one value, or an array for
+    // several keys); false when the dataset knows no keys.
+    bool GetCurrentKeys(std::vector<db::TField*>& keyFields, rtl::Variant& values);
+
+    // ---- final SQL
+    // The SQL text with its macros expanded.
+    AnsiString GetBaseSQL();
+    const AnsiString& FilterSQL() const { return filterSQL_; }
+    // A condition added to the WHERE clause; an open dataset opens again with it.
+    void SetFilterSQL(const AnsiString& value);
+    virtual AnsiString AddWhereToSQL(const AnsiString& sql, const AnsiString& condition);
+    // The FROM list and the WHERE condition of a SELECT (empty when it has none).
+    AnsiString ExtractFromList(const AnsiString& sql);
+    AnsiString ExtractWhereCondition(const AnsiString& sql);
+    virtual TSQLParserClass SQLParserClass();
+
+    // ---- provider interface
+    bool PSInTransaction();
+    // Both the dataset's and the session's AutoCommit on: the update transaction starts, and
+    // ends by commit or rollback.
+    void PSStartTransaction();
+    void PSEndTransaction(bool commit);
+    void PSExecute() { Execute(); }
+    // Runs sql with its "?" marks numbered :1, :2, ... (marks in literals, quoted names and
+    // comments stay) and params bound by position; the rows affected. With resultSet the
+    // statement runs on a new dataset handed to the caller.
+    int PSExecuteStatement(const AnsiString& sql, db::TParams* params,
+                           std::unique_ptr<TCustomDADataSet>* resultSet = nullptr);
+    TDAParams& PSGetParams() { return Params(); }
+    void PSSetParams(db::TParams* params);
+    virtual void PSSetCommandText(const AnsiString& text);
+    char PSGetQuoteChar() const { return '"'; }
+    bool PSIsSQLBased() const { return true; }
+    bool PSIsSQLSupported() const { return true; }
+    void PSReset();
+    AnsiString PSGetTableName();
+    // ";"-joined key field names.
+    AnsiString PSGetKeyFields();
+    // The fields of the ORDER BY clause (";"-joined) and those sorted descending; false
+    // without an ORDER BY.
+    virtual bool PSGetDefaultOrder(AnsiString& fields, AnsiString& descFields);
+    bool PSUpdateRecord(db::TUpdateKind kind, db::TDataSet* delta);
+
 protected:
+    friend class TDASQLGenerator;
+    friend class TDADataSetUpdater;
+    void InternalEdit() override;
+    void InternalInsert() override;
+    void InternalDelete() override;
+    void InternalCancel() override;
+    void InternalPost() override;
+    void InternalRefresh() override;
+    // Detail fields of a new record take their master fields' values.
+    void DoOnNewRecord() override;
+    // The record filter of local master/detail: the record's detail fields equal the master's.
+    bool LocalMDFilter(void* recBuf);
+    // Local master/detail: the master's values of the field pairs, kept for the filter.
+    bool SetLocalMasterParams();
+
     explicit TCustomDADataSet(rtl::TComponent* owner);
     // The half of construction that needs the derived factories; the most derived constructor
     // calls it.
@@ -1156,7 +1250,23 @@ private:
     bool openUse_ = false;
     // The monitor's event ids of the running prepare, unprepare and open.
     int monitorEventIDs_[3] = {};
+    // A use taken for an edit or insert that post or cancel gives back.
+    bool editUse_ = false;
+    AnsiString filterSQL_;
+    // The table name seen at the last open and the key fields found by the provider interface.
+    AnsiString psTableName_;
+    AnsiString psKeyFields_;
+    struct TLocalMDLink {
+        int fieldNo;
+        rtl::Variant value;
+    };
+    std::vector<TLocalMDLink> localLinks_;
+    bool localLinksValid_ = false;
 };
+
+// The "?" marks of a statement numbered :1, :2, ...; marks inside literals, quoted names and
+// comments are text.
+AnsiString NumberQuestionMarks(const AnsiString& sql);
 
 }  // namespace dac
 
@@ -1166,3 +1276,4 @@ private:
 #include "dataaccess/components/CRIOHandler.h"
 #include "dataaccess/components/CRTimer.h"
 #include "dataaccess/components/DAConnectDialog.h"
+#include "dataaccess/components/DASQLGenerator.h"

@@ -406,6 +406,12 @@ void TCustomDADataSet::OpenCursor(bool infoQuery) {
                 if (db::TDataSource* m = MasterSource())
                     if (m->DataSet() && m->DataSet()->Active() && !options_->LocalMasterDetail())
                         SetMasterParams(Params());
+                localLinksValid_ = false;
+                if (FIRecordSet)
+                    FIRecordSet->OnLocalFilter =
+                        options_->LocalMasterDetail() && HasMasterDetailLink()
+                            ? TOnRecordFilter([this](void* recBuf) { return LocalMDFilter(recBuf); })
+                            : nullptr;
                 recordCount_ = ((!fetchAll_ || nonBlocking_) && options_->QueryRecCount && service_)
                                    ? service_->GetRecordCount()
                                    : 0;
@@ -448,6 +454,8 @@ void TCustomDADataSet::InternalOpen() {
 }
 
 void TCustomDADataSet::DoAfterOpen() {
+    psKeyFields_.clear();
+    psTableName_ = PSGetTableName();
     TMemDataSet::DoAfterOpen();
 }
 
@@ -610,11 +618,6 @@ void TCustomDADataSet::SetCursor(TCRCursor* value) {
     FieldDefs().SetUpdated(false);
     CheckIRecordSet();
     command_->SetCursor(value);
-}
-
-AnsiString TCustomDADataSet::GetFinalSQL() {
-    AnsiString text = internalSQL_->GetFinalSQL();
-    return text;
 }
 
 void TCustomDADataSet::ResetSQL() {

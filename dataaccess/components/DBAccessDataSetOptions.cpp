@@ -264,6 +264,7 @@ bool TCustomDADataSet::SetMasterParams(TDAParams& params) {
     db::TDataSource* source = MasterSource();
     db::TDataSet* master = source ? source->DataSet() : nullptr;
     if (!master || !master->Active()) return false;
+    if (options_->LocalMasterDetail()) return SetLocalMasterParams();
     bool changed = false;
     for (int i = 0; i < params.Count(); ++i) {
         TDAParam* p = params.Items(i);
@@ -306,6 +307,12 @@ void TCustomDADataSet::MasterChanged() {
 void TCustomDADataSet::RefreshDetail() {
     if (detailTimer_) detailTimer_->Enabled = false;
     if (!Active()) return;
+    if (options_->LocalMasterDetail()) {
+        FIRecordSet->FilterUpdated();
+        Resync({});
+        First();
+        return;
+    }
     BeginConnection(true);
     DisableControls();
     bool reopenStarted = false;

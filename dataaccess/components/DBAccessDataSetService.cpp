@@ -7,6 +7,30 @@ namespace dac {
 
 TDADataSetService::TDADataSetService(TMemDataSet* dataSet) : TDataSetService(dataSet) {}
 
+TDADataSetService::~TDADataSetService() = default;
+
+void TDADataSetService::MakeUpdater() {
+    ReplaceUpdater(new TDADataSetUpdater(this));
+}
+
+std::unique_ptr<TDASQLGenerator> TDADataSetService::CreateSQLGenerator() {
+    return std::make_unique<TDASQLGenerator>(this);
+}
+
+TDASQLGenerator* TDADataSetService::SQLGenerator() {
+    if (!generator_) generator_ = CreateSQLGenerator();
+    return generator_.get();
+}
+
+void TDADataSetService::CloseCursor() {
+    ResetTableKeys();
+    if (TDADataSetUpdater* updater = DAUpdater()) updater->UnPrepareUpdateQueries();
+}
+
+TDADataSetUpdater* TDADataSetService::DAUpdater() const {
+    return dynamic_cast<TDADataSetUpdater*>(Updater());
+}
+
 TCustomDADataSet* TDADataSetService::DADataSet() const {
     return static_cast<TCustomDADataSet*>(FDataSet);
 }
@@ -168,7 +192,7 @@ void TDADataSetService::FillFieldsDefaultValues() {
 bool TDADataSetService::CanModify() {
     TCustomDADataSet* ds = DADataSet();
     return !ds->ReadOnly() && !ds->UniDirectional() &&
-           (ds->LocalUpdate() || (ds->CachedUpdates() && ds->OnUpdateRecord));
+           (ds->LocalUpdate() || (ds->CachedUpdates() && ds->OnUpdateRecord) || ds->UpdateObject());
 }
 
 void TDADataSetService::FillKeyFieldDescs(std::vector<TFieldDesc*>& descs) {

@@ -243,7 +243,10 @@ void TCustomDASQL::SQLChange() {
 
 void TCustomDASQL::SetDriverSQL() {
     if (!command_) return;
-    const AnsiString text = sql_->Count() ? GetFinalSQL() : AnsiString();
+    // A dataset's statement carries its filter and master/detail condition too.
+    const AnsiString text = !sql_->Count() ? AnsiString()
+                            : dataSet_     ? dataSet_->GetFinalSQL()
+                                           : GetFinalSQL();
     if (!lockScanParams_) {
         command_->SetSQLText(text);
         return;

@@ -102,4 +102,11 @@ void TCustomDADataSet::SetUpdateObject(TCustomDAUpdateSQL* value) {
     value->FreeNotification(this);
 }
 
+void TCustomDAUpdateSQL::ExecSQL(db::TUpdateKind kind) {
+    rtl::Assert(dataSet_ != nullptr, "update object without a dataset");
+    const TStatementType type = UpdateKindToStatementType(kind);
+    TDADataSetUpdater* updater = dataSet_->Updater();
+    updater->PerformSQL(SQL(type).Text(), TStatementTypes{type});
+}
+
 }  // namespace dac

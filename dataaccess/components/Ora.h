@@ -522,6 +522,8 @@ public:
     bool OpenNext() override;
     bool NeedParamValuesOnPrepare() override { return true; }
     virtual bool IsUpdateSQLRequired() { return false; }
+    void MakeUpdater() override;
+    std::unique_ptr<TDASQLGenerator> CreateSQLGenerator() override;
 
     const AnsiString& KeySequence() const { return keySequence_; }
     TSequenceMode SequenceMode() const { return sequenceMode_; }
@@ -540,6 +542,8 @@ class TOraDataSetService : public TCustomOraDataSetService {
 public:
     explicit TOraDataSetService(TMemDataSet* dataSet) : TCustomOraDataSetService(dataSet) {}
     db::TFieldClass GetFieldClass(db::TFieldType fieldType) override;
+    void MakeUpdater() override;
+    std::unique_ptr<TDASQLGenerator> CreateSQLGenerator() override;
 };
 
 // The record-count statement of a query: the ORDER BY list removed, the text cut at a FOR UPDATE
@@ -562,7 +566,8 @@ public:
     TOCICommand* OCICommand() const { return dynamic_cast<TOCICommand*>(GetICommand()); }
 
     TCheckMode CheckMode() const { return checkMode_; }
-    virtual void SetCheckMode(TCheckMode value) { checkMode_ = value; }
+    // cmException makes a lock compare the locked row with the record.
+    virtual void SetCheckMode(TCheckMode value);
     TSequenceMode SequenceMode() const { return sequenceMode_; }
     virtual void SetSequenceMode(TSequenceMode value);
     const AnsiString& KeySequence() const { return keySequence_; }
@@ -582,6 +587,8 @@ public:
                             bool convertStrings) override;
     void CheckFieldCompatibility(db::TField* field, db::TFieldDef* fieldDef) override;
     void AssignTo(rtl::TPersistent* dest) override;
+    AnsiString AddWhereToSQL(const AnsiString& sql, const AnsiString& condition) override;
+    TSQLParserClass SQLParserClass() override;
 
 protected:
     std::unique_ptr<TCustomDASQL> CreateInternalSQL() override;
@@ -651,3 +658,4 @@ private:
 
 // The Oracle connect dialog and server list.
 #include "dataaccess/components/OraConnectDialog.h"
+#include "dataaccess/components/OraSQLGenerator.h"

@@ -510,6 +510,7 @@ private:
         if (isWord("IF")) return ifStatement();
         if (isWord("WHILE")) return whileStatement();
         if (isWord("FOR")) return forStatement();
+        if (isWord("INSERT") || isWord("UPDATE") || isWord("DELETE")) return dml();
         if ((peek().kind == Token::Marker || peek().kind == Token::Ident) && isPunct(":=", 1)) {
             bool marker = peek().kind == Token::Marker;
             std::string name = peek().text;
@@ -521,6 +522,27 @@ private:
         if (peek().kind != Token::Ident) syntax();
         call(false);
         expectPunct(";");
+    }
+
+    // An INSERT, UPDATE or DELETE of the block, up to its ";" outside parentheses.
+    void dml() {
+        const size_t begin = peek().begin;
+        int depth = 0;
+        size_t k = i_;
+        for (; toks_[k].kind != Token::End; ++k) {
+            if (toks_[k].kind != Token::Punct) continue;
+            if (toks_[k].text == "(") ++depth;
+            if (toks_[k].text == ")") --depth;
+            if (depth == 0 && toks_[k].text == ";") break;
+        }
+        const std::string sql = st_.text.substr(begin, toks_[k].begin - begin);
+        i_ = k;
+        expectPunct(";");
+        Lexed lx = lexStatement(sql, &s_.schemas);
+        std::map<std::string, Value> params;
+        for (const auto& m : lx.markers) params[m] = readMarker(m);
+        beginAtomic();
+        runDml(s_, lx.sqlite, params);
     }
 
     void selectInto() {

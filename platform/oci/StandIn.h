@@ -514,6 +514,8 @@ struct Lexed {
     std::vector<std::string> markers;  // bind markers in order
     ub2 stmtType = 0;
     ub2 fnCode = 0;
+    // A query that ended in a FOR UPDATE clause (cut off: the session takes the write lock).
+    bool forUpdate = false;
 };
 // Schema prefixes in the schemas list (upper case) are dropped: the database has one namespace.
 Lexed lexStatement(const std::string& utf8, const std::vector<std::string>* schemas = nullptr);

@@ -112,6 +112,36 @@ std::string markerKey(std::string_view name, bool* quoted) {
     return upper(n);
 }
 
+// Cuts a FOR UPDATE [OF ...] [NOWAIT | WAIT n | SKIP LOCKED] clause off the end of a query;
+// true when there was one. SQLite has row locks of no kind: the caller locks the database.
+static bool cutForUpdate(std::string& sql) {
+    int depth = 0;
+    char quote = 0;
+    for (size_t i = 0; i < sql.size(); ++i) {
+        const char c = sql[i];
+        if (quote) {
+            if (c == quote) quote = 0;
+            continue;
+        }
+        if (c == '\'' || c == '"') {
+            quote = c;
+        } else if (c == '(') {
+            ++depth;
+        } else if (c == ')') {
+            --depth;
+        } else if (depth == 0 && (i == 0 || !identChar(sql[i - 1])) && i + 3 <= sql.size() &&
+                   upper(sql.substr(i, 3)) == "FOR" && (i + 3 == sql.size() || !identChar(sql[i + 3]))) {
+            size_t k = i + 3;
+            while (k < sql.size() && static_cast<unsigned char>(sql[k]) <= ' ') ++k;
+            if (upper(sql.substr(k, 6)) == "UPDATE" && (k + 6 == sql.size() || !identChar(sql[k + 6]))) {
+                sql.erase(i);
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 Lexed lexStatement(const std::string& s, const std::vector<std::string>* schemas) {
     Lexed out;
     std::string& o = out.sqlite;
@@ -193,6 +223,7 @@ Lexed lexStatement(const std::string& s, const std::vector<std::string>* schemas
     if (w0 == "SELECT" || w0 == "WITH") {
         out.stmtType = OCI_STMT_SELECT;
         out.fnCode = 4;
+        out.forUpdate = cutForUpdate(o);
     } else if (w0 == "UPDATE") {
         out.stmtType = OCI_STMT_UPDATE;
         out.fnCode = 5;
@@ -1065,6 +1096,7 @@ sword executeStatement(SvcCtx& svc, Stmt& st, ub4 iters, ub4 mode, Error& err) {
                 st.described = true;
                 return OCI_SUCCESS;
             }
+            if (lexStatement(st.text, &s.schemas).forUpdate) s.beginWork();
             st.cursor = openQuery(s, st.text, bindValues(st, 0), (mode & OCI_STMT_SCROLLABLE_READONLY) != 0);
             st.columns = st.cursor->columns();
             st.described = true;
