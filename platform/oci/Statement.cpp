@@ -6,6 +6,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/oci/Changes.h"
 #include "platform/oci/Guard.h"
 #include "platform/oci/StandIn.h"
 
@@ -1060,6 +1061,7 @@ sword executeStatement(SvcCtx& svc, Stmt& st, ub4 iters, ub4 mode, Error& err) {
                 return OCI_SUCCESS;
             }
             st.cursor = openQuery(s, st.text, bindValues(st, 0), (mode & OCI_STMT_SCROLLABLE_READONLY) != 0);
+            if (st.changeRegistration) registerQueryTables(s, st);
             st.columns = st.cursor->columns();
             st.described = true;
             st.state = OCI_STMT_STATE_EXECUTED;
