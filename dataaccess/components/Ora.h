@@ -20,6 +20,7 @@ namespace dac {
 
 class TOraSession;
 class TOraTrace;
+class TOraChangeNotification;
 
 // Home positions: 0 the default, 1 .. the detected homes.
 inline constexpr uint8_t ohDefault = 0;
@@ -194,6 +195,9 @@ public:
     // ("No errors" when there are none); text stays as it was for any other statement.
     void GetCompileErrors(const AnsiString& sql, AnsiString& text);
 
+    // The change-notification components linked to the session (not owned); kept by them.
+    std::vector<TOraChangeNotification*>& ChangeNotifications() { return changeNotifications_; }
+
 protected:
     std::unique_ptr<TDAConnectionOptions> CreateOptions() override;
     std::unique_ptr<TPoolingOptions> CreatePoolingOptions() override;
@@ -211,6 +215,7 @@ private:
     AnsiString schema_;
     uint8_t callStyle_ = 0;
     TOraTrace* trace_ = nullptr;
+    std::vector<TOraChangeNotification*> changeNotifications_;
 };
 
 // The program's session list and default session.
@@ -549,7 +554,8 @@ public:
     ~TOraDataSet() override;
 
     TOraSession* Session() const { return static_cast<TOraSession*>(Connection()); }
-    void SetSession(TOraSession* value) { SetConnection(value); }
+    // Also hands the session to the change-notification component.
+    void SetSession(TOraSession* value);
     TOraParams& Params() { return static_cast<TOraParams&>(TCustomDADataSet::Params()); }
     TOraParam* ParamByName(const std::string& name) { return Params().ParamByName(name); }
     TOraDataSetOptions& Options() { return static_cast<TOraDataSetOptions&>(TCustomDADataSet::Options()); }
@@ -579,6 +585,12 @@ public:
     void CheckFieldCompatibility(db::TField* field, db::TFieldDef* fieldDef) override;
     void AssignTo(rtl::TPersistent* dest) override;
 
+    TOraChangeNotification* ChangeNotification() const { return changeNotification_; }
+    void SetChangeNotification(TOraChangeNotification* value);
+    // Applies a change report to the open rows: a change of a table the dataset reads but does
+    // not update refreshes it all; changed rows of its updating table are re-read or removed.
+    void ReflectChanges(TNotifyTableChanges* tableChanges);
+
 protected:
     std::unique_ptr<TCustomDASQL> CreateInternalSQL() override;
     std::unique_ptr<TDADataSetOptions> CreateOptions() override;
@@ -588,9 +600,13 @@ protected:
     void InitRecord(db::TRecordBuffer buffer) override;
 
 private:
+    // Re-reads one changed row from the server; false while record refresh is not offered, and
+    // the caller then refreshes the whole dataset once.
+    bool ReReadChangedRecord(bool appendNew, const AnsiString& rowId);
     TCheckMode checkMode_ = cmNone;
     TSequenceMode sequenceMode_ = smPost;
     AnsiString keySequence_;
+    TOraChangeNotification* changeNotification_ = nullptr;
 };
 
 // The query component the services place for SQL on views.
@@ -644,3 +660,4 @@ private:
 }  // namespace dac
 
 #include "dataaccess/components/OraMetaData.h"
+#include "dataaccess/components/OraNotify.h"

@@ -28,5 +28,12 @@ void registerQueryTables(Session& s, Stmt& st);
 // Oracle's ROWID text of a row: the table's object number and the row's position, in the same
 // form as OCIRowidToChar gives for a row an insert made.
 std::string rowidText(int64_t tableObject, int64_t rowid);
+// The table whose ROWID a statement means: the one named or aliased qualifier, or without a
+// qualifier the first table it names after FROM, JOIN, UPDATE or INTO. Empty when none is.
+std::string rowidTable(const std::string& utf8, const std::string& qualifier);
+// oci_rowid(table, rowid) gives a row's ROWID text in the connection's SQL.
+void registerRowidFunction(sqlite3* db);
+// Appends the SQLite form of a ROWID met in the statement to its translation so far.
+void appendRowid(std::string& out, const std::string& utf8);
 
 }  // namespace oci

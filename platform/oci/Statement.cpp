@@ -180,6 +180,8 @@ Lexed lexStatement(const std::string& s, const std::vector<std::string>* schemas
                 o += "datetime('now','localtime')";
             } else if (u == "SYSTIMESTAMP") {
                 o += "strftime('%Y-%m-%d %H:%M:%f','now','localtime')";
+            } else if (u == "ROWID" && (i >= s.size() || s[i] != '(')) {
+                appendRowid(o, s);
             } else {
                 o += w;
             }
