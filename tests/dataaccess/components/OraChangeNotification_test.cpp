@@ -118,7 +118,11 @@ TEST_F(OraChangeNotificationTest, AnUpdateFlagForARowNotInTheDatasetChangesNothi
 
 TEST_F(OraChangeNotificationTest, ChangedAndInsertedRowsOfTheUpdatingTableAreReadAgain) {
     TOraQuery& q = Follow("SELECT ROWID, t.* FROM item t ORDER BY id");
-    dbExec("UPDATE item SET name = 'changed' WHERE id = 7; INSERT INTO item(id, name) VALUES (61, 'new');");
+    // One transaction, so one report.
+    dbExec(
+        "BEGIN; UPDATE item SET name = 'changed' WHERE id = 7; INSERT INTO item(id, name) VALUES (61, "
+        "'new'); "
+        "COMMIT;");
     ASSERT_TRUE(NextReport());
     EXPECT_EQ("changed", NameOf(7));
     EXPECT_EQ("new", NameOf(61));

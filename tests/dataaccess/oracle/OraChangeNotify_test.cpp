@@ -100,7 +100,8 @@ protected:
 TEST_F(OraChangeNotifyTest, ChangesOfAnotherConnectionReachTheHandlerOnTheOwningThread) {
     OpenQuery("SELECT id, name FROM item");
     EXPECT_TRUE(notify_->IsRegistered());
-    dbExec("INSERT INTO item VALUES (4, 'four'); UPDATE item SET name = 'uno' WHERE id = 1;");
+    // One transaction, so one notification.
+    dbExec("BEGIN; INSERT INTO item VALUES (4, 'four'); UPDATE item SET name = 'uno' WHERE id = 1; COMMIT;");
     ASSERT_TRUE(PumpUntil([&] { return !received_.empty(); }));
     rtl::WaitAndProcessMessages(100);
     ASSERT_EQ(1u, received_.size());
