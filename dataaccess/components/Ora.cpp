@@ -249,6 +249,14 @@ TOraSession::TOraSession(rtl::TComponent* owner) : TCustomDAConnection(owner) {
 }
 
 TOraSession::~TOraSession() {
+    // Registrations made through this session end with it; the components forget it.
+    for (TOraChangeNotification* notification : std::vector<TOraChangeNotification*>(changeNotifications_)) {
+        try {
+            if (notification->Registered()) notification->Unregister(this);
+        } catch (...) {
+        }
+        notification->SetSession(nullptr);
+    }
     SetTrace(nullptr);
     Destruct();
     auto& list = Sessions();

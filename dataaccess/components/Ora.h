@@ -20,6 +20,7 @@ namespace dac {
 
 class TOraSession;
 class TOraTrace;
+class TOraChangeNotification;
 
 // Home positions: 0 the default, 1 .. the detected homes.
 inline constexpr uint8_t ohDefault = 0;
@@ -195,6 +196,8 @@ public:
     void GetCompileErrors(const AnsiString& sql, AnsiString& text);
 
     TDASQLMonitorClass GetSQLMonitorClass() override { return OraSQLMonitorClass(); }
+    // The change-notification components linked to the session (not owned); kept by them.
+    std::vector<TOraChangeNotification*>& ChangeNotifications() { return changeNotifications_; }
 
 protected:
     std::unique_ptr<TDAConnectionOptions> CreateOptions() override;
@@ -215,6 +218,7 @@ private:
     AnsiString schema_;
     uint8_t callStyle_ = 0;
     TOraTrace* trace_ = nullptr;
+    std::vector<TOraChangeNotification*> changeNotifications_;
 };
 
 // The program's session list and default session.
@@ -557,7 +561,8 @@ public:
     ~TOraDataSet() override;
 
     TOraSession* Session() const { return static_cast<TOraSession*>(Connection()); }
-    void SetSession(TOraSession* value) { SetConnection(value); }
+    // Also hands the session to the change-notification component.
+    void SetSession(TOraSession* value);
     TOraParams& Params() { return static_cast<TOraParams&>(TCustomDADataSet::Params()); }
     TOraParam* ParamByName(const std::string& name) { return Params().ParamByName(name); }
     TOraDataSetOptions& Options() { return static_cast<TOraDataSetOptions&>(TCustomDADataSet::Options()); }
@@ -590,6 +595,12 @@ public:
     AnsiString AddWhereToSQL(const AnsiString& sql, const AnsiString& condition) override;
     TSQLParserClass SQLParserClass() override;
 
+    TOraChangeNotification* ChangeNotification() const { return changeNotification_; }
+    void SetChangeNotification(TOraChangeNotification* value);
+    // Applies a change report to the open rows: a change of a table the dataset reads but does
+    // not update refreshes it all; changed rows of its updating table are re-read or removed.
+    void ReflectChanges(TNotifyTableChanges* tableChanges);
+
 protected:
     std::unique_ptr<TCustomDASQL> CreateInternalSQL() override;
     std::unique_ptr<TDADataSetOptions> CreateOptions() override;
@@ -599,9 +610,13 @@ protected:
     void InitRecord(db::TRecordBuffer buffer) override;
 
 private:
+    // Re-reads one changed row from the server; false while record refresh is not offered, and
+    // the caller then refreshes the whole dataset once.
+    bool ReReadChangedRecord(bool appendNew, const AnsiString& rowId);
     TCheckMode checkMode_ = cmNone;
     TSequenceMode sequenceMode_ = smPost;
     AnsiString keySequence_;
+    TOraChangeNotification* changeNotification_ = nullptr;
 };
 
 // The query component the services place for SQL on views.
@@ -659,3 +674,4 @@ private:
 // The Oracle connect dialog and server list.
 #include "dataaccess/components/OraConnectDialog.h"
 #include "dataaccess/components/OraSQLGenerator.h"
+#include "dataaccess/components/OraNotify.h"

@@ -319,6 +319,7 @@ TOraDataSet::TOraDataSet(rtl::TComponent* owner) : TCustomDADataSet(owner) {
 }
 
 TOraDataSet::~TOraDataSet() {
+    if (changeNotification_) changeNotification_->RemoveDataSet(this);
     Destroying();
     try {
         Close();
@@ -356,6 +357,9 @@ void TOraDataSet::SetIRecordSet(TData* recordSet) {
         command->SetProp(prPrefetchRows, o.PrefetchRows());
     }
     command->SetProp(prNonBlocking, nonBlocking_);
+    if (auto* oci = dynamic_cast<TOCICommand*>(command))
+        oci->ChangeNotification =
+            changeNotification_ ? changeNotification_->GetIChangeNotification() : nullptr;
 }
 
 TDataSetServiceClass TOraDataSet::GetDataSetServiceClass() {

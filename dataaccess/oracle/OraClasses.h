@@ -1072,6 +1072,9 @@ public:
 
     // Set by the record set for an asynchronous open: the statement is closed after the run.
     bool UnprepareAfterExecute = false;
+    // The change notification the dataset attached, or nullptr: while it is enabled, every
+    // statement prepared joins its subscription.
+    class TOCIChangeNotification* ChangeNotification = nullptr;
 
     // Precisions: the command's own, or the connection's where the command's is -1.
     int GetSmallintPrecision();
@@ -1546,3 +1549,5 @@ sb4 OutBindCallback(void* context, OCIBind* bind, ub4 iteration, ub4 index, void
                     ub1* piece, void** indicator, ub2** returnCode);
 
 }  // namespace dac
+
+#include "dataaccess/oracle/OraClassesNotify.h"

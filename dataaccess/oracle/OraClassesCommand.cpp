@@ -330,6 +330,10 @@ void TOCICommand::InternalPrepare8() {
     Check(OCIAttrGet(Statement(), OCI_HTYPE_STMT, &statementType, nullptr, OCI_ATTR_STMT_TYPE, err));
     FSQLType = SQLTypeOfStatementType(statementType);
     FLastSQLType = FSQLType;
+    if (ChangeNotification && ChangeNotification->Enabled()) {
+        OCISubscription* subscription = ChangeNotification->GetSubscriptionHandle(FOracleConnection);
+        Check(OCIAttrSet(Statement(), OCI_HTYPE_STMT, subscription, 0, OCI_ATTR_CHNF_REGHANDLE, err));
+    }
     FCursor->State = csPrepared;
 }
 

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <set>
 
+#include "platform/oci/Changes.h"
 #include "platform/oci/Guard.h"
 #include "platform/oci/ObjectTypes.h"
 
@@ -218,6 +219,7 @@ OraText* OCIStringPtr(OCIEnv*, const OCIString* vs) {
 }
 
 sword OCICollSize(OCIEnv*, OCIError* err, const OCIColl* coll, sb4* size) {
+    if (!collOfOrNull(coll)) return changeCollSize(err, coll, size);
     return guarded(errorOf(err), [&]() -> sword {
         put<sb4>(size, static_cast<sb4>(collOf(coll)->elems.size()));
         return OCI_SUCCESS;
@@ -231,6 +233,7 @@ sb4 OCICollMax(OCIEnv*, const OCIColl* coll) {
 
 sword OCICollGetElem(OCIEnv*, OCIError* err, const OCIColl* coll, sb4 index, boolean* exists, void** elem,
                      void** elemind) {
+    if (!collOfOrNull(coll)) return changeCollGetElem(err, coll, index, exists, elem, elemind);
     return guarded(errorOf(err), [&]() -> sword {
         CollBody* c = collOf(coll);
         const bool there =

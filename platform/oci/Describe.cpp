@@ -782,6 +782,8 @@ private:
 
     Typed column(const std::vector<const Token*>& parts) {
         const Token& col = *parts.back();
+        // The pseudo-column gives the ROWID text.
+        if (!col.quoted && col.text == "ROWID") return of(varcharType(18), false);
         const Token* rel = parts.size() >= 2 ? parts[parts.size() - 2] : nullptr;
         for (const Scope* sc = scope_; sc; sc = sc->parent) {
             for (const Relation& r : sc->relations) {

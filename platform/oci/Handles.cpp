@@ -3,6 +3,7 @@
 #include <cstring>
 #include <unordered_set>
 
+#include "platform/oci/Changes.h"
 #include "platform/oci/Guard.h"
 #include "platform/oci/StandIn.h"
 
@@ -245,6 +246,8 @@ sword OCIHandleAlloc(const void* parenth, void** hndlpp, ub4 type, size_t, void*
             break;
         case OCI_HTYPE_SPOOL:
             h = newSessionPool();
+        case OCI_HTYPE_SUBSCRIPTION:
+            h = newSubscription();
             break;
         default:
             return OCI_INVALID_HANDLE;
@@ -327,6 +330,7 @@ sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attributep, ub4* s
     if (!h || h->type != trghndltyp || !attributep) return OCI_INVALID_HANDLE;
     Error* err = errhp ? handleAs<Error>(errhp, OCI_HTYPE_ERROR) : nullptr;
     return guarded(err, [&]() -> sword {
+        if (isChangeHandleType(h->type) && changeAttrGet(h, attributep, sizep, attrtype)) return OCI_SUCCESS;
         switch (h->type) {
             case OCI_HTYPE_ENV:
                 if (attrtype == OCI_ATTR_ENV_UTF16) return putInt(attributep, sizep, 1, 0), OCI_SUCCESS;
@@ -437,6 +441,7 @@ sword OCIAttrSet(void* trgthndlp, ub4 trghndltyp, void* attributep, ub4 size, ub
     if (!h || h->type != trghndltyp) return OCI_INVALID_HANDLE;
     Error* err = errhp ? handleAs<Error>(errhp, OCI_HTYPE_ERROR) : nullptr;
     return guarded(err, [&]() -> sword {
+        if (isChangeHandleType(h->type)) return subscriptionAttrSet(h, attributep, size, attrtype);
         switch (h->type) {
             case OCI_HTYPE_SVCCTX: {
                 auto* svc = static_cast<SvcCtx*>(h);
@@ -481,8 +486,8 @@ sword OCIAttrSet(void* trgthndlp, ub4 trghndltyp, void* attributep, ub4 size, ub
                     return st->prefetchRows = readU4(attributep, 4), OCI_SUCCESS;
                 if (attrtype == OCI_ATTR_PREFETCH_MEMORY)
                     return st->prefetchMemory = readU4(attributep, 4), OCI_SUCCESS;
-                if (attrtype == 414)
-                    return OCI_SUCCESS;  // change notification registration: accepted, unused
+                if (attrtype == OCI_ATTR_CHNF_REGHANDLE)
+                    return st->changeRegistration = attributep, OCI_SUCCESS;
                 break;
             }
             case OCI_HTYPE_BIND: {

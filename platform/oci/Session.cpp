@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/oci/Changes.h"
 #include "platform/oci/Guard.h"
 #include "platform/oci/StandIn.h"
 
@@ -436,6 +437,7 @@ void Session::open(const std::string& path) {
     sqlite3_create_function(db, "raise_application_error", -1, SQLITE_UTF8, this, fnRaiseApplicationError,
                             nullptr, nullptr);
     sqlite3_create_function(db, "nvl", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, this, fnNvl, nullptr, nullptr);
+    registerRowidFunction(db);
     sqlite3_create_function(db, "decode", -1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, this, fnDecode, nullptr,
                             nullptr);
     sqlite3_create_function(db, "sys_context", 2, SQLITE_UTF8, this, fnSysContext, nullptr, nullptr);

@@ -452,6 +452,8 @@ struct Stmt : Handle {
     int64_t rowidTable = 0, rowid = 0;
     PieceWork pieces;
     void reset();
+    // The subscription whose registration the statement's queries join (OCI_ATTR_CHNF_REGHANDLE).
+    void* changeRegistration = nullptr;
 };
 
 struct Describe : Handle {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/oci/Changes.h"
 #include "platform/oci/Guard.h"
 #include "platform/oci/StandIn.h"
 
@@ -209,6 +210,8 @@ Lexed lexStatement(const std::string& s, const std::vector<std::string>* schemas
                 o += "datetime('now','localtime')";
             } else if (u == "SYSTIMESTAMP") {
                 o += "strftime('%Y-%m-%d %H:%M:%f','now','localtime')";
+            } else if (u == "ROWID" && (i >= s.size() || s[i] != '(')) {
+                appendRowid(o, s);
             } else {
                 o += w;
             }
@@ -1098,6 +1101,7 @@ sword executeStatement(SvcCtx& svc, Stmt& st, ub4 iters, ub4 mode, Error& err) {
             }
             if (lexStatement(st.text, &s.schemas).forUpdate) s.beginWork();
             st.cursor = openQuery(s, st.text, bindValues(st, 0), (mode & OCI_STMT_SCROLLABLE_READONLY) != 0);
+            if (st.changeRegistration) registerQueryTables(s, st);
             st.columns = st.cursor->columns();
             st.described = true;
             st.state = OCI_STMT_STATE_EXECUTED;

@@ -556,6 +556,52 @@ sword OCITableDelete(OCIEnv* env, OCIError* err, sb4 index, OCITable* tbl);
 sword OCITableExists(OCIEnv* env, OCIError* err, const OCITable* tbl, sb4 index, boolean* exists);
 sword OCITableNext(OCIEnv* env, OCIError* err, sb4 index, const OCITable* tbl, sb4* next_index,
                    boolean* exists);
+/* Subscriptions: database change notification. The callback runs on a thread of the client library;
+   the change descriptor holds a collection of pointers to table-change descriptors, each of which
+   holds a collection of pointers to row-change descriptors. */
+typedef struct OCISubscription OCISubscription;
+typedef ub4 (*OCISubscriptionNotify)(void* ctx, OCISubscription* subscrhp, void* payload, ub4* payl,
+                                     void* descriptor, ub4 mode);
+#define OCI_SUBSCR_NAMESPACE_DBCHANGE 2
+#define OCI_SUBSCR_QOS_RELIABLE 0x01
+#define OCI_DTYPE_CHDES 77
+#define OCI_DTYPE_TABLE_CHDES 78
+#define OCI_DTYPE_ROW_CHDES 79
+#define OCI_ATTR_SUBSCR_CALLBACK 95
+#define OCI_ATTR_SUBSCR_CTX 96
+#define OCI_ATTR_SUBSCR_NAMESPACE 98
+#define OCI_ATTR_SUBSCR_QOSFLAGS 225
+#define OCI_ATTR_SUBSCR_TIMEOUT 227
+#define OCI_ATTR_CHNF_ROWIDS 402
+#define OCI_ATTR_CHNF_OPERATIONS 403
+#define OCI_ATTR_CHDES_DBNAME 405
+#define OCI_ATTR_CHDES_NFYTYPE 406
+#define OCI_ATTR_CHDES_TABLE_CHANGES 408
+#define OCI_ATTR_CHDES_TABLE_NAME 409
+#define OCI_ATTR_CHDES_TABLE_OPFLAGS 410
+#define OCI_ATTR_CHDES_TABLE_ROW_CHANGES 411
+#define OCI_ATTR_CHDES_ROW_ROWID 412
+#define OCI_ATTR_CHDES_ROW_OPFLAGS 413
+#define OCI_ATTR_CHNF_REGHANDLE 414
+#define OCI_EVENT_NONE 0
+#define OCI_EVENT_STARTUP 1
+#define OCI_EVENT_SHUTDOWN 2
+#define OCI_EVENT_SHUTDOWN_ANY 3
+#define OCI_EVENT_DROP_DB 4
+#define OCI_EVENT_DEREG 5
+#define OCI_EVENT_OBJCHANGE 6
+#define OCI_OPCODE_ALLROWS 0x01
+#define OCI_OPCODE_ALLOPS 0x00
+#define OCI_OPCODE_INSERT 0x02
+#define OCI_OPCODE_UPDATE 0x04
+#define OCI_OPCODE_DELETE 0x08
+#define OCI_OPCODE_ALTER 0x10
+#define OCI_OPCODE_DROP 0x20
+sword OCISubscriptionRegister(OCISvcCtx* svchp, OCISubscription** subscrhpp, ub2 count, OCIError* errhp,
+                              ub4 mode);
+sword OCISubscriptionUnRegister(OCISvcCtx* svchp, OCISubscription* subscrhp, OCIError* errhp, ub4 mode);
+sword OCISubscriptionEnable(OCISubscription* subscrhp, OCIError* errhp, ub4 mode);
+sword OCISubscriptionDisable(OCISubscription* subscrhp, OCIError* errhp, ub4 mode);
 
 #ifdef __cplusplus
 }
