@@ -673,5 +673,5 @@ private:
 
 // The Oracle connect dialog and server list.
 #include "dataaccess/components/OraConnectDialog.h"
-#include "dataaccess/components/OraSQLGenerator.h"
 #include "dataaccess/components/OraNotify.h"
+#include "dataaccess/components/OraSQLGenerator.h"

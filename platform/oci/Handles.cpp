@@ -246,6 +246,7 @@ sword OCIHandleAlloc(const void* parenth, void** hndlpp, ub4 type, size_t, void*
             break;
         case OCI_HTYPE_SPOOL:
             h = newSessionPool();
+            break;
         case OCI_HTYPE_SUBSCRIPTION:
             h = newSubscription();
             break;

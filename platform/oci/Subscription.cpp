@@ -714,4 +714,3 @@ sword oci::changeCollGetElem(OCIError* errhp, const OCIColl* coll, sb4 index, bo
     if (elemind) *elemind = nullptr;
     return OCI_SUCCESS;
 }
-
