@@ -759,21 +759,37 @@ bool TDADataSetUpdater::PerformAppend() {
     return true;
 }
 
+// A delayed lock taken just before an update or delete; a failed lock leaves nothing locked.
+void TDADataSetUpdater::LockBeforeChange() {
+    if (DADataSet()->CachedUpdates()) BeginCachedLock();
+    try {
+        LockRecord();
+    } catch (...) {
+        SafeUnlock();
+        throw;
+    }
+}
+
+// After an update or delete: a change that found no row unlocks; a done change commits the lock's
+// own transaction when the dataset commits by itself.
+void TDADataSetUpdater::EndLockAfterChange(bool done) {
+    TCustomDADataSet* ds = DADataSet();
+    if (!done && ds->LockMode() != lmNone) {
+        UnlockRecord();
+    } else if (done && lockTransaction_ && ds->AutoCommit()) {
+        if (lockState_ == 1 || lockState_ == 2) lockTransaction_->Commit();
+        lockState_ = 0;
+        lockTransaction_ = nullptr;
+    }
+}
+
 bool TDADataSetUpdater::PerformUpdate() {
     TCustomDADataSet* ds = DADataSet();
     ds->BeginConnection(true);
     bool result = false;
     try {
         const bool delayed = ds->LockMode() == lmLockDelayed && !ChangePending();
-        if (delayed) {
-            if (ds->CachedUpdates()) BeginCachedLock();
-            try {
-                LockRecord();
-            } catch (...) {
-                SafeUnlock();
-                throw;
-            }
-        }
+        if (delayed) LockBeforeChange();
         try {
             result = PerformSQL(AnsiString(), TStatementTypes{stUpdate});
         } catch (...) {
@@ -783,13 +799,7 @@ bool TDADataSetUpdater::PerformUpdate() {
         if (result && ds->RefreshOptions().Contains(roAfterUpdate) &&
             (ds->Options().FullRefresh || !ds->DMLRefresh()))
             RefreshRecordInPost();
-        if (!result && ds->LockMode() != lmNone) {
-            UnlockRecord();
-        } else if (result && lockTransaction_ && ds->AutoCommit()) {
-            if (lockState_ == 1 || lockState_ == 2) lockTransaction_->Commit();
-            lockState_ = 0;
-            lockTransaction_ = nullptr;
-        }
+        EndLockAfterChange(result);
     } catch (...) {
         ds->EndConnection();
         throw;
@@ -804,28 +814,14 @@ bool TDADataSetUpdater::PerformDelete() {
     if (delayed) ds->BeginConnection(true);
     bool result = false;
     try {
-        if (delayed && !ChangePending()) {
-            if (ds->CachedUpdates()) BeginCachedLock();
-            try {
-                LockRecord();
-            } catch (...) {
-                SafeUnlock();
-                throw;
-            }
-        }
+        if (delayed && !ChangePending()) LockBeforeChange();
         try {
             result = PerformSQL(AnsiString(), TStatementTypes{stDelete});
         } catch (...) {
             if (delayed) SafeUnlock();
             throw;
         }
-        if (!result && ds->LockMode() != lmNone) {
-            UnlockRecord();
-        } else if (result && lockTransaction_ && ds->AutoCommit()) {
-            if (lockState_ == 1 || lockState_ == 2) lockTransaction_->Commit();
-            lockState_ = 0;
-            lockTransaction_ = nullptr;
-        }
+        EndLockAfterChange(result);
     } catch (...) {
         if (delayed) ds->EndConnection();
         throw;

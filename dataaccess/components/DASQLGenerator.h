@@ -215,6 +215,8 @@ protected:
     AnsiString LockName(bool cached) const;
     bool ChangePending();
     void SafeUnlock();
+    void LockBeforeChange();
+    void EndLockAfterChange(bool done);
     TDATransaction* lockTransaction_ = nullptr;
     int lockState_ = 0;
     bool refreshInPost_ = false;

@@ -546,15 +546,22 @@ void TOraObject::LargeIntToNumber(TAttribute* attr, void* at, int64_t value) {
     Check(OCINumberFromInt(hError, &value, sizeof value, OCI_NUMBER_SIGNED, static_cast<OCINumber*>(at)));
 }
 
-double TOraObject::GetAttrAsFloat(const AnsiString& name) {
-    TAttribute* attr = GetObjectType()->AttributeByName(name);
+// The number cell of a NUMBER-like attribute; null when the attribute is null.
+const void* TOraObject::NumberAttrForGet(const AnsiString& name, TAttribute*& attr) {
+    attr = GetObjectType()->AttributeByName(name);
     if (!IsNumberType(attr->DataType)) throw rtl::EConvertError("Cannot convert type to OCINumber");
-    if (GetAttributeIsNull(name)) return 0;
+    if (GetAttributeIsNull(name)) return nullptr;
     void* at = nullptr;
     void* indAt = nullptr;
     int16_t ind = 0;
     GetAttribute(name, at, ind, indAt, false, false);
-    return NumberToFloat(attr, at);
+    return at;
+}
+
+double TOraObject::GetAttrAsFloat(const AnsiString& name) {
+    TAttribute* attr = nullptr;
+    const void* at = NumberAttrForGet(name, attr);
+    return at ? NumberToFloat(attr, at) : 0;
 }
 
 void TOraObject::SetAttrAsFloat(const AnsiString& name, double value) {
@@ -564,14 +571,9 @@ void TOraObject::SetAttrAsFloat(const AnsiString& name, double value) {
 }
 
 int64_t TOraObject::GetAttrAsLargeInt(const AnsiString& name) {
-    TAttribute* attr = GetObjectType()->AttributeByName(name);
-    if (!IsNumberType(attr->DataType)) throw rtl::EConvertError("Cannot convert type to OCINumber");
-    if (GetAttributeIsNull(name)) return 0;
-    void* at = nullptr;
-    void* indAt = nullptr;
-    int16_t ind = 0;
-    GetAttribute(name, at, ind, indAt, false, false);
-    return NumberToLargeInt(attr, at);
+    TAttribute* attr = nullptr;
+    const void* at = NumberAttrForGet(name, attr);
+    return at ? NumberToLargeInt(attr, at) : 0;
 }
 
 void TOraObject::SetAttrAsLargeInt(const AnsiString& name, int64_t value) {

@@ -183,6 +183,7 @@ private:
     void* instance_ = nullptr;
     void* indicator_ = nullptr;
     void* ResolveForSet(const AnsiString& name, TAttribute*& attr);
+    const void* NumberAttrForGet(const AnsiString& name, TAttribute*& attr);
 };
 
 // An OCIDate as a date-time value and back, without fractions of a second.

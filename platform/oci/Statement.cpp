@@ -1025,7 +1025,7 @@ void alterSession(Session& s, const std::string& text) {
         ++i;
         std::vector<std::pair<std::string, std::string>> settings;
         while (!stop(i)) {
-            // SET EVENTS 'event specification' takes its text without "=".
+            // SET EVENTS '<event text>' takes its text without "=".
             if (t[i].kind == Token::Ident && upper(t[i].text) == "EVENTS" && !punct(i + 1, "=")) {
                 if (stop(i + 1) || t[i + 1].kind != Token::String) raise(922, "missing or invalid option");
                 settings.emplace_back("EVENTS", t[i + 1].text);

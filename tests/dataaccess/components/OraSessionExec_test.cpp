@@ -130,7 +130,7 @@ TEST_F(OraSessionExecTest, CompileErrorsOfTheUnitAStatementNames) {
         "('STATS', 'PACKAGE BODY', 1, 3, 15, 'PLS-00103: Encountered the symbol \";\"' || char(10) || "
         "'   when expecting one of the following:' || char(10) || '   := . ( @ %'),"
         "('STATS', 'PACKAGE BODY', 3, 0, 0, 'Statement ignored'),"
-        "('STATS', 'PACKAGE', 1, 1, 1, 'the specification, not the body'),"
+        "('STATS', 'PACKAGE', 1, 1, 1, 'the package header, not the body'),"
         "('Mixed', 'PROCEDURE', 1, 2, 4, 'PLS-00049: bad bind variable');");
     const std::string listing =
         "3/15    PLS-00103: Encountered the symbol \";\"\r"
@@ -143,7 +143,7 @@ TEST_F(OraSessionExecTest, CompileErrorsOfTheUnitAStatementNames) {
     EXPECT_EQ(listing, text);
     text = "before";
     session_->GetCompileErrors("alter package Stats compile body", text);
-    EXPECT_EQ("1/1     the specification, not the body\r", text) << "BODY after the name is no kind";
+    EXPECT_EQ("1/1     the package header, not the body\r", text) << "BODY after the name is no kind";
     struct Case {
         const char* sql;
         const char* expected;
@@ -152,9 +152,9 @@ TEST_F(OraSessionExecTest, CompileErrorsOfTheUnitAStatementNames) {
         {"CREATE OR REPLACE FORCE VIEW stats AS SELECT 1 x FROM dual", "No errors"},
         {"create procedure \"Mixed\" as begin null; end;", "2/4     PLS-00049: bad bind variable\r"},
         {"create procedure mixed as begin null; end;", "No errors"},
-        {"ALTER PACKAGE stats COMPILE", "1/1     the specification, not the body\r"},
+        {"ALTER PACKAGE stats COMPILE", "1/1     the package header, not the body\r"},
         {"  /* lead */ CREATE OR REPLACE PACKAGE qel . stats AS",
-         "1/1     the specification, not the body\r"},
+         "1/1     the package header, not the body\r"},
         {"SELECT * FROM item", "untouched"},
         {"CREATE TABLE t(x NUMBER)", "untouched"},
         {"CREATE OR KEEP PROCEDURE p", "untouched"},
