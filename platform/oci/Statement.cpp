@@ -1172,7 +1172,9 @@ sword executeStatement(SvcCtx& svc, Stmt& st, ub4 iters, ub4 mode, Error& err) {
                 }
                 std::string sql = lexStatement(st.text, &s.schemas).sqlite;
                 if (st.fnCode == 85) sql = "DELETE FROM " + afterWords(sql, 2);
+                const TableDdl ddl = tableDdl(s, st.text);
                 runDml(s, sql, bindValues(st, 0));
+                logTableDdl(s, ddl);
                 break;
             }
             if (iters == 0) raise(24333);
