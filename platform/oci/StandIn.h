@@ -320,7 +320,8 @@ struct Session : Handle {
 
     const std::string& nlsValue(const std::string& name) const;
     char decimalChar() const;
-    // Open queries read their remaining rows before the session writes (see Cursor::drain).
+    // Open queries of db read their remaining rows before the session writes there (see
+    // Cursor::drain); those left on earlier connections keep their own snapshot.
     void drainCursors();
     void closeCursors();
 
