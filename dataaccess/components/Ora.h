@@ -610,8 +610,9 @@ protected:
     void InitRecord(db::TRecordBuffer buffer) override;
 
 private:
-    // Re-reads one changed row from the server; false while record refresh is not offered, and
-    // the caller then refreshes the whole dataset once.
+    // Re-reads the current record from the server, or with appendNew first appends a record for
+    // a row the server reports as inserted; false when that cannot be done (no ROWID field of the
+    // updating table), and the caller then refreshes the whole dataset once.
     bool ReReadChangedRecord(bool appendNew, const AnsiString& rowId);
     TCheckMode checkMode_ = cmNone;
     TSequenceMode sequenceMode_ = smPost;

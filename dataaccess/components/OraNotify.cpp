@@ -129,9 +129,34 @@ TNotifyTableChange* FindTableChange(TNotifyTableChanges* changes, const AnsiStri
 
 }  // namespace
 
-bool TOraDataSet::ReReadChangedRecord(bool, const AnsiString&) {
-    // Waits for record refresh (the updater's re-read of one row by its ROWID).
-    return false;
+bool TOraDataSet::ReReadChangedRecord(bool appendNew, const AnsiString& rowId) {
+    if (appendNew) {
+        auto* store = dynamic_cast<TMemData*>(GetIRecordSet());
+        TFieldDesc* rowIdField = DataSetService() ? DataSetService()->IdentityField() : nullptr;
+        if (!store || !rowIdField) return false;
+        // A new record that holds only the ROWID; the re-read below fills it.
+        struct Buffer {
+            TMemData* store;
+            void* data;
+            ~Buffer() { store->FreeRecBuf(data); }
+        } buffer{store, store->AllocRecBuf()};
+        store->InitRecord(buffer.data);
+        if (store->HasComplexFields()) store->CreateComplexFields(buffer.data, true);
+        store->PutFieldAsVariant(rowIdField->FieldNo, buffer.data, rtl::Variant(rowId));
+        // The server has the row already: it joins the store as read, not as a change to apply.
+        struct Local {
+            TMemData* store;
+            bool saved;
+            ~Local() { store->LocalUpdate = saved; }
+        } local{store, store->LocalUpdate};
+        store->LocalUpdate = true;
+        store->SetToEnd();
+        store->InsertItemRecord(buffer.data);
+        Resync({});
+        if (!Locate("ROWID", rtl::Variant(rowId), {})) return false;
+    }
+    RefreshRecord();
+    return true;
 }
 
 void TOraDataSet::ReflectChanges(TNotifyTableChanges* tableChanges) {

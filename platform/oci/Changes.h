@@ -36,6 +36,15 @@ void registerRowidFunction(sqlite3* db);
 // Appends the SQLite form of a ROWID met in the statement to its translation so far.
 void appendRowid(std::string& out, const std::string& utf8);
 
+// ALTER TABLE or DROP TABLE of a table whose changes are logged (ChangeDdl.cpp): found before the
+// statement runs (a dropped table has lost its triggers after), logged after it succeeded.
+struct TableDdl {
+    std::string table;  // SQLite's name
+    ub4 op = 0;         // OCI_OPCODE_ALTER or OCI_OPCODE_DROP; 0: nothing to log
+};
+TableDdl tableDdl(Session& s, const std::string& utf8);
+void logTableDdl(Session& s, const TableDdl& ddl);
+
 // OCICollSize and OCICollGetElem on the collections of a change descriptor.
 sword changeCollSize(OCIError* errhp, const OCIColl* coll, sb4* size);
 sword changeCollGetElem(OCIError* errhp, const OCIColl* coll, sb4 index, boolean* exists, void** elem,

@@ -1307,6 +1307,7 @@ sword OCIDescribeAny(OCISvcCtx* svchp, OCIError* errhp, void* objptr, ub4 objnm_
         Session& s = *svc->session;
         s.ensureAlive();
         s.checkLink();
+        s.freshSnapshot();
         std::string name = ansiToUtf8(std::string_view(static_cast<const char*>(objptr), objnm_len));
         describeObject(s, *d, name, objtyp);
         return OCI_SUCCESS;

@@ -392,13 +392,17 @@ void Session::exec(const std::string& sql) {
 }
 
 void Session::raiseSqlite(int rc, const std::string&) {
+    raiseSqliteOn(db, rc);
+}
+
+void Session::raiseSqliteOn(sqlite3* conn, int rc) {
     if (pendingRaise) {
         auto r = *pendingRaise;
         pendingRaise.reset();
         raise(r.first, r.second);
     }
-    int ext = sqlite3_extended_errcode(db);
-    std::string msg = sqlite3_errmsg(db);
+    int ext = sqlite3_extended_errcode(conn);
+    std::string msg = sqlite3_errmsg(conn);
     auto detail = [&](const char* prefix) {
         auto p = msg.find(prefix);
         return p == std::string::npos ? std::string() : msg.substr(p + std::strlen(prefix));
@@ -430,10 +434,16 @@ void Session::open(const std::string& path) {
     db = openConnection(path, SQLITE_OPEN_READWRITE);
     ctl = openConnection(path, SQLITE_OPEN_READONLY);
     exec("PRAGMA journal_mode=WAL");
+    nls = defaultNls();
+    prepareConnection();
+}
+
+// Everything a connection of the session needs, done on db: the session may open further
+// connections later (ReadSnapshot.cpp), and each must answer the same SQL.
+void Session::prepareConnection() {
     exec("PRAGMA synchronous=NORMAL");
     exec("PRAGMA foreign_keys=ON");
     exec("CREATE TEMP VIEW IF NOT EXISTS dual AS SELECT CAST('X' AS VARCHAR2(1)) AS DUMMY");
-    nls = defaultNls();
     sqlite3_create_function(db, "raise_application_error", -1, SQLITE_UTF8, this, fnRaiseApplicationError,
                             nullptr, nullptr);
     sqlite3_create_function(db, "nvl", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, this, fnNvl, nullptr, nullptr);
@@ -594,8 +604,7 @@ void Session::end() {
         sqlite3_finalize(dataVersionQuery);
         dataVersionQuery = nullptr;
         routineCache.reset();
-        sqlite3_close_v2(db);
-        db = nullptr;
+        closeConnections();
     }
     if (ctl) {
         sqlite3_finalize(faultVersionQuery);
@@ -622,8 +631,9 @@ char Session::decimalChar() const {
 }
 
 void Session::drainCursors() {
+    // Cursors left on an earlier connection keep their own snapshot whatever this one does.
     for (auto& w : cursors)
-        if (auto c = w.lock()) c->drain();
+        if (auto c = w.lock(); c && c->statement() && sqlite3_db_handle(c->statement()) == db) c->drain();
 }
 
 void Session::closeCursors() {
@@ -919,8 +929,7 @@ sword OCIBreak(void* hndlp, OCIError* errhp) {
     return guarded(err, [&] {
         if (h->type == OCI_HTYPE_SVCCTX) {
             auto* svc = static_cast<SvcCtx*>(h);
-            if (svc->session && findHandle(svc->session) && svc->session->db)
-                sqlite3_interrupt(svc->session->db);
+            if (svc->session && findHandle(svc->session)) svc->session->interrupt();
         }
         return OCI_SUCCESS;
     });

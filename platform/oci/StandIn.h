@@ -136,6 +136,8 @@ public:
     void detach();
     // Rows held in memory.
     size_t held() const { return rows_.size(); }
+    // The SQLite statement still to be read; null once the rows are all read or the cursor closed.
+    sqlite3_stmt* statement() const { return st_; }
 
 private:
     bool readOne();
@@ -318,7 +320,8 @@ struct Session : Handle {
 
     const std::string& nlsValue(const std::string& name) const;
     char decimalChar() const;
-    // Open queries read their remaining rows before the session writes (see Cursor::drain).
+    // Open queries of db read their remaining rows before the session writes there (see
+    // Cursor::drain); those left on earlier connections keep their own snapshot.
     void drainCursors();
     void closeCursors();
 
@@ -341,6 +344,20 @@ struct Session : Handle {
     void recordAlter(const std::string& text);
     void flushLog();
     [[noreturn]] void raiseSqlite(int rc, const std::string& context = "");
+    // The error of a statement of another connection of the session.
+    [[noreturn]] void raiseSqliteOn(sqlite3* conn, int rc);
+
+    // Statement-level read consistency (ReadSnapshot.cpp). db is the connection new statements
+    // run on; it changes (between calls only) when a half-read cursor holds its read snapshot and
+    // the session has no transaction: the cursor keeps reading on the earlier connection, and the
+    // next statement gets the data committed when it starts. Nothing prepared on db may be kept
+    // across calls without checking that it still belongs to db.
+    void freshSnapshot();
+    void prepareConnection();  // functions, views and hooks on a newly opened db
+    void closeConnections();
+    void interrupt();  // OCIBreak from another thread: every connection of the session
+    std::vector<sqlite3*> spareConnections;
+    std::mutex connectionLock;  // guards db and spareConnections against interrupt()
 };
 
 struct Bind : Handle {

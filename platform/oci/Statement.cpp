@@ -872,7 +872,7 @@ bool Cursor::readOne() {
         return false;
     }
     try {
-        session_->raiseSqlite(rc);
+        session_->raiseSqliteOn(sqlite3_db_handle(st_), rc);
     } catch (const OraException& e) {
         sqlite3_finalize(std::exchange(st_, nullptr));
         error_ = std::make_pair(e.code(), std::string(e.what()));
@@ -1086,6 +1086,7 @@ sword executeStatement(SvcCtx& svc, Stmt& st, ub4 iters, ub4 mode, Error& err) {
     s.ensureAlive();
     s.checkLink();
     s.flushLobs();
+    s.freshSnapshot();
     st.svc = &svc;
     st.reset();
     sword status = OCI_SUCCESS;
@@ -1171,7 +1172,9 @@ sword executeStatement(SvcCtx& svc, Stmt& st, ub4 iters, ub4 mode, Error& err) {
                 }
                 std::string sql = lexStatement(st.text, &s.schemas).sqlite;
                 if (st.fnCode == 85) sql = "DELETE FROM " + afterWords(sql, 2);
+                const TableDdl ddl = tableDdl(s, st.text);
                 runDml(s, sql, bindValues(st, 0));
+                logTableDdl(s, ddl);
                 break;
             }
             if (iters == 0) raise(24333);

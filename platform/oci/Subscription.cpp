@@ -279,7 +279,9 @@ private:
                 if (r.seq <= seen) continue;
                 s->seen = r.seq;
                 if (!s->tables.count(r.table)) continue;
-                if (s->operations != OCI_OPCODE_ALLOPS && !(s->operations & r.op)) continue;
+                // The operations asked for choose among row changes; DDL always comes.
+                const bool ddl = (r.op & (OCI_OPCODE_ALTER | OCI_OPCODE_DROP)) != 0;
+                if (s->operations != OCI_OPCODE_ALLOPS && !(s->operations & r.op) && !ddl) continue;
                 mine.push_back(&r);
             }
             if (mine.empty() || !s->enabled) return;
@@ -310,10 +312,15 @@ private:
         // Tables in the order of their first change, rows likewise; a row's operations are joined.
         std::vector<std::string> order;
         std::map<std::string, std::pair<ub4, std::vector<std::pair<int64_t, ub4>>>> byTable;
+        std::set<std::string> altered;  // tables with DDL: their rows are not told apart
         for (const LogRow* r : rows) {
             auto [it, added] = byTable.try_emplace(r->table);
             if (added) order.push_back(r->table);
             it->second.first |= r->op;
+            if (r->op & (OCI_OPCODE_ALTER | OCI_OPCODE_DROP)) {
+                altered.insert(r->table);
+                continue;
+            }
             auto& list = it->second.second;
             auto row =
                 std::find_if(list.begin(), list.end(), [&](const auto& x) { return x.first == r->rowid; });
@@ -329,7 +336,7 @@ private:
             t->flags = flags;
             registerHandle(t, root.tables);
             root.tables->cells.push_back(t);
-            if (!s.rowids || list.size() > MaxRowsPerTable) {
+            if (!s.rowids || list.size() > MaxRowsPerTable || altered.count(table)) {
                 t->flags |= OCI_OPCODE_ALLROWS;
                 continue;
             }

@@ -44,9 +44,14 @@ protected:
         DataSetTest::TearDown();
     }
 
-    // A dataset over sql that follows the changes reported for it.
-    TOraQuery& Follow(const std::string& sql) {
+    // A dataset over sql that follows the changes reported for it; fetchRows > 0 leaves all but
+    // the first rows on the server until they are asked for.
+    TOraQuery& Follow(const std::string& sql, int fetchRows = 0) {
         query_ = newQuery(session_.get(), sql);
+        if (fetchRows > 0) {
+            query_->SetFetchAll(false);
+            query_->SetFetchRows(fetchRows);
+        }
         query_->Options().ReflectChangeNotify = true;
         query_->AfterRefresh = [this](db::TDataSet*) { ++refreshes_; };
         query_->SetChangeNotification(notification_.get());
@@ -124,9 +129,56 @@ TEST_F(OraChangeNotificationTest, ChangedAndInsertedRowsOfTheUpdatingTableAreRea
         "'new'); "
         "COMMIT;");
     ASSERT_TRUE(NextReport());
+    EXPECT_EQ(0, refreshes_) << "each row is read alone";
     EXPECT_EQ("changed", NameOf(7));
     EXPECT_EQ("new", NameOf(61));
     EXPECT_EQ(61, q.RecordCount());
+}
+
+TEST_F(OraChangeNotificationTest, AnInsertedRowIsAppendedAndReadByItsRowid) {
+    TOraQuery& q = Follow("SELECT ROWID, t.* FROM item t ORDER BY id");
+    q.Last();
+    ASSERT_TRUE(q.Locate("ID", rtl::Variant(int32_t(30)), {}));
+    Record();
+    dbExec("INSERT INTO item(id, name) VALUES (0, 'zero');");
+    ASSERT_TRUE(NextReport());
+    EXPECT_EQ(0, refreshes_);
+    EXPECT_EQ(1, ItemStatements()) << "one statement reads the new row";
+    EXPECT_EQ(30, q.FieldByName("ID")->AsInteger()) << "the current row stays";
+    EXPECT_EQ(61, q.RecordCount());
+    q.Last();  // appended after the rows read, whatever the order of the query
+    EXPECT_EQ(0, q.FieldByName("ID")->AsInteger());
+    EXPECT_EQ("zero", q.FieldByName("NAME")->AsString());
+    EXPECT_EQ(18u, q.FieldByName("ROWID")->AsString().size());
+    EXPECT_EQ(db::usUnmodified, q.UpdateStatus()) << "a row read, not a change to apply";
+}
+
+TEST_F(OraChangeNotificationTest, ARowOfAHalfReadDatasetIsReadAsCommitted) {
+    // The dataset's cursor still has rows to give while the changed row is read again: the re-read
+    // sees the commit another process made after the cursor opened.
+    TOraQuery& q = Follow("SELECT ROWID, t.* FROM item t ORDER BY id", 10);
+    ASSERT_FALSE(q.Fetched());
+    Record();
+    const pid_t pid = fork();
+    ASSERT_NE(-1, pid);
+    if (pid == 0) {
+        execl(DX_CHANGE_WRITER, DX_CHANGE_WRITER, db_.c_str(), "UPDATE item SET name = 'later' WHERE id = 3",
+              "COMMIT", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    ASSERT_EQ(pid, waitpid(pid, &status, 0));
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_TRUE(NextReport());
+    EXPECT_EQ(0, refreshes_);
+    int reads = 0;  // the writer's own statement is traced too
+    for (const std::string& text : Received()) reads += rtl::UpperCase(text).rfind("SELECT", 0) == 0;
+    EXPECT_EQ(1, reads) << "one statement reads the changed row";
+    EXPECT_EQ("later", NameOf(3));
+    // the rest of the rows come as the cursor read them
+    q.Last();
+    EXPECT_EQ(60, q.RecordCount());
+    EXPECT_EQ("item 60", q.FieldByName("NAME")->AsString());
 }
 
 TEST_F(OraChangeNotificationTest, AReportForATableReadButNotUpdatedRefreshesTheWholeDataset) {

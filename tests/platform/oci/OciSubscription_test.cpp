@@ -330,3 +330,33 @@ TEST_F(OciSubscriptionTest, ChangesOfAnotherProcessArriveOnceEach) {
 }
 
 }  // namespace
+
+TEST_F(OciSubscriptionTest, AlteredAndDroppedTablesAreReportedAsAllRows) {
+    struct Case {
+        const char* ddl;  // run by another session
+        ub4 flags;
+    } cases[] = {
+        {"ALTER TABLE client ADD COLUMN note VARCHAR2(10)", OCI_OPCODE_ALTER | OCI_OPCODE_ALLROWS},
+        {"ALTER TABLE qel.client RENAME COLUMN note TO remark", OCI_OPCODE_ALTER | OCI_OPCODE_ALLROWS},
+        {"DROP TABLE client", OCI_OPCODE_DROP | OCI_OPCODE_ALLROWS},
+    };
+    // Only updates asked for: DDL is told all the same.
+    subscribe(OCI_OPCODE_UPDATE);
+    registerQuery("SELECT client_id FROM client");
+    OciConn writer = connect();
+    size_t expected = 0;
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.ddl);
+        ASSERT_EQ(OCI_SUCCESS, run(writer, k.ddl)) << errorText();
+        const auto events = rec_.waitFor(++expected);
+        ASSERT_EQ(expected, events.size());
+        ASSERT_EQ(1u, events.back().tables.size());
+        EXPECT_EQ("QEL.CLIENT", events.back().tables[0].name);
+        EXPECT_EQ(k.flags, events.back().tables[0].flags);
+        EXPECT_FALSE(events.back().tables[0].hasRows);
+    }
+    // DDL of a table no query registered tells nothing
+    ASSERT_EQ(OCI_SUCCESS, run(writer, "ALTER TABLE other ADD COLUMN w TEXT"));
+    EXPECT_EQ(expected, rec_.waitFor(expected + 1, 300).size());
+    logoff(writer);
+}
