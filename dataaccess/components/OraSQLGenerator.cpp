@@ -2,6 +2,7 @@
 // FOR UPDATE NOWAIT locks and ROWID keys.
 #include "dataaccess/components/OraSQLGenerator.h"
 
+#include "dataaccess/components/OraFields.h"
 #include "platform/rtl/Strings.h"
 
 namespace dac {
@@ -206,6 +207,8 @@ bool TOraSQLGenerator::FieldModified(TFieldDesc* desc) {
         if (dataSet_->CachedUpdates()) return true;
         db::TField* field = dataSet_->GetField(desc);
         if (auto* blob = dynamic_cast<db::TBlobField*>(field)) return blob->Modified();
+        // A collection changed through its nested dataset.
+        if (auto* nested = dynamic_cast<TOraDataSetField*>(field)) return nested->Changed();
         return false;
     }
     return TDASQLGenerator::FieldModified(desc);
