@@ -170,6 +170,7 @@ void layOut(TypeDesc& t) {
 
 TypeDesc* loadType(Session& s, const std::string& nameIn) {
     const std::string name = upper(nameIn);
+    if (name == "XMLTYPE") return xmlType();
     {
         std::lock_guard<std::mutex> g(registryLock);
         auto it = typesByName.find(typeKey(s, name));
@@ -401,7 +402,23 @@ TypeDesc* typeOf(const void* tdo) {
 
 std::optional<Column> objectColumnType(Session& s, const std::string& declared) {
     if (parseDeclaredType(declared, false)) return std::nullopt;
+    if (TypeDesc* target = refTypeOf(s, declared)) {
+        Column c;
+        c.type.type = SQLT_REF;
+        c.type.size = 4000;
+        c.typeSchema = target->schema;
+        c.typeName = target->name;
+        return c;
+    }
     const std::string name = bareTypeName(declared);
+    if (name == "XMLTYPE") {
+        Column c;
+        c.type.type = SQLT_NTY;
+        c.type.size = 2000;
+        c.typeSchema = "SYS";
+        c.typeName = "XMLTYPE";
+        return c;
+    }
     if (name.empty() || !readTypeRow(s, name)) return std::nullopt;
     TypeDesc* t = loadType(s, name);
     Column c;
@@ -552,6 +569,10 @@ void freeInstance(void* p) {
 }
 
 }  // namespace
+
+void dropInstance(void* p) {
+    freeInstance(p);
+}
 
 // A new value starts with every attribute null, strings empty and collections empty.
 void initSlot(const TypeAttr& a, unsigned char* data, unsigned char* ind) {
@@ -988,6 +1009,72 @@ void loadInstance(TypeDesc* t, const Value& v, void* instance, void* ind) {
     }
 }
 
+// ---- attributes as columns of object tables ----------------------------------------------------------
+
+Value attrValue(const TypeAttr& a, const unsigned char* data, const unsigned char* ind) {
+    std::string out;
+    writeSlot(out, a, data, ind);
+    if (out == "null") return Value::null();
+    switch (a.slot) {
+        case Slot::Text: {
+            const std::string text = ansiToUtf8(stringText(cellGet<OCIString*>(data)));
+            if (a.info.type != SQLT_BIN) return Value::ofText(text);
+            std::string bytes;
+            for (size_t k = 0; k + 1 < text.size(); k += 2)
+                bytes += static_cast<char>(std::stoi(text.substr(k, 2), nullptr, 16));
+            return Value::ofBlob(bytes);
+        }
+        case Slot::Date:
+            return Value::ofText(dateText(data));
+        case Slot::Number:
+        case Slot::BFloat:
+        case Slot::BDouble: {
+            Decimal d;
+            if (!parseDecimal(out, d)) return Value::ofReal(std::strtod(out.c_str(), nullptr));
+            const double r = std::strtod(out.c_str(), nullptr);
+            if (out.find_first_of(".eE") == std::string::npos && std::fabs(r) < 9e18)
+                return Value::ofInt(std::strtoll(out.c_str(), nullptr, 10));
+            return Value::ofReal(r);
+        }
+        default:
+            return Value::ofText(out);
+    }
+}
+
+void loadAttr(const TypeAttr& a, const Value& v, unsigned char* data, unsigned char* ind) {
+    Node n;
+    switch (v.kind) {
+        case Value::Null:
+            break;
+        case Value::Int:
+        case Value::Real:
+            n.kind = Node::Num;
+            n.s = decimalToText(valueToDecimal(v));
+            break;
+        case Value::Blob: {
+            static const char hex[] = "0123456789ABCDEF";
+            n.kind = Node::Str;
+            for (unsigned char c : v.s) {
+                n.s += hex[c >> 4];
+                n.s += hex[c & 15];
+            }
+            break;
+        }
+        default:
+            if (a.slot == Slot::Object || a.slot == Slot::Coll) {
+                Reader r{v.s};
+                n = r.node();
+            } else {
+                n.kind = a.slot == Slot::Number || a.slot == Slot::BFloat || a.slot == Slot::BDouble
+                             ? Node::Num
+                             : Node::Str;
+                n.s = v.s;
+            }
+            break;
+    }
+    readSlot(a, n, data, ind);
+}
+
 // ---- binds and defines of objects --------------------------------------------------------------------
 
 namespace {
@@ -1019,6 +1106,10 @@ Value objectBindValue(const Bind& b, ub4 iteration) {
     TypeDesc* t = typeOf(b.objectType);
     void* instance = cellAt(b.objectCells, iteration, b.valueSkip);
     if (!instance) return Value::null();
+    if (t->isXml()) {
+        if (!isXml(instance)) raise(21710, "argument is expecting a valid memory address of an object");
+        return xmlValue(instance, b.objectInds ? cellAt(b.objectInds, iteration, b.indSkip) : nullptr);
+    }
     void* ind = b.objectInds ? cellAt(b.objectInds, iteration, b.indSkip) : nullptr;
     if (!ind) ind = indicatorOf(t, instance);
     return instanceValue(t, instance, ind);
@@ -1029,6 +1120,13 @@ void objectDefineWrite(Define& d, ub4 row, const Value& v) {
     if (!d.objectCells) raise(1008, "not all variables bound");
     TypeDesc* t = typeOf(d.objectType);
     void* instance = cellAt(d.objectCells, row, d.valueSkip);
+    if (t->isXml()) {
+        // Every fetched row gets an instance of its own: the client frees it after reading it.
+        void* x = newXml(v);
+        setCellAt(d.objectCells, row, d.valueSkip, x);
+        if (d.objectInds) setCellAt(d.objectInds, row, d.indSkip, xmlIndicator(x));
+        return;
+    }
     if (!instance || (t->isColl() ? false : !instanceOf(instance))) {
         instance = newInstance(t);
         setCellAt(d.objectCells, row, d.valueSkip, instance);
@@ -1082,9 +1180,13 @@ sword OCIObjectNew(OCIEnv*, OCIError* err, const OCISvcCtx*, OCITypeCode typecod
             *instance = newString("");
             return OCI_SUCCESS;
         }
+        if (typecode == OCI_TYPECODE_REF) {
+            *instance = newRef(tdo ? typeOf(tdo) : nullptr);
+            return OCI_SUCCESS;
+        }
         TypeDesc* t = typeOf(tdo);
         if (typecode != t->code) raise(22806, "not an object or REF");
-        *instance = newInstance(t);
+        *instance = t->isXml() ? newXml(Value::null()) : newInstance(t);
         return OCI_SUCCESS;
     });
 }
@@ -1093,6 +1195,7 @@ sword OCIObjectFree(OCIEnv*, OCIError* err, void* instance, ub2) {
     return guarded(errorOf(err), [&]() -> sword {
         if (!instance) raise(21560, "argument 3 is null, invalid, or out of range");
         if (instanceOf(instance)) {
+            forgetPinned(instance);
             freeInstance(instance);
             return OCI_SUCCESS;
         }
@@ -1104,6 +1207,7 @@ sword OCIObjectFree(OCIEnv*, OCIError* err, void* instance, ub2) {
             freeString(static_cast<OCIString*>(instance));
             return OCI_SUCCESS;
         }
+        if (freeXml(instance) || freeRef(instance)) return OCI_SUCCESS;
         raise(21710, "argument is expecting a valid memory address of an object");
     });
 }
@@ -1117,6 +1221,10 @@ sword OCIObjectGetInd(OCIEnv*, OCIError* err, void* instance, void** null_struct
         }
         if (CollBody* c = collOfOrNull(instance)) {
             *null_struct = &c->atomic;
+            return OCI_SUCCESS;
+        }
+        if (isXml(instance)) {
+            *null_struct = xmlIndicator(instance);
             return OCI_SUCCESS;
         }
         raise(21710, "argument is expecting a valid memory address of an object");
@@ -1153,7 +1261,7 @@ sword OCIDefineObject(OCIDefine* defnp, OCIError* errhp, const OCIType* type, vo
     if (!d) return OCI_INVALID_HANDLE;
     return guarded(errorOf(errhp), [&]() -> sword {
         if (!pgvpp) raise(21560, "argument 4 is null, invalid, or out of range");
-        typeOf(type);
+        if (type || d->dty != SQLT_REF) typeOf(type);
         d->objectType = type;
         d->objectCells = pgvpp;
         d->objectInds = indpp;
@@ -1167,7 +1275,7 @@ sword OCIBindObject(OCIBind* bindp, OCIError* errhp, const OCIType* type, void**
     if (!b) return OCI_INVALID_HANDLE;
     return guarded(errorOf(errhp), [&]() -> sword {
         if (!pgvpp) raise(21560, "argument 4 is null, invalid, or out of range");
-        typeOf(type);
+        if (type || b->dty != SQLT_REF) typeOf(type);
         b->objectType = type;
         b->objectCells = pgvpp;
         b->objectInds = indpp;
