@@ -379,6 +379,59 @@ std::string TOraNumberField::GetText() const {
 }
 
 // ---------------------------------------------------------------------------------------------
+// XMLTYPE
+
+TOraXMLField::TOraXMLField(rtl::TComponent* owner) : db::TField(owner) {
+    SetDataType(ftExtXML);
+}
+
+TOraXML* TOraXMLField::AsXML() const {
+    return ValueOf<TOraXML>(this);
+}
+
+bool TOraXMLField::GetIsNull() const {
+    TOraXML* value = AsXML();
+    return !value || value->GetIsNull();
+}
+
+std::string TOraXMLField::ClassDesc() const {
+    return Desc("(OraXML)", IsNull());
+}
+
+AnsiString TOraXMLField::GetAsString() const {
+    TOraXML* value = AsXML();
+    return value && !value->GetIsNull() ? value->GetAsString() : AnsiString();
+}
+
+void TOraXMLField::SetAsStringValue(const AnsiString& text) {
+    TOraXML* value = AsXML();
+    if (!value) return;
+    value->SetAsString(text);
+    WriteBack(this, value);
+}
+
+void TOraXMLField::Clear() {
+    TOraXML* value = AsXML();
+    if (!value) return;
+    value->SetIsNull(true);
+    WriteBack(this, value);
+}
+
+rtl::Variant TOraXMLField::GetAsVariant() const {
+    if (IsNull()) return rtl::Null();
+    return rtl::Variant(GetAsString());
+}
+
+void TOraXMLField::SetVarValue(const rtl::Variant& value) {
+    if (!rtl::VarIsStr(value)) CannotConvert();
+    SetAsStringValue(value.AsString());
+}
+
+void TOraXMLField::SetTextValue(const std::string&) {
+    AccessError("Text");
+}
+
+// ---------------------------------------------------------------------------------------------
 // Type map and classes
 
 namespace {
@@ -430,6 +483,8 @@ db::TFieldClass OraFieldClass(db::TFieldType fieldType) {
             return db::TFieldClass::Of<TOraTimeStampField>();
         case ftExtNumber:
             return db::TFieldClass::Of<TOraNumberField>();
+        case ftExtXML:
+            return db::TFieldClass::Of<TOraXMLField>();
         case db::ftReference:
             return db::TFieldClass::Of<TOraReferenceField>();
         case db::ftDataSet:
@@ -453,6 +508,7 @@ void RegisterOraFieldClasses() {
     once("TOraTimeStampField", [] { return static_cast<rtl::TObject*>(new TOraTimeStampField()); });
     once("TOraIntervalField", [] { return static_cast<rtl::TObject*>(new TOraIntervalField()); });
     once("TOraNumberField", [] { return static_cast<rtl::TObject*>(new TOraNumberField()); });
+    once("TOraXMLField", [] { return static_cast<rtl::TObject*>(new TOraXMLField()); });
 }
 
 namespace {

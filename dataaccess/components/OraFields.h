@@ -13,6 +13,7 @@
 #include "dataaccess/components/Ora.h"
 #include "dataaccess/core/MemDS.h"
 #include "dataaccess/oracle/OraClasses.h"
+#include "dataaccess/oracle/OraObjectsRef.h"
 #include "platform/db/DB.h"
 
 namespace dac {
@@ -172,6 +173,28 @@ private:
     template <class F>
     void ChangeValue(F f);
     int displayWidth_ = 38;
+};
+
+// XMLTYPE: the value's XML text.
+class TOraXMLField : public db::TField {
+public:
+    explicit TOraXMLField(rtl::TComponent* owner = nullptr);
+    int DataSize() const override { return static_cast<int>(rtl::PointerSize); }
+    bool IsBlob() const override { return true; }
+    void SetFieldType(db::TFieldType value) { SetDataType(value); }
+    // Makes the value null.
+    void Clear() override;
+    TOraXML* AsXML() const;
+    std::string ClassDesc() const;
+
+protected:
+    bool GetIsNull() const override;
+    AnsiString GetAsString() const override;
+    void SetAsStringValue(const AnsiString& value) override;
+    rtl::Variant GetAsVariant() const override;
+    void SetVarValue(const rtl::Variant& value) override;
+    std::string GetText() const override { return GetAsString(); }
+    void SetTextValue(const std::string& value) override;
 };
 
 // The Oracle datasets' map between internal type codes and field types: the extended field

@@ -317,7 +317,7 @@ TEST_F(OraFieldsTest, LabelDataSetAndReferenceFieldsDescribeThemselves) {
 
 TEST_F(OraFieldsTest, TheClassesAreRegisteredByName) {
     for (const char* name : {"TCursorField", "TBFileField", "TOraDataSetField", "TOraReferenceField",
-                             "TOraTimeStampField", "TOraIntervalField", "TOraNumberField"}) {
+                             "TOraTimeStampField", "TOraIntervalField", "TOraNumberField", "TOraXMLField"}) {
         SCOPED_TRACE(name);
         rtl::TObjectFactory make = rtl::GetClass(name);
         ASSERT_TRUE(static_cast<bool>(make));
@@ -327,6 +327,89 @@ TEST_F(OraFieldsTest, TheClassesAreRegisteredByName) {
             EXPECT_EQ(name, made->ClassName());
         }
     }
+}
+
+// An in-memory dataset whose one column holds an XMLTYPE value object per record.
+class XmlData : public TMemData {
+public:
+    void InternalOpen(bool disableInitFields) override {
+        TMemData::InternalOpen(disableInitFields);
+        if (!disableInitFields) InitFields();
+    }
+    void InternalInitFields() override {
+        auto* desc = new TFieldDesc();
+        desc->Name = desc->ActualName = "DOC";
+        desc->DataType = dtXML;
+        desc->Size = static_cast<int32_t>(sizeof(void*));
+        desc->FieldNo = 1;
+        fields_.Add(desc);
+    }
+    bool IsComplexFieldType(TDataType t) override { return t == dtXML || TMemData::IsComplexFieldType(t); }
+    void CreateComplexFields(void* recBuf, bool withBlob) override {
+        TMemData::CreateComplexFields(recBuf, withBlob);
+        SetPlacePointer(fields_[0], recBuf, (new TOraXML())->GetHandle());
+    }
+    void FreeComplexFields(void* recBuf, bool withBlob) override {
+        if (TSharedObject* value = TSharedObject::FromHandle(PlacePointer(fields_[0], recBuf))) {
+            const bool last = value->RefCount() == 1;
+            value->Free();
+            if (last) SetPlacePointer(fields_[0], recBuf, nullptr);
+        }
+        TMemData::FreeComplexFields(recBuf, withBlob);
+    }
+    void CopyComplexFields(void* source, void* dest, bool withBlob) override {
+        TMemData::CopyComplexFields(source, dest, withBlob);
+        auto* from = dynamic_cast<TOraXML*>(TSharedObject::FromHandle(PlacePointer(fields_[0], source)));
+        auto* to = dynamic_cast<TOraXML*>(TSharedObject::FromHandle(PlacePointer(fields_[0], dest)));
+        if (from && to && from != to) to->Assign(from);
+    }
+};
+
+class XmlDataSet : public TMemDataSet {
+public:
+    XmlDataSet() { SetIRecordSet(new XmlData()); }
+    ~XmlDataSet() override {
+        Destroying();
+        Close();
+    }
+    const TDataTypesMap& GetDataTypesMapClass() override { return TOraFieldTypesMap::Instance(); }
+
+protected:
+    db::TFieldClass GetFieldClass(db::TFieldType t) override {
+        if (db::TFieldClass cls = OraFieldClass(t)) return cls;
+        return TMemDataSet::GetFieldClass(t);
+    }
+};
+
+TEST(OraXMLField, TheTextIsReadAndWrittenThroughTheValueObject) {
+    XmlDataSet ds;
+    ds.Open();
+    auto* doc = dynamic_cast<TOraXMLField*>(ds.FieldByName("DOC"));
+    ASSERT_NE(nullptr, doc);
+    EXPECT_EQ(ftExtXML, doc->DataType());
+    EXPECT_TRUE(doc->IsBlob());
+    ds.Append();
+    EXPECT_TRUE(doc->IsNull());
+    EXPECT_EQ("(OraXML)", doc->ClassDesc());
+    EXPECT_TRUE(doc->AsVariant().IsNull());
+    doc->SetAsString("<a>1</a>");
+    EXPECT_TRUE(ds.Modified());
+    ds.Post();
+    EXPECT_FALSE(doc->IsNull());
+    EXPECT_EQ("<a>1</a>", doc->AsString());
+    EXPECT_EQ("<a>1</a>", doc->Text());
+    EXPECT_EQ("<a>1</a>", doc->AsVariant().AsString());
+    EXPECT_EQ("(ORAXML)", doc->ClassDesc());
+
+    ds.Edit();
+    doc->SetAsVariant(rtl::Variant("<b/>"));
+    EXPECT_EQ("<b/>", doc->AsString());
+    EXPECT_EQ("Cannot convert type", ErrorText([&] { doc->SetAsVariant(rtl::Variant(int32_t(1))); }));
+    EXPECT_NE(std::string::npos, ErrorText([&] { doc->SetText("<c/>"); }).find("Text"));
+    doc->Clear();
+    EXPECT_TRUE(doc->IsNull());
+    ds.Cancel();
+    EXPECT_EQ("<a>1</a>", doc->AsString()) << "the stored record keeps its text";
 }
 
 TEST(OraFieldTypesMap, ExtendedTypesBothWaysAndTheRestAsTheOracleMap) {
