@@ -163,14 +163,19 @@ void TOraXML::CheckType() {
     }
     // Without a session the value is text only; the type is found when it goes to the server.
     if (!SvcCtx) return;
+    // Setting the type lets any instance go; the text stays.
+    const std::string text = cacheValue_;
+    const bool hadText = hasText_;
     TOraType* type = ObjectTypesExist() ? ObjectTypes().FindType(SvcCtx, "SYS.XMLTYPE") : nullptr;
     if (type) {
         SetObjectType(type);
-        return;
+    } else {
+        type = new TOraType(SvcCtx, "SYS.XMLTYPE");
+        SetObjectType(type);
+        type->Release();
     }
-    type = new TOraType(SvcCtx, "SYS.XMLTYPE");
-    SetObjectType(type);
-    type->Release();
+    cacheValue_ = text;
+    hasText_ = hadText;
 }
 
 bool TOraXML::GetIsNull() {

@@ -394,6 +394,7 @@ TypeDesc* findType(Session& s, const std::string&, const std::string& name) {
 }
 
 TypeDesc* typeOf(const void* tdo) {
+    if (tdo && tdo == xmlType()) return xmlType();
     std::lock_guard<std::mutex> g(registryLock);
     for (auto& t : allTypes)
         if (t.get() == tdo) return t.get();
