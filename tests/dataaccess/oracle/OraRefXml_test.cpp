@@ -8,6 +8,7 @@
 
 #include "OraCommandFixture.h"
 #include "dataaccess/oracle/OraObjects.h"
+#include "dataaccess/oracle/OraRefData.h"
 
 using namespace dac;
 
@@ -356,4 +357,81 @@ TEST_F(OraXmlTest, TextRulesOfTheValue) {
     Held<TOraType> point(new TOraType(conn_.get(), "point_t"));
     EXPECT_EQ("Type of object must be XML", ExceptionText([&] { TOraXML bad(point.p); }));
     EXPECT_EQ("Type of object must be XML", ExceptionText([&] { second->AllocObject(Svc(), "point_t"); }));
+}
+
+// ---------------------------------------------------------------------------------------------
+// A REF's target as a record
+
+namespace {
+
+// The target of team row id's REF, shown by a storage on its own record buffer.
+struct RefStorage {
+    Row row;
+    TRefData data;
+    std::vector<uint8_t> rec;
+    RefStorage(TOCIConnection* conn, int id)
+        : row(conn, "select lead from team where id = " + std::to_string(id)) {
+        data.SetRef(row.Value<TOraRef>("LEAD"));
+        data.Prepare();
+        data.Open();
+        rec.assign(static_cast<size_t>(data.RecordSize()), 0);
+        data.CreateComplexFields(rec.data(), true);
+    }
+    ~RefStorage() {
+        data.FreeComplexFields(rec.data(), true);
+        data.Close();
+    }
+    std::string Text(const char* name) {
+        TFieldDesc* f = data.Fields().FindField(name);
+        if (!f) return "<no field>";
+        rtl::Variant v;
+        data.GetFieldAsVariant(f->FieldNo, rec.data(), v);
+        return v.IsNull() ? "<null>" : rtl::VarToStr(v);
+    }
+};
+
+}  // namespace
+
+TEST_F(OraRefTest, RefStorageShowsTheTargetAsOneRecord) {
+    TRefData none;
+    EXPECT_EQ("Reference is not defined", ExceptionText([&] { none.Prepare(); }));
+
+    {
+        RefStorage s(conn_.get(), 10);
+        TFieldDesc* top = s.data.Fields().FindField("REF");
+        ASSERT_NE(nullptr, top);
+        EXPECT_TRUE(top->HiddenObject);
+        EXPECT_EQ(dtObject, top->DataType);
+        EXPECT_EQ(static_cast<int32_t>(sizeof(void*)), top->Size);
+        EXPECT_EQ(1, top->FieldNo);
+        EXPECT_EQ(-1, s.data.GetRecordCount());
+
+        s.data.GetNextRecord(s.rec.data());
+        EXPECT_FALSE(s.data.Eof());
+        EXPECT_EQ("Ann", s.Text("NAME"));
+        EXPECT_EQ("1234.5", s.Text("PAY"));
+        s.data.GetNextRecord(s.rec.data());  // one record only
+        EXPECT_TRUE(s.data.Eof());
+        s.data.GetPriorRecord(s.rec.data());
+        EXPECT_FALSE(s.data.Eof());
+        EXPECT_EQ("Ann", s.Text("NAME"));
+
+        // an edit goes into the target and, posted, to the server
+        const std::string name = "Ann Post";
+        s.data.PutField(s.data.Fields().FindField("NAME")->FieldNo, s.rec.data(), name.c_str());
+        s.data.PutRecord(s.rec.data());
+        s.data.UpdateRecord(s.rec.data());
+        // insert and delete change nothing on the server
+        s.data.InsertRecord(s.rec.data());
+        s.data.DeleteRecord();
+    }
+    Run("commit");
+    EXPECT_EQ((std::vector<std::vector<std::string>>{{"1", "Ann Post"}, {"2", "Bob"}}),
+              Query("select id, name from emps order by id"));
+
+    // a null REF: from the beginning straight to the end
+    RefStorage empty(conn_.get(), 12);
+    empty.data.GetNextRecord(empty.rec.data());
+    EXPECT_TRUE(empty.data.Eof());
+    EXPECT_EQ(-1, empty.data.GetRecordCount());
 }
