@@ -435,3 +435,111 @@ TEST_F(OraRefTest, RefStorageShowsTheTargetAsOneRecord) {
     EXPECT_TRUE(empty.data.Eof());
     EXPECT_EQ(-1, empty.data.GetRecordCount());
 }
+
+TEST_F(OraRefTest, RowByRowFetchKeepsObjectRefAndXmlValuesPerRow) {
+    Run("CREATE TABLE notes(id NUMBER(9), doc XMLTYPE)");
+    Run("INSERT INTO notes VALUES (10, XMLType('<n>ten</n>'))");
+    Run("INSERT INTO notes VALUES (11, XMLType('<n>eleven</n>'))");
+    TOCIRecordSet rs;
+    rs.SetConnection(conn_.get());
+    rs.OraCommand()->SetProp(prScrollableCursor, true);
+    rs.SetSQLText(
+        "select t.id, t.lead, DEREF(t.lead) boss, n.doc from team t left join notes n on n.id = t.id order "
+        "by "
+        "t.id");
+    rs.Open();
+    ASSERT_TRUE(rs.CanFetchBack());
+    std::vector<uint8_t> rec(static_cast<size_t>(rs.RecordSize()));
+    auto field = [&](const char* name) { return rs.Fields().FindField(name)->FieldNo; };
+    struct Expect {
+        int id;
+        const char* boss;  // nullptr: a null REF and no target
+        const char* doc;   // nullptr: no document
+    } rows[] = {{10, "Ann", "<n>ten</n>"}, {11, "Bob", "<n>eleven</n>"}, {12, nullptr, nullptr}};
+    auto check = [&](const Expect& e) {
+        SCOPED_TRACE(e.id);
+        rs.GetRecord(rec.data());
+        rtl::Variant id;
+        rs.GetFieldAsVariant(field("ID"), rec.data(), id);
+        EXPECT_EQ(e.id, id.AsInteger());
+        auto* ref = dynamic_cast<TOraRef*>(rs.GetObject(field("LEAD"), rec.data()));
+        ASSERT_NE(nullptr, ref);
+        EXPECT_EQ(e.boss == nullptr, ref->GetIsNull());
+        EXPECT_EQ(e.boss == nullptr, rs.GetNull(field("BOSS"), rec.data()));
+        if (e.boss) {
+            auto* boss = dynamic_cast<TOraObject*>(rs.GetObject(field("BOSS"), rec.data()));
+            EXPECT_EQ(e.boss, boss->GetAttrAsString("NAME"));
+        }
+        auto* doc = dynamic_cast<TOraXML*>(rs.GetObject(field("DOC"), rec.data()));
+        ASSERT_NE(nullptr, doc);
+        EXPECT_EQ(e.doc ? e.doc : "", doc->GetAsString());
+        EXPECT_EQ(e.doc == nullptr, rs.GetNull(field("DOC"), rec.data()));
+    };
+    for (const Expect& e : rows) {
+        rs.GetNextRecord(nullptr);
+        ASSERT_FALSE(rs.Eof());
+        check(e);
+    }
+    rs.GetNextRecord(nullptr);
+    EXPECT_TRUE(rs.Eof());
+    for (int k = 2; k >= 0; --k) {  // back again, row by row
+        rs.GetPriorRecord(nullptr);
+        ASSERT_FALSE(rs.Bof());
+        check(rows[k]);
+    }
+    rs.Close();
+}
+
+TEST_F(OraRefTest, TimestampAndIntervalAttributesRoundTrip) {
+    Run("CREATE TYPE ev_t AS OBJECT (name VARCHAR2(10), at TIMESTAMP(3), took INTERVAL DAY SECOND(6), "
+        "age INTERVAL YEAR MONTH)");
+    Run("CREATE TABLE evs(id NUMBER(9), ev ev_t)");
+    const rtl::TDateTime at = rtl::EncodeDate(2024, 5, 6) + rtl::EncodeTime(7, 8, 9, 250);
+    {
+        Held<TOraObject> ev(new TOraObject(new TOraType(conn_.get(), "ev_t")));
+        ev->GetObjectType()->Release();
+        ev->AllocObjectOn(Svc());
+        struct Expect {
+            const char* name;
+            TDataType type;
+        } attrs[] = {{"AT", dtTimeStamp}, {"TOOK", dtIntervalDS}, {"AGE", dtIntervalYM}};
+        for (const Expect& e : attrs) {
+            SCOPED_TRACE(e.name);
+            TAttribute* a = ev->GetObjectType()->AttributeByName(e.name);
+            EXPECT_EQ(e.type, a->DataType);
+            EXPECT_EQ(static_cast<int32_t>(sizeof(void*)), a->Size);  // a descriptor cell
+            EXPECT_EQ(0u, a->Offset % sizeof(void*));
+        }
+        ev->SetAttrAsString("NAME", "start");
+        auto* stamp = dynamic_cast<TOraTimeStamp*>(ev->GetComplexAttrByName("AT"));
+        ASSERT_NE(nullptr, stamp);
+        EXPECT_EQ(stamp, ev->GetComplexAttrByName("AT"));  // one child per attribute
+        stamp->SetAsDateTime(at);
+        ev->SetAttributeIsNull("AT", false);
+        auto* took = dynamic_cast<TOraInterval*>(ev->GetComplexAttrByName("TOOK"));
+        ASSERT_NE(nullptr, took);
+        took->SetAsString("+01 02:03:04.500000");
+        ev->SetAttributeIsNull("TOOK", false);
+        auto command = Command("insert into evs(id, ev) values (1, :ev)");
+        command->GetParam(0)->SetDataType(dtObject);
+        command->GetParam(0)->SetParamType(ptInput);
+        command->GetParam(0)->SetObject(ev.p);
+        command->Execute();
+    }
+    Row row(conn_.get(), "select ev from evs where id = 1");
+    auto* ev = row.Value<TOraObject>("EV");
+    ASSERT_NE(nullptr, ev);
+    EXPECT_EQ("start", ev->GetAttrAsString("NAME"));
+    auto* stamp = dynamic_cast<TOraTimeStamp*>(ev->GetComplexAttrByName("AT"));
+    ASSERT_NE(nullptr, stamp);
+    EXPECT_FALSE(stamp->GetIsNull());
+    EXPECT_NEAR(at, stamp->GetAsDateTime(), 1e-8);
+    auto* took = dynamic_cast<TOraInterval*>(ev->GetComplexAttrByName("TOOK"));
+    ASSERT_NE(nullptr, took);
+    EXPECT_NE(std::string::npos, took->GetAsString().find("02:03:04.5")) << took->GetAsString();
+    EXPECT_TRUE(ev->GetAttributeIsNull("AGE"));
+    // the record form of the attribute is its value's handle
+    TFieldDesc* f = row.rs.Fields().FindField("EV.AT");
+    ASSERT_NE(nullptr, f);
+    EXPECT_EQ(dtTimeStamp, f->DataType);
+}
