@@ -137,6 +137,7 @@ public:
     // timestamps, intervals; nil for other data types. The parent keeps it.
     TSharedObject* GetComplexAttr(TAttribute* attribute, int index);
     TSharedObject* GetComplexAttrByName(const AnsiString& name);
+    TSharedObject* DescriptorAttr(TAttribute* attribute, int slot);
 
     // Attribute paths: NAME, A.B, LIST[2], ITEMS[0].QTY.
     void GetAttribute(const AnsiString& name, void*& attrPtr, int16_t& ind, void*& indPtr, bool extend,

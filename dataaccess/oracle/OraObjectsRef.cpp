@@ -43,8 +43,14 @@ void TOraObject::MarkUpdate() {
 TOraRef::TOraRef(TOraType* objectType) : TOraObject(objectType) {}
 
 TOraRef::~TOraRef() {
-    FreeObject(true);
+    LetGo();
     FreeRef();
+}
+
+void TOraRef::LetGo() {
+    if (pinned_ && GetInstance() && !Cached) OCIObjectUnpin(hEnv, hError, GetInstance());
+    pinned_ = false;
+    FreeObject(true);
 }
 
 void TOraRef::FreeRef() {
@@ -55,7 +61,7 @@ void TOraRef::FreeRef() {
 
 void TOraRef::SetOCIRef(OCIRef* value) {
     if (value == ref_) return;
-    FreeObject(true);
+    LetGo();
     FreeRef();
     ref_ = value;
     InvalidRef = false;
@@ -68,7 +74,7 @@ bool TOraRef::RefIsNull() {
 void TOraRef::Clear() {
     if (!ref_) return;
     OCIRefClear(hEnv, ref_);
-    FreeObject(true);
+    LetGo();
     InvalidRef = false;
 }
 
@@ -91,6 +97,7 @@ void TOraRef::Pin() {
         return;
     }
     StoreInstance(target);
+    pinned_ = true;
     if (!GetIndicator()) {
         void* ind = nullptr;
         Check(OCIObjectGetInd(hEnv, hError, target, &ind));
@@ -100,6 +107,7 @@ void TOraRef::Pin() {
 
 void TOraRef::Unpin() {
     TOraObject::Unpin();
+    pinned_ = false;
     FreeObject(true);
 }
 
@@ -117,7 +125,7 @@ void TOraRef::Assign(TOraObject* source) {
     OCIRef* copy = ownsRef_ ? ref_ : nullptr;
     Check(OCIRefAssign(hEnv, hError, ref->GetOCIRef(), &copy));
     if (copy != ref_) {
-        FreeObject(true);
+        LetGo();
         FreeRef();
         ref_ = copy;
     }
@@ -163,14 +171,19 @@ void TOraXML::CheckType() {
     }
     // Without a session the value is text only; the type is found when it goes to the server.
     if (!SvcCtx) return;
+    // Setting the type lets any instance go; the text stays.
+    const std::string text = cacheValue_;
+    const bool hadText = hasText_;
     TOraType* type = ObjectTypesExist() ? ObjectTypes().FindType(SvcCtx, "SYS.XMLTYPE") : nullptr;
     if (type) {
         SetObjectType(type);
-        return;
+    } else {
+        type = new TOraType(SvcCtx, "SYS.XMLTYPE");
+        SetObjectType(type);
+        type->Release();
     }
-    type = new TOraType(SvcCtx, "SYS.XMLTYPE");
-    SetObjectType(type);
-    type->Release();
+    cacheValue_ = text;
+    hasText_ = hadText;
 }
 
 bool TOraXML::GetIsNull() {

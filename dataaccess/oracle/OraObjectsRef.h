@@ -46,8 +46,11 @@ public:
 
 private:
     void FreeRef();
+    // A pinned target is unpinned and let go.
+    void LetGo();
     OCIRef* ref_ = nullptr;
     bool ownsRef_ = false;
+    bool pinned_ = false;
 };
 
 class TOraXML : public TOraObject {

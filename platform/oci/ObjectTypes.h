@@ -25,6 +25,8 @@ enum class Slot {
     BDouble,  // 8-byte double in place
     Object,   // a final object: embedded; otherwise a pointer to an instance of its own
     Coll,     // OCIColl*
+    Stamp,    // OCIDateTime* (a TIMESTAMP descriptor of the attribute's kind)
+    Span,     // OCIInterval* (an INTERVAL descriptor of the attribute's kind)
 };
 
 struct TypeAttr {

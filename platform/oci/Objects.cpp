@@ -135,6 +135,15 @@ void describeAttr(Session& s, TypeAttr& a) {
             case SQLT_IBDOUBLE:
                 a.slot = Slot::BDouble;
                 return;
+            case SQLT_TIMESTAMP:
+            case SQLT_TIMESTAMP_TZ:
+            case SQLT_TIMESTAMP_LTZ:
+                a.slot = Slot::Stamp;
+                return;
+            case SQLT_INTERVAL_YM:
+            case SQLT_INTERVAL_DS:
+                a.slot = Slot::Span;
+                return;
             default:
                 raise(22863, "the type " + upper(a.declared) + " is not offered as an attribute");
         }
@@ -155,7 +164,8 @@ void layOut(TypeDesc& t) {
     for (TypeAttr& a : t.attrs) {
         a.size = slotSize(a);
         a.indStep = slotIndSize(a);
-        const bool pointerLike = a.slot == Slot::Text || a.slot == Slot::Coll ||
+        const bool pointerLike = a.slot == Slot::Text || a.slot == Slot::Coll || a.slot == Slot::Stamp ||
+                                 a.slot == Slot::Span ||
                                  (a.slot == Slot::Object && (!a.embedded || a.nested->aligned));
         if (pointerLike) {
             t.valueSize = roundUp(t.valueSize, PtrCell);
@@ -394,6 +404,7 @@ TypeDesc* findType(Session& s, const std::string&, const std::string& name) {
 }
 
 TypeDesc* typeOf(const void* tdo) {
+    if (tdo && tdo == xmlType()) return xmlType();
     std::lock_guard<std::mutex> g(registryLock);
     for (auto& t : allTypes)
         if (t.get() == tdo) return t.get();
@@ -515,6 +526,8 @@ size_t slotSize(const TypeAttr& a) {
     switch (a.slot) {
         case Slot::Text:
         case Slot::Coll:
+        case Slot::Stamp:
+        case Slot::Span:
             return PtrCell;
         case Slot::Number:
             return sizeof(OCINumber);
@@ -574,6 +587,70 @@ void dropInstance(void* p) {
     freeInstance(p);
 }
 
+// TIMESTAMP and INTERVAL attributes hold a descriptor of their own kind.
+void* newDescriptorSlot(const TypeAttr& a) {
+    Handle* h = nullptr;
+    switch (a.info.type) {
+        case SQLT_TIMESTAMP_TZ:
+            h = new DateTimeDesc(OCI_DTYPE_TIMESTAMP_TZ);
+            break;
+        case SQLT_TIMESTAMP_LTZ:
+            h = new DateTimeDesc(OCI_DTYPE_TIMESTAMP_LTZ);
+            break;
+        case SQLT_INTERVAL_YM:
+            h = new IntervalDesc(OCI_DTYPE_INTERVAL_YM);
+            break;
+        case SQLT_INTERVAL_DS:
+            h = new IntervalDesc(OCI_DTYPE_INTERVAL_DS);
+            break;
+        default:
+            h = new DateTimeDesc(OCI_DTYPE_TIMESTAMP);
+            break;
+    }
+    registerHandle(h, nullptr);
+    return h;
+}
+
+std::string descriptorSlotText(const TypeAttr& a, const void* p) {
+    if (a.slot == Slot::Span) {
+        auto* iv = dynamic_cast<IntervalDesc*>(findHandle(p));
+        if (!iv) raise(21560, "argument is not an interval");
+        return intervalToText(iv, 9, 9);
+    }
+    auto* dt = dynamic_cast<DateTimeDesc*>(findHandle(p));
+    if (!dt) raise(21560, "argument is not a datetime");
+    return timestampToText(dt->value);
+}
+
+void setDescriptorSlot(const TypeAttr& a, void* p, const std::string& text) {
+    if (a.slot == Slot::Span) {
+        auto* iv = dynamic_cast<IntervalDesc*>(findHandle(p));
+        if (!iv) raise(21560, "argument is not an interval");
+        intervalFromText(iv, text);
+        return;
+    }
+    auto* dt = dynamic_cast<DateTimeDesc*>(findHandle(p));
+    if (!dt) raise(21560, "argument is not a datetime");
+    DateParts parts;
+    if (!parseDateText(text, parts)) raise(1861, "literal does not match format string");
+    dt->value = parts;
+}
+
+void copyDescriptorSlot(const TypeAttr& a, const void* from, void* to) {
+    if (a.slot == Slot::Span) {
+        auto* f = dynamic_cast<IntervalDesc*>(findHandle(from));
+        auto* t = dynamic_cast<IntervalDesc*>(findHandle(to));
+        if (f && t) {
+            t->months = f->months;
+            t->nanos = f->nanos;
+        }
+        return;
+    }
+    auto* f = dynamic_cast<DateTimeDesc*>(findHandle(from));
+    auto* t = dynamic_cast<DateTimeDesc*>(findHandle(to));
+    if (f && t) t->value = f->value;
+}
+
 // A new value starts with every attribute null, strings empty and collections empty.
 void initSlot(const TypeAttr& a, unsigned char* data, unsigned char* ind) {
     std::memset(data, 0, slotSize(a));
@@ -587,6 +664,10 @@ void initSlot(const TypeAttr& a, unsigned char* data, unsigned char* ind) {
             break;
         case Slot::Object:
             if (a.embedded) initInstance(a.nested, data, ind);
+            break;
+        case Slot::Stamp:
+        case Slot::Span:
+            cellPut<void*>(data, newDescriptorSlot(a));
             break;
         default:
             break;
@@ -606,6 +687,11 @@ void clearSlot(const TypeAttr& a, unsigned char* data) {
             break;
         case Slot::Coll:
             if (void* c = cellGet<void*>(data)) freeColl(collOf(c));
+            cellPut<void*>(data, nullptr);
+            break;
+        case Slot::Stamp:
+        case Slot::Span:
+            if (Handle* h = findHandle(cellGet<void*>(data))) freeHandle(h);
             cellPut<void*>(data, nullptr);
             break;
         case Slot::Object:
@@ -631,6 +717,11 @@ void copySlot(const TypeAttr& a, const unsigned char* src, const unsigned char* 
     switch (a.slot) {
         case Slot::Text:
             setString(reinterpret_cast<OCIString**>(dst), stringText(cellGet<OCIString*>(src)));
+            break;
+        case Slot::Stamp:
+        case Slot::Span:
+            if (!cellGet<void*>(dst)) cellPut<void*>(dst, newDescriptorSlot(a));
+            copyDescriptorSlot(a, cellGet<void*>(src), cellGet<void*>(dst));
             break;
         case Slot::Coll: {
             void* from = cellGet<void*>(src);
@@ -754,6 +845,10 @@ void writeSlot(std::string& out, const TypeAttr& a, const unsigned char* data, c
         }
         case Slot::Date:
             writeQuoted(out, dateText(data));
+            break;
+        case Slot::Stamp:
+        case Slot::Span:
+            writeQuoted(out, descriptorSlotText(a, cellGet<void*>(data)));
             break;
         case Slot::BFloat:
         case Slot::BDouble: {
@@ -901,6 +996,11 @@ void readSlot(const TypeAttr& a, const Node& n, unsigned char* data, unsigned ch
         case Slot::BFloat:
             cellPut<float>(data, static_cast<float>(std::strtod(n.s.c_str(), nullptr)));
             break;
+        case Slot::Stamp:
+        case Slot::Span:
+            if (!cellGet<void*>(data)) cellPut<void*>(data, newDescriptorSlot(a));
+            setDescriptorSlot(a, cellGet<void*>(data), n.s);
+            break;
         case Slot::BDouble:
             cellPut<double>(data, std::strtod(n.s.c_str(), nullptr));
             break;
@@ -1026,6 +1126,9 @@ Value attrValue(const TypeAttr& a, const unsigned char* data, const unsigned cha
         }
         case Slot::Date:
             return Value::ofText(dateText(data));
+        case Slot::Stamp:
+        case Slot::Span:
+            return Value::ofText(descriptorSlotText(a, cellGet<void*>(data)));
         case Slot::Number:
         case Slot::BFloat:
         case Slot::BDouble: {

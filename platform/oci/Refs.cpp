@@ -222,7 +222,9 @@ Session& fnSession(sqlite3_context* ctx) {
     return *static_cast<Session*>(sqlite3_user_data(ctx));
 }
 
+// The statement fails with the function's own ORA error.
 void fnError(sqlite3_context* ctx, const OraException& e) {
+    fnSession(ctx).pendingRaise = std::make_pair(e.code(), std::string(e.what()));
     sqlite3_result_error(ctx, e.what(), -1);
 }
 
@@ -427,7 +429,10 @@ std::string rewriteObjectSql(Session& s, const std::string& utf8) {
     };
     for (size_t k = 0; tk[k].kind != Token::End; ++k) {
         const Token& t = tk[k];
-        if (t.kind != Token::Ident || t.quoted || (k > 0 && isPunct(tk[k - 1], "."))) continue;
+        if (t.kind != Token::Ident || t.quoted) continue;
+        const bool sysQualified = k > 1 && isPunct(tk[k - 1], ".") && isWord(tk[k - 2], "SYS") &&
+                                  !(k > 2 && isPunct(tk[k - 3], "."));
+        if (k > 0 && isPunct(tk[k - 1], ".") && !(t.text == "XMLTYPE" && sysQualified)) continue;
         if ((t.text == "REF" || t.text == "VALUE") && isPunct(tk[k + 1], "(") &&
             tk[k + 2].kind == Token::Ident && isPunct(tk[k + 3], ")")) {
             auto it = objectTables().find(tk[k + 2].text);
@@ -435,7 +440,7 @@ std::string rewriteObjectSql(Session& s, const std::string& utf8) {
             const std::string fn = t.text == "REF" ? "oci_ref(" : "oci_value(";
             splice(t.begin, tk[k + 3].end,
                    fn + sqlQuote(it->second) + ", " +
-                       utf8.substr(tk[k + 2].begin, tk[k + 2].end - tk[k + 2].begin) + ".rowid)");
+                       utf8.substr(tk[k + 2].begin, tk[k + 2].end - tk[k + 2].begin) + "._rowid_)");
             k += 3;
             continue;
         }
@@ -460,9 +465,7 @@ std::string rewriteObjectSql(Session& s, const std::string& utf8) {
             if (isPunct(tk[k + 1], ".") && (isWord(tk[k + 2], "CREATEXML")) && isPunct(tk[k + 3], "("))
                 open = k + 3;
             if (!isPunct(tk[open], "(")) continue;
-            if (k > 1 && isPunct(tk[k - 1], ".")) continue;
-            size_t from = t.begin;
-            if (k > 1 && isWord(tk[k - 2], "SYS") && isPunct(tk[k - 1], ".")) from = tk[k - 2].begin;
+            const size_t from = sysQualified ? tk[k - 2].begin : t.begin;
             splice(from, tk[open].end, "oci_xml(");
             k = open;
             continue;
@@ -568,7 +571,7 @@ void registerObjectFunctions(Session& s) {
                             nullptr);
     sqlite3_create_function(s.db, "oci_value", 2, SQLITE_UTF8, &s, fnValue, nullptr, nullptr);
     sqlite3_create_function(s.db, "oci_deref", 2, SQLITE_UTF8, &s, fnDeref, nullptr, nullptr);
-    registerXmlFunctions(s.db);
+    registerXmlFunctions(s);
 }
 
 // ---- REF binds and defines ----------------------------------------------------------------------------

@@ -675,7 +675,7 @@ std::string rewriteObjectSql(Session& s, const std::string& utf8);
 // The select-list items of a rewritten query described as REF, object, XMLTYPE or CLOB columns.
 void describeObjectItems(Session& s, const std::string& utf8, std::vector<Column>& columns);
 void registerObjectFunctions(Session& s);
-void registerXmlFunctions(sqlite3* db);
+void registerXmlFunctions(Session& s);
 Value refBindValue(const Bind& b, ub4 iteration);
 void refDefineWrite(Define& d, ub4 row, const Value& v, Session& s);
 Handle* newXmlStream();

@@ -49,6 +49,8 @@ void fnXml(sqlite3_context* ctx, int, sqlite3_value** argv) {
     try {
         checkDocument(text);
     } catch (const OraException& e) {
+        static_cast<Session*>(sqlite3_user_data(ctx))->pendingRaise =
+            std::make_pair(e.code(), std::string(e.what()));
         return sqlite3_result_error(ctx, e.what(), -1);
     }
     sqlite3_result_text(ctx, text.c_str(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
@@ -112,8 +114,9 @@ Value xmlValue(const void* p, const void* ind) {
     return Value::ofText(x->text);
 }
 
-void registerXmlFunctions(sqlite3* db) {
-    sqlite3_create_function(db, "oci_xml", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, fnXml, nullptr,
+void registerXmlFunctions(Session& s) {
+    sqlite3* db = s.db;
+    sqlite3_create_function(db, "oci_xml", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, &s, fnXml, nullptr,
                             nullptr);
     sqlite3_create_function(db, "oci_xmlclob", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, fnXmlText,
                             nullptr, nullptr);
