@@ -277,8 +277,9 @@ void TCustomDADataSet::AssignFieldValue(TDAParam* param, db::TField* field, bool
         TBlob* blob = GetActiveRecBuf(buffer) ? GetIRecordSet()->GetBlob(desc->FieldNo, buffer) : nullptr;
         param->SetParamObject(blob);
     } else if (param->IsObjectDataType(field->DataType()) && desc && !desc->HasParent() &&
-               (desc->DataType == dtObject || desc->DataType == dtArray || desc->DataType == dtTable)) {
-        // Object and collection columns go as their value object.
+               (desc->DataType == dtObject || desc->DataType == dtArray || desc->DataType == dtTable ||
+                desc->DataType == dtXML)) {
+        // Object, collection and XML columns go as their value object.
         param->SetDataType(field->DataType());
         db::TRecordBuffer buffer = nullptr;
         param->SetParamObject(GetActiveRecBuf(buffer) ? GetIRecordSet()->GetObject(desc->FieldNo, buffer)

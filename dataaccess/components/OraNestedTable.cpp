@@ -24,20 +24,49 @@ TOraArray* TOraNestedTable::TableObject() const {
     return store ? store->Table() : nullptr;
 }
 
+void TOraNestedTable::UseTableStore() {
+    if (Store()) return;
+    FreeIRecordSet();
+    SetIRecordSet(new TTableData());
+}
+
+void TOraNestedTable::UseRefStore() {
+    if (RefStore()) return;
+    FreeIRecordSet();
+    SetIRecordSet(new TRefData());
+}
+
+void TOraNestedTable::DetachObjects() {
+    if (TTableData* store = Store()) store->SetTable(nullptr);
+    if (TRefData* store = RefStore()) store->SetRef(nullptr);
+}
+
 void TOraNestedTable::SetTableObject(TOraArray* value) {
     if (value != TableObject()) {
         const bool wasActive = Active();
         Close();
         UnPrepare();
-        if (!Store()) {
-            FreeIRecordSet();
-            SetIRecordSet(new TTableData());
-        }
+        UseTableStore();
         Store()->SetTable(value);
         SetActive(wasActive);
         return;
     }
     if (!DataSetField() && value && Active()) Refresh();
+}
+
+TOraRef* TOraNestedTable::RefObject() const {
+    TRefData* store = RefStore();
+    return store ? store->GetRef() : nullptr;
+}
+
+void TOraNestedTable::SetRefObject(TOraRef* value) {
+    if (value == RefObject()) return;
+    const bool wasActive = Active();
+    Close();
+    UnPrepare();
+    UseRefStore();
+    RefStore()->SetRef(value);
+    if (value) SetActive(wasActive);
 }
 
 void TOraNestedTable::SetDataSetField(db::TDataSetField* value) {
@@ -47,8 +76,8 @@ void TOraNestedTable::SetDataSetField(db::TDataSetField* value) {
         value->SetNestedDataSet(this);
         if (auto* parent = dynamic_cast<TCustomDADataSet*>(value->DataSet()); parent && Store())
             Store()->TrimFixedChar = parent->Options().TrimFixedChar();
-    } else if (Store()) {
-        Store()->SetTable(nullptr);
+    } else {
+        DetachObjects();
     }
 }
 
@@ -76,13 +105,37 @@ TOraArray* TOraNestedTable::ParentCollection() {
     return dynamic_cast<TOraArray*>(parent->GetIRecordSet()->GetObject(desc->FieldNo, buffer));
 }
 
+TOraRef* TOraNestedTable::ParentRef() {
+    db::TDataSetField* field = DataSetField();
+    auto* parent = field ? dynamic_cast<TMemDataSet*>(field->DataSet()) : nullptr;
+    if (!parent || !parent->GetIRecordSet()) return nullptr;
+    TFieldDesc* desc = parent->GetIRecordSet()->FindField(field->FieldName());
+    if (!desc || desc->DataType < dtObject || desc->DataType > dtTable)
+        rtl::DatabaseError("Field type should be Object", this);
+    db::TRecordBuffer buffer = nullptr;
+    if (!parent->GetActiveRecBuf(buffer)) return nullptr;
+    return dynamic_cast<TOraRef*>(parent->GetIRecordSet()->GetObject(desc->FieldNo, buffer));
+}
+
 void TOraNestedTable::AttachFromParent() {
     db::TDataSetField* field = DataSetField();
     auto* parent = dynamic_cast<TMemDataSet*>(field->DataSet());
     TFieldDesc* desc = parent->GetIRecordSet()->FindField(field->FieldName());
     if (!desc || (desc->DataType != dtReference && desc->DataType != dtTable))
         rtl::DatabaseError("Field type should be Object", this);
-    if (desc->DataType == dtReference) rtl::DatabaseError("REF fields are not shown as datasets yet", this);
+    if (desc->DataType == dtReference) {
+        UseRefStore();
+        if (TOraRef* ref = ParentRef()) {
+            RefStore()->SetRef(ref);
+            return;
+        }
+        // No record: a REF of its own, null, of the field's type.
+        auto* own = new TOraRef(static_cast<TOraType*>(desc->ObjectType()));
+        RefStore()->SetRef(own);
+        own->Free();
+        return;
+    }
+    UseTableStore();
     TOraArray* table = ParentCollection();
     if (table) {
         Store()->SetTable(table);
@@ -100,10 +153,10 @@ void TOraNestedTable::OpenCursor(bool infoQuery) {
         if (!parent->Active()) parent->Open();
         if (dynamic_cast<TOraDataSet*>(parent) || dynamic_cast<TOraNestedTable*>(parent)) {
             SetParentSet(static_cast<TMemDataSet*>(parent));
-            if (!TableObject()) AttachFromParent();
+            if (!TableObject() && !RefObject()) AttachFromParent();
         }
         FieldDefs().SetHiddenFields(parent->FieldDefs().HiddenFields());
-    } else if (!TableObject()) {
+    } else if (!TableObject() && !RefObject()) {
         rtl::DatabaseError("Missing DataSetField property", this);
     }
     TMemDataSet::OpenCursor(infoQuery);
@@ -111,11 +164,11 @@ void TOraNestedTable::OpenCursor(bool infoQuery) {
 
 void TOraNestedTable::CloseCursor() {
     TMemDataSet::CloseCursor();
-    if (DataSetField() && Store()) Store()->SetTable(nullptr);
+    if (DataSetField()) DetachObjects();
 }
 
 void TOraNestedTable::CreateFieldDefs() {
-    if (!TableObject()) return;
+    if (!TableObject() && !RefObject()) return;
     TMemDataSet::CreateFieldDefs();
     TFieldDescs& descs = FIRecordSet->Fields();
     db::TDataSetField* field = DataSetField();
@@ -142,6 +195,11 @@ void TOraNestedTable::DataEvent(db::TDataEvent event, intptr_t info) {
                 Close();
                 Open();
             }
+        } else if (TOraRef* ref = ParentRef()) {
+            SetRefObject(ref);
+        } else if (Active()) {
+            Close();
+            Open();
         }
     }
     TMemDataSet::DataEvent(event, info);
@@ -185,6 +243,19 @@ void TOraNestedTable::DoAfterPost() {
     MarkParentChanged();
     SyncParentValue();
     if (TOraArray* table = TableObject(); table && table->GetInstance()) table->SetIsNull(false);
+}
+
+void TOraNestedTable::FreeRecordBuffer(db::TRecordBuffer& buffer) {
+    TRefData* store = RefStore();
+    if (buffer && store && store->GetRef() && store->Fields().Count() > 0) {
+        const int32_t offset = store->Fields()[0]->Offset;
+        void* held = PeekPacked<void*>(buffer, static_cast<std::size_t>(offset));
+        if (held == store->GetRef()->GetHandle()) {
+            PokePacked<void*>(buffer, static_cast<std::size_t>(offset), nullptr);
+            store->GetRef()->Free();
+        }
+    }
+    TMemDataSet::FreeRecordBuffer(buffer);
 }
 
 bool TOraNestedTable::GetCanModify() const {

@@ -7,6 +7,7 @@
 
 #include "dataaccess/components/OraFields.h"
 #include "dataaccess/core/MemDS.h"
+#include "dataaccess/oracle/OraRefData.h"
 #include "dataaccess/oracle/OraTableData.h"
 
 namespace dac {
@@ -20,6 +21,11 @@ public:
     // attaches it and opens again when it was open; setting the same one again refreshes.
     TOraArray* TableObject() const;
     void SetTableObject(TOraArray* value);
+
+    // The REF whose target is shown (nil when none is attached); the target is one record, never
+    // modifiable here. Setting one makes the record store a REF store.
+    TOraRef* RefObject() const;
+    void SetRefObject(TOraRef* value);
 
     // Makes the dataset the detail of a dataset field (nil detaches it and its collection).
     void SetDataSetField(db::TDataSetField* value);
@@ -39,10 +45,20 @@ protected:
     void DoAfterDelete() override;
     void DoAfterPost() override;
     bool GetCanModify() const override;
+    // A buffer showing a REF's target holds one reference to the REF value.
+    void FreeRecordBuffer(db::TRecordBuffer& buffer) override;
     db::TFieldClass GetFieldClass(db::TFieldType fieldType) override;
 
 private:
     TTableData* Store() const { return dynamic_cast<TTableData*>(FIRecordSet); }
+    TRefData* RefStore() const { return dynamic_cast<TRefData*>(FIRecordSet); }
+    // Replaces the record store by a collection store (nullptr) or a REF store.
+    void UseTableStore();
+    void UseRefStore();
+    // Both objects let go.
+    void DetachObjects();
+    // The REF of the parent's current record for the dataset field; nil without a record.
+    TOraRef* ParentRef();
     // The collection value of the parent's current record for the dataset field; nil without a
     // record. Raises "Field type should be Object" for a field that holds no object.
     TOraArray* ParentCollection();

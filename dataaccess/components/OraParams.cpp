@@ -85,7 +85,7 @@ bool TOraParam::IsBlobDataType(db::TFieldType t) const {
 
 bool TOraParam::IsObjectDataType(db::TFieldType t) const {
     return IsBlobDataType(t) || t == db::ftCursor || IsTimeStampKind(t) || IsIntervalKind(t) ||
-           t == ftExtNumber || t == db::ftADT || t == db::ftArray || t == db::ftDataSet;
+           t == ftExtNumber || t == db::ftADT || t == db::ftArray || t == db::ftDataSet || t == ftExtXML;
 }
 
 bool TOraParam::IsOraValueKind() const {

@@ -203,6 +203,17 @@ AnsiString TCustomOraSQLGenerator::GenerateSelectValues(const AnsiString& values
 }
 
 bool TOraSQLGenerator::FieldModified(TFieldDesc* desc) {
+    if (desc->DataType == dtXML && !desc->HasParent()) {
+        // The texts of the record before and after the edit.
+        auto* before =
+            dynamic_cast<TOraXML*>(OldRecBuf() ? Data()->GetObject(desc->FieldNo, OldRecBuf()) : nullptr);
+        auto* after =
+            dynamic_cast<TOraXML*>(NewRecBuf() ? Data()->GetObject(desc->FieldNo, NewRecBuf()) : nullptr);
+        if (!before || !after) return true;
+        if (before == after) return false;
+        if (before->GetIsNull() || after->GetIsNull()) return before->GetIsNull() != after->GetIsNull();
+        return before->GetAsString() != after->GetAsString();
+    }
     if (desc->DataType == dtTable || desc->DataType == dtReference) {
         if (dataSet_->CachedUpdates()) return true;
         db::TField* field = dataSet_->GetField(desc);

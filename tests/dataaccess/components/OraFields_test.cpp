@@ -412,6 +412,35 @@ TEST(OraXMLField, TheTextIsReadAndWrittenThroughTheValueObject) {
     EXPECT_EQ("<a>1</a>", doc->AsString()) << "the stored record keeps its text";
 }
 
+TEST_F(OraFieldsTest, XmlColumnsAreReadAndWrittenThroughTheQuery) {
+    dbExec(
+        "CREATE TABLE docs(id NUMBER(9,0) PRIMARY KEY, doc XMLTYPE);"
+        "INSERT INTO docs VALUES (1, '<a>1</a>'), (2, NULL);");
+    auto q = newQuery(session_.get(), "SELECT id, doc FROM docs ORDER BY id");
+    q->SetKeyFields("ID");
+    q->Open();
+    auto* doc = dynamic_cast<TOraXMLField*>(q->FieldByName("DOC"));
+    ASSERT_NE(nullptr, doc);
+    EXPECT_EQ("<a>1</a>", doc->AsString());
+    EXPECT_EQ("(ORAXML)", doc->ClassDesc());
+    q->Edit();
+    doc->SetAsString("<b>2</b>");
+    q->Post();
+    q->Next();
+    EXPECT_TRUE(doc->IsNull());
+    EXPECT_EQ("(OraXML)", doc->ClassDesc());
+    q->Edit();
+    doc->SetAsVariant(rtl::Variant("<c/>"));
+    q->Post();
+    EXPECT_EQ((std::vector<std::string>{"<b>2</b>", "<c/>"}), dbTexts("SELECT doc FROM docs ORDER BY id"));
+    // an edit that leaves the text as it was writes nothing
+    Record();
+    q->Edit();
+    doc->SetAsString("<c/>");
+    q->Post();
+    for (const std::string& sql : Received()) EXPECT_EQ(std::string::npos, sql.find("UPDATE")) << sql;
+}
+
 TEST(OraFieldTypesMap, ExtendedTypesBothWaysAndTheRestAsTheOracleMap) {
     const auto& map = TOraFieldTypesMap::Instance();
     const struct {

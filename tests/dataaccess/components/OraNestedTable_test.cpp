@@ -156,4 +156,53 @@ TEST_F(OraNestedTableTest, InsertedAndEditedElementsReachTheTable) {
               dbTexts("SELECT pets FROM club WHERE id = 1"));
 }
 
+TEST_F(OraNestedTableTest, InsertingUnderANewParentRowPostsTheParentFirst) {
+    auto q = openClub();
+    TOraNestedTable words;
+    words.SetDataSetField(static_cast<db::TDataSetField*>(q->FieldByName("WORDS")));
+    words.Open();
+    q->Append();
+    q->FieldByName("ID")->SetAsInteger(4);
+    q->FieldByName("NAME")->SetAsString("fourth");
+    EXPECT_TRUE(words.IsEmpty());
+    words.Append();
+    EXPECT_EQ(db::dsBrowse, q->State()) << "the new parent row was posted first";
+    EXPECT_EQ((std::vector<std::string>{"fourth"}), dbTexts("SELECT name FROM club WHERE id = 4"));
+    words.Fields()[0]->SetAsString("hello");
+    words.Post();
+    EXPECT_EQ(db::dsEdit, q->State());
+    q->Post();
+    EXPECT_EQ((std::vector<std::string>{"[\"hello\"]"}), dbTexts("SELECT words FROM club WHERE id = 4"));
+}
+
+TEST_F(OraNestedTableTest, AReferenceFieldShowsItsTargetReadOnlyAndFollowsTheParent) {
+    for (const char* sql :
+         {"CREATE TYPE owner_t AS OBJECT (id NUMBER(9), name VARCHAR2(10))", "CREATE TABLE owners OF owner_t",
+          "CREATE TABLE pet(id NUMBER(9,0) PRIMARY KEY, owner REF owner_t)",
+          "INSERT INTO owners VALUES (1, 'Ann')", "INSERT INTO owners VALUES (2, 'Bob')",
+          "INSERT INTO pet SELECT 10, REF(o) FROM owners o WHERE o.id = 1",
+          "INSERT INTO pet SELECT 11, REF(o) FROM owners o WHERE o.id = 2",
+          "INSERT INTO pet(id) VALUES (12)"})
+        session_->ExecSQL(sql);
+    auto q = newQuery(session_.get(), "SELECT id, owner FROM pet ORDER BY id");
+    q->Open();
+    auto* owner = dynamic_cast<TOraReferenceField*>(q->FieldByName("OWNER"));
+    ASSERT_NE(nullptr, owner);
+    EXPECT_EQ("(REFERENCE)", owner->AsString());
+    TOraNestedTable target;
+    target.SetDataSetField(owner);
+    target.Open();
+    ASSERT_NE(nullptr, target.RefObject());
+    EXPECT_EQ(nullptr, target.TableObject());
+    EXPECT_FALSE(target.CanModify());
+    EXPECT_EQ((std::vector<std::string>{"Ann"}), Column(target, "NAME"));
+    q->Next();
+    EXPECT_EQ((std::vector<std::string>{"Bob"}), Column(target, "NAME"));
+    q->Next();  // a null REF: no record
+    EXPECT_EQ("(Reference)", owner->AsString());
+    EXPECT_TRUE(target.IsEmpty());
+    q->First();
+    EXPECT_EQ((std::vector<std::string>{"Ann"}), Column(target, "NAME"));
+}
+
 }  // namespace
