@@ -225,6 +225,31 @@ TEST_F(OraFieldsTest, EachClassAcceptsItsVariantKindsOnly) {
     q->Cancel();
 }
 
+TEST_F(OraFieldsTest, WithOracleTimeStampsOffTheFieldKeepsThePlatformForm) {
+    session_->Options().SetEnableOraTimestamp(false);
+    auto q = open(" WHERE id <= 2");
+    auto* ts = dynamic_cast<TOraTimeStampField*>(q->FieldByName("TS"));
+    ASSERT_NE(nullptr, ts);
+    EXPECT_EQ(nullptr, ts->AsTimeStamp()) << "no value object in the record";
+    ts->SetFormat("DD.MM.YYYY HH24:MI:SS");
+    EXPECT_EQ("02.01.2024 03:04:05", ts->AsString());
+    EXPECT_EQ(678u, ts->AsSQLTimeStamp().Fractions);
+    q->Next();
+    EXPECT_TRUE(ts->IsNull());
+    EXPECT_EQ("", ts->AsString());
+    q->Edit();
+    ts->SetAsString("01.03.2021 10:20:30");
+    EXPECT_FALSE(ts->IsNull());
+    EXPECT_EQ(30, ts->AsSQLTimeStamp().Second);
+    q->Post();
+    EXPECT_EQ((std::vector<std::string>{"2021-03-01 10:20:30"}),
+              dbTexts("SELECT substr(ts, 1, 19) FROM val WHERE id = 2"));
+    q->Edit();
+    ts->SetAsString("");
+    EXPECT_TRUE(ts->IsNull());
+    q->Cancel();
+}
+
 TEST_F(OraFieldsTest, IntervalsShowTheirPrecisions) {
     auto q = open(" WHERE id = 1");
     auto* ds = static_cast<TOraIntervalField*>(q->FieldByName("DS"));

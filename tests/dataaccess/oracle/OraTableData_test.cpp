@@ -151,6 +151,12 @@ TEST_F(OraTableDataTest, InsertAppendsAnElementThatPutRecordFills) {
         s.data.PutField(1, s.rec.data(), nullptr);
         s.data.UpdateRecord(s.rec.data());
         EXPECT_TRUE(words->GetItemIsNull(0));
+        if (varray) {
+            // a VARRAY keeps its elements in place: none is deleted on its own
+            EXPECT_EQ("Elements of a VARRAY cannot be deleted one by one",
+                      ExceptionText([&] { s.data.DeleteRecord(); }));
+            EXPECT_EQ(2, words->GetSize());
+        }
         words->Free();
     }
 }
