@@ -276,6 +276,14 @@ void TCustomDADataSet::AssignFieldValue(TDAParam* param, db::TField* field, bool
         db::TRecordBuffer buffer = nullptr;
         TBlob* blob = GetActiveRecBuf(buffer) ? GetIRecordSet()->GetBlob(desc->FieldNo, buffer) : nullptr;
         param->SetParamObject(blob);
+    } else if (param->IsObjectDataType(field->DataType()) && desc && !desc->HasParent() &&
+               (desc->DataType == dtObject || desc->DataType == dtArray || desc->DataType == dtTable ||
+                desc->DataType == dtXML)) {
+        // Object, collection and XML columns go as their value object.
+        param->SetDataType(field->DataType());
+        db::TRecordBuffer buffer = nullptr;
+        param->SetParamObject(GetActiveRecBuf(buffer) ? GetIRecordSet()->GetObject(desc->FieldNo, buffer)
+                                                      : nullptr);
     } else {
         param->AssignFieldValue(field, old ? field->OldValue() : field->Value());
     }

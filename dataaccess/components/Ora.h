@@ -587,6 +587,10 @@ public:
     TDataSetServiceClass GetDataSetServiceClass() override;
     void SetDataSetService(TDataSetService* service) override;
     const TDataTypesMap& GetDataTypesMapClass() override;
+    // A BFILE field reads through a TBFileStream.
+    rtl::TStream* CreateBlobStream(db::TField* field, db::TBlobStreamMode mode) override;
+    // Time stamps, intervals and exact numbers go to the parameter as value objects.
+    void AssignFieldValue(TDAParam* param, db::TField* field, bool old) override;
     void SetIRecordSet(TData* recordSet) override;
     void VariantToNativeBuf(const rtl::Variant& value, void*& buffer, TDataType& dataType, TFieldDesc* desc,
                             bool convertStrings) override;

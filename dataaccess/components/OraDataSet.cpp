@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "dataaccess/components/Ora.h"
+#include "dataaccess/components/OraFields.h"
+#include "dataaccess/components/OraNestedTable.h"
 #include "platform/rtl/Strings.h"
 
 namespace dac {
@@ -192,6 +194,7 @@ db::TFieldClass TOraDataSetService::GetFieldClass(db::TFieldType fieldType) {
         case db::ftCursor:
             return db::TFieldClass::Of<TDACursorField>();
         default:
+            if (db::TFieldClass cls = OraFieldClass(fieldType)) return cls;
             return TCustomOraDataSetService::GetFieldClass(fieldType);
     }
 }
@@ -316,6 +319,7 @@ bool TCustomOraDataSetService::OpenNext() {
 
 TOraDataSet::TOraDataSet(rtl::TComponent* owner) : TCustomDADataSet(owner) {
     Construct();
+    SetNestedDataSetClass(TDataSetClass::Of<TOraNestedTable>());
 }
 
 TOraDataSet::~TOraDataSet() {
@@ -375,7 +379,38 @@ void TOraDataSet::SetDataSetService(TDataSetService* service) {
 }
 
 const TDataTypesMap& TOraDataSet::GetDataTypesMapClass() {
-    return TCustomOraDataTypesMap::Instance();
+    return TOraFieldTypesMap::Instance();
+}
+
+void TOraDataSet::AssignFieldValue(TDAParam* param, db::TField* field, bool old) {
+    auto* p = dynamic_cast<TOraParam*>(param);
+    const bool valueField = dynamic_cast<TOraTimeStampField*>(field) ||
+                            dynamic_cast<TOraIntervalField*>(field) || dynamic_cast<TOraNumberField*>(field);
+    if (!p || !valueField) return TCustomDADataSet::AssignFieldValue(param, field, old);
+    // The framework's assignment would only copy a variant, and leave the value object empty.
+    p->SetDataType(field->DataType());
+    TSharedObject* value = nullptr;
+    if (!old) {
+        if (auto* ts = dynamic_cast<TOraTimeStampField*>(field)) value = ts->AsTimeStamp();
+        if (auto* iv = dynamic_cast<TOraIntervalField*>(field)) value = iv->AsInterval();
+        if (auto* n = dynamic_cast<TOraNumberField*>(field)) value = n->AsNumber();
+    }
+    if (auto* ts = dynamic_cast<TOraTimeStamp*>(value); ts && p->AsTimeStamp())
+        ts->AssignTo(p->AsTimeStamp());
+    else if (auto* iv = dynamic_cast<TOraInterval*>(value); iv && p->AsInterval())
+        iv->AssignTo(p->AsInterval());
+    else if (auto* n = dynamic_cast<TOraNumber*>(value); n && p->AsNumber())
+        n->AssignTo(p->AsNumber());
+    else
+        p->SetAsVariant(old ? field->OldValue() : field->Value());
+    p->SetBound(true);
+    if (TFieldDesc* desc = GetFieldDesc(field)) p->SubDataType = desc->SubDataType;
+}
+
+rtl::TStream* TOraDataSet::CreateBlobStream(db::TField* field, db::TBlobStreamMode mode) {
+    if (auto* bfile = dynamic_cast<TBFileField*>(field); bfile && field->DataType() == ftExtBFile)
+        return new TBFileStream(bfile, mode);
+    return TCustomDADataSet::CreateBlobStream(field, mode);
 }
 
 void TOraDataSet::SetSequenceMode(TSequenceMode value) {

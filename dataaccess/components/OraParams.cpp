@@ -54,6 +54,8 @@ void SetValueObject(TSharedObject* obj, const rtl::Variant& value) {
             ts->SetIsNull(true);
         else if (value.VarType() == rtl::varDate)
             ts->SetAsDateTime(value.AsDateTime());
+        else if (value.VarType() == rtl::varSQLTimeStamp)
+            SQLTimeStampToOraTimeStamp(ts, value.AsSQLTimeStamp());
         else
             ts->SetAsString(value.AsString());
     } else if (auto* iv = dynamic_cast<TOraInterval*>(obj)) {
@@ -83,7 +85,7 @@ bool TOraParam::IsBlobDataType(db::TFieldType t) const {
 
 bool TOraParam::IsObjectDataType(db::TFieldType t) const {
     return IsBlobDataType(t) || t == db::ftCursor || IsTimeStampKind(t) || IsIntervalKind(t) ||
-           t == ftExtNumber;
+           t == ftExtNumber || t == db::ftADT || t == db::ftArray || t == db::ftDataSet || t == ftExtXML;
 }
 
 bool TOraParam::IsOraValueKind() const {

@@ -2,6 +2,7 @@
 // FOR UPDATE NOWAIT locks and ROWID keys.
 #include "dataaccess/components/OraSQLGenerator.h"
 
+#include "dataaccess/components/OraFields.h"
 #include "platform/rtl/Strings.h"
 
 namespace dac {
@@ -202,10 +203,23 @@ AnsiString TCustomOraSQLGenerator::GenerateSelectValues(const AnsiString& values
 }
 
 bool TOraSQLGenerator::FieldModified(TFieldDesc* desc) {
+    if (desc->DataType == dtXML && !desc->HasParent()) {
+        // The texts of the record before and after the edit.
+        auto* before =
+            dynamic_cast<TOraXML*>(OldRecBuf() ? Data()->GetObject(desc->FieldNo, OldRecBuf()) : nullptr);
+        auto* after =
+            dynamic_cast<TOraXML*>(NewRecBuf() ? Data()->GetObject(desc->FieldNo, NewRecBuf()) : nullptr);
+        if (!before || !after) return true;
+        if (before == after) return false;
+        if (before->GetIsNull() || after->GetIsNull()) return before->GetIsNull() != after->GetIsNull();
+        return before->GetAsString() != after->GetAsString();
+    }
     if (desc->DataType == dtTable || desc->DataType == dtReference) {
         if (dataSet_->CachedUpdates()) return true;
         db::TField* field = dataSet_->GetField(desc);
         if (auto* blob = dynamic_cast<db::TBlobField*>(field)) return blob->Modified();
+        // A collection changed through its nested dataset.
+        if (auto* nested = dynamic_cast<TOraDataSetField*>(field)) return nested->Changed();
         return false;
     }
     return TDASQLGenerator::FieldModified(desc);

@@ -122,20 +122,20 @@ using TOraMTSSvcEnlist = sword (*)(OCISvcCtx* svc, OCIError* err, void* txn, ub4
     U(OCICacheFlush)                                                                                         \
     U(OCICacheFree)                                                                                          \
     U(OCICacheRefresh) U(OCICacheUnmark) U(OCICacheUnpin) T(OCIObjectCopy) U(OCIObjectExists)                \
-        U(OCIObjectFlush) T(OCIObjectFree) U(OCIObjectGetAttr) T(OCIObjectGetInd) U(OCIObjectGetObjectRef)   \
+        T(OCIObjectFlush) T(OCIObjectFree) U(OCIObjectGetAttr) T(OCIObjectGetInd) T(OCIObjectGetObjectRef)   \
             U(OCIObjectGetProperty) U(OCIObjectGetTypeRef) U(OCIObjectIsDirty) U(OCIObjectIsLocked)          \
-                U(OCIObjectLock) U(OCIObjectMarkDelete) U(OCIObjectMarkDeleteByRef) U(OCIObjectMarkUpdate)   \
-                    T(OCIObjectNew) U(OCIObjectPin) U(OCIObjectPinCountReset) U(OCIObjectPinTable) U(        \
+                U(OCIObjectLock) T(OCIObjectMarkDelete) U(OCIObjectMarkDeleteByRef) T(OCIObjectMarkUpdate)   \
+                    T(OCIObjectNew) T(OCIObjectPin) U(OCIObjectPinCountReset) U(OCIObjectPinTable) U(        \
                         OCIObjectRefresh) T(OCIObjectSetAttr) U(OCIObjectUnmark) U(OCIObjectUnmarkByRef)     \
-                        U(OCIObjectUnpin) T(OCITypeByName) U(OCITypeByRef) T(OCICollAppend) T(OCICollAssign) \
+                        T(OCIObjectUnpin) T(OCITypeByName) U(OCITypeByRef) T(OCICollAppend) T(OCICollAssign) \
                             T(OCICollAssignElem) T(OCICollGetElem) T(OCICollMax) T(OCICollSize)              \
                                 T(OCICollTrim) U(OCIDateAssign) U(OCIDateFromText) U(OCIDateGetDate)         \
                                     U(OCIDateGetTime) U(OCIDateSetDate) U(OCIDateSetTime) U(OCIDateToText)   \
                                         T(OCINumberAssign) T(OCINumberCmp) T(OCINumberFromInt)               \
                                             T(OCINumberFromReal) T(OCINumberFromText) T(OCINumberToInt)      \
-                                                T(OCINumberToReal) T(OCINumberToText) U(OCIRefAssign)        \
-                                                    U(OCIRefClear) U(OCIRefIsEqual) U(OCIRefIsNull)          \
-                                                        U(OCIRefToHex) U(OCIStringAllocSize)                 \
+                                                T(OCINumberToReal) T(OCINumberToText) T(OCIRefAssign)        \
+                                                    T(OCIRefClear) T(OCIRefIsEqual) T(OCIRefIsNull)          \
+                                                        T(OCIRefToHex) U(OCIStringAllocSize)                 \
                                                             T(OCIStringAssign) T(OCIStringAssignText)        \
                                                                 T(OCIStringPtr) T(OCIStringResize)           \
                                                                     T(OCIStringSize) T(OCITableDelete)       \
@@ -159,12 +159,12 @@ using TOraMTSSvcEnlist = sword (*)(OCISvcCtx* svc, OCIError* err, void* txn, ub4
             T(OCIDateTimeCompare) T(OCIIntervalFromText) T(OCIIntervalToText) T(OCIIntervalCheck)       \
                 T(OCIIntervalAssign) T(OCIIntervalCompare) T(OCIIntervalSetYearMonth)                   \
                     T(OCIIntervalGetYearMonth) T(OCIIntervalSetDaySecond) T(OCIIntervalGetDaySecond)    \
-                        U(OCIIntervalFromNumber) T(OCIPing) U(OCIXMLTypeNew) U(OCIXMLTypeCreateFromSrc) \
+                        U(OCIIntervalFromNumber) T(OCIPing) T(OCIXMLTypeNew) T(OCIXMLTypeCreateFromSrc) \
                             U(OCIXMLTypeExtract) U(OCIXMLTypeTransform) U(OCIXMLTypeExists)             \
                                 U(OCIXMLTypeIsSchemaBased) U(OCIXMLTypeGetSchema) U(OCIXMLTypeValidate) \
                                     U(OCIXMLTypeGetDOM) U(OCIXMLTypeGetFromDOM) U(OCIDOMFree)           \
-                                        T(OCIRowidToChar) U(OCIPStreamFromXMLType) U(OCIPStreamRead)    \
-                                            U(OCIPStreamClose) T(OCIStmtPrepare2) T(OCIStmtRelease)
+                                        T(OCIRowidToChar) T(OCIPStreamFromXMLType) T(OCIPStreamRead)    \
+                                            T(OCIPStreamClose) T(OCIStmtPrepare2) T(OCIStmtRelease)
 
 #define DAC_OCI100_ENTRIES(T, S, U) T(OCILobRead2)
 // clang-format on

@@ -1107,6 +1107,7 @@ protected:
     TOraLob* PrepareLobParam(TOraParamDesc* param);
     // Object and collection parameters: bound to the instance and null structure of their value.
     void BindObjectParam(TOraParamDesc* param, const AnsiString& name);
+    void BindRefParam(TOraParamDesc* param, TOraRef* ref, const AnsiString& name);
     bool IntegersEnabled();
     OCIError* ErrorHandle();
     OCISvcCtx* SvcCtx();

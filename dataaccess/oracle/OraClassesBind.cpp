@@ -345,7 +345,9 @@ void TOCICommand::BindParam(TOraParamDesc* param) {
         // the address of the locator cell: a new locator (a temporary one) needs no new bind
         value = PrepareLobParam(param)->GetOCILobLocatorPtr();
         size = PtrSize;
-    } else if ((type == dtObject || type == dtArray || type == dtTable) && !table && FIters == 1) {
+    } else if ((type == dtObject || type == dtArray || type == dtTable || type == dtXML ||
+                type == dtReference) &&
+               !table && FIters == 1) {
         BindObjectParam(param, name);
         return;
     } else if (IsOraLobType(type) || type == dtObject || type == dtArray || type == dtTable ||
@@ -570,6 +572,9 @@ void TOCICommand::ReadBackParams() {
         } else if ((type == dtOraBlob || type == dtOraClob || type == dtWideOraClob) &&
                    param->GetLength() <= 1) {
             ReadBackLob(param);
+        } else if (type == dtXML && carriesOutput && param->GetLength() <= 1) {
+            // The server's value becomes the parameter's text.
+            if (auto* xml = dynamic_cast<TOraXML*>(param->GetObject())) xml->ReadXML();
         }
     }
 }

@@ -326,14 +326,33 @@ bool TOCICommand::DescribeField(int index, TFieldDesc& field, bool longStrings, 
                 objectType->Release();
             }
             if (objectType->DataType != dtObject && objectType->DataType != dtArray &&
-                objectType->DataType != dtTable)
+                objectType->DataType != dtTable && objectType->DataType != dtXML)
                 RaiseError("Data type is not supported");
             field.DataType = objectType->DataType;
             field.Size = PtrSize;
             break;
         }
+        case SQLT_REF: {
+            if (OCIVersion < 9000) RaiseError("Data type is not supported");
+            // The referenced type, for the target's attributes.
+            const AnsiString schema = ParamText(*this, param, OCI_ATTR_SCHEMA_NAME, err, unicodeEnv);
+            const AnsiString typeName = ParamText(*this, param, OCI_ATTR_TYPE_NAME, err, unicodeEnv);
+            if (!typeName.empty()) {
+                const AnsiString full = QuoteObjectName(schema.empty() ? typeName : schema + "." + typeName);
+                TOraType* objectType = ObjectTypesExist() ? ObjectTypes().FindType(SvcCtx(), full) : nullptr;
+                if (objectType) {
+                    field.SetObjectType(objectType);
+                } else {
+                    objectType = new TOraType(FOracleConnection, full);
+                    field.SetObjectType(objectType);
+                    objectType->Release();
+                }
+            }
+            field.DataType = dtReference;
+            field.Size = PtrSize;
+            break;
+        }
         default:
-            // REFs and XML values have no record form here.
             RaiseError("Data type is not supported");
     }
     const bool nullable = ParamAttr<ub1>(*this, param, OCI_ATTR_IS_NULL, err) != 0;
@@ -413,6 +432,16 @@ void TOCICommand::DefineArrayData(TFieldDesc& field, void* buffer, ub4 indicator
         Check(OCIDefineObject(define, err, objectType->TDO, static_cast<void**>(buffer), nullptr, nullptr,
                               nullptr));
         if (indicator) std::memset(indicator, 0, sizeof *indicator);
+        return;
+    }
+    if (type == SQLT_REF) {
+        // The fetch writes a REF pointer into each cell; null REFs show in the record indicators.
+        Check(OCIDefineByPos(Statement(), &define, err, field.ActualFieldNo, nullptr, 0, type, indicator,
+                             nullptr, nullptr, OCI_DEFAULT));
+        SetDefineHandle(field, define);
+        if (valueSkip != 0 || indicatorSkip != 0)
+            Check(OCIDefineArrayOfStruct(define, err, valueSkip, indicatorSkip, 0, 0));
+        Check(OCIDefineObject(define, err, nullptr, static_cast<void**>(buffer), nullptr, nullptr, nullptr));
         return;
     }
     Check(OCIDefineByPos(Statement(), &define, err, field.ActualFieldNo, value, size, type, indicator,

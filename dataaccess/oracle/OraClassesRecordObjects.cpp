@@ -10,11 +10,14 @@ namespace {
 
 bool IsObjectField(const TFieldDesc* f) {
     return !f->HasParent() && f->Kind == 0 &&
-           (f->DataType == dtObject || f->DataType == dtArray || f->DataType == dtTable);
+           (f->DataType == dtObject || f->DataType == dtArray || f->DataType == dtTable ||
+            f->DataType == dtReference || f->DataType == dtXML);
 }
 
 TOraObject* NewValue(TFieldDesc* f) {
     auto* type = static_cast<TOraType*>(f->ObjectType());
+    if (f->DataType == dtReference) return new TOraRef(type);
+    if (f->DataType == dtXML) return new TOraXML(type);
     if (f->DataType == dtArray) return new TOraArray(type);
     if (f->DataType == dtTable) return new TOraNestTable(type);
     return new TOraObject(type);
@@ -30,7 +33,7 @@ void TOCIRecordSet::CreateObjectFields(void* recBuf) {
         if (!connection || !connection->GetConnected())
             throw rtl::Exception("Unsupported Disconnected mode type");
         auto* type = static_cast<TOraType*>(f->ObjectType());
-        if (!type->Valid) type->Reattach(connection->GetSvcCtx());
+        if (type && !type->Valid) type->Reattach(connection->GetSvcCtx());
         TOraObject* value = NewValue(f);
         value->SetOCISvcCtx(connection->GetSvcCtx());
         SetPlacePointer(f, recBuf, value->GetHandle());
@@ -82,7 +85,25 @@ void TOCIRecordSet::TakeObjectInstances(void* recBuf, uint8_t* conversionRow) {
         std::memcpy(&instance, conversionRow + entry, sizeof instance);
         std::memset(conversionRow + entry, 0, sizeof instance);
         auto* value = dynamic_cast<TOraObject*>(TSharedObject::FromHandle(PlacePointer(f, recBuf)));
+        if (auto* ref = dynamic_cast<TOraRef*>(value)) {
+            // The row keeps the REF the fetch made; its indicator came with the fetch.
+            if (!instance) continue;
+            ref->SetOCIRef(static_cast<OCIRef*>(instance));
+            ref->SetOwnsRef(true);
+            continue;
+        }
         if (!value || !instance) continue;
+        if (auto* xml = dynamic_cast<TOraXML*>(value)) {
+            // The server value becomes text at once; the instance goes with its stream.
+            xml->SetInstance(instance);
+            xml->NativeInstance = true;
+            void* ind = nullptr;
+            xml->Check(OCIObjectGetInd(xml->hEnv, xml->hError, instance, &ind));
+            xml->SetIndicator(ind);
+            xml->ReadXML();
+            SetIndicator(recBuf, i + 1, xml->GetIsNull() ? -1 : 0);
+            continue;
+        }
         value->SetInstance(instance);
         value->NativeInstance = true;
         value->Check(OCIObjectGetInd(value->hEnv, value->hError, instance, value->GetIndicatorPtr()));
@@ -96,6 +117,17 @@ void TOCIRecordSet::TakeObjectInstances(void* recBuf, uint8_t* conversionRow) {
 
 void TOCICommand::BindObjectParam(TOraParamDesc* param, const AnsiString& name) {
     auto* value = dynamic_cast<TOraObject*>(param->GetObject());
+    if (auto* ref = dynamic_cast<TOraRef*>(value)) {
+        BindRefParam(param, ref, name);
+        return;
+    }
+    if (auto* xml = dynamic_cast<TOraXML*>(value)) {
+        // The type comes from the session; a null value goes without an instance of its own.
+        xml->hError = ErrorHandle();
+        xml->SetOCISvcCtx(SvcCtx());
+        xml->CheckType();
+        if (xml->GetIsNull()) xml->FreeObject(true);
+    }
     if (!value || !value->GetObjectType()) RaiseError("Type of object must be defined");
     value->hError = ErrorHandle();
     value->SetOCISvcCtx(SvcCtx());
@@ -110,6 +142,32 @@ void TOCICommand::BindObjectParam(TOraParamDesc* param, const AnsiString& name) 
                         nullptr, nullptr, nullptr, 0, nullptr, OCI_DEFAULT));
     Check(OCIBindObject(bind, err, value->GetObjectType()->TDO, value->GetInstancePtr(), nullptr,
                         value->GetIndicatorPtr(), nullptr));
+    param->SetElementCount(1);
+    param->SetBindHandle(bind, 0);
+}
+
+void TOCICommand::BindRefParam(TOraParamDesc* param, TOraRef* ref, const AnsiString& name) {
+    ref->hError = ErrorHandle();
+    ref->SetOCISvcCtx(SvcCtx());
+    TOraType* type = ref->GetObjectType();
+    if (type && !type->Valid) type->Reattach(SvcCtx());
+    // An output REF needs a REF for the server to fill.
+    if (!ref->GetOCIRef() && param->GetParamType() != ptInput) {
+        void* made = nullptr;
+        Check(OCIObjectNew(ref->hEnv, ErrorHandle(), SvcCtx(), OCI_TYPECODE_REF, type ? type->TDO : nullptr,
+                           nullptr, OCI_DURATION_SESSION, 1, &made));
+        ref->SetOCIRef(static_cast<OCIRef*>(made));
+        ref->SetOwnsRef(true);
+    }
+    const bool unicode = FOracleConnection->UnicodeEnv();
+    const AnsiString placeholderText = ":" + name;
+    TOCIText placeholder(placeholderText, unicode);
+    OCIError* err = ErrorHandle();
+    OCIBind* bind = param->GetBindHandle();
+    Check(OCIBindByName(Statement(), &bind, err, placeholder.Ptr(), placeholder.Size(), nullptr, 0, SQLT_REF,
+                        nullptr, nullptr, nullptr, 0, nullptr, OCI_DEFAULT));
+    Check(OCIBindObject(bind, err, type ? type->TDO : nullptr, reinterpret_cast<void**>(ref->GetOCIRefPtr()),
+                        nullptr, nullptr, nullptr));
     param->SetElementCount(1);
     param->SetBindHandle(bind, 0);
 }

@@ -230,7 +230,8 @@ void TOCIRecordSet::InternalInitFields() {
                 FNeedsConversion = true;
             TFieldDesc* added = field.release();
             fields_.Add(added);
-            if (t == dtObject || t == dtArray || t == dtTable) FHasObjectFields = true;
+            if (t == dtObject || t == dtArray || t == dtTable || t == dtReference || t == dtXML)
+                FHasObjectFields = true;
             // A nested table's elements are rows of their own, not child fields.
             if (t == dtObject || t == dtArray) InitObjectFields(added->ObjectType(), added);
         }

@@ -39,6 +39,10 @@ bool TOCIRecordSet::IsComplexFieldType(TDataType t) {
 bool TOCIRecordSet::GetNull(int fieldNo, void* recBuf) {
     TFieldDesc* field = CheckFieldNo(fieldNo);
     if (field->HasParent()) return TCRRecordSet::GetNull(fieldNo, recBuf);
+    if (field->DataType == dtReference || field->DataType == dtXML) {
+        auto* obj = dynamic_cast<TOraObject*>(TSharedObject::FromHandle(PlacePointer(field, recBuf)));
+        return !obj || obj->GetIsNull();
+    }
     if (field->DataType == dtObject || field->DataType == dtArray || field->DataType == dtTable) {
         auto* obj = dynamic_cast<TOraObject*>(TSharedObject::FromHandle(PlacePointer(field, recBuf)));
         return !obj || !obj->GetInstance() || obj->GetIsNull();
@@ -208,7 +212,8 @@ bool TOCIRecordSet::NeedsConversionEntry(const TFieldDesc& f) {
     const bool memoText = (t == dtMemo || t == dtWideMemo) && f.SubDataType != 0;
     return t == dtLargeint || t == dtBCD || t == dtFmtBcd || t == dtNumber || t == dtStringRef ||
            t == dtWideStringRef || t == dtVarBytesRef || memoText || IsOraLobType(t) ||
-           IsDescriptorField(f) || t == dtObject || t == dtArray || t == dtTable;
+           IsDescriptorField(f) || t == dtObject || t == dtArray || t == dtTable || t == dtReference ||
+           t == dtXML;
 }
 
 int TOCIRecordSet::ConversionEntrySize(const TFieldDesc& f) {
@@ -220,7 +225,8 @@ void TOCIRecordSet::ConvertRow(void* recBuf, uint8_t* row) {
     for (int i = 0; i < fields_.Count(); ++i) {
         const int32_t entry = FEntryOffsets[static_cast<size_t>(i)];
         const TDataType kept = fields_[i]->DataType;
-        if (entry < 0 || IsOraLobType(kept) || kept == dtObject || kept == dtArray || kept == dtTable)
+        if (entry < 0 || IsOraLobType(kept) || kept == dtObject || kept == dtArray || kept == dtTable ||
+            kept == dtReference || kept == dtXML)
             continue;
         TFieldDesc* f = fields_[i];
         uint8_t* e = row + entry;

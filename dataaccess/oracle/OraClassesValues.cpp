@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstring>
 #include <functional>
+#include <type_traits>
 #include <vector>
 
 #include "dataaccess/oracle/OraClasses.h"
@@ -435,6 +436,18 @@ void TOraDescriptorValue<TDescriptor>::LendDescriptor(TDescriptor* p) {
 
 template <class TDescriptor>
 void TOraDescriptorValue<TDescriptor>::ReplaceDescriptor(TDescriptor* fresh) {
+    if (descriptor_ && !ownsDescriptor_) {
+        // A lent descriptor (an object attribute's) keeps its place: the new value is copied in.
+        sword rc;
+        if constexpr (std::is_same_v<TDescriptor, OCIDateTime>)
+            rc = OCIDateTimeAssign(ValueEnvironment(), ValueErrorHandle(), fresh, descriptor_);
+        else
+            rc = OCIIntervalAssign(ValueEnvironment(), ValueErrorHandle(), fresh, descriptor_);
+        OCIDescriptorFree(fresh, descriptorType_);
+        CheckValue(rc);
+        SetIsNull(false);
+        return;
+    }
     if (descriptor_ && ownsDescriptor_) CheckValue(OCIDescriptorFree(descriptor_, descriptorType_));
     descriptor_ = fresh;
     ownsDescriptor_ = true;

@@ -288,11 +288,43 @@ TSharedObject* TOraObject::GetComplexAttr(TAttribute* attribute, int index) {
         case dtTable:
             child = new TOraNestTable(NestedType(attribute));
             break;
+        case dtTimeStamp:
+        case dtTimeStampTZ:
+        case dtTimeStampLTZ:
+        case dtIntervalYM:
+        case dtIntervalDS:
+            return DescriptorAttr(attribute, slot);
         default:
             return nullptr;
     }
     child->Owner = this;
     child->SetOCISvcCtx(SvcCtx);
+    ObjectSlot(slot) = child;
+    return child;
+}
+
+// A TIMESTAMP or INTERVAL attribute: a value working on the instance's own descriptor.
+TSharedObject* TOraObject::DescriptorAttr(TAttribute* attribute, int slot) {
+    if (slot != attribute->AttributeNo - 1) return nullptr;  // elements of such types have no value here
+    void* at = nullptr;
+    void* indAt = nullptr;
+    int16_t ind = -1;
+    GetAttribute(attribute->Name, at, ind, indAt, true, false);
+    if (!at) return nullptr;
+    void* descriptor = Peek<void*>(at);
+    const TDataType t = attribute->DataType;
+    TSharedObject* child = nullptr;
+    if (t == dtIntervalYM || t == dtIntervalDS) {
+        auto* value = new TOraInterval(t);
+        value->SetOCIInterval(static_cast<OCIInterval*>(descriptor));
+        value->SetIsNull(ind != 0);
+        child = value;
+    } else {
+        auto* value = new TOraTimeStamp(t);
+        value->SetOCIDateTime(static_cast<OCIDateTime*>(descriptor));
+        value->SetIsNull(ind != 0);
+        child = value;
+    }
     ObjectSlot(slot) = child;
     return child;
 }
@@ -719,6 +751,13 @@ void TOraObject::GetAttributeValue(const AnsiString& name, void*& attrBuf, bool&
             case dtArray:
             case dtTable:
                 Poke<void*>(buf, GetAttrAsObject(name)->GetHandle());
+                break;
+            case dtTimeStamp:
+            case dtTimeStampTZ:
+            case dtTimeStampLTZ:
+            case dtIntervalYM:
+            case dtIntervalDS:
+                Poke<void*>(buf, GetComplexAttrByName(name)->GetHandle());
                 break;
             default:
                 rtl::Assert(false, "Unknown data type");

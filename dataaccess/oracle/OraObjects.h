@@ -15,6 +15,7 @@
 namespace dac {
 
 class TOCIConnection;
+class TOraRef;
 
 // Every pointer cell of an instance, a null structure or a value cell has the native size.
 inline constexpr std::size_t OraPtrCell = sizeof(void*);
@@ -104,7 +105,12 @@ public:
     virtual void FreeObject(bool freeChild);
     // Plain object values have no REF to pin with: refused with a clear error.
     virtual void Pin();
+    virtual void Unpin();
     virtual void Assign(TOraObject* source);
+    // The instance in the object cache: written to the server, or marked for deletion there.
+    void Flush();
+    void MarkDelete();
+    void MarkUpdate();
     void AllocObjectOn(OCISvcCtx* svcCtx);
 
     TOraType* GetObjectType() const { return static_cast<TOraType*>(ObjectType()); }
@@ -131,6 +137,7 @@ public:
     // timestamps, intervals; nil for other data types. The parent keeps it.
     TSharedObject* GetComplexAttr(TAttribute* attribute, int index);
     TSharedObject* GetComplexAttrByName(const AnsiString& name);
+    TSharedObject* DescriptorAttr(TAttribute* attribute, int slot);
 
     // Attribute paths: NAME, A.B, LIST[2], ITEMS[0].QTY.
     void GetAttribute(const AnsiString& name, void*& attrPtr, int16_t& ind, void*& indPtr, bool extend,
@@ -225,6 +232,7 @@ public:
     std::u16string GetItemAsWideString(int32_t index);
     void SetItemAsWideString(int32_t index, const std::u16string& value);
     TOraObject* GetItemAsObject(int32_t index);
+    TOraRef* GetItemAsRef(int32_t index);
     void SetItemAsObject(int32_t index, TOraObject* value);
 
 protected:
@@ -246,3 +254,5 @@ public:
 };
 
 }  // namespace dac
+
+#include "dataaccess/oracle/OraObjectsRef.h"  // IWYU pragma: export

@@ -989,16 +989,6 @@ public:
     explicit TArrayField(TComponent* owner = nullptr);
 };
 
-class TReferenceField : public TObjectField {
-public:
-    explicit TReferenceField(TComponent* owner = nullptr);
-    const std::string& ReferenceTableName() const { return referenceTableName_; }
-    void SetReferenceTableName(const std::string& value) { referenceTableName_ = value; }
-
-private:
-    std::string referenceTableName_;
-};
-
 class TDataSetField : public TObjectField {
 public:
     explicit TDataSetField(TComponent* owner = nullptr);
@@ -1013,6 +1003,17 @@ private:
     friend class TDataSet;
     TDataSet* nestedDataSet_ = nullptr;
     bool includeObjectField_ = false;
+};
+
+// A REF column: like a dataset field, a nested dataset can show the referenced object.
+class TReferenceField : public TDataSetField {
+public:
+    explicit TReferenceField(TComponent* owner = nullptr);
+    const std::string& ReferenceTableName() const { return referenceTableName_; }
+    void SetReferenceTableName(const std::string& value) { referenceTableName_ = value; }
+
+private:
+    std::string referenceTableName_;
 };
 
 // ---------------------------------------------------------------------------------------------

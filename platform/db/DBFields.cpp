@@ -1424,7 +1424,7 @@ TArrayField::TArrayField(TComponent* owner) : TObjectField(owner) {
     SetDataType(ftArray);
     SetSize(10);
 }
-TReferenceField::TReferenceField(TComponent* owner) : TObjectField(owner) {
+TReferenceField::TReferenceField(TComponent* owner) : TDataSetField(owner) {
     SetDataType(ftReference);
 }
 

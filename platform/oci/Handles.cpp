@@ -172,7 +172,8 @@ ub4 readU4(const void* attributep, ub4 size) {
 bool isDescriptorType(ub4 t) {
     return t == OCI_DTYPE_PARAM || t == OCI_DTYPE_ROWID || t == OCI_DTYPE_INTERVAL_YM ||
            t == OCI_DTYPE_INTERVAL_DS || t == OCI_DTYPE_TIMESTAMP || t == OCI_DTYPE_TIMESTAMP_TZ ||
-           t == OCI_DTYPE_TIMESTAMP_LTZ || t == OCI_DTYPE_DATE || t == OCI_DTYPE_LOB || t == OCI_DTYPE_FILE;
+           t == OCI_DTYPE_TIMESTAMP_LTZ || t == OCI_DTYPE_DATE || t == OCI_DTYPE_LOB || t == OCI_DTYPE_FILE ||
+           t == OCI_DTYPE_XML_STREAM;
 }
 
 }  // namespace
@@ -292,6 +293,9 @@ sword OCIDescriptorAlloc(const void* parenth, void** descpp, ub4 type, size_t, v
         case OCI_DTYPE_LOB:
         case OCI_DTYPE_FILE:
             h = newLobLocator(type);
+            break;
+        case OCI_DTYPE_XML_STREAM:
+            h = newXmlStream();
             break;
         default:
             return OCI_INVALID_HANDLE;

@@ -25,6 +25,8 @@ enum class Slot {
     BDouble,  // 8-byte double in place
     Object,   // a final object: embedded; otherwise a pointer to an instance of its own
     Coll,     // OCIColl*
+    Stamp,    // OCIDateTime* (a TIMESTAMP descriptor of the attribute's kind)
+    Span,     // OCIInterval* (an INTERVAL descriptor of the attribute's kind)
 };
 
 struct TypeAttr {
@@ -47,6 +49,7 @@ struct TypeDesc {
     size_t valueSize = 0, indSize = 2;
     bool aligned = false;
     bool isColl() const { return code == OCI_TYPECODE_NAMEDCOLLECTION; }
+    bool isXml() const { return code == OCI_TYPECODE_OPAQUE; }
     const TypeAttr& element() const { return attrs.front(); }
 };
 
@@ -105,6 +108,7 @@ struct Instance {
 };
 Instance* instanceOf(const void* p);  // null when p is no instance of the cache
 void* newInstance(TypeDesc* t);       // an object instance or a collection
+void dropInstance(void* p);           // frees an object instance made by newInstance
 
 // ---- values in the database ---------------------------------------------------------------------------
 
@@ -112,5 +116,29 @@ void* newInstance(TypeDesc* t);       // an object instance or a collection
 Value instanceValue(TypeDesc* t, const void* instance, const void* ind);
 // Fills an instance (data of type t, an initialised one) from the kept text.
 void loadInstance(TypeDesc* t, const Value& v, void* instance, void* ind);
+
+// One attribute as a column of an object table keeps it: scalars as SQLite values (RAW as bytes),
+// objects and collections in the kept text form; and back.
+Value attrValue(const TypeAttr& a, const unsigned char* data, const unsigned char* ind);
+void loadAttr(const TypeAttr& a, const Value& v, unsigned char* data, unsigned char* ind);
+
+// ---- REFs and XMLTYPE (Refs.cpp, Xml.cpp) -------------------------------------------------------------
+
+// The built-in SYS.XMLTYPE, an opaque type.
+TypeDesc* xmlType();
+// XMLTYPE instances: the text (UTF-8) and the value's indicator.
+void* newXml(const Value& text);
+bool isXml(const void* p);
+bool freeXml(void* p);
+sb2* xmlIndicator(void* p);
+Value xmlValue(const void* p, const void* ind);
+
+void* newRef(TypeDesc* type);  // a null REF
+// An instance freed by the client leaves the pinned objects.
+void forgetPinned(void* instance);
+bool isRef(const void* p);
+bool freeRef(void* p);
+// The object table a REF column or REF(alias) points into, by the referenced type (empty: any).
+TypeDesc* refTypeOf(Session& s, const std::string& declared);
 
 }  // namespace oci

@@ -135,6 +135,15 @@ void describeAttr(Session& s, TypeAttr& a) {
             case SQLT_IBDOUBLE:
                 a.slot = Slot::BDouble;
                 return;
+            case SQLT_TIMESTAMP:
+            case SQLT_TIMESTAMP_TZ:
+            case SQLT_TIMESTAMP_LTZ:
+                a.slot = Slot::Stamp;
+                return;
+            case SQLT_INTERVAL_YM:
+            case SQLT_INTERVAL_DS:
+                a.slot = Slot::Span;
+                return;
             default:
                 raise(22863, "the type " + upper(a.declared) + " is not offered as an attribute");
         }
@@ -155,7 +164,8 @@ void layOut(TypeDesc& t) {
     for (TypeAttr& a : t.attrs) {
         a.size = slotSize(a);
         a.indStep = slotIndSize(a);
-        const bool pointerLike = a.slot == Slot::Text || a.slot == Slot::Coll ||
+        const bool pointerLike = a.slot == Slot::Text || a.slot == Slot::Coll || a.slot == Slot::Stamp ||
+                                 a.slot == Slot::Span ||
                                  (a.slot == Slot::Object && (!a.embedded || a.nested->aligned));
         if (pointerLike) {
             t.valueSize = roundUp(t.valueSize, PtrCell);
@@ -170,6 +180,7 @@ void layOut(TypeDesc& t) {
 
 TypeDesc* loadType(Session& s, const std::string& nameIn) {
     const std::string name = upper(nameIn);
+    if (name == "XMLTYPE") return xmlType();
     {
         std::lock_guard<std::mutex> g(registryLock);
         auto it = typesByName.find(typeKey(s, name));
@@ -393,6 +404,7 @@ TypeDesc* findType(Session& s, const std::string&, const std::string& name) {
 }
 
 TypeDesc* typeOf(const void* tdo) {
+    if (tdo && tdo == xmlType()) return xmlType();
     std::lock_guard<std::mutex> g(registryLock);
     for (auto& t : allTypes)
         if (t.get() == tdo) return t.get();
@@ -401,7 +413,23 @@ TypeDesc* typeOf(const void* tdo) {
 
 std::optional<Column> objectColumnType(Session& s, const std::string& declared) {
     if (parseDeclaredType(declared, false)) return std::nullopt;
+    if (TypeDesc* target = refTypeOf(s, declared)) {
+        Column c;
+        c.type.type = SQLT_REF;
+        c.type.size = 4000;
+        c.typeSchema = target->schema;
+        c.typeName = target->name;
+        return c;
+    }
     const std::string name = bareTypeName(declared);
+    if (name == "XMLTYPE") {
+        Column c;
+        c.type.type = SQLT_NTY;
+        c.type.size = 2000;
+        c.typeSchema = "SYS";
+        c.typeName = "XMLTYPE";
+        return c;
+    }
     if (name.empty() || !readTypeRow(s, name)) return std::nullopt;
     TypeDesc* t = loadType(s, name);
     Column c;
@@ -498,6 +526,8 @@ size_t slotSize(const TypeAttr& a) {
     switch (a.slot) {
         case Slot::Text:
         case Slot::Coll:
+        case Slot::Stamp:
+        case Slot::Span:
             return PtrCell;
         case Slot::Number:
             return sizeof(OCINumber);
@@ -553,6 +583,74 @@ void freeInstance(void* p) {
 
 }  // namespace
 
+void dropInstance(void* p) {
+    freeInstance(p);
+}
+
+// TIMESTAMP and INTERVAL attributes hold a descriptor of their own kind.
+void* newDescriptorSlot(const TypeAttr& a) {
+    Handle* h = nullptr;
+    switch (a.info.type) {
+        case SQLT_TIMESTAMP_TZ:
+            h = new DateTimeDesc(OCI_DTYPE_TIMESTAMP_TZ);
+            break;
+        case SQLT_TIMESTAMP_LTZ:
+            h = new DateTimeDesc(OCI_DTYPE_TIMESTAMP_LTZ);
+            break;
+        case SQLT_INTERVAL_YM:
+            h = new IntervalDesc(OCI_DTYPE_INTERVAL_YM);
+            break;
+        case SQLT_INTERVAL_DS:
+            h = new IntervalDesc(OCI_DTYPE_INTERVAL_DS);
+            break;
+        default:
+            h = new DateTimeDesc(OCI_DTYPE_TIMESTAMP);
+            break;
+    }
+    registerHandle(h, nullptr);
+    return h;
+}
+
+std::string descriptorSlotText(const TypeAttr& a, const void* p) {
+    if (a.slot == Slot::Span) {
+        auto* iv = dynamic_cast<IntervalDesc*>(findHandle(p));
+        if (!iv) raise(21560, "argument is not an interval");
+        return intervalToText(iv, 9, 9);
+    }
+    auto* dt = dynamic_cast<DateTimeDesc*>(findHandle(p));
+    if (!dt) raise(21560, "argument is not a datetime");
+    return timestampToText(dt->value);
+}
+
+void setDescriptorSlot(const TypeAttr& a, void* p, const std::string& text) {
+    if (a.slot == Slot::Span) {
+        auto* iv = dynamic_cast<IntervalDesc*>(findHandle(p));
+        if (!iv) raise(21560, "argument is not an interval");
+        intervalFromText(iv, text);
+        return;
+    }
+    auto* dt = dynamic_cast<DateTimeDesc*>(findHandle(p));
+    if (!dt) raise(21560, "argument is not a datetime");
+    DateParts parts;
+    if (!parseDateText(text, parts)) raise(1861, "literal does not match format string");
+    dt->value = parts;
+}
+
+void copyDescriptorSlot(const TypeAttr& a, const void* from, void* to) {
+    if (a.slot == Slot::Span) {
+        auto* f = dynamic_cast<IntervalDesc*>(findHandle(from));
+        auto* t = dynamic_cast<IntervalDesc*>(findHandle(to));
+        if (f && t) {
+            t->months = f->months;
+            t->nanos = f->nanos;
+        }
+        return;
+    }
+    auto* f = dynamic_cast<DateTimeDesc*>(findHandle(from));
+    auto* t = dynamic_cast<DateTimeDesc*>(findHandle(to));
+    if (f && t) t->value = f->value;
+}
+
 // A new value starts with every attribute null, strings empty and collections empty.
 void initSlot(const TypeAttr& a, unsigned char* data, unsigned char* ind) {
     std::memset(data, 0, slotSize(a));
@@ -566,6 +664,10 @@ void initSlot(const TypeAttr& a, unsigned char* data, unsigned char* ind) {
             break;
         case Slot::Object:
             if (a.embedded) initInstance(a.nested, data, ind);
+            break;
+        case Slot::Stamp:
+        case Slot::Span:
+            cellPut<void*>(data, newDescriptorSlot(a));
             break;
         default:
             break;
@@ -585,6 +687,11 @@ void clearSlot(const TypeAttr& a, unsigned char* data) {
             break;
         case Slot::Coll:
             if (void* c = cellGet<void*>(data)) freeColl(collOf(c));
+            cellPut<void*>(data, nullptr);
+            break;
+        case Slot::Stamp:
+        case Slot::Span:
+            if (Handle* h = findHandle(cellGet<void*>(data))) freeHandle(h);
             cellPut<void*>(data, nullptr);
             break;
         case Slot::Object:
@@ -610,6 +717,11 @@ void copySlot(const TypeAttr& a, const unsigned char* src, const unsigned char* 
     switch (a.slot) {
         case Slot::Text:
             setString(reinterpret_cast<OCIString**>(dst), stringText(cellGet<OCIString*>(src)));
+            break;
+        case Slot::Stamp:
+        case Slot::Span:
+            if (!cellGet<void*>(dst)) cellPut<void*>(dst, newDescriptorSlot(a));
+            copyDescriptorSlot(a, cellGet<void*>(src), cellGet<void*>(dst));
             break;
         case Slot::Coll: {
             void* from = cellGet<void*>(src);
@@ -733,6 +845,10 @@ void writeSlot(std::string& out, const TypeAttr& a, const unsigned char* data, c
         }
         case Slot::Date:
             writeQuoted(out, dateText(data));
+            break;
+        case Slot::Stamp:
+        case Slot::Span:
+            writeQuoted(out, descriptorSlotText(a, cellGet<void*>(data)));
             break;
         case Slot::BFloat:
         case Slot::BDouble: {
@@ -880,6 +996,11 @@ void readSlot(const TypeAttr& a, const Node& n, unsigned char* data, unsigned ch
         case Slot::BFloat:
             cellPut<float>(data, static_cast<float>(std::strtod(n.s.c_str(), nullptr)));
             break;
+        case Slot::Stamp:
+        case Slot::Span:
+            if (!cellGet<void*>(data)) cellPut<void*>(data, newDescriptorSlot(a));
+            setDescriptorSlot(a, cellGet<void*>(data), n.s);
+            break;
         case Slot::BDouble:
             cellPut<double>(data, std::strtod(n.s.c_str(), nullptr));
             break;
@@ -988,6 +1109,75 @@ void loadInstance(TypeDesc* t, const Value& v, void* instance, void* ind) {
     }
 }
 
+// ---- attributes as columns of object tables ----------------------------------------------------------
+
+Value attrValue(const TypeAttr& a, const unsigned char* data, const unsigned char* ind) {
+    std::string out;
+    writeSlot(out, a, data, ind);
+    if (out == "null") return Value::null();
+    switch (a.slot) {
+        case Slot::Text: {
+            const std::string text = ansiToUtf8(stringText(cellGet<OCIString*>(data)));
+            if (a.info.type != SQLT_BIN) return Value::ofText(text);
+            std::string bytes;
+            for (size_t k = 0; k + 1 < text.size(); k += 2)
+                bytes += static_cast<char>(std::stoi(text.substr(k, 2), nullptr, 16));
+            return Value::ofBlob(bytes);
+        }
+        case Slot::Date:
+            return Value::ofText(dateText(data));
+        case Slot::Stamp:
+        case Slot::Span:
+            return Value::ofText(descriptorSlotText(a, cellGet<void*>(data)));
+        case Slot::Number:
+        case Slot::BFloat:
+        case Slot::BDouble: {
+            Decimal d;
+            if (!parseDecimal(out, d)) return Value::ofReal(std::strtod(out.c_str(), nullptr));
+            const double r = std::strtod(out.c_str(), nullptr);
+            if (out.find_first_of(".eE") == std::string::npos && std::fabs(r) < 9e18)
+                return Value::ofInt(std::strtoll(out.c_str(), nullptr, 10));
+            return Value::ofReal(r);
+        }
+        default:
+            return Value::ofText(out);
+    }
+}
+
+void loadAttr(const TypeAttr& a, const Value& v, unsigned char* data, unsigned char* ind) {
+    Node n;
+    switch (v.kind) {
+        case Value::Null:
+            break;
+        case Value::Int:
+        case Value::Real:
+            n.kind = Node::Num;
+            n.s = decimalToText(valueToDecimal(v));
+            break;
+        case Value::Blob: {
+            static const char hex[] = "0123456789ABCDEF";
+            n.kind = Node::Str;
+            for (unsigned char c : v.s) {
+                n.s += hex[c >> 4];
+                n.s += hex[c & 15];
+            }
+            break;
+        }
+        default:
+            if (a.slot == Slot::Object || a.slot == Slot::Coll) {
+                Reader r{v.s};
+                n = r.node();
+            } else {
+                n.kind = a.slot == Slot::Number || a.slot == Slot::BFloat || a.slot == Slot::BDouble
+                             ? Node::Num
+                             : Node::Str;
+                n.s = v.s;
+            }
+            break;
+    }
+    readSlot(a, n, data, ind);
+}
+
 // ---- binds and defines of objects --------------------------------------------------------------------
 
 namespace {
@@ -1019,6 +1209,10 @@ Value objectBindValue(const Bind& b, ub4 iteration) {
     TypeDesc* t = typeOf(b.objectType);
     void* instance = cellAt(b.objectCells, iteration, b.valueSkip);
     if (!instance) return Value::null();
+    if (t->isXml()) {
+        if (!isXml(instance)) raise(21710, "argument is expecting a valid memory address of an object");
+        return xmlValue(instance, b.objectInds ? cellAt(b.objectInds, iteration, b.indSkip) : nullptr);
+    }
     void* ind = b.objectInds ? cellAt(b.objectInds, iteration, b.indSkip) : nullptr;
     if (!ind) ind = indicatorOf(t, instance);
     return instanceValue(t, instance, ind);
@@ -1029,6 +1223,13 @@ void objectDefineWrite(Define& d, ub4 row, const Value& v) {
     if (!d.objectCells) raise(1008, "not all variables bound");
     TypeDesc* t = typeOf(d.objectType);
     void* instance = cellAt(d.objectCells, row, d.valueSkip);
+    if (t->isXml()) {
+        // Every fetched row gets an instance of its own: the client frees it after reading it.
+        void* x = newXml(v);
+        setCellAt(d.objectCells, row, d.valueSkip, x);
+        if (d.objectInds) setCellAt(d.objectInds, row, d.indSkip, xmlIndicator(x));
+        return;
+    }
     if (!instance || (t->isColl() ? false : !instanceOf(instance))) {
         instance = newInstance(t);
         setCellAt(d.objectCells, row, d.valueSkip, instance);
@@ -1082,9 +1283,13 @@ sword OCIObjectNew(OCIEnv*, OCIError* err, const OCISvcCtx*, OCITypeCode typecod
             *instance = newString("");
             return OCI_SUCCESS;
         }
+        if (typecode == OCI_TYPECODE_REF) {
+            *instance = newRef(tdo ? typeOf(tdo) : nullptr);
+            return OCI_SUCCESS;
+        }
         TypeDesc* t = typeOf(tdo);
         if (typecode != t->code) raise(22806, "not an object or REF");
-        *instance = newInstance(t);
+        *instance = t->isXml() ? newXml(Value::null()) : newInstance(t);
         return OCI_SUCCESS;
     });
 }
@@ -1093,6 +1298,7 @@ sword OCIObjectFree(OCIEnv*, OCIError* err, void* instance, ub2) {
     return guarded(errorOf(err), [&]() -> sword {
         if (!instance) raise(21560, "argument 3 is null, invalid, or out of range");
         if (instanceOf(instance)) {
+            forgetPinned(instance);
             freeInstance(instance);
             return OCI_SUCCESS;
         }
@@ -1104,6 +1310,7 @@ sword OCIObjectFree(OCIEnv*, OCIError* err, void* instance, ub2) {
             freeString(static_cast<OCIString*>(instance));
             return OCI_SUCCESS;
         }
+        if (freeXml(instance) || freeRef(instance)) return OCI_SUCCESS;
         raise(21710, "argument is expecting a valid memory address of an object");
     });
 }
@@ -1117,6 +1324,10 @@ sword OCIObjectGetInd(OCIEnv*, OCIError* err, void* instance, void** null_struct
         }
         if (CollBody* c = collOfOrNull(instance)) {
             *null_struct = &c->atomic;
+            return OCI_SUCCESS;
+        }
+        if (isXml(instance)) {
+            *null_struct = xmlIndicator(instance);
             return OCI_SUCCESS;
         }
         raise(21710, "argument is expecting a valid memory address of an object");
@@ -1153,7 +1364,7 @@ sword OCIDefineObject(OCIDefine* defnp, OCIError* errhp, const OCIType* type, vo
     if (!d) return OCI_INVALID_HANDLE;
     return guarded(errorOf(errhp), [&]() -> sword {
         if (!pgvpp) raise(21560, "argument 4 is null, invalid, or out of range");
-        typeOf(type);
+        if (type || d->dty != SQLT_REF) typeOf(type);
         d->objectType = type;
         d->objectCells = pgvpp;
         d->objectInds = indpp;
@@ -1167,7 +1378,7 @@ sword OCIBindObject(OCIBind* bindp, OCIError* errhp, const OCIType* type, void**
     if (!b) return OCI_INVALID_HANDLE;
     return guarded(errorOf(errhp), [&]() -> sword {
         if (!pgvpp) raise(21560, "argument 4 is null, invalid, or out of range");
-        typeOf(type);
+        if (type || b->dty != SQLT_REF) typeOf(type);
         b->objectType = type;
         b->objectCells = pgvpp;
         b->objectInds = indpp;

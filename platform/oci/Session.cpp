@@ -461,6 +461,7 @@ void Session::prepareConnection() {
     createDictionary(*this);
     createPlSqlFunctions(db);
     registerLobFunctions(db);
+    registerObjectFunctions(*this);
     // A write to the catalog makes the routine cache unusable until its transaction ends; the end,
     // either way, starts a new cache.
     sqlite3_update_hook(

@@ -682,6 +682,21 @@ std::pair<std::string, std::string> splitTypeName(const std::string& name);  // 
 Value objectBindValue(const Bind& b, ub4 iteration);
 void objectDefineWrite(Define& d, ub4 row, const Value& v);
 
+// ---- object tables, REFs and XMLTYPE (Refs.cpp, Xml.cpp)
+
+// CREATE TABLE t OF type; false when the text is no such statement.
+bool runObjectTableDdl(Session& s, const std::string& utf8);
+// REF(alias), VALUE(alias), DEREF(ref), XMLTYPE(text), x.getClobVal() and x.getStringVal() as SQL
+// the database runs (calls of the functions below); other text comes back unchanged.
+std::string rewriteObjectSql(Session& s, const std::string& utf8);
+// The select-list items of a rewritten query described as REF, object, XMLTYPE or CLOB columns.
+void describeObjectItems(Session& s, const std::string& utf8, std::vector<Column>& columns);
+void registerObjectFunctions(Session& s);
+void registerXmlFunctions(Session& s);
+Value refBindValue(const Bind& b, ub4 iteration);
+void refDefineWrite(Define& d, ub4 row, const Value& v, Session& s);
+Handle* newXmlStream();
+
 // For tests: the process-wide fault counters.
 void resetFaultCounters();
 

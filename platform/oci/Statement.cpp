@@ -568,6 +568,7 @@ Value longValue(ub2 dty, const std::string& bytes, bool utf16) {
 Value Bind::read(ub4 iteration) const {
     if (dataAtExec) return pieceValue;
     if (dty == SQLT_NTY) return objectBindValue(*this, iteration);
+    if (dty == SQLT_REF) return refBindValue(*this, iteration);
     char* vp = at(valuep, iteration, valueSkip, static_cast<ub4>(valueSize > 0 ? valueSize : 0));
     char* ip = at(indp, iteration, indSkip, 2);
     char* ap = at(alenp, iteration, alenSkip, 2);
@@ -723,6 +724,7 @@ void Bind::write(ub4 iteration, const Value& v) {
 
 bool Define::write(ub4 row, const Value& v, const TypeInfo& source, const Session& s) {
     if (dty == SQLT_NTY) return objectDefineWrite(*this, row, v), false;
+    if (dty == SQLT_REF) return refDefineWrite(*this, row, v, const_cast<Session&>(s)), false;
     char* vp = at(valuep, row, valueSkip, static_cast<ub4>(valueSize > 0 ? valueSize : 0));
     char* ip = at(indp, row, indSkip, 2);
     char* rp = at(rlenp, row, rlenSkip, 2);
@@ -842,6 +844,7 @@ std::vector<Column> describeColumns(Session& s, const std::string& utf8, const s
         }
         out.push_back(col);
     }
+    describeObjectItems(s, utf8, out);
     return out;
 }
 
@@ -1089,6 +1092,7 @@ sword executeStatement(SvcCtx& svc, Stmt& st, ub4 iters, ub4 mode, Error& err) {
     s.freshSnapshot();
     st.svc = &svc;
     st.reset();
+    st.text = rewriteObjectSql(s, st.text);
     sword status = OCI_SUCCESS;
     switch (st.fnCode) {
         case 4: {                            // query
@@ -1157,6 +1161,10 @@ sword executeStatement(SvcCtx& svc, Stmt& st, ub4 iters, ub4 mode, Error& err) {
                 st.stmtType == OCI_STMT_ALTER || st.fnCode == 85) {
                 // DDL commits what came before it and itself
                 s.commit();
+                if (st.stmtType == OCI_STMT_CREATE && runObjectTableDdl(s, st.text)) {
+                    s.commit();
+                    break;
+                }
                 if (auto failed = compileStoredUnit(s, st.text)) {
                     if (*failed) {
                         err.set(24344, "success with compilation error");

@@ -603,6 +603,35 @@ sword OCISubscriptionUnRegister(OCISvcCtx* svchp, OCISubscription* subscrhp, OCI
 sword OCISubscriptionEnable(OCISubscription* subscrhp, OCIError* errhp, ub4 mode);
 sword OCISubscriptionDisable(OCISubscription* subscrhp, OCIError* errhp, ub4 mode);
 
+/* REFs, pinning persistent objects and XMLTYPE values read as text through a stream */
+typedef struct OCIPStream OCIPStream;
+#define OCI_TYPECODE_REF 110
+#define OCI_DTYPE_XML_STREAM 74
+#define OCI_XMLTYPE_CREATE_OCISTRING 1
+#define OCI_XMLTYPE_CREATE_CLOB 2
+#define OCI_PIN_DEFAULT 1
+#define OCI_LOCK_X 2
+#define OCI_REFHEX_MAX 1000
+sword OCIObjectPin(OCIEnv* env, OCIError* err, OCIRef* object_ref, OCIComplexObject* corhdl, ub2 pin_option,
+                   OCIDuration pin_duration, ub2 lock_option, void** object);
+sword OCIObjectUnpin(OCIEnv* env, OCIError* err, void* object);
+sword OCIObjectMarkUpdate(OCIEnv* env, OCIError* err, void* object);
+sword OCIObjectMarkDelete(OCIEnv* env, OCIError* err, void* object);
+sword OCIObjectFlush(OCIEnv* env, OCIError* err, void* object);
+sword OCIObjectGetObjectRef(OCIEnv* env, OCIError* err, void* object, OCIRef* object_ref);
+boolean OCIRefIsNull(OCIEnv* env, const OCIRef* ref);
+void OCIRefClear(OCIEnv* env, OCIRef* ref);
+sword OCIRefAssign(OCIEnv* env, OCIError* err, const OCIRef* source, OCIRef** target);
+boolean OCIRefIsEqual(OCIEnv* env, const OCIRef* x, const OCIRef* y);
+sword OCIRefToHex(OCIEnv* env, OCIError* err, const OCIRef* ref, OraText* hex, ub4* hex_length);
+sword OCIXMLTypeNew(OCISvcCtx* svchp, OCIError* errhp, OCIDuration dur, OraText* elname, ub4 elname_Len,
+                    OraText* schemaURL, ub4 schemaURL_Len, void** retInstance);
+sword OCIXMLTypeCreateFromSrc(OCISvcCtx* svchp, OCIError* errhp, OCIDuration dur, ub1 src_type, void* src_ptr,
+                              sb4 ind, void** retInstance);
+sword OCIPStreamFromXMLType(OCIError* errhp, void* stream, void* xmltype, ub4 mode);
+sword OCIPStreamRead(OCIError* errhp, void* stream, void* buf, ub8* amount, ub4 mode);
+sword OCIPStreamClose(OCIError* errhp, void* stream);
+
 #ifdef __cplusplus
 }
 #endif

@@ -86,10 +86,13 @@ TEST(OciLoad, EntryPointsAreFoundByName) {
                              "OCILobFileOpen",
                              "OCITypeByName",
                              "OCIObjectNew",
-                             "OCICollAppend"})
+                             "OCICollAppend",
+                             "OCIObjectPin",
+                             "OCIRefToHex",
+                             "OCIPStreamRead"})
         EXPECT_NE(nullptr, dlsym(lib.h, name)) << name;
     // entries it does not offer are simply absent
-    for (const char* name : {"olog", "OCILobCopy", "OCIObjectPin", "OCITransForget", "OCILdaToSvcCtx"})
+    for (const char* name : {"olog", "OCILobCopy", "OCIObjectPinTable", "OCITransForget", "OCILdaToSvcCtx"})
         EXPECT_EQ(nullptr, dlsym(lib.h, name)) << name;
 }
 

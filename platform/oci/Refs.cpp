@@ -1,0 +1,842 @@
+// Object tables and REFs of the stand-in server: CREATE TABLE t OF type (kept as a table with one
+// column per attribute, the object's identity being the row's rowid), REF columns, REF(alias),
+// VALUE(alias) and DEREF(ref) in SQL, the OCIRef calls, and pinning, marking and flushing
+// persistent objects in the object cache.
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <set>
+
+#include "platform/oci/Guard.h"
+#include "platform/oci/ObjectTypes.h"
+
+namespace oci {
+
+namespace {
+
+const char* const ObjectTableCatalog =
+    "CREATE TABLE IF NOT EXISTS oci_object_table(name TEXT PRIMARY KEY COLLATE NOCASE, "
+    "type_name TEXT NOT NULL COLLATE NOCASE)";
+
+std::string colText(sqlite3_stmt* q, int c) {
+    const unsigned char* t = sqlite3_column_text(q, c);
+    return t ? reinterpret_cast<const char*>(t) : "";
+}
+
+std::string quoteIdent(const std::string& name) {
+    std::string out = "\"";
+    for (char c : name) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
+
+bool tableExists(Session& s, const std::string& table) {
+    sqlite3_stmt* q = nullptr;
+    bool found = false;
+    if (sqlite3_prepare_v2(s.db,
+                           "SELECT 1 FROM sqlite_schema WHERE type = 'table' AND upper(name) = upper(?)", -1,
+                           &q, nullptr) == SQLITE_OK) {
+        sqlite3_bind_text(q, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+        found = sqlite3_step(q) == SQLITE_ROW;
+    }
+    sqlite3_finalize(q);
+    return found;
+}
+
+// The type of an object table; null for any other name.
+TypeDesc* objectTableType(Session& s, const std::string& table) {
+    sqlite3_stmt* q = nullptr;
+    std::string type;
+    if (sqlite3_prepare_v2(s.db, "SELECT type_name FROM oci_object_table WHERE upper(name) = upper(?)", -1,
+                           &q, nullptr) == SQLITE_OK) {
+        sqlite3_bind_text(q, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+        if (sqlite3_step(q) == SQLITE_ROW) type = colText(q, 0);
+    }
+    sqlite3_finalize(q);
+    if (type.empty() || !tableExists(s, table)) return nullptr;
+    return findType(s, "", upper(type));
+}
+
+// ---- the kept form of a REF: hexadecimal text of "TABLE:rowid" --------------------------------------------
+
+std::string refText(const std::string& table, int64_t rowid) {
+    static const char hex[] = "0123456789ABCDEF";
+    const std::string raw = table + ":" + std::to_string(rowid);
+    std::string out;
+    for (unsigned char c : raw) {
+        out += hex[c >> 4];
+        out += hex[c & 15];
+    }
+    return out;
+}
+
+bool parseRefText(const std::string& text, std::string& table, int64_t& rowid) {
+    if (text.empty() || text.size() % 2) return false;
+    std::string raw;
+    for (size_t k = 0; k < text.size(); k += 2) {
+        int v = 0;
+        for (size_t j = k; j < k + 2; ++j) {
+            const char c = text[j];
+            v = v * 16 + (c >= '0' && c <= '9'   ? c - '0'
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                                 : -1000);
+        }
+        if (v < 0) return false;
+        raw += static_cast<char>(v);
+    }
+    const size_t colon = raw.rfind(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 == raw.size()) return false;
+    table = raw.substr(0, colon);
+    char* end = nullptr;
+    rowid = std::strtoll(raw.c_str() + colon + 1, &end, 10);
+    return end && *end == 0;
+}
+
+// ---- REFs in the client's memory ------------------------------------------------------------------------
+
+struct RefBody {
+    TypeDesc* type = nullptr;
+    std::string table;  // empty: a null REF
+    int64_t rowid = 0;
+    std::string dbPath;
+    Session* session = nullptr;  // the session that read or made it, for pins
+};
+
+std::mutex refLock;
+std::set<RefBody*> refs;
+
+RefBody* refOf(const void* p) {
+    std::lock_guard<std::mutex> g(refLock);
+    auto it = refs.find(static_cast<RefBody*>(const_cast<void*>(p)));
+    return it == refs.end() ? nullptr : *it;
+}
+
+RefBody* liveRef(const void* p) {
+    RefBody* r = p ? refOf(p) : nullptr;
+    if (!r) raise(22806, "not an object or REF");
+    return r;
+}
+
+// ---- the object cache's persistent objects -----------------------------------------------------------
+
+struct Pinned {
+    TypeDesc* type = nullptr;
+    std::string table, dbPath;
+    int64_t rowid = 0;
+    Session* session = nullptr;
+    int pins = 0;
+    bool dirty = false, deleted = false;
+};
+
+std::mutex pinLock;
+std::map<void*, Pinned> pinned;  // by instance
+
+std::string pinKey(const std::string& dbPath, const std::string& table, int64_t rowid) {
+    return dbPath + "|" + upper(table) + "|" + std::to_string(rowid);
+}
+
+Session& pinSession(Session* s) {
+    if (!s || !findHandle(s)) raise(3114);
+    s->ensureAlive();
+    return *s;
+}
+
+// An object of the table's type filled from row rowid; null when there is no such row.
+void* readRowObject(Session& s, TypeDesc* t, const std::string& table, int64_t rowid) {
+    std::string sql = "SELECT ";
+    for (size_t k = 0; k < t->attrs.size(); ++k) sql += (k ? ", " : "") + quoteIdent(t->attrs[k].name);
+    sql += " FROM " + quoteIdent(table) + " WHERE rowid = ?";
+    sqlite3_stmt* q = nullptr;
+    int rc = sqlite3_prepare_v2(s.db, sql.c_str(), -1, &q, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_finalize(q);
+        s.raiseSqlite(rc);
+    }
+    sqlite3_bind_int64(q, 1, rowid);
+    void* instance = nullptr;
+    try {
+        if (sqlite3_step(q) == SQLITE_ROW) {
+            instance = newInstance(t);
+            Instance* inst = instanceOf(instance);
+            for (size_t k = 0; k < t->attrs.size(); ++k) {
+                const TypeAttr& a = t->attrs[k];
+                loadAttr(a, columnValue(q, static_cast<int>(k)), inst->data.data() + a.offset,
+                         inst->ind.data() + a.indOffset);
+            }
+            std::memset(inst->ind.data(), 0, sizeof(sb2));  // a row object is never atomically null
+        }
+    } catch (...) {
+        sqlite3_finalize(q);
+        if (instance) dropInstance(instance);
+        throw;
+    }
+    sqlite3_finalize(q);
+    return instance;
+}
+
+Value rowObjectText(Session& s, TypeDesc* t, const std::string& table, int64_t rowid) {
+    void* instance = readRowObject(s, t, table, rowid);
+    if (!instance) return Value::null();
+    Instance* inst = instanceOf(instance);
+    Value v;
+    try {
+        v = instanceValue(t, instance, inst->ind.data());
+    } catch (...) {
+        dropInstance(instance);
+        throw;
+    }
+    dropInstance(instance);
+    return v;
+}
+
+void writeBack(Pinned& p, void* instance) {
+    Session& s = pinSession(p.session);
+    s.beginWork();
+    std::map<std::string, Value> params;
+    params["OCI_ROWID"] = Value::ofInt(p.rowid);
+    std::string sql;
+    if (p.deleted) {
+        sql = "DELETE FROM " + quoteIdent(p.table) + " WHERE rowid = :OCI_ROWID";
+    } else {
+        Instance* inst = instanceOf(instance);
+        sql = "UPDATE " + quoteIdent(p.table) + " SET ";
+        for (size_t k = 0; k < p.type->attrs.size(); ++k) {
+            const TypeAttr& a = p.type->attrs[k];
+            const std::string key = "OCI_A" + std::to_string(k);
+            sql += (k ? ", " : "") + quoteIdent(a.name) + " = :" + key;
+            params[key] = attrValue(a, inst->data.data() + a.offset, inst->ind.data() + a.indOffset);
+        }
+        sql += " WHERE rowid = :OCI_ROWID";
+    }
+    if (runDml(s, sql, params) == 0) raise(21700, "object does not exist or is marked for delete");
+    p.dirty = false;
+}
+
+// ---- SQL functions ---------------------------------------------------------------------------------------
+
+Session& fnSession(sqlite3_context* ctx) {
+    return *static_cast<Session*>(sqlite3_user_data(ctx));
+}
+
+// The statement fails with the function's own ORA error.
+void fnError(sqlite3_context* ctx, const OraException& e) {
+    fnSession(ctx).pendingRaise = std::make_pair(e.code(), std::string(e.what()));
+    sqlite3_result_error(ctx, e.what(), -1);
+}
+
+void fnRef(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[1]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+    const auto* table = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    const std::string text = refText(table ? table : "", sqlite3_value_int64(argv[1]));
+    sqlite3_result_text(ctx, text.c_str(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+void resultValue(sqlite3_context* ctx, const Value& v) {
+    if (v.isNull()) return sqlite3_result_null(ctx);
+    sqlite3_result_text(ctx, v.s.c_str(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
+}
+
+void fnValue(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[1]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+    try {
+        Session& s = fnSession(ctx);
+        const std::string table = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+        TypeDesc* t = objectTableType(s, table);
+        if (!t) raise(942, "table or view does not exist");
+        resultValue(ctx, rowObjectText(s, t, table, sqlite3_value_int64(argv[1])));
+    } catch (const OraException& e) {
+        fnError(ctx, e);
+    }
+}
+
+void fnDeref(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[1]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+    try {
+        Session& s = fnSession(ctx);
+        std::string table;
+        int64_t rowid = 0;
+        const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[1]));
+        if (!parseRefText(text ? text : "", table, rowid)) raise(22806, "not an object or REF");
+        TypeDesc* t = objectTableType(s, table);
+        if (!t) return sqlite3_result_null(ctx);  // a dangling REF dereferences to NULL
+        resultValue(ctx, rowObjectText(s, t, table, rowid));
+    } catch (const OraException& e) {
+        fnError(ctx, e);
+    }
+}
+
+// ---- rewriting object SQL ----------------------------------------------------------------------------
+
+bool isWord(const Token& t, const char* w) {
+    return t.kind == Token::Ident && !t.quoted && t.text == w;
+}
+
+bool isPunct(const Token& t, const char* p) {
+    return t.kind == Token::Punct && t.text == p;
+}
+
+// The token after the parenthesis closing the one at open.
+size_t afterGroup(const std::vector<Token>& tk, size_t open) {
+    int depth = 0;
+    for (size_t k = open; tk[k].kind != Token::End; ++k) {
+        if (isPunct(tk[k], "(")) ++depth;
+        if (isPunct(tk[k], ")") && --depth == 0) return k + 1;
+    }
+    return tk.size() - 1;
+}
+
+const char* const NotAliases[] = {"WHERE", "ORDER", "GROUP",   "JOIN",  "ON",     "LEFT",      "RIGHT",
+                                  "INNER", "OUTER", "FULL",    "CROSS", "HAVING", "UNION",     "MINUS",
+                                  "SET",   "START", "CONNECT", "FOR",   "VALUES", "INTERSECT", "WITH"};
+
+// A name in the text that may be a table (not a column of an alias, not a call), followed by its alias.
+bool tableNameAt(Session& s, const std::vector<Token>& tk, size_t k) {
+    if (tk[k].kind != Token::Ident || isPunct(tk[k + 1], ".") || isPunct(tk[k + 1], "(")) return false;
+    if (k > 0 && isPunct(tk[k - 1], "."))
+        return k > 1 && std::find(s.schemas.begin(), s.schemas.end(), tk[k - 2].text) != s.schemas.end();
+    return true;
+}
+
+void addAlias(std::map<std::string, std::string>& out, const std::vector<Token>& tk, size_t k) {
+    out.emplace(tk[k].text, tk[k].text);
+    const Token& next = tk[k + 1];
+    if (next.kind == Token::Ident && std::none_of(std::begin(NotAliases), std::end(NotAliases),
+                                                  [&](const char* w) { return isWord(next, w); }))
+        out[next.text] = tk[k].text;
+}
+
+// Aliases (and names) of the object tables the text reads: alias -> table.
+std::map<std::string, std::string> objectAliases(Session& s, const std::vector<Token>& tk) {
+    std::map<std::string, std::string> out;
+    for (size_t k = 0; tk[k].kind != Token::End; ++k)
+        if (tableNameAt(s, tk, k) && objectTableType(s, tk[k].text)) addAlias(out, tk, k);
+    return out;
+}
+
+// The declared type of column col of a table the text reads (through alias when given).
+std::string columnDecl(Session& s, const std::map<std::string, std::string>& tables, const std::string& alias,
+                       const std::string& col) {
+    for (auto& [name, table] : tables) {
+        if (!alias.empty() && name != alias) continue;
+        sqlite3_stmt* q = nullptr;
+        const std::string sql = "SELECT type FROM pragma_table_info(?) WHERE upper(name) = ?";
+        std::string decl;
+        if (sqlite3_prepare_v2(s.db, sql.c_str(), -1, &q, nullptr) == SQLITE_OK) {
+            sqlite3_bind_text(q, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(q, 2, col.c_str(), -1, SQLITE_TRANSIENT);
+            if (sqlite3_step(q) == SQLITE_ROW) decl = colText(q, 0);
+        }
+        sqlite3_finalize(q);
+        if (!decl.empty()) return decl;
+    }
+    return {};
+}
+
+// Every table (with its alias) the text names, for DEREF of a REF column.
+std::map<std::string, std::string> allAliases(Session& s, const std::vector<Token>& tk) {
+    std::map<std::string, std::string> out;
+    for (size_t k = 0; tk[k].kind != Token::End; ++k)
+        if (tableNameAt(s, tk, k) && tableExists(s, tk[k].text)) addAlias(out, tk, k);
+    return out;
+}
+
+bool mentionsObjects(const std::string& text) {
+    const std::string u = upper(text);
+    for (const char* w : {"REF", "VALUE", "XMLTYPE", "GETCLOBVAL", "GETSTRINGVAL"})
+        if (u.find(w) != std::string::npos) return true;
+    return false;
+}
+
+std::string sqlQuote(const std::string& s) {
+    std::string out = "'";
+    for (char c : s) {
+        if (c == '\'') out += '\'';
+        out += c;
+    }
+    return out + "'";
+}
+
+}  // namespace
+
+// ---- entry points of the server part ------------------------------------------------------------
+
+bool runObjectTableDdl(Session& s, const std::string& utf8) {
+    std::vector<Token> tk = tokenize(utf8);
+    size_t k = 0;
+    if (!isWord(tk[k++], "CREATE") || !isWord(tk[k++], "TABLE")) return false;
+    if (tk[k].kind != Token::Ident) return false;
+    std::string table = tk[k++].text;
+    while (isPunct(tk[k], ".") && tk[k + 1].kind == Token::Ident) {
+        table = tk[k + 1].text;
+        k += 2;
+    }
+    if (!isWord(tk[k++], "OF")) return false;
+    if (tk[k].kind != Token::Ident) raise(902, "invalid datatype");
+    std::string typeName = tk[k++].text;
+    while (isPunct(tk[k], ".") && tk[k + 1].kind == Token::Ident) {
+        typeName = tk[k + 1].text;
+        k += 2;
+    }
+    if (isPunct(tk[k], ";")) ++k;
+    if (tk[k].kind != Token::End) raise(922, "missing or invalid option");
+    TypeDesc* t = findType(s, "", upper(typeName));
+    if (t->isColl() || t->isXml())
+        raise(22913, "must specify table name for nested table column or attribute");
+    if (tableExists(s, table)) raise(955, "name is already used by an existing object");
+    std::string sql = "CREATE TABLE " + quoteIdent(table) + " (";
+    for (size_t a = 0; a < t->attrs.size(); ++a)
+        sql += (a ? ", " : "") + quoteIdent(t->attrs[a].name) + " " + t->attrs[a].declared;
+    sql += ")";
+    s.exec(ObjectTableCatalog);
+    s.exec(sql);
+    s.exec("INSERT OR REPLACE INTO oci_object_table(name, type_name) VALUES (" + sqlQuote(table) + ", " +
+           sqlQuote(t->name) + ")");
+    return true;
+}
+
+TypeDesc* refTypeOf(Session& s, const std::string& declared) {
+    std::vector<Token> tk = tokenize(declared);
+    if (!isWord(tk[0], "REF") || tk[1].kind != Token::Ident) return nullptr;
+    std::string name = tk[1].text;
+    size_t k = 2;
+    while (isPunct(tk[k], ".") && tk[k + 1].kind == Token::Ident) {
+        name = tk[k + 1].text;
+        k += 2;
+    }
+    return findType(s, "", name);
+}
+
+std::string rewriteObjectSql(Session& s, const std::string& utf8) {
+    if (!mentionsObjects(utf8)) return utf8;
+    std::vector<Token> tk = tokenize(utf8);
+    std::map<std::string, std::string> tables;
+    bool tablesRead = false;
+    auto objectTables = [&]() -> const std::map<std::string, std::string>& {
+        if (!tablesRead) tables = objectAliases(s, tk);
+        tablesRead = true;
+        return tables;
+    };
+    std::string out;
+    size_t copied = 0;
+    auto splice = [&](size_t from, size_t to, const std::string& text) {
+        out.append(utf8, copied, from - copied);
+        out += text;
+        copied = to;
+    };
+    for (size_t k = 0; tk[k].kind != Token::End; ++k) {
+        const Token& t = tk[k];
+        if (t.kind != Token::Ident || t.quoted) continue;
+        const bool sysQualified = k > 1 && isPunct(tk[k - 1], ".") && isWord(tk[k - 2], "SYS") &&
+                                  !(k > 2 && isPunct(tk[k - 3], "."));
+        if (k > 0 && isPunct(tk[k - 1], ".") && !(t.text == "XMLTYPE" && sysQualified)) continue;
+        if ((t.text == "REF" || t.text == "VALUE") && isPunct(tk[k + 1], "(") &&
+            tk[k + 2].kind == Token::Ident && isPunct(tk[k + 3], ")")) {
+            auto it = objectTables().find(tk[k + 2].text);
+            if (it == objectTables().end()) raise(904, "\"" + tk[k + 2].text + "\": invalid identifier");
+            const std::string fn = t.text == "REF" ? "oci_ref(" : "oci_value(";
+            splice(t.begin, tk[k + 3].end,
+                   fn + sqlQuote(it->second) + ", " +
+                       utf8.substr(tk[k + 2].begin, tk[k + 2].end - tk[k + 2].begin) + "._rowid_)");
+            k += 3;
+            continue;
+        }
+        if (t.text == "DEREF" && isPunct(tk[k + 1], "(")) {
+            const size_t end = afterGroup(tk, k + 1);
+            std::string alias, col;
+            if (end == k + 4 && tk[k + 2].kind == Token::Ident) {
+                col = tk[k + 2].text;
+            } else if (end == k + 6 && tk[k + 2].kind == Token::Ident && isPunct(tk[k + 3], ".") &&
+                       tk[k + 4].kind == Token::Ident) {
+                alias = tk[k + 2].text;
+                col = tk[k + 4].text;
+            }
+            TypeDesc* target = nullptr;
+            if (!col.empty()) target = refTypeOf(s, columnDecl(s, allAliases(s, tk), alias, col));
+            if (!target) raise(22806, "not an object or REF");
+            splice(t.begin, tk[k + 1].end, "oci_deref(" + sqlQuote(target->name) + ", ");
+            continue;
+        }
+        if (t.text == "XMLTYPE") {
+            size_t open = k + 1;
+            if (isPunct(tk[k + 1], ".") && (isWord(tk[k + 2], "CREATEXML")) && isPunct(tk[k + 3], "("))
+                open = k + 3;
+            if (!isPunct(tk[open], "(")) continue;
+            const size_t from = sysQualified ? tk[k - 2].begin : t.begin;
+            splice(from, tk[open].end, "oci_xml(");
+            k = open;
+            continue;
+        }
+    }
+    out.append(utf8, copied, std::string::npos);
+    // expr.getClobVal() and expr.getStringVal(): the kept text is the value.
+    for (const char* method : {"GETCLOBVAL", "GETSTRINGVAL"}) {
+        for (;;) {
+            std::vector<Token> t2 = tokenize(out);
+            size_t hit = 0;
+            for (size_t k = 1; t2[k].kind != Token::End; ++k)
+                if (isWord(t2[k], method) && isPunct(t2[k - 1], ".") && isPunct(t2[k + 1], "(") &&
+                    isPunct(t2[k + 2], ")")) {
+                    hit = k;
+                    break;
+                }
+            if (!hit) break;
+            // The expression before the dot: a dotted name, or a call or parenthesised group.
+            size_t first = hit - 2;
+            if (isPunct(t2[first], ")")) {
+                int depth = 0;
+                for (size_t j = first + 1; j-- > 0;) {
+                    if (isPunct(t2[j], ")")) ++depth;
+                    if (isPunct(t2[j], "(") && --depth == 0) {
+                        first = j;
+                        break;
+                    }
+                }
+                if (first > 0 && t2[first - 1].kind == Token::Ident) --first;
+            } else {
+                while (first >= 2 && isPunct(t2[first - 1], ".") && t2[first - 2].kind == Token::Ident)
+                    first -= 2;
+            }
+            const std::string fn = std::strcmp(method, "GETCLOBVAL") == 0 ? "oci_xmlclob(" : "oci_xmlstr(";
+            out = out.substr(0, t2[first].begin) + fn +
+                  out.substr(t2[first].begin, t2[hit - 1].begin - t2[first].begin) + ")" +
+                  out.substr(t2[hit + 2].end);
+        }
+    }
+    return out;
+}
+
+void describeObjectItems(Session& s, const std::string& utf8, std::vector<Column>& columns) {
+    if (utf8.find("oci_") == std::string::npos) return;
+    std::vector<Token> tk = tokenize(utf8);
+    size_t k = 0;
+    while (tk[k].kind != Token::End && !isWord(tk[k], "SELECT")) ++k;
+    if (tk[k].kind == Token::End) return;
+    ++k;
+    if (isWord(tk[k], "DISTINCT") || isWord(tk[k], "ALL")) ++k;
+    // The select list's items, split at the outer commas.
+    std::vector<std::pair<size_t, size_t>> items;
+    size_t from = k;
+    int depth = 0;
+    for (; tk[k].kind != Token::End; ++k) {
+        if (isPunct(tk[k], "(")) ++depth;
+        if (isPunct(tk[k], ")")) --depth;
+        if (depth == 0 && (isPunct(tk[k], ",") || isWord(tk[k], "FROM"))) {
+            items.emplace_back(from, k);
+            from = k + 1;
+            if (isWord(tk[k], "FROM")) break;
+        }
+    }
+    if (items.size() != columns.size()) return;
+    for (size_t c = 0; c < items.size(); ++c) {
+        const Token& head = tk[items[c].first];
+        if (head.kind != Token::Ident || !isPunct(tk[items[c].first + 1], "(")) continue;
+        Column& col = columns[c];
+        const bool named = afterGroup(tk, items[c].first + 1) < items[c].second;  // an alias follows
+        const Token& arg = tk[items[c].first + 2];
+        if (head.text == "OCI_REF" || head.text == "OCI_VALUE" || head.text == "OCI_DEREF") {
+            TypeDesc* t = head.text == "OCI_DEREF" ? findType(s, "", arg.text) : objectTableType(s, arg.text);
+            if (!t) continue;
+            col.type = TypeInfo{};
+            col.type.type = head.text == "OCI_REF" ? SQLT_REF : SQLT_NTY;
+            col.type.size = head.text == "OCI_REF" ? 4000 : 2000;
+            col.typeSchema = t->schema;
+            col.typeName = t->name;
+            col.nullable = true;
+            if (!named && head.text != "OCI_DEREF") {
+                const Token& alias = tk[items[c].first + 4];
+                col.name = std::string(head.text == "OCI_REF" ? "REF(" : "VALUE(") + alias.text + ")";
+            }
+        } else if (head.text == "OCI_XML") {
+            col.type = TypeInfo{};
+            col.type.type = SQLT_NTY;
+            col.type.size = 2000;
+            col.typeSchema = "SYS";
+            col.typeName = "XMLTYPE";
+            if (!named)
+                col.name = "XMLTYPE" + upper(col.name.size() > 7 ? col.name.substr(7) : std::string());
+        } else if (head.text == "OCI_XMLCLOB") {
+            col.type = TypeInfo{SQLT_CLOB, 4000, 0, 0, 0, 1};
+        } else if (head.text == "OCI_XMLSTR") {
+            col.type = TypeInfo{SQLT_CHR, 4000, 0, 0, 0, 1};
+        }
+    }
+}
+
+void registerObjectFunctions(Session& s) {
+    sqlite3_create_function(s.db, "oci_ref", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, &s, fnRef, nullptr,
+                            nullptr);
+    sqlite3_create_function(s.db, "oci_value", 2, SQLITE_UTF8, &s, fnValue, nullptr, nullptr);
+    sqlite3_create_function(s.db, "oci_deref", 2, SQLITE_UTF8, &s, fnDeref, nullptr, nullptr);
+    registerXmlFunctions(s);
+}
+
+// ---- REF binds and defines ----------------------------------------------------------------------------
+
+namespace {
+
+void* cellOf(void** base, ub4 row, ub4 skip) {
+    if (!base) return nullptr;
+    void* v = nullptr;
+    std::memcpy(&v, reinterpret_cast<char*>(base) + static_cast<size_t>(row) * (skip ? skip : PtrCell),
+                sizeof v);
+    return v;
+}
+
+void setCell(void** base, ub4 row, ub4 skip, void* v) {
+    std::memcpy(reinterpret_cast<char*>(base) + static_cast<size_t>(row) * (skip ? skip : PtrCell), &v,
+                sizeof v);
+}
+
+}  // namespace
+
+Value refBindValue(const Bind& b, ub4 iteration) {
+    if (b.indp) {
+        sb2 ind = 0;
+        std::memcpy(&ind, b.indp + static_cast<size_t>(iteration) * (b.indSkip ? b.indSkip : 2), sizeof ind);
+        if (ind == OCI_IND_NULL) return Value::null();
+    }
+    void* p = cellOf(b.objectCells, iteration, b.valueSkip);
+    if (!p) return Value::null();
+    RefBody* r = liveRef(p);
+    if (r->table.empty()) return Value::null();
+    return Value::ofText(refText(r->table, r->rowid));
+}
+
+void refDefineWrite(Define& d, ub4 row, const Value& v, Session& s) {
+    if (!d.objectCells) raise(1008, "not all variables bound");
+    void* p = cellOf(d.objectCells, row, d.valueSkip);
+    RefBody* r = p ? refOf(p) : nullptr;
+    if (!r) {
+        r = static_cast<RefBody*>(newRef(d.objectType ? typeOf(d.objectType) : nullptr));
+        setCell(d.objectCells, row, d.valueSkip, r);
+    }
+    r->table.clear();
+    r->rowid = 0;
+    r->session = &s;
+    r->dbPath = s.dbPath;
+    if (!v.isNull() && !parseRefText(v.kind == Value::Text ? v.s : std::string(), r->table, r->rowid))
+        raise(22806, "not an object or REF");
+    if (!r->type && !r->table.empty()) r->type = objectTableType(s, r->table);
+    if (char* ip = d.indp ? d.indp + static_cast<size_t>(row) * (d.indSkip ? d.indSkip : 2) : nullptr) {
+        const sb2 ind = v.isNull() ? OCI_IND_NULL : OCI_IND_NOTNULL;
+        std::memcpy(ip, &ind, sizeof ind);
+    }
+}
+
+void forgetPinned(void* instance) {
+    std::lock_guard<std::mutex> g(pinLock);
+    pinned.erase(instance);
+}
+
+void* newRef(TypeDesc* type) {
+    auto* r = new RefBody;
+    r->type = type;
+    std::lock_guard<std::mutex> g(refLock);
+    refs.insert(r);
+    return r;
+}
+
+bool isRef(const void* p) {
+    return refOf(p) != nullptr;
+}
+
+bool freeRef(void* p) {
+    std::lock_guard<std::mutex> g(refLock);
+    auto it = refs.find(static_cast<RefBody*>(p));
+    if (it == refs.end()) return false;
+    delete *it;
+    refs.erase(it);
+    return true;
+}
+
+}  // namespace oci
+
+using namespace oci;
+
+namespace {
+
+Error* errorOf(OCIError* errhp) {
+    return handleAs<Error>(errhp, OCI_HTYPE_ERROR);
+}
+
+}  // namespace
+
+extern "C" {
+
+boolean OCIRefIsNull(OCIEnv*, const OCIRef* ref) {
+    RefBody* r = ref ? refOf(ref) : nullptr;
+    return !r || r->table.empty();
+}
+
+void OCIRefClear(OCIEnv*, OCIRef* ref) {
+    if (RefBody* r = ref ? refOf(ref) : nullptr) {
+        r->table.clear();
+        r->rowid = 0;
+    }
+}
+
+sword OCIRefAssign(OCIEnv*, OCIError* err, const OCIRef* source, OCIRef** target) {
+    return guarded(errorOf(err), [&]() -> sword {
+        if (!target) raise(21560, "argument 4 is null, invalid, or out of range");
+        RefBody* from = liveRef(source);
+        RefBody* to = *target ? liveRef(*target) : static_cast<RefBody*>(newRef(from->type));
+        *to = *from;
+        *target = reinterpret_cast<OCIRef*>(to);
+        return OCI_SUCCESS;
+    });
+}
+
+boolean OCIRefIsEqual(OCIEnv*, const OCIRef* x, const OCIRef* y) {
+    RefBody* a = x ? refOf(x) : nullptr;
+    RefBody* b = y ? refOf(y) : nullptr;
+    if (!a || !b) return a == b;
+    return a->table == b->table && a->rowid == b->rowid && a->dbPath == b->dbPath;
+}
+
+sword OCIRefToHex(OCIEnv*, OCIError* err, const OCIRef* ref, OraText* hex, ub4* hex_length) {
+    return guarded(errorOf(err), [&]() -> sword {
+        if (!hex || !hex_length) raise(21560, "argument 4 is null, invalid, or out of range");
+        RefBody* r = liveRef(ref);
+        const std::string text = r->table.empty() ? std::string() : refText(r->table, r->rowid);
+        if (text.size() > *hex_length) raise(22813, "operand value exceeds system limits");
+        std::memcpy(hex, text.data(), text.size());
+        *hex_length = static_cast<ub4>(text.size());
+        return OCI_SUCCESS;
+    });
+}
+
+sword OCIObjectPin(OCIEnv*, OCIError* err, OCIRef* object_ref, OCIComplexObject*, ub2, OCIDuration, ub2,
+                   void** object) {
+    return guarded(errorOf(err), [&]() -> sword {
+        if (!object) raise(21560, "argument 8 is null, invalid, or out of range");
+        RefBody* r = liveRef(object_ref);
+        if (r->table.empty()) raise(22805, "cannot pin a null REF");
+        Session& s = pinSession(r->session);
+        const std::string key = pinKey(r->dbPath, r->table, r->rowid);
+        {
+            std::lock_guard<std::mutex> g(pinLock);
+            for (auto& [instance, p] : pinned)
+                if (!p.deleted && pinKey(p.dbPath, p.table, p.rowid) == key) {
+                    ++p.pins;
+                    *object = instance;
+                    return OCI_SUCCESS;
+                }
+        }
+        TypeDesc* t = objectTableType(s, r->table);
+        if (!t) raise(21700, "object does not exist or is marked for delete");
+        void* instance = readRowObject(s, t, r->table, r->rowid);
+        if (!instance) raise(21700, "object does not exist or is marked for delete");
+        Pinned p;
+        p.type = t;
+        p.table = r->table;
+        p.rowid = r->rowid;
+        p.dbPath = r->dbPath;
+        p.session = &s;
+        p.pins = 1;
+        std::lock_guard<std::mutex> g(pinLock);
+        pinned.emplace(instance, p);
+        *object = instance;
+        return OCI_SUCCESS;
+    });
+}
+
+sword OCIObjectUnpin(OCIEnv*, OCIError* err, void* object) {
+    return guarded(errorOf(err), [&]() -> sword {
+        if (!object) raise(21560, "argument 3 is null, invalid, or out of range");
+        std::unique_lock<std::mutex> g(pinLock);
+        auto it = pinned.find(object);
+        if (it == pinned.end()) {
+            if (!instanceOf(object) && !isXml(object) && !collOfOrNull(object))
+                raise(21710, "argument is expecting a valid memory address of an object");
+            return OCI_SUCCESS;  // a transient value has no pins to count
+        }
+        if (it->second.pins > 0) --it->second.pins;
+        // An unpinned object without changes to write leaves the cache.
+        if (it->second.pins == 0 && !it->second.dirty) {
+            pinned.erase(it);
+            g.unlock();
+            dropInstance(object);
+        }
+        return OCI_SUCCESS;
+    });
+}
+
+namespace {
+
+sword markPinned(OCIError* err, void* object, bool deleting) {
+    return guarded(errorOf(err), [&]() -> sword {
+        if (!object) raise(21560, "argument 3 is null, invalid, or out of range");
+        std::lock_guard<std::mutex> g(pinLock);
+        auto it = pinned.find(object);
+        if (it == pinned.end()) {
+            if (!instanceOf(object))
+                raise(21710, "argument is expecting a valid memory address of an object");
+            raise(21603, "property id [" + std::string(deleting ? "delete" : "update") +
+                             "] is invalid for a "
+                             "transient object");
+        }
+        it->second.dirty = true;
+        if (deleting) it->second.deleted = true;
+        return OCI_SUCCESS;
+    });
+}
+
+}  // namespace
+
+sword OCIObjectMarkUpdate(OCIEnv*, OCIError* err, void* object) {
+    return markPinned(err, object, false);
+}
+
+sword OCIObjectMarkDelete(OCIEnv*, OCIError* err, void* object) {
+    return markPinned(err, object, true);
+}
+
+sword OCIObjectFlush(OCIEnv*, OCIError* err, void* object) {
+    return guarded(errorOf(err), [&]() -> sword {
+        if (!object) raise(21560, "argument 3 is null, invalid, or out of range");
+        Pinned copy;
+        {
+            std::lock_guard<std::mutex> g(pinLock);
+            auto it = pinned.find(object);
+            if (it == pinned.end()) {
+                if (!instanceOf(object))
+                    raise(21710, "argument is expecting a valid memory address of an object");
+                return OCI_SUCCESS;  // a transient object has nothing to write
+            }
+            if (!it->second.dirty) return OCI_SUCCESS;
+            copy = it->second;
+        }
+        writeBack(copy, object);
+        std::unique_lock<std::mutex> g(pinLock);
+        auto it = pinned.find(object);
+        if (it == pinned.end()) return OCI_SUCCESS;
+        it->second.dirty = false;
+        if (it->second.pins == 0) {
+            pinned.erase(it);
+            g.unlock();
+            dropInstance(object);
+        }
+        return OCI_SUCCESS;
+    });
+}
+
+sword OCIObjectGetObjectRef(OCIEnv*, OCIError* err, void* object, OCIRef* object_ref) {
+    return guarded(errorOf(err), [&]() -> sword {
+        RefBody* r = liveRef(object_ref);
+        std::lock_guard<std::mutex> g(pinLock);
+        auto it = pinned.find(object);
+        if (it == pinned.end()) raise(21710, "argument is expecting a valid memory address of an object");
+        r->type = it->second.type;
+        r->table = it->second.table;
+        r->rowid = it->second.rowid;
+        r->dbPath = it->second.dbPath;
+        r->session = it->second.session;
+        return OCI_SUCCESS;
+    });
+}
+
+}  // extern "C"
