@@ -459,6 +459,7 @@ void Session::prepareConnection() {
     sqlite3_create_function(db, "to_number", 1, SQLITE_UTF8, this, fnToNumber, nullptr, nullptr);
     sqlite3_create_function(db, "nvl2", 3, SQLITE_UTF8, this, fnNvl2, nullptr, nullptr);
     createDictionary(*this);
+    registerSequenceFunctions(*this);
     createPlSqlFunctions(db);
     registerLobFunctions(db);
     // A write to the catalog makes the routine cache unusable until its transaction ends; the end,
@@ -599,7 +600,14 @@ void Session::end() {
     dirtyLobs.clear();
     closeCursors();
     if (db) {
-        if (!sqlite3_get_autocommit(db)) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        if (!sqlite3_get_autocommit(db)) {
+            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+            try {
+                sequencesAfterRollback(*this);
+            } catch (const OraException&) {
+                // a session that ends cannot report; its numbers may be handed out again
+            }
+        }
         flushLog();
         sqlite3_finalize(dataVersionQuery);
         dataVersionQuery = nullptr;
@@ -709,6 +717,7 @@ void Session::commit() {
     if (!sqlite3_get_autocommit(db)) exec("COMMIT");
     inTxn = false;
     txnId.clear();
+    sequencesAfterCommit(*this);
     flushLog();
 }
 
@@ -721,6 +730,7 @@ void Session::rollback() {
     }
     inTxn = false;
     txnId.clear();
+    sequencesAfterRollback(*this);
     flushLog();
 }
 
@@ -759,6 +769,7 @@ void Session::rollbackTo(const std::string& name) {
     int rc = sqlite3_exec(db, ("ROLLBACK TO SAVEPOINT " + n).c_str(), nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
         raise(1086, "savepoint '" + upper(trim(name)) + "' never established in this session or is invalid");
+    sequencesAfterRollback(*this);
 }
 
 std::string Session::localTransactionId(bool start) {
@@ -868,6 +879,7 @@ sword OCISessionBegin(OCISvcCtx* svchp, OCIError* errhp, OCISession* usrhp, ub4 
                 se->schemas.push_back(reinterpret_cast<const char*>(sqlite3_column_text(us, 0)));
         }
         sqlite3_finalize(us);
+        createSynonymViews(*se);
         se->alterLog.clear();
         svc->session = se;
         se->svc = svc;

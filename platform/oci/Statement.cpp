@@ -204,6 +204,18 @@ Lexed lexStatement(const std::string& s, const std::vector<std::string>* schemas
             std::string w = s.substr(b, i - b);
             std::string u = upper(w);
             bool qualifies = i + 1 < s.size() && s[i] == '.' && (identStart(s[i + 1]) || s[i + 1] == '"');
+            std::string pseudo;
+            if (qualifies) {
+                size_t e = i + 1;
+                while (e < s.size() && identChar(s[e])) ++e;
+                pseudo = upper(s.substr(i + 1, e - i - 1));
+                if (pseudo == "NEXTVAL" || pseudo == "CURRVAL") {
+                    // seq.NEXTVAL / seq.CURRVAL: the stand-in's sequence functions
+                    o += (pseudo == "NEXTVAL" ? "oci_nextval('" : "oci_currval('") + u + "')";
+                    i = e;
+                    continue;
+                }
+            }
             if (qualifies && schemas && std::find(schemas->begin(), schemas->end(), u) != schemas->end()) {
                 ++i;  // "SCHEMA." before a name
             } else if (u == "SYSDATE") {
@@ -1157,6 +1169,7 @@ sword executeStatement(SvcCtx& svc, Stmt& st, ub4 iters, ub4 mode, Error& err) {
                 st.stmtType == OCI_STMT_ALTER || st.fnCode == 85) {
                 // DDL commits what came before it and itself
                 s.commit();
+                if (runSequenceDdl(s, st.text)) break;
                 if (auto failed = compileStoredUnit(s, st.text)) {
                     if (*failed) {
                         err.set(24344, "success with compilation error");
