@@ -122,6 +122,13 @@ TEST_F(FieldsOriginTest, FieldsOfAnotherTableStayOutOfTheUpdate) {
     q->Open();
     EXPECT_EQ("anna", q->FieldByName("ENAME")->AsString());
     EXPECT_EQ("sales", q->FieldByName("DNAME")->AsString()) << "the other table was not written";
+    q->Close();
+    // With SetFieldsReadOnly the other table's fields cannot be edited at all.
+    q->Options().SetFieldsReadOnly = true;
+    q->Open();
+    EXPECT_TRUE(q->FieldByName("DNAME")->ReadOnly());
+    EXPECT_FALSE(q->FieldByName("ENAME")->ReadOnly());
+    EXPECT_FALSE(q->FieldByName("ENO")->ReadOnly());
 }
 
 TEST_F(FieldsOriginTest, AnAliasedColumnIsWrittenUnderItsRealName) {
