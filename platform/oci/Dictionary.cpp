@@ -175,7 +175,7 @@ const char* const kViews[] = {
     "UNION ALL SELECT " CS ", upper(package), min(rowid), 'PACKAGE' FROM oci_procedure WHERE coalesce(package, '') "
     "<> '' GROUP BY upper(package) "
     "UNION ALL SELECT coalesce(nullif(upper(owner), ''), 'PUBLIC'), upper(name), rowid, 'SYNONYM' FROM "
-    "oci_synonym",
+    "oci_synonym UNION ALL SELECT " CS ", name, id, 'SEQUENCE' FROM oci_dict_sequences",
 
     "CREATE TEMP VIEW oci_dict_arguments AS "
     "SELECT nullif(upper(a.package), '') AS package, upper(a.name) AS name, a.overload AS overload, "
@@ -282,10 +282,10 @@ const char* const kViews[] = {
     "VARCHAR2(128)) AS TABLE_NAME, CAST('ENABLED' AS VARCHAR2(8)) AS STATUS, CAST(m.sql AS VARCHAR2(4000)) AS TRIGGER_BODY "
     "FROM main.sqlite_schema m WHERE m.type = 'trigger' AND " USER_RELATION("m"),
 
-    // The database has no links to other databases.
-    "CREATE TEMP VIEW all_db_links AS SELECT CAST(NULL AS VARCHAR2(128)) AS OWNER, CAST(NULL AS VARCHAR2(128)) AS "
-    "DB_LINK, CAST(NULL AS VARCHAR2(128)) AS USERNAME, CAST(NULL AS VARCHAR2(2000)) AS HOST, CAST(NULL AS DATE) AS "
-    "CREATED WHERE 0",
+    // Links of the catalog lead back to this database.
+    "CREATE TEMP VIEW all_db_links AS SELECT CAST(coalesce(nullif(upper(owner), ''), 'PUBLIC') AS VARCHAR2(128)) AS "
+    "OWNER, CAST(upper(db_link) AS VARCHAR2(128)) AS DB_LINK, CAST(upper(username) AS VARCHAR2(128)) AS USERNAME, "
+    "CAST(NULL AS VARCHAR2(2000)) AS HOST, CAST(NULL AS DATE) AS CREATED FROM oci_db_link",
 
     // The stand-in compiles nothing: compilation errors are what the catalog table oci_error holds.
     "CREATE TEMP VIEW all_errors AS SELECT CAST(coalesce(nullif(upper(owner), ''), " CS ") AS VARCHAR2(128)) AS "
@@ -356,6 +356,14 @@ void createDictionary(Session& s) {
                            &st, nullptr) == SQLITE_OK)
         hasErrors = sqlite3_step(st) == SQLITE_ROW;
     sqlite3_finalize(st);
+    // Likewise the table of database links.
+    bool hasLinks = false;
+    if (sqlite3_prepare_v2(s.db,
+                           "SELECT 1 FROM main.sqlite_schema WHERE type = 'table' AND name = 'oci_db_link'",
+                           -1, &st, nullptr) == SQLITE_OK)
+        hasLinks = sqlite3_step(st) == SQLITE_ROW;
+    sqlite3_finalize(st);
+    if (!hasLinks) s.exec("CREATE TEMP TABLE oci_db_link(owner TEXT, db_link TEXT, username TEXT)");
     if (!hasErrors)
         s.exec(
             "CREATE TEMP TABLE oci_error(owner TEXT, name TEXT, type TEXT, sequence INTEGER, line INTEGER, "

@@ -306,6 +306,7 @@ void createSequenceView(Session& s) {
     if (!ready) ready = sqlite3_exec(s.db, kCreateTable, nullptr, nullptr, nullptr) == SQLITE_OK;
     if (!ready) {
         // A database another session is writing: no sequences to show yet.
+        s.exec("CREATE TEMP VIEW oci_dict_sequences AS SELECT NULL AS name, NULL AS id WHERE 0");
         s.exec(
             "CREATE TEMP VIEW all_sequences AS SELECT CAST(NULL AS VARCHAR2(128)) AS SEQUENCE_OWNER, "
             "CAST(NULL AS "
@@ -316,6 +317,8 @@ void createSequenceView(Session& s) {
             "AS ORDER_FLAG, CAST(NULL AS NUMBER) AS CACHE_SIZE, CAST(NULL AS NUMBER) AS LAST_NUMBER WHERE 0");
         return;
     }
+    s.exec(
+        "CREATE TEMP VIEW oci_dict_sequences AS SELECT name, rowid + 1000000 AS id FROM main.oci_sequence");
     // Without a limit, Oracle shows 10^28 - 1 (ascending) or -(10^27 - 1) (descending).
     s.exec(
         "CREATE TEMP VIEW all_sequences AS SELECT CAST(sys_context('USERENV', 'CURRENT_SCHEMA') AS "

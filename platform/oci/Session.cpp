@@ -879,6 +879,18 @@ sword OCISessionBegin(OCISvcCtx* svchp, OCIError* errhp, OCISession* usrhp, ub4 
                 se->schemas.push_back(reinterpret_cast<const char*>(sqlite3_column_text(us, 0)));
         }
         sqlite3_finalize(us);
+        // Database links of the catalog (the session's own and public ones), as "@LINK".
+        if (sqlite3_prepare_v2(
+                se->db,
+                "SELECT upper(db_link) FROM oci_db_link WHERE upper(coalesce(nullif(owner, ''), "
+                "'PUBLIC')) IN (upper(?1), 'PUBLIC')",
+                -1, &us, nullptr) == SQLITE_OK) {
+            sqlite3_bind_text(us, 1, se->user.c_str(), -1, SQLITE_TRANSIENT);
+            while (sqlite3_step(us) == SQLITE_ROW)
+                se->schemas.push_back("@" +
+                                      std::string(reinterpret_cast<const char*>(sqlite3_column_text(us, 0))));
+        }
+        sqlite3_finalize(us);
         createSynonymViews(*se);
         se->alterLog.clear();
         svc->session = se;

@@ -295,7 +295,7 @@ struct Session : Handle {
     bool branchStarted = false, branchPrepared = false;
     int branchChanges = 0;             // sqlite3_total_changes when the branch started
     std::string schema;                // current schema (upper case)
-    std::vector<std::string> schemas;  // every user name (upper case), SYS and PUBLIC
+    std::vector<std::string> schemas;  // every user name (upper case), SYS and PUBLIC; "@LINK" per known link
     std::vector<std::string> alterLog;
     std::vector<std::string> pendingLog;  // ALTER SESSION texts not yet written to oci_session_log
     std::optional<std::pair<sb4, std::string>> pendingRaise;

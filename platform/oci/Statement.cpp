@@ -226,6 +226,16 @@ Lexed lexStatement(const std::string& s, const std::vector<std::string>* schemas
                 appendRowid(o, s);
             } else {
                 o += w;
+                if (schemas && i + 1 < s.size() && s[i] == '@' && identStart(s[i + 1])) {
+                    // name@link: the links of the catalog lead back to this database (listed
+                    // as "@LINK" with the session's schemas); any other is unknown.
+                    size_t e = i + 1;
+                    while (e < s.size() && (identChar(s[e]) || s[e] == '.')) ++e;
+                    const std::string link = "@" + upper(s.substr(i + 1, e - i - 1));
+                    if (std::find(schemas->begin(), schemas->end(), link) == schemas->end())
+                        raise(2019, "connection description for remote database not found");
+                    i = e;
+                }
             }
         } else {
             o += c;

@@ -105,3 +105,7 @@ CREATE TABLE IF NOT EXISTS oci_type_attr(
 CREATE TABLE IF NOT EXISTS oci_sequence(name TEXT PRIMARY KEY, min_value INTEGER, max_value INTEGER,
   increment_by INTEGER NOT NULL, cycle_flag INTEGER NOT NULL, cache_size INTEGER NOT NULL,
   next_value INTEGER NOT NULL);
+
+-- Database links (owner NULL: a public link). Every link leads back to this same database, so
+-- name@link reads the local object; a link not listed gives ORA-02019.
+CREATE TABLE IF NOT EXISTS oci_db_link(owner TEXT, db_link TEXT NOT NULL, username TEXT);

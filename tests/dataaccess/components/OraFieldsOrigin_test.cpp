@@ -230,6 +230,22 @@ TEST_F(FieldsOriginTest, ACyclicSynonymChainEndsTheLookup) {
     EXPECT_EQ(19u, Dictionary(*q).size());
 }
 
+TEST_F(FieldsOriginTest, ATableOverADatabaseLinkIsLookedUpThroughThatLink) {
+    // The stand-in's links lead back to the same database.
+    dbExec("INSERT INTO oci_db_link(owner, db_link, username) VALUES (NULL, 'LOOP', 'QEL');");
+    auto s = newSession();
+    auto q = newQuery(s.get(), "SELECT eno, dname FROM emp, dept@loop WHERE emp.dno = 10 ORDER BY eno");
+    q->Options().SetFieldsOrigin(true);
+    q->Open();
+    EXPECT_EQ((std::vector<std::string>{"ENO=EMP.ENO", "DNAME=DEPT@LOOP.DNAME"}), Origins(*q));
+    ASSERT_EQ(2u, Dictionary(*q).size()) << "one statement per link";
+    EXPECT_NE(std::string::npos, Dictionary(*q)[0].find("FROM all_tab_columns WHERE (table_name"));
+    EXPECT_NE(std::string::npos, Dictionary(*q)[1].find("FROM all_tab_columns@LOOP WHERE (table_name"));
+    q->Close();
+    EXPECT_EQ("ORA-02019: connection description for remote database not found\n",
+              ErrorText([&] { newQuery(s.get(), "SELECT * FROM dept@nowhere")->Open(); }));
+}
+
 TEST_F(FieldsOriginTest, ADictionaryThatCannotBeReadLeavesTheFieldsWithoutTable) {
     // The table is reached over a database link the server does not know: the column lookup
     // fails, is given up, and the dataset opens as it would without the option.

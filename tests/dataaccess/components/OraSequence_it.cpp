@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "DataSetFixture.h"
+#include "dataaccess/components/OraMetaData.h"
 #include "platform/rtl/Strings.h"
 #include "tests/common/TestShell.h"
 
@@ -75,6 +76,22 @@ TEST_F(SequenceIt, NextvalCountsCurrvalRepeatsAndARollbackGivesNothingBack) {
                                          dict.Fields()[2]->AsString() + "|" + dict.Fields()[3]->AsString() +
                                          "|" + dict.Fields()[4]->AsString());
     dict.Close();
+    TOraMetaData meta;
+    meta.SetConnection(a.get());
+    meta.SetMetaDataKind("sequences");
+    meta.Open();
+    ASSERT_FALSE(meta.Eof());
+    EXPECT_EQ("QEL.ITEM_SEQ", meta.FieldByName("SEQUENCE_SCHEMA")->AsString() + "." +
+                                  meta.FieldByName("SEQUENCE_NAME")->AsString());
+    meta.Close();
+    // An assignment in a block takes the next number too.
+    TOraSQL block;
+    block.SetSession(a.get());
+    block.SQL().SetText("begin :V := item_seq.NEXTVAL; end;");
+    block.ParamByName("V")->SetDataType(db::ftInteger);
+    block.ParamByName("V")->SetParamType(db::ptOutput);
+    block.Execute();
+    EXPECT_EQ(160, block.ParamByName("V")->AsInteger());
     a->ExecSQL("DROP SEQUENCE item_seq", {});
     EXPECT_EQ((std::vector<std::string>{"0"}), Sqlite3("SELECT count(*) FROM oci_sequence;"));
 }
