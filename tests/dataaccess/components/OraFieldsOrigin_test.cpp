@@ -37,6 +37,7 @@ TEST_F(FieldsOriginTest, EachFieldLearnsItsTableFromTheTextOrTheDictionary) {
         bool fieldsOrigin;
         std::vector<std::string> origins;
         size_t dictionaryQueries;
+        bool extended = false;
     };
     const std::vector<Case> cases = {
         // A star of one table: the dictionary lists its columns in column order.
@@ -65,11 +66,14 @@ TEST_F(FieldsOriginTest, EachFieldLearnsItsTableFromTheTextOrTheDictionary) {
         // Without FieldsOrigin, DefaultValues and ExtendedFieldsInfo nothing is asked.
         {"SELECT * FROM dept", false, {"DNO=", "DNAME=", "BUDGET="}, 0},
         {"SELECT eno, dname FROM emp, dept WHERE emp.dno = dept.dno", false, {"ENO=", "DNAME="}, 0},
+        // ExtendedFieldsInfo alone asks for the updating table (origins are not filled).
+        {"SELECT * FROM dept", false, {"DNO=", "DNAME=", "BUDGET="}, 1, true},
     };
     auto s = newSession();
     for (const Case& c : cases) {
         auto q = newQuery(s.get(), c.sql);
         q->Options().SetFieldsOrigin(c.fieldsOrigin);
+        q->Options().SetExtendedFieldsInfo(c.extended);
         Record();
         q->Open();
         EXPECT_EQ(c.origins, Origins(*q)) << c.sql;
