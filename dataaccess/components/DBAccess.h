@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "dataaccess/components/CRTimer.h"
 #include "dataaccess/components/DASQLMonitor.h"
 #include "dataaccess/core/CRAccess.h"
 #include "dataaccess/core/CRParser.h"
@@ -717,11 +718,11 @@ using TUpdateExecuteEvent =
 
 // A timer as the components see it: a switch, an interval and an event. Nothing fires it in a
 // program without a message loop; the detail refresh reads its settings.
-class TDATimer : public rtl::TObject {
+// The detail-delay timer: a message-queue timer, made stopped; it fires on the thread that made
+// it while that thread pumps its message queue.
+class TDATimer : public TWin32Timer {
 public:
-    bool Enabled = false;
-    int Interval = 0;
-    rtl::TNotifyEvent OnTimer;
+    TDATimer() { SetEnabled(false); }
 };
 
 // What a dataset's options switch. Options with a setter act at once on the owner, its record
@@ -828,6 +829,17 @@ public:
     explicit TDACursorField(rtl::TComponent* owner = nullptr);
 };
 
+// A table of the query as the data dictionary knows it (field origins).
+struct TExtTableInfo {
+    AnsiString Table;
+    AnsiString Schema;
+    AnsiString Catalog;
+    AnsiString DBLink;
+    AnsiString Synonym;  // the synonym the table was reached through
+    int Flag = 0;        // 1: to be looked up, 2: in the current pass, 8: resolved from a synonym
+};
+using TExtTablesInfo = std::vector<TExtTableInfo>;
+
 // The dataset's companion that knows the updated table, the key fields and the writable fields.
 class TDADataSetService : public TDataSetService {
 public:
@@ -856,6 +868,10 @@ public:
     virtual void FillFieldsDefaultValues();
     virtual void SetFieldDescsReadOnly();
     virtual bool SkipFieldsOrigin() { return true; }
+    // Which table and column of the query each field comes from; the dictionary is asked (through
+    // RequestFieldsInfo) for what the text alone cannot settle.
+    void DescribeFieldsOrigin();
+    virtual void RequestFieldsInfo(TExtTablesInfo& tables, TColumnsInfo& columns);
     virtual TFieldDesc* DetectIdentityField() { return nullptr; }
     virtual db::TField* DetectKeyGeneratorField() { return nullptr; }
     virtual void GetHiddenFields(std::vector<db::TField*>& fields) { fields.clear(); }
@@ -868,6 +884,8 @@ public:
     virtual AnsiString GetCurrentSchema() { return AnsiString(); }
     virtual bool IsProviderKeyFieldsFinal() { return false; }
     virtual void ResetTableKeys();
+    // The columns of the table's first unique index, ";"-separated (empty when it has none).
+    virtual AnsiString GetUniqueIndexColumns(const AnsiString& tableName);
     virtual bool OpenNext();
     virtual bool NeedParamValuesOnPrepare() { return false; }
 

@@ -476,7 +476,7 @@ void TCustomDADataSet::InternalClose() {
 }
 
 void TCustomDADataSet::CloseCursor() {
-    if (detailTimer_) detailTimer_->Enabled = false;
+    if (detailTimer_) detailTimer_->SetEnabled(false);
     std::exception_ptr pending;
     try {
         TMemDataSet::CloseCursor();
@@ -749,7 +749,7 @@ void TCustomDADataSet::SetUpdatingTable(const AnsiString& value) {
 TDATimer* TCustomDADataSet::CheckDetailTimer() {
     if (!detailTimer_) {
         detailTimer_ = std::make_unique<TDATimer>();
-        detailTimer_->OnTimer = [this](rtl::TObject*) { RefreshDetail(); };
+        detailTimer_->SetOnTimer([this](rtl::TObject*) { RefreshDetail(); });
     }
     return detailTimer_.get();
 }

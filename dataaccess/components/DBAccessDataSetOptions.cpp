@@ -85,7 +85,7 @@ void TDADataSetOptions::SetQuoteNames(bool value) {
 
 void TDADataSetOptions::SetDetailDelay(int value) {
     detailDelay_ = value;
-    if (owner_) owner_->CheckDetailTimer()->Interval = value;
+    if (owner_) owner_->CheckDetailTimer()->SetInterval(value);
 }
 
 void TDADataSetOptions::SetCompressBlobMode(TCompressBlobMode value) {
@@ -296,16 +296,16 @@ void TCustomDADataSet::MasterChanged() {
     db::TDataSet* master = source ? source->DataSet() : nullptr;
     if (!master || !master->Active() || master->State() == db::dsSetKey) return;
     if (!SetMasterParams(Params())) return;
-    if (detailTimer_ && detailTimer_->Interval != 0) {
-        detailTimer_->Enabled = false;
-        detailTimer_->Enabled = true;
+    if (detailTimer_ && detailTimer_->Interval() != 0) {
+        detailTimer_->SetEnabled(false);
+        detailTimer_->SetEnabled(true);
     } else {
         RefreshDetail();
     }
 }
 
 void TCustomDADataSet::RefreshDetail() {
-    if (detailTimer_) detailTimer_->Enabled = false;
+    if (detailTimer_) detailTimer_->SetEnabled(false);
     if (!Active()) return;
     if (options_->LocalMasterDetail()) {
         FIRecordSet->FilterUpdated();

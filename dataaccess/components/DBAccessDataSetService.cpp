@@ -1,6 +1,7 @@
 // TDADataSetService: the updating table, the key and data fields, the writable flag and the
 // field information the dataset's updater and SQL generator work from.
 #include "dataaccess/components/DBAccess.h"
+#include "dataaccess/components/DBAccessMetaData.h"
 #include "platform/rtl/Strings.h"
 
 namespace dac {
@@ -42,6 +43,7 @@ TCRRecordSet* TDADataSetService::RecordSet() const {
 void TDADataSetService::AfterDataOpen() {
     if (initDone_) return;
     InitUpdatingTable();
+    if (!SkipFieldsOrigin()) DescribeFieldsOrigin();
     identityField_ = DetectIdentityField();
     SetFieldDescsReadOnly();
     initDone_ = true;
@@ -211,7 +213,70 @@ void TDADataSetService::FillKeyFieldDescs(std::vector<TFieldDesc*>& descs) {
         }
         return;
     }
-    if (identityField_) descs.push_back(identityField_);
+    if (identityField_) {
+        descs.push_back(identityField_);
+        return;
+    }
+    TCRTableInfo* updating = GetUpdatingTableInfo();
+    if (!updating || !rs) return;
+    const AnsiString columns = GetUniqueIndexColumns(updating->TableName());
+    int pos = 1;
+    while (pos <= static_cast<int>(columns.size())) {
+        const std::string name = db::ExtractFieldName(columns, pos);
+        if (name.empty()) continue;
+        TFieldDesc* desc = nullptr;
+        for (int i = 0; i < rs->Fields().Count() && !desc; ++i) {
+            auto* cr = dynamic_cast<TCRFieldDesc*>(rs->Fields()[i]);
+            if (cr && cr->Kind == 0 && !cr->HasParent() && cr->ActualName == name &&
+                (!cr->TableInfo || cr->TableInfo == updating))
+                desc = cr;
+        }
+        // A key column the query does not select: no key at all.
+        if (!desc) {
+            descs.clear();
+            return;
+        }
+        descs.push_back(desc);
+    }
+}
+
+AnsiString TDADataSetService::GetUniqueIndexColumns(const AnsiString& tableName) {
+    TCustomDADataSet* ds = DADataSet();
+    TCustomDAConnection* connection = ds->UsedConnection();
+    TCRRecordSet* rs = RecordSet();
+    if (!connection || !rs) return AnsiString();
+    TDBAccessUtils::InternalConnect(connection);
+    struct End {
+        TCustomDAConnection* c;
+        ~End() {
+            try {
+                TDBAccessUtils::InternalDisconnect(c);
+            } catch (...) {
+            }
+        }
+    } end{connection};
+    TSQLObjectInfo parts;
+    rs->GetCommand()->SQLInfo()->SplitObjectName(tableName, parts);
+    if (parts.Schema.empty()) parts.Schema = GetCurrentSchema();
+    TDAMetaData meta;
+    meta.SetConnection(connection);
+    meta.SetTransaction(ds->UsedTransaction());
+    meta.SetMetaDataKind("indexcolumns");
+    meta.Restrictions().SetText("table_catalog=" + parts.Catalog + "\r\ntable_schema=" + parts.Schema +
+                                "\r\ntable_name=" + parts.Name + "\r\nunique=1");
+    meta.Open();
+    AnsiString result, index, schema;
+    for (bool first = true; !meta.Eof(); meta.Next(), first = false) {
+        const AnsiString name = meta.FieldByName("INDEX_NAME")->AsString();
+        const AnsiString owner = meta.FieldByName("INDEX_SCHEMA")->AsString();
+        if (!first && (name != index || owner != schema)) break;
+        index = name;
+        schema = owner;
+        if (!result.empty()) result += ";";
+        result += meta.FieldByName("COLUMN_NAME")->AsString();
+    }
+    meta.Close();
+    return result;
 }
 
 void TDADataSetService::FillDataFieldDescs(std::vector<TFieldDesc*>& descs, bool allTables) {

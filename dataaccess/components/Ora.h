@@ -522,6 +522,12 @@ public:
     bool CanModify() override;
     int GetRecordCount() override;
     AnsiString GetCurrentSchema() override;
+    bool SkipFieldsOrigin() override { return false; }
+    void CloseCursor() override;
+    // Asks all_tab_columns, all_synonyms and all_db_links (locally or over the table's link).
+    void RequestFieldsInfo(TExtTablesInfo& tables, TColumnsInfo& columns) override;
+    // The dictionary statements the last lookup ran, in order.
+    const std::vector<AnsiString>& DictionarySQL() const { return dictionarySQL_; }
     bool IsProviderKeyFieldsFinal() override { return true; }
     bool OpenNext() override;
     bool NeedParamValuesOnPrepare() override { return true; }
@@ -537,6 +543,7 @@ protected:
     TOraDataSet* OraDataSet() const;
 
 private:
+    std::vector<AnsiString> dictionarySQL_;
     AnsiString keySequence_;
     TSequenceMode sequenceMode_ = smPost;
     bool scrollableCursor_ = false;

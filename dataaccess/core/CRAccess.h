@@ -167,6 +167,8 @@ public:
 class TColumnsInfo {
 public:
     TColumnInfo* Add();
+    // A new item at index (0 .. Count); the items from there on move up.
+    TColumnInfo* Insert(int index);
     void Clear() { items_.clear(); }
     int Count() const { return static_cast<int>(items_.size()); }
     TColumnInfo* Items(int index) const;
@@ -686,6 +688,13 @@ public:
     TCRTableInfo* TableInfo = nullptr;
     AnsiString DefaultExpression;
     bool AutoIncrement = false;
+    // The name the select list gives the column, kept when ActualName becomes the table's column.
+    AnsiString SelectName;
+    void SetActualName(const AnsiString& value) {
+        ActualName = value;
+        actualNames_[0].clear();
+        actualNames_[1].clear();
+    }
 
 private:
     AnsiString actualNames_[2];

@@ -398,6 +398,12 @@ TColumnInfo* TColumnsInfo::Add() {
     return items_.back().get();
 }
 
+TColumnInfo* TColumnsInfo::Insert(int index) {
+    if (index < 0 || index > Count())
+        throw rtl::Exception("List index out of bounds (" + std::to_string(index) + ")");
+    return items_.insert(items_.begin() + index, std::make_unique<TColumnInfo>())->get();
+}
+
 TColumnInfo* TColumnsInfo::Items(int index) const {
     if (index < 0 || index >= Count())
         throw rtl::Exception("List index out of bounds (" + std::to_string(index) + ")");

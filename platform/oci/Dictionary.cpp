@@ -4,6 +4,7 @@
 // object belongs to the session's current schema; synonyms keep their own owner (PUBLIC for public
 // ones). Names are upper case, as Oracle keeps unquoted names. Oracle's LONG columns (view texts,
 // defaults, conditions) are VARCHAR2(4000) here: SQLite would read a LONG declaration as a number.
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -174,7 +175,7 @@ const char* const kViews[] = {
     "UNION ALL SELECT " CS ", upper(package), min(rowid), 'PACKAGE' FROM oci_procedure WHERE coalesce(package, '') "
     "<> '' GROUP BY upper(package) "
     "UNION ALL SELECT coalesce(nullif(upper(owner), ''), 'PUBLIC'), upper(name), rowid, 'SYNONYM' FROM "
-    "oci_synonym",
+    "oci_synonym UNION ALL SELECT " CS ", name, id, 'SEQUENCE' FROM oci_dict_sequences",
 
     "CREATE TEMP VIEW oci_dict_arguments AS "
     "SELECT nullif(upper(a.package), '') AS package, upper(a.name) AS name, a.overload AS overload, "
@@ -281,10 +282,10 @@ const char* const kViews[] = {
     "VARCHAR2(128)) AS TABLE_NAME, CAST('ENABLED' AS VARCHAR2(8)) AS STATUS, CAST(m.sql AS VARCHAR2(4000)) AS TRIGGER_BODY "
     "FROM main.sqlite_schema m WHERE m.type = 'trigger' AND " USER_RELATION("m"),
 
-    // SQLite has no sequences, so this one is always empty.
-    "CREATE TEMP VIEW all_sequences AS SELECT CAST(NULL AS VARCHAR2(128)) AS SEQUENCE_OWNER, CAST(NULL AS "
-    "VARCHAR2(128)) AS SEQUENCE_NAME, CAST(NULL AS NUMBER) AS MIN_VALUE, CAST(NULL AS NUMBER) AS MAX_VALUE, CAST(NULL "
-    "AS NUMBER) AS INCREMENT_BY, CAST(NULL AS NUMBER) AS LAST_NUMBER WHERE 0",
+    // Links of the catalog lead back to this database.
+    "CREATE TEMP VIEW all_db_links AS SELECT CAST(coalesce(nullif(upper(owner), ''), 'PUBLIC') AS VARCHAR2(128)) AS "
+    "OWNER, CAST(upper(db_link) AS VARCHAR2(128)) AS DB_LINK, CAST(upper(username) AS VARCHAR2(128)) AS USERNAME, "
+    "CAST(NULL AS VARCHAR2(2000)) AS HOST, CAST(NULL AS DATE) AS CREATED FROM oci_db_link",
 
     // The stand-in compiles nothing: compilation errors are what the catalog table oci_error holds.
     "CREATE TEMP VIEW all_errors AS SELECT CAST(coalesce(nullif(upper(owner), ''), " CS ") AS VARCHAR2(128)) AS "
@@ -329,6 +330,7 @@ const UserView kUserViews[] = {
     {"all_triggers", "OWNER"},
     {"all_sequences", "SEQUENCE_OWNER"},
     {"all_errors", "OWNER"},
+    {"all_db_links", "OWNER"},
 };
 
 std::vector<std::string> viewColumns(sqlite3* db, const std::string& view) {
@@ -354,11 +356,20 @@ void createDictionary(Session& s) {
                            &st, nullptr) == SQLITE_OK)
         hasErrors = sqlite3_step(st) == SQLITE_ROW;
     sqlite3_finalize(st);
+    // Likewise the table of database links.
+    bool hasLinks = false;
+    if (sqlite3_prepare_v2(s.db,
+                           "SELECT 1 FROM main.sqlite_schema WHERE type = 'table' AND name = 'oci_db_link'",
+                           -1, &st, nullptr) == SQLITE_OK)
+        hasLinks = sqlite3_step(st) == SQLITE_ROW;
+    sqlite3_finalize(st);
+    if (!hasLinks) s.exec("CREATE TEMP TABLE oci_db_link(owner TEXT, db_link TEXT, username TEXT)");
     if (!hasErrors)
         s.exec(
             "CREATE TEMP TABLE oci_error(owner TEXT, name TEXT, type TEXT, sequence INTEGER, line INTEGER, "
             "position INTEGER, text TEXT, attribute TEXT, message_number INTEGER)");
     for (const char* v : kViews) s.exec(v);
+    createSequenceView(s);
     for (const UserView& u : kUserViews) {
         std::string list;
         for (const std::string& c : viewColumns(s.db, u.all)) {
@@ -372,6 +383,66 @@ void createDictionary(Session& s) {
     s.exec(
         "CREATE TEMP VIEW user_users AS SELECT USERNAME, USER_ID, CREATED FROM all_users WHERE USERNAME = "
         "sys_context('USERENV', 'SESSION_USER')");
+}
+
+namespace {
+
+bool namedRelation(sqlite3* db, const char* schemaTable, const std::string& name) {
+    sqlite3_stmt* st = nullptr;
+    bool found = false;
+    const std::string sql =
+        std::string("SELECT 1 FROM ") + schemaTable + " WHERE upper(name) = ?1 AND type IN ('table', 'view')";
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK) {
+        sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+        found = sqlite3_step(st) == SQLITE_ROW;
+    }
+    sqlite3_finalize(st);
+    return found;
+}
+
+}  // namespace
+
+void createSynonymViews(Session& s) {
+    // The session's own synonyms first: a private synonym hides a public one of the same name.
+    std::map<std::string, std::string> target;
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(
+            s.db,
+            "SELECT upper(name), upper(target_name) FROM oci_synonym WHERE upper(coalesce(owner, "
+            "'')) IN (?1, '', 'PUBLIC') ORDER BY CASE WHEN upper(owner) = ?1 THEN 0 ELSE 1 END",
+            -1, &st, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(st);
+        return;
+    }
+    sqlite3_bind_text(st, 1, s.schema.c_str(), -1, SQLITE_TRANSIENT);
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        const auto* n = sqlite3_column_text(st, 0);
+        const auto* t = sqlite3_column_text(st, 1);
+        if (n && t) target.emplace(reinterpret_cast<const char*>(n), reinterpret_cast<const char*>(t));
+    }
+    sqlite3_finalize(st);
+    for (const auto& [name, first] : target) {
+        // An object of the schema wins over a synonym of its name.
+        if (namedRelation(s.db, "main.sqlite_schema", name) ||
+            namedRelation(s.db, "temp.sqlite_schema", name))
+            continue;
+        std::string to = first;
+        for (int hop = 0; hop < 10 && !to.empty(); ++hop) {
+            if (namedRelation(s.db, "main.sqlite_schema", to)) {
+                auto quote = [](const std::string& v) {
+                    std::string q = "\"";
+                    for (char c : v) q += c == '"' ? std::string("\"\"") : std::string(1, c);
+                    return q + "\"";
+                };
+                sqlite3_exec(
+                    s.db, ("CREATE TEMP VIEW " + quote(name) + " AS SELECT * FROM main." + quote(to)).c_str(),
+                    nullptr, nullptr, nullptr);
+                break;
+            }
+            auto next = target.find(to);
+            to = next == target.end() ? std::string() : next->second;
+        }
+    }
 }
 
 }  // namespace oci

@@ -935,6 +935,10 @@ private:
                 if (t.text == "-" && k > 0) return true;
             }
             if (isRecordField(k)) return true;
+            // seq.NEXTVAL / seq.CURRVAL are evaluated by SQLite.
+            if (t.kind == Token::Ident && k >= 2 && isPunct(".", k - 1) &&
+                (upper(t.text) == "NEXTVAL" || upper(t.text) == "CURRVAL"))
+                return true;
         }
         return false;
     }
@@ -1070,6 +1074,16 @@ private:
             }
             expectPunct(")");
             return out + ")";
+        }
+        // seq.NEXTVAL and schema.seq.NEXTVAL (CURRVAL alike): the stand-in's sequence functions.
+        for (size_t skip : {size_t(0), size_t(2)}) {
+            if (skip && !(isPunct(".", 1) && peek(2).kind == Token::Ident)) continue;
+            if (!isPunct(".", skip + 1) || peek(skip + 2).kind != Token::Ident) continue;
+            const std::string pseudo = upper(peek(skip + 2).text);
+            const std::string seq = upper(peek(skip).text);
+            if ((pseudo != "NEXTVAL" && pseudo != "CURRVAL") || seq.find('\'') != std::string::npos) continue;
+            i_ += skip + 3;
+            return (pseudo == "NEXTVAL" ? "oci_nextval('" : "oci_currval('") + seq + "')";
         }
         // A stored function or one the runner knows itself.
         return sqlParam(e, call(true));

@@ -459,6 +459,7 @@ void Session::prepareConnection() {
     sqlite3_create_function(db, "to_number", 1, SQLITE_UTF8, this, fnToNumber, nullptr, nullptr);
     sqlite3_create_function(db, "nvl2", 3, SQLITE_UTF8, this, fnNvl2, nullptr, nullptr);
     createDictionary(*this);
+    registerSequenceFunctions(*this);
     createPlSqlFunctions(db);
     registerLobFunctions(db);
     registerObjectFunctions(*this);
@@ -600,7 +601,14 @@ void Session::end() {
     dirtyLobs.clear();
     closeCursors();
     if (db) {
-        if (!sqlite3_get_autocommit(db)) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        if (!sqlite3_get_autocommit(db)) {
+            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+            try {
+                sequencesAfterRollback(*this);
+            } catch (const OraException&) {
+                // a session that ends cannot report; its numbers may be handed out again
+            }
+        }
         flushLog();
         sqlite3_finalize(dataVersionQuery);
         dataVersionQuery = nullptr;
@@ -710,6 +718,7 @@ void Session::commit() {
     if (!sqlite3_get_autocommit(db)) exec("COMMIT");
     inTxn = false;
     txnId.clear();
+    sequencesAfterCommit(*this);
     flushLog();
 }
 
@@ -722,6 +731,7 @@ void Session::rollback() {
     }
     inTxn = false;
     txnId.clear();
+    sequencesAfterRollback(*this);
     flushLog();
 }
 
@@ -760,6 +770,7 @@ void Session::rollbackTo(const std::string& name) {
     int rc = sqlite3_exec(db, ("ROLLBACK TO SAVEPOINT " + n).c_str(), nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
         raise(1086, "savepoint '" + upper(trim(name)) + "' never established in this session or is invalid");
+    sequencesAfterRollback(*this);
 }
 
 std::string Session::localTransactionId(bool start) {
@@ -869,6 +880,19 @@ sword OCISessionBegin(OCISvcCtx* svchp, OCIError* errhp, OCISession* usrhp, ub4 
                 se->schemas.push_back(reinterpret_cast<const char*>(sqlite3_column_text(us, 0)));
         }
         sqlite3_finalize(us);
+        // Database links of the catalog (the session's own and public ones), as "@LINK".
+        if (sqlite3_prepare_v2(
+                se->db,
+                "SELECT upper(db_link) FROM oci_db_link WHERE upper(coalesce(nullif(owner, ''), "
+                "'PUBLIC')) IN (upper(?1), 'PUBLIC')",
+                -1, &us, nullptr) == SQLITE_OK) {
+            sqlite3_bind_text(us, 1, se->user.c_str(), -1, SQLITE_TRANSIENT);
+            while (sqlite3_step(us) == SQLITE_ROW)
+                se->schemas.push_back("@" +
+                                      std::string(reinterpret_cast<const char*>(sqlite3_column_text(us, 0))));
+        }
+        sqlite3_finalize(us);
+        createSynonymViews(*se);
         se->alterLog.clear();
         svc->session = se;
         se->svc = svc;

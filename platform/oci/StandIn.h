@@ -295,7 +295,7 @@ struct Session : Handle {
     bool branchStarted = false, branchPrepared = false;
     int branchChanges = 0;             // sqlite3_total_changes when the branch started
     std::string schema;                // current schema (upper case)
-    std::vector<std::string> schemas;  // every user name (upper case), SYS and PUBLIC
+    std::vector<std::string> schemas;  // every user name (upper case), SYS and PUBLIC; "@LINK" per known link
     std::vector<std::string> alterLog;
     std::vector<std::string> pendingLog;  // ALTER SESSION texts not yet written to oci_session_log
     std::optional<std::pair<sb4, std::string>> pendingRaise;
@@ -305,6 +305,9 @@ struct Session : Handle {
     std::map<std::string, std::string> nls;
     std::vector<std::weak_ptr<Cursor>> cursors;       // queries open on this session
     std::vector<std::shared_ptr<LobData>> dirtyLobs;  // LOB writes not yet in their rows
+    // Sequences: CURRVAL of each sequence this session took NEXTVAL of, and the positions its
+    // open transaction wrote (written again should the transaction roll back).
+    std::map<std::string, int64_t> sequenceCurrent, sequenceNext;
     void flushLobs();
     // Routines the PL/SQL runner read from the catalog, kept while the catalog cannot have changed:
     // no write of this session to a catalog table and no commit of another connection since.
@@ -675,6 +678,17 @@ int runReturning(Session& s, Stmt& st, const Returning& r, const std::map<std::s
 
 // CREATE [OR REPLACE] TYPE and DROP TYPE; false when the text is no such statement.
 bool runTypeDdl(Session& s, const std::string& utf8);
+// Sequences (Sequences.cpp): CREATE/DROP SEQUENCE (false for other statements), the SQL
+// functions behind seq.NEXTVAL and seq.CURRVAL, and the session's transaction ends.
+bool runSequenceDdl(Session& s, const std::string& utf8);
+void registerSequenceFunctions(Session& s);
+// ALL_SEQUENCES over the catalog table (made when the database has none yet).
+void createSequenceView(Session& s);
+// Synonyms of tables and views the session sees (its own before public ones), as temporary
+// views, so that queries can name them; made at logon.
+void createSynonymViews(Session& s);
+void sequencesAfterRollback(Session& s);
+void sequencesAfterCommit(Session& s);
 // The column description of a declared type naming an object or collection type.
 std::optional<Column> objectColumnType(Session& s, const std::string& declared);
 Param* describeType(Session& s, Describe& d, const std::string& name);

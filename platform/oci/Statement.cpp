@@ -204,6 +204,18 @@ Lexed lexStatement(const std::string& s, const std::vector<std::string>* schemas
             std::string w = s.substr(b, i - b);
             std::string u = upper(w);
             bool qualifies = i + 1 < s.size() && s[i] == '.' && (identStart(s[i + 1]) || s[i + 1] == '"');
+            std::string pseudo;
+            if (qualifies) {
+                size_t e = i + 1;
+                while (e < s.size() && identChar(s[e])) ++e;
+                pseudo = upper(s.substr(i + 1, e - i - 1));
+                if (pseudo == "NEXTVAL" || pseudo == "CURRVAL") {
+                    // seq.NEXTVAL / seq.CURRVAL: the stand-in's sequence functions
+                    o += (pseudo == "NEXTVAL" ? "oci_nextval('" : "oci_currval('") + u + "')";
+                    i = e;
+                    continue;
+                }
+            }
             if (qualifies && schemas && std::find(schemas->begin(), schemas->end(), u) != schemas->end()) {
                 ++i;  // "SCHEMA." before a name
             } else if (u == "SYSDATE") {
@@ -214,6 +226,16 @@ Lexed lexStatement(const std::string& s, const std::vector<std::string>* schemas
                 appendRowid(o, s);
             } else {
                 o += w;
+                if (schemas && i + 1 < s.size() && s[i] == '@' && identStart(s[i + 1])) {
+                    // name@link: the links of the catalog lead back to this database (listed
+                    // as "@LINK" with the session's schemas); any other is unknown.
+                    size_t e = i + 1;
+                    while (e < s.size() && (identChar(s[e]) || s[e] == '.')) ++e;
+                    const std::string link = "@" + upper(s.substr(i + 1, e - i - 1));
+                    if (std::find(schemas->begin(), schemas->end(), link) == schemas->end())
+                        raise(2019, "connection description for remote database not found");
+                    i = e;
+                }
             }
         } else {
             o += c;
@@ -1165,6 +1187,7 @@ sword executeStatement(SvcCtx& svc, Stmt& st, ub4 iters, ub4 mode, Error& err) {
                     s.commit();
                     break;
                 }
+                if (runSequenceDdl(s, st.text)) break;
                 if (auto failed = compileStoredUnit(s, st.text)) {
                     if (*failed) {
                         err.set(24344, "success with compilation error");

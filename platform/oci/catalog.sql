@@ -99,3 +99,13 @@ CREATE TABLE IF NOT EXISTS oci_type_attr(
   position INTEGER NOT NULL,
   name TEXT NOT NULL COLLATE NOCASE,
   data_type TEXT NOT NULL);
+
+-- Sequences (CREATE SEQUENCE writes them; DROP SEQUENCE removes them). name as Oracle keeps it;
+-- min_value and max_value NULL for no limit; next_value is what the next NEXTVAL hands out.
+CREATE TABLE IF NOT EXISTS oci_sequence(name TEXT PRIMARY KEY, min_value INTEGER, max_value INTEGER,
+  increment_by INTEGER NOT NULL, cycle_flag INTEGER NOT NULL, cache_size INTEGER NOT NULL,
+  next_value INTEGER NOT NULL);
+
+-- Database links (owner NULL: a public link). Every link leads back to this same database, so
+-- name@link reads the local object; a link not listed gives ORA-02019.
+CREATE TABLE IF NOT EXISTS oci_db_link(owner TEXT, db_link TEXT NOT NULL, username TEXT);

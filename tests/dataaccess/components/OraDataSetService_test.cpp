@@ -43,7 +43,8 @@ TEST_F(DataSetTest, KeyFieldsAreResolvedByNameAndAMissingOneIsNamed) {
     q->Open();
     std::vector<TFieldDesc*> keys;
     q->DataSetService()->GetKeyFieldDescs(keys);
-    EXPECT_TRUE(keys.empty()) << "no ROWID, no key fields, no index lookup";
+    ASSERT_EQ(1u, keys.size()) << "no ROWID, no key fields: the column of the primary key's index";
+    EXPECT_EQ("ID", keys[0]->Name);
     q->SetKeyFields("ID;NAME");
     q->DataSetService()->GetKeyFieldDescs(keys);
     ASSERT_EQ(2u, keys.size());

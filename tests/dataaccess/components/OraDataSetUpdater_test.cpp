@@ -118,7 +118,8 @@ TEST_F(UpdaterTest, CachedChangesGoInBlocksOfTheBatchSize) {
 
 TEST_F(UpdaterTest, QuickRefreshWithoutKeysGivesItsSessionUseBack) {
     auto s = newSession();
-    auto q = newQuery(s.get(), "SELECT id, name FROM item");
+    // A table without a unique index: no key at all.
+    auto q = newQuery(s.get(), "SELECT a, b FROM pair");
     q->Open();
     const int uses = s->ConnectCount();
     EXPECT_EQ("Unique keyfields required", ErrorText([&] { q->RefreshQuick(false); }));

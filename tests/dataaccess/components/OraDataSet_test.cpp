@@ -166,8 +166,9 @@ TEST_F(DataSetTest, DetailDelayMakesAStoppedTimer) {
     EXPECT_EQ(nullptr, q.DetailTimer());
     q.Options().SetDetailDelay(500);
     ASSERT_NE(nullptr, q.DetailTimer());
-    EXPECT_EQ(500, q.DetailTimer()->Interval);
-    EXPECT_FALSE(q.DetailTimer()->Enabled);
+    EXPECT_EQ(500, q.DetailTimer()->Interval());
+    EXPECT_FALSE(q.DetailTimer()->Enabled());
+    EXPECT_FALSE(q.DetailTimer()->Armed());
 }
 
 TEST_F(DataSetTest, RefreshModeAndRefreshOptionsAreOneSetting) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "DataSetFixture.h"
+#include "platform/rtl/Threads.h"
 
 using namespace dac;
 
@@ -85,4 +86,31 @@ TEST_F(MasterDetailTest, ACircularLinkIsRefused) {
 TEST_F(MasterDetailTest, TheLinkNamesItsDetail) {
     EXPECT_EQ(detail_.get(), detail_->DataLink()->GetDetailDataSet());
     EXPECT_EQ(&source_, detail_->GetDataSource());
+}
+
+TEST_F(MasterDetailTest, WithADetailDelaySeveralScrollsRefreshTheDetailOnceWhenTheQueueIsPumped) {
+    detail_->Options().SetDetailDelay(100);
+    master_->Open();
+    detail_->Open();
+    int refreshes = 0;
+    detail_->AfterRefresh = [&](db::TDataSet*) { ++refreshes; };
+    master_->Next();
+    master_->Next();
+    master_->Prior();
+    master_->Next();
+    EXPECT_EQ(0, refreshes) << "nothing before the delay has passed";
+    EXPECT_TRUE(detail_->DetailTimer()->Armed());
+    for (int i = 0; i < 40 && refreshes == 0; ++i) rtl::WaitAndProcessMessages(50);
+    EXPECT_EQ(1, refreshes);
+    EXPECT_FALSE(detail_->DetailTimer()->Armed()) << "stopped by the refresh";
+    EXPECT_EQ(3, detail_->ParamByName("OID")->AsInteger());
+    EXPECT_EQ((std::vector<int>{1}), DetailN());
+    // Nothing more fires without a further change.
+    rtl::WaitAndProcessMessages(250);
+    EXPECT_EQ(1, refreshes);
+    // Closing stops a pending refresh.
+    master_->Prior();
+    EXPECT_TRUE(detail_->DetailTimer()->Armed());
+    detail_->Close();
+    EXPECT_FALSE(detail_->DetailTimer()->Armed());
 }
