@@ -3,6 +3,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 #include "platform/oci/Guard.h"
@@ -405,8 +406,11 @@ std::shared_ptr<const std::vector<Token>> blockTokens(const std::string& text) {
         std::shared_ptr<const std::vector<Token>> tokens;
     };
     constexpr size_t kKept = 8;
-    thread_local std::vector<Entry> kept;
-    thread_local size_t next = 0;
+    // Kept for the process (no thread-local objects: the library is loaded and unloaded at run time).
+    static std::mutex lock;
+    static std::vector<Entry> kept;
+    static size_t next = 0;
+    std::lock_guard<std::mutex> hold(lock);
     for (const Entry& e : kept)
         if (e.text == text) return e.tokens;
     Entry e{text, std::make_shared<const std::vector<Token>>(tokenize(text))};
