@@ -11,9 +11,10 @@
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <exception>
 #include <fstream>
-#include <iterator>
 #include <mutex>
+#include <vector>
 
 #include "platform/rtl/DateTime.h"
 #include "platform/rtl/Files.h"
@@ -24,34 +25,117 @@ namespace svc {
 
 namespace {
 
-std::string Utf8(const xmlChar* s) {
-    return s ? std::string(reinterpret_cast<const char*>(s)) : std::string();
-}
-
 std::string TrimLineEnd(std::string s) {
     while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
     return s;
 }
 
-// The element's own text: its text and CDATA children, in order.
-std::string OwnText(const xmlNode* element) {
-    std::string text;
-    for (const xmlNode* n = element->children; n; n = n->next)
-        if ((n->type == XML_TEXT_NODE || n->type == XML_CDATA_SECTION_NODE) && n->content)
-            text += Utf8(n->content);
-    return text;
-}
-
-void CopyElement(const xmlNode* from, TXmlNode& to) {
-    to.SetValue(OwnText(from));
-    for (const xmlAttr* a = from->properties; a; a = a->next) {
-        xmlChar* value = xmlNodeListGetString(from->doc, a->children, 1);
-        to.SetAttribute(Utf8(a->name), Utf8(value));
-        xmlFree(value);
+// Builds the elements straight from the parser's events, without libxml2's own tree: a package of
+// 200 000 items was read into that tree, copied and freed again. Text and CDATA directly inside an
+// element, in order, make its value; comments and processing instructions are passed over. The
+// elements are handed out only after the whole document proved well-formed.
+class TTreeBuilder {
+public:
+    static void Install(xmlSAXHandler& sax) {
+        sax.startElementNs = StartElement;
+        sax.endElementNs = EndElement;
+        sax.characters = Characters;
+        sax.ignorableWhitespace = Characters;
+        sax.cdataBlock = Characters;
+        sax.internalSubset = DocumentType;
+        sax.comment = nullptr;
+        sax.processingInstruction = nullptr;
+        sax.reference = nullptr;
+        // SAX1 element events are never used with a SAX2 handler
+        sax.startElement = nullptr;
+        sax.endElement = nullptr;
     }
-    for (const xmlNode* n = from->children; n; n = n->next)
-        if (n->type == XML_ELEMENT_NODE) CopyElement(n, to.NodeNew(Utf8(n->name)));
-}
+
+    std::unique_ptr<TXmlNode> root;
+    std::exception_ptr failure;
+    bool documentType = false;
+
+private:
+    static TTreeBuilder& Of(void* ctx) {
+        return *static_cast<TTreeBuilder*>(static_cast<xmlParserCtxt*>(ctx)->_private);
+    }
+    // No C++ exception may pass through the parser: the first one stops it and is raised afterwards.
+    template <class F>
+    static void Guarded(void* ctx, F&& f) {
+        TTreeBuilder& b = Of(ctx);
+        if (b.failure) return;
+        try {
+            f(b);
+        } catch (...) {
+            b.failure = std::current_exception();
+            xmlStopParser(static_cast<xmlParserCtxt*>(ctx));
+        }
+    }
+
+    static void StartElement(void* ctx, const xmlChar* localname, const xmlChar*, const xmlChar*, int,
+                             const xmlChar**, int attributeCount, int, const xmlChar** attributes) {
+        Guarded(ctx, [&](TTreeBuilder& b) {
+            const char* name = reinterpret_cast<const char*>(localname);
+            TXmlNode* node;
+            if (b.open_.empty()) {
+                b.root = std::make_unique<TXmlNode>(name);
+                node = b.root.get();
+            } else {
+                node = &b.open_.back().node->NodeNew(name);
+            }
+            b.open_.push_back({node, std::string()});
+            // five pointers an attribute: local name, prefix, URI, value and the value's end
+            for (int i = 0; i < attributeCount; ++i) {
+                const xmlChar* const* a = attributes + 5 * i;
+                std::string value(reinterpret_cast<const char*>(a[3]), static_cast<size_t>(a[4] - a[3]));
+                node->SetAttribute(reinterpret_cast<const char*>(a[0]), AmpersandsBack(std::move(value)));
+            }
+        });
+    }
+    // A document type ends the reading where it starts: none of its declarations is read, so no
+    // entity can be defined, let alone expanded.
+    static void DocumentType(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*) {
+        Of(ctx).documentType = true;
+        xmlStopParser(static_cast<xmlParserCtxt*>(ctx));
+    }
+    static void EndElement(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*) {
+        Guarded(ctx, [](TTreeBuilder& b) {
+            if (b.open_.empty()) return;
+            b.open_.back().node->SetValue(std::move(b.open_.back().text));
+            b.open_.pop_back();
+        });
+    }
+    static void Characters(void* ctx, const xmlChar* text, int length) {
+        Guarded(ctx, [&](TTreeBuilder& b) {
+            if (b.open_.empty() || length <= 0) return;
+            b.open_.back().text.append(reinterpret_cast<const char*>(text), static_cast<size_t>(length));
+        });
+    }
+    // Without entity substitution libxml2 hands an attribute's ampersand (written "&amp;", "&#38;"
+    // or "&#x26;") to the tree builder as "&#38;", for its own tree to decode again.
+    static std::string AmpersandsBack(std::string value) {
+        static constexpr std::string_view kAmp = "&#38;";
+        size_t at = value.find(kAmp);
+        if (at == std::string::npos) return value;
+        std::string out;
+        out.reserve(value.size());
+        size_t from = 0;
+        for (; at != std::string::npos; at = value.find(kAmp, from)) {
+            out.append(value, from, at - from);
+            out += '&';
+            from = at + kAmp.size();
+        }
+        out.append(value, from, std::string::npos);
+        return out;
+    }
+
+    // The elements open at this point of the document, each with its text so far.
+    struct TOpen {
+        TXmlNode* node;
+        std::string text;
+    };
+    std::vector<TOpen> open_;
+};
 
 struct TDocFree {
     void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
@@ -151,9 +235,16 @@ std::unique_ptr<TXmlNode> ReadXmlMemory(std::string_view data, const std::string
         throw EXmlReadError("Cannot read XML document " + name + ": the file is too large");
     std::unique_ptr<xmlParserCtxt, TCtxtFree> ctxt(xmlNewParserCtxt());
     if (!ctxt) throw EXmlReadError("Cannot read XML document " + name + ": out of memory");
+    TTreeBuilder builder;
+    TTreeBuilder::Install(*ctxt->sax);
+    ctxt->_private = &builder;
     const int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
     std::unique_ptr<xmlDoc, TDocFree> doc(xmlCtxtReadMemory(
         ctxt.get(), data.data(), static_cast<int>(data.size()), name.c_str(), nullptr, options));
+    if (builder.failure) std::rethrow_exception(builder.failure);
+    if (builder.documentType)
+        throw EXmlReadError("Cannot read XML document " + name +
+                            ": a package may not declare a document type");
     if (!doc) {
         const xmlError* error = xmlCtxtGetLastError(ctxt.get());
         // libxml2 reports a document without any element as "document empty".
@@ -162,20 +253,16 @@ std::unique_ptr<TXmlNode> ReadXmlMemory(std::string_view data, const std::string
         if (error && error->line > 0) text += " (line " + rtl::IntToStr(error->line) + ")";
         throw EXmlReadError("Cannot read XML document " + name + ": " + text);
     }
-    if (doc->intSubset || doc->extSubset)
-        throw EXmlReadError("Cannot read XML document " + name +
-                            ": a package may not declare a document type");
-    const xmlNode* root = xmlDocGetRootElement(doc.get());
-    if (!root) return nullptr;
-    auto node = std::make_unique<TXmlNode>(Utf8(root->name));
-    CopyElement(root, *node);
-    return node;
+    return std::move(builder.root);
 }
 
 std::unique_ptr<TXmlNode> ReadXmlFile(const std::string& fileName) {
     std::ifstream in(rtl::SysFileName(fileName), std::ios::binary);
     if (!in) throw EXmlReadError("Cannot read XML document " + fileName + ": the file cannot be opened");
-    const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string data;
+    char block[1 << 16];
+    while (in.read(block, sizeof block) || in.gcount() > 0)
+        data.append(block, static_cast<size_t>(in.gcount()));
     if (in.bad()) throw EXmlReadError("Cannot read XML document " + fileName + ": read error");
     return ReadXmlMemory(data, fileName);
 }

@@ -445,6 +445,15 @@ public:
 
     void ExecProc() override {
         TOciSession& session = OciSession(session_);
+        if (!decl_.SQL.empty()) {
+            if (sql_.empty()) sql_ = JoinLines(decl_.SQL);
+            session.Run([&] {
+                session.ExecPrepared(
+                    sql_, [&](TOCICommand& command) { BindDeclared(command, params_); },
+                    [&](TOCICommand& command) { ReadOutputs(command, params_); });
+            });
+            return;
+        }
         session.Run([&] {
             std::unique_ptr<TOCICommand> command = NewCommand(session);
             BindDeclared(*command, params_);
@@ -461,6 +470,7 @@ public:
 
 private:
     TStoredProcDecl decl_;
+    std::string sql_;  // the block, once joined
     db::TParams params_;
     TDataSession* session_ = nullptr;
 };
@@ -542,6 +552,7 @@ private:
 TOciSession::TOciSession() : connection_(std::make_unique<TOCIConnection>()) {}
 
 TOciSession::~TOciSession() {
+    DropPrepared();
     try {
         connection_->Disconnect();
     } catch (...) {
@@ -567,6 +578,7 @@ void TOciSession::Failed(const std::exception& error) {
     }
     if (ora && IsLostConnectionCode(ora->ErrorCode) && connection_->GetConnected()) {
         inTransaction_ = false;
+        DropPrepared();
         try {
             connection_->Disconnect();
         } catch (...) {
@@ -593,7 +605,36 @@ void TOciSession::Connect() {
 
 void TOciSession::Disconnect() {
     inTransaction_ = false;
+    DropPrepared();
     Run([&] { connection_->Disconnect(); });
+}
+
+void TOciSession::ExecPrepared(const std::string& sql, const std::function<void(TOCICommand&)>& bind,
+                               const std::function<void(TOCICommand&)>& read) {
+    TOCIConnection& connection = Connection();
+    std::unique_ptr<TOCICommand>& kept = prepared_[sql];
+    if (kept && (kept->GetConnection() != &connection || !kept->GetPrepared())) kept.reset();
+    try {
+        if (kept) {
+            kept->Params().Clear();
+            bind(*kept);
+        } else {
+            std::unique_ptr<TOCICommand> command = NewCommand(*this);
+            bind(*command);
+            command->SetSQLText(sql);
+            command->Prepare();
+            kept = std::move(command);
+        }
+        kept->Execute();
+        read(*kept);
+    } catch (...) {
+        prepared_.erase(sql);
+        throw;
+    }
+}
+
+void TOciSession::DropPrepared() {
+    prepared_.clear();
 }
 
 void TOciSession::StartTransaction() {

@@ -9,14 +9,17 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
 #include "common/uDataAccess.h"
 
 namespace dac {
+class TOCICommand;
 class TOCIConnection;
-}
+}  // namespace dac
 
 namespace svc {
 
@@ -64,12 +67,20 @@ public:
         }
     }
 
+    // Runs a PL/SQL block on a command this session keeps prepared for it: bind adds the call's
+    // parameters (anew each time), read takes the outputs. A failed run drops the command; the
+    // kept commands go before the connection does.
+    void ExecPrepared(const std::string& sql, const std::function<void(dac::TOCICommand&)>& bind,
+                      const std::function<void(dac::TOCICommand&)>& read);
+
 private:
     void Failed(const std::exception& error);
+    void DropPrepared();
     void EndTransaction(bool commit);
     void ExecSQL(const std::string& sql);
 
     std::unique_ptr<dac::TOCIConnection> connection_;
+    std::map<std::string, std::unique_ptr<dac::TOCICommand>> prepared_;  // by block text
     uint8_t home_ = 0;
     std::string username_, password_, server_, schema_;
     bool inTransaction_ = false;

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 #include "platform/oci/Guard.h"
@@ -111,12 +112,38 @@ struct Arg {
     std::optional<std::string> defaultValue;
 };
 
+// One statement of a routine's body, lexed once. Its SQLite statement is prepared at its first
+// run and kept with the routine, so a call does not parse its body again; SQLite itself prepares
+// a kept statement again after a schema change.
+struct BodyStatement {
+    std::string text;  // as written
+    Lexed lexed;
+    bool open = false;  // OPEN :cursor FOR <query>
+    sqlite3_stmt* st = nullptr;
+    std::vector<std::string> keys;  // the parameter each SQLite parameter takes; empty: unnamed
+    bool busy = false;              // running now: a nested run prepares its own
+};
+
+// The statements of a body, made at the first call. Lives as long as the session keeps the routine
+// (see loadRoutines), which the session drops before it closes its database.
+struct BodyPlan {
+    BodyPlan() = default;
+    BodyPlan(const BodyPlan&) = delete;
+    BodyPlan& operator=(const BodyPlan&) = delete;
+    ~BodyPlan() {
+        for (BodyStatement& b : statements) sqlite3_finalize(b.st);
+    }
+    bool built = false;
+    std::vector<BodyStatement> statements;
+};
+
 struct Routine {
     std::string package, name;  // upper case
     int overload = 0;
     bool function = false;
     std::string body;
     std::vector<Arg> args;  // position order; a function's result first, at position 0
+    std::shared_ptr<BodyPlan> plan = std::make_shared<BodyPlan>();
     std::string fullName() const { return package.empty() ? name : package + "." + name; }
 };
 
@@ -202,18 +229,49 @@ std::vector<Routine> readRoutines(Session& s, const std::string& pkg, const std:
     return out;
 }
 
+using Routines = std::shared_ptr<const std::vector<Routine>>;
+
+// What the PL/SQL runner keeps in a session (Session::routineCache): the routines read, and the
+// statements of the savepoint that makes a block one statement, prepared once.
+struct RoutineCache {
+    RoutineCache() = default;
+    RoutineCache(const RoutineCache&) = delete;
+    RoutineCache& operator=(const RoutineCache&) = delete;
+    ~RoutineCache() {
+        for (sqlite3_stmt* st : savepoint) sqlite3_finalize(st);
+    }
+    std::map<std::pair<std::string, std::string>, Routines> routines;
+    enum { Set, Rollback, Release };
+    sqlite3_stmt* savepoint[3] = {nullptr, nullptr, nullptr};
+};
+
 // The overloads of a routine (every routine of a package when name is empty), from the session's
 // cache while the catalog has not changed: a call no longer scans the catalog each time.
-std::vector<Routine> loadRoutines(Session& s, const std::string& pkg, const std::string& name) {
-    using Cache = std::map<std::pair<std::string, std::string>, std::vector<Routine>>;
-    if (s.catalogDirty) return readRoutines(s, pkg, name);
-    if (!s.routineCacheValid()) s.routineCache = std::make_shared<Cache>();
-    Cache& cache = *static_cast<Cache*>(s.routineCache.get());
-    const auto key = std::make_pair(pkg, name);
+Routines loadRoutines(Session& s, const std::string& pkg, const std::string& name) {
+    if (s.catalogDirty) return std::make_shared<const std::vector<Routine>>(readRoutines(s, pkg, name));
+    if (!s.routineCacheValid()) s.routineCache = std::make_shared<RoutineCache>();
+    auto& cache = static_cast<RoutineCache*>(s.routineCache.get())->routines;
+    auto key = std::make_pair(pkg, name);
     if (const auto it = cache.find(key); it != cache.end()) return it->second;
-    std::vector<Routine> routines = readRoutines(s, pkg, name);
-    cache.emplace(key, routines);
+    Routines routines = std::make_shared<const std::vector<Routine>>(readRoutines(s, pkg, name));
+    cache.emplace(std::move(key), routines);
     return routines;
+}
+
+// Runs one step of the block's savepoint: from the session's kept statements when it has them.
+int savepointStep(Session& s, int which) {
+    static const char* const texts[] = {"SAVEPOINT \"OCI$BLOCK\"", "ROLLBACK TO SAVEPOINT \"OCI$BLOCK\"",
+                                        "RELEASE SAVEPOINT \"OCI$BLOCK\""};
+    auto* cache = static_cast<RoutineCache*>(s.routineCache.get());
+    if (!cache) return sqlite3_exec(s.db, texts[which], nullptr, nullptr, nullptr);
+    sqlite3_stmt*& st = cache->savepoint[which];
+    if (!st) {
+        const int rc = sqlite3_prepare_v3(s.db, texts[which], -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr);
+        if (rc != SQLITE_OK) return rc;
+    }
+    const int rc = sqlite3_step(st);
+    sqlite3_reset(st);
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
 }
 
 bool isUser(Session& s, const std::string& name) {
@@ -269,17 +327,17 @@ std::optional<std::pair<std::string, std::string>> findSynonym(Session& s, const
 
 // Finds the overloads a call names: [schema.]package.routine or [schema.]routine, through
 // synonyms of the routine or of its package.
-std::vector<Routine> findRoutines(Session& s, const std::vector<std::string>& parts, int depth = 0) {
-    std::vector<Routine> r;
+Routines findRoutines(Session& s, const std::vector<std::string>& parts, int depth = 0) {
+    Routines r = std::make_shared<const std::vector<Routine>>();
     if (parts.size() == 1) {
         r = loadRoutines(s, "", parts[0]);
     } else if (parts.size() == 2) {
         r = loadRoutines(s, parts[0], parts[1]);
-        if (r.empty() && isUser(s, parts[0])) r = loadRoutines(s, "", parts[1]);
+        if (r->empty() && isUser(s, parts[0])) r = loadRoutines(s, "", parts[1]);
     } else if (parts.size() == 3 && isUser(s, parts[0])) {
         r = loadRoutines(s, parts[1], parts[2]);
     }
-    if (!r.empty() || parts.empty() || depth > 8) return r;
+    if (!r->empty() || parts.empty() || depth > 8) return r;
     const bool owned = parts.size() > 1 && isUser(s, parts[0]);
     const size_t k = owned ? 1 : 0;
     if (k >= parts.size()) return r;
@@ -340,9 +398,35 @@ struct ArgRef {
     Value value;      // evaluated value for inputs
 };
 
+// The tokens of a block text. A program runs a few blocks again and again (a call per item of a
+// package, the lists of several kinds taking turns), so the tokens of the last few texts are kept.
+std::shared_ptr<const std::vector<Token>> blockTokens(const std::string& text) {
+    struct Entry {
+        std::string text;
+        std::shared_ptr<const std::vector<Token>> tokens;
+    };
+    constexpr size_t kKept = 8;
+    // Kept for the process (no thread-local objects: the library is loaded and unloaded at run time).
+    static std::mutex lock;
+    static std::vector<Entry> kept;
+    static size_t next = 0;
+    std::lock_guard<std::mutex> hold(lock);
+    for (const Entry& e : kept)
+        if (e.text == text) return e.tokens;
+    Entry e{text, std::make_shared<const std::vector<Token>>(tokenize(text))};
+    if (kept.size() < kKept) {
+        kept.push_back(std::move(e));
+        return kept.back().tokens;
+    }
+    Entry& slot = kept[next];
+    next = (next + 1) % kKept;
+    slot = std::move(e);
+    return slot.tokens;
+}
+
 class BlockRunner {
 public:
-    BlockRunner(Session& s, Stmt& st) : s_(s), st_(st), toks_(tokenize(st.text)) {}
+    BlockRunner(Session& s, Stmt& st) : s_(s), st_(st), tokens_(blockTokens(st.text)), toks_(*tokens_) {}
 
     void run() {
         try {
@@ -362,7 +446,8 @@ public:
 private:
     Session& s_;
     Stmt& st_;
-    std::vector<Token> toks_;
+    std::shared_ptr<const std::vector<Token>> tokens_;
+    const std::vector<Token>& toks_;
     size_t i_ = 0;
     std::map<std::string, Value> vars_;
     std::map<std::string, Value> outs_;
@@ -372,13 +457,13 @@ private:
     void beginAtomic() {
         if (atomic_) return;
         s_.beginWork();
-        s_.exec("SAVEPOINT \"OCI$BLOCK\"");
+        if (const int rc = savepointStep(s_, RoutineCache::Set); rc != SQLITE_OK) s_.raiseSqlite(rc);
         atomic_ = true;
     }
     void endAtomic(bool ok) {
         if (!atomic_ || !s_.db) return;
-        if (!ok) sqlite3_exec(s_.db, "ROLLBACK TO SAVEPOINT \"OCI$BLOCK\"", nullptr, nullptr, nullptr);
-        sqlite3_exec(s_.db, "RELEASE SAVEPOINT \"OCI$BLOCK\"", nullptr, nullptr, nullptr);
+        if (!ok) savepointStep(s_, RoutineCache::Rollback);
+        savepointStep(s_, RoutineCache::Release);
         atomic_ = false;
     }
 
@@ -770,7 +855,8 @@ private:
 
     Value callRoutine(const std::vector<std::string>& parts, const std::string& name,
                       const std::vector<ArgRef>& actual, bool wantValue) {
-        auto overloads = findRoutines(s_, parts);
+        const Routines found = findRoutines(s_, parts);
+        const std::vector<Routine>& overloads = *found;
         if (overloads.empty()) plsError("PLS-00201: identifier '" + name + "' must be declared");
         const Routine* r = nullptr;
         std::vector<const ArgRef*> chosen;
@@ -827,39 +913,136 @@ private:
         std::vector<std::string> outNames;
         for (const Arg& a : r.args)
             if (a.direction != OCI_TYPEPARAM_IN) outNames.push_back(a.position == 0 ? "RESULT" : a.name);
-        for (const std::string& stmt : splitStatements(r.body)) {
-            Lexed lx = lexStatement(stmt, &s_.schemas);
-            std::string first = upper(stmt.substr(0, stmt.find_first_of(" \t\r\n")));
-            if (first == "OPEN") {
-                auto toks = tokenize(stmt);
+        BodyPlan& plan = *r.plan;
+        if (!plan.built) buildPlan(plan, r.body);
+        for (BodyStatement& b : plan.statements) {
+            if (b.open) {
+                auto toks = tokenize(b.text);
                 if (toks.size() < 4 || toks[1].kind != Token::Marker || toks[2].kind != Token::Ident ||
                     toks[2].text != "FOR")
                     plsError("PLS-00103: Encountered the symbol \"" + toks[1].text + "\"");
                 std::string target = toks[1].text;
                 Value cur;
                 cur.kind = Value::Cursor;
-                cur.cursor = openQuery(s_, stmt.substr(toks[3].begin), params, false);
+                cur.cursor = openQuery(s_, b.text.substr(toks[3].begin), params, false);
                 params[target] = cur;
-            } else if (lx.stmtType == OCI_STMT_SELECT) {
+            } else if (b.lexed.stmtType == OCI_STMT_SELECT) {
+                BodyRun run(s_, b);
+                run.bind(params);
                 // run to its end: a statement that assigns nothing may still raise on a later row
-                QueryRows rs = selectRows(s_, stmt, params, SIZE_MAX);
-                bool assigns = false;
-                for (const std::string& n : rs.names)
-                    if (std::find(outNames.begin(), outNames.end(), upper(n)) != outNames.end())
-                        assigns = true;
-                if (!assigns) continue;
-                if (rs.rows.empty()) raise(1403);
-                for (size_t c = 0; c < rs.names.size(); ++c) {
-                    std::string n = upper(rs.names[c]);
-                    if (std::find(outNames.begin(), outNames.end(), n) != outNames.end())
-                        params[n] = rs.rows[0][c];
+                std::vector<Value> first;
+                bool any = false;
+                int rc;
+                while ((rc = sqlite3_step(run.st)) == SQLITE_ROW) {
+                    if (any) continue;
+                    any = true;
+                    for (int c = 0, n = sqlite3_column_count(run.st); c < n; ++c)
+                        first.push_back(columnValue(run.st, c));
                 }
+                if (rc != SQLITE_DONE) s_.raiseSqlite(rc);
+                // The names are read after the run: SQLite prepares a kept statement again when the
+                // schema changed, and "SELECT *" may then have other columns.
+                std::vector<std::pair<size_t, std::string>> assigned;
+                for (int c = 0, n = sqlite3_column_count(run.st); c < n; ++c) {
+                    const char* name = sqlite3_column_name(run.st, c);
+                    std::string key = upper(name ? name : "");
+                    if (std::find(outNames.begin(), outNames.end(), key) != outNames.end())
+                        assigned.emplace_back(static_cast<size_t>(c), std::move(key));
+                }
+                if (assigned.empty()) continue;
+                if (!any) raise(1403);
+                for (auto& [c, key] : assigned)
+                    if (c < first.size()) params[key] = first[c];
             } else {
                 beginAtomic();
-                runDml(s_, lx.sqlite, params);
+                s_.drainCursors();
+                BodyRun run(s_, b);
+                run.bind(params);
+                int rc;
+                while ((rc = sqlite3_step(run.st)) == SQLITE_ROW) {
+                }
+                if (rc != SQLITE_DONE) s_.raiseSqlite(rc);
             }
         }
     }
+
+    void buildPlan(BodyPlan& plan, const std::string& body) {
+        std::vector<BodyStatement> statements;
+        for (std::string& text : splitStatements(body)) {
+            BodyStatement b;
+            b.open = upper(text.substr(0, text.find_first_of(" \t\r\n"))) == "OPEN";
+            b.lexed = lexStatement(text, &s_.schemas);
+            b.text = std::move(text);
+            statements.push_back(std::move(b));
+        }
+        plan.statements = std::move(statements);
+        plan.built = true;
+    }
+
+    // A body statement prepared, its parameters bound from the call's values; reset for its next
+    // run when done.
+    struct BodyRun {
+        BodyRun(Session& s, BodyStatement& b) : b_(b) {
+            if (b.busy || !b.st) {
+                sqlite3_stmt* st = prepare(s, b.lexed.sqlite);
+                if (b.busy) {
+                    owned_ = st;
+                } else {
+                    b.st = st;
+                    b.keys.clear();
+                    for (int k = 1, n = sqlite3_bind_parameter_count(st); k <= n; ++k) {
+                        const char* name = sqlite3_bind_parameter_name(st, k);
+                        b.keys.push_back(name ? upper(name + 1) : std::string());
+                    }
+                }
+            }
+            st = owned_ ? owned_ : b.st;
+            if (!owned_) b.busy = true;
+        }
+        void bind(const std::map<std::string, Value>& params) {
+            for (size_t k = 0; k < b_.keys.size(); ++k) {
+                if (b_.keys[k].empty()) raise(1008);
+                auto it = params.find(b_.keys[k]);
+                if (it == params.end()) raise(1008);
+                bindValue(st, static_cast<int>(k + 1), it->second);
+            }
+        }
+        ~BodyRun() {
+            if (owned_) {
+                sqlite3_finalize(owned_);
+                return;
+            }
+            sqlite3_reset(b_.st);
+            sqlite3_clear_bindings(b_.st);
+            b_.busy = false;
+        }
+        BodyRun(const BodyRun&) = delete;
+        BodyRun& operator=(const BodyRun&) = delete;
+
+        sqlite3_stmt* st = nullptr;
+
+    private:
+        static sqlite3_stmt* prepare(Session& s, const std::string& sql) {
+            sqlite3_stmt* st = nullptr;
+            const char* tail = nullptr;
+            int rc = sqlite3_prepare_v3(s.db, sql.c_str(), static_cast<int>(sql.size()),
+                                        SQLITE_PREPARE_PERSISTENT, &st, &tail);
+            if (rc != SQLITE_OK) {
+                sqlite3_finalize(st);
+                s.raiseSqlite(rc);
+            }
+            if (!st) raise(900);
+            for (; tail && *tail; ++tail) {
+                if (static_cast<unsigned char>(*tail) > ' ' && *tail != ';') {
+                    sqlite3_finalize(st);
+                    raise(911, "invalid character");
+                }
+            }
+            return st;
+        }
+        BodyStatement& b_;
+        sqlite3_stmt* owned_ = nullptr;
+    };
 
     // The client library's block that reads nls_session_parameters: answered from this session.
     void nlsBlock() {
@@ -1272,7 +1455,8 @@ Param* describeObject(Session& s, Describe& d, const std::string& nameIn, ub1 ob
     }
     if (parts.size() != 1 || parts[0].empty()) raise(4043, "object " + shown + " does not exist");
     if (d.root) freeHandle(d.root);
-    auto members = loadRoutines(s, parts[0], "");
+    const Routines memberList = loadRoutines(s, parts[0], "");
+    const std::vector<Routine>& members = *memberList;
     if (!members.empty()) {
         Param* pkg = newParam(&d);
         pkg->setInt(OCI_ATTR_PTYPE, 1, OCI_PTYPE_PKG);
@@ -1288,7 +1472,8 @@ Param* describeObject(Session& s, Describe& d, const std::string& nameIn, ub1 ob
         d.root = pkg;
         return pkg;
     }
-    auto routines = loadRoutines(s, "", parts[0]);
+    const Routines routineList = loadRoutines(s, "", parts[0]);
+    const std::vector<Routine>& routines = *routineList;
     if (routines.empty()) {
         auto target = findSynonym(s, schema, parts[0]);
         if (!target) raise(4043, "object " + shown + " does not exist");

@@ -65,6 +65,34 @@ TEST(StoredProc, EveryCallStartsFromClearedValues) {
     EXPECT_EQ(second.Out("P_OUT").AsInteger(), 42);
 }
 
+TEST(StoredProc, ParametersAreFoundByNameWithoutRegardToCase) {
+    const struct {
+        const char* name;
+        const char* expected;  // the call as the procedure saw it
+    } cases[] = {
+        {"P_ID", "P_ID=7 P_NAME=null P_WHEN=null P_OUT=null "},
+        {"p_id", "P_ID=7 P_NAME=null P_WHEN=null P_OUT=null "},
+        {"P_OUT", "P_ID=null P_NAME=null P_WHEN=null P_OUT=7 "},
+        {"p_Out", "P_ID=null P_NAME=null P_WHEN=null P_OUT=7 "},
+    };
+    for (const auto& c : cases) {
+        TRecordingProc proc(Decl());
+        TProcCall call(proc, nullptr);
+        call.Int(c.name, 7);
+        // the procedure overwrites P_OUT with 42: read what was sent before the call
+        std::string sent;
+        for (int i = 0; i < proc.Params().Count(); ++i) {
+            const db::TParam* p = proc.Params()[i];
+            sent += p->Name() + "=" + (p->IsNull() ? "null" : p->AsString()) + " ";
+        }
+        EXPECT_EQ(sent, c.expected) << c.name;
+        call.Exec();
+        EXPECT_EQ(call.Out(c.name).AsInteger(),
+                  std::string(c.name) == "P_ID" || std::string(c.name) == "p_id" ? 7 : 42)
+            << c.name;
+    }
+}
+
 TEST(StoredProc, TextsLongerThanTheirParameterAreRefusedNotCut) {
     TRecordingProc proc(Decl());
     TProcCall call(proc, nullptr);

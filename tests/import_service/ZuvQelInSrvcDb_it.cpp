@@ -195,7 +195,8 @@ TEST_F(InProgramKilled, EveryPackageIsImportedOnceAfterAKillDuringTheImport) {
     ASSERT_FALSE(card.empty());
     const std::string staging = dir_ / "staging";
     fs::create_directories(staging);
-    constexpr int kPackages = 6, kRequests = 20, kFirstId = 91000;
+    // Enough requests that a kill 0-400 ms into the import mostly lands inside it.
+    constexpr int kPackages = 6, kRequests = 200, kFirstId = 500000;
     std::vector<std::string> names;
     for (int p = 0; p < kPackages; ++p) {
         std::string requests;
@@ -232,11 +233,23 @@ TEST_F(InProgramKilled, EveryPackageIsImportedOnceAfterAKillDuringTheImport) {
         SqliteText("SELECT count(*) FROM dr_request WHERE dr_request_id >= " + std::to_string(kFirstId)));
     std::printf("killed with %ld of %d requests written\n", written, kPackages * kRequests);
 
+    // The killed run may have imported everything already: the new one is stopped only after its
+    // start line, so that it has begun to watch for the stop.
+    const auto starts = [&] {
+        const std::string journal = Journal();
+        size_t n = 0;
+        for (size_t at = journal.find("\" started..."); at != std::string::npos;
+             at = journal.find("\" started...", at + 1))
+            ++n;
+        return n;
+    };
+    const size_t startsBefore = starts();
     Child program({dir_ / "ZuvQelInSrvc"}, Env());
     bool ended = false;
     for (int waited = 0; waited < 60000 && !ended; waited += 100) {
-        ended = std::all_of(names.begin(), names.end(),
-                            [&](const std::string& n) { return Has(back, n) || Has(import + "/Error", n); });
+        ended = starts() > startsBefore && std::all_of(names.begin(), names.end(), [&](const std::string& n) {
+                    return Has(back, n) || Has(import + "/Error", n);
+                });
         if (!ended) ::usleep(100000);
     }
     program.Signal(SIGTERM);

@@ -127,6 +127,52 @@ TEST(XmlDocument, ElementsAttributesAndTexts) {
     EXPECT_EQ(XmlFieldText(list.Nodes(1), "F"), nullptr);
 }
 
+// The elements as one line: name, [attributes], "value" and the children in braces.
+std::string Dump(const TXmlNode& node) {
+    std::string out = node.Name();
+    if (!node.Attributes().empty()) {
+        out += "[";
+        for (const auto& [name, value] : node.Attributes()) out += name + "=" + value + ";";
+        out += "]";
+    }
+    if (!node.Value().empty()) out += "\"" + node.Value() + "\"";
+    if (node.NodeCount() > 0) {
+        out += "{";
+        for (int i = 0; i < node.NodeCount(); ++i) out += (i ? " " : "") + Dump(node.Nodes(i));
+        out += "}";
+    }
+    return out;
+}
+
+TEST(XmlDocument, TextsAttributesAndNamesAsTheDocumentMeansThem) {
+    const std::pair<const char*, const char*> cases[] = {
+        // texts around child elements join; CDATA is text; references are decoded
+        {"<a>x<b/>y<![CDATA[&z]]></a>", "a\"xy&z\"{b}"},
+        {"<a>&lt;&amp;&gt;&quot;&apos;&#65;&#x42;</a>", "a\"<&>\"'AB\""},
+        {"<a>\n\t<b>1</b>\n</a>", "a\"\n\t\n\"{b\"1\"}"},
+        // an ampersand in an attribute in each of its spellings, and the other references
+        {"<a v=\"1&amp;2&#38;3&#x26;4\" w=\"&lt;&#60;&gt;&quot;&apos;\"/>", "a[v=1&2&3&4;w=<<>\"';]"},
+        {"<a v=\"&amp;#38;\"/>", "a[v=&#38;;]"},
+        // white space in attribute values is normalized, references to it are kept
+        {"<a v=\"x\ty\nz\" w=\"x&#9;y&#10;z\"/>", "a[v=x y z;w=x\ty\nz;]"},
+        // names without their namespace prefix; namespace declarations are no attributes
+        {"<p:a xmlns:p=\"urn:p\" xmlns:q=\"urn:q\" q:v=\"1\" w=\"2\"><p:b/></p:a>", "a[v=1;w=2;]{b}"},
+        // depth and order
+        {"<r><l><i k=\"1\"/><i k=\"2\">t</i></l><l/></r>", "r{l{i[k=1;] i[k=2;]\"t\"} l}"},
+        {"<r>\xD0\x98<!-- skipped --><?pi skipped?>\xD1\x8F</r>", "r\"\xD0\x98\xD1\x8F\""},
+    };
+    for (const auto& [xml, expected] : cases) {
+        const auto root = ReadXmlMemory(xml, "t");
+        ASSERT_TRUE(root) << xml;
+        EXPECT_EQ(Dump(*root), expected) << xml;
+    }
+    // a long text comes in pieces and is whole again
+    const std::string longText(100000, 'x');
+    const auto root = ReadXmlMemory("<a>" + longText + "<![CDATA[" + longText + "]]></a>", "t");
+    ASSERT_TRUE(root);
+    EXPECT_EQ(root->Value(), longText + longText);
+}
+
 TEST(XmlDocument, DeclaredEncodingsComeOutAsUtf8) {
     const std::string utf8 = "Иванов";  // the test file is UTF-8
     const std::string cp1251 = "\xC8\xE2\xE0\xED\xEE\xE2";

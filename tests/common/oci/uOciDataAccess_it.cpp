@@ -300,6 +300,75 @@ TEST_F(OciProcTest, InputsOutputsNullsAndAFunctionResult) {
     EXPECT_EQ("2.9.1.0", versionCall.Out("RESULT").AsString());
 }
 
+// Components declared with their block run it on a command the session keeps prepared: every
+// call still sends its own values and gets its own outputs, a refused call or a lost connection
+// leaves the next call working, and two components with the same block share it safely.
+TEST_F(OciProcTest, BlocksKeptPreparedAcrossCallsFailuresAndReconnects) {
+    SqliteExec(kRowsFixture);
+    auto session = Session();
+    const svc::TStoredProcDecl echoDecl{
+        "ospEcho",
+        "OCI_TEST.ECHO",
+        {"begin", "  OCI_TEST.ECHO(:P_TEXT, :P_N, :P_DOUBLE, :P_WHEN, :P_NEXT, :P_NOTHING);", "end;"},
+        {{"P_TEXT", db::ftString, db::ptInputOutput, 40, false},
+         {"P_N", db::ftFloat, db::ptInput, 0, false},
+         {"P_DOUBLE", db::ftFloat, db::ptOutput, 0, false},
+         {"P_WHEN", db::ftDateTime, db::ptInput, 0, false},
+         {"P_NEXT", db::ftDateTime, db::ptOutput, 0, false},
+         {"P_NOTHING", db::ftString, db::ptOutput, 10, false}}};
+    auto echo = access_.Components().CreateStoredProc(echoDecl);
+    auto twin = access_.Components().CreateStoredProc(echoDecl);
+    auto refuse = access_.Components().CreateStoredProc(
+        {"ospRefuse", "OCI_TEST.REFUSE", {"begin", "  OCI_TEST.REFUSE;", "end;"}, {}});
+    enum Step { Echo, Twin, Refused, LostThenReconnect };
+    const struct {
+        Step step;
+        const char* text;  // null: not set
+        double n;
+        const char* outText;
+    } steps[] = {
+        {Echo, "ab", 1, "ab!"},
+        {Echo, "a much longer text, of 35 letters", 2, "a much longer text, of 35 letters!"},
+        {Echo, nullptr, 3, "!"},
+        {Refused, nullptr, 0, nullptr},
+        {Echo, "x", 4, "x!"},
+        {Twin, "twin", 5, "twin!"},
+        {Echo, nullptr, 6, "!"},
+        {LostThenReconnect, nullptr, 0, nullptr},
+        {Echo, "after", 7, "after!"},
+        {Twin, "y", 8, "y!"},
+        {Refused, nullptr, 0, nullptr},
+        {Twin, "z", 9, "z!"},
+    };
+    int day = 1;
+    for (const auto& s : steps) {
+        SCOPED_TRACE("step with n " + std::to_string(s.n));
+        if (s.step == Refused) {
+            EXPECT_EQ(20001, OraCode([&] { svc::TProcCall(*refuse, session.get()).Exec(); }));
+            EXPECT_TRUE(session->Connected());
+            continue;
+        }
+        if (s.step == LostThenReconnect) {
+            SqliteExec("INSERT INTO oci_fault(kind, target, times) VALUES ('LOST_CONNECTION', 'qel', 1);");
+            EXPECT_EQ(3113, OraCode([&] { svc::TProcCall(*echo, session.get()).Float("P_N", 1).Exec(); }));
+            EXPECT_FALSE(session->Connected());
+            session->Connect();
+            continue;
+        }
+        svc::TProcCall call(s.step == Echo ? *echo : *twin, session.get());
+        if (s.text) call.Text("P_TEXT", s.text);
+        call.Float("P_N", s.n).DateTime("P_WHEN", rtl::EncodeDate(2024, 3, day)).Exec();
+        EXPECT_EQ(s.outText, call.Out("P_TEXT").AsString());
+        EXPECT_DOUBLE_EQ(2 * s.n, call.Out("P_DOUBLE").AsFloat());
+        EXPECT_EQ(rtl::FormatDateTime("yyyy-mm-dd", rtl::EncodeDate(2024, 3, day + 1)),
+                  rtl::FormatDateTime("yyyy-mm-dd", call.Out("P_NEXT").AsDateTime()));
+        EXPECT_TRUE(call.Out("P_NOTHING").IsNull());
+        ++day;
+    }
+    session->Disconnect();
+    EXPECT_FALSE(session->Connected());
+}
+
 TEST_F(OciProcTest, AutomaticCommitOutsideATransactionAndRollbackInsideOne) {
     auto session = Session();
     auto add = access_.Components().CreateStoredProc(svc::AddEntriesToPackageDecl());
