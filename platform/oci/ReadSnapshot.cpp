@@ -70,6 +70,8 @@ void Session::freshSnapshot() {
         }
         try {
             prepareConnection();
+            // Table synonyms are temporary views of the logged-on session.
+            if (!user.empty()) createSynonymViews(*this);
         } catch (...) {
             std::lock_guard<std::mutex> g(connectionLock);
             spareConnections.pop_back();

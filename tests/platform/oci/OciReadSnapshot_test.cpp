@@ -228,6 +228,18 @@ TEST_F(OciReadSnapshotTest, TablesAndRoutinesMadeAfterAHalfReadCursorOpenedAreKn
     EXPECT_EQ(60u, rest(before).size());
 }
 
+TEST_F(OciReadSnapshotTest, TableSynonymsAreKnownToANewQueryWhileACursorIsHalfRead) {
+    dbExec(
+        "INSERT INTO oci_synonym(owner, name, target_owner, target_name) VALUES (NULL, 'CLIENTS', NULL, "
+        "'CLIENT')");
+    logoff(c_);
+    c_ = connect();
+    Cursor before;
+    open(before, "SELECT client_id, client_name FROM client ORDER BY client_id");
+    EXPECT_EQ("client 7", one("SELECT client_name FROM clients WHERE client_id = 7"));
+    EXPECT_EQ(60u, rest(before).size());
+}
+
 TEST_F(OciReadSnapshotTest, ARowErrorOfACursorLeftBehindKeepsItsText) {
     // SQLite's own error (an integer overflow) is read from the connection the cursor runs on.
     Cursor failing;
