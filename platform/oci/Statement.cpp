@@ -879,12 +879,17 @@ Cursor::Cursor(Session& s, sqlite3_stmt* st, std::vector<Column> columns, bool s
 
 Cursor::~Cursor() {
     sqlite3_finalize(st_);
+    if (nested_) closeNestedCursors(*nested_);
 }
 
 bool Cursor::readOne() {
     if (end_ || !st_) return false;
     int rc = sqlite3_step(st_);
     if (rc == SQLITE_ROW) {
+        if (nested_) {
+            rows_.push_back(nestedCursorRow(*nested_, *session_, st_, columns_.size()));
+            return true;
+        }
         std::vector<Value> row;
         row.reserve(columns_.size());
         for (int c = 0; c < static_cast<int>(columns_.size()); ++c) row.push_back(columnValue(st_, c));
@@ -939,6 +944,7 @@ void Cursor::drain() {
 
 void Cursor::close() {
     sqlite3_finalize(std::exchange(st_, nullptr));
+    if (nested_) closeNestedCursors(*nested_);
     rows_.clear();
     end_ = true;
     cancelled_ = true;
@@ -950,16 +956,22 @@ void Cursor::detach() {
 }
 
 std::shared_ptr<Cursor> openQuery(Session& s, const std::string& utf8,
-                                  const std::map<std::string, Value>& params, bool scrollable) {
-    const std::string sql = lexStatement(utf8, &s.schemas).sqlite;
+                                  const std::map<std::string, Value>& params, bool scrollable, bool prune) {
+    std::string text = utf8;
+    auto nested = planNestedCursors(utf8, text, params);
+    const std::string sql = lexStatement(text, &s.schemas).sqlite;
     Prepared p;
     prepareOne(s, sql, p);
     bindParams(p.st, params);
-    auto cursor = std::make_shared<Cursor>(s, p.st, describeColumns(s, utf8, sql, p.st), scrollable);
+    std::vector<Column> columns = describeColumns(s, text, sql, p.st);
+    if (nested) describeNestedCursors(*nested, columns);
+    auto cursor = std::make_shared<Cursor>(s, p.st, std::move(columns), scrollable);
     p.release();
+    cursor->setNested(std::move(nested));
     auto& open = s.cursors;
-    open.erase(std::remove_if(open.begin(), open.end(), [](const auto& w) { return w.expired(); }),
-               open.end());
+    if (prune)
+        open.erase(std::remove_if(open.begin(), open.end(), [](const auto& w) { return w.expired(); }),
+                   open.end());
     open.push_back(cursor);
     return cursor;
 }
@@ -1119,10 +1131,13 @@ sword executeStatement(SvcCtx& svc, Stmt& st, ub4 iters, ub4 mode, Error& err) {
     switch (st.fnCode) {
         case 4: {                            // query
             if (mode & OCI_DESCRIBE_ONLY) {  // parsed and described, not run
-                const std::string sql = lexStatement(st.text, &s.schemas).sqlite;
+                std::string text = st.text;
+                auto nested = planNestedCursors(st.text, text, {});
+                const std::string sql = lexStatement(text, &s.schemas).sqlite;
                 Prepared p;
                 prepareOne(s, sql, p);
-                st.columns = describeColumns(s, st.text, sql, p.st);
+                st.columns = describeColumns(s, text, sql, p.st);
+                if (nested) describeNestedCursors(*nested, st.columns);
                 st.described = true;
                 return OCI_SUCCESS;
             }
