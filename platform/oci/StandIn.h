@@ -150,7 +150,8 @@ private:
     std::vector<Column> columns_;
     bool scrollable_;
     std::deque<std::vector<Value>> rows_;
-    size_t first_ = 0;  // index of rows_.front()
+    std::vector<std::vector<Value>> spare_;  // rows a forward-only cursor let go, reused with their buffers
+    size_t first_ = 0;                       // index of rows_.front()
     bool end_ = false;
     bool cancelled_ = false;
     std::optional<std::pair<sb4, std::string>> error_;  // the error that ended the rows
