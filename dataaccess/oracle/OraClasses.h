@@ -1451,6 +1451,8 @@ protected:
     // row-by-row fetch fills the row cursor's own handle.
     void CreateCursorFields(void* recBuf);
     void FreeCursorFields(void* recBuf);
+    // A copied row shares the source's cursor: the server opened one per row.
+    void CopyCursorFields(void* source, void* dest);
     void StageCursorHandles(int rows);
     void PrepareCursorEntries(void* recBuf, uint8_t* conversionRow);
     void TakeCursorHandle(void* recBuf, TFieldDesc* field, uint8_t* entry);

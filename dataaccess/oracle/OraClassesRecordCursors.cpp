@@ -37,6 +37,19 @@ void TOCIRecordSet::FreeCursorFields(void* recBuf) {
     }
 }
 
+void TOCIRecordSet::CopyCursorFields(void* source, void* dest) {
+    for (int i = 0; i < fields_.Count(); ++i) {
+        TFieldDesc* f = fields_[i];
+        if (!IsCursorField(f)) continue;
+        TSharedObject* from = TSharedObject::FromHandle(PlacePointer(f, source));
+        TSharedObject* to = TSharedObject::FromHandle(PlacePointer(f, dest));
+        if (from == to) continue;
+        if (from) from->AddRef();
+        if (to) to->Release();
+        SetPlacePointer(f, dest, from ? from->GetHandle() : nullptr);
+    }
+}
+
 // Every staged cell holds a statement handle before the fetch; a row that takes its handle leaves
 // the cell empty, and the next stage fills it with a new one.
 void TOCIRecordSet::StageCursorHandles(int rows) {

@@ -183,6 +183,7 @@ void TOCIRecordSet::FreeComplexFields(void* recBuf, bool withBlob) {
 void TOCIRecordSet::CopyComplexFields(void* source, void* dest, bool withBlob) {
     TCRRecordSet::CopyComplexFields(source, dest, withBlob);
     CopyObjectFields(source, dest);
+    CopyCursorFields(source, dest);
     for (int i = 0; i < fields_.Count(); ++i) {
         TFieldDesc* f = fields_[i];
         if (f->HasParent() || f->Kind != 0 || f->DataType != dtNumber) continue;

@@ -173,3 +173,28 @@ TEST_F(OraRecordSetCursorsTest, ACursorKeptPastTheMastersCloseFails) {
     EXPECT_EQ(1002, OraErrorCode([&] { ReadCursor(row.cursor); }));
     row.cursor->Release();
 }
+
+// A copy of a row (an edit buffer) shares the row's cursor; freeing the copy leaves it readable.
+TEST_F(OraRecordSetCursorsTest, ACopiedRowSharesItsCursor) {
+    auto rs = Master(25, false);
+    rs->Open();
+    rs->GetNextRecord(nullptr);
+    std::vector<uint8_t> rec(static_cast<size_t>(rs->RecordSize()));
+    std::vector<uint8_t> copy(static_cast<size_t>(rs->RecordSize()));
+    rs->GetRecord(rec.data());
+    rs->CreateComplexFields(copy.data(), false);
+    rs->CopyComplexFields(rec.data(), copy.data(), false);
+    const size_t at = static_cast<size_t>(rs->Fields()[1]->Offset);
+    void* original = nullptr;
+    void* copied = nullptr;
+    std::memcpy(&original, rec.data() + at, sizeof original);
+    std::memcpy(&copied, copy.data() + at, sizeof copied);
+    EXPECT_EQ(original, copied);
+    auto* cursor = dynamic_cast<TOraCursor*>(TSharedObject::FromHandle(original));
+    ASSERT_NE(nullptr, cursor);
+    EXPECT_EQ(2, cursor->RefCount());
+    rs->FreeComplexFields(copy.data(), false);
+    EXPECT_EQ(1, cursor->RefCount());
+    EXPECT_EQ(kStaff.at("ACCOUNTING"), ReadCursor(cursor));
+    rs->Close();
+}
