@@ -216,3 +216,31 @@ TEST_F(OciCursorColumnsTest, BindsAndReadConsistency) {
     EXPECT_EQ((std::vector<std::string>{"FORD"}), readNames(second[0].second));
     ASSERT_EQ(OCI_SUCCESS, OCITransRollback(c_.svc, err_, OCI_DEFAULT));
 }
+
+// A nested cursor's own CURSOR(...) items refer to the nested query's rows.
+TEST_F(OciCursorColumnsTest, CursorsNestTwoLevelsDeep) {
+    OCIStmt* st = openMaster(
+        "SELECT d.name, CURSOR(SELECT e.name, CURSOR(SELECT x.name FROM emp x WHERE x.dept = e.dept AND "
+        "x.name <> e.name ORDER BY x.name) FROM emp e WHERE e.dept = d.id ORDER BY e.name) FROM dept d "
+        "WHERE d.id = 20",
+        1);
+    ASSERT_EQ(OCI_SUCCESS, OCIStmtFetch(st, err_, 1, OCI_FETCH_NEXT, 0)) << errorText();
+    OCIStmt* staff = takeRows(1)[0].second;
+    char name[21];
+    OCIStmt* colleagues = newStmt();
+    handles_.push_back(colleagues);
+    OCIDefine* d1 = nullptr;
+    OCIDefine* d2 = nullptr;
+    ASSERT_EQ(OCI_SUCCESS, OCIDefineByPos(staff, &d1, err_, 1, name, sizeof name, SQLT_STR, nullptr, nullptr,
+                                          nullptr, OCI_DEFAULT));
+    ASSERT_EQ(OCI_SUCCESS, OCIDefineByPos(staff, &d2, err_, 2, &colleagues, 0, SQLT_RSET, nullptr, nullptr,
+                                          nullptr, OCI_DEFAULT));
+    const std::map<std::string, std::vector<std::string>> want = {
+        {"ADAMS", {"FORD", "SMITH"}}, {"FORD", {"ADAMS", "SMITH"}}, {"SMITH", {"ADAMS", "FORD"}}};
+    size_t seen = 0;
+    while (OCIStmtFetch(staff, err_, 1, OCI_FETCH_NEXT, 0) == OCI_SUCCESS) {
+        ++seen;
+        EXPECT_EQ(want.at(name), readNames(colleagues)) << name;
+    }
+    EXPECT_EQ(want.size(), seen);
+}
