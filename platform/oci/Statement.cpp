@@ -784,8 +784,7 @@ bool Define::write(ub4 row, const Value& v, const TypeInfo& source, const Sessio
         return false;
     }
     // Dates and numbers fetched as text are written the way the session's NLS settings say.
-    const Value* shown = &v;
-    Value converted;
+    std::optional<Value> converted;
     if (textType(dty) || dty == SQLT_LNG) {
         DateParts p;
         if (isDateTimeType(source.type) && v.kind == Value::Text && parseDateText(v.s, p)) {
@@ -794,13 +793,11 @@ bool Define::write(ub4 row, const Value& v, const TypeInfo& source, const Sessio
                                                                 : "NLS_TIMESTAMP_TZ_FORMAT";
             converted = Value::ofText(
                 formatDateModel(p, s.nlsValue(model), source.fsprecision ? source.fsprecision : 6));
-            shown = &converted;
         } else if (isNumericType(source.type) && (v.kind == Value::Int || v.kind == Value::Real)) {
             converted = Value::ofText(decimalToText(valueToDecimal(v), s.decimalChar()));
-            shown = &converted;
         }
     }
-    Stored st = storeValue(dty, vp, valueSize, *shown, charsetId == OCI_UTF16ID);
+    Stored st = storeValue(dty, vp, valueSize, converted ? *converted : v, charsetId == OCI_UTF16ID);
     // A cut value keeps its full length in the indicator (-2 when that does not fit) and ORA-01406
     // in its return code.
     if (ip) storeInt<sb2>(ip, st.truncated ? (st.full > 32767 ? -2 : static_cast<sb2>(st.full)) : 0);
@@ -1344,6 +1341,8 @@ sword fetchRows(Stmt& st, ub4 nrows, ub2 orientation, sb4 offset, Error& err) {
         if (d->position < 1 || d->position > st.columns.size()) raise(1007);
     ub4 got = 0;
     bool truncated = false;
+    const bool anyDynamic =
+        std::any_of(st.defines.begin(), st.defines.end(), [](const Define* d) { return d->dynamic; });
     if (start >= 0) {
         for (; got < nrows; ++got) {
             const std::vector<Value>* row = cursor.row(static_cast<size_t>(start) + got);
@@ -1355,7 +1354,7 @@ sword fetchRows(Stmt& st, ub4 nrows, ub2 orientation, sb4 offset, Error& err) {
                                 truncated;
             st.pos = static_cast<size_t>(start) + got + 1;
             st.rowCount = static_cast<ub4>(std::max<size_t>(st.rowCount, st.pos));
-            if (fetchPieces(st, got, *row) == OCI_NEED_DATA) {
+            if (anyDynamic && fetchPieces(st, got, *row) == OCI_NEED_DATA) {
                 if (nrows != 1) raise(24345, "A Truncation or null fetch error occurred");
                 return OCI_NEED_DATA;  // the caller takes the row's LONG pieces first
             }
