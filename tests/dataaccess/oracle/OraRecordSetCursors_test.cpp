@@ -198,3 +198,43 @@ TEST_F(OraRecordSetCursorsTest, ACopiedRowSharesItsCursor) {
     EXPECT_EQ(kStaff.at("ACCOUNTING"), ReadCursor(cursor));
     rs->Close();
 }
+
+// A procedure's REF CURSOR whose query has a cursor column: the record set reads the rows and each
+// row's cursor, whose subquery also sees the procedure's argument.
+TEST_F(OraRecordSetCursorsTest, AProceduresCursorCarriesCursorColumns) {
+    dbExec(
+        "INSERT INTO oci_procedure(package, name, kind, body) VALUES ('', 'get_depts', 'PROCEDURE', "
+        "'OPEN :P_CUR FOR SELECT d.name, CURSOR(SELECT e.name FROM emp e WHERE e.dept = d.id AND "
+        "e.name >= :P_FROM ORDER BY e.name) AS staff FROM dept d ORDER BY d.id');"
+        "INSERT INTO oci_argument(package, name, position, argument, data_type, direction) VALUES "
+        "('', 'get_depts', 1, 'P_FROM', 'VARCHAR2', 'IN'), ('', 'get_depts', 2, 'P_CUR', 'REF CURSOR', "
+        "'OUT');");
+    auto rs = std::make_unique<TOCIRecordSet>();
+    rs->SetConnection(conn_.get());
+    rs->SetSQLText("begin get_depts(:P_FROM, :P_CUR); end;");
+    TOraParamDesc* from = rs->OraCommand()->GetParam(0);
+    from->SetDataType(dtString);
+    from->SetParamType(ptInput);
+    from->SetValue(AnsiString("F"));
+    TOraParamDesc* cur = rs->OraCommand()->GetParam(1);
+    cur->SetDataType(dtCursor);
+    cur->SetParamType(ptOutput);
+    rs->Open();
+    ASSERT_EQ(2, rs->GetFieldCount());
+    EXPECT_EQ(dtCursor, rs->Fields()[1]->DataType);
+    std::map<std::string, std::vector<std::string>> got;
+    while (true) {
+        rs->GetNextRecord(nullptr);
+        if (rs->Eof()) break;
+        Row row = Current(*rs);
+        got[row.name] = ReadCursor(row.cursor);
+        row.cursor->Release();
+    }
+    const std::map<std::string, std::vector<std::string>> want = {{"ACCOUNTING", {"KING"}},
+                                                                  {"RESEARCH", {"FORD", "SMITH"}},
+                                                                  {"SALES", {}},
+                                                                  {"OPERATIONS", {}},
+                                                                  {"SUPPORT", {"WARD"}}};
+    EXPECT_EQ(want, got);
+    rs->Close();
+}
