@@ -2,6 +2,7 @@
 // each row a TOraCursor that a second record set reads, in blocks, row by row and scrolling.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <string>
@@ -236,5 +237,33 @@ TEST_F(OraRecordSetCursorsTest, AProceduresCursorCarriesCursorColumns) {
                                                                   {"OPERATIONS", {}},
                                                                   {"SUPPORT", {"WARD"}}};
     EXPECT_EQ(want, got);
+    rs->Close();
+}
+
+// Fetched on a worker: the worker stages the rows' statement handles, the owning thread reads the
+// cursors once the fetch-all completed.
+TEST_F(OraRecordSetCursorsTest, FetchedInTheBackground) {
+    auto rs = Master(2, false);
+    rs->OraCommand()->SetProp(prNonBlocking, true);
+    rs->SetProp(prFetchAll, true);
+    std::vector<bool> fetchedAll;
+    rs->OnAfterFetchAll = [&](bool ok) { fetchedAll.push_back(ok); };
+    rs->Open();
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (fetchedAll.empty() && std::chrono::steady_clock::now() < end) rtl::WaitAndProcessMessages(10);
+    ASSERT_EQ(std::vector<bool>{true}, fetchedAll);
+    EXPECT_EQ(static_cast<int>(kDepts.size()), rs->GetRecordCount());
+    rs->SetToBegin();
+    size_t i = 0;
+    while (true) {
+        rs->GetNextRecord(nullptr);
+        if (rs->Eof()) break;
+        Row row = Current(*rs);
+        ASSERT_LT(i, kDepts.size());
+        EXPECT_EQ(kDepts[i++], row.name);
+        EXPECT_EQ(kStaff.at(row.name), ReadCursor(row.cursor)) << row.name;
+        row.cursor->Release();
+    }
+    EXPECT_EQ(kDepts.size(), i);
     rs->Close();
 }
