@@ -236,7 +236,8 @@ std::vector<Value> nestedCursorRow(NestedCursors& plan, Session& s, sqlite3_stmt
             params["OCI_OUTER_" + std::to_string(m + 1)] = hidden[item.outerRefs[m]];
         Value v;
         v.kind = Value::Cursor;
-        v.cursor = openQuery(s, item.query, params, false, false);
+        // On the query's own connection: the subquery reads the data the query reads.
+        v.cursor = openQuery(s, item.query, params, false, sqlite3_db_handle(st));
         kids.push_back(v.cursor);
         row[item.column] = std::move(v);
     }

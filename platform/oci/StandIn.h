@@ -586,11 +586,12 @@ void createPlSqlFunctions(sqlite3* db);
 // compiled, the answer is whether ALL_ERRORS lists errors of the unit. No value for other texts.
 std::optional<bool> compileStoredUnit(Session& s, const std::string& utf8);
 
-// Opens a query (Oracle text, UTF-8) with named parameters. Without prune, the session's list of
-// open cursors only grows (a cursor opened while that list is walked).
+// Opens a query (Oracle text, UTF-8) with named parameters on the session's connection, or on conn
+// (the connection, and so the snapshot, of a cursor being read). With conn the session's list of
+// open cursors only grows: the cursor may be opened while that list is walked.
 std::shared_ptr<Cursor> openQuery(Session& s, const std::string& utf8,
                                   const std::map<std::string, Value>& params, bool scrollable,
-                                  bool prune = true);
+                                  sqlite3* conn = nullptr);
 // The column names and up to `limit` rows of a query, for the server's own statements.
 struct QueryRows {
     std::vector<std::string> names;  // upper case unless quoted

@@ -816,10 +816,11 @@ struct Prepared {
     sqlite3_stmt* release() { return std::exchange(st, nullptr); }
 };
 
-void prepareOne(Session& s, const std::string& sql, Prepared& p) {
+void prepareOne(Session& s, const std::string& sql, Prepared& p, sqlite3* conn = nullptr) {
     const char* tail = nullptr;
-    int rc = sqlite3_prepare_v2(s.db, sql.c_str(), static_cast<int>(sql.size()), &p.st, &tail);
-    if (rc != SQLITE_OK) s.raiseSqlite(rc);
+    sqlite3* on = conn ? conn : s.db;
+    int rc = sqlite3_prepare_v2(on, sql.c_str(), static_cast<int>(sql.size()), &p.st, &tail);
+    if (rc != SQLITE_OK) s.raiseSqliteOn(on, rc);
     if (!p.st) raise(900);
     for (; tail && *tail; ++tail) {
         if (static_cast<unsigned char>(*tail) > ' ' && *tail != ';') raise(911, "invalid character");
@@ -1003,12 +1004,13 @@ void Cursor::detach() {
 }
 
 std::shared_ptr<Cursor> openQuery(Session& s, const std::string& utf8,
-                                  const std::map<std::string, Value>& params, bool scrollable, bool prune) {
+                                  const std::map<std::string, Value>& params, bool scrollable,
+                                  sqlite3* conn) {
     std::string text = utf8;
     auto nested = planNestedCursors(utf8, text, params);
     const std::string sql = lexStatement(text, &s.schemas).sqlite;
     Prepared p;
-    prepareOne(s, sql, p);
+    prepareOne(s, sql, p, conn);
     bindParams(p.st, params);
     std::vector<Column> columns = describeColumns(s, text, sql, p.st);
     if (nested) describeNestedCursors(*nested, columns);
@@ -1016,7 +1018,7 @@ std::shared_ptr<Cursor> openQuery(Session& s, const std::string& utf8,
     p.release();
     cursor->setNested(std::move(nested));
     auto& open = s.cursors;
-    if (prune)
+    if (!conn)
         open.erase(std::remove_if(open.begin(), open.end(), [](const auto& w) { return w.expired(); }),
                    open.end());
     open.push_back(cursor);
