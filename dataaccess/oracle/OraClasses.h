@@ -1446,6 +1446,17 @@ protected:
     void CopyObjectFields(void* source, void* dest);
     void StageObjectCells(int rows);
     void TakeObjectInstances(void* recBuf, uint8_t* conversionRow);
+    // Cursor columns (CURSOR(...) in the select list): one TOraCursor per row. A block fetch
+    // fills statement handles of the record set's own that each row's cursor then takes; a
+    // row-by-row fetch fills the row cursor's own handle.
+    void CreateCursorFields(void* recBuf);
+    void FreeCursorFields(void* recBuf);
+    // A copied row shares the source's cursor: the server opened one per row.
+    void CopyCursorFields(void* source, void* dest);
+    void StageCursorHandles(int rows);
+    void PrepareCursorEntries(void* recBuf, uint8_t* conversionRow);
+    void TakeCursorHandle(void* recBuf, TFieldDesc* field, uint8_t* entry);
+    void FreeStagedCursors();
 
 private:
     struct TStagedValue {

@@ -98,6 +98,7 @@ bool TOCIRecordSet::FetchPiece(bool fetchBack) {
             StageValueDescriptors(1);  // SQL timestamps land in one of the record set's own
             PrepareLobEntries(rec, FFetchBuffer.data());
             PrepareValueEntries(rec, FFetchBuffer.data());
+            PrepareCursorEntries(rec, FFetchBuffer.data());
         }
         DefineRow(rec, FFetchBuffer.data());
         FLongRecord = rec;
@@ -185,6 +186,7 @@ void TOCIRecordSet::SetToEnd() {
                 // be gone, and the scratch record has none (its LONG pieces are dropped).
                 StageLobLocators(1);
                 StageValueDescriptors(1);
+                StageCursorHandles(1);
                 DefineRow(FScratchRecord.data(), FFetchBuffer.data());
                 FLongRecord = FScratchRecord.data();
                 try {

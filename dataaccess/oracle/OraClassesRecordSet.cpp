@@ -222,8 +222,7 @@ void TOCIRecordSet::InternalInitFields() {
             auto field = std::make_unique<TOCIFieldDesc>();
             if (!command->DescribeField(column, *field, FLongStrings, FFlatBuffers)) break;
             const TDataType t = field->DataType;
-            if (t == dtCursor || t == dtUndefined || t == dtLabel)
-                throw rtl::Exception("Data type is not supported");
+            if (t == dtUndefined || t == dtLabel) throw rtl::Exception("Data type is not supported");
             field->ActualName = field->Name;
             field->FieldNo = static_cast<uint16_t>(fields_.Count() + 1);
             if (t == dtLargeint || t == dtBCD || t == dtFmtBcd || t == dtSQLTimeStamp)
@@ -458,6 +457,7 @@ void TOCIRecordSet::AllocFetchBuffer() {
 }
 
 void TOCIRecordSet::FreeFetchBuffer() {
+    FreeStagedCursors();
     FreeStagedLobs();
     FreeStagedValues();
     FreeStagedLongs();
@@ -562,6 +562,7 @@ bool TOCIRecordSet::FetchArray(bool fetchBack) {
         StageLobLocators(rows);
         StageValueDescriptors(rows);
         StageObjectCells(rows);
+        StageCursorHandles(rows);
     }
     FLongRecord = nullptr;
     int fetched = 0;

@@ -161,12 +161,14 @@ void TOCIRecordSet::CreateComplexFields(void* recBuf, bool withBlob) {
     CreateValueFields(recBuf);
     if (withBlob) CreateLobFields(recBuf);
     CreateObjectFields(recBuf);
+    CreateCursorFields(recBuf);
 }
 
 void TOCIRecordSet::FreeComplexFields(void* recBuf, bool withBlob) {
     if (withBlob) FreeLobFields(recBuf);
     FreeValueFields(recBuf);
     FreeObjectFields(recBuf);
+    FreeCursorFields(recBuf);
     for (int i = 0; i < fields_.Count(); ++i) {
         TFieldDesc* f = fields_[i];
         if (f->HasParent() || f->Kind != 0 || f->DataType != dtNumber) continue;
@@ -181,6 +183,7 @@ void TOCIRecordSet::FreeComplexFields(void* recBuf, bool withBlob) {
 void TOCIRecordSet::CopyComplexFields(void* source, void* dest, bool withBlob) {
     TCRRecordSet::CopyComplexFields(source, dest, withBlob);
     CopyObjectFields(source, dest);
+    CopyCursorFields(source, dest);
     for (int i = 0; i < fields_.Count(); ++i) {
         TFieldDesc* f = fields_[i];
         if (f->HasParent() || f->Kind != 0 || f->DataType != dtNumber) continue;
@@ -213,7 +216,7 @@ bool TOCIRecordSet::NeedsConversionEntry(const TFieldDesc& f) {
     return t == dtLargeint || t == dtBCD || t == dtFmtBcd || t == dtNumber || t == dtStringRef ||
            t == dtWideStringRef || t == dtVarBytesRef || memoText || IsOraLobType(t) ||
            IsDescriptorField(f) || t == dtObject || t == dtArray || t == dtTable || t == dtReference ||
-           t == dtXML;
+           t == dtXML || t == dtCursor;
 }
 
 int TOCIRecordSet::ConversionEntrySize(const TFieldDesc& f) {
@@ -229,6 +232,10 @@ void TOCIRecordSet::ConvertRow(void* recBuf, uint8_t* row) {
             kept == dtReference || kept == dtXML)
             continue;
         TFieldDesc* f = fields_[i];
+        if (kept == dtCursor) {
+            TakeCursorHandle(recBuf, f, row + entry);
+            continue;
+        }
         uint8_t* e = row + entry;
         uint8_t* place = Place(f, recBuf);
         const bool isNull = GetIndicator(recBuf, i + 1) == -1;

@@ -640,9 +640,11 @@ char Session::decimalChar() const {
 }
 
 void Session::drainCursors() {
-    // Cursors left on an earlier connection keep their own snapshot whatever this one does.
-    for (auto& w : cursors)
-        if (auto c = w.lock(); c && c->statement() && sqlite3_db_handle(c->statement()) == db) c->drain();
+    // Cursors left on an earlier connection keep their own snapshot whatever this one does. By
+    // index: draining a query with CURSOR(...) columns opens more cursors.
+    for (size_t k = 0; k < cursors.size(); ++k)
+        if (auto c = cursors[k].lock(); c && c->statement() && sqlite3_db_handle(c->statement()) == db)
+            c->drain();
 }
 
 void Session::closeCursors() {

@@ -49,6 +49,7 @@ std::string trim(std::string_view s);
 class Cursor;
 struct Session;
 struct LobData;
+struct NestedCursors;
 
 struct Value {
     enum Kind { Null, Int, Real, Text, Blob, Cursor } kind = Null;
@@ -138,15 +139,19 @@ public:
     size_t held() const { return rows_.size(); }
     // The SQLite statement still to be read; null once the rows are all read or the cursor closed.
     sqlite3_stmt* statement() const { return st_; }
+    // CURSOR(...) columns: each row opens their cursors; closing this cursor closes them.
+    void setNested(std::shared_ptr<NestedCursors> nested) { nested_ = std::move(nested); }
 
 private:
     bool readOne();
+    std::shared_ptr<NestedCursors> nested_;
     Session* session_;
     sqlite3_stmt* st_;
     std::vector<Column> columns_;
     bool scrollable_;
     std::deque<std::vector<Value>> rows_;
-    size_t first_ = 0;  // index of rows_.front()
+    std::vector<std::vector<Value>> spare_;  // rows a forward-only cursor let go, reused with their buffers
+    size_t first_ = 0;                       // index of rows_.front()
     bool end_ = false;
     bool cancelled_ = false;
     std::optional<std::pair<sb4, std::string>> error_;  // the error that ended the rows
@@ -581,9 +586,12 @@ void createPlSqlFunctions(sqlite3* db);
 // compiled, the answer is whether ALL_ERRORS lists errors of the unit. No value for other texts.
 std::optional<bool> compileStoredUnit(Session& s, const std::string& utf8);
 
-// Opens a query (Oracle text, UTF-8) with named parameters.
+// Opens a query (Oracle text, UTF-8) with named parameters on the session's connection, or on conn
+// (the connection, and so the snapshot, of a cursor being read). With conn the session's list of
+// open cursors only grows: the cursor may be opened while that list is walked.
 std::shared_ptr<Cursor> openQuery(Session& s, const std::string& utf8,
-                                  const std::map<std::string, Value>& params, bool scrollable);
+                                  const std::map<std::string, Value>& params, bool scrollable,
+                                  sqlite3* conn = nullptr);
 // The column names and up to `limit` rows of a query, for the server's own statements.
 struct QueryRows {
     std::vector<std::string> names;  // upper case unless quoted
@@ -710,6 +718,17 @@ void registerXmlFunctions(Session& s);
 Value refBindValue(const Bind& b, ub4 iteration);
 void refDefineWrite(Define& d, ub4 row, const Value& v, Session& s);
 Handle* newXmlStream();
+// ---- CURSOR(subquery) columns (CursorColumns.cpp)
+
+// Null when the select list has no CURSOR(...) item; otherwise outerText is the query to run (the
+// items as NULL placeholders, the subqueries' outer references as hidden columns after the list).
+std::shared_ptr<NestedCursors> planNestedCursors(const std::string& utf8, std::string& outerText,
+                                                 const std::map<std::string, Value>& params);
+// Drops the hidden columns and describes the CURSOR items as SQLT_RSET.
+void describeNestedCursors(const NestedCursors& plan, std::vector<Column>& columns);
+// Reads the current row of st and opens its cursors.
+std::vector<Value> nestedCursorRow(NestedCursors& plan, Session& s, sqlite3_stmt* st, size_t visible);
+void closeNestedCursors(NestedCursors& plan);
 
 // For tests: the process-wide fault counters.
 void resetFaultCounters();

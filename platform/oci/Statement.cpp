@@ -374,6 +374,12 @@ Stored storeWide(ub2 dty, char* buf, size_t cap, const Value& v) {
     return r;
 }
 
+bool isAscii(const std::string& s) {
+    for (unsigned char c : s)
+        if (c >= 0x80) return false;
+    return true;
+}
+
 bool textType(ub2 dty) {
     return dty == SQLT_STR || dty == SQLT_AVC || dty == SQLT_CHR || dty == SQLT_AFC;
 }
@@ -385,8 +391,16 @@ Stored storeValue(ub2 dty, char* buf, sb4 size, const Value& v, bool wide = fals
     switch (dty) {
         case SQLT_STR:
         case SQLT_AVC: {
-            std::string t = clientText(v);
             if (cap == 0) raise(1480);
+            if (v.kind == Value::Text && isAscii(v.s)) {  // the same bytes in code page 1251
+                r.full = v.s.size();
+                r.length = std::min(v.s.size(), cap - 1);
+                r.truncated = r.length < v.s.size();
+                std::memcpy(buf, v.s.data(), r.length);
+                buf[r.length] = 0;
+                return r;
+            }
+            std::string t = clientText(v);
             r.full = t.size();
             r.length = std::min(t.size(), cap - 1);
             r.truncated = r.length < t.size();
@@ -410,7 +424,8 @@ Stored storeValue(ub2 dty, char* buf, sb4 size, const Value& v, bool wide = fals
         }
         case SQLT_INT:
         case SQLT_UIN: {
-            Decimal d = valueToDecimal(v);
+            // An integer needs no decimal form unless it goes out unsigned.
+            Decimal d = v.kind == Value::Int && dty == SQLT_INT ? Decimal{} : valueToDecimal(v);
             if (dty == SQLT_UIN) {
                 uint64_t u;
                 if (!decimalToUInt(d, u) || (cap < 8 && u >> (cap * 8))) raise(1455);
@@ -425,8 +440,8 @@ Stored storeValue(ub2 dty, char* buf, sb4 size, const Value& v, bool wide = fals
                 else
                     raise(1483);
             } else {
-                int64_t i;
-                if (!decimalToInt(d, i)) raise(1455);
+                int64_t i = v.i;
+                if (v.kind != Value::Int && !decimalToInt(d, i)) raise(1455);
                 if (cap == 1 && (i < INT8_MIN || i > INT8_MAX)) raise(1455);
                 if (cap == 2 && (i < INT16_MIN || i > INT16_MAX)) raise(1455);
                 if (cap == 4 && (i < INT32_MIN || i > INT32_MAX)) raise(1455);
@@ -449,7 +464,9 @@ Stored storeValue(ub2 dty, char* buf, sb4 size, const Value& v, bool wide = fals
         case SQLT_IBDOUBLE:
         case SQLT_BFLOAT:
         case SQLT_IBFLOAT: {
-            double d = v.kind == Value::Real ? v.r : decimalToDouble(valueToDecimal(v));
+            double d = v.kind == Value::Real  ? v.r
+                       : v.kind == Value::Int ? static_cast<double>(v.i)
+                                              : decimalToDouble(valueToDecimal(v));
             if (cap == 4) {
                 float f = static_cast<float>(d);
                 std::memcpy(buf, &f, 4);
@@ -767,20 +784,20 @@ bool Define::write(ub4 row, const Value& v, const TypeInfo& source, const Sessio
         return false;
     }
     // Dates and numbers fetched as text are written the way the session's NLS settings say.
-    Value shown = v;
+    std::optional<Value> converted;
     if (textType(dty) || dty == SQLT_LNG) {
         DateParts p;
         if (isDateTimeType(source.type) && v.kind == Value::Text && parseDateText(v.s, p)) {
             const char* model = source.type == SQLT_DAT         ? "NLS_DATE_FORMAT"
                                 : source.type == SQLT_TIMESTAMP ? "NLS_TIMESTAMP_FORMAT"
                                                                 : "NLS_TIMESTAMP_TZ_FORMAT";
-            shown = Value::ofText(
+            converted = Value::ofText(
                 formatDateModel(p, s.nlsValue(model), source.fsprecision ? source.fsprecision : 6));
         } else if (isNumericType(source.type) && (v.kind == Value::Int || v.kind == Value::Real)) {
-            shown = Value::ofText(decimalToText(valueToDecimal(v), s.decimalChar()));
+            converted = Value::ofText(decimalToText(valueToDecimal(v), s.decimalChar()));
         }
     }
-    Stored st = storeValue(dty, vp, valueSize, shown, charsetId == OCI_UTF16ID);
+    Stored st = storeValue(dty, vp, valueSize, converted ? *converted : v, charsetId == OCI_UTF16ID);
     // A cut value keeps its full length in the indicator (-2 when that does not fit) and ORA-01406
     // in its return code.
     if (ip) storeInt<sb2>(ip, st.truncated ? (st.full > 32767 ? -2 : static_cast<sb2>(st.full)) : 0);
@@ -799,10 +816,11 @@ struct Prepared {
     sqlite3_stmt* release() { return std::exchange(st, nullptr); }
 };
 
-void prepareOne(Session& s, const std::string& sql, Prepared& p) {
+void prepareOne(Session& s, const std::string& sql, Prepared& p, sqlite3* conn = nullptr) {
     const char* tail = nullptr;
-    int rc = sqlite3_prepare_v2(s.db, sql.c_str(), static_cast<int>(sql.size()), &p.st, &tail);
-    if (rc != SQLITE_OK) s.raiseSqlite(rc);
+    sqlite3* on = conn ? conn : s.db;
+    int rc = sqlite3_prepare_v2(on, sql.c_str(), static_cast<int>(sql.size()), &p.st, &tail);
+    if (rc != SQLITE_OK) s.raiseSqliteOn(on, rc);
     if (!p.st) raise(900);
     for (; tail && *tail; ++tail) {
         if (static_cast<unsigned char>(*tail) > ' ' && *tail != ';') raise(911, "invalid character");
@@ -874,20 +892,54 @@ std::vector<Column> describeColumns(Session& s, const std::string& utf8, const s
 
 // ---- cursors ------------------------------------------------------------------------------------------
 
+namespace {
+
+// columnValue into a cell that keeps its text buffer from the row it held before.
+void readColumn(sqlite3_stmt* st, int col, Value& v) {
+    const int type = sqlite3_column_type(st, col);
+    if (type != SQLITE_TEXT && type != SQLITE_BLOB) {
+        v = columnValue(st, col);
+        return;
+    }
+    v.i = 0;
+    v.r = 0;
+    v.cursor.reset();
+    v.kind = type == SQLITE_TEXT ? Value::Text : Value::Blob;
+    const char* p = type == SQLITE_TEXT ? reinterpret_cast<const char*>(sqlite3_column_text(st, col))
+                                        : static_cast<const char*>(sqlite3_column_blob(st, col));
+    const int n = sqlite3_column_bytes(st, col);
+    if (n > 0)
+        v.s.assign(p, static_cast<size_t>(n));
+    else
+        v.s.clear();
+}
+
+}  // namespace
+
 Cursor::Cursor(Session& s, sqlite3_stmt* st, std::vector<Column> columns, bool scrollable)
     : session_(&s), st_(st), columns_(std::move(columns)), scrollable_(scrollable) {}
 
 Cursor::~Cursor() {
     sqlite3_finalize(st_);
+    if (nested_) closeNestedCursors(*nested_);
 }
 
 bool Cursor::readOne() {
     if (end_ || !st_) return false;
     int rc = sqlite3_step(st_);
     if (rc == SQLITE_ROW) {
+        if (nested_) {
+            rows_.push_back(nestedCursorRow(*nested_, *session_, st_, columns_.size()));
+            return true;
+        }
         std::vector<Value> row;
-        row.reserve(columns_.size());
-        for (int c = 0; c < static_cast<int>(columns_.size()); ++c) row.push_back(columnValue(st_, c));
+        if (!spare_.empty()) {
+            row = std::move(spare_.back());
+            spare_.pop_back();
+        }
+        row.resize(columns_.size());
+        for (int c = 0; c < static_cast<int>(columns_.size()); ++c)
+            readColumn(st_, c, row[static_cast<size_t>(c)]);
         rows_.push_back(std::move(row));
         return true;
     }
@@ -910,6 +962,7 @@ const std::vector<Value>* Cursor::row(size_t k) {
     for (;;) {
         if (!scrollable_) {
             while (!rows_.empty() && first_ < k) {
+                if (spare_.size() < 4) spare_.push_back(std::move(rows_.front()));
                 rows_.pop_front();
                 ++first_;
             }
@@ -939,6 +992,7 @@ void Cursor::drain() {
 
 void Cursor::close() {
     sqlite3_finalize(std::exchange(st_, nullptr));
+    if (nested_) closeNestedCursors(*nested_);
     rows_.clear();
     end_ = true;
     cancelled_ = true;
@@ -950,16 +1004,23 @@ void Cursor::detach() {
 }
 
 std::shared_ptr<Cursor> openQuery(Session& s, const std::string& utf8,
-                                  const std::map<std::string, Value>& params, bool scrollable) {
-    const std::string sql = lexStatement(utf8, &s.schemas).sqlite;
+                                  const std::map<std::string, Value>& params, bool scrollable,
+                                  sqlite3* conn) {
+    std::string text = utf8;
+    auto nested = planNestedCursors(utf8, text, params);
+    const std::string sql = lexStatement(text, &s.schemas).sqlite;
     Prepared p;
-    prepareOne(s, sql, p);
+    prepareOne(s, sql, p, conn);
     bindParams(p.st, params);
-    auto cursor = std::make_shared<Cursor>(s, p.st, describeColumns(s, utf8, sql, p.st), scrollable);
+    std::vector<Column> columns = describeColumns(s, text, sql, p.st);
+    if (nested) describeNestedCursors(*nested, columns);
+    auto cursor = std::make_shared<Cursor>(s, p.st, std::move(columns), scrollable);
     p.release();
+    cursor->setNested(std::move(nested));
     auto& open = s.cursors;
-    open.erase(std::remove_if(open.begin(), open.end(), [](const auto& w) { return w.expired(); }),
-               open.end());
+    if (!conn)
+        open.erase(std::remove_if(open.begin(), open.end(), [](const auto& w) { return w.expired(); }),
+                   open.end());
     open.push_back(cursor);
     return cursor;
 }
@@ -1119,10 +1180,13 @@ sword executeStatement(SvcCtx& svc, Stmt& st, ub4 iters, ub4 mode, Error& err) {
     switch (st.fnCode) {
         case 4: {                            // query
             if (mode & OCI_DESCRIBE_ONLY) {  // parsed and described, not run
-                const std::string sql = lexStatement(st.text, &s.schemas).sqlite;
+                std::string text = st.text;
+                auto nested = planNestedCursors(st.text, text, {});
+                const std::string sql = lexStatement(text, &s.schemas).sqlite;
                 Prepared p;
                 prepareOne(s, sql, p);
-                st.columns = describeColumns(s, st.text, sql, p.st);
+                st.columns = describeColumns(s, text, sql, p.st);
+                if (nested) describeNestedCursors(*nested, st.columns);
                 st.described = true;
                 return OCI_SUCCESS;
             }
@@ -1279,6 +1343,8 @@ sword fetchRows(Stmt& st, ub4 nrows, ub2 orientation, sb4 offset, Error& err) {
         if (d->position < 1 || d->position > st.columns.size()) raise(1007);
     ub4 got = 0;
     bool truncated = false;
+    const bool anyDynamic =
+        std::any_of(st.defines.begin(), st.defines.end(), [](const Define* d) { return d->dynamic; });
     if (start >= 0) {
         for (; got < nrows; ++got) {
             const std::vector<Value>* row = cursor.row(static_cast<size_t>(start) + got);
@@ -1290,7 +1356,7 @@ sword fetchRows(Stmt& st, ub4 nrows, ub2 orientation, sb4 offset, Error& err) {
                                 truncated;
             st.pos = static_cast<size_t>(start) + got + 1;
             st.rowCount = static_cast<ub4>(std::max<size_t>(st.rowCount, st.pos));
-            if (fetchPieces(st, got, *row) == OCI_NEED_DATA) {
+            if (anyDynamic && fetchPieces(st, got, *row) == OCI_NEED_DATA) {
                 if (nrows != 1) raise(24345, "A Truncation or null fetch error occurred");
                 return OCI_NEED_DATA;  // the caller takes the row's LONG pieces first
             }

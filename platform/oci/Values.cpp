@@ -562,6 +562,36 @@ std::string timestampToText(const DateParts& p) {
 }
 
 bool parseDateText(std::string_view sv, DateParts& out) {
+    // The form the database keeps, read without the general parser.
+    if (sv.size() == 19 && sv[4] == '-' && sv[7] == '-' && sv[10] == ' ' && sv[13] == ':' && sv[16] == ':') {
+        int v[6];
+        static const int starts[6] = {0, 5, 8, 11, 14, 17};
+        bool digits = true;
+        for (int k = 0; k < 6 && digits; ++k) {
+            const int width = k == 0 ? 4 : 2;
+            v[k] = 0;
+            for (int j = 0; j < width; ++j) {
+                const char c = sv[static_cast<size_t>(starts[k] + j)];
+                if (c < '0' || c > '9') {
+                    digits = false;
+                    break;
+                }
+                v[k] = v[k] * 10 + (c - '0');
+            }
+        }
+        if (digits) {
+            DateParts p;
+            p.year = v[0];
+            p.month = v[1];
+            p.day = v[2];
+            p.hour = v[3];
+            p.minute = v[4];
+            p.second = v[5];
+            if (!validDate(p)) return false;
+            out = p;
+            return true;
+        }
+    }
     std::string s = trim(sv);
     DateParts p;
     size_t i = 0;
