@@ -93,7 +93,8 @@ db::TFieldClass TOraNestedTable::GetFieldClass(db::TFieldType fieldType) {
 // ---------------------------------------------------------------------------------------------
 // The parent's collection
 
-TOraArray* TOraNestedTable::ParentCollection() {
+// The value object of the parent field in the parent's active record: a collection or a REF.
+TSharedObject* TOraNestedTable::ParentObject() {
     db::TDataSetField* field = DataSetField();
     auto* parent = field ? dynamic_cast<TMemDataSet*>(field->DataSet()) : nullptr;
     if (!parent || !parent->GetIRecordSet()) return nullptr;
@@ -102,19 +103,15 @@ TOraArray* TOraNestedTable::ParentCollection() {
         rtl::DatabaseError("Field type should be Object", this);
     db::TRecordBuffer buffer = nullptr;
     if (!parent->GetActiveRecBuf(buffer)) return nullptr;
-    return dynamic_cast<TOraArray*>(parent->GetIRecordSet()->GetObject(desc->FieldNo, buffer));
+    return parent->GetIRecordSet()->GetObject(desc->FieldNo, buffer);
+}
+
+TOraArray* TOraNestedTable::ParentCollection() {
+    return dynamic_cast<TOraArray*>(ParentObject());
 }
 
 TOraRef* TOraNestedTable::ParentRef() {
-    db::TDataSetField* field = DataSetField();
-    auto* parent = field ? dynamic_cast<TMemDataSet*>(field->DataSet()) : nullptr;
-    if (!parent || !parent->GetIRecordSet()) return nullptr;
-    TFieldDesc* desc = parent->GetIRecordSet()->FindField(field->FieldName());
-    if (!desc || desc->DataType < dtObject || desc->DataType > dtTable)
-        rtl::DatabaseError("Field type should be Object", this);
-    db::TRecordBuffer buffer = nullptr;
-    if (!parent->GetActiveRecBuf(buffer)) return nullptr;
-    return dynamic_cast<TOraRef*>(parent->GetIRecordSet()->GetObject(desc->FieldNo, buffer));
+    return dynamic_cast<TOraRef*>(ParentObject());
 }
 
 void TOraNestedTable::AttachFromParent() {

@@ -57,6 +57,8 @@ private:
     void UseRefStore();
     // Both objects let go.
     void DetachObjects();
+    // The value object of the parent's current record for the dataset field; nil without a record.
+    TSharedObject* ParentObject();
     // The REF of the parent's current record for the dataset field; nil without a record.
     TOraRef* ParentRef();
     // The collection value of the parent's current record for the dataset field; nil without a

@@ -157,6 +157,22 @@ bool TOCICommand::DescribeField(int index, TFieldDesc& field, bool longStrings, 
     const bool unicode = FOracleConnection->UseUnicode();
     const bool unicodeEnv = FOracleConnection->UnicodeEnv();
 
+    // The column's object type comes from the type cache, or is described once; the field holds it.
+    auto useColumnType = [&]() {
+        const AnsiString schema = ParamText(*this, param, OCI_ATTR_SCHEMA_NAME, err, unicodeEnv);
+        const AnsiString typeName = ParamText(*this, param, OCI_ATTR_TYPE_NAME, err, unicodeEnv);
+        const AnsiString full = QuoteObjectName(schema.empty() ? typeName : schema + "." + typeName);
+        TOraType* objectType = ObjectTypesExist() ? ObjectTypes().FindType(SvcCtx(), full) : nullptr;
+        if (objectType) {
+            field.SetObjectType(objectType);
+        } else {
+            objectType = new TOraType(FOracleConnection, full);
+            field.SetObjectType(objectType);
+            objectType->Release();
+        }
+        return objectType;
+    };
+
     field.Name = ParamText(*this, param, OCI_ATTR_NAME, err, unicodeEnv);
     field.ActualFieldNo = static_cast<uint16_t>(index);
     field.Length = 0;
@@ -313,18 +329,7 @@ bool TOCICommand::DescribeField(int index, TFieldDesc& field, bool longStrings, 
             break;
         }
         case SQLT_NTY: {
-            // The column's type comes from the type cache, or is described once.
-            const AnsiString schema = ParamText(*this, param, OCI_ATTR_SCHEMA_NAME, err, unicodeEnv);
-            const AnsiString typeName = ParamText(*this, param, OCI_ATTR_TYPE_NAME, err, unicodeEnv);
-            const AnsiString full = QuoteObjectName(schema.empty() ? typeName : schema + "." + typeName);
-            TOraType* objectType = ObjectTypesExist() ? ObjectTypes().FindType(SvcCtx(), full) : nullptr;
-            if (objectType) {
-                field.SetObjectType(objectType);
-            } else {
-                objectType = new TOraType(FOracleConnection, full);
-                field.SetObjectType(objectType);
-                objectType->Release();
-            }
+            TOraType* objectType = useColumnType();
             if (objectType->DataType != dtObject && objectType->DataType != dtArray &&
                 objectType->DataType != dtTable && objectType->DataType != dtXML)
                 RaiseError("Data type is not supported");
@@ -335,19 +340,7 @@ bool TOCICommand::DescribeField(int index, TFieldDesc& field, bool longStrings, 
         case SQLT_REF: {
             if (OCIVersion < 9000) RaiseError("Data type is not supported");
             // The referenced type, for the target's attributes.
-            const AnsiString schema = ParamText(*this, param, OCI_ATTR_SCHEMA_NAME, err, unicodeEnv);
-            const AnsiString typeName = ParamText(*this, param, OCI_ATTR_TYPE_NAME, err, unicodeEnv);
-            if (!typeName.empty()) {
-                const AnsiString full = QuoteObjectName(schema.empty() ? typeName : schema + "." + typeName);
-                TOraType* objectType = ObjectTypesExist() ? ObjectTypes().FindType(SvcCtx(), full) : nullptr;
-                if (objectType) {
-                    field.SetObjectType(objectType);
-                } else {
-                    objectType = new TOraType(FOracleConnection, full);
-                    field.SetObjectType(objectType);
-                    objectType->Release();
-                }
-            }
+            if (!ParamText(*this, param, OCI_ATTR_TYPE_NAME, err, unicodeEnv).empty()) useColumnType();
             field.DataType = dtReference;
             field.Size = PtrSize;
             break;
