@@ -45,8 +45,9 @@ public:
     // are not data objects are skipped, but count towards their container's 1000.
     void WriteList(const std::string& listName, const TDataObjectList& list);
     // Writes the document to the path (blanks around it trimmed), creating or replacing the
-    // file; the file appears whole or not at all. Raises rtl::EFCreateError.
-    void SaveToFile(const std::string& path);
+    // file; the file appears whole or not at all. Raises rtl::EFCreateError. A `passing` file is
+    // one the program packs and deletes itself: it is not forced to the disk first.
+    void SaveToFile(const std::string& path, bool passing = false);
     // The document's text as SaveToFile writes it.
     std::string Text() const;
 

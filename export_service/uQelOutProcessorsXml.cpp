@@ -87,7 +87,7 @@ std::string TXMLGenerator::Text() const {
     return text_ + ClosingText();
 }
 
-void TXMLGenerator::SaveToFile(const std::string& path) {
+void TXMLGenerator::SaveToFile(const std::string& path, bool passing) {
     const std::string target = rtl::Trim(path);
     // The closing tag goes on the text only while it is written, so that the document can take
     // further lists and be saved again.
@@ -95,7 +95,7 @@ void TXMLGenerator::SaveToFile(const std::string& path) {
     int error;
     try {
         text_ += ClosingText();
-        error = os::ReplaceFileContents(target, text_);
+        error = os::ReplaceFileContents(target, text_, 0644, !passing);
     } catch (...) {
         text_.resize(size);
         throw;

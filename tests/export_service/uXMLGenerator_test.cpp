@@ -188,6 +188,10 @@ TEST(XMLGenerator, SavingWritesUtf8WithoutAByteOrderMarkAndASecondSaveReplacesTh
     data.WriteList("EMITENT_CONFIGS_LIST", *Configs(2));
     data.SaveToFile(path);
     EXPECT_EQ(ReadFile(path), data.Text());
+    // A file the program deletes itself after packing is not flushed; its content is the same.
+    data.SaveToFile(path + ".passing", true);
+    EXPECT_EQ(ReadFile(path + ".passing"), data.Text());
+    std::remove((path + ".passing").c_str());
     EXPECT_NE(ReadFile(path).find("</RequestsData>\r\n"), std::string::npos);
     std::remove(path.c_str());
 
