@@ -59,7 +59,9 @@ TEST(ZipWriterParallel, TheEngineExtractsLargeEntriesMadeOnSeveralThreads) {
             ASSERT_TRUE(svc::UnZipArchive(archive, out, password));
             for (const File& f : files)
                 EXPECT_TRUE(ziptest::ReadBytes(out + "/" + f.name) == f.content) << f.name;
-            if (!password.empty()) EXPECT_FALSE(svc::UnZipArchive(archive, root + "/wrong", "wrong"));
+            if (!password.empty()) {
+                EXPECT_FALSE(svc::UnZipArchive(archive, root + "/wrong", "wrong"));
+            }
         }
     }
     fs::remove_all(root);
