@@ -47,6 +47,7 @@ void TListWriter::Work() {
         std::exception_ptr failure;
         try {
             document_.WriteList(item.name, *item.list);
+            document_.Spill();  // into the data file, if it was started
         } catch (...) {
             failure = std::current_exception();
         }

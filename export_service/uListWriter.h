@@ -1,5 +1,6 @@
 // Writing a package's lists into its data document on a thread of its own, so that the next
-// kind is read from the database while the one before is turned into text.
+// kind is read from the database while the one before is turned into text (and into the data
+// file, when the document's file was started).
 #pragma once
 
 #include <condition_variable>

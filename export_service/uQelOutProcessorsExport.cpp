@@ -150,7 +150,9 @@ int TEmitentPackageExport::ExportKind(TXMLGenerator& generator, TDataSession* se
 }
 
 void TEmitentPackageExport::ExportKinds(const std::vector<int>& kinds) {
-    // A kind is read from the database while the one before is written into the document.
+    // A kind is read from the database while the one before is written into the document, and
+    // the document into its file.
+    data_->BeginFile(GetFullFileName());
     TListWriter writer(*data_);
     for (int kind : kinds) {
         std::unique_ptr<TDataObjectList> list = ReadKind(Session, kind);
