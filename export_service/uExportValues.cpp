@@ -107,20 +107,58 @@ std::string MeasureText(double value, int digits) {
     return m;
 }
 
-std::string DateTimeText(rtl::TDateTime value) {
+namespace {
+
+// `value` as at least `width` decimal digits, as printf's "%.<width>d" writes a value >= 0.
+char* PutDigits(char* at, unsigned value, int width) {
+    char digits[12];
+    char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    for (auto pad = width - (end - digits); pad > 0; --pad) *at++ = '0';
+    return std::copy(digits, end, at);
+}
+
+char* PutDate(char* at, rtl::Word year, rtl::Word month, rtl::Word day) {
+    at = PutDigits(at, year, 4);
+    *at++ = '-';
+    at = PutDigits(at, month, 2);
+    *at++ = '-';
+    return PutDigits(at, day, 2);
+}
+
+}  // namespace
+
+void AppendDateTimeText(std::string& out, rtl::TDateTime value) {
     rtl::Word year, month, day, hour, minute, second, msec;
     rtl::DecodeDateTime(value, year, month, day, hour, minute, second, msec);
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.4d-%.2d-%.2dT%.2d:%.2d:%.2dZ", year, month, day, hour, minute, second);
-    return buf;
+    char buf[40];
+    char* at = PutDate(buf, year, month, day);
+    *at++ = 'T';
+    at = PutDigits(at, hour, 2);
+    *at++ = ':';
+    at = PutDigits(at, minute, 2);
+    *at++ = ':';
+    at = PutDigits(at, second, 2);
+    *at++ = 'Z';
+    out.append(buf, at);
+}
+
+void AppendDateText(std::string& out, rtl::TDateTime value) {
+    rtl::Word year, month, day;
+    rtl::DecodeDate(value, year, month, day);
+    char buf[24];
+    out.append(buf, PutDate(buf, year, month, day));
+}
+
+std::string DateTimeText(rtl::TDateTime value) {
+    std::string text;
+    AppendDateTimeText(text, value);
+    return text;
 }
 
 std::string DateText(rtl::TDateTime value) {
-    rtl::Word year, month, day;
-    rtl::DecodeDate(value, year, month, day);
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.4d-%.2d-%.2d", year, month, day);
-    return buf;
+    std::string text;
+    AppendDateText(text, value);
+    return text;
 }
 
 std::string AnsiText(std::string_view ansi) {

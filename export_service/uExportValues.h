@@ -32,6 +32,9 @@ std::string AmountText(double value);
 std::string MeasureText(double value, int digits = 9);
 std::string DateTimeText(rtl::TDateTime value);
 std::string DateText(rtl::TDateTime value);
+// The same two forms appended to a document, without a string of their own.
+void AppendDateTimeText(std::string& out, rtl::TDateTime value);
+void AppendDateText(std::string& out, rtl::TDateTime value);
 std::string AnsiText(std::string_view ansi);
 
 }  // namespace svc

@@ -8,6 +8,7 @@
 
 #include "common/uDataFiles.h"
 #include "export_service/udmQelOutDataObject.h"
+#include "platform/os/ReplacingFile.h"
 #include "platform/rtl/Types.h"
 
 namespace db {
@@ -45,8 +46,14 @@ public:
     // are not data objects are skipped, but count towards their container's 1000.
     void WriteList(const std::string& listName, const TDataObjectList& list);
     // Writes the document to the path (blanks around it trimmed), creating or replacing the
-    // file; the file appears whole or not at all. Raises rtl::EFCreateError.
-    void SaveToFile(const std::string& path);
+    // file; the file appears whole or not at all. Raises rtl::EFCreateError. A `passing` file is
+    // one the program packs and deletes itself: it is not forced to the disk first.
+    void SaveToFile(const std::string& path, bool passing = false);
+    // Starts the file at path early: the text so far, and what each Spill finds added, go to a
+    // temporary beside it, so that SaveToFile(path) has only the rest to write. When the
+    // temporary cannot be made or written, SaveToFile writes the whole file as usual.
+    void BeginFile(const std::string& path);
+    void Spill();
     // The document's text as SaveToFile writes it.
     std::string Text() const;
 
@@ -59,6 +66,9 @@ private:
     // The declaration, the root's start tag without its end, then the lists.
     std::string text_;
     bool hasContent_ = false;
+    // The file started by BeginFile and how much of text_ it holds.
+    std::unique_ptr<os::TReplacingFile> file_;
+    size_t spilled_ = 0;
 };
 
 // Base of the forty mappers: the run's stored procedures (not owned) beside the session.

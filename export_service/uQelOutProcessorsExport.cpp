@@ -6,6 +6,7 @@
 
 #include "common/EnDeCrypt.h"
 #include "common/uZuvArchiveUtils.h"
+#include "export_service/uListWriter.h"
 #include "export_service/uPackageCalls.h"
 #include "platform/os/Guid.h"
 #include "platform/rtl/DateTime.h"
@@ -124,12 +125,11 @@ void TEmitentPackageExport::WriteOrderList() {
     orderList_->SaveToFile(Path + kOrderListName);
 }
 
-int TEmitentPackageExport::ExportKind(TXMLGenerator& generator, TDataSession* session, int kind) {
+std::unique_ptr<TDataObjectList> TEmitentPackageExport::ReadKind(TDataSession* session, int kind) {
     if (!session->Connected()) throw rtl::Exception("connect err");
-    const std::string listName = TTypeRequestEnum::ListName(kind);
-    Log(listName);
+    Log(TTypeRequestEnum::ListName(kind));
     std::unique_ptr<TWebOutMapper> mapper = TMapperFactory::CreateMapper(kind, session, dataObjects_);
-    if (!mapper) return 0;
+    if (!mapper) return nullptr;
     mapper->OnLog = OnLog;
     std::unique_ptr<TDataObjectList> list = svc::ExportKind(kind).Runner == TKindRunner::PackageId
                                                 ? mapper->GetListByPackageId(packageId_)
@@ -138,14 +138,27 @@ int TEmitentPackageExport::ExportKind(TXMLGenerator& generator, TDataSession* se
         // A kind the database failed is left out; a lost connection ends the package instead,
         // since every kind after it would be missing too.
         if (!session->Connected()) throw rtl::Exception("connect err");
-        return 0;
     }
-    generator.WriteList(listName, *list);
+    return list;
+}
+
+int TEmitentPackageExport::ExportKind(TXMLGenerator& generator, TDataSession* session, int kind) {
+    std::unique_ptr<TDataObjectList> list = ReadKind(session, kind);
+    if (!list) return 0;
+    generator.WriteList(TTypeRequestEnum::ListName(kind), *list);
     return list->Count();
 }
 
 void TEmitentPackageExport::ExportKinds(const std::vector<int>& kinds) {
-    for (int kind : kinds) ExportKind(*data_, Session, kind);
+    // A kind is read from the database while the one before is written into the document, and
+    // the document into its file.
+    data_->BeginFile(GetFullFileName());
+    TListWriter writer(*data_);
+    for (int kind : kinds) {
+        std::unique_ptr<TDataObjectList> list = ReadKind(Session, kind);
+        if (list && list->Count() > 0) writer.Write(TTypeRequestEnum::ListName(kind), std::move(list));
+    }
+    writer.Finish();
 }
 
 std::string TEmitentPackageExport::Pack(const std::string& folder) {
@@ -251,7 +264,9 @@ bool TEmitentPackageExport::MoveToBack(const std::string& fileName, const std::s
 }
 
 void TEmitentPackageExport::Deliver() {
-    data_->SaveToFile(GetFullFileName());
+    // A data file deleted once the package is out needs no flush to the disk: a crash before
+    // the delivery leaves the package unsent, and it is made again from the database.
+    data_->SaveToFile(GetFullFileName(), DeleteOnDestroy);
     if (settings_.MailRoad) {
         // The letter's sent callback brings the send date (TSMTPSender::TakeSentPackages).
         if (!SendByMail()) LogError("Package " + packageId_ + " not sent");

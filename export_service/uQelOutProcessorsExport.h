@@ -66,6 +66,8 @@ public:
 
     // One record kind into the data document; the number of its records.
     int ExportKind(TXMLGenerator& generator, TDataSession* session, int kind);
+    // The records of one kind; nullptr for a kind the database failed. A lost connection raises.
+    std::unique_ptr<TDataObjectList> ReadKind(TDataSession* session, int kind);
 
     bool RegisterPackage(TDataSession* session);
     bool AddSendDate(TDataSession* session);

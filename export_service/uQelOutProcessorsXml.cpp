@@ -87,15 +87,44 @@ std::string TXMLGenerator::Text() const {
     return text_ + ClosingText();
 }
 
-void TXMLGenerator::SaveToFile(const std::string& path) {
+void TXMLGenerator::BeginFile(const std::string& path) {
+    file_ = std::make_unique<os::TReplacingFile>();
+    spilled_ = 0;
+    if (file_->Open(rtl::Trim(path)) != 0) {
+        file_.reset();
+        return;
+    }
+    Spill();
+}
+
+void TXMLGenerator::Spill() {
+    if (!file_) return;
+    if (file_->Write(std::string_view(text_).substr(spilled_)) != 0) {
+        file_.reset();  // the temporary is gone; the save writes the whole file
+        return;
+    }
+    spilled_ = text_.size();
+}
+
+void TXMLGenerator::SaveToFile(const std::string& path, bool passing) {
     const std::string target = rtl::Trim(path);
+    if (file_ && file_->Path() == target) {
+        // Only what the started file does not hold yet.
+        std::unique_ptr<os::TReplacingFile> file = std::move(file_);
+        int error = file->Write(std::string_view(text_).substr(spilled_));
+        if (error == 0) error = file->Write(ClosingText());
+        if (error == 0) error = file->Commit(!passing);
+        if (error != 0)
+            throw rtl::EFCreateError("Cannot create file \"" + target + "\". " + rtl::SysErrorMessage(error));
+        return;
+    }
     // The closing tag goes on the text only while it is written, so that the document can take
     // further lists and be saved again.
     const size_t size = text_.size();
     int error;
     try {
         text_ += ClosingText();
-        error = os::ReplaceFileContents(target, text_);
+        error = os::ReplaceFileContents(target, text_, 0644, !passing);
     } catch (...) {
         text_.resize(size);
         throw;

@@ -127,11 +127,23 @@ void TExportRecord::AppendValue(std::string& out, int field) const {
             out.append(buf, std::to_chars(buf, buf + sizeof buf, integer).ptr);
             return;
         }
+        case TValueForm::DateTime:
+            AppendDateTimeText(out, Number(field));
+            return;
+        case TValueForm::Date:
+            AppendDateText(out, Number(field));
+            return;
         case TValueForm::Text:
         case TValueForm::Raw: {
+            // Plain ASCII is the same in the code page and in UTF-8 and needs no escaping.
+            const rtl::AnsiString& text = Text(field);
+            if (IsPlainText(text)) {
+                out += text;
+                return;
+            }
             // Converted in place; the rare value that needs escaping is written again escaped.
             const size_t start = out.size();
-            out += AnsiText(Text(field));
+            out += AnsiText(text);
             if (!IsPlainText(std::string_view(out).substr(start))) {
                 const std::string value = out.substr(start);
                 out.resize(start);

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <thread>
 
+#include "zip/ParallelDeflate.h"
 #include "zip/kpMatch.h"
 
 namespace zip {
@@ -25,6 +26,8 @@ constexpr size_t kBlock = 256 * 1024;
 constexpr size_t kWholeFile = 1024 * 1024;
 constexpr size_t kCopyBuffer = kBlock;
 constexpr size_t kProbe = 16 * 1024;
+// A file from this size on is deflated on several threads, when more than one is allowed.
+constexpr size_t kParallelFrom = kWholeFile + 1;
 
 std::string FolderOf(const std::string& path) {
     size_t slash = path.find_last_of('/');
@@ -93,10 +96,7 @@ public:
                 throw EZCompressionError("error");
             ready_ = true;
         }
-        // At the default level a longer lazy search (zlib's level 7 value) makes archives no
-        // larger than other zip tools' for about 2 % more time. A reset restores the level's
-        // own values, so this follows every start.
-        if (level == 6 && deflateTune(&zs_, 8, 32, 128, 128) != Z_OK) throw EZCompressionError("error");
+        TuneDeflate(zs_, level);
         return zs_;
     }
     // Whether deflate gains nothing on the data's first block: such data (compressed or
@@ -157,9 +157,11 @@ public:
         bool shrank = false;
     };
 
-    TPrefetch(std::vector<TListedFile> files, int level, unsigned threads)
+    // maxFile: the largest file the pool takes (larger ones the writer deflates on several threads).
+    TPrefetch(std::vector<TListedFile> files, int level, unsigned threads, int64_t maxFile)
         : files_(std::move(files)),
           level_(level),
+          maxFile_(maxFile),
           ready_(files_.size()),
           prepared_(files_.size()),
           held_(files_.size()),
@@ -188,7 +190,7 @@ public:
     }
 
 private:
-    static bool Pooled(const TListedFile& f) { return !IsFolderEntry(f.Path) && f.Size <= kPoolFile; }
+    bool Pooled(const TListedFile& f) const { return !IsFolderEntry(f.Path) && f.Size <= maxFile_; }
     // Room is claimed in list order, so the file the writer waits for is always the next to get it.
     bool CanTakeNext() const {
         if (next_ >= files_.size()) return true;
@@ -229,7 +231,7 @@ private:
         rtl::TFileStream in(path, fmOpenRead | fmShareDenyNone);
         auto file = std::make_unique<TFile>();
         file->size = in.Size();
-        if (file->size > kPoolFile) return nullptr;
+        if (file->size > maxFile_) return nullptr;
         const size_t size = static_cast<size_t>(file->size);
         if (size > kWholeFile) {
             if (level_ == 0 || !DeflateAsRead(in, *file, deflater, block)) return nullptr;
@@ -289,6 +291,7 @@ private:
 
     const std::vector<TListedFile> files_;
     const int level_;
+    const int64_t maxFile_;
     std::vector<char> ready_;
     std::vector<std::unique_ptr<TFile>> prepared_;
     std::vector<int64_t> held_;
@@ -351,6 +354,7 @@ void TZipWriter::Assign(rtl::TPersistent* source) {
     TZipReader::Assign(source);
     if (const auto* w = dynamic_cast<const TZipWriter*>(source); w != nullptr && w != this) {
         PackLevel = w->PackLevel;
+        PackThreads = w->PackThreads;
         Recurse = w->Recurse;
         Dispose = w->Dispose;
         storePaths_ = w->storePaths_;
@@ -786,11 +790,27 @@ bool TZipWriter::PackFile(TRun& run, const std::string& path, TZipHeaderInfo& en
     if (!run.multi) entry.WriteLocalHeader(*run.out);
     const int64_t headerSize = run.multi ? 0 : run.out->Position() - headerAt;
 
+    // A large file is deflated, and its CRC summed, on several threads.
+    const unsigned threads = PackThreadsFor(PackThreads);
+    const bool parallel = threads > 1 && sizeAtOpen >= static_cast<int64_t>(kParallelFrom);
     if (encrypt) {
         // The header's check byte needs the CRC before any data is written.
         uint8_t* buf = run.inBuf.get();
         uint32_t sum = 0;
         int64_t left = sizeAtOpen;
+        if (parallel) {
+            sum = TParallelDeflate(PackLevel, threads)
+                      .Crc([&](uint8_t* to, size_t capacity) -> size_t {
+                          const int64_t n =
+                              left <= 0
+                                  ? 0
+                                  : in->Read(to, std::min<int64_t>(left, static_cast<int64_t>(capacity)));
+                          if (n <= 0) return 0;
+                          left -= n;
+                          return static_cast<size_t>(n);
+                      })
+                      .crc;
+        }
         while (left > 0) {
             int64_t n = in->Read(buf, std::min<int64_t>(left, static_cast<int64_t>(kBlock)));
             if (n <= 0) break;
@@ -820,6 +840,25 @@ bool TZipWriter::PackFile(TRun& run, const std::string& path, TZipHeaderInfo& en
             emit(run.inBuf.get(), static_cast<size_t>(n));
             written += n;
         }
+    } else if (parallel) {
+        // The workers sum the CRC; the reading, encryption and writing stay on this thread, in order.
+        const TParallelDeflate::TResult result =
+            TParallelDeflate(PackLevel, threads)
+                .Deflate(
+                    [&](uint8_t* to, size_t capacity) -> size_t {
+                        const int64_t want =
+                            std::min<int64_t>(static_cast<int64_t>(capacity), sizeAtOpen - read);
+                        if (want <= 0) return 0;
+                        const int64_t n = in->Read(to, want);
+                        if (n <= 0) return 0;
+                        progress(n);
+                        return static_cast<size_t>(n);
+                    },
+                    [&](uint8_t* data, size_t length) {
+                        emit(data, length);
+                        written += static_cast<int64_t>(length);
+                    });
+        crc = result.crc;
     } else {
         z_stream& zs = run.deflater.Start(PackLevel);
         uint8_t* const outBuf = run.outBuf.get();
@@ -1062,7 +1101,11 @@ int TZipWriter::Zip() {
         // Other threads read and deflate small files ahead when there are several to pack.
         const unsigned cores = std::thread::hardware_concurrency();
         if (!run.multi && files.size() > 1 && cores > 1) {
-            run.prefetch = std::make_unique<TPrefetch>(files, PackLevel, std::min(cores - 1, 4u));
+            // Files the writer deflates on several threads itself are left out of the pool.
+            const int64_t maxFile = PackThreadsFor(PackThreads) > 1 && PackLevel > 0
+                                        ? static_cast<int64_t>(kParallelFrom) - 1
+                                        : kPoolFile;
+            run.prefetch = std::make_unique<TPrefetch>(files, PackLevel, std::min(cores - 1, 4u), maxFile);
         }
         for (size_t i = 0; i < files.size(); ++i) {
             const auto& file = files[i];

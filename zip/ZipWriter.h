@@ -48,6 +48,8 @@ public:
     int Zip();
 
     int PackLevel = 6;
+    // Threads that deflate one large file: 0 for one per core (at most 8), 1 for this thread alone.
+    int PackThreads = 0;
     bool Recurse = false;
     bool Dispose = false;
     bool StorePaths() const { return storePaths_; }

@@ -34,7 +34,7 @@ std::string TemporaryPattern(const std::string& path) {
 
 }  // namespace
 
-int ReplaceFileContents(const std::string& path, std::string_view data, mode_t newFileMode) {
+int ReplaceFileContents(const std::string& path, std::string_view data, mode_t newFileMode, bool flush) {
     mode_t mode;
     struct stat st;
     if (::stat(rtl::SysFileName(path).c_str(), &st) == 0) {
@@ -49,7 +49,7 @@ int ReplaceFileContents(const std::string& path, std::string_view data, mode_t n
     if (fd < 0) return errno;
     int error = WriteAll(fd, data);
     if (!error && ::fchmod(fd, mode) != 0) error = errno;
-    if (!error && ::fsync(fd) != 0) error = errno;
+    if (!error && flush && ::fsync(fd) != 0) error = errno;
     if (::close(fd) != 0 && !error) error = errno;
     if (!error && ::rename(rtl::SysFileName(temp).c_str(), rtl::SysFileName(path).c_str()) != 0)
         error = errno;

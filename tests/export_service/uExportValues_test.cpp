@@ -132,10 +132,18 @@ TEST(ValueForms, DateTimeAndDateAreWrittenFromTheValueAsItIs) {
         {rtl::EncodeDateTime(2024, 5, 6, 7, 8, 9, 999), "2024-05-06T07:08:09Z", "2024-05-06"},
         {rtl::EncodeDateTime(2023, 12, 31, 23, 59, 59, 0), "2023-12-31T23:59:59Z", "2023-12-31"},
         {-1.25, "1899-12-29T06:00:00Z", "1899-12-29"},
+        {rtl::EncodeDateTime(1, 1, 1, 0, 0, 0, 0), "0001-01-01T00:00:00Z", "0001-01-01"},
+        {rtl::EncodeDateTime(999, 2, 3, 4, 5, 6, 0), "0999-02-03T04:05:06Z", "0999-02-03"},
+        {rtl::EncodeDateTime(9999, 12, 31, 23, 59, 59, 999), "9999-12-31T23:59:59Z", "9999-12-31"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(DateTimeText(c.value), c.dateTime);
         EXPECT_EQ(DateText(c.value), c.date);
+        // Appended to a document, the same text follows what is there.
+        std::string doc = "<a>";
+        AppendDateTimeText(doc, c.value);
+        AppendDateText(doc, c.value);
+        EXPECT_EQ(doc, std::string("<a>") + c.dateTime + c.date);
     }
 }
 

@@ -188,12 +188,54 @@ TEST(XMLGenerator, SavingWritesUtf8WithoutAByteOrderMarkAndASecondSaveReplacesTh
     data.WriteList("EMITENT_CONFIGS_LIST", *Configs(2));
     data.SaveToFile(path);
     EXPECT_EQ(ReadFile(path), data.Text());
+    // A file the program deletes itself after packing is not flushed; its content is the same.
+    data.SaveToFile(path + ".passing", true);
+    EXPECT_EQ(ReadFile(path + ".passing"), data.Text());
+    std::remove((path + ".passing").c_str());
     EXPECT_NE(ReadFile(path).find("</RequestsData>\r\n"), std::string::npos);
     std::remove(path.c_str());
 
     EXPECT_THROW(data.SaveToFile(folder + "/missing/data.xml"), rtl::EFCreateError);
     EXPECT_EQ(::access((folder + "/missing/data.xml").c_str(), F_OK), -1);
     ::rmdir(folder.c_str());
+}
+
+// A file started early holds the text as it grows; the save adds the rest and the closing tag,
+// and the file is the same as one saved whole. Until the save the target does not exist.
+TEST(XMLGenerator, AFileStartedEarlyIsTheSameAsOneSavedWhole) {
+    char pattern[] = "/tmp/xmlgen_XXXXXX";
+    const std::string folder = ::mkdtemp(pattern);
+    const std::string path = folder + "/data.xml";
+    for (bool passing : {true, false}) {
+        TXMLGenerator data = Data();
+        data.BeginFile(" " + path);
+        for (int n : {3, 1001, 0, 7}) {
+            data.WriteList("EMITENT_CONFIGS_LIST", *Configs(n));
+            if (n != 0) data.Spill();
+        }
+        data.WriteList("SERVICE_LIST", *Configs(2));  // not spilled: the save writes it
+        EXPECT_EQ(::access(path.c_str(), F_OK), -1);
+        data.SaveToFile(path, passing);
+        EXPECT_EQ(ReadFile(path), data.Text());
+        // The document takes further lists and is saved again, whole.
+        data.WriteList("TAIL_LIST", *Configs(1));
+        data.SaveToFile(path);
+        EXPECT_EQ(ReadFile(path), data.Text());
+        std::remove(path.c_str());
+    }
+    // A file that cannot be started: the save raises as it always did.
+    TXMLGenerator data = Data();
+    data.BeginFile(folder + "/missing/data.xml");
+    data.Spill();
+    EXPECT_THROW(data.SaveToFile(folder + "/missing/data.xml"), rtl::EFCreateError);
+    // A started file dropped with its document leaves nothing behind.
+    {
+        TXMLGenerator dropped = Data();
+        dropped.BeginFile(path);
+        dropped.WriteList("EMITENT_CONFIGS_LIST", *Configs(5));
+        dropped.Spill();
+    }
+    EXPECT_EQ(::rmdir(folder.c_str()), 0);
 }
 
 }  // namespace
