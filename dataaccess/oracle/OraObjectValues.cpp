@@ -263,6 +263,16 @@ void TOraObject::Pin() {
     RaiseError("Object has no REF to pin: only REF values can be pinned");
 }
 
+void TOraObject::WriteLobs() {
+    if (!Objects) return;
+    for (TSharedObject* child : *Objects) {
+        if (auto* lob = dynamic_cast<TOraLob*>(child))
+            lob->WriteLob();
+        else if (auto* object = dynamic_cast<TOraObject*>(child))
+            object->WriteLobs();
+    }
+}
+
 void TOraObject::Assign(TOraObject* source) {
     CheckSession();
     CheckAlloc(true);
@@ -293,6 +303,9 @@ TSharedObject* TOraObject::GetComplexAttr(TAttribute* attribute, int index) {
         case dtTimeStampLTZ:
         case dtIntervalYM:
         case dtIntervalDS:
+        case dtOraBlob:
+        case dtOraClob:
+        case dtWideOraClob:
             return DescriptorAttr(attribute, slot);
         default:
             return nullptr;
@@ -314,7 +327,22 @@ TSharedObject* TOraObject::DescriptorAttr(TAttribute* attribute, int slot) {
     void* descriptor = Peek<void*>(at);
     const TDataType t = attribute->DataType;
     TSharedObject* child = nullptr;
-    if (t == dtIntervalYM || t == dtIntervalDS) {
+    if (t == dtOraBlob || t == dtOraClob || t == dtWideOraClob) {
+        // The content is read at once: binding the value writes every LOB child back.
+        auto* lob = new TOraLob(SvcCtx);
+        if (t != dtOraBlob) {
+            lob->LobType = 1;
+            lob->SetIsUnicode(t == dtWideOraClob);
+        }
+        try {
+            lob->SetOCILobLocator(static_cast<OCILobLocator*>(descriptor));
+            lob->ReadLob();
+        } catch (...) {
+            lob->Free();
+            throw;
+        }
+        child = lob;
+    } else if (t == dtIntervalYM || t == dtIntervalDS) {
         auto* value = new TOraInterval(t);
         value->SetOCIInterval(static_cast<OCIInterval*>(descriptor));
         value->SetIsNull(ind != 0);
@@ -757,6 +785,9 @@ void TOraObject::GetAttributeValue(const AnsiString& name, void*& attrBuf, bool&
             case dtTimeStampLTZ:
             case dtIntervalYM:
             case dtIntervalDS:
+            case dtOraBlob:
+            case dtOraClob:
+            case dtWideOraClob:
                 Poke<void*>(buf, GetComplexAttrByName(name)->GetHandle());
                 break;
             default:

@@ -138,6 +138,8 @@ public:
     TSharedObject* GetComplexAttr(TAttribute* attribute, int index);
     TSharedObject* GetComplexAttrByName(const AnsiString& name);
     TSharedObject* DescriptorAttr(TAttribute* attribute, int slot);
+    // The LOB attributes' client content into the instance's LOBs, before the value is bound.
+    void WriteLobs();
 
     // Attribute paths: NAME, A.B, LIST[2], ITEMS[0].QTY.
     void GetAttribute(const AnsiString& name, void*& attrPtr, int16_t& ind, void*& indPtr, bool extend,
