@@ -95,6 +95,7 @@ TEST_F(OraRefTest, ObjectTablesShowTheirAttributesAsColumnsAndRefsAsTheirOwnType
     EXPECT_EQ(22913, OraErrorCode([&] { Run("CREATE TABLE bad OF tags_t"); }));
     EXPECT_EQ(4043, OraErrorCode([&] { Run("CREATE TABLE bad OF nothing_t"); }));
     EXPECT_EQ(955, OraErrorCode([&] { Run("CREATE TABLE emps OF emp_t"); }));
+    EXPECT_EQ(22863, OraErrorCode([&] { Run("CREATE TYPE stamps_t AS TABLE OF TIMESTAMP(3)"); }));
 }
 
 TEST_F(OraRefTest, APinnedTargetIsEditedMarkedAndFlushed) {
@@ -589,4 +590,21 @@ TEST_F(OraRefTest, LobAttributesAreWrittenWithTheValueAndReadBack) {
         EXPECT_EQ(*e.content, got);
     }
     EXPECT_FALSE(d->GetAttributeIsNull("BODY"));
+}
+
+TEST_F(OraXmlTest, XmlFieldsAreCopiedAndReleasedLikeObjectValues) {
+    Run("insert into docs values (1, XMLType('<a>one</a>'))");
+    Row row(conn_.get(), "select id, doc from docs");
+    std::vector<uint8_t> copy(row.rec.size());
+    row.rs.CreateComplexFields(copy.data(), true);
+    row.rs.CopyComplexFields(row.rec.data(), copy.data(), false);
+    const int doc = row.Field("DOC")->FieldNo;
+    auto* from = dynamic_cast<TOraXML*>(row.rs.GetObject(doc, row.rec.data()));
+    auto* to = dynamic_cast<TOraXML*>(row.rs.GetObject(doc, copy.data()));
+    ASSERT_NE(nullptr, to);
+    EXPECT_NE(from, to);  // a value of its own, holding the same text
+    EXPECT_EQ("<a>one</a>", to->GetAsString());
+    to->SetAsString("<b/>");
+    EXPECT_EQ("<a>one</a>", from->GetAsString());
+    row.rs.FreeComplexFields(copy.data(), true);  // a leak here fails the sanitizer run
 }
