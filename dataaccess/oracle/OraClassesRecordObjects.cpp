@@ -133,6 +133,7 @@ void TOCICommand::BindObjectParam(TOraParamDesc* param, const AnsiString& name) 
     value->SetOCISvcCtx(SvcCtx());
     if (!value->GetObjectType()->Valid) value->GetObjectType()->Reattach(SvcCtx());
     value->CheckAlloc(true);
+    value->WriteLobs();
     const bool unicode = FOracleConnection->UnicodeEnv();
     const AnsiString placeholderText = ":" + name;
     TOCIText placeholder(placeholderText, unicode);

@@ -263,6 +263,16 @@ void TOraObject::Pin() {
     RaiseError("Object has no REF to pin: only REF values can be pinned");
 }
 
+void TOraObject::WriteLobs() {
+    if (!Objects) return;
+    for (TSharedObject* child : *Objects) {
+        if (auto* lob = dynamic_cast<TOraLob*>(child))
+            lob->WriteLob();
+        else if (auto* object = dynamic_cast<TOraObject*>(child))
+            object->WriteLobs();
+    }
+}
+
 void TOraObject::Assign(TOraObject* source) {
     CheckSession();
     CheckAlloc(true);
@@ -293,6 +303,9 @@ TSharedObject* TOraObject::GetComplexAttr(TAttribute* attribute, int index) {
         case dtTimeStampLTZ:
         case dtIntervalYM:
         case dtIntervalDS:
+        case dtOraBlob:
+        case dtOraClob:
+        case dtWideOraClob:
             return DescriptorAttr(attribute, slot);
         default:
             return nullptr;
@@ -314,7 +327,22 @@ TSharedObject* TOraObject::DescriptorAttr(TAttribute* attribute, int slot) {
     void* descriptor = Peek<void*>(at);
     const TDataType t = attribute->DataType;
     TSharedObject* child = nullptr;
-    if (t == dtIntervalYM || t == dtIntervalDS) {
+    if (t == dtOraBlob || t == dtOraClob || t == dtWideOraClob) {
+        // The content is read at once: binding the value writes every LOB child back.
+        auto* lob = new TOraLob(SvcCtx);
+        if (t != dtOraBlob) {
+            lob->LobType = 1;
+            lob->SetIsUnicode(t == dtWideOraClob);
+        }
+        try {
+            lob->SetOCILobLocator(static_cast<OCILobLocator*>(descriptor));
+            lob->ReadLob();
+        } catch (...) {
+            lob->Free();
+            throw;
+        }
+        child = lob;
+    } else if (t == dtIntervalYM || t == dtIntervalDS) {
         auto* value = new TOraInterval(t);
         value->SetOCIInterval(static_cast<OCIInterval*>(descriptor));
         value->SetIsNull(ind != 0);
@@ -510,9 +538,68 @@ void TOraObject::SetAttributeIsNull(const AnsiString& name, bool value) {
 }
 
 void TOraObject::SetAttribute(const AnsiString& name, const void* value, int16_t ind) {
+    const AnsiString path = LocaleUpperCase(name);
+    const std::size_t close = path.rfind(']');
+    if (close == AnsiString::npos) {
+        if (path.find('[') != AnsiString::npos) RaiseError("Invalid attribute name");
+        CheckAlloc(true);
+        SetAttributeNames(instance_, indicator_, GetObjectType(), path, name, value, ind);
+        if (ind == 0) Poke<int16_t>(indicator_, 0);
+        return;
+    }
+    const std::size_t open = path.rfind('[', close);
+    if (open == AnsiString::npos) RaiseError("Invalid attribute name");
+    CheckAlloc(true);
+    if (close + 1 == path.size()) {
+        // An element: the collection grows to it, then OCI assigns it.
+        const AnsiString collectionPath = path.substr(0, open);
+        const int32_t index = std::atoi(path.substr(open + 1, close - open - 1).c_str());
+        if (index < 0) RaiseError("Invalid attribute name");
+        TAttribute* element = GetObjectType()->AttributeByName(path);
+        void* at = nullptr;
+        void* indAt = nullptr;
+        int16_t collInd = -1;
+        if (collectionPath.empty())
+            at = instance_;  // an element of this collection itself
+        else
+            GetAttribute(collectionPath, at, collInd, indAt, true, ind == 0);
+        auto* collection = static_cast<OCIColl*>(at);
+        if (!collection) RaiseError("Object is not allocated");
+        sb4 size = 0;
+        Check(OCICollSize(hEnv, hError, collection, &size));
+        for (; size <= index; ++size) AppendNullElement(element, collection);
+        if (!value) {
+            boolean exists = 0;
+            void* elem = nullptr;
+            void* elemInd = nullptr;
+            Check(OCICollGetElem(hEnv, hError, collection, index, &exists, &elem, &elemInd));
+            if (!exists) RaiseError("Invalid attribute name");
+            // OCI hands a string element out by its cell and takes it back as the OCIString itself.
+            value = IsStringType(element->DataType) ? Peek<void*>(elem) : elem;
+        }
+        const int16_t elementInd = ind;
+        Check(OCICollAssignElem(hEnv, hError, index, value, &elementInd, collection));
+        if (ind == 0) Poke<int16_t>(indicator_, 0);
+        return;
+    }
+    // Names after an element of objects are written on that element.
+    if (path[close + 1] != '.') RaiseError("Invalid attribute name");
+    const AnsiString elementPath = path.substr(0, close + 1);
+    TAttribute* element = GetObjectType()->AttributeByName(elementPath);
+    TOraType* elementType = NestedType(element);
+    if (element->DataType != dtObject || !elementType) RaiseError("Invalid attribute name");
+    void* at = nullptr;
+    void* indAt = nullptr;
+    int16_t elementInd = -1;
+    GetAttribute(elementPath, at, elementInd, indAt, true, ind == 0);
+    if (!at) RaiseError("Object is not allocated");
+    SetAttributeNames(at, indAt, elementType, path.substr(close + 2), name, value, ind);
+    if (ind == 0) Poke<int16_t>(indicator_, 0);
+}
+
+void TOraObject::SetAttributeNames(void* instance, void* indicator, TOraType* type, const AnsiString& path,
+                                   const AnsiString& name, const void* value, int16_t ind) {
     std::vector<AnsiString> names;
-    AnsiString path = LocaleUpperCase(name);
-    if (path.find('[') != AnsiString::npos) RaiseError("Invalid attribute name");
     for (std::size_t from = 0;;) {
         const std::size_t dot = path.find('.', from);
         AnsiString part = path.substr(from, dot == AnsiString::npos ? AnsiString::npos : dot - from);
@@ -526,7 +613,6 @@ void TOraObject::SetAttribute(const AnsiString& name, const void* value, int16_t
     if (names.size() > static_cast<std::size_t>(MaxAttributeNames))
         RaiseError("Attribute path " + name + " has more than " + std::to_string(MaxAttributeNames) +
                    " names");
-    CheckAlloc(true);
     const OraText* pointers[MaxAttributeNames] = {};
     ub4 lengths[MaxAttributeNames] = {};
     std::vector<std::unique_ptr<TOCIText>> texts;
@@ -535,9 +621,9 @@ void TOraObject::SetAttribute(const AnsiString& name, const void* value, int16_t
         pointers[k] = texts.back()->Ptr();
         lengths[k] = static_cast<ub4>(texts.back()->Size());
     }
-    Check(OCIObjectSetAttr(hEnv, hError, instance_, indicator_, GetObjectType()->TDO, pointers, lengths,
+    Check(OCIObjectSetAttr(hEnv, hError, instance, indicator, type->TDO, pointers, lengths,
                            static_cast<ub4>(names.size()), nullptr, 0, ind, nullptr, value));
-    if (ind == 0) Poke<int16_t>(indicator_, 0);
+    if (ind == 0 && indicator) Poke<int16_t>(indicator, 0);
 }
 
 void* TOraObject::ResolveForSet(const AnsiString& name, TAttribute*& attr) {
@@ -757,6 +843,9 @@ void TOraObject::GetAttributeValue(const AnsiString& name, void*& attrBuf, bool&
             case dtTimeStampLTZ:
             case dtIntervalYM:
             case dtIntervalDS:
+            case dtOraBlob:
+            case dtOraClob:
+            case dtWideOraClob:
                 Poke<void*>(buf, GetComplexAttrByName(name)->GetHandle());
                 break;
             default:

@@ -138,14 +138,20 @@ public:
     TSharedObject* GetComplexAttr(TAttribute* attribute, int index);
     TSharedObject* GetComplexAttrByName(const AnsiString& name);
     TSharedObject* DescriptorAttr(TAttribute* attribute, int slot);
+    // The LOB attributes' client content into the instance's LOBs, before the value is bound.
+    void WriteLobs();
 
     // Attribute paths: NAME, A.B, LIST[2], ITEMS[0].QTY.
     void GetAttribute(const AnsiString& name, void*& attrPtr, int16_t& ind, void*& indPtr, bool extend,
                       bool makeNotNull);
     void SetAttributeIsNull(const AnsiString& name, bool value);
-    // Writes an attribute through OCI by its chain of names (A.B.C, at most MaxAttributeNames; a
-    // longer chain is refused): value as OCI takes it (an OCIString*, an OCINumber*, ...), ind 0 or -1.
+    // Writes an attribute through OCI by its path: chains of names (at most MaxAttributeNames between
+    // index segments; a longer chain is refused), PHONES[2] or ITEMS[0].QTY; value as OCI takes it (an
+    // OCIString*, an OCINumber*, ...), ind 0 or -1.
     void SetAttribute(const AnsiString& name, const void* value, int16_t ind);
+    // The names of path (A.B.C) written through OCI on instance, of type.
+    void SetAttributeNames(void* instance, void* indicator, TOraType* type, const AnsiString& path,
+                           const AnsiString& name, const void* value, int16_t ind);
     double GetAttrAsFloat(const AnsiString& name);
     void SetAttrAsFloat(const AnsiString& name, double value);
     int32_t GetAttrAsInteger(const AnsiString& name);

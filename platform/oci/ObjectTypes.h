@@ -27,6 +27,7 @@ enum class Slot {
     Coll,     // OCIColl*
     Stamp,    // OCIDateTime* (a TIMESTAMP descriptor of the attribute's kind)
     Span,     // OCIInterval* (an INTERVAL descriptor of the attribute's kind)
+    Lob,      // OCILobLocator* (a CLOB or BLOB held in the client until the value is bound)
 };
 
 struct TypeAttr {

@@ -144,6 +144,10 @@ void describeAttr(Session& s, TypeAttr& a) {
             case SQLT_INTERVAL_DS:
                 a.slot = Slot::Span;
                 return;
+            case SQLT_CLOB:
+            case SQLT_BLOB:
+                a.slot = Slot::Lob;
+                return;
             default:
                 raise(22863, "the type " + upper(a.declared) + " is not offered as an attribute");
         }
@@ -165,7 +169,7 @@ void layOut(TypeDesc& t) {
         a.size = slotSize(a);
         a.indStep = slotIndSize(a);
         const bool pointerLike = a.slot == Slot::Text || a.slot == Slot::Coll || a.slot == Slot::Stamp ||
-                                 a.slot == Slot::Span ||
+                                 a.slot == Slot::Span || a.slot == Slot::Lob ||
                                  (a.slot == Slot::Object && (!a.embedded || a.nested->aligned));
         if (pointerLike) {
             t.valueSize = roundUp(t.valueSize, PtrCell);
@@ -209,7 +213,12 @@ TypeDesc* loadType(Session& s, const std::string& nameIn) {
         t->attrs.push_back(e);
     }
     for (TypeAttr& a : t->attrs) describeAttr(s, a);
-    if (t->isColl()) t->attrs.front().embedded = t->attrs.front().slot == Slot::Object;
+    if (t->isColl()) {
+        const Slot e = t->attrs.front().slot;
+        if (e == Slot::Stamp || e == Slot::Span || e == Slot::Lob)
+            raise(22863, "the type " + upper(t->attrs.front().declared) + " is not offered as an element");
+        t->attrs.front().embedded = e == Slot::Object;
+    }
     layOut(*t);
     std::lock_guard<std::mutex> g(registryLock);
     auto [it, added] = typesByName.emplace(typeKey(s, name), t);
@@ -528,6 +537,7 @@ size_t slotSize(const TypeAttr& a) {
         case Slot::Coll:
         case Slot::Stamp:
         case Slot::Span:
+        case Slot::Lob:
             return PtrCell;
         case Slot::Number:
             return sizeof(OCINumber);
@@ -591,6 +601,10 @@ void dropInstance(void* p) {
 void* newDescriptorSlot(const TypeAttr& a) {
     Handle* h = nullptr;
     switch (a.info.type) {
+        case SQLT_CLOB:
+        case SQLT_BLOB:
+            h = newLobLocator(OCI_DTYPE_LOB);
+            break;
         case SQLT_TIMESTAMP_TZ:
             h = new DateTimeDesc(OCI_DTYPE_TIMESTAMP_TZ);
             break;
@@ -608,10 +622,29 @@ void* newDescriptorSlot(const TypeAttr& a) {
             break;
     }
     registerHandle(h, nullptr);
+    if (a.slot == Slot::Lob) {
+        // An empty LOB of the client's own, which it may write before the value is bound.
+        void* cell = h;
+        storeLocator(reinterpret_cast<char*>(&cell), a.info.type,
+                     a.info.type == SQLT_BLOB ? Value::ofBlob("") : Value::ofText(""), nullptr,
+                     a.info.charsetForm, true);
+    }
     return h;
 }
 
 std::string descriptorSlotText(const TypeAttr& a, const void* p) {
+    if (a.slot == Slot::Lob) {
+        // The kept text: a CLOB's characters, a BLOB's bytes in hexadecimal.
+        Value v = locatorValue(reinterpret_cast<const char*>(&p), a.info.type);
+        if (v.kind != Value::Blob) return v.s;
+        static const char hex[] = "0123456789ABCDEF";
+        std::string out;
+        for (unsigned char c : v.s) {
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+        return out;
+    }
     if (a.slot == Slot::Span) {
         auto* iv = dynamic_cast<IntervalDesc*>(findHandle(p));
         if (!iv) raise(21560, "argument is not an interval");
@@ -623,6 +656,18 @@ std::string descriptorSlotText(const TypeAttr& a, const void* p) {
 }
 
 void setDescriptorSlot(const TypeAttr& a, void* p, const std::string& text) {
+    if (a.slot == Slot::Lob) {
+        Value v = Value::ofText(text);
+        if (a.info.type == SQLT_BLOB) {
+            std::string bytes;
+            for (size_t k = 0; k + 1 < text.size(); k += 2)
+                bytes += static_cast<char>(std::stoi(text.substr(k, 2), nullptr, 16));
+            v = Value::ofBlob(bytes);
+        }
+        // The instance's LOB stays writable: the client edits it before the value is bound.
+        storeLocator(reinterpret_cast<char*>(&p), a.info.type, v, nullptr, a.info.charsetForm, true);
+        return;
+    }
     if (a.slot == Slot::Span) {
         auto* iv = dynamic_cast<IntervalDesc*>(findHandle(p));
         if (!iv) raise(21560, "argument is not an interval");
@@ -637,6 +682,21 @@ void setDescriptorSlot(const TypeAttr& a, void* p, const std::string& text) {
 }
 
 void copyDescriptorSlot(const TypeAttr& a, const void* from, void* to) {
+    if (a.slot == Slot::Lob) {
+        auto* f = dynamic_cast<LobLocator*>(findHandle(from));
+        auto* t = dynamic_cast<LobLocator*>(findHandle(to));
+        if (!f || !t) return;
+        t->data.reset();
+        if (f->data) {
+            t->data = std::make_shared<LobData>();
+            t->data->kind = f->data->kind;
+            t->data->form = f->data->form;
+            t->data->bytes = f->data->bytes;
+            t->data->text = f->data->text;
+            t->data->temporary = true;
+        }
+        return;
+    }
     if (a.slot == Slot::Span) {
         auto* f = dynamic_cast<IntervalDesc*>(findHandle(from));
         auto* t = dynamic_cast<IntervalDesc*>(findHandle(to));
@@ -667,6 +727,7 @@ void initSlot(const TypeAttr& a, unsigned char* data, unsigned char* ind) {
             break;
         case Slot::Stamp:
         case Slot::Span:
+        case Slot::Lob:
             cellPut<void*>(data, newDescriptorSlot(a));
             break;
         default:
@@ -691,6 +752,7 @@ void clearSlot(const TypeAttr& a, unsigned char* data) {
             break;
         case Slot::Stamp:
         case Slot::Span:
+        case Slot::Lob:
             if (Handle* h = findHandle(cellGet<void*>(data))) freeHandle(h);
             cellPut<void*>(data, nullptr);
             break;
@@ -720,6 +782,7 @@ void copySlot(const TypeAttr& a, const unsigned char* src, const unsigned char* 
             break;
         case Slot::Stamp:
         case Slot::Span:
+        case Slot::Lob:
             if (!cellGet<void*>(dst)) cellPut<void*>(dst, newDescriptorSlot(a));
             copyDescriptorSlot(a, cellGet<void*>(src), cellGet<void*>(dst));
             break;
@@ -848,6 +911,7 @@ void writeSlot(std::string& out, const TypeAttr& a, const unsigned char* data, c
             break;
         case Slot::Stamp:
         case Slot::Span:
+        case Slot::Lob:
             writeQuoted(out, descriptorSlotText(a, cellGet<void*>(data)));
             break;
         case Slot::BFloat:
@@ -998,6 +1062,7 @@ void readSlot(const TypeAttr& a, const Node& n, unsigned char* data, unsigned ch
             break;
         case Slot::Stamp:
         case Slot::Span:
+        case Slot::Lob:
             if (!cellGet<void*>(data)) cellPut<void*>(data, newDescriptorSlot(a));
             setDescriptorSlot(a, cellGet<void*>(data), n.s);
             break;
@@ -1129,6 +1194,11 @@ Value attrValue(const TypeAttr& a, const unsigned char* data, const unsigned cha
         case Slot::Stamp:
         case Slot::Span:
             return Value::ofText(descriptorSlotText(a, cellGet<void*>(data)));
+        case Slot::Lob: {
+            void* cell = cellGet<void*>(data);
+            Value v = locatorValue(reinterpret_cast<const char*>(&cell), a.info.type);
+            return v.isNull() ? Value::ofText("") : v;
+        }
         case Slot::Number:
         case Slot::BFloat:
         case Slot::BDouble: {

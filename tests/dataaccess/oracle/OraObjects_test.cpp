@@ -432,3 +432,50 @@ TEST_F(OraObjectsTest, AttributesWrittenByNameThroughOciAndLongChainsRefused) {
     EXPECT_NE(std::string::npos,
               ExceptionText([&] { v->SetAttribute("HOME.NOPE", nullptr, -1); }).find("ORA-22840"));
 }
+
+TEST_F(OraObjectsTest, AttributesWrittenThroughOciWithIndexSegments) {
+    Held<TOraObject> v(new TOraObject(Type("person_t")));
+    v->GetObjectType()->Release();
+    v->AllocObjectOn(Svc());
+    auto text = [&](const char* s) {
+        OCIString* str = nullptr;
+        EXPECT_EQ(OCI_SUCCESS,
+                  dac::OCIStringAssignText(v->hEnv, v->hError, reinterpret_cast<const OraText*>(s),
+                                           static_cast<ub4>(std::strlen(s)), &str));
+        return str;
+    };
+    OCIString* phone = text("555-1");
+    ASSERT_EQ("(nothing raised)", ExceptionText([&] {
+                  v->SetAttribute("phones[1]", phone, 0);
+              }));  // grows the VARRAY to two elements
+    EXPECT_FALSE(v->GetIsNull());
+    EXPECT_EQ("555-1", v->GetAttrAsString("PHONES[1]"));
+    EXPECT_TRUE(v->GetAttributeIsNull("PHONES[0]"));
+    auto* phones = dynamic_cast<TOraArray*>(v->GetAttrAsObject("PHONES"));
+    ASSERT_NE(nullptr, phones);
+    EXPECT_EQ(2, phones->GetSize());
+    ASSERT_EQ("(nothing raised)", ExceptionText([&] {
+                  v->SetAttribute("PHONES[1]", nullptr, -1);
+              }));  // the element's own value, now null
+    EXPECT_TRUE(v->GetAttributeIsNull("PHONES[1]"));
+    EXPECT_NE(std::string::npos,
+              ExceptionText([&] { v->SetAttribute("PHONES[3]", phone, 0); }).find("ORA-22165"));
+    EXPECT_EQ("Invalid attribute name", ExceptionText([&] { v->SetAttribute("PHONES[1]X", phone, 0); }));
+    dac::OCIObjectFree(v->hEnv, v->hError, phone, OCI_OBJECTFREE_FORCE);
+
+    // names after an element of objects are written on that element
+    Held<TOraNestTable> people(new TOraNestTable(Type("people_t")));
+    people->GetObjectType()->Release();
+    people->AllocObjectOn(Svc());
+    OCIString* name = text("Eve");
+    ASSERT_EQ("(nothing raised)", ExceptionText([&] { people->SetAttribute("[1].NAME", name, 0); }));
+    OCINumber zip{};
+    const int64_t z = 12345;
+    ASSERT_EQ(OCI_SUCCESS, dac::OCINumberFromInt(people->hError, &z, sizeof z, OCI_NUMBER_SIGNED, &zip));
+    ASSERT_EQ("(nothing raised)", ExceptionText([&] { people->SetAttribute("[1].HOME.ZIP", &zip, 0); }));
+    dac::OCIObjectFree(people->hEnv, people->hError, name, OCI_OBJECTFREE_FORCE);
+    ASSERT_EQ(2, people->GetSize());
+    EXPECT_EQ("Eve", people->GetItemAsObject(1)->GetAttrAsString("NAME"));
+    EXPECT_EQ(12345, people->GetItemAsObject(1)->GetAttrAsInteger("HOME.ZIP"));
+    EXPECT_TRUE(people->GetItemAsObject(0)->GetAttributeIsNull("NAME"));
+}

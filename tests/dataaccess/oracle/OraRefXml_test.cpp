@@ -95,6 +95,7 @@ TEST_F(OraRefTest, ObjectTablesShowTheirAttributesAsColumnsAndRefsAsTheirOwnType
     EXPECT_EQ(22913, OraErrorCode([&] { Run("CREATE TABLE bad OF tags_t"); }));
     EXPECT_EQ(4043, OraErrorCode([&] { Run("CREATE TABLE bad OF nothing_t"); }));
     EXPECT_EQ(955, OraErrorCode([&] { Run("CREATE TABLE emps OF emp_t"); }));
+    EXPECT_EQ(22863, OraErrorCode([&] { Run("CREATE TYPE stamps_t AS TABLE OF TIMESTAMP(3)"); }));
 }
 
 TEST_F(OraRefTest, APinnedTargetIsEditedMarkedAndFlushed) {
@@ -542,4 +543,68 @@ TEST_F(OraRefTest, TimestampAndIntervalAttributesRoundTrip) {
     TFieldDesc* f = row.rs.Fields().FindField("EV.AT");
     ASSERT_NE(nullptr, f);
     EXPECT_EQ(dtTimeStamp, f->DataType);
+}
+
+TEST_F(OraRefTest, LobAttributesAreWrittenWithTheValueAndReadBack) {
+    Run("CREATE TYPE doc_t AS OBJECT (title VARCHAR2(20), body CLOB, raw BLOB)");
+    Run("CREATE TABLE files(id NUMBER(9), d doc_t)");
+    const std::string body(5000, 'x');
+    const std::string raw("\x01\x00\xFF\x7F", 4);
+    {
+        Held<TOraObject> d(new TOraObject(new TOraType(conn_.get(), "doc_t")));
+        d->GetObjectType()->Release();
+        d->AllocObjectOn(Svc());
+        EXPECT_EQ(dtOraBlob, d->GetObjectType()->AttributeByName("RAW")->DataType);
+        EXPECT_EQ(static_cast<int32_t>(sizeof(void*)), d->GetObjectType()->AttributeByName("BODY")->Size);
+        d->SetAttrAsString("TITLE", "memo");
+        auto* text = dynamic_cast<TOraLob*>(d->GetComplexAttrByName("BODY"));
+        ASSERT_NE(nullptr, text);
+        text->Write(0, static_cast<int64_t>(body.size()), body.data());
+        d->SetAttributeIsNull("BODY", false);
+        auto* bytes = dynamic_cast<TOraLob*>(d->GetComplexAttrByName("RAW"));
+        ASSERT_NE(nullptr, bytes);
+        bytes->Write(0, static_cast<int64_t>(raw.size()), raw.data());
+        d->SetAttributeIsNull("RAW", false);
+        auto command = Command("insert into files(id, d) values (1, :d)");
+        command->GetParam(0)->SetDataType(dtObject);
+        command->GetParam(0)->SetParamType(ptInput);
+        command->GetParam(0)->SetObject(d.p);
+        command->Execute();
+    }
+    Run("insert into files(id) values (2)");
+    Row row(conn_.get(), "select d from files where id = 1");
+    auto* d = row.Value<TOraObject>("D");
+    ASSERT_NE(nullptr, d);
+    EXPECT_EQ("memo", d->GetAttrAsString("TITLE"));
+    struct Expect {
+        const char* name;
+        const std::string* content;
+    } lobs[] = {{"BODY", &body}, {"RAW", &raw}};
+    for (const Expect& e : lobs) {
+        SCOPED_TRACE(e.name);
+        auto* lob = dynamic_cast<TOraLob*>(d->GetComplexAttrByName(e.name));
+        ASSERT_NE(nullptr, lob);
+        ASSERT_EQ(static_cast<int64_t>(e.content->size()), lob->GetSize());
+        std::string got(e.content->size(), '\0');
+        lob->Read(0, static_cast<int64_t>(got.size()), got.data());
+        EXPECT_EQ(*e.content, got);
+    }
+    EXPECT_FALSE(d->GetAttributeIsNull("BODY"));
+}
+
+TEST_F(OraXmlTest, XmlFieldsAreCopiedAndReleasedLikeObjectValues) {
+    Run("insert into docs values (1, XMLType('<a>one</a>'))");
+    Row row(conn_.get(), "select id, doc from docs");
+    std::vector<uint8_t> copy(row.rec.size());
+    row.rs.CreateComplexFields(copy.data(), true);
+    row.rs.CopyComplexFields(row.rec.data(), copy.data(), false);
+    const int doc = row.Field("DOC")->FieldNo;
+    auto* from = dynamic_cast<TOraXML*>(row.rs.GetObject(doc, row.rec.data()));
+    auto* to = dynamic_cast<TOraXML*>(row.rs.GetObject(doc, copy.data()));
+    ASSERT_NE(nullptr, to);
+    EXPECT_NE(from, to);  // a value of its own, holding the same text
+    EXPECT_EQ("<a>one</a>", to->GetAsString());
+    to->SetAsString("<b/>");
+    EXPECT_EQ("<a>one</a>", from->GetAsString());
+    row.rs.FreeComplexFields(copy.data(), true);  // a leak here fails the sanitizer run
 }
