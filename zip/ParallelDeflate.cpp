@@ -13,11 +13,23 @@
 
 namespace zip {
 
-void TuneDeflate(z_stream& zs, int level) {
+TDeflateStream::~TDeflateStream() {
+    if (ready_) deflateEnd(&zs_);
+}
+
+z_stream& TDeflateStream::Start(int level) {
+    if (ready_) {
+        if (deflateReset(&zs_) != Z_OK) throw EZCompressionError("error");
+    } else {
+        if (deflateInit2(&zs_, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+            throw EZCompressionError("error");
+        ready_ = true;
+    }
     // At the default level a longer lazy search (zlib's level 7 value) makes archives no larger
     // than other zip tools' for about 2 % more time. A reset restores the level's own values, so
     // this follows every start.
-    if (level == 6 && deflateTune(&zs, 8, 32, 128, 128) != Z_OK) throw EZCompressionError("error");
+    if (level == 6 && deflateTune(&zs_, 8, 32, 128, 128) != Z_OK) throw EZCompressionError("error");
+    return zs_;
 }
 
 unsigned PackThreadsFor(int option) {
@@ -43,47 +55,33 @@ struct TSlot {
 
 class TWorkerStream {
 public:
-    TWorkerStream() = default;
-    TWorkerStream(const TWorkerStream&) = delete;
-    TWorkerStream& operator=(const TWorkerStream&) = delete;
-    ~TWorkerStream() {
-        if (ready_) deflateEnd(&zs_);
-    }
     void Deflate(TSlot& slot, int level) {
-        if (ready_) {
-            if (deflateReset(&zs_) != Z_OK) throw EZCompressionError("error");
-        } else {
-            if (deflateInit2(&zs_, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-                throw EZCompressionError("error");
-            ready_ = true;
-        }
-        TuneDeflate(zs_, level);
+        z_stream& zs = stream_.Start(level);
         if (slot.dictionary > 0 &&
-            deflateSetDictionary(&zs_, slot.in.get(), static_cast<uInt>(slot.dictionary)) != Z_OK)
+            deflateSetDictionary(&zs, slot.in.get(), static_cast<uInt>(slot.dictionary)) != Z_OK)
             throw EZCompressionError("error");
         // A sync flush adds an empty stored block: room for it beyond the bound of the data.
-        const size_t bound = deflateBound(&zs_, static_cast<uLong>(slot.length)) + 16;
+        const size_t bound = deflateBound(&zs, static_cast<uLong>(slot.length)) + 16;
         if (slot.out.size() < bound) slot.out.resize(bound);
-        zs_.next_in = slot.in.get() + slot.dictionary;
-        zs_.avail_in = static_cast<uInt>(slot.length);
+        zs.next_in = slot.in.get() + slot.dictionary;
+        zs.avail_in = static_cast<uInt>(slot.length);
         slot.outLength = 0;
         const int flush = slot.last ? Z_FINISH : Z_SYNC_FLUSH;
         for (;;) {
             if (slot.outLength == slot.out.size()) slot.out.resize(slot.out.size() * 2);
-            zs_.next_out = slot.out.data() + slot.outLength;
-            zs_.avail_out = static_cast<uInt>(slot.out.size() - slot.outLength);
-            const int r = deflate(&zs_, flush);
-            slot.outLength = slot.out.size() - zs_.avail_out;
+            zs.next_out = slot.out.data() + slot.outLength;
+            zs.avail_out = static_cast<uInt>(slot.out.size() - slot.outLength);
+            const int r = deflate(&zs, flush);
+            slot.outLength = slot.out.size() - zs.avail_out;
             if (r == Z_STREAM_END) break;
             if (r != Z_OK && r != Z_BUF_ERROR) throw EZCompressionError("error");
             // A sync flush is complete once deflate left room in the output.
-            if (!slot.last && zs_.avail_in == 0 && zs_.avail_out > 0) break;
+            if (!slot.last && zs.avail_in == 0 && zs.avail_out > 0) break;
         }
     }
 
 private:
-    z_stream zs_{};
-    bool ready_ = false;
+    TDeflateStream stream_;
 };
 
 }  // namespace

@@ -9,8 +9,20 @@
 
 namespace zip {
 
-// The writer's own tuning of a deflate stream started (or reset) at `level`.
-void TuneDeflate(z_stream& zs, int level);
+// A raw deflate stream kept for reuse: each Start resets it to `level` with the writer's own
+// tuning, so one stream serves file after file (or block after block).
+class TDeflateStream {
+public:
+    TDeflateStream() = default;
+    TDeflateStream(const TDeflateStream&) = delete;
+    TDeflateStream& operator=(const TDeflateStream&) = delete;
+    ~TDeflateStream();
+    z_stream& Start(int level);
+
+private:
+    z_stream zs_{};
+    bool ready_ = false;
+};
 
 // Threads for one large file: `option` 0 means one per core, at most kMaxPackThreads; any other
 // value is taken as it is, within the same bounds.

@@ -82,23 +82,7 @@ struct TBuffer {
 // One deflate stream, reset for every file it packs.
 class TDeflater {
 public:
-    TDeflater() = default;
-    TDeflater(const TDeflater&) = delete;
-    TDeflater& operator=(const TDeflater&) = delete;
-    ~TDeflater() {
-        if (ready_) deflateEnd(&zs_);
-    }
-    z_stream& Start(int level) {
-        if (ready_) {
-            if (deflateReset(&zs_) != Z_OK) throw EZCompressionError("error");
-        } else {
-            if (deflateInit2(&zs_, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-                throw EZCompressionError("error");
-            ready_ = true;
-        }
-        TuneDeflate(zs_, level);
-        return zs_;
-    }
+    z_stream& Start(int level) { return stream_.Start(level); }
     // Whether deflate gains nothing on the data's first block: such data (compressed or
     // encrypted already) is stored without deflating it all first.
     bool Incompressible(const uint8_t* data, size_t length, int level) {
@@ -129,8 +113,7 @@ public:
     }
 
 private:
-    z_stream zs_{};
-    bool ready_ = false;
+    TDeflateStream stream_;
     std::vector<uint8_t> probe_;
 };
 
