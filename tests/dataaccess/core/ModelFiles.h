@@ -18,10 +18,11 @@ inline std::string ModelOutPath(const std::string& prefix, const std::string& st
     return std::string(DX_BINARY_DIR) + "/" + prefix + "_" + info->name() + "_" + stem + ".txt";
 }
 
-// The exit status of python3 running a script of this folder.
+// The exit status of the system's python3 running a script of this folder: the models need the
+// Debian package of PyICU, which another python3 earlier on PATH would not see.
 inline int RunModelScript(const std::string& script, const std::string& args) {
     const std::string cmd =
-        "python3 " + std::string(DX_SOURCE_DIR) + "/tests/dataaccess/core/" + script + " " + args;
+        "/usr/bin/python3 " + std::string(DX_SOURCE_DIR) + "/tests/dataaccess/core/" + script + " " + args;
     return std::system(cmd.c_str());
 }
 
