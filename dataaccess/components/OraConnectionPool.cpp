@@ -26,17 +26,6 @@ const TOraConnectionParameters& OraParams(const TCRConnectionParameters* p) {
     return *o;
 }
 
-void FreeConnection(TCRConnection* connection) {
-    try {
-        connection->Disconnect();
-    } catch (...) {
-    }
-    try {
-        delete connection;
-    } catch (...) {
-    }
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -220,7 +209,7 @@ TCRConnection* TOraOCIConnectionPool::GetConnection(const TCRConnectionParameter
 
 void TOraOCIConnectionPool::PutConnection(TCRConnection* connection) {
     connection->Pool = nullptr;
-    FreeConnection(connection);
+    FreePooledConnection(connection);
     --takenConnectionsCount_;
 }
 
@@ -247,7 +236,7 @@ TCRConnection* TOraMTSConnectionPool::GetConnection(const TCRConnectionParameter
 
 void TOraMTSConnectionPool::PutConnection(TCRConnection* connection) {
     connection->Pool = nullptr;
-    FreeConnection(connection);
+    FreePooledConnection(connection);
     --takenConnectionsCount_;
 }
 
@@ -303,7 +292,7 @@ TCRConnection* TOraConnectionPoolManager::PrepareReturn(TCRConnection* connectio
     auto* c = dynamic_cast<TOCIConnection*>(connection);
     if (!c || !c->ProxyConnection) return connection;
     TOCIConnection* base = c->ProxyConnection;
-    FreeConnection(c);
+    FreePooledConnection(c);
     return base;
 }
 

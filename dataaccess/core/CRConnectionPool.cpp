@@ -155,7 +155,7 @@ int TCRLocalConnectionPool::IdleCount() {
     return count_;
 }
 
-void TCRLocalConnectionPool::DestroyConnection(TCRConnection* connection) {
+void FreePooledConnection(TCRConnection* connection) {
     try {
         connection->Disconnect();
     } catch (...) {
@@ -164,6 +164,10 @@ void TCRLocalConnectionPool::DestroyConnection(TCRConnection* connection) {
         delete connection;
     } catch (...) {
     }
+}
+
+void TCRLocalConnectionPool::DestroyConnection(TCRConnection* connection) {
+    FreePooledConnection(connection);
 }
 
 void TCRLocalConnectionPool::GiveBackPlace() {

@@ -57,6 +57,10 @@ private:
     std::unique_ptr<THttpOptions> httpOptions_;
 };
 
+// Disconnects and frees a pooled connection; a failure of either step is not the caller's concern
+// (the connection is gone either way).
+void FreePooledConnection(TCRConnection* connection);
+
 class TCRConnectionPool : public rtl::TObject {
 public:
     // Keeps an owned copy of the parameters (made by their own class); traces the creation.

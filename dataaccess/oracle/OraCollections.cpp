@@ -5,6 +5,7 @@
 
 #include "dataaccess/oracle/OraClasses.h"
 #include "dataaccess/oracle/OraError.h"
+#include "dataaccess/oracle/OraObjectCells.h"
 #include "dataaccess/oracle/OraObjects.h"
 #include "platform/rtl/Strings.h"
 
@@ -12,16 +13,7 @@ namespace dac {
 
 namespace {
 
-template <class T>
-T Peek(const void* p) {
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-bool IsNumberType(TDataType t) {
-    return t == dtInteger || t == dtFloat || t == dtLargeint;
-}
+using namespace objcells;
 
 // Elements OCI holds through a pointer: the element address is the address of that pointer.
 bool PointerElement(TDataType t) {
@@ -129,8 +121,22 @@ void TOraArray::AssignNotNull(int32_t index, const void* value) {
     std::memcpy(GetIndicator(), &notNull, sizeof notNull);
 }
 
+// The number cell of a NUMBER-like element; null when the element is missing or null.
+const void* TOraArray::NumberItemForGet(int32_t index, bool integral, TAttribute*& e) {
+    e = Element();
+    if (!IsNumberType(e->DataType))
+        throw rtl::EConvertError(integral ? "Cannot convert type to Integer"
+                                          : "Cannot convert type to Float");
+    void *elem, *ind;
+    if (!GetElem(index, elem, ind) || Peek<int16_t>(ind) != 0) return nullptr;
+    return elem;
+}
+
 void TOraArray::SetNumberItem(int32_t index, double f, int64_t i, bool integral) {
     TAttribute* e = Element();
+    if (!IsNumberType(e->DataType))
+        throw rtl::EConvertError(integral ? "Cannot convert type to Integer"
+                                          : "Cannot convert type to Float");
     CheckIndex(index);
     unsigned char block[sizeof(OCINumber)] = {};
     if (e->SubDataType == dtBFloat) {
@@ -148,28 +154,22 @@ void TOraArray::SetNumberItem(int32_t index, double f, int64_t i, bool integral)
 }
 
 double TOraArray::GetItemAsFloat(int32_t index) {
-    TAttribute* e = Element();
-    if (!IsNumberType(e->DataType)) throw rtl::EConvertError("Cannot convert type to Float");
-    void *elem, *ind;
-    if (!GetElem(index, elem, ind) || Peek<int16_t>(ind) != 0) return 0;
-    return NumberToFloat(e, elem);
+    TAttribute* e = nullptr;
+    const void* elem = NumberItemForGet(index, false, e);
+    return elem ? NumberToFloat(e, elem) : 0;
 }
 
 void TOraArray::SetItemAsFloat(int32_t index, double value) {
-    if (!IsNumberType(Element()->DataType)) throw rtl::EConvertError("Cannot convert type to Float");
     SetNumberItem(index, value, 0, false);
 }
 
 int64_t TOraArray::GetItemAsLargeInt(int32_t index) {
-    TAttribute* e = Element();
-    if (!IsNumberType(e->DataType)) throw rtl::EConvertError("Cannot convert type to Integer");
-    void *elem, *ind;
-    if (!GetElem(index, elem, ind) || Peek<int16_t>(ind) != 0) return 0;
-    return NumberToLargeInt(e, elem);
+    TAttribute* e = nullptr;
+    const void* elem = NumberItemForGet(index, true, e);
+    return elem ? NumberToLargeInt(e, elem) : 0;
 }
 
 void TOraArray::SetItemAsLargeInt(int32_t index, int64_t value) {
-    if (!IsNumberType(Element()->DataType)) throw rtl::EConvertError("Cannot convert type to Integer");
     SetNumberItem(index, 0, value, true);
 }
 

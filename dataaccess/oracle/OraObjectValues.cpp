@@ -9,6 +9,7 @@
 #include "dataaccess/core/MemUtils.h"
 #include "dataaccess/oracle/OraClasses.h"
 #include "dataaccess/oracle/OraError.h"
+#include "dataaccess/oracle/OraObjectCells.h"
 #include "dataaccess/oracle/OraObjects.h"
 #include "platform/rtl/Strings.h"
 
@@ -16,21 +17,7 @@ namespace dac {
 
 namespace {
 
-template <class T>
-T Peek(const void* p) {
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-template <class T>
-void Poke(void* p, T v) {
-    std::memcpy(p, &v, sizeof v);
-}
-
-bool IsNumberType(TDataType t) {
-    return t == dtInteger || t == dtFloat || t == dtLargeint;
-}
+using namespace objcells;
 
 bool IsStringType(TDataType t) {
     return t == dtString || t == dtWideString;
@@ -682,10 +669,17 @@ double TOraObject::GetAttrAsFloat(const AnsiString& name) {
     return at ? NumberToFloat(attr, at) : 0;
 }
 
-void TOraObject::SetAttrAsFloat(const AnsiString& name, double value) {
-    TAttribute* attr = GetObjectType()->AttributeByName(name);
+// The number cell of a NUMBER-like attribute, made not null for a value to be written.
+void* TOraObject::NumberAttrForSet(const AnsiString& name, TAttribute*& attr) {
+    attr = GetObjectType()->AttributeByName(name);
     if (!IsNumberType(attr->DataType)) throw rtl::EConvertError("Cannot convert type to OCINumber");
-    FloatToNumber(attr, ResolveForSet(name, attr), value);
+    return ResolveForSet(name, attr);
+}
+
+void TOraObject::SetAttrAsFloat(const AnsiString& name, double value) {
+    TAttribute* attr = nullptr;
+    void* at = NumberAttrForSet(name, attr);
+    FloatToNumber(attr, at, value);
 }
 
 int64_t TOraObject::GetAttrAsLargeInt(const AnsiString& name) {
@@ -695,9 +689,9 @@ int64_t TOraObject::GetAttrAsLargeInt(const AnsiString& name) {
 }
 
 void TOraObject::SetAttrAsLargeInt(const AnsiString& name, int64_t value) {
-    TAttribute* attr = GetObjectType()->AttributeByName(name);
-    if (!IsNumberType(attr->DataType)) throw rtl::EConvertError("Cannot convert type to OCINumber");
-    LargeIntToNumber(attr, ResolveForSet(name, attr), value);
+    TAttribute* attr = nullptr;
+    void* at = NumberAttrForSet(name, attr);
+    LargeIntToNumber(attr, at, value);
 }
 
 int32_t TOraObject::GetAttrAsInteger(const AnsiString& name) {

@@ -197,6 +197,7 @@ private:
     void* indicator_ = nullptr;
     void* ResolveForSet(const AnsiString& name, TAttribute*& attr);
     const void* NumberAttrForGet(const AnsiString& name, TAttribute*& attr);
+    void* NumberAttrForSet(const AnsiString& name, TAttribute*& attr);
 };
 
 // An OCIDate as a date-time value and back, without fractions of a second.
@@ -246,6 +247,7 @@ protected:
     // The element's value and indicator addresses; false when it does not exist.
     bool GetElem(int32_t index, void*& elem, void*& ind);
     void AssignNotNull(int32_t index, const void* value);
+    const void* NumberItemForGet(int32_t index, bool integral, TAttribute*& e);
     void SetNumberItem(int32_t index, double f, int64_t i, bool integral);
 };
 

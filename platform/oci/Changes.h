@@ -28,6 +28,8 @@ void registerQueryTables(Session& s, Stmt& st);
 // Oracle's ROWID text of a row: the table's object number and the row's position, in the same
 // form as OCIRowidToChar gives for a row an insert made.
 std::string rowidText(int64_t tableObject, int64_t rowid);
+// The same text from a ROWID's four parts.
+std::string rowidText(uint64_t object, uint64_t file, uint64_t block, uint64_t row);
 // The table whose ROWID a statement means: the one named or aliased qualifier, or without a
 // qualifier the first table it names after FROM, JOIN, UPDATE or INTO. Empty when none is.
 std::string rowidTable(const std::string& utf8, const std::string& qualifier);

@@ -83,28 +83,9 @@ size_t roundUp(size_t v, size_t to) {
     return (v + to - 1) / to * to;
 }
 
-// The dot-separated parts of a type name, unquoted; unquoted parts in upper case.
-std::vector<std::string> typeNameParts(const std::string& name) {
-    std::vector<std::string> parts;
-    std::string cur;
-    bool quoted = false;
-    for (char c : trim(name)) {
-        if (c == '"') {
-            quoted = !quoted;
-        } else if (c == '.' && !quoted) {
-            parts.push_back(cur);
-            cur.clear();
-        } else {
-            cur += quoted ? c : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        }
-    }
-    parts.push_back(cur);
-    return parts;
-}
-
 // The last dot-separated part of a declared type name, without quotes, upper case.
 std::string bareTypeName(const std::string& declared) {
-    return typeNameParts(declared).back();
+    return splitName(declared).back();
 }
 
 TypeDesc* loadType(Session& s, const std::string& name);
@@ -501,7 +482,7 @@ Param* describeType(Session& s, Describe& d, const std::string& nameIn) {
 }
 
 std::pair<std::string, std::string> splitTypeName(const std::string& name) {
-    const std::vector<std::string> parts = typeNameParts(name);
+    const std::vector<std::string> parts = splitName(name);
     if (parts.size() == 1) return {"", parts[0]};
     return {parts[0], parts[1]};
 }

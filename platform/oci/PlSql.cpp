@@ -286,6 +286,8 @@ bool isUser(Session& s, const std::string& name) {
     return found;
 }
 
+}  // namespace
+
 std::vector<std::string> splitName(const std::string& name) {
     std::vector<std::string> parts;
     std::string cur;
@@ -304,6 +306,8 @@ std::vector<std::string> splitName(const std::string& name) {
     for (auto& p : parts) p = trim(p);
     return parts;
 }
+
+namespace {
 
 // The target (schema, name) of the synonym name as the schema sees it: its own synonym first, then
 // a public one. None when the catalog has no synonyms or no such synonym.

@@ -10,6 +10,26 @@
 
 namespace oci {
 
+std::string rowidText(uint64_t object, uint64_t file, uint64_t block, uint64_t row) {
+    // Oracle's base-64 digits, most significant first: 6 for the object, 3 for the file, 6 for the
+    // block and 3 for the row.
+    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    auto enc = [](uint64_t v, int n) {
+        std::string r(n, 'A');
+        for (int k = n - 1; k >= 0; --k) {
+            r[k] = alphabet[v & 63];
+            v >>= 6;
+        }
+        return r;
+    };
+    return enc(object, 6) + enc(file, 3) + enc(block, 6) + enc(row, 3);
+}
+
+std::string rowidText(int64_t tableObject, int64_t rowid) {
+    return rowidText(static_cast<uint32_t>(tableObject), 1, static_cast<uint32_t>(rowid >> 16),
+                     static_cast<uint32_t>(rowid & 0xFFFF));
+}
+
 namespace {
 
 bool isClauseWord(const std::string& w) {

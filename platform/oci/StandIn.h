@@ -43,6 +43,8 @@ std::string utf8ToAnsi(std::string_view s);
 std::string upper(std::string_view s);
 bool sameText(std::string_view a, std::string_view b);
 std::string trim(std::string_view s);
+// The dot-separated parts of a name, unquoted and trimmed; unquoted parts in upper case.
+std::vector<std::string> splitName(const std::string& name);
 
 // ---- values -------------------------------------------------------------------------------------------
 

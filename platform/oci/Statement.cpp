@@ -1625,16 +1625,8 @@ sword OCIRowidToChar(OCIRowid* rowidDesc, OraText* outbfp, ub2* outbflp, OCIErro
     if (!rd || !err || !outbflp) return OCI_INVALID_HANDLE;
     return guarded(err, [&]() -> sword {
         if (!rd->valid) raise(1410, "invalid ROWID");
-        static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-        auto enc = [](uint64_t v, int n) {
-            std::string r(n, 'A');
-            for (int k = n - 1; k >= 0; --k) {
-                r[k] = alphabet[v & 63];
-                v >>= 6;
-            }
-            return r;
-        };
-        std::string text = enc(rd->object, 6) + enc(rd->file, 3) + enc(rd->block, 6) + enc(rd->row, 3);
+        const std::string text =
+            rowidText(uint64_t{rd->object}, uint64_t{rd->file}, uint64_t{rd->block}, uint64_t{rd->row});
         if (*outbflp < text.size()) {
             *outbflp = static_cast<ub2>(text.size());
             raise(1406, "fetched column value was truncated");

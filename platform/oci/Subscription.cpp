@@ -487,20 +487,6 @@ int collectReads(void* arg, int action, const char* table, const char*, const ch
 
 }  // namespace
 
-std::string rowidText(int64_t tableObject, int64_t rowid) {
-    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    auto enc = [](uint64_t v, int n) {
-        std::string r(n, 'A');
-        for (int k = n - 1; k >= 0; --k) {
-            r[k] = alphabet[v & 63];
-            v >>= 6;
-        }
-        return r;
-    };
-    return enc(static_cast<uint32_t>(tableObject), 6) + enc(1, 3) +
-           enc(static_cast<uint32_t>(rowid >> 16), 6) + enc(static_cast<uint32_t>(rowid & 0xFFFF), 3);
-}
-
 bool isChangeHandleType(ub4 type) {
     return type == OCI_HTYPE_SUBSCRIPTION || type == OCI_DTYPE_CHDES || type == OCI_DTYPE_TABLE_CHDES ||
            type == OCI_DTYPE_ROW_CHDES;
