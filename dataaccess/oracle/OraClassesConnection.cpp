@@ -306,7 +306,9 @@ void TOCIConnection::FreeOCI8Handles() {
     if (FAuthInfo) OCIHandleFree(FAuthInfo, OCI_HTYPE_AUTHINFO);
     if (FSessionHandle) OCIHandleFree(FSessionHandle, OCI_HTYPE_SESSION);
     if (FServerHandle) OCIHandleFree(FServerHandle, OCI_HTYPE_SERVER);
-    if (FSvcCtx && FNativeConnection) OCIHandleFree(FSvcCtx, OCI_HTYPE_SVCCTX);
+    // A pooled session's service context went back with the session (OCISessionRelease or the
+    // transaction server's release frees it); freeing it here would free it twice.
+    if (FSvcCtx && FNativeConnection && FConnectionType == 0) OCIHandleFree(FSvcCtx, OCI_HTYPE_SVCCTX);
     FAuthInfo = nullptr;
     FSessionHandle = nullptr;
     FServerHandle = nullptr;

@@ -360,27 +360,75 @@ std::string sqlQuote(const std::string& s) {
     return out + "'";
 }
 
+// The last name of a dotted name starting at k (schemas share one namespace here); k moves past it.
+std::string dottedNameAt(const std::vector<Token>& tk, size_t& k) {
+    std::string name = tk[k++].text;
+    while (isPunct(tk[k], ".") && tk[k + 1].kind == Token::Ident) {
+        name = tk[k + 1].text;
+        k += 2;
+    }
+    return name;
+}
+
+// Oracle never hands out an object identifier twice, but SQLite gives the rowid of a deleted last row
+// to the next insert. Two triggers keep the highest rowid a table ever lost (oci_object_oid) and move a
+// new row that would take such a rowid above it, so an old REF stays dangling.
+std::string objectIdTriggers(const std::string& table) {
+    const std::string t = quoteIdent(table);
+    const std::string high = "(SELECT high FROM oci_object_oid WHERE name = " + sqlQuote(table) + ")";
+    return "CREATE TRIGGER " + quoteIdent("oci_oid_" + table + "_d") + " AFTER DELETE ON " + t +
+           " WHEN OLD.rowid > coalesce(" + high +
+           ", 0) BEGIN INSERT INTO oci_object_oid(name, high) VALUES (" + sqlQuote(table) +
+           ", OLD.rowid) ON CONFLICT(name) DO UPDATE SET high = excluded.high; END; " + "CREATE TRIGGER " +
+           quoteIdent("oci_oid_" + table + "_i") + " AFTER INSERT ON " + t + " WHEN NEW.rowid <= coalesce(" +
+           high + ", 0) BEGIN UPDATE " + t + " SET rowid = NEW.rowid + " + high +
+           " WHERE rowid = NEW.rowid; END";
+}
+
 }  // namespace
 
 // ---- entry points of the server part ------------------------------------------------------------
+
+int64_t objectIdShift(Session& s, const std::string& table, int64_t rowid) {
+    sqlite3_stmt* q = nullptr;
+    int64_t shift = 0;
+    if (sqlite3_prepare_v2(s.db, "SELECT high FROM oci_object_oid WHERE name = ?", -1, &q, nullptr) ==
+        SQLITE_OK) {
+        sqlite3_bind_text(q, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+        if (sqlite3_step(q) == SQLITE_ROW && rowid <= sqlite3_column_int64(q, 0))
+            shift = sqlite3_column_int64(q, 0);
+    }
+    sqlite3_finalize(q);
+    return shift;
+}
+
+std::string objectTableDropping(Session& s, const std::string& utf8) {
+    std::vector<Token> tk = tokenize(utf8);
+    size_t k = 0;
+    if (!isWord(tk[k++], "DROP") || !isWord(tk[k++], "TABLE") || tk[k].kind != Token::Ident) return {};
+    const std::string table = dottedNameAt(tk, k);
+    if (!objectTableType(s, table)) return {};
+    // the rows go without their delete triggers: their identifiers are kept as lost all the same
+    s.exec(ObjectIdCatalog);
+    s.exec("INSERT INTO oci_object_oid(name, high) SELECT " + sqlQuote(table) +
+           ", coalesce(max(rowid), 0) FROM " + quoteIdent(table) +
+           " WHERE true ON CONFLICT(name) DO UPDATE SET high = max(high, excluded.high)");
+    return table;
+}
+
+void objectTableDropped(Session& s, const std::string& table) {
+    if (!tableExists(s, table)) s.exec("DELETE FROM oci_object_table WHERE name = " + sqlQuote(table));
+}
 
 bool runObjectTableDdl(Session& s, const std::string& utf8) {
     std::vector<Token> tk = tokenize(utf8);
     size_t k = 0;
     if (!isWord(tk[k++], "CREATE") || !isWord(tk[k++], "TABLE")) return false;
     if (tk[k].kind != Token::Ident) return false;
-    std::string table = tk[k++].text;
-    while (isPunct(tk[k], ".") && tk[k + 1].kind == Token::Ident) {
-        table = tk[k + 1].text;
-        k += 2;
-    }
+    const std::string table = dottedNameAt(tk, k);
     if (!isWord(tk[k++], "OF")) return false;
     if (tk[k].kind != Token::Ident) raise(902, "invalid datatype");
-    std::string typeName = tk[k++].text;
-    while (isPunct(tk[k], ".") && tk[k + 1].kind == Token::Ident) {
-        typeName = tk[k + 1].text;
-        k += 2;
-    }
+    const std::string typeName = dottedNameAt(tk, k);
     if (isPunct(tk[k], ";")) ++k;
     if (tk[k].kind != Token::End) raise(922, "missing or invalid option");
     TypeDesc* t = findType(s, "", upper(typeName));
@@ -392,7 +440,9 @@ bool runObjectTableDdl(Session& s, const std::string& utf8) {
         sql += (a ? ", " : "") + quoteIdent(t->attrs[a].name) + " " + t->attrs[a].declared;
     sql += ")";
     s.exec(ObjectTableCatalog);
+    s.exec(ObjectIdCatalog);
     s.exec(sql);
+    s.exec(objectIdTriggers(table));
     s.exec("INSERT OR REPLACE INTO oci_object_table(name, type_name) VALUES (" + sqlQuote(table) + ", " +
            sqlQuote(t->name) + ")");
     return true;
@@ -401,13 +451,8 @@ bool runObjectTableDdl(Session& s, const std::string& utf8) {
 TypeDesc* refTypeOf(Session& s, const std::string& declared) {
     std::vector<Token> tk = tokenize(declared);
     if (!isWord(tk[0], "REF") || tk[1].kind != Token::Ident) return nullptr;
-    std::string name = tk[1].text;
-    size_t k = 2;
-    while (isPunct(tk[k], ".") && tk[k + 1].kind == Token::Ident) {
-        name = tk[k + 1].text;
-        k += 2;
-    }
-    return findType(s, "", name);
+    size_t k = 1;
+    return findType(s, "", dottedNameAt(tk, k));
 }
 
 std::string rewriteObjectSql(Session& s, const std::string& utf8) {

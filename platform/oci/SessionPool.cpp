@@ -186,7 +186,7 @@ sword OCISessionRelease(OCISvcCtx* svchp, OCIError* errhp, const OraText*, ub4, 
             if (findHandle(it->second) && it->second->out > 0) --it->second->out;
             r.sessions.erase(it);
         }
-        // Logs off; the service context itself stays for its owner to free.
+        // Logs off and frees the service context OCISessionGet made: it is no longer the caller's.
         Session* se = svc->session && findHandle(svc->session) ? svc->session : nullptr;
         Server* sv = svc->server && findHandle(svc->server) ? svc->server : nullptr;
         if (se) {
@@ -196,6 +196,7 @@ sword OCISessionRelease(OCISvcCtx* svchp, OCIError* errhp, const OraText*, ub4, 
         if (sv) freeHandle(sv);
         svc->session = nullptr;
         svc->server = nullptr;
+        freeHandle(svc);
         return OCI_SUCCESS;
     });
 }

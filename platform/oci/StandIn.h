@@ -710,6 +710,15 @@ void objectDefineWrite(Define& d, ub4 row, const Value& v);
 
 // CREATE TABLE t OF type; false when the text is no such statement.
 bool runObjectTableDdl(Session& s, const std::string& utf8);
+// The highest rowid each object table ever lost; no new object takes an identifier at or below it.
+inline constexpr const char* ObjectIdCatalog =
+    "CREATE TABLE IF NOT EXISTS oci_object_oid(name TEXT PRIMARY KEY COLLATE NOCASE, high INTEGER NOT NULL)";
+// What an insert's rowid moved by when it would have reused a lost object identifier (0 otherwise).
+int64_t objectIdShift(Session& s, const std::string& table, int64_t rowid);
+// Before DROP TABLE: the object table named (empty for any other statement), its identifiers kept as
+// lost; after the drop, objectTableDropped forgets it as an object table.
+std::string objectTableDropping(Session& s, const std::string& utf8);
+void objectTableDropped(Session& s, const std::string& table);
 // REF(alias), VALUE(alias), DEREF(ref), XMLTYPE(text), x.getClobVal() and x.getStringVal() as SQL
 // the database runs (calls of the functions below); other text comes back unchanged.
 std::string rewriteObjectSql(Session& s, const std::string& utf8);

@@ -1150,17 +1150,28 @@ void recordRowid(Session& s, Stmt& st) {
     if (auto dot = table.rfind('.'); dot != std::string::npos) table = table.substr(dot + 1);
     sqlite3_stmt* q = nullptr;
     int64_t object = 0;
-    if (sqlite3_prepare_v2(s.db,
-                           "SELECT rowid FROM sqlite_schema WHERE type = 'table' AND upper(name) = upper(?)",
-                           -1, &q, nullptr) == SQLITE_OK) {
+    bool movesIds = false;  // an object table whose new rows may move off a lost identifier
+    std::string name;
+    if (sqlite3_prepare_v2(
+            s.db,
+            "SELECT rowid, name, EXISTS(SELECT 1 FROM sqlite_schema WHERE type = 'trigger' AND "
+            "name = 'oci_oid_' || t.name || '_i') FROM sqlite_schema t WHERE type = 'table' AND "
+            "upper(name) = upper(?)",
+            -1, &q, nullptr) == SQLITE_OK) {
         sqlite3_bind_text(q, 1, table.c_str(), -1, SQLITE_TRANSIENT);
-        if (sqlite3_step(q) == SQLITE_ROW) object = sqlite3_column_int64(q, 0);
+        if (sqlite3_step(q) == SQLITE_ROW) {
+            object = sqlite3_column_int64(q, 0);
+            name = reinterpret_cast<const char*>(sqlite3_column_text(q, 1));
+            movesIds = sqlite3_column_int(q, 2) != 0;
+        }
     }
     sqlite3_finalize(q);
     if (object == 0) return;
     st.hasRowid = true;
     st.rowidTable = object + 73000;  // keeps the object numbers in Oracle's usual range
     st.rowid = sqlite3_last_insert_rowid(s.db);
+    // the trigger moved the row after SQLite reported it
+    if (movesIds) st.rowid += objectIdShift(s, name, st.rowid);
 }
 
 }  // namespace
@@ -1268,7 +1279,10 @@ sword executeStatement(SvcCtx& svc, Stmt& st, ub4 iters, ub4 mode, Error& err) {
                 std::string sql = lexStatement(st.text, &s.schemas).sqlite;
                 if (st.fnCode == 85) sql = "DELETE FROM " + afterWords(sql, 2);
                 const TableDdl ddl = tableDdl(s, st.text);
+                const std::string objectTable =
+                    st.stmtType == OCI_STMT_DROP ? objectTableDropping(s, st.text) : std::string();
                 runDml(s, sql, bindValues(st, 0));
+                if (!objectTable.empty()) objectTableDropped(s, objectTable);
                 logTableDdl(s, ddl);
                 break;
             }

@@ -458,17 +458,23 @@ void ensureTriggers(sqlite3* db, const std::string& table) {
         const char* suffix;
         const char* event;
         const char* row;
+        const char* when;
         ub4 op;
     };
-    const Kind kinds[] = {{"_i", "INSERT", "NEW", OCI_OPCODE_INSERT},
-                          {"_u", "UPDATE", "NEW", OCI_OPCODE_UPDATE},
-                          {"_d", "DELETE", "OLD", OCI_OPCODE_DELETE}};
-    std::string sql = std::string(LogTableSql) + ";";
+    // An object table moves a new row off a lost identifier right after the insert (an update of
+    // the rowid no Oracle statement can make): the log gets the row where it ends up, and no update.
+    const std::string lost = "(SELECT high FROM oci_object_oid WHERE name = " + quoteText(table) + ")";
+    const std::string inserted =
+        "NEW.rowid + CASE WHEN NEW.rowid <= coalesce(" + lost + ", 0) THEN " + lost + " ELSE 0 END";
+    const Kind kinds[] = {{"_i", "INSERT", inserted.c_str(), "", OCI_OPCODE_INSERT},
+                          {"_u", "UPDATE", "NEW.rowid", " WHEN OLD.rowid = NEW.rowid", OCI_OPCODE_UPDATE},
+                          {"_d", "DELETE", "OLD.rowid", "", OCI_OPCODE_DELETE}};
+    std::string sql = std::string(LogTableSql) + "; " + ObjectIdCatalog + ";";
     for (const Kind& k : kinds)
         sql += "CREATE TRIGGER IF NOT EXISTS " + quoteIdent(base + k.suffix) + " AFTER " + k.event + " ON " +
-               quoteIdent(table) +
-               " FOR EACH ROW BEGIN INSERT INTO oci_change_log(table_name, op, row_id) VALUES (" +
-               quoteText(table) + ", " + std::to_string(k.op) + ", " + k.row + ".rowid); END;";
+               quoteIdent(table) + " FOR EACH ROW" + k.when +
+               " BEGIN INSERT INTO oci_change_log(table_name, op, row_id) VALUES (" + quoteText(table) +
+               ", " + std::to_string(k.op) + ", " + k.row + "); END;";
     execOn(db, sql);
 }
 

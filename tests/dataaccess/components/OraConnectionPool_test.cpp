@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <set>
 #include <thread>
 
 #include "SessionFixture.h"
@@ -46,6 +47,14 @@ std::unique_ptr<TOraConnectionParameters> Key(const char* user, const char* pass
     p->Server = "ORCL";
     p->PoolType = kind;
     return p;
+}
+
+// Service contexts the client is asked to free while the spy is in place.
+std::set<void*> freedServiceContexts;
+decltype(dac::OCIHandleFree) realHandleFree = nullptr;
+sword SpyHandleFree(void* handle, ub4 type) {
+    if (type == OCI_HTYPE_SVCCTX) freedServiceContexts.insert(handle);
+    return realHandleFree(handle, type);
 }
 
 }  // namespace
@@ -190,4 +199,24 @@ TEST_F(PoolTest, ADistributedTransactionPoolNeedsItsLibraryAndTakesNoPlaceWithou
     ASSERT_NE(m, nullptr);
     ASSERT_EQ(m->PoolCount(), 1);
     EXPECT_EQ(m->Pools(0)->TakenConnectionsCount(), 0);
+}
+
+// OCISessionRelease hands the service context back with the session; a connection that freed it
+// afterwards would free it twice on a real client.
+TEST_F(PoolTest, AReleasedSessionPoolSessionIsNotFreedAgain) {
+    auto s = pooledSession("qel", "secret", optOCI);
+    s->Connect();
+    OCISvcCtx* svc = s->OCIConnection()->GetSvcCtx();
+    ASSERT_NE(nullptr, svc);
+    freedServiceContexts.clear();
+    realHandleFree = dac::OCIHandleFree;
+    dac::OCIHandleFree = SpyHandleFree;
+    s->Disconnect();
+    ClearAllPools();
+    dac::OCIHandleFree = realHandleFree;
+    EXPECT_EQ(0u, freedServiceContexts.count(svc));
+    // the session went back for real: the pool can hand out another one
+    auto again = pooledSession("qel", "secret", optOCI);
+    again->Connect();
+    EXPECT_EQ("QEL", SessionUser(again.get()));
 }

@@ -179,6 +179,48 @@ TEST_F(OraRefTest, NullAndDanglingRefs) {
     EXPECT_TRUE(good->GetIsNull());
 }
 
+// Oracle never gives an object identifier twice: a REF to a deleted row stays dangling whatever is
+// inserted or created afterwards, though SQLite would hand the last row's rowid to the next insert.
+TEST_F(OraRefTest, ObjectIdentifiersAreNeverReused) {
+    auto danglingAfter = [&](const char* leadOf) {
+        Row gone(conn_.get(), AnsiString("select lead from team where id = ") + leadOf);
+        auto* ref = gone.Value<TOraRef>("LEAD");
+        ref->Pin();
+        return ref->InvalidRef;
+    };
+    Run("delete from emps where id = 2");
+    auto insert = Command("insert into emps(id, name) values (3, 'Cid')");
+    insert->SetProp(prGetRowId, true);
+    insert->Execute();
+    AnsiString rowId;
+    insert->GetRowId(rowId);
+    Run("insert into emps(id, name) values (4, 'Dee')");
+    Run("commit");
+    EXPECT_TRUE(danglingAfter("11"));
+    EXPECT_EQ((std::vector<std::vector<std::string>>{{"10", "Ann"}}),
+              Query("select t.id, e.name from team t, emps e where t.lead = ref(e) order by t.id"));
+    // the insert's ROWID is where its row ended up
+    EXPECT_EQ((std::vector<std::vector<std::string>>{{"Cid"}}),
+              Query("select name from emps where rowid = '" + rowId + "'"));
+    // the change log names the row where it ended up, and the move is no update
+    Run("delete from emps where id = 4");
+    Run("insert into team select 13, ref(e) from emps e where e.id = 3");
+    Run("delete from emps where id = 3");
+    Run("commit");
+    EXPECT_TRUE(danglingAfter("13"));
+
+    // nor after the table is dropped and made again, and a plain table of that name is no object table
+    Run("insert into team select 14, ref(e) from emps e where e.id = 1");
+    Run("drop table emps");
+    Run("create table emps of emp_t");
+    Run("insert into emps(id, name) values (5, 'Eve')");
+    Run("commit");
+    EXPECT_TRUE(danglingAfter("14"));
+    Run("drop table emps");
+    Run("create table emps(id number(9), name varchar2(20))");
+    EXPECT_EQ(904, OraErrorCode([&] { Query("select ref(e) from emps e"); }));
+}
+
 TEST_F(OraRefTest, AssignCopiesTheRefNotTheTarget) {
     Row row(conn_.get(), "select id, lead from team order by id");
     auto* first = row.Value<TOraRef>("LEAD");

@@ -196,6 +196,29 @@ TEST_F(OciSubscriptionTest, CommittedChangesOfAnotherSessionArriveOnceWithTheirR
     logoff(writer);
 }
 
+// An object table moves a row that would take a deleted row's identifier; the notification names the
+// row where it ended up, as an insert only.
+TEST_F(OciSubscriptionTest, ObjectTableInsertsAreReportedWhereTheRowsEndUp) {
+    for (const char* sql : {"CREATE TYPE point_t AS OBJECT (x NUMBER)", "CREATE TABLE points OF point_t",
+                            "INSERT INTO points VALUES (1)", "INSERT INTO points VALUES (2)", "COMMIT",
+                            "DELETE FROM points WHERE x = 2", "COMMIT"})
+        ASSERT_EQ(OCI_SUCCESS, run(conn_, sql)) << sql << ": " << errorText();
+    subscribe();
+    registerQuery("SELECT x FROM points");
+    OciConn writer = connect();
+    const std::string newRow = insertRowid(writer, "INSERT INTO points VALUES (3)");
+    ASSERT_EQ(OCI_SUCCESS, OCITransCommit(writer.svc, err_, OCI_DEFAULT));
+    const auto events = rec_.waitFor(1);
+    ASSERT_EQ(1u, events.size());
+    ASSERT_EQ(1u, events[0].tables.size());
+    const TableSeen& t = events[0].tables[0];
+    EXPECT_EQ(static_cast<ub4>(OCI_OPCODE_INSERT), t.flags);
+    ASSERT_EQ(1u, t.rows.size());
+    EXPECT_EQ(newRow, t.rows[0].rowid);
+    EXPECT_EQ(static_cast<ub4>(OCI_OPCODE_INSERT), t.rows[0].flags);
+    logoff(writer);
+}
+
 TEST_F(OciSubscriptionTest, RolledBackAndUnregisteredTablesSendNothing) {
     subscribe();
     registerQuery("SELECT client_id FROM client");
