@@ -117,11 +117,16 @@ void assignElement(const TypeAttr& a, const void* value, const void* valueInd, C
     }
     e.exists = true;
     if (!value) return;
+    if (descriptorSlot(a)) assignDescriptorElement(a, value, valueInd, e.data.data());
     const auto* ind = static_cast<const unsigned char*>(valueInd);
     switch (a.slot) {
         case Slot::Text:
             setString(reinterpret_cast<OCIString**>(e.data.data()),
                       stringText(static_cast<const OCIString*>(value)));
+            break;
+        case Slot::Stamp:
+        case Slot::Span:
+        case Slot::Lob:
             break;
         case Slot::Coll:
         case Slot::Object: {
@@ -266,7 +271,12 @@ sword OCICollAppend(OCIEnv*, OCIError* err, const void* elem, const void* elemin
         if (!elem) raise(21560, "argument 3 is null, invalid, or out of range");
         auto e = std::make_unique<CollElem>();
         assignElement(c->type->element(), nullptr, nullptr, *e);
-        assignElement(c->type->element(), elem, elemind, *e);
+        try {
+            assignElement(c->type->element(), elem, elemind, *e);
+        } catch (...) {
+            clearSlot(c->type->element(), e->data.data());  // a refused value leaves nothing behind
+            throw;
+        }
         c->elems.push_back(std::move(e));
         return OCI_SUCCESS;
     });

@@ -142,4 +142,18 @@ bool freeRef(void* p);
 // The object table a REF column or REF(alias) points into, by the referenced type (empty: any).
 TypeDesc* refTypeOf(Session& s, const std::string& declared);
 
+// ---- descriptor elements and type constructors (CollectionElements.cpp) ----------------------------
+
+// TIMESTAMP, INTERVAL and LOB attributes and elements: a descriptor of their own in the cell.
+void* newDescriptorSlot(const TypeAttr& a);
+void copyDescriptorSlot(const TypeAttr& a, const void* from, void* to);
+bool descriptorSlot(const TypeAttr& a);
+// The client passes its own descriptor (OCIDateTime*, OCIInterval*, OCILobLocator*) to append or
+// assign an element; the element keeps a copy in the descriptor of its cell.
+void assignDescriptorElement(const TypeAttr& a, const void* value, const void* valueInd, unsigned char* cell);
+// type_name(arguments) in SQL as a call of oci_construct, which builds the kept text.
+std::string rewriteConstructors(Session& s, const std::string& sql);
+bool describeConstructorItem(Session& s, const Token& head, const Token& arg, Column& col);
+void registerConstructorFunction(Session& s);
+
 }  // namespace oci

@@ -194,12 +194,7 @@ TypeDesc* loadType(Session& s, const std::string& nameIn) {
         t->attrs.push_back(e);
     }
     for (TypeAttr& a : t->attrs) describeAttr(s, a);
-    if (t->isColl()) {
-        const Slot e = t->attrs.front().slot;
-        if (e == Slot::Stamp || e == Slot::Span || e == Slot::Lob)
-            raise(22863, "the type " + upper(t->attrs.front().declared) + " is not offered as an element");
-        t->attrs.front().embedded = e == Slot::Object;
-    }
+    if (t->isColl()) t->attrs.front().embedded = t->attrs.front().slot == Slot::Object;
     layOut(*t);
     std::lock_guard<std::mutex> g(registryLock);
     auto [it, added] = typesByName.emplace(typeKey(s, name), t);

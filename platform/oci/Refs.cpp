@@ -346,7 +346,8 @@ std::map<std::string, std::string> allAliases(Session& s, const std::vector<Toke
 
 bool mentionsObjects(const std::string& text) {
     const std::string u = upper(text);
-    for (const char* w : {"REF", "VALUE", "XMLTYPE", "GETCLOBVAL", "GETSTRINGVAL"})
+    for (const char* w : {"REF", "VALUE", "XMLTYPE", "GETCLOBVAL", "GETSTRINGVAL", "EXTRACT", "EXISTSNODE",
+                          "GETNUMBERVAL", "ISFRAGMENT", "GETROOTELEMENT", "XMLSERIALIZE"})
         if (u.find(w) != std::string::npos) return true;
     return false;
 }
@@ -455,7 +456,8 @@ TypeDesc* refTypeOf(Session& s, const std::string& declared) {
     return findType(s, "", dottedNameAt(tk, k));
 }
 
-std::string rewriteObjectSql(Session& s, const std::string& utf8) {
+std::string rewriteObjectSql(Session& s, const std::string& text) {
+    const std::string utf8 = rewriteConstructors(s, text);
     if (!mentionsObjects(utf8)) return utf8;
     std::vector<Token> tk = tokenize(utf8);
     std::map<std::string, std::string> tables;
@@ -517,6 +519,7 @@ std::string rewriteObjectSql(Session& s, const std::string& utf8) {
         }
     }
     out.append(utf8, copied, std::string::npos);
+    out = rewriteXmlMethods(out);
     // expr.getClobVal() and expr.getStringVal(): the kept text is the value.
     for (const char* method : {"GETCLOBVAL", "GETSTRINGVAL"}) {
         for (;;) {
@@ -603,6 +606,8 @@ void describeObjectItems(Session& s, const std::string& utf8, std::vector<Column
             col.typeName = "XMLTYPE";
             if (!named)
                 col.name = "XMLTYPE" + upper(col.name.size() > 7 ? col.name.substr(7) : std::string());
+        } else if (describeXmlItem(head.text, col) || describeConstructorItem(s, head, arg, col)) {
+            // typed by the XPath function or the constructor's type
         } else if (head.text == "OCI_XMLCLOB") {
             col.type = TypeInfo{SQLT_CLOB, 4000, 0, 0, 0, 1};
         } else if (head.text == "OCI_XMLSTR") {
@@ -617,6 +622,7 @@ void registerObjectFunctions(Session& s) {
     sqlite3_create_function(s.db, "oci_value", 2, SQLITE_UTF8, &s, fnValue, nullptr, nullptr);
     sqlite3_create_function(s.db, "oci_deref", 2, SQLITE_UTF8, &s, fnDeref, nullptr, nullptr);
     registerXmlFunctions(s);
+    registerConstructorFunction(s);
 }
 
 // ---- REF binds and defines ----------------------------------------------------------------------------

@@ -729,6 +729,12 @@ void registerXmlFunctions(Session& s);
 Value refBindValue(const Bind& b, ub4 iteration);
 void refDefineWrite(Define& d, ub4 row, const Value& v, Session& s);
 Handle* newXmlStream();
+// XPath over XMLTYPE values (XmlPath.cpp): extract, existsNode, extractValue, getNumberVal,
+// isFragment, getRootElement and XMLSERIALIZE as calls of the functions registered here.
+std::string rewriteXmlMethods(const std::string& sql);
+bool describeXmlItem(const std::string& function, Column& col);  // false: no such function
+void checkXmlDocument(const std::string& text);                  // ORA-31011 unless well-formed
+void registerXmlPathFunctions(Session& s);
 // ---- CURSOR(subquery) columns (CursorColumns.cpp)
 
 // Null when the select list has no CURSOR(...) item; otherwise outerText is the query to run (the

@@ -27,12 +27,9 @@ XmlBody* xmlOf(const void* p) {
     return it == xmls.end() ? nullptr : it->second.get();
 }
 
-// Oracle parses what becomes an XMLTYPE; the stand-in asks for a document that starts with a tag.
+// Oracle parses what becomes an XMLTYPE: it must be a well-formed document.
 void checkDocument(const std::string& text) {
-    size_t i = 0;
-    while (i < text.size() && static_cast<unsigned char>(text[i]) <= ' ') ++i;
-    if (i >= text.size() || text[i] != '<' || text.find('>', i) == std::string::npos)
-        raise(31011, "XML parsing failed");
+    checkXmlDocument(text);
 }
 
 struct XmlStream : Handle {
@@ -122,6 +119,7 @@ void registerXmlFunctions(Session& s) {
                             nullptr, nullptr);
     sqlite3_create_function(db, "oci_xmlstr", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, fnXmlText,
                             nullptr, nullptr);
+    registerXmlPathFunctions(s);
 }
 
 Handle* newXmlStream() {

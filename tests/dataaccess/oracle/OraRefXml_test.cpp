@@ -95,7 +95,7 @@ TEST_F(OraRefTest, ObjectTablesShowTheirAttributesAsColumnsAndRefsAsTheirOwnType
     EXPECT_EQ(22913, OraErrorCode([&] { Run("CREATE TABLE bad OF tags_t"); }));
     EXPECT_EQ(4043, OraErrorCode([&] { Run("CREATE TABLE bad OF nothing_t"); }));
     EXPECT_EQ(955, OraErrorCode([&] { Run("CREATE TABLE emps OF emp_t"); }));
-    EXPECT_EQ(22863, OraErrorCode([&] { Run("CREATE TYPE stamps_t AS TABLE OF TIMESTAMP(3)"); }));
+    EXPECT_EQ(22863, OraErrorCode([&] { Run("CREATE TYPE longs_t AS TABLE OF LONG"); }));
 }
 
 TEST_F(OraRefTest, APinnedTargetIsEditedMarkedAndFlushed) {
