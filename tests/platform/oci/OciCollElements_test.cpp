@@ -217,6 +217,40 @@ TEST_F(OciCollElementsTest, ConstructorsInsertSelectAndUpdate) {
     Free(sh);
 }
 
+TEST_F(OciCollElementsTest, AConstructorInASelectListIsAColumnOfItsType) {
+    OCIStmt* st = prepare("SELECT months_t('+02-03', NULL) m FROM dual");
+    ASSERT_EQ(OCI_SUCCESS, OCIStmtExecute(c_.svc, st, err_, 0, 0, nullptr, nullptr, OCI_DEFAULT))
+        << errorText();
+    OCIParam* p = nullptr;
+    ASSERT_EQ(OCI_SUCCESS, OCIParamGet(st, OCI_HTYPE_STMT, err_, reinterpret_cast<void**>(&p), 1));
+    ub2 type = 0;
+    char* name = nullptr;
+    ub4 len = 0;
+    ASSERT_EQ(OCI_SUCCESS, OCIAttrGet(p, OCI_DTYPE_PARAM, &type, nullptr, OCI_ATTR_DATA_TYPE, err_));
+    ASSERT_EQ(OCI_SUCCESS, OCIAttrGet(p, OCI_DTYPE_PARAM, &name, &len, OCI_ATTR_TYPE_NAME, err_));
+    EXPECT_EQ(SQLT_NTY, type);
+    EXPECT_EQ("MONTHS_T", std::string(name, len));
+    OCIDescriptorFree(p, OCI_DTYPE_PARAM);
+    OCIDefine* d = nullptr;
+    void* coll = nullptr;
+    void* ind = nullptr;
+    ASSERT_EQ(OCI_SUCCESS,
+              OCIDefineByPos(st, &d, err_, 1, nullptr, 0, SQLT_NTY, nullptr, nullptr, nullptr, OCI_DEFAULT));
+    ASSERT_EQ(OCI_SUCCESS, OCIDefineObject(d, err_, Type("MONTHS_T"), &coll, nullptr, &ind, nullptr));
+    ASSERT_EQ(OCI_SUCCESS, OCIStmtFetch2(st, err_, 1, OCI_FETCH_NEXT, 0, OCI_DEFAULT)) << errorText();
+    OCIHandleFree(st, OCI_HTYPE_STMT);
+    ASSERT_EQ(2, Size(coll));
+    sb4 years = 0, months = 0;
+    ASSERT_EQ(OCI_SUCCESS, OCIIntervalGetYearMonth(env_, err_, &years, &months,
+                                                   static_cast<OCIInterval*>(Cell(Elem(coll, 0)))));
+    EXPECT_EQ(2, years);
+    EXPECT_EQ(3, months);
+    bool isNull = false;
+    ASSERT_NE(nullptr, Elem(coll, 1, &isNull));
+    EXPECT_TRUE(isNull);
+    Free(coll);
+}
+
 TEST_F(OciCollElementsTest, ConstructorErrors) {
     struct Case {
         const char* sql;
