@@ -247,6 +247,8 @@ std::string serialise(xmlNode* n) {
     Doc alone;
     if (n->type == XML_ELEMENT_NODE) {
         alone.reset(xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0")));
+        // without an encoding libxml2 writes letters beyond ASCII in attributes as references
+        alone->encoding = xmlStrdup(reinterpret_cast<const xmlChar*>("UTF-8"));
         n = xmlDocCopyNode(n, alone.get(), 1);
         if (!n) throw std::bad_alloc();
         xmlDocSetRootElement(alone.get(), n);

@@ -8,6 +8,7 @@
 
 #include "OraCommandFixture.h"
 #include "dataaccess/oracle/OraObjects.h"
+#include "platform/rtl/Strings.h"
 
 using namespace dac;
 
@@ -88,6 +89,17 @@ TEST_F(OraXmlMethodsTest, MemberAndSqlFunctionsAnswerAsOracleDocumentsThem) {
         EXPECT_EQ(c.want, One(std::string("select ") + c.expr +
                               " v from docs d where d.id = " + std::to_string(c.id)));
     }
+}
+
+TEST_F(OraXmlMethodsTest, TextBeyondAsciiKeepsItsLetters) {
+    // the client's code page both ways; an extracted element's attributes are not turned into
+    // character references
+    Run(rtl::Utf8ToAnsi("insert into docs values (5, XMLType('<w k=\"ёж\">жук</w>'))"));
+    EXPECT_EQ(rtl::Utf8ToAnsi("<w k=\"ёж\">жук</w>"),
+              One("select d.doc.extract('/w').getStringVal() from docs d where d.id = 5"));
+    EXPECT_EQ(rtl::Utf8ToAnsi("ёж"), One("select extractValue(d.doc, '/w/@k') from docs d where d.id = 5"));
+    EXPECT_EQ(rtl::Utf8ToAnsi("жук"),
+              One("select d.doc.extract('//text()').getStringVal() from docs d where d.id = 5"));
 }
 
 TEST_F(OraXmlMethodsTest, ErrorsOfTheFunctions) {
