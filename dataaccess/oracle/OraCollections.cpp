@@ -16,8 +16,27 @@ namespace {
 using namespace objcells;
 
 // Elements OCI holds through a pointer: the element address is the address of that pointer.
+// Elements whose cell holds a pointer: OCICollGetElem gives the cell, the assign calls take what it
+// points at (strings, REFs, collections, and the descriptors of timestamps, intervals and LOBs).
 bool PointerElement(TDataType t) {
-    return t == dtString || t == dtWideString || t == dtArray || t == dtTable || t == dtReference;
+    switch (t) {
+        case dtString:
+        case dtWideString:
+        case dtArray:
+        case dtTable:
+        case dtReference:
+        case dtTimeStamp:
+        case dtTimeStampTZ:
+        case dtTimeStampLTZ:
+        case dtIntervalYM:
+        case dtIntervalDS:
+        case dtOraBlob:
+        case dtOraClob:
+        case dtWideOraClob:
+            return true;
+        default:
+            return false;
+    }
 }
 
 }  // namespace

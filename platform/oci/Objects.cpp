@@ -1513,6 +1513,11 @@ extern "C" sword OCIObjectSetAttr(OCIEnv*, OCIError* err, void* instance, void* 
                 break;
             }
             default:
+                // a TIMESTAMP, INTERVAL or LOB attribute takes a copy of the client's descriptor
+                if (descriptorSlot(a)) {
+                    if (null_status != OCI_IND_NULL) assignDescriptorElement(a, attr_value, nullptr, at.data);
+                    break;
+                }
                 std::memcpy(at.data, attr_value, slotSize(a));
                 break;
         }

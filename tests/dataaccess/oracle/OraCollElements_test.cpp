@@ -95,6 +95,13 @@ TEST_F(OraCollElementsTest, RecordSetsSelectSuchColumnsAndGettersRefuseTheElemen
         EXPECT_EQ(c.message, ExceptionText(c.call));
     }
     EXPECT_EQ(3, stamps->GetSize());  // nothing was appended on the way
+    // an element's null flag is written back with the descriptor its cell points at
+    stamps->SetItemIsNull(0, true);
+    EXPECT_TRUE(stamps->GetItemIsNull(0));
+    stamps->SetItemIsNull(0, false);
+    EXPECT_FALSE(stamps->GetItemIsNull(0));
+    stamps->SetItemIsNull(1, false);
+    EXPECT_FALSE(stamps->GetItemIsNull(1));
 
     // shown as records, the elements have no form: a clear error, not a crash
     {

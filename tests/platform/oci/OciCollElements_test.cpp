@@ -329,3 +329,46 @@ TEST_F(OciCollElementsTest, ClientElementsAreCopiesOfItsDescriptors) {
     OCIDescriptorFree(dt, OCI_DTYPE_TIMESTAMP);
     OCIDescriptorFree(iv, OCI_DTYPE_INTERVAL_DS);
 }
+
+// OCIObjectSetAttr of a TIMESTAMP or INTERVAL attribute takes the client's descriptor, as the
+// collection calls do, and keeps a copy of its value.
+TEST_F(OciCollElementsTest, ObjectAttributesTakeCopiesOfTheClientsDescriptors) {
+    Ok("CREATE TYPE visit_t AS OBJECT (at TIMESTAMP(3), took INTERVAL DAY TO SECOND)");
+    OCIType* tdo = Type("VISIT_T");
+    void* visit = nullptr;
+    void* ind = nullptr;
+    ASSERT_EQ(OCI_SUCCESS, OCIObjectNew(env_, err_, c_.svc, OCI_TYPECODE_OBJECT, tdo, nullptr,
+                                        OCI_DURATION_SESSION, 1, &visit))
+        << errorText();
+    ASSERT_EQ(OCI_SUCCESS, OCIObjectGetInd(env_, err_, visit, &ind));
+    OCIDateTime* dt = nullptr;
+    OCIInterval* iv = nullptr;
+    ASSERT_EQ(OCI_SUCCESS,
+              OCIDescriptorAlloc(env_, reinterpret_cast<void**>(&dt), OCI_DTYPE_TIMESTAMP, 0, nullptr));
+    ASSERT_EQ(OCI_SUCCESS,
+              OCIDescriptorAlloc(env_, reinterpret_cast<void**>(&iv), OCI_DTYPE_INTERVAL_DS, 0, nullptr));
+    ASSERT_EQ(OCI_SUCCESS, OCIDateTimeConstruct(env_, err_, dt, 2012, 3, 4, 5, 6, 7, 500000000, nullptr, 0));
+    ASSERT_EQ(OCI_SUCCESS, OCIIntervalSetDaySecond(env_, err_, 1, 2, 3, 4, 250000000, iv));
+    auto set = [&](const char* name, const void* value) {
+        const OraText* names[] = {reinterpret_cast<const OraText*>(name)};
+        const ub4 lengths[] = {static_cast<ub4>(std::strlen(name))};
+        return OCIObjectSetAttr(env_, err_, visit, ind, tdo, names, lengths, 1, nullptr, 0, OCI_IND_NOTNULL,
+                                nullptr, value);
+    };
+    // both attributes are pointer cells, one after the other from the instance's start
+    auto cellOf = [&](const char* name) -> void* {
+        return static_cast<unsigned char*>(visit) + (std::strcmp(name, "AT") == 0 ? 0 : sizeof(void*));
+    };
+    ASSERT_EQ(OCI_SUCCESS, set("AT", dt)) << errorText();
+    ASSERT_EQ(OCI_SUCCESS, set("TOOK", iv)) << errorText();
+    ASSERT_EQ(OCI_SUCCESS, OCIDateTimeConstruct(env_, err_, dt, 2000, 1, 1, 0, 0, 0, 0, nullptr, 0));
+    EXPECT_EQ("2012-03-04 05:06:07.500000000", StampText(cellOf("AT")));
+    EXPECT_EQ("1 2:3:4.250000000", SpanText(cellOf("TOOK")));
+    EXPECT_NE(static_cast<void*>(dt), Cell(cellOf("AT")));
+    // another kind of descriptor is refused
+    EXPECT_EQ(OCI_ERROR, set("AT", iv));
+    EXPECT_EQ(21560, errorCode());
+    OCIDescriptorFree(dt, OCI_DTYPE_TIMESTAMP);
+    OCIDescriptorFree(iv, OCI_DTYPE_INTERVAL_DS);
+    Free(visit);
+}
