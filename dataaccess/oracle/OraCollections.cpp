@@ -294,6 +294,32 @@ TOraObject* TOraArray::GetItemAsObject(int32_t index) {
     return child;
 }
 
+TOraRef* TOraArray::GetItemAsRef(int32_t index) {
+    CheckAlloc(true);
+    TAttribute* e = Element();
+    if (e->DataType != dtReference) throw rtl::EConvertError("Cannot convert type to Reference");
+    sb4 size = 0;
+    Check(OCICollSize(hEnv, hError, Collection(), &size));
+    if (size <= index) {
+        for (; size <= index; ++size) AppendNullElement(e, Collection());
+        const int16_t notNull = 0;
+        std::memcpy(GetIndicator(), &notNull, sizeof notNull);
+    }
+    void *elem, *ind;
+    const bool exists = GetElem(index, elem, ind);
+    auto* child = dynamic_cast<TOraRef*>(ObjectAt(index));
+    if (!child) {
+        child = new TOraRef();
+        child->Owner = this;
+        child->SetObjectType(static_cast<TOraType*>(e->ObjectType()));
+        child->SetOCISvcCtx(SvcCtx);
+        ObjectSlot(index) = child;
+    }
+    // The element's REF, used in place; pinning is the caller's.
+    if (exists) child->TakeCellRef(elem, false);
+    return child;
+}
+
 void TOraArray::SetItemAsObject(int32_t index, TOraObject* value) {
     CheckIndex(index);
     if (Element()->DataType != dtObject) throw rtl::EConvertError("Cannot convert type to Object");
@@ -303,7 +329,8 @@ void TOraArray::SetItemAsObject(int32_t index, TOraObject* value) {
 }
 
 void TOraArray::ChildAlloc(TOraObject* child) {
-    if (!Objects) return;
+    // A REF child's instance is its pinned target, never an element.
+    if (!Objects || dynamic_cast<TOraRef*>(child)) return;
     for (std::size_t i = 0; i < Objects->size(); ++i) {
         if ((*Objects)[i] != child) continue;
         AppendItems(static_cast<int32_t>(i));

@@ -201,7 +201,8 @@ void TOraObject::SetInstance(void* value) {
 }
 
 void TOraObject::ChildAlloc(TOraObject* child) {
-    if (!Objects) return;
+    // A REF child's instance is its pinned target, never a place in this instance.
+    if (!Objects || dynamic_cast<TOraRef*>(child)) return;
     for (std::size_t i = 0; i < Objects->size(); ++i) {
         if ((*Objects)[i] != child) continue;
         void* at = nullptr;
@@ -228,6 +229,10 @@ void TOraObject::AttachInstance(void* instance, void* indicator) {
         void* indAt = nullptr;
         int16_t ind = 0;
         GetAttribute(collection ? "[" + std::to_string(i) + "]" : attr->Name, at, ind, indAt, false, false);
+        if (auto* ref = dynamic_cast<TOraRef*>(child)) {
+            ref->TakeCellRef(at, true);
+            continue;
+        }
         child->AttachInstance(at, indAt);
     }
 }
@@ -285,6 +290,19 @@ TSharedObject* TOraObject::GetComplexAttr(TAttribute* attribute, int index) {
         case dtTable:
             child = new TOraNestTable(NestedType(attribute));
             break;
+        case dtReference: {
+            if (index >= 0) return nullptr;  // elements: TOraArray::GetItemAsRef
+            auto* ref = new TOraRef(NestedType(attribute));
+            ref->Owner = this;
+            ref->SetOCISvcCtx(SvcCtx);
+            ObjectSlot(slot) = ref;
+            void* at = nullptr;
+            void* indAt = nullptr;
+            int16_t ind = -1;
+            GetAttribute(attribute->Name, at, ind, indAt, false, false);
+            ref->TakeCellRef(at, ind == 0);
+            return ref;
+        }
         case dtTimeStamp:
         case dtTimeStampTZ:
         case dtTimeStampLTZ:
@@ -301,6 +319,33 @@ TSharedObject* TOraObject::GetComplexAttr(TAttribute* attribute, int index) {
     child->SetOCISvcCtx(SvcCtx);
     ObjectSlot(slot) = child;
     return child;
+}
+
+AnsiString TOraObject::ChildPath(TOraObject* child) {
+    if (Objects) {
+        const bool collection = GetObjectType()->DataType != dtObject;
+        for (std::size_t i = 0; i < Objects->size(); ++i) {
+            if ((*Objects)[i] != child) continue;
+            return collection ? "[" + std::to_string(i) + "]"
+                              : GetObjectType()->GetAttribute(static_cast<int>(i))->Name;
+        }
+    }
+    rtl::Assert(false, "Assertion failure");
+    return {};
+}
+
+void TOraObject::ChildRefChanged(TOraObject* child, bool isNull) {
+    SetAttributeIsNull(ChildPath(child), isNull);
+}
+
+void TOraObject::ChildRefAssign(TOraRef* child, OCIRef* source) {
+    const AnsiString path = ChildPath(child);
+    SetAttribute(path, source, 0);
+    void* at = nullptr;
+    void* indAt = nullptr;
+    int16_t ind = -1;
+    GetAttribute(path, at, ind, indAt, false, false);
+    child->TakeCellRef(at, false);
 }
 
 // A TIMESTAMP or INTERVAL attribute: a value working on the instance's own descriptor.
@@ -388,6 +433,17 @@ void TOraObject::AppendNullElement(TAttribute* element, OCIColl* collection) {
             block.assign(std::max<std::size_t>(NestedType(element)->ValueSize, 1), 0);
             value = block.data();
             break;
+        case dtReference: {
+            // OCI copies the REF it is given: a null REF of its own, freed afterwards.
+            void* ref = nullptr;
+            TOraType* target = NestedType(element);
+            Check(OCIObjectNew(hEnv, hError, SvcCtx, OCI_TYPECODE_REF, target ? target->TDO : nullptr,
+                               nullptr, OCI_DURATION_SESSION, 1, &ref));
+            const sword rc = OCICollAppend(hEnv, hError, ref, NullIndicators(), collection);
+            OCIObjectFree(hEnv, hError, ref, OCI_OBJECTFREE_FORCE);
+            Check(rc);
+            return;
+        }
         default:
             rtl::Assert(false, "Unknown data type");
     }
@@ -562,7 +618,8 @@ void TOraObject::SetAttribute(const AnsiString& name, const void* value, int16_t
             Check(OCICollGetElem(hEnv, hError, collection, index, &exists, &elem, &elemInd));
             if (!exists) RaiseError("Invalid attribute name");
             // OCI hands a string element out by its cell and takes it back as the OCIString itself.
-            value = IsStringType(element->DataType) ? Peek<void*>(elem) : elem;
+            value = IsStringType(element->DataType) || element->DataType == dtReference ? Peek<void*>(elem)
+                                                                                        : elem;
         }
         const int16_t elementInd = ind;
         Check(OCICollAssignElem(hEnv, hError, index, value, &elementInd, collection));
@@ -828,6 +885,7 @@ void TOraObject::GetAttributeValue(const AnsiString& name, void*& attrBuf, bool&
                 Poke<int64_t>(buf, GetAttrAsLargeInt(name));
                 break;
             case dtObject:
+            case dtReference:
             case dtArray:
             case dtTable:
                 Poke<void*>(buf, GetAttrAsObject(name)->GetHandle());

@@ -333,7 +333,15 @@ void TOraType::DescribeAttribute(OCIParam* param, bool unicode) {
             const AnsiString schema = ParamText(param, OCI_ATTR_SCHEMA_NAME, true);
             const AnsiString full = QuoteObjectName(schema.empty() ? typeName : schema + "." + typeName);
             nested = ObjectTypesExist() ? ObjectTypes().FindType(SvcCtx, full) : nullptr;
-            if (!nested) {
+            if (!nested && type == SQLT_REF) {
+                // A type referring to itself: the REF names the type being described, held uncounted.
+                AnsiString ownSchema, ownName;
+                SplitTypeName(Name, ownSchema, ownName);
+                if (ownName == typeName && (ownSchema.empty() || ownSchema == schema)) nested = this;
+            }
+            if (nested == this) {
+                attr->SetObjectType(this);
+            } else if (!nested) {
                 nested = new TOraType(SvcCtx, full);
                 attr->SetObjectType(nested);
                 nested->Release();

@@ -138,6 +138,12 @@ public:
     TSharedObject* GetComplexAttr(TAttribute* attribute, int index);
     TSharedObject* GetComplexAttrByName(const AnsiString& name);
     TSharedObject* DescriptorAttr(TAttribute* attribute, int slot);
+    // A REF child wrote its REF in place: the null flag of its attribute or element follows.
+    void ChildRefChanged(TOraObject* child, bool isNull);
+    // A REF child takes source: written into its attribute or element through OCI.
+    void ChildRefAssign(TOraRef* child, OCIRef* source);
+    // The attribute path ("NAME" or "[i]") of a child value held here.
+    AnsiString ChildPath(TOraObject* child);
     // The LOB attributes' client content into the instance's LOBs, before the value is bound.
     void WriteLobs();
 

@@ -76,6 +76,17 @@ void TOraRef::Clear() {
     OCIRefClear(hEnv, ref_);
     LetGo();
     InvalidRef = false;
+    if (Owner) Owner->ChildRefChanged(this, true);
+}
+
+void TOraRef::TakeCellRef(void* cell, bool pin) {
+    OCIRef* value = nullptr;
+    if (cell) std::memcpy(&value, cell, sizeof value);
+    if (value != ref_) {
+        SetOCIRef(value);
+        ownsRef_ = false;
+    }
+    if (pin && !GetInstance() && !GetIsNull()) Pin();
 }
 
 bool TOraRef::GetIsNull() {
@@ -120,6 +131,12 @@ void TOraRef::Assign(TOraObject* source) {
     if (ref == this) return;
     if (ref->RefIsNull()) {
         Clear();
+        return;
+    }
+    if (Owner) {
+        LetGo();
+        Owner->ChildRefAssign(this, ref->GetOCIRef());
+        InvalidRef = false;
         return;
     }
     OCIRef* copy = ownsRef_ ? ref_ : nullptr;

@@ -20,6 +20,7 @@ public:
     void SetIsNull(bool value) override;
     void Pin() override;
     void Unpin() override;
+    // A REF inside its owner's instance is overwritten in place, so the owner's value changes too.
     void Assign(TOraObject* source) override;
 
     OCIRef* GetOCIRef() const { return ref_; }
@@ -32,7 +33,11 @@ public:
     // The REF in the cell was made for this value (a fetch or an assignment) and is freed with it.
     void SetOwnsRef(bool value) { ownsRef_ = value; }
     bool RefIsNull();
+    // A null REF; a REF inside its owner's instance also makes the owner's attribute null.
     void Clear();
+    // The REF held in a cell of the owner's instance (an attribute or an element): used in place,
+    // never freed here; pinned when pin is set and the REF points somewhere.
+    void TakeCellRef(void* cell, bool pin);
     // The REF as hexadecimal text; empty without a REF.
     void GetAsHex(AnsiString& s);
     AnsiString GetAsHex() {

@@ -144,8 +144,9 @@ bool TTableData::Fetch(bool) {
     void* rec = ItemHeader::Data(item);
     std::memset(rec, 0, static_cast<size_t>(recordSize_));
     PokePacked<int32_t>(rec, indexOfs_, lastIndex_);
-    if (ItemType() == dtObject && fields_.Count() > 0) {
-        TOraObject* element = table_->GetItemAsObject(lastIndex_);
+    if (IsObjectValueType(ItemType()) && fields_.Count() > 0) {
+        TOraObject* element =
+            ItemType() == dtObject ? table_->GetItemAsObject(lastIndex_) : table_->GetItemAsRef(lastIndex_);
         element->AddRef();
         SetPlacePointer(fields_[0], rec, element->GetHandle());
     }
@@ -268,6 +269,13 @@ void TTableData::PutRecord(void* recBuf) {
             if (value && value != table_->GetItemAsObject(index)) table_->SetItemAsObject(index, value);
             break;
         }
+        case dtReference: {
+            // A REF record of its own goes into the element's REF.
+            TOraObject* value = ObjectIn(first, recBuf);
+            TOraRef* element = table_->GetItemAsRef(index);
+            if (value && value != element) element->Assign(value);
+            break;
+        }
         default:
             UnknownDataType();
     }
@@ -285,6 +293,7 @@ void TTableData::DoApplyInsert(void* recBuf) {
         case dtLargeint:
         case dtDateTime:
         case dtObject:
+        case dtReference:
             break;
         default:
             UnknownDataType();
@@ -292,6 +301,17 @@ void TTableData::DoApplyInsert(void* recBuf) {
     table_->CheckAlloc(true);
     if (table_->GetIsNull()) table_->SetIsNull(false);
     lastIndex_ = table_->AppendItem();
+    if (itemType == dtReference && fields_.Count() > 0) {
+        // The new element takes the record's REF, and the record shows the element.
+        TOraRef* element = table_->GetItemAsRef(lastIndex_);
+        TOraObject* value = ObjectIn(fields_[0], recBuf);
+        if (value && value != element) {
+            element->Assign(value);
+            value->Free();
+        }
+        element->AddRef();
+        SetPlacePointer(fields_[0], recBuf, element->GetHandle());
+    }
     if (itemType == dtObject && fields_.Count() > 0) {
         // The new element takes the record's attributes, and the record shows the element.
         TOraObject* element = table_->GetItemAsObject(lastIndex_);
@@ -336,11 +356,18 @@ void TTableData::CreateComplexFields(void* recBuf, bool withBlob) {
     if (!table_) return;
     for (int i = 0; i < fields_.Count(); ++i) {
         TFieldDesc* f = fields_[i];
-        if (!IsValueField(f, withBlob) || f->DataType != dtObject) continue;
-        // A REF element would need a REF value object; the client layer has none yet.
-        auto* value = new TOraObject(static_cast<TOraType*>(f->ObjectType()));
-        value->hError = table_->hError;
-        value->AllocObjectOn(table_->GetOCISvcCtx());
+        if (!IsValueField(f, withBlob) || !IsObjectValueType(f->DataType)) continue;
+        auto* type = static_cast<TOraType*>(f->ObjectType());
+        TOraObject* value = nullptr;
+        if (f->DataType == dtReference) {
+            value = new TOraRef(type);  // not allocated: a REF has no instance of its own
+            value->hError = table_->hError;
+            value->SetOCISvcCtx(table_->GetOCISvcCtx());
+        } else {
+            value = new TOraObject(type);
+            value->hError = table_->hError;
+            value->AllocObjectOn(table_->GetOCISvcCtx());
+        }
         SetPlacePointer(f, recBuf, value->GetHandle());
     }
 }
@@ -362,7 +389,7 @@ void TTableData::CopyComplexFields(void* source, void* dest, bool withBlob) {
     TMemData::CopyComplexFields(source, dest, withBlob);
     for (int i = 0; i < fields_.Count(); ++i) {
         TFieldDesc* f = fields_[i];
-        if (!IsValueField(f, withBlob) || f->DataType != dtObject) continue;
+        if (!IsValueField(f, withBlob) || !IsObjectValueType(f->DataType)) continue;
         TOraObject* from = ObjectIn(f, source);
         TOraObject* to = ObjectIn(f, dest);
         if (from && to && from != to) to->Assign(from);

@@ -128,6 +128,9 @@ void assignElement(const TypeAttr& a, const void* value, const void* valueInd, C
         case Slot::Span:
         case Slot::Lob:
             break;
+        case Slot::Ref:  // a REF comes as the OCIRef itself
+            copyRef(value, *reinterpret_cast<void**>(e.data.data()));
+            break;
         case Slot::Coll:
         case Slot::Object: {
             // Objects come as their instance bytes, collections as the collection itself.

@@ -28,6 +28,7 @@ enum class Slot {
     Stamp,    // OCIDateTime* (a TIMESTAMP descriptor of the attribute's kind)
     Span,     // OCIInterval* (an INTERVAL descriptor of the attribute's kind)
     Lob,      // OCILobLocator* (a CLOB or BLOB held in the client until the value is bound)
+    Ref,      // OCIRef* to an object of the nested type
 };
 
 struct TypeAttr {
@@ -139,6 +140,15 @@ void* newRef(TypeDesc* type);  // a null REF
 void forgetPinned(void* instance);
 bool isRef(const void* p);
 bool freeRef(void* p);
+// REF cells of instances and collection elements: to takes from's REF (a null REF for a nil from;
+// ORA-22806 when from is no REF); the kept text, empty for a null REF, and back.
+void copyRef(const void* from, void* to);
+std::string refCellText(const void* ref);
+void setRefCellText(void* ref, const std::string& text);
+// The session a REF read from the database is pinned through.
+void setRefSession(void* ref, Session& s);
+// Every REF inside an instance of t (nested objects and collections too) takes session s.
+void refsToSession(TypeDesc* t, void* instance, Session& s);
 // The object table a REF column or REF(alias) points into, by the referenced type (empty: any).
 TypeDesc* refTypeOf(Session& s, const std::string& declared);
 

@@ -88,10 +88,38 @@ std::string bareTypeName(const std::string& declared) {
     return splitName(declared).back();
 }
 
-TypeDesc* loadType(Session& s, const std::string& name);
+// loading: the types being described further up, which a REF may name before they are done.
+TypeDesc* loadType(Session& s, const std::string& name, std::vector<TypeDesc*>* loading = nullptr);
+
+// REF type: a pointer cell to a REF of the named type, which may be one being described (a type
+// referring to itself, or to a type that holds it).
+bool describeRef(Session& s, TypeAttr& a, std::vector<TypeDesc*>* loading) {
+    std::vector<Token> tk = tokenize(a.declared);
+    if (tk[0].kind != Token::Ident || tk[0].quoted || tk[0].text != "REF" || tk[1].kind != Token::Ident)
+        return false;
+    size_t k = 1;
+    std::string name = tk[k].text;
+    while (tk[k + 1].kind == Token::Punct && tk[k + 1].text == "." && tk[k + 2].kind == Token::Ident) {
+        k += 2;
+        name = tk[k].text;
+    }
+    if (tk[k + 1].kind != Token::End) raise(902, "invalid datatype");
+    a.nested = nullptr;
+    if (loading)
+        for (TypeDesc* t : *loading)
+            if (t->name == upper(name)) a.nested = t;
+    if (!a.nested) a.nested = loadType(s, name, loading);
+    if (a.nested->isColl() || a.nested->isXml()) raise(22863, "a REF must name an object type");
+    a.info = TypeInfo{};
+    a.info.type = SQLT_REF;
+    a.info.size = static_cast<ub2>(PtrCell);
+    a.slot = Slot::Ref;
+    return true;
+}
 
 // The slot and Oracle description of one attribute or element type.
-void describeAttr(Session& s, TypeAttr& a) {
+void describeAttr(Session& s, TypeAttr& a, std::vector<TypeDesc*>* loading = nullptr) {
+    if (describeRef(s, a, loading)) return;
     auto scalar = parseDeclaredType(a.declared, false);
     if (scalar) {
         a.info = *scalar;
@@ -133,7 +161,7 @@ void describeAttr(Session& s, TypeAttr& a) {
                 raise(22863, "the type " + upper(a.declared) + " is not offered as an attribute");
         }
     }
-    a.nested = loadType(s, bareTypeName(a.declared));
+    a.nested = loadType(s, bareTypeName(a.declared), loading);
     a.info = TypeInfo{};
     a.info.type = SQLT_NTY;
     a.info.size = 2000;
@@ -150,7 +178,7 @@ void layOut(TypeDesc& t) {
         a.size = slotSize(a);
         a.indStep = slotIndSize(a);
         const bool pointerLike = a.slot == Slot::Text || a.slot == Slot::Coll || a.slot == Slot::Stamp ||
-                                 a.slot == Slot::Span || a.slot == Slot::Lob ||
+                                 a.slot == Slot::Span || a.slot == Slot::Lob || a.slot == Slot::Ref ||
                                  (a.slot == Slot::Object && (!a.embedded || a.nested->aligned));
         if (pointerLike) {
             t.valueSize = roundUp(t.valueSize, PtrCell);
@@ -163,7 +191,7 @@ void layOut(TypeDesc& t) {
     }
 }
 
-TypeDesc* loadType(Session& s, const std::string& nameIn) {
+TypeDesc* loadType(Session& s, const std::string& nameIn, std::vector<TypeDesc*>* loading) {
     const std::string name = upper(nameIn);
     if (name == "XMLTYPE") return xmlType();
     {
@@ -193,13 +221,25 @@ TypeDesc* loadType(Session& s, const std::string& nameIn) {
         e.declared = row->element;
         t->attrs.push_back(e);
     }
-    for (TypeAttr& a : t->attrs) describeAttr(s, a);
-    if (t->isColl()) t->attrs.front().embedded = t->attrs.front().slot == Slot::Object;
-    layOut(*t);
+    std::vector<TypeDesc*> chain = loading ? *loading : std::vector<TypeDesc*>();
+    chain.push_back(t);
+    // Kept whatever happens: a REF of a type described meanwhile may point at this one.
+    auto keep = [&]() {
+        std::lock_guard<std::mutex> g(registryLock);
+        allTypes.push_back(std::move(owned));
+    };
+    try {
+        for (TypeAttr& a : t->attrs) describeAttr(s, a, &chain);
+        if (t->isColl()) t->attrs.front().embedded = t->attrs.front().slot == Slot::Object;
+        layOut(*t);
+    } catch (...) {
+        keep();
+        throw;
+    }
+    keep();
     std::lock_guard<std::mutex> g(registryLock);
     auto [it, added] = typesByName.emplace(typeKey(s, name), t);
     if (!added) return it->second;  // another thread described it first
-    allTypes.push_back(std::move(owned));
     return t;
 }
 
@@ -440,7 +480,10 @@ Param* attrParam(Handle* parent, const TypeAttr& a, ub1 ptype) {
     p->setInt(OCI_ATTR_CHARSET_FORM, 1, a.info.charsetForm);
     p->setText(OCI_ATTR_TYPE_NAME, a.nested ? utf8ToAnsi(a.nested->name) : "");
     p->setText(OCI_ATTR_SCHEMA_NAME, a.nested ? utf8ToAnsi(a.nested->schema) : "");
-    p->setInt(OCI_ATTR_TYPECODE, 2, a.nested ? a.nested->code : a.info.type);
+    p->setInt(OCI_ATTR_TYPECODE, 2,
+              a.slot == Slot::Ref ? OCI_TYPECODE_REF
+              : a.nested          ? a.nested->code
+                                  : a.info.type);
     return p;
 }
 
@@ -514,6 +557,7 @@ size_t slotSize(const TypeAttr& a) {
         case Slot::Stamp:
         case Slot::Span:
         case Slot::Lob:
+        case Slot::Ref:
             return PtrCell;
         case Slot::Number:
             return sizeof(OCINumber);
@@ -698,6 +742,9 @@ void initSlot(const TypeAttr& a, unsigned char* data, unsigned char* ind) {
         case Slot::Coll:
             cellPut<void*>(data, newColl(a.nested));
             break;
+        case Slot::Ref:
+            cellPut<void*>(data, newRef(a.nested));
+            break;
         case Slot::Object:
             if (a.embedded) initInstance(a.nested, data, ind);
             break;
@@ -724,6 +771,10 @@ void clearSlot(const TypeAttr& a, unsigned char* data) {
             break;
         case Slot::Coll:
             if (void* c = cellGet<void*>(data)) freeColl(collOf(c));
+            cellPut<void*>(data, nullptr);
+            break;
+        case Slot::Ref:
+            if (void* r = cellGet<void*>(data)) freeRef(r);
             cellPut<void*>(data, nullptr);
             break;
         case Slot::Stamp:
@@ -761,6 +812,10 @@ void copySlot(const TypeAttr& a, const unsigned char* src, const unsigned char* 
         case Slot::Lob:
             if (!cellGet<void*>(dst)) cellPut<void*>(dst, newDescriptorSlot(a));
             copyDescriptorSlot(a, cellGet<void*>(src), cellGet<void*>(dst));
+            break;
+        case Slot::Ref:
+            if (!cellGet<void*>(dst)) cellPut<void*>(dst, newRef(a.nested));
+            copyRef(cellGet<void*>(src), cellGet<void*>(dst));
             break;
         case Slot::Coll: {
             void* from = cellGet<void*>(src);
@@ -824,6 +879,49 @@ void copyInstance(TypeDesc* t, const unsigned char* src, const unsigned char* sr
         copySlot(a, src + a.offset, srcInd ? srcInd + a.indOffset : nullptr, dst + a.offset,
                  dstInd ? dstInd + a.indOffset : nullptr);
     if (dstInd) cellPut<sb2>(dstInd, srcInd ? indAt(srcInd, 0) : OCI_IND_NOTNULL);
+}
+
+namespace {
+
+void slotRefsToSession(const TypeAttr& a, unsigned char* data, Session& s);
+
+void instanceRefsToSession(TypeDesc* t, unsigned char* data, Session& s) {
+    for (const TypeAttr& a : t->attrs) slotRefsToSession(a, data + a.offset, s);
+}
+
+void slotRefsToSession(const TypeAttr& a, unsigned char* data, Session& s) {
+    switch (a.slot) {
+        case Slot::Ref:
+            if (void* r = cellGet<void*>(data)) setRefSession(r, s);
+            break;
+        case Slot::Object:
+            if (a.embedded) {
+                instanceRefsToSession(a.nested, data, s);
+            } else if (Instance* inst = instanceOf(cellGet<void*>(data))) {
+                instanceRefsToSession(a.nested, inst->data.data(), s);
+            }
+            break;
+        case Slot::Coll:
+            if (CollBody* c = collOfOrNull(cellGet<void*>(data)))
+                for (auto& e : c->elems) slotRefsToSession(a.nested->element(), e->data.data(), s);
+            break;
+        default:
+            break;
+    }
+}
+
+}  // namespace
+
+void refsToSession(TypeDesc* t, void* instance, Session& s) {
+    if (!instance) return;
+    if (t->isColl()) {
+        TypeAttr a;
+        a.slot = Slot::Coll;
+        a.nested = t;
+        slotRefsToSession(a, reinterpret_cast<unsigned char*>(&instance), s);
+    } else if (!t->isXml()) {
+        instanceRefsToSession(t, static_cast<unsigned char*>(instance), s);
+    }
 }
 
 // ---- the kept text of values --------------------------------------------------------------------------
@@ -890,6 +988,15 @@ void writeSlot(std::string& out, const TypeAttr& a, const unsigned char* data, c
         case Slot::Lob:
             writeQuoted(out, descriptorSlotText(a, cellGet<void*>(data)));
             break;
+        case Slot::Ref: {
+            const void* r = cellGet<void*>(data);
+            const std::string text = r ? refCellText(r) : std::string();
+            if (text.empty())
+                out += "null";  // a null REF is a null attribute
+            else
+                writeQuoted(out, text);
+            break;
+        }
         case Slot::BFloat:
         case Slot::BDouble: {
             char buf[40];
@@ -1001,6 +1108,10 @@ void readInstance(TypeDesc* t, const Node& n, unsigned char* data, unsigned char
 
 void readSlot(const TypeAttr& a, const Node& n, unsigned char* data, unsigned char* ind) {
     if (a.slot == Slot::Object && a.embedded) return readInstance(a.nested, n, data, ind);
+    if (a.slot == Slot::Ref) {
+        if (!cellGet<void*>(data)) cellPut<void*>(data, newRef(a.nested));
+        setRefCellText(cellGet<void*>(data), n.kind == Node::Null ? std::string() : n.s);
+    }
     if (n.kind == Node::Null) {
         if (ind) cellPut<sb2>(ind, OCI_IND_NULL);
         return;
@@ -1045,6 +1156,8 @@ void readSlot(const TypeAttr& a, const Node& n, unsigned char* data, unsigned ch
         case Slot::BDouble:
             cellPut<double>(data, std::strtod(n.s.c_str(), nullptr));
             break;
+        case Slot::Ref:
+            break;  // read above
         case Slot::Coll: {
             void* c = cellGet<void*>(data);
             if (!c) {
@@ -1167,6 +1280,8 @@ Value attrValue(const TypeAttr& a, const unsigned char* data, const unsigned cha
         }
         case Slot::Date:
             return Value::ofText(dateText(data));
+        case Slot::Ref:
+            return Value::ofText(refCellText(cellGet<void*>(data)));  // as a REF column keeps it
         case Slot::Stamp:
         case Slot::Span:
             return Value::ofText(descriptorSlotText(a, cellGet<void*>(data)));
@@ -1264,7 +1379,7 @@ Value objectBindValue(const Bind& b, ub4 iteration) {
     return instanceValue(t, instance, ind);
 }
 
-void objectDefineWrite(Define& d, ub4 row, const Value& v) {
+void objectDefineWrite(Define& d, ub4 row, const Value& v, Session& s) {
     if (!d.objectType) raise(21560, "argument 3 is null, invalid, or out of range");
     if (!d.objectCells) raise(1008, "not all variables bound");
     TypeDesc* t = typeOf(d.objectType);
@@ -1282,6 +1397,7 @@ void objectDefineWrite(Define& d, ub4 row, const Value& v) {
     }
     void* ind = indicatorOf(t, instance);
     loadInstance(t, v, instance, ind);
+    refsToSession(t, instance, s);  // REFs read here are pinned through this session
     if (d.objectInds) setCellAt(d.objectInds, row, d.indSkip, ind);
 }
 
@@ -1500,6 +1616,10 @@ extern "C" sword OCIObjectSetAttr(OCIEnv*, OCIError* err, void* instance, void* 
             case Slot::Text:
                 setString(reinterpret_cast<OCIString**>(at.data),
                           stringText(static_cast<const OCIString*>(attr_value)));
+                break;
+            case Slot::Ref:
+                if (!cellGet<void*>(at.data)) cellPut<void*>(at.data, newRef(a.nested));
+                copyRef(attr_value, cellGet<void*>(at.data));
                 break;
             case Slot::Coll:
             case Slot::Object: {

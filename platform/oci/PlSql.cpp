@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "platform/oci/Guard.h"
+#include "platform/oci/ObjectTypes.h"
 #include "platform/oci/StandIn.h"
 
 namespace oci {
@@ -109,12 +110,30 @@ struct Arg {
     std::string dataType;
     int direction = OCI_TYPEPARAM_IN;
     TypeInfo type;
+    std::string typeSchema, typeName;  // the referenced type of a REF argument
     std::optional<std::string> defaultValue;
 };
 
 // One statement of a routine's body, lexed once. Its SQLite statement is prepared at its first
 // run and kept with the routine, so a call does not parse its body again; SQLite itself prepares
 // a kept statement again after a schema change.
+// REF type: a REF argument, described with the type it points to.
+std::optional<TypeInfo> refArgType(Session& s, Arg& a) {
+    TypeDesc* target = nullptr;
+    try {
+        target = refTypeOf(s, a.dataType);
+    } catch (const OraException&) {
+        return std::nullopt;  // no such type: the argument's type is unknown
+    }
+    if (!target) return std::nullopt;
+    a.typeSchema = target->schema;
+    a.typeName = target->name;
+    TypeInfo t;
+    t.type = SQLT_REF;
+    t.size = static_cast<ub2>(sizeof(void*));
+    return t;
+}
+
 struct BodyStatement {
     std::string text;  // as written
     Lexed lexed;
@@ -206,6 +225,7 @@ std::vector<Routine> readRoutines(Session& s, const std::string& pkg, const std:
                           : (dir == "IN/OUT" || dir == "IN OUT" || dir == "INOUT") ? OCI_TYPEPARAM_INOUT
                                                                                    : OCI_TYPEPARAM_IN;
             auto t = parseDeclaredType(a.dataType, true);
+            if (!t) t = refArgType(s, a);
             if (!t) {
                 sqlite3_finalize(st);
                 raise(6550, "line 1, column 7:\nPLS-00201: identifier '" + a.dataType + "' must be declared");
@@ -443,7 +463,10 @@ public:
         for (auto& [key, v] : outs_) {
             Bind* b = findBind(key);
             if (!b) raise(1008);
-            b->write(0, v);
+            if (b->dty == SQLT_REF)
+                refBindWrite(*b, 0, v, s_);
+            else
+                b->write(0, v);
         }
     }
 
@@ -975,7 +998,7 @@ private:
         for (std::string& text : splitStatements(body)) {
             BodyStatement b;
             b.open = upper(text.substr(0, text.find_first_of(" \t\r\n"))) == "OPEN";
-            b.lexed = lexStatement(text, &s_.schemas);
+            b.lexed = lexStatement(rewriteObjectSql(s_, text), &s_.schemas);
             b.text = std::move(text);
             statements.push_back(std::move(b));
         }
@@ -1413,8 +1436,8 @@ Param* argParam(Handle* parent, const Arg& a) {
     p->setInt(OCI_ATTR_CHARSET_FORM, 1, a.type.charsetForm);
     p->setInt(OCI_ATTR_FSPRECISION, 1, a.type.fsprecision);
     p->setInt(211, 2, 0);  // level
-    p->setText(OCI_ATTR_TYPE_NAME, "");
-    p->setText(OCI_ATTR_SCHEMA_NAME, "");
+    p->setText(OCI_ATTR_TYPE_NAME, utf8ToAnsi(a.typeName));
+    p->setText(OCI_ATTR_SCHEMA_NAME, utf8ToAnsi(a.typeSchema));
     return p;
 }
 

@@ -168,6 +168,7 @@ void* readRowObject(Session& s, TypeDesc* t, const std::string& table, int64_t r
                          inst->ind.data() + a.indOffset);
             }
             std::memset(inst->ind.data(), 0, sizeof(sb2));  // a row object is never atomically null
+            refsToSession(t, instance, s);
         }
     } catch (...) {
         sqlite3_finalize(q);
@@ -678,6 +679,27 @@ void refDefineWrite(Define& d, ub4 row, const Value& v, Session& s) {
     }
 }
 
+void refBindWrite(Bind& b, ub4 iteration, const Value& v, Session& s) {
+    if (!b.objectCells) raise(1008, "not all variables bound");
+    void* p = cellOf(b.objectCells, iteration, b.valueSkip);
+    RefBody* r = p ? refOf(p) : nullptr;
+    if (!r) {
+        r = static_cast<RefBody*>(newRef(b.objectType ? typeOf(b.objectType) : nullptr));
+        setCell(b.objectCells, iteration, b.valueSkip, r);
+    }
+    r->table.clear();
+    r->rowid = 0;
+    r->session = &s;
+    r->dbPath = s.dbPath;
+    if (!v.isNull() && !parseRefText(v.kind == Value::Text ? v.s : std::string(), r->table, r->rowid))
+        raise(932, "inconsistent datatypes: expected REF got CHAR");
+    if (!r->type && !r->table.empty()) r->type = objectTableType(s, r->table);
+    if (b.indp) {
+        const sb2 ind = v.isNull() ? OCI_IND_NULL : OCI_IND_NOTNULL;
+        std::memcpy(b.indp + static_cast<size_t>(iteration) * (b.indSkip ? b.indSkip : 2), &ind, sizeof ind);
+    }
+}
+
 void forgetPinned(void* instance) {
     std::lock_guard<std::mutex> g(pinLock);
     pinned.erase(instance);
@@ -693,6 +715,38 @@ void* newRef(TypeDesc* type) {
 
 bool isRef(const void* p) {
     return refOf(p) != nullptr;
+}
+
+void copyRef(const void* from, void* to) {
+    RefBody* target = liveRef(to);
+    if (!from) {
+        target->table.clear();
+        target->rowid = 0;
+        return;
+    }
+    RefBody* source = liveRef(from);
+    if (source == target) return;
+    TypeDesc* type = target->type ? target->type : source->type;
+    *target = *source;
+    target->type = type;
+}
+
+std::string refCellText(const void* ref) {
+    RefBody* r = liveRef(ref);
+    return r->table.empty() ? std::string() : refText(r->table, r->rowid);
+}
+
+void setRefCellText(void* ref, const std::string& text) {
+    RefBody* r = liveRef(ref);
+    r->table.clear();
+    r->rowid = 0;
+    if (!text.empty() && !parseRefText(text, r->table, r->rowid)) raise(22806, "not an object or REF");
+}
+
+void setRefSession(void* ref, Session& s) {
+    RefBody* r = liveRef(ref);
+    r->session = &s;
+    r->dbPath = s.dbPath;
 }
 
 bool freeRef(void* p) {

@@ -704,7 +704,7 @@ std::optional<Column> objectColumnType(Session& s, const std::string& declared);
 Param* describeType(Session& s, Describe& d, const std::string& name);
 std::pair<std::string, std::string> splitTypeName(const std::string& name);  // schema, name
 Value objectBindValue(const Bind& b, ub4 iteration);
-void objectDefineWrite(Define& d, ub4 row, const Value& v);
+void objectDefineWrite(Define& d, ub4 row, const Value& v, Session& s);
 
 // ---- object tables, REFs and XMLTYPE (Refs.cpp, Xml.cpp)
 
@@ -728,6 +728,8 @@ void registerObjectFunctions(Session& s);
 void registerXmlFunctions(Session& s);
 Value refBindValue(const Bind& b, ub4 iteration);
 void refDefineWrite(Define& d, ub4 row, const Value& v, Session& s);
+// A REF a PL/SQL block gives back into an OUT bind.
+void refBindWrite(Bind& b, ub4 iteration, const Value& v, Session& s);
 Handle* newXmlStream();
 // XPath over XMLTYPE values (XmlPath.cpp): extract, existsNode, extractValue, getNumberVal,
 // isFragment, getRootElement and XMLSERIALIZE as calls of the functions registered here.

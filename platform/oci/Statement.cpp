@@ -762,7 +762,7 @@ void Bind::write(ub4 iteration, const Value& v) {
 }
 
 bool Define::write(ub4 row, const Value& v, const TypeInfo& source, const Session& s) {
-    if (dty == SQLT_NTY) return objectDefineWrite(*this, row, v), false;
+    if (dty == SQLT_NTY) return objectDefineWrite(*this, row, v, const_cast<Session&>(s)), false;
     if (dty == SQLT_REF) return refDefineWrite(*this, row, v, const_cast<Session&>(s)), false;
     char* vp = at(valuep, row, valueSkip, static_cast<ub4>(valueSize > 0 ? valueSize : 0));
     char* ip = at(indp, row, indSkip, 2);
