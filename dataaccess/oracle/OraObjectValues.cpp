@@ -527,6 +527,22 @@ void TOraObject::GetAttribute(const AnsiString& name, void*& attrPtr, int16_t& i
                 notNull = false;
             }
         }
+        if (attr->DataType == dtReference && !path.empty()) {
+            // The rest of the path lies in the REF's target, which the attribute's child REF value
+            // pins; only attributes of this value's own type have such a child.
+            if (base != instance_ || GetObjectType()->DataType != dtObject ||
+                GetObjectType()->GetAttribute(attr->AttributeNo - 1) != attr)
+                RaiseError("Invalid attribute name");
+            auto* ref = dynamic_cast<TOraRef*>(GetComplexAttr(attr, -1));
+            if (!ref || !ref->GetInstance()) {
+                ind = -1;
+                attrPtr = nullptr;
+                indPtr = nullptr;
+                return;
+            }
+            ref->GetAttribute(path, attrPtr, ind, indPtr, extend, makeNotNull);
+            return;
+        }
         TOraType* nested = NestedType(attr);
         if (nested && attr->DataType != dtReference) {
             type = nested;

@@ -162,6 +162,14 @@ TEST_F(OraRefAttrTest, RefAttributesOfObjectTableRowsPinTheirTargetsTwoLevelsDee
     EXPECT_EQ(nullptr, none->GetInstance());
     EXPECT_EQ("Object is not allocated", ExceptionText([&] { none->GetAttrAsString("NAME"); }));
 
+    // a path goes on through a REF attribute into its target
+    EXPECT_EQ("Bob", cy->GetAttrAsString("BOSS.NAME"));
+    EXPECT_EQ("Ann", cy->GetAttrAsString("BOSS.BOSS.NAME"));
+    EXPECT_EQ(1, cy->GetAttrAsInteger("BOSS.BOSS.ID"));
+    EXPECT_FALSE(cy->GetAttributeIsNull("BOSS.BOSS.NAME"));
+    EXPECT_TRUE(cy->GetAttributeIsNull("BOSS.BOSS.BOSS.NAME")) << "Ann has no boss";
+    EXPECT_EQ("", cy->GetAttrAsString("BOSS.BOSS.BOSS.NAME"));
+
     // the child field of the object field hands out the same REF value
     TFieldDesc* child = nullptr;
     for (int i = 0; i < row.rs.Fields().Count(); ++i)
