@@ -681,18 +681,20 @@ void refDefineWrite(Define& d, ub4 row, const Value& v, Session& s) {
 
 void refBindWrite(Bind& b, ub4 iteration, const Value& v, Session& s) {
     if (!b.objectCells) raise(1008, "not all variables bound");
+    std::string table;
+    int64_t rowid = 0;
+    if (!v.isNull() && !parseRefText(v.kind == Value::Text ? v.s : std::string(), table, rowid))
+        raise(932, "inconsistent datatypes: expected REF got CHAR");
     void* p = cellOf(b.objectCells, iteration, b.valueSkip);
     RefBody* r = p ? refOf(p) : nullptr;
     if (!r) {
         r = static_cast<RefBody*>(newRef(b.objectType ? typeOf(b.objectType) : nullptr));
         setCell(b.objectCells, iteration, b.valueSkip, r);
     }
-    r->table.clear();
-    r->rowid = 0;
+    r->table = table;
+    r->rowid = rowid;
     r->session = &s;
     r->dbPath = s.dbPath;
-    if (!v.isNull() && !parseRefText(v.kind == Value::Text ? v.s : std::string(), r->table, r->rowid))
-        raise(932, "inconsistent datatypes: expected REF got CHAR");
     if (!r->type && !r->table.empty()) r->type = objectTableType(s, r->table);
     if (b.indp) {
         const sb2 ind = v.isNull() ? OCI_IND_NULL : OCI_IND_NOTNULL;

@@ -267,3 +267,51 @@ TEST_F(OciRefAttrTest, RefsInObjectsAndCollectionsAreKeptAndReadBackPinnable) {
     Ok("COMMIT");
     EXPECT_EQ(1, dbInt("SELECT count(*) FROM notes WHERE instr(who, '" + hex + "') > 0"));
 }
+
+TEST_F(OciRefAttrTest, ABlockGivesARefBackIntoAnOutputBind) {
+    OCIRef* bob = RefOf(2);
+    struct Case {
+        const char* block;
+        bool madeByClient;  // the cell holds a REF before the call
+        sword status;
+        sb4 code;
+        const char* target;  // nullptr: a null REF
+    } cases[] = {
+        {"BEGIN SELECT REF(p) INTO :r FROM people p WHERE p.id = 2; END;", true, OCI_SUCCESS, 0, "Bob"},
+        {"BEGIN SELECT boss INTO :r FROM people WHERE id = 2; END;", false, OCI_SUCCESS, 0, "Ann"},
+        {"BEGIN SELECT boss INTO :r FROM people WHERE id = 1; END;", true, OCI_SUCCESS, 0, nullptr},
+        {"BEGIN SELECT name INTO :r FROM people WHERE id = 1; END;", true, OCI_ERROR, 932, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.block);
+        OCIRef* ref =
+            c.madeByClient ? static_cast<OCIRef*>(New(Type("PERSON_T"), OCI_TYPECODE_REF)) : nullptr;
+        OCIRef* made = ref;
+        sb2 ind = 7;
+        OCIStmt* st = prepare(c.block);
+        OCIBind* b = nullptr;
+        OCI_OK(OCIBindByName(st, &b, err_, reinterpret_cast<const OraText*>(":r"), 2, nullptr, 0, SQLT_REF,
+                             &ind, nullptr, nullptr, 0, nullptr, 0));
+        OCI_OK(OCIBindObject(b, err_, Type("PERSON_T"), reinterpret_cast<void**>(&ref), nullptr, nullptr,
+                             nullptr));
+        const sword status = OCIStmtExecute(c_.svc, st, err_, 1, 0, nullptr, nullptr, OCI_DEFAULT);
+        EXPECT_EQ(c.status, status) << errorText();
+        OCIHandleFree(st, OCI_HTYPE_STMT);
+        if (c.status != OCI_SUCCESS) {
+            EXPECT_EQ(c.code, errorCode());
+        } else {
+            ASSERT_NE(nullptr, ref);
+            if (made) {
+                EXPECT_EQ(made, ref) << "the client's REF is filled in place";
+            }
+            EXPECT_EQ(c.target ? OCI_IND_NOTNULL : OCI_IND_NULL, ind);
+            EXPECT_EQ(c.target == nullptr, static_cast<bool>(OCIRefIsNull(env_, ref)));
+            if (c.target) {
+                EXPECT_EQ(c.target, PinnedName(ref));
+                EXPECT_EQ(std::string(c.target) == "Bob", static_cast<bool>(OCIRefIsEqual(env_, bob, ref)));
+            }
+        }
+        if (ref) OCIObjectFree(env_, err_, ref, OCI_OBJECTFREE_FORCE);
+    }
+    OCIObjectFree(env_, err_, bob, OCI_OBJECTFREE_FORCE);
+}
