@@ -3,6 +3,7 @@
 // VALUE(alias) and DEREF(ref) in SQL, the OCIRef calls, and pinning, marking and flushing
 // persistent objects in the object cache.
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -270,6 +271,37 @@ void fnDeref(sqlite3_context* ctx, int, sqlite3_value** argv) {
     }
 }
 
+// oci_refattr(type, ref, attribute): one attribute of the object a REF points to, as its object
+// table keeps it; NULL for a null or dangling REF.
+void fnRefAttr(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[1]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+    try {
+        Session& s = fnSession(ctx);
+        std::string table;
+        int64_t rowid = 0;
+        const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[1]));
+        if (!parseRefText(text ? text : "", table, rowid)) raise(22806, "not an object or REF");
+        if (!objectTableType(s, table)) return sqlite3_result_null(ctx);
+        const auto* attr = reinterpret_cast<const char*>(sqlite3_value_text(argv[2]));
+        const std::string sql =
+            "SELECT " + quoteIdent(attr ? attr : "") + " FROM " + quoteIdent(table) + " WHERE rowid = ?";
+        sqlite3_stmt* q = nullptr;
+        const int rc = sqlite3_prepare_v2(s.db, sql.c_str(), -1, &q, nullptr);
+        if (rc != SQLITE_OK) {
+            sqlite3_finalize(q);
+            s.raiseSqlite(rc);
+        }
+        sqlite3_bind_int64(q, 1, rowid);
+        if (sqlite3_step(q) == SQLITE_ROW)
+            sqlite3_result_value(ctx, sqlite3_column_value(q, 0));
+        else
+            sqlite3_result_null(ctx);  // the row is gone
+        sqlite3_finalize(q);
+    } catch (const OraException& e) {
+        fnError(ctx, e);
+    }
+}
+
 // ---- rewriting object SQL ----------------------------------------------------------------------------
 
 bool isWord(const Token& t, const char* w) {
@@ -345,12 +377,32 @@ std::map<std::string, std::string> allAliases(Session& s, const std::vector<Toke
     return out;
 }
 
+// A chain of three names (a.b.c), which may reach through a REF column: spotted without tokens.
+bool hasNameChain(const std::string& text) {
+    auto word = [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$' || c == '#' || c == '"';
+    };
+    int dots = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '.') {
+            if (!word(text[i])) dots = 0;
+            continue;
+        }
+        if (i == 0 || i + 1 >= text.size() || !word(text[i - 1]) || !word(text[i + 1])) {
+            dots = 0;
+            continue;
+        }
+        if (++dots == 2) return true;
+    }
+    return false;
+}
+
 bool mentionsObjects(const std::string& text) {
     const std::string u = upper(text);
     for (const char* w : {"REF", "VALUE", "XMLTYPE", "GETCLOBVAL", "GETSTRINGVAL", "EXTRACT", "EXISTSNODE",
                           "GETNUMBERVAL", "ISFRAGMENT", "GETROOTELEMENT", "XMLSERIALIZE"})
         if (u.find(w) != std::string::npos) return true;
-    return false;
+    return hasNameChain(text);
 }
 
 std::string sqlQuote(const std::string& s) {
@@ -468,6 +520,8 @@ std::string rewriteObjectSql(Session& s, const std::string& text) {
         tablesRead = true;
         return tables;
     };
+    std::map<std::string, std::string> aliases;  // every table read, for REF columns
+    bool aliasesRead = false;
     std::string out;
     size_t copied = 0;
     auto splice = [&](size_t from, size_t to, const std::string& text) {
@@ -481,6 +535,24 @@ std::string rewriteObjectSql(Session& s, const std::string& text) {
         const bool sysQualified = k > 1 && isPunct(tk[k - 1], ".") && isWord(tk[k - 2], "SYS") &&
                                   !(k > 2 && isPunct(tk[k - 3], "."));
         if (k > 0 && isPunct(tk[k - 1], ".") && !(t.text == "XMLTYPE" && sysQualified)) continue;
+        if (isPunct(tk[k + 1], ".") && tk[k + 2].kind == Token::Ident && isPunct(tk[k + 3], ".") &&
+            tk[k + 4].kind == Token::Ident && !isPunct(tk[k + 5], "(") && !isPunct(tk[k + 5], ".") &&
+            t.text != "SYS" && std::find(s.schemas.begin(), s.schemas.end(), t.text) == s.schemas.end()) {
+            // alias.column.attribute through a REF column: the attribute of the object it points to.
+            if (!aliasesRead) aliases = allAliases(s, tk);
+            aliasesRead = true;
+            if (TypeDesc* target = refTypeOf(s, columnDecl(s, aliases, t.text, tk[k + 2].text))) {
+                const std::string attr = tk[k + 4].text;
+                if (std::none_of(target->attrs.begin(), target->attrs.end(),
+                                 [&](const TypeAttr& a) { return a.name == attr; }))
+                    raise(904, "\"" + attr + "\": invalid identifier");
+                splice(t.begin, tk[k + 4].end,
+                       "oci_refattr(" + sqlQuote(target->name) + ", " +
+                           utf8.substr(t.begin, tk[k + 2].end - t.begin) + ", " + sqlQuote(attr) + ")");
+                k += 4;
+                continue;
+            }
+        }
         if ((t.text == "REF" || t.text == "VALUE") && isPunct(tk[k + 1], "(") &&
             tk[k + 2].kind == Token::Ident && isPunct(tk[k + 3], ")")) {
             auto it = objectTables().find(tk[k + 2].text);
@@ -599,6 +671,23 @@ void describeObjectItems(Session& s, const std::string& utf8, std::vector<Column
                 const Token& alias = tk[items[c].first + 4];
                 col.name = std::string(head.text == "OCI_REF" ? "REF(" : "VALUE(") + alias.text + ")";
             }
+        } else if (head.text == "OCI_REFATTR") {
+            TypeDesc* t = findType(s, "", arg.text);
+            const size_t close = afterGroup(tk, items[c].first + 1) - 1;
+            const std::string attr = tk[close - 1].text;
+            for (const TypeAttr& a : t->attrs) {
+                if (a.name != attr) continue;
+                col.type = a.info;
+                if (a.nested) {
+                    col.type = TypeInfo{};
+                    col.type.type = a.slot == Slot::Ref ? SQLT_REF : SQLT_NTY;
+                    col.type.size = a.slot == Slot::Ref ? 4000 : 2000;
+                    col.typeSchema = a.nested->schema;
+                    col.typeName = a.nested->name;
+                }
+            }
+            col.nullable = true;
+            if (!named) col.name = tk[items[c].first + 6].text + "." + attr;  // COLUMN.ATTRIBUTE
         } else if (head.text == "OCI_XML") {
             col.type = TypeInfo{};
             col.type.type = SQLT_NTY;
@@ -622,6 +711,7 @@ void registerObjectFunctions(Session& s) {
                             nullptr);
     sqlite3_create_function(s.db, "oci_value", 2, SQLITE_UTF8, &s, fnValue, nullptr, nullptr);
     sqlite3_create_function(s.db, "oci_deref", 2, SQLITE_UTF8, &s, fnDeref, nullptr, nullptr);
+    sqlite3_create_function(s.db, "oci_refattr", 3, SQLITE_UTF8, &s, fnRefAttr, nullptr, nullptr);
     registerXmlFunctions(s);
     registerConstructorFunction(s);
 }

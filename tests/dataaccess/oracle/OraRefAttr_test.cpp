@@ -178,6 +178,25 @@ TEST_F(OraRefAttrTest, RefAttributesOfObjectTableRowsPinTheirTargetsTwoLevelsDee
     EXPECT_EQ(dtReference, child->DataType);
     EXPECT_EQ(toBob, row.rs.GetObject(child->FieldNo, row.rec.data()));
 
+    // a REF column's attributes in SQL, named COLUMN.ATTRIBUTE and typed as the attribute
+    EXPECT_EQ((std::vector<std::vector<std::string>>{{"1", "<null>"}, {"2", "Ann"}, {"3", "Bob"}}),
+              Query("select p.id, p.boss.name from people p order by p.id"));
+    EXPECT_EQ((std::vector<std::vector<std::string>>{{"3"}}),
+              Query("select p.id from people p where p.boss.name = 'Bob'"));
+    {
+        Row path(conn_.get(), "select p.boss.name, p.boss.id, p.boss.boss from people p where p.id = 3");
+        EXPECT_EQ(dtString, path.Field("BOSS.NAME")->DataType);
+        EXPECT_EQ(20, path.Field("BOSS.NAME")->Length);
+        EXPECT_EQ(dtInteger, path.Field("BOSS.ID")->DataType);
+        EXPECT_EQ(dtReference, path.Field("BOSS.BOSS")->DataType);
+        auto* annRef = path.Value<TOraRef>("BOSS.BOSS");
+        ASSERT_NE(nullptr, annRef);
+        annRef->Pin();
+        EXPECT_EQ("Ann", annRef->GetAttrAsString("NAME"));
+        annRef->Unpin();
+    }
+    EXPECT_EQ(904, OraErrorCode([&] { Query("select p.boss.nothing from people p"); }));
+
     // DEREF of the REF column reads the target as an object with its own REF attribute
     Row deref(conn_.get(), "select DEREF(p.boss) b from people p where p.id = 3");
     auto* bob = deref.Value<TOraObject>("B");
