@@ -98,6 +98,10 @@ std::string keptSlot(const TypeAttr& a, const Value& v) {
         case Slot::Lob:
             if (a.info.type == SQLT_BLOB) return quoted(v.kind == Value::Blob ? hex(v.s) : argText(v));
             return quoted(argText(v));
+        case Slot::Ref:
+            // a REF as SQL gives it (REF(alias), a REF column): its kept text
+            if (v.kind != Value::Text || !isRefText(v.s)) raise(932, "inconsistent datatypes: expected REF");
+            return quoted(v.s);
         case Slot::Object:
         case Slot::Coll:
             // a nested constructor's value

@@ -145,6 +145,7 @@ bool freeRef(void* p);
 void copyRef(const void* from, void* to);
 std::string refCellText(const void* ref);
 void setRefCellText(void* ref, const std::string& text);
+bool isRefText(const std::string& text);  // the kept text of a REF
 // The session a REF read from the database is pinned through.
 void setRefSession(void* ref, Session& s);
 // Every REF inside an instance of t (nested objects and collections too) takes session s.

@@ -835,6 +835,12 @@ void setRefCellText(void* ref, const std::string& text) {
     if (!text.empty() && !parseRefText(text, r->table, r->rowid)) raise(22806, "not an object or REF");
 }
 
+bool isRefText(const std::string& text) {
+    std::string table;
+    int64_t rowid = 0;
+    return parseRefText(text, table, rowid);
+}
+
 void setRefSession(void* ref, Session& s) {
     RefBody* r = liveRef(ref);
     r->session = &s;

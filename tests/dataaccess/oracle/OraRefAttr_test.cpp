@@ -267,6 +267,13 @@ TEST_F(OraRefAttrTest, ObjectColumnsWithRefAttributesRoundTrip) {
     // the other row kept its REF
     Row first(conn_.get(), "select m from memos where id = 1");
     EXPECT_EQ("Bob", first.Value<TOraObject>("M")->GetAttrAsObject("WHO")->GetAttrAsString("NAME"));
+
+    // a constructor in SQL takes a REF for a REF attribute, and nothing else
+    Run("insert into memos values (3, memo_t(7, (select REF(p) from people p where p.id = 1), 'made'))");
+    Row made(conn_.get(), "select m from memos where id = 3");
+    EXPECT_EQ("Ann", made.Value<TOraObject>("M")->GetAttrAsString("WHO.NAME"));
+    EXPECT_EQ(932, OraErrorCode([&] { Run("insert into memos values (4, memo_t(7, 5, 'bad'))"); }));
+    EXPECT_EQ(932, OraErrorCode([&] { Run("insert into memos values (4, memo_t(7, 'Bob', 'bad'))"); }));
 }
 
 TEST_F(OraRefAttrTest, APinnedTargetsRefAttributeIsChangedAndFlushed) {
