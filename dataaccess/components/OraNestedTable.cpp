@@ -43,6 +43,16 @@ void TOraNestedTable::DetachObjects() {
 
 void TOraNestedTable::SetTableObject(TOraArray* value) {
     if (value != TableObject()) {
+        // Another collection of the same type while the rows are only browsed (the parent moved):
+        // the fields stay, so datasets opened on them keep following; the rows are read anew.
+        TOraArray* shown = TableObject();
+        if (Active() && State() == db::dsBrowse && shown && value && shown->GetObjectType() &&
+            shown->GetObjectType() == value->GetObjectType()) {
+            Store()->SetTable(value);
+            InternalRefresh();
+            First();
+            return;
+        }
         const bool wasActive = Active();
         Close();
         UnPrepare();

@@ -18,7 +18,8 @@ public:
     ~TOraNestedTable() override;
 
     // The collection shown (nil when none is attached). Setting another one closes the dataset,
-    // attaches it and opens again when it was open; setting the same one again refreshes.
+    // attaches it and opens again when it was open (one of the same type on a browsing dataset only
+    // replaces the rows, keeping the fields); setting the same one again refreshes.
     TOraArray* TableObject() const;
     void SetTableObject(TOraArray* value);
 

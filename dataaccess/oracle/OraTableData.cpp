@@ -110,6 +110,12 @@ void TTableData::InitFields() {
     indexOfs_ = static_cast<uint16_t>(recordSize_ - 4);
 }
 
+void TTableData::SetToEnd() {
+    while (Fetch()) {
+    }
+    TMemData::SetToEnd();
+}
+
 void TTableData::Reopen() {
     FreeData();
     InitData();

@@ -42,6 +42,8 @@ public:
     bool IsComplexFieldType(TDataType dataType) override;
     void GetRecord(void* recBuf) override;
     void GetNextRecord(void* recBuf) override;
+    // The end is the collection's last element: the elements not yet fetched are fetched first.
+    void SetToEnd() override;
     void PutRecord(void* recBuf) override;
     void CancelRecord(void* recBuf) override;
     void CreateComplexFields(void* recBuf, bool withBlob) override;

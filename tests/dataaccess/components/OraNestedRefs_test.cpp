@@ -96,4 +96,34 @@ TEST_F(OraNestedRefsTest, ATableOfRefsShowsItsRefsAndTheirTargets) {
     EXPECT_EQ((std::vector<std::string>{"Ann", "Bob"}), names());
 }
 
+// A dataset opened on the element field of a nested dataset stays open while the outer parent
+// moves: the middle dataset keeps its fields for another collection of its type, so the innermost
+// one follows instead of showing the rows of a collection no longer shown.
+TEST_F(OraNestedRefsTest, ADataSetOnAnElementFieldFollowsWhenTheOuterParentMoves) {
+    auto q = newQuery(session_.get(), "SELECT id, owners FROM kennel ORDER BY id");
+    q->Open();
+    TOraNestedTable refs;
+    refs.SetDataSetField(static_cast<db::TDataSetField*>(q->FieldByName("OWNERS")));
+    refs.Open();
+    db::TField* element = refs.Fields()[0];
+    TOraNestedTable target;
+    target.SetDataSetField(dynamic_cast<TOraReferenceField*>(element));
+    target.Open();
+    auto name = [&] { return std::string(target.FieldByName("NAME")->AsString()); };
+    EXPECT_EQ("Ann", name());
+    refs.Next();
+    EXPECT_EQ("Bob", name());
+    q->Next();
+    EXPECT_EQ(element, refs.Fields()[0]) << "the element field stays";
+    ASSERT_TRUE(target.Active());
+    EXPECT_EQ("Cy", name());
+    refs.Next();
+    EXPECT_TRUE(target.IsEmpty()) << "a null REF";
+    q->First();
+    EXPECT_EQ("Ann", name());
+    refs.Last();
+    EXPECT_EQ("Bob", name());
+    EXPECT_EQ(2, refs.RecordCount());
+}
+
 }  // namespace
