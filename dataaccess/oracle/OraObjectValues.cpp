@@ -104,6 +104,11 @@ void TOraObject::CheckType() {
     if (!GetObjectType()) RaiseError("Type of object must be defined");
 }
 
+TAttribute* TOraObject::AttrByName(const AnsiString& name) {
+    CheckType();
+    return GetObjectType()->AttributeByName(name);
+}
+
 void TOraObject::CheckSession() {
     if (!SvcCtx) RaiseError("OCISvcCtx is not defined");
 }
@@ -394,7 +399,7 @@ TSharedObject* TOraObject::GetComplexAttrByName(const AnsiString& name) {
     if (dot != AnsiString::npos)
         return GetAttrAsObject(name.substr(0, dot))->GetComplexAttrByName(name.substr(dot + 1));
     CheckAlloc(true);
-    TAttribute* attr = GetObjectType()->AttributeByName(name);
+    TAttribute* attr = AttrByName(name);
     int index = -1;
     if (!name.empty() && name[0] == '[') {
         const std::size_t close = name.find(']');
@@ -614,7 +619,7 @@ void TOraObject::SetAttribute(const AnsiString& name, const void* value, int16_t
         const AnsiString collectionPath = path.substr(0, open);
         const int32_t index = std::atoi(path.substr(open + 1, close - open - 1).c_str());
         if (index < 0) RaiseError("Invalid attribute name");
-        TAttribute* element = GetObjectType()->AttributeByName(path);
+        TAttribute* element = AttrByName(path);
         void* at = nullptr;
         void* indAt = nullptr;
         int16_t collInd = -1;
@@ -645,7 +650,7 @@ void TOraObject::SetAttribute(const AnsiString& name, const void* value, int16_t
     // Names after an element of objects are written on that element.
     if (path[close + 1] != '.') RaiseError("Invalid attribute name");
     const AnsiString elementPath = path.substr(0, close + 1);
-    TAttribute* element = GetObjectType()->AttributeByName(elementPath);
+    TAttribute* element = AttrByName(elementPath);
     TOraType* elementType = NestedType(element);
     if (element->DataType != dtObject || !elementType) RaiseError("Invalid attribute name");
     void* at = nullptr;
@@ -687,7 +692,7 @@ void TOraObject::SetAttributeNames(void* instance, void* indicator, TOraType* ty
 }
 
 void* TOraObject::ResolveForSet(const AnsiString& name, TAttribute*& attr) {
-    attr = GetObjectType()->AttributeByName(name);
+    attr = AttrByName(name);
     void* at = nullptr;
     void* indAt = nullptr;
     int16_t ind = 0;
@@ -726,7 +731,7 @@ void TOraObject::LargeIntToNumber(TAttribute* attr, void* at, int64_t value) {
 
 // The number cell of a NUMBER-like attribute; null when the attribute is null.
 const void* TOraObject::NumberAttrForGet(const AnsiString& name, TAttribute*& attr) {
-    attr = GetObjectType()->AttributeByName(name);
+    attr = AttrByName(name);
     if (!IsNumberType(attr->DataType)) throw rtl::EConvertError("Cannot convert type to OCINumber");
     if (GetAttributeIsNull(name)) return nullptr;
     void* at = nullptr;
@@ -744,7 +749,7 @@ double TOraObject::GetAttrAsFloat(const AnsiString& name) {
 
 // The number cell of a NUMBER-like attribute, made not null for a value to be written.
 void* TOraObject::NumberAttrForSet(const AnsiString& name, TAttribute*& attr) {
-    attr = GetObjectType()->AttributeByName(name);
+    attr = AttrByName(name);
     if (!IsNumberType(attr->DataType)) throw rtl::EConvertError("Cannot convert type to OCINumber");
     return ResolveForSet(name, attr);
 }
@@ -776,7 +781,7 @@ void TOraObject::SetAttrAsInteger(const AnsiString& name, int32_t value) {
 }
 
 OCIDate TOraObject::GetAttrAsOCIDate(const AnsiString& name) {
-    TAttribute* attr = GetObjectType()->AttributeByName(name);
+    TAttribute* attr = AttrByName(name);
     if (attr->DataType != dtDateTime) throw rtl::EConvertError("Cannot convert type to OCIDate");
     OCIDate d{};
     if (GetAttributeIsNull(name)) return d;
@@ -789,14 +794,13 @@ OCIDate TOraObject::GetAttrAsOCIDate(const AnsiString& name) {
 }
 
 void TOraObject::SetAttrAsOCIDate(const AnsiString& name, const OCIDate& value) {
-    TAttribute* attr = GetObjectType()->AttributeByName(name);
+    TAttribute* attr = AttrByName(name);
     if (attr->DataType != dtDateTime) throw rtl::EConvertError("Cannot convert type to OCIDate");
     std::memcpy(ResolveForSet(name, attr), &value, sizeof value);
 }
 
 rtl::TDateTime TOraObject::GetAttrAsDateTime(const AnsiString& name) {
-    if (GetObjectType()->AttributeByName(name)->DataType != dtDateTime)
-        throw rtl::EConvertError("Cannot convert type to OCIDate");
+    if (AttrByName(name)->DataType != dtDateTime) throw rtl::EConvertError("Cannot convert type to OCIDate");
     if (GetAttributeIsNull(name)) return 0;
     return OCIDateToDateTime(GetAttrAsOCIDate(name));
 }
@@ -806,7 +810,7 @@ void TOraObject::SetAttrAsDateTime(const AnsiString& name, rtl::TDateTime value)
 }
 
 OCIString* TOraObject::GetAttrAsOCIString(const AnsiString& name) {
-    TAttribute* attr = GetObjectType()->AttributeByName(name);
+    TAttribute* attr = AttrByName(name);
     if (!IsStringType(attr->DataType)) throw rtl::EConvertError("Cannot convert type to OCIString");
     void* at = nullptr;
     void* indAt = nullptr;
@@ -816,7 +820,7 @@ OCIString* TOraObject::GetAttrAsOCIString(const AnsiString& name) {
 }
 
 AnsiString TOraObject::GetAttrAsString(const AnsiString& name) {
-    GetObjectType()->AttributeByName(name);
+    AttrByName(name);
     if (GetAttributeIsNull(name)) {
         GetAttrAsOCIString(name);  // the type check
         return {};
@@ -825,14 +829,13 @@ AnsiString TOraObject::GetAttrAsString(const AnsiString& name) {
     const OraText* p = s ? OCIStringPtr(hEnv, s) : nullptr;
     if (!p) return {};
     const ub4 n = OCIStringSize(hEnv, s);
-    if (GetObjectType()->AttributeByName(name)->DataType == dtWideString)
+    if (AttrByName(name)->DataType == dtWideString)
         return rtl::WideToAnsi(std::u16string(reinterpret_cast<const char16_t*>(p), n / 2));
     return AnsiString(reinterpret_cast<const char*>(p), n);
 }
 
 std::u16string TOraObject::GetAttrAsWideString(const AnsiString& name) {
-    if (GetObjectType()->AttributeByName(name)->DataType == dtString)
-        return rtl::AnsiToWide(GetAttrAsString(name));
+    if (AttrByName(name)->DataType == dtString) return rtl::AnsiToWide(GetAttrAsString(name));
     if (GetAttributeIsNull(name)) return {};
     OCIString* s = GetAttrAsOCIString(name);
     const OraText* p = s ? OCIStringPtr(hEnv, s) : nullptr;
@@ -841,7 +844,7 @@ std::u16string TOraObject::GetAttrAsWideString(const AnsiString& name) {
 }
 
 void TOraObject::SetAttrAsString(const AnsiString& name, const AnsiString& value) {
-    TAttribute* attr = GetObjectType()->AttributeByName(name);
+    TAttribute* attr = AttrByName(name);
     if (attr->DataType == dtWideString) return SetAttrAsWideString(name, rtl::AnsiToWide(value));
     if (attr->DataType != dtString) throw rtl::EConvertError("Cannot convert type to OCIString");
     auto** cell = static_cast<OCIString**>(ResolveForSet(name, attr));
@@ -853,7 +856,7 @@ void TOraObject::SetAttrAsString(const AnsiString& name, const AnsiString& value
 }
 
 void TOraObject::SetAttrAsWideString(const AnsiString& name, const std::u16string& value) {
-    TAttribute* attr = GetObjectType()->AttributeByName(name);
+    TAttribute* attr = AttrByName(name);
     if (attr->DataType == dtString) return SetAttrAsString(name, rtl::WideToAnsi(value));
     if (attr->DataType != dtWideString) throw rtl::EConvertError("Cannot convert type to OCIString");
     auto** cell = static_cast<OCIString**>(ResolveForSet(name, attr));
@@ -867,7 +870,7 @@ void TOraObject::SetAttrAsWideString(const AnsiString& name, const std::u16strin
 void TOraObject::GetAttributeValue(const AnsiString& name, void*& attrBuf, bool& isBlank,
                                    bool& nativeBuffer) {
     isBlank = GetAttributeIsNull(name);
-    TAttribute* attr = GetObjectType()->AttributeByName(name);
+    TAttribute* attr = AttrByName(name);
     const TDataType t = attr->DataType;
     const bool objectLike = t == dtObject || t == dtReference || t == dtArray || t == dtTable;
     if (isBlank && !objectLike) return;
@@ -928,7 +931,7 @@ void TOraObject::GetAttributeValue(const AnsiString& name, void*& attrBuf, bool&
 }
 
 void TOraObject::SetAttributeValue(const AnsiString& name, const void* valuePtr) {
-    TAttribute* attr = GetObjectType()->AttributeByName(name);
+    TAttribute* attr = AttrByName(name);
     if (!valuePtr) {
         SetAttributeIsNull(name, true);
         return;

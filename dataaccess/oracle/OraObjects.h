@@ -201,6 +201,8 @@ protected:
 private:
     void* instance_ = nullptr;
     void* indicator_ = nullptr;
+    // The attribute of the value's type by name; a value without a type is refused first.
+    TAttribute* AttrByName(const AnsiString& name);
     void* ResolveForSet(const AnsiString& name, TAttribute*& attr);
     const void* NumberAttrForGet(const AnsiString& name, TAttribute*& attr);
     void* NumberAttrForSet(const AnsiString& name, TAttribute*& attr);

@@ -3,6 +3,7 @@
 // text, written through an OCIString or a temporary CLOB, and the value's text rules.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -219,6 +220,22 @@ TEST_F(OraRefTest, ObjectIdentifiersAreNeverReused) {
     Run("drop table emps");
     Run("create table emps(id number(9), name varchar2(20))");
     EXPECT_EQ(904, OraErrorCode([&] { Query("select ref(e) from emps e"); }));
+}
+
+// A REF value made without a type can hold and pin a REF, but its attributes have no names to be
+// found by: reading or writing one is refused instead of reaching a missing type.
+TEST_F(OraRefTest, AValueWithoutTypeRefusesItsAttributes) {
+    Row row(conn_.get(), "select lead from team where id = 10");
+    Held<TOraRef> untyped(new TOraRef(nullptr));
+    untyped->SetOCISvcCtx(Svc());
+    untyped->Assign(row.Value<TOraRef>("LEAD"));
+    ASSERT_FALSE(untyped->GetIsNull());
+    untyped->Pin();
+    for (const auto& call : std::vector<std::function<void()>>{
+             [&] { untyped->GetAttrAsString("NAME"); }, [&] { untyped->GetAttrAsInteger("ID"); },
+             [&] { untyped->SetAttrAsFloat("PAY", 1); }, [&] { untyped->GetAttrAsDateTime("HIRED"); }})
+        EXPECT_EQ("Type of object must be defined", ExceptionText(call));
+    untyped->Unpin();
 }
 
 TEST_F(OraRefTest, AssignCopiesTheRefNotTheTarget) {
