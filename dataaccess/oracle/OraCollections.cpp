@@ -19,24 +19,8 @@ using namespace objcells;
 // Elements whose cell holds a pointer: OCICollGetElem gives the cell, the assign calls take what it
 // points at (strings, REFs, collections, and the descriptors of timestamps, intervals and LOBs).
 bool PointerElement(TDataType t) {
-    switch (t) {
-        case dtString:
-        case dtWideString:
-        case dtArray:
-        case dtTable:
-        case dtReference:
-        case dtTimeStamp:
-        case dtTimeStampTZ:
-        case dtTimeStampLTZ:
-        case dtIntervalYM:
-        case dtIntervalDS:
-        case dtOraBlob:
-        case dtOraClob:
-        case dtWideOraClob:
-            return true;
-        default:
-            return false;
-    }
+    return t == dtString || t == dtWideString || t == dtArray || t == dtTable || t == dtReference ||
+           IsDescriptorType(t);
 }
 
 }  // namespace
@@ -266,10 +250,12 @@ void TOraArray::SetItemAsWideString(int32_t index, const std::u16string& value) 
     AssignNotNull(index, Peek<OCIString*>(cell));
 }
 
-TOraObject* TOraArray::GetItemAsObject(int32_t index) {
+template <class Child>
+Child* TOraArray::ElementChild(int32_t index, TDataType type, const char* refusal, void*& elem, void*& ind,
+                               bool& exists) {
     CheckAlloc(true);
     TAttribute* e = Element();
-    if (e->DataType != dtObject) throw rtl::EConvertError("Cannot convert type to Object");
+    if (e->DataType != type) throw rtl::EConvertError(refusal);
     sb4 size = 0;
     Check(OCICollSize(hEnv, hError, Collection(), &size));
     if (size <= index) {
@@ -277,16 +263,23 @@ TOraObject* TOraArray::GetItemAsObject(int32_t index) {
         const int16_t notNull = 0;
         std::memcpy(GetIndicator(), &notNull, sizeof notNull);
     }
-    void *elem, *ind;
-    const bool exists = GetElem(index, elem, ind);
-    auto* child = dynamic_cast<TOraObject*>(ObjectAt(index));
+    exists = GetElem(index, elem, ind);
+    auto* child = dynamic_cast<Child*>(ObjectAt(index));
     if (!child) {
-        child = new TOraObject();
+        child = new Child();
         child->Owner = this;
         child->SetObjectType(static_cast<TOraType*>(e->ObjectType()));
         child->SetOCISvcCtx(SvcCtx);
         ObjectSlot(index) = child;
     }
+    return child;
+}
+
+TOraObject* TOraArray::GetItemAsObject(int32_t index) {
+    void *elem, *ind;
+    bool exists = false;
+    auto* child =
+        ElementChild<TOraObject>(index, dtObject, "Cannot convert type to Object", elem, ind, exists);
     if (exists) {
         child->SetInstance(elem);
         child->SetIndicator(ind);
@@ -295,26 +288,10 @@ TOraObject* TOraArray::GetItemAsObject(int32_t index) {
 }
 
 TOraRef* TOraArray::GetItemAsRef(int32_t index) {
-    CheckAlloc(true);
-    TAttribute* e = Element();
-    if (e->DataType != dtReference) throw rtl::EConvertError("Cannot convert type to Reference");
-    sb4 size = 0;
-    Check(OCICollSize(hEnv, hError, Collection(), &size));
-    if (size <= index) {
-        for (; size <= index; ++size) AppendNullElement(e, Collection());
-        const int16_t notNull = 0;
-        std::memcpy(GetIndicator(), &notNull, sizeof notNull);
-    }
     void *elem, *ind;
-    const bool exists = GetElem(index, elem, ind);
-    auto* child = dynamic_cast<TOraRef*>(ObjectAt(index));
-    if (!child) {
-        child = new TOraRef();
-        child->Owner = this;
-        child->SetObjectType(static_cast<TOraType*>(e->ObjectType()));
-        child->SetOCISvcCtx(SvcCtx);
-        ObjectSlot(index) = child;
-    }
+    bool exists = false;
+    auto* child =
+        ElementChild<TOraRef>(index, dtReference, "Cannot convert type to Reference", elem, ind, exists);
     // The element's REF, used in place; pinning is the caller's.
     if (exists) child->TakeCellRef(elem, false);
     return child;

@@ -24,4 +24,21 @@ inline bool IsNumberType(TDataType t) {
     return t == dtInteger || t == dtFloat || t == dtLargeint;
 }
 
+// Timestamps, intervals and LOBs: their attributes and elements are cells holding a descriptor.
+inline bool IsDescriptorType(TDataType t) {
+    switch (t) {
+        case dtTimeStamp:
+        case dtTimeStampTZ:
+        case dtTimeStampLTZ:
+        case dtIntervalYM:
+        case dtIntervalDS:
+        case dtOraBlob:
+        case dtOraClob:
+        case dtWideOraClob:
+            return true;
+        default:
+            return false;
+    }
+}
+
 }  // namespace dac::objcells

@@ -308,17 +308,8 @@ TSharedObject* TOraObject::GetComplexAttr(TAttribute* attribute, int index) {
             ref->TakeCellRef(at, ind == 0);
             return ref;
         }
-        case dtTimeStamp:
-        case dtTimeStampTZ:
-        case dtTimeStampLTZ:
-        case dtIntervalYM:
-        case dtIntervalDS:
-        case dtOraBlob:
-        case dtOraClob:
-        case dtWideOraClob:
-            return DescriptorAttr(attribute, slot);
         default:
-            return nullptr;
+            return IsDescriptorType(attribute->DataType) ? DescriptorAttr(attribute, slot) : nullptr;
     }
     child->Owner = this;
     child->SetOCISvcCtx(SvcCtx);

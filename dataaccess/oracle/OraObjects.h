@@ -257,6 +257,11 @@ protected:
     void AssignNotNull(int32_t index, const void* value);
     const void* NumberItemForGet(int32_t index, bool integral, TAttribute*& e);
     void SetNumberItem(int32_t index, double f, int64_t i, bool integral);
+    // The child value of an object or REF element, made on first use; the collection grows to
+    // index when shorter. exists tells whether the element is there to be read (elem, ind).
+    template <class Child>
+    Child* ElementChild(int32_t index, TDataType type, const char* refusal, void*& elem, void*& ind,
+                        bool& exists);
 };
 
 class TOraNestTable : public TOraArray {

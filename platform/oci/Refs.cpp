@@ -255,15 +255,20 @@ void fnValue(sqlite3_context* ctx, int, sqlite3_value** argv) {
     }
 }
 
+// The object table and row a REF argument points to; the table's type, null when the table is gone.
+TypeDesc* refTarget(Session& s, sqlite3_value* ref, std::string& table, int64_t& rowid) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(ref));
+    if (!parseRefText(text ? text : "", table, rowid)) raise(22806, "not an object or REF");
+    return objectTableType(s, table);
+}
+
 void fnDeref(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (sqlite3_value_type(argv[1]) == SQLITE_NULL) return sqlite3_result_null(ctx);
     try {
         Session& s = fnSession(ctx);
         std::string table;
         int64_t rowid = 0;
-        const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[1]));
-        if (!parseRefText(text ? text : "", table, rowid)) raise(22806, "not an object or REF");
-        TypeDesc* t = objectTableType(s, table);
+        TypeDesc* t = refTarget(s, argv[1], table, rowid);
         if (!t) return sqlite3_result_null(ctx);  // a dangling REF dereferences to NULL
         resultValue(ctx, rowObjectText(s, t, table, rowid));
     } catch (const OraException& e) {
@@ -279,9 +284,7 @@ void fnRefAttr(sqlite3_context* ctx, int, sqlite3_value** argv) {
         Session& s = fnSession(ctx);
         std::string table;
         int64_t rowid = 0;
-        const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[1]));
-        if (!parseRefText(text ? text : "", table, rowid)) raise(22806, "not an object or REF");
-        if (!objectTableType(s, table)) return sqlite3_result_null(ctx);
+        if (!refTarget(s, argv[1], table, rowid)) return sqlite3_result_null(ctx);
         const auto* attr = reinterpret_cast<const char*>(sqlite3_value_text(argv[2]));
         const std::string sql =
             "SELECT " + quoteIdent(attr ? attr : "") + " FROM " + quoteIdent(table) + " WHERE rowid = ?";

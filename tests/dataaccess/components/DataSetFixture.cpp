@@ -74,6 +74,14 @@ std::vector<int> DataSetTest::ReadIds(TOraDataSet& ds, const char* field) {
     return ids;
 }
 
+std::vector<std::string> DataSetTest::Column(db::TDataSet& ds, const char* field) {
+    std::vector<std::string> out;
+    for (ds.First(); !ds.Eof(); ds.Next())
+        out.push_back(ds.FieldByName(field)->IsNull() ? "<null>"
+                                                      : std::string(ds.FieldByName(field)->AsString()));
+    return out;
+}
+
 std::vector<int> DataSetTest::Range(int from, int to) {
     std::vector<int> r;
     for (int i = from; i <= to; ++i) r.push_back(i);

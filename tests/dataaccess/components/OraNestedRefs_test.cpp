@@ -44,17 +44,6 @@ protected:
         return ref->GetAsHex();
     }
 
-    static std::vector<std::string> Column(db::TDataSet& ds, const char* field) {
-        std::vector<std::string> out;
-        ds.First();
-        while (!ds.Eof()) {
-            out.push_back(ds.FieldByName(field)->IsNull() ? "<null>"
-                                                          : std::string(ds.FieldByName(field)->AsString()));
-            ds.Next();
-        }
-        return out;
-    }
-
     std::unique_ptr<TestSession> session_;
 };
 

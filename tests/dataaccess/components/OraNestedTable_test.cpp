@@ -42,18 +42,6 @@ protected:
         return q;
     }
 
-    // The texts of a field of every row of the nested dataset.
-    static std::vector<std::string> Column(db::TDataSet& ds, const char* field) {
-        std::vector<std::string> out;
-        ds.First();
-        while (!ds.Eof()) {
-            out.push_back(ds.FieldByName(field)->IsNull() ? "<null>"
-                                                          : std::string(ds.FieldByName(field)->AsString()));
-            ds.Next();
-        }
-        return out;
-    }
-
     std::unique_ptr<TestSession> session_;
 };
 

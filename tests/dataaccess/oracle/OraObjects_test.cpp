@@ -9,23 +9,13 @@
 #include <string>
 
 #include "OraCommandFixture.h"
+#include "OraValueFixture.h"
 
 using namespace dac;
 
 namespace {
 
 constexpr uint16_t P = sizeof(void*);
-
-// Releases the one reference its creator holds.
-template <class T>
-struct Held {
-    T* p;
-    explicit Held(T* v) : p(v) {}
-    ~Held() { FreeShared(p); }
-    T* operator->() const { return p; }
-    Held(const Held&) = delete;
-    Held& operator=(const Held&) = delete;
-};
 
 }  // namespace
 

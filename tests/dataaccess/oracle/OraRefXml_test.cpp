@@ -8,49 +8,11 @@
 #include <vector>
 
 #include "OraCommandFixture.h"
+#include "OraValueFixture.h"
 #include "dataaccess/oracle/OraObjects.h"
 #include "dataaccess/oracle/OraRefData.h"
 
 using namespace dac;
-
-namespace {
-
-template <class T>
-struct Held {
-    T* p;
-    explicit Held(T* v) : p(v) {}
-    ~Held() { FreeShared(p); }
-    T* operator->() const { return p; }
-    Held(const Held&) = delete;
-    Held& operator=(const Held&) = delete;
-};
-
-// One open record set positioned on its first row, with that row's record.
-struct Row {
-    TOCIRecordSet rs;
-    std::vector<uint8_t> rec;
-    Row(TOCIConnection* conn, const AnsiString& sql) {
-        rs.SetConnection(conn);
-        rs.SetSQLText(sql);
-        rs.Open();
-        rs.GetNextRecord(nullptr);
-        rec.resize(static_cast<size_t>(rs.RecordSize()));
-        rs.GetRecord(rec.data());
-    }
-    ~Row() { rs.Close(); }
-    TFieldDesc* Field(const char* name) {
-        TFieldDesc* f = rs.Fields().FindField(name);
-        if (!f) throw std::runtime_error(std::string("no field ") + name);
-        return f;
-    }
-    template <class T>
-    T* Value(const char* name) {
-        return dynamic_cast<T*>(rs.GetObject(Field(name)->FieldNo, rec.data()));
-    }
-    bool Null(const char* name) { return rs.GetNull(Field(name)->FieldNo, rec.data()); }
-};
-
-}  // namespace
 
 class OraRefTest : public OraCommandTest {
 protected:

@@ -7,22 +7,13 @@
 #include <vector>
 
 #include "OraCommandFixture.h"
+#include "OraValueFixture.h"
 #include "dataaccess/oracle/OraObjects.h"
 #include "platform/rtl/Strings.h"
 
 using namespace dac;
 
 namespace {
-
-template <class T>
-struct Held {
-    T* p;
-    explicit Held(T* v) : p(v) {}
-    ~Held() { FreeShared(p); }
-    T* operator->() const { return p; }
-    Held(const Held&) = delete;
-    Held& operator=(const Held&) = delete;
-};
 
 const char* const Orders =
     "<order no=\"7\"><item sku=\"A1\">pen</item><item sku=\"B2\">ink &amp; nib</item>"

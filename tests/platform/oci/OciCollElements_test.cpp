@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "OciFixture.h"
+#include "OciObjectFixture.h"
 
 namespace {
 
@@ -18,11 +18,10 @@ void* Cell(void* elem) {
 
 }  // namespace
 
-class OciCollElementsTest : public OciTest {
+class OciCollElementsTest : public OciObjectTest {
 protected:
     void SetUp() override {
-        OciTest::SetUp();
-        c_ = connect();
+        OciObjectTest::SetUp();
         for (const char* sql :
              {"CREATE TYPE stamps_t AS TABLE OF TIMESTAMP(3)",
               "CREATE TYPE zones_t AS VARRAY(4) OF TIMESTAMP WITH TIME ZONE",
@@ -34,22 +33,6 @@ protected:
               "CREATE TABLE log(id NUMBER(9), s stamps_t, z zones_t, m months_t, d spans_t, "
               "c texts_t, b blobs_t, sh shifts_t)"})
             Ok(sql);
-    }
-    void TearDown() override {
-        logoff(c_);
-        OciTest::TearDown();
-    }
-
-    void Ok(const std::string& sql) { ASSERT_EQ(OCI_SUCCESS, run(c_, sql)) << sql << ": " << errorText(); }
-
-    OCIType* Type(const char* name) {
-        OCIType* tdo = nullptr;
-        EXPECT_EQ(OCI_SUCCESS,
-                  OCITypeByName(env_, err_, c_.svc, nullptr, 0, reinterpret_cast<const OraText*>(name),
-                                static_cast<ub4>(std::strlen(name)), nullptr, 0, OCI_DURATION_SESSION,
-                                OCI_TYPEGET_HEADER, &tdo))
-            << errorText();
-        return tdo;
     }
 
     // The collection in column col of row id, fetched into a fresh instance.
@@ -121,8 +104,6 @@ protected:
     }
 
     void Free(void* instance) { OCIObjectFree(env_, err_, instance, OCI_OBJECTFREE_FORCE); }
-
-    OciConn c_;
 };
 
 TEST_F(OciCollElementsTest, ElementTypesAreDescribedWithTheirOwnCodes) {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "OciFixture.h"
+#include "OciObjectFixture.h"
 
 namespace {
 
@@ -26,33 +26,16 @@ void Put(void* base, size_t off, T v) {
 
 }  // namespace
 
-class OciObjectsTest : public OciTest {
+class OciObjectsTest : public OciObjectTest {
 protected:
     void SetUp() override {
-        OciTest::SetUp();
-        c_ = connect();
+        OciObjectTest::SetUp();
         Ok("CREATE TYPE addr_t AS OBJECT (street VARCHAR2(30), zip NUMBER(5))");
         Ok("CREATE TYPE phones_t AS VARRAY(3) OF VARCHAR2(20)");
         Ok("CREATE TYPE person_t AS OBJECT (amount NUMBER(12,2), name VARCHAR2(40), born DATE, "
            "home addr_t, phones phones_t)");
         Ok("CREATE TYPE people_t AS TABLE OF person_t");
         Ok("CREATE TABLE club(id NUMBER(9,0), boss person_t, members people_t)");
-    }
-    void TearDown() override {
-        logoff(c_);
-        OciTest::TearDown();
-    }
-
-    void Ok(const std::string& sql) { ASSERT_EQ(OCI_SUCCESS, run(c_, sql)) << sql << ": " << errorText(); }
-
-    OCIType* Type(const char* name) {
-        OCIType* tdo = nullptr;
-        EXPECT_EQ(OCI_SUCCESS,
-                  OCITypeByName(env_, err_, c_.svc, nullptr, 0, reinterpret_cast<const OraText*>(name),
-                                static_cast<ub4>(std::strlen(name)), nullptr, 0, OCI_DURATION_SESSION,
-                                OCI_TYPEGET_HEADER, &tdo))
-            << errorText();
-        return tdo;
     }
 
     void* New(OCIType* tdo, OCITypeCode code = OCI_TYPECODE_OBJECT) {
@@ -149,8 +132,6 @@ protected:
         ASSERT_EQ(OCI_SUCCESS, OCIStmtFetch2(st, err_, 1, OCI_FETCH_NEXT, 0, OCI_DEFAULT)) << errorText();
         OCIHandleFree(st, OCI_HTYPE_STMT);
     }
-
-    OciConn c_;
 };
 
 TEST_F(OciObjectsTest, DescribesObjectAndCollectionTypes) {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "OciFixture.h"
+#include "OciObjectFixture.h"
 
 namespace {
 
@@ -25,33 +25,16 @@ size_t RoundUp(size_t v) {
 
 }  // namespace
 
-class OciRefAttrTest : public OciTest {
+class OciRefAttrTest : public OciObjectTest {
 protected:
     void SetUp() override {
-        OciTest::SetUp();
-        c_ = connect();
+        OciObjectTest::SetUp();
         Ok("CREATE TYPE person_t AS OBJECT (id NUMBER(9), boss REF person_t, name VARCHAR2(20))");
         Ok("CREATE TABLE people OF person_t");
         Ok("INSERT INTO people(id, name) VALUES (1, 'Ann')");
         Ok("INSERT INTO people SELECT 2, REF(p), 'Bob' FROM people p WHERE p.id = 1");
         Ok("CREATE TYPE person_refs AS TABLE OF REF person_t");
         Ok("CREATE TABLE notes(id NUMBER(9), who person_t, crew person_refs)");
-    }
-    void TearDown() override {
-        logoff(c_);
-        OciTest::TearDown();
-    }
-
-    void Ok(const std::string& sql) { ASSERT_EQ(OCI_SUCCESS, run(c_, sql)) << sql << ": " << errorText(); }
-
-    OCIType* Type(const char* name) {
-        OCIType* tdo = nullptr;
-        EXPECT_EQ(OCI_SUCCESS,
-                  OCITypeByName(env_, err_, c_.svc, nullptr, 0, reinterpret_cast<const OraText*>(name),
-                                static_cast<ub4>(std::strlen(name)), nullptr, 0, OCI_DURATION_SESSION,
-                                OCI_TYPEGET_HEADER, &tdo))
-            << errorText();
-        return tdo;
     }
 
     void* New(OCIType* tdo, OCITypeCode code) {
@@ -101,8 +84,6 @@ protected:
 
     static size_t BossOffset() { return RoundUp(sizeof(OCINumber)); }
     static size_t NameOffset() { return BossOffset() + P; }
-
-    OciConn c_;
 };
 
 TEST_F(OciRefAttrTest, ARefAttributeIsDescribedAsARefOfTheReferencedType) {
