@@ -453,21 +453,23 @@ public:
     BlockRunner(Session& s, Stmt& st) : s_(s), st_(st), tokens_(blockTokens(st.text)), toks_(*tokens_) {}
 
     void run() {
+        // The outputs are given back inside the block's statement: one that cannot be takes the
+        // block's changes with it, as any failure of the statement does.
         try {
             block();
+            for (auto& [key, v] : outs_) {
+                Bind* b = findBind(key);
+                if (!b) raise(1008);
+                if (b->dty == SQLT_REF)
+                    refBindWrite(*b, 0, v, s_);
+                else
+                    b->write(0, v);
+            }
         } catch (...) {
             endAtomic(false);
             throw;
         }
         endAtomic(true);
-        for (auto& [key, v] : outs_) {
-            Bind* b = findBind(key);
-            if (!b) raise(1008);
-            if (b->dty == SQLT_REF)
-                refBindWrite(*b, 0, v, s_);
-            else
-                b->write(0, v);
-        }
     }
 
 private:

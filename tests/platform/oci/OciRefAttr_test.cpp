@@ -295,4 +295,21 @@ TEST_F(OciRefAttrTest, ABlockGivesARefBackIntoAnOutputBind) {
         if (ref) OCIObjectFree(env_, err_, ref, OCI_OBJECTFREE_FORCE);
     }
     OCIObjectFree(env_, err_, bob, OCI_OBJECTFREE_FORCE);
+
+    // a block whose output cannot be given back fails as one statement: its changes go with it
+    OCIRef* ref = static_cast<OCIRef*>(New(Type("PERSON_T"), OCI_TYPECODE_REF));
+    OCIStmt* st = prepare(
+        "BEGIN INSERT INTO people(id, name) VALUES (9, 'Zed'); SELECT name INTO :r FROM people WHERE id = 9; "
+        "END;");
+    OCIBind* b = nullptr;
+    OCI_OK(OCIBindByName(st, &b, err_, reinterpret_cast<const OraText*>(":r"), 2, nullptr, 0, SQLT_REF,
+                         nullptr, nullptr, nullptr, 0, nullptr, 0));
+    OCI_OK(
+        OCIBindObject(b, err_, Type("PERSON_T"), reinterpret_cast<void**>(&ref), nullptr, nullptr, nullptr));
+    EXPECT_EQ(OCI_ERROR, OCIStmtExecute(c_.svc, st, err_, 1, 0, nullptr, nullptr, OCI_DEFAULT));
+    EXPECT_EQ(932, errorCode());
+    OCIHandleFree(st, OCI_HTYPE_STMT);
+    OCI_OK(OCITransCommit(c_.svc, err_, OCI_DEFAULT));
+    EXPECT_EQ(0, dbInt("SELECT count(*) FROM people WHERE id = 9"));
+    OCIObjectFree(env_, err_, ref, OCI_OBJECTFREE_FORCE);
 }
