@@ -789,6 +789,23 @@ const char* const FieldTypeNames[38] = {
     "VARCHAR", "INTEGER",   "",         "ARRAY",   "REFERENCE", "DATASET", "HUGEBLOB", "HUGECLOB",
     "VARIANT", "INTERFACE", "DISPATCH", "",        "",          ""};
 
+// ":" and the type of the parameter's object, REF or collection value, shown without the
+// identifier quotes the type's name is kept with.
+AnsiString ObjectTypeSuffix(TOraParam* param) {
+    auto* value = param ? dynamic_cast<TOraObject*>(param->GetParamObject()) : nullptr;
+    TOraType* type = value ? value->GetObjectType() : nullptr;
+    AnsiString name;
+    if (type)
+        for (char c : type->Name)
+            if (c != '"') name += c;
+    return name.empty() ? AnsiString(":unknown") : ":" + name;
+}
+
+int CollectionSize(TOraParam* param) {
+    auto* value = param ? dynamic_cast<TOraArray*>(param->GetParamObject()) : nullptr;
+    return value && value->GetInstance() ? value->GetSize() : 0;
+}
+
 }  // namespace
 
 AnsiString TOraSQLMonitor::GetParamDataType(db::TParam* param) {
@@ -818,8 +835,7 @@ AnsiString TOraSQLMonitor::GetParamDataType(db::TParam* param) {
             if (t <= 37) name = FieldTypeNames[t];
             break;
     }
-    // Object kinds name their type; no object types are described here, so it is unknown.
-    const AnsiString suffix = ":unknown";
+    const AnsiString suffix = ObjectTypeSuffix(op);
     auto sized = [&](const char* base) {
         AnsiString s = base;
         if (op && op->Length() > 1) {
@@ -891,9 +907,13 @@ AnsiString TOraSQLMonitor::GetParamValue(db::TParam* param) {
         case db::ftCursor:
             return "<CURSOR>";
         case 26:
-            return "<OBJECT of :unknown>";
+            return "<OBJECT of " + ObjectTypeSuffix(op) + ">";
         case 28:
-            return "<REF of :unknown>";
+            return "<REF of " + ObjectTypeSuffix(op) + ">";
+        case 27:
+            return "<VARRAY[" + std::to_string(CollectionSize(op)) + "]>";
+        case 29:
+            return "<TABLE[" + std::to_string(CollectionSize(op)) + "]>";
         case db::ftString:
         case db::ftDateTime:
         case db::ftFixedChar:

@@ -312,6 +312,21 @@ public:
     TOraInterval* AsInterval() const { return dynamic_cast<TOraInterval*>(paramObject_); }
     TOraNumber* AsNumber() const { return dynamic_cast<TOraNumber*>(paramObject_); }
 
+    // Object, collection, REF and XMLTYPE values. A getter turns an unknown data type into its
+    // kind first; it answers none when the parameter holds another kind.
+    TOraObject* AsObject();
+    TOraArray* AsArray();
+    TOraNestTable* AsTable();
+    TOraRef* AsRef();
+    TOraXML* AsXML();
+    // A setter shares value; the data type follows the value's own kind (a REF stays a REF, a
+    // nested table a nested table), whichever setter is used.
+    void SetAsObject(TOraObject* value);
+    void SetAsArray(TOraArray* value) { SetAsObject(value); }
+    void SetAsTable(TOraNestTable* value) { SetAsObject(value); }
+    void SetAsRef(TOraRef* value) { SetAsObject(value); }
+    void SetAsXML(TOraXML* value) { SetAsObject(value); }
+
     void Assign(rtl::TPersistent* source) override;
 
 protected:
@@ -320,6 +335,10 @@ protected:
 private:
     bool IsOraValueKind() const;
     void ReleaseArray();
+    // The object, REF, collection and XMLTYPE kinds.
+    bool IsDBObjectKind() const;
+    template <class T>
+    T* ObjectOf(db::TFieldType kind, db::TFieldType alsoFits);
 
     bool table_ = false;
     rtl::Variant arrayValue_;

@@ -1,6 +1,6 @@
-// TOraParam: Oracle values held in objects (cursors, timestamps, intervals, exact numbers),
-// PL/SQL tables and DML arrays (one parameter carrying elements 1 .. Length); the Oracle data
-// type map.
+// TOraParam: Oracle values held in objects (cursors, timestamps, intervals, exact numbers,
+// object types, REFs, collections, XMLTYPE), PL/SQL tables and DML arrays (one parameter carrying elements 1
+// .. Length); the Oracle data type map.
 #include "dataaccess/components/Ora.h"
 #include "platform/rtl/Strings.h"
 
@@ -31,6 +31,27 @@ TSharedObject* NewValueObject(db::TFieldType t) {
     if (t == ftExtIntervalDS) return new TOraInterval(dtIntervalDS);
     if (t == ftExtNumber) return new TOraNumber();
     return nullptr;
+}
+
+bool IsDBObjectType(db::TFieldType t) {
+    return t == db::ftADT || t == db::ftArray || t == db::ftReference || t == db::ftDataSet || t == ftExtXML;
+}
+
+// An empty value of the kind; its type comes later, from the statement or from the user.
+TOraObject* NewDBObject(db::TFieldType t) {
+    if (t == db::ftArray) return new TOraArray();
+    if (t == db::ftReference) return new TOraRef();
+    if (t == db::ftDataSet) return new TOraNestTable();
+    if (t == ftExtXML) return new TOraXML();
+    return new TOraObject();
+}
+
+db::TFieldType KindOf(TOraObject* value) {
+    if (dynamic_cast<TOraXML*>(value)) return ftExtXML;
+    if (dynamic_cast<TOraRef*>(value)) return db::ftReference;
+    if (dynamic_cast<TOraNestTable*>(value)) return db::ftDataSet;
+    if (dynamic_cast<TOraArray*>(value)) return db::ftArray;
+    return db::ftADT;
 }
 
 AnsiString ValueObjectText(TSharedObject* obj) {
@@ -85,7 +106,11 @@ bool TOraParam::IsBlobDataType(db::TFieldType t) const {
 
 bool TOraParam::IsObjectDataType(db::TFieldType t) const {
     return IsBlobDataType(t) || t == db::ftCursor || IsTimeStampKind(t) || IsIntervalKind(t) ||
-           t == ftExtNumber || t == db::ftADT || t == db::ftArray || t == db::ftDataSet || t == ftExtXML;
+           t == ftExtNumber || IsDBObjectType(t);
+}
+
+bool TOraParam::IsDBObjectKind() const {
+    return IsDBObjectType(DataType());
 }
 
 bool TOraParam::IsOraValueKind() const {
@@ -115,6 +140,8 @@ void TOraParam::CreateObject() {
             return;
         }
         paramObject_ = NewValueObject(t);
+    } else if (IsDBObjectType(t)) {
+        paramObject_ = NewDBObject(t);
     } else {
         TDAParam::CreateObject();
         return;
@@ -248,12 +275,19 @@ int TOraParam::GetSize() const {
 
 AnsiString TOraParam::AsString() const {
     if (IsOraValueKind() && paramObject_) return ValueObjectText(paramObject_);
+    if (auto* xml = dynamic_cast<TOraXML*>(paramObject_); xml && DataType() == ftExtXML)
+        return xml->GetIsNull() ? AnsiString() : xml->GetAsString();
     return TDAParam::AsString();
 }
 
 void TOraParam::SetAsString(const AnsiString& value) {
     if (IsOraValueKind() && paramObject_) {
         SetValueObject(paramObject_, value.empty() ? rtl::Variant::MakeNull() : rtl::Variant(value));
+        SetBound(true);
+        return;
+    }
+    if (auto* xml = dynamic_cast<TOraXML*>(paramObject_); xml && DataType() == ftExtXML) {
+        xml->SetAsString(value);
         SetBound(true);
         return;
     }
@@ -299,6 +333,8 @@ rtl::Variant TOraParam::GetAsVariant() const {
     if (IsOraValueKind() && paramObject_)
         return ValueObjectNull(paramObject_) ? rtl::Variant::MakeNull()
                                              : rtl::Variant(ValueObjectText(paramObject_));
+    if (auto* xml = dynamic_cast<TOraXML*>(paramObject_); xml && DataType() == ftExtXML)
+        return xml->GetIsNull() ? rtl::Variant::MakeNull() : rtl::Variant(xml->GetAsString());
     return TDAParam::GetAsVariant();
 }
 
@@ -320,6 +356,14 @@ void TOraParam::SetAsVariant(const rtl::Variant& value) {
         SetBound(true);
         return;
     }
+    if (auto* xml = dynamic_cast<TOraXML*>(paramObject_); xml && DataType() == ftExtXML) {
+        if (value.IsNull() || value.IsEmpty())
+            xml->SetIsNull(true);
+        else
+            xml->SetAsString(value.AsString());
+        SetBound(true);
+        return;
+    }
     TDAParam::SetAsVariant(value);
 }
 
@@ -329,11 +373,20 @@ void TOraParam::Clear() {
         if (paramObject_) SetValueObject(paramObject_, rtl::Variant::MakeNull());
         return;
     }
+    if (auto* xml = dynamic_cast<TOraXML*>(paramObject_); xml && DataType() == ftExtXML) {
+        xml->SetIsNull(true);
+        return;
+    }
     TDAParam::Clear();
 }
 
 bool TOraParam::GetIsNull() const {
     if (IsOraValueKind()) return IsArray() ? false : !paramObject_ || ValueObjectNull(paramObject_);
+    if (IsDBObjectKind()) {
+        if (IsArray()) return false;
+        auto* value = dynamic_cast<TOraObject*>(paramObject_);
+        return !value || value->GetIsNull();
+    }
     if (IsArray()) return false;
     return TDAParam::GetIsNull();
 }
@@ -342,6 +395,9 @@ void TOraParam::Assign(rtl::TPersistent* source) {
     TDAParam::Assign(source);
     auto* src = dynamic_cast<TOraParam*>(source);
     if (!src) return;
+    // A null value is shared as well: it carries the type an output parameter is read with.
+    if (IsDBObjectKind() && src->paramObject_ && src->paramObject_ != paramObject_)
+        SetParamObject(src->paramObject_);
     SetTable(src->table_);
     HasDefault = src->HasDefault;
     IsResult = src->IsResult;
@@ -349,6 +405,51 @@ void TOraParam::Assign(rtl::TPersistent* source) {
         SetLength(src->Length());
         for (int i = 1; i <= src->Length(); ++i) SetItemValue(i, src->ItemValue(i));
     }
+}
+
+template <class T>
+T* TOraParam::ObjectOf(db::TFieldType kind, db::TFieldType alsoFits) {
+    if (DataType() == db::ftUnknown) SetDataType(kind);
+    if (DataType() != kind && DataType() != alsoFits) return nullptr;
+    return dynamic_cast<T*>(paramObject_);
+}
+
+TOraObject* TOraParam::AsObject() {
+    return ObjectOf<TOraObject>(db::ftADT, db::ftADT);
+}
+
+// A nested table is a collection too.
+TOraArray* TOraParam::AsArray() {
+    return ObjectOf<TOraArray>(db::ftArray, db::ftDataSet);
+}
+
+TOraNestTable* TOraParam::AsTable() {
+    return ObjectOf<TOraNestTable>(db::ftDataSet, db::ftDataSet);
+}
+
+TOraRef* TOraParam::AsRef() {
+    return ObjectOf<TOraRef>(db::ftReference, db::ftReference);
+}
+
+TOraXML* TOraParam::AsXML() {
+    return ObjectOf<TOraXML>(ftExtXML, ftExtXML);
+}
+
+void TOraParam::SetAsObject(TOraObject* value) {
+    if (IsArray()) {
+        if (IsOraValueKind()) ReleaseArray();
+        arrayValue_.Clear();
+    }
+    FreeObject();
+    // Set directly: no empty object of the kind is made only to be dropped.
+    national_ = false;
+    db::TParam::SetDataType(value ? KindOf(value) : db::ftADT);
+    SubDataType = 0;
+    if (value)
+        SetParamObject(value);
+    else
+        CreateObject();
+    SetBound(true);
 }
 
 TOraParams::TOraParams(rtl::TPersistent* owner)

@@ -121,6 +121,21 @@ void TOraSQL::AssignParam(TDAParam* param, TParamDesc* desc) {
     if (d->GetLength() > 1) p->SetLength(d->GetLength());
     p->HasDefault = d->GetHasDefault();
     p->IsResult = d->GetIsResult();
+    // An object, REF or collection argument gets its value typed by the description, so that it
+    // can be bound (and read back) without the user giving a value of the type first.
+    auto* value = dynamic_cast<TOraObject*>(p->GetParamObject());
+    auto* connection =
+        dynamic_cast<TOCIConnection*>(UsedConnection() ? UsedConnection()->GetIConnection() : nullptr);
+    if (value && !value->GetObjectType() && !d->TypeName.empty() && connection && connection->GetSvcCtx()) {
+        TOraType* type = ObjectTypes().FindType(connection->GetSvcCtx(), d->TypeName);
+        if (type) {
+            value->SetObjectType(type);
+        } else {
+            type = new TOraType(connection, d->TypeName);
+            value->SetObjectType(type);
+            type->Release();
+        }
+    }
 }
 
 void TOraSQL::AssignTo(rtl::TPersistent* dest) {

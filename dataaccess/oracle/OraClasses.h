@@ -850,6 +850,8 @@ public:
     }
     int32_t GetBoundSize() const { return boundSize_; }
     int32_t PieceIndex = 0;
+    // SCHEMA.NAME of an object, REF or collection argument as the description gives it.
+    AnsiString TypeName;
     bool QuotedName = false;
     int32_t GetMaxActualLength() const { return maxActualLength_; }
 

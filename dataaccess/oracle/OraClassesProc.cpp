@@ -202,6 +202,11 @@ void TOCICommand::DescribeProcedure8(const AnsiString& procName, int overload) {
             precision = static_cast<uint16_t>(attrInt(rawArgument, OCI_DTYPE_PARAM, OCI_ATTR_PRECISION));
         }
         auto national = [&] { return attrInt(rawArgument, OCI_DTYPE_PARAM, OCI_ATTR_CHARSET_FORM) == 2; };
+        auto typeName = [&] {
+            const AnsiString schema = attrText(rawArgument, OCI_ATTR_SCHEMA_NAME);
+            const AnsiString type = attrText(rawArgument, OCI_ATTR_TYPE_NAME);
+            return type.empty() || schema.empty() ? type : schema + "." + type;
+        };
         switch (oraType) {
             case SQLT_CHR:
             case SQLT_AFC:
@@ -269,6 +274,7 @@ void TOCICommand::DescribeProcedure8(const AnsiString& procName, int overload) {
                 break;
             case SQLT_REF:
                 param->SetDataType(dtReference);
+                param->TypeName = typeName();
                 break;
             case SQLT_CLOB:
                 param->SetDataType(dtOraClob);
@@ -284,10 +290,19 @@ void TOCICommand::DescribeProcedure8(const AnsiString& procName, int overload) {
                 break;
             case 122:  // nested table
                 param->SetDataType(dtTable);
+                param->TypeName = typeName();
                 break;
             case 123:  // VARRAY
                 param->SetDataType(dtArray);
+                param->TypeName = typeName();
                 break;
+            case SQLT_NTY: {
+                const AnsiString name = typeName();
+                const bool xml = rtl::AnsiSameText(name, "SYS.XMLTYPE") || rtl::AnsiSameText(name, "XMLTYPE");
+                param->SetDataType(xml ? dtXML : dtObject);
+                if (!xml) param->TypeName = name;
+                break;
+            }
             case SQLT_TIMESTAMP:
             case SQLT_TIMESTAMP_TZ:
             case SQLT_TIMESTAMP_LTZ:

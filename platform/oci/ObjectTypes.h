@@ -131,6 +131,7 @@ TypeDesc* xmlType();
 // XMLTYPE instances: the text (UTF-8) and the value's indicator.
 void* newXml(const Value& text);
 bool isXml(const void* p);
+void setXmlText(void* p, const Value& text);  // the value of an existing instance, in place
 bool freeXml(void* p);
 sb2* xmlIndicator(void* p);
 Value xmlValue(const void* p, const void* ind);

@@ -1401,6 +1401,35 @@ void objectDefineWrite(Define& d, ub4 row, const Value& v, Session& s) {
     if (d.objectInds) setCellAt(d.objectInds, row, d.indSkip, ind);
 }
 
+// An output object, collection or XMLTYPE of a block: into the instance the client bound, or into a
+// new one when it bound none (a null value).
+void objectBindWrite(Bind& b, ub4 iteration, const Value& v, Session& s) {
+    if (!b.objectType) raise(21560, "argument 3 is null, invalid, or out of range");
+    if (!b.objectCells) raise(1008, "not all variables bound");
+    TypeDesc* t = typeOf(b.objectType);
+    void* instance = cellAt(b.objectCells, iteration, b.valueSkip);
+    if (t->isXml()) {
+        // The client may hold the instance elsewhere too: an existing one takes the value in place.
+        if (instance && isXml(instance)) {
+            setXmlText(instance, v);
+            if (b.objectInds) setCellAt(b.objectInds, iteration, b.indSkip, xmlIndicator(instance));
+            return;
+        }
+        void* x = newXml(v);
+        setCellAt(b.objectCells, iteration, b.valueSkip, x);
+        if (b.objectInds) setCellAt(b.objectInds, iteration, b.indSkip, xmlIndicator(x));
+        return;
+    }
+    if (!instance || (t->isColl() ? false : !instanceOf(instance))) {
+        instance = newInstance(t);
+        setCellAt(b.objectCells, iteration, b.valueSkip, instance);
+    }
+    void* ind = indicatorOf(t, instance);
+    loadInstance(t, v, instance, ind);
+    refsToSession(t, instance, s);
+    if (b.objectInds) setCellAt(b.objectInds, iteration, b.indSkip, ind);
+}
+
 }  // namespace oci
 
 using namespace oci;

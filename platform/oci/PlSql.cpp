@@ -110,7 +110,7 @@ struct Arg {
     std::string dataType;
     int direction = OCI_TYPEPARAM_IN;
     TypeInfo type;
-    std::string typeSchema, typeName;  // the referenced type of a REF argument
+    std::string typeSchema, typeName;  // the type of an object argument, or the one a REF points to
     std::optional<std::string> defaultValue;
 };
 
@@ -130,6 +130,28 @@ std::optional<TypeInfo> refArgType(Session& s, Arg& a) {
     a.typeName = target->name;
     TypeInfo t;
     t.type = SQLT_REF;
+    t.size = static_cast<ub2>(sizeof(void*));
+    return t;
+}
+
+// An object, collection or XMLTYPE argument, described with its type: SQLT_NTY for objects and
+// XMLTYPE, 122 for a nested table, 123 for a VARRAY.
+std::optional<TypeInfo> objectArgType(Session& s, Arg& a) {
+    std::optional<Column> c;
+    try {
+        c = objectColumnType(s, a.dataType);
+    } catch (const OraException&) {
+        return std::nullopt;
+    }
+    if (!c || c->type.type != SQLT_NTY) return std::nullopt;
+    a.typeSchema = c->typeSchema;
+    a.typeName = c->typeName;
+    TypeInfo t;
+    t.type = SQLT_NTY;
+    if (c->typeName != "XMLTYPE") {
+        TypeDesc* desc = findType(s, c->typeSchema, c->typeName);
+        if (desc->isColl()) t.type = desc->collCode == OCI_TYPECODE_VARRAY ? 123 : 122;
+    }
     t.size = static_cast<ub2>(sizeof(void*));
     return t;
 }
@@ -226,6 +248,7 @@ std::vector<Routine> readRoutines(Session& s, const std::string& pkg, const std:
                                                                                    : OCI_TYPEPARAM_IN;
             auto t = parseDeclaredType(a.dataType, true);
             if (!t) t = refArgType(s, a);
+            if (!t) t = objectArgType(s, a);
             if (!t) {
                 sqlite3_finalize(st);
                 raise(6550, "line 1, column 7:\nPLS-00201: identifier '" + a.dataType + "' must be declared");
@@ -462,6 +485,8 @@ public:
                 if (!b) raise(1008);
                 if (b->dty == SQLT_REF)
                     refBindWrite(*b, 0, v, s_);
+                else if (b->dty == SQLT_NTY)
+                    objectBindWrite(*b, 0, v, s_);
                 else
                     b->write(0, v);
             }

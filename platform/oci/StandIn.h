@@ -705,6 +705,7 @@ Param* describeType(Session& s, Describe& d, const std::string& name);
 std::pair<std::string, std::string> splitTypeName(const std::string& name);  // schema, name
 Value objectBindValue(const Bind& b, ub4 iteration);
 void objectDefineWrite(Define& d, ub4 row, const Value& v, Session& s);
+void objectBindWrite(Bind& b, ub4 iteration, const Value& v, Session& s);
 
 // ---- object tables, REFs and XMLTYPE (Refs.cpp, Xml.cpp)
 

@@ -83,6 +83,13 @@ void* newXml(const Value& text) {
     return p;
 }
 
+void setXmlText(void* p, const Value& text) {
+    XmlBody* x = xmlOf(p);
+    if (!x) raise(21710, "argument is expecting a valid memory address of an object");
+    x->text = text.isNull() || text.kind != Value::Text ? std::string() : text.s;
+    x->ind = text.isNull() ? OCI_IND_NULL : OCI_IND_NOTNULL;
+}
+
 bool isXml(const void* p) {
     return xmlOf(p) != nullptr;
 }
