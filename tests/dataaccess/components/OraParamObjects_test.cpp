@@ -382,18 +382,31 @@ TEST_F(ParamObjectsServerTest, InputValuesOfEveryKindGoIntoColumnsAndComeBackFro
 }
 
 TEST_F(ParamObjectsServerTest, ARefOutOfABlockIsPinnedToItsTarget) {
-    auto sql = newSQL(session_.get(), "BEGIN SELECT REF(p) INTO :r FROM people p WHERE p.id = 7; END;");
-    Held<TOraRef> ref(New<TOraRef>("person_t"));
-    sql->ParamByName("R")->SetAsRef(ref.p);
-    sql->ParamByName("R")->SetParamType(db::ptOutput);
-    sql->Execute();
-    TOraRef* back = sql->ParamByName("R")->AsRef();
-    ASSERT_EQ(ref.p, back);
-    ASSERT_FALSE(sql->ParamByName("R")->IsNull());
-    back->Pin();
-    EXPECT_EQ("Ann", back->GetAttrAsString("NAME"));
-    EXPECT_EQ("Elm", back->GetAttrAsString("ADDR.STREET"));
-    back->Unpin();
+    const char* block = "BEGIN SELECT REF(p) INTO :r FROM people p WHERE p.id = 7; END;";
+    // the same parameter through the SQL component and through a query
+    auto sql = newSQL(session_.get(), block);
+    auto query = newQuery(session_.get(), block);
+    struct Case {
+        const char* name;
+        TOraParams& params;
+        std::function<void()> execute;
+    };
+    const std::vector<Case> cases = {{"TOraSQL", sql->Params(), [&] { sql->Execute(); }},
+                                     {"TOraQuery", query->Params(), [&] { query->Execute(); }}};
+    for (const Case& c : cases) {
+        Held<TOraRef> ref(New<TOraRef>("person_t"));
+        TOraParam* p = c.params.ParamByName("R");
+        p->SetAsRef(ref.p);
+        p->SetParamType(db::ptOutput);
+        c.execute();
+        TOraRef* back = p->AsRef();
+        ASSERT_EQ(ref.p, back) << c.name;
+        ASSERT_FALSE(p->IsNull()) << c.name;
+        back->Pin();
+        EXPECT_EQ("Ann", back->GetAttrAsString("NAME")) << c.name;
+        EXPECT_EQ("Elm", back->GetAttrAsString("ADDR.STREET")) << c.name;
+        back->Unpin();
+    }
 }
 
 TEST_F(ParamObjectsServerTest, StoredProcedureArgumentsAreTypedByTheirDescription) {
