@@ -1,6 +1,6 @@
 // TOraParam: Oracle values held in objects (cursors, timestamps, intervals, exact numbers,
-// object types, REFs, collections, XMLTYPE), PL/SQL tables and DML arrays (one parameter carrying elements 1
-// .. Length); the Oracle data type map.
+// object types, REFs, collections, XMLTYPE), PL/SQL tables and DML arrays (one parameter
+// carrying elements 1 .. Length); the Oracle data type map.
 #include "dataaccess/components/Ora.h"
 #include "platform/rtl/Strings.h"
 
