@@ -305,6 +305,88 @@ void fnRefAttr(sqlite3_context* ctx, int, sqlite3_value** argv) {
     }
 }
 
+// The attribute at a dotted path of an object type, and the type it belongs to; null when a name
+// is no attribute (or a step is no object).
+const TypeAttr* attrAtPath(TypeDesc* t, const std::string& path) {
+    const TypeAttr* found = nullptr;
+    for (size_t from = 0; from <= path.size();) {
+        const size_t dot = std::min(path.find('.', from), path.size());
+        const std::string name = path.substr(from, dot - from);
+        if (!t || t->isColl() || t->isXml()) return nullptr;
+        auto it =
+            std::find_if(t->attrs.begin(), t->attrs.end(), [&](const TypeAttr& a) { return a.name == name; });
+        if (it == t->attrs.end()) return nullptr;
+        found = &*it;
+        t = found->slot == Slot::Object ? found->nested : nullptr;
+        from = dot + 1;
+    }
+    return found;
+}
+
+// oci_objattr(type, value, path): the attribute at a dotted path of an object column's kept value;
+// NULL when the object or an object on the way is null.
+void fnObjAttr(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[1]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+    void* instance = nullptr;
+    try {
+        Session& s = fnSession(ctx);
+        const auto* typeName = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+        const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[1]));
+        const auto* path = reinterpret_cast<const char*>(sqlite3_value_text(argv[2]));
+        TypeDesc* t = findType(s, "", typeName ? typeName : "");
+        instance = newInstance(t);
+        Instance* inst = instanceOf(instance);
+        loadInstance(t, Value::ofText(text ? text : ""), inst->data.data(), inst->ind.data());
+        const unsigned char* data = inst->data.data();
+        const unsigned char* ind = inst->ind.data();
+        Value v;
+        for (size_t from = 0;;) {
+            sb2 atomic = 0;
+            std::memcpy(&atomic, ind, sizeof atomic);
+            if (atomic == OCI_IND_NULL) break;  // a null object has null attributes
+            const std::string rest = path ? std::string(path).substr(from) : std::string();
+            const size_t dot = rest.find('.');
+            const TypeAttr* a = attrAtPath(t, rest.substr(0, dot));
+            if (!a) raise(904, "\"" + rest + "\": invalid identifier");
+            if (dot == std::string::npos) {
+                v = attrValue(*a, data + a->offset, ind + a->indOffset);
+                break;
+            }
+            if (a->slot != Slot::Object) raise(904, "\"" + rest + "\": invalid identifier");
+            if (a->embedded) {
+                data += a->offset;
+                ind += a->indOffset;
+            } else {
+                void* held = nullptr;
+                std::memcpy(&held, data + a->offset, sizeof held);
+                const Instance* sub = instanceOf(held);
+                if (!sub) break;
+                data = sub->data.data();
+                ind = sub->ind.data();
+            }
+            t = a->nested;
+            from += dot + 1;
+        }
+        dropInstance(instance);
+        instance = nullptr;
+        switch (v.kind) {
+            case Value::Int:
+                return sqlite3_result_int64(ctx, v.i);
+            case Value::Real:
+                return sqlite3_result_double(ctx, v.r);
+            case Value::Text:
+                return sqlite3_result_text(ctx, v.s.c_str(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
+            case Value::Blob:
+                return sqlite3_result_blob(ctx, v.s.data(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
+            default:
+                return sqlite3_result_null(ctx);
+        }
+    } catch (const OraException& e) {
+        if (instance) dropInstance(instance);
+        fnError(ctx, e);
+    }
+}
+
 // ---- rewriting object SQL ----------------------------------------------------------------------------
 
 bool isWord(const Token& t, const char* w) {
@@ -512,8 +594,35 @@ TypeDesc* refTypeOf(Session& s, const std::string& declared) {
     return findType(s, "", dottedNameAt(tk, k));
 }
 
+// INSERT INTO object_table VALUES (type(a, b, ...)): the object is the row, so its arguments are the
+// row's values.
+std::string unwrapRowConstructor(Session& s, const std::string& text) {
+    if (text.find('(') == std::string::npos) return text;
+    std::vector<Token> tk = tokenize(text);
+    size_t k = 0;
+    if (!isWord(tk[k++], "INSERT") || !isWord(tk[k++], "INTO") || tk[k].kind != Token::Ident) return text;
+    const std::string table = dottedNameAt(tk, k);
+    if (!isWord(tk[k], "VALUES") || !isPunct(tk[k + 1], "(")) return text;
+    const size_t open = k + 1, name = k + 2;
+    if (tk[name].kind != Token::Ident) return text;
+    size_t at = name;
+    const std::string typeName = dottedNameAt(tk, at);
+    if (!isPunct(tk[at], "(")) return text;
+    const size_t inner = at;  // the constructor's opening parenthesis
+    const size_t innerEnd = afterGroup(tk, inner) - 1;
+    if (afterGroup(tk, open) != innerEnd + 2) return text;  // more than the one value
+    try {
+        TypeDesc* t = objectTableType(s, table);
+        if (!t || findType(s, "", typeName) != t) return text;
+    } catch (const OraException&) {
+        return text;  // a function, not a type
+    }
+    return text.substr(0, tk[name].begin) + text.substr(tk[inner].end, tk[innerEnd].begin - tk[inner].end) +
+           text.substr(tk[innerEnd].end);
+}
+
 std::string rewriteObjectSql(Session& s, const std::string& text) {
-    const std::string utf8 = rewriteConstructors(s, text);
+    const std::string utf8 = rewriteConstructors(s, unwrapRowConstructor(s, text));
     if (!mentionsObjects(utf8)) return utf8;
     std::vector<Token> tk = tokenize(utf8);
     std::map<std::string, std::string> tables;
@@ -538,6 +647,34 @@ std::string rewriteObjectSql(Session& s, const std::string& text) {
         const bool sysQualified = k > 1 && isPunct(tk[k - 1], ".") && isWord(tk[k - 2], "SYS") &&
                                   !(k > 2 && isPunct(tk[k - 3], "."));
         if (k > 0 && isPunct(tk[k - 1], ".") && !(t.text == "XMLTYPE" && sysQualified)) continue;
+        if (isPunct(tk[k + 1], ".") && tk[k + 2].kind == Token::Ident && isPunct(tk[k + 3], ".") &&
+            tk[k + 4].kind == Token::Ident && t.text != "SYS" &&
+            std::find(s.schemas.begin(), s.schemas.end(), t.text) == s.schemas.end()) {
+            // alias.column.attribute[.attribute...] of an object column: the attribute of its value.
+            size_t end = k + 4;
+            std::string path = tk[k + 4].text;
+            while (isPunct(tk[end + 1], ".") && tk[end + 2].kind == Token::Ident) {
+                end += 2;
+                path += "." + tk[end].text;
+            }
+            if (!aliasesRead) aliases = allAliases(s, tk);
+            aliasesRead = true;
+            TypeDesc* owner = nullptr;
+            if (!isPunct(tk[end + 1], "(")) {
+                const std::optional<Column> c =
+                    objectColumnType(s, columnDecl(s, aliases, t.text, tk[k + 2].text));
+                if (c && c->type.type == SQLT_NTY && c->typeName != "XMLTYPE")
+                    owner = findType(s, "", c->typeName);
+            }
+            if (owner && !owner->isColl()) {
+                if (!attrAtPath(owner, path)) raise(904, "\"" + path + "\": invalid identifier");
+                splice(t.begin, tk[end].end,
+                       "oci_objattr(" + sqlQuote(owner->name) + ", " +
+                           utf8.substr(t.begin, tk[k + 2].end - t.begin) + ", " + sqlQuote(path) + ")");
+                k = end;
+                continue;
+            }
+        }
         if (isPunct(tk[k + 1], ".") && tk[k + 2].kind == Token::Ident && isPunct(tk[k + 3], ".") &&
             tk[k + 4].kind == Token::Ident && !isPunct(tk[k + 5], "(") && !isPunct(tk[k + 5], ".") &&
             t.text != "SYS" && std::find(s.schemas.begin(), s.schemas.end(), t.text) == s.schemas.end()) {
@@ -674,6 +811,21 @@ void describeObjectItems(Session& s, const std::string& utf8, std::vector<Column
                 const Token& alias = tk[items[c].first + 4];
                 col.name = std::string(head.text == "OCI_REF" ? "REF(" : "VALUE(") + alias.text + ")";
             }
+        } else if (head.text == "OCI_OBJATTR") {
+            const size_t close = afterGroup(tk, items[c].first + 1) - 1;
+            const std::string path = tk[close - 1].text;
+            if (const TypeAttr* a = attrAtPath(findType(s, "", arg.text), path)) {
+                col.type = a->info;
+                if (a->nested) {
+                    col.type = TypeInfo{};
+                    col.type.type = a->slot == Slot::Ref ? SQLT_REF : SQLT_NTY;
+                    col.type.size = a->slot == Slot::Ref ? 4000 : 2000;
+                    col.typeSchema = a->nested->schema;
+                    col.typeName = a->nested->name;
+                }
+            }
+            col.nullable = true;
+            if (!named) col.name = tk[items[c].first + 6].text + "." + path;  // COLUMN.ATTRIBUTE...
         } else if (head.text == "OCI_REFATTR") {
             TypeDesc* t = findType(s, "", arg.text);
             const size_t close = afterGroup(tk, items[c].first + 1) - 1;
@@ -715,6 +867,7 @@ void registerObjectFunctions(Session& s) {
     sqlite3_create_function(s.db, "oci_value", 2, SQLITE_UTF8, &s, fnValue, nullptr, nullptr);
     sqlite3_create_function(s.db, "oci_deref", 2, SQLITE_UTF8, &s, fnDeref, nullptr, nullptr);
     sqlite3_create_function(s.db, "oci_refattr", 3, SQLITE_UTF8, &s, fnRefAttr, nullptr, nullptr);
+    sqlite3_create_function(s.db, "oci_objattr", 3, SQLITE_UTF8, &s, fnObjAttr, nullptr, nullptr);
     registerXmlFunctions(s);
     registerConstructorFunction(s);
 }

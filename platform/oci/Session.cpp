@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -426,6 +427,14 @@ void Session::raiseSqliteOn(sqlite3* conn, int rc) {
     if (msg.find("syntax error") != std::string::npos || msg.rfind("incomplete input", 0) == 0) raise(900);
     if (msg.rfind("no such function", 0) == 0)
         raise(904, "\"" + upper(detail("function: ")) + "\": invalid identifier");
+    // "table t has 3 columns but 2 values were supplied", "2 values for 3 columns"
+    long columns = 0, values = 0;
+    if (std::sscanf(msg.c_str(), "table %*s has %ld columns but %ld values were supplied", &columns,
+                    &values) == 2 ||
+        std::sscanf(msg.c_str(), "%ld values for %ld columns", &values, &columns) == 2) {
+        if (values < columns) raise(947, "not enough values");
+        raise(913, "too many values");
+    }
     raise(600, "internal error code, arguments: [sqlite], [" + msg + "]");
 }
 
