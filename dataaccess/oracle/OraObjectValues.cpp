@@ -900,18 +900,9 @@ void TOraObject::GetAttributeValue(const AnsiString& name, void*& attrBuf, bool&
             case dtTable:
                 Poke<void*>(buf, GetAttrAsObject(name)->GetHandle());
                 break;
-            case dtTimeStamp:
-            case dtTimeStampTZ:
-            case dtTimeStampLTZ:
-            case dtIntervalYM:
-            case dtIntervalDS:
-            case dtOraBlob:
-            case dtOraClob:
-            case dtWideOraClob:
-                Poke<void*>(buf, GetComplexAttrByName(name)->GetHandle());
-                break;
             default:
-                rtl::Assert(false, "Unknown data type");
+                rtl::Assert(IsDescriptorType(t), "Unknown data type");
+                Poke<void*>(buf, GetComplexAttrByName(name)->GetHandle());
         }
     } catch (...) {
         std::free(buf);

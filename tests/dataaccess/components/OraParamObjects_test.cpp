@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "DataSetFixture.h"
+#include "ParamsFixture.h"
 #include "dataaccess/components/DASQLMonitor.h"
 #include "platform/rtl/DateTime.h"
 
@@ -51,16 +52,7 @@ const std::vector<Kind>& Kinds() {
     return kinds;
 }
 
-class ParamObjectsTest : public ::testing::Test {
-protected:
-    TOraParam* Add(db::TFieldType type = db::ftUnknown) {
-        auto* p = static_cast<TOraParam*>(params_.Add());
-        p->SetName("P" + std::to_string(params_.Count()));
-        if (type != db::ftUnknown) p->SetDataType(type);
-        return p;
-    }
-    TOraParams params_;
-};
+using ParamObjectsTest = ParamsTest;
 
 }  // namespace
 

@@ -1,21 +1,11 @@
 // Oracle parameters: data-type side effects, object-held values, null rules, tables and arrays.
 #include <gtest/gtest.h>
 
+#include "ParamsFixture.h"
 #include "SessionFixture.h"
 #include "platform/rtl/DateTime.h"
 
 using namespace dac;
-
-class ParamsTest : public ::testing::Test {
-protected:
-    TOraParam* Add(db::TFieldType type = db::ftUnknown) {
-        auto* p = static_cast<TOraParam*>(params_.Add());
-        p->SetName("P" + std::to_string(params_.Count()));
-        if (type != db::ftUnknown) p->SetDataType(type);
-        return p;
-    }
-    TOraParams params_;
-};
 
 TEST_F(ParamsTest, PlatformSettersSetTheirOwnDataType) {
     auto* p = Add(db::ftFloat);

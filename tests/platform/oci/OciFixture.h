@@ -32,6 +32,20 @@ protected:
     OCIStmt* newStmt();
     std::string errorText(sb4* code = nullptr);
     sb4 errorCode();
+    // An attribute of a handle or descriptor, expected to be there.
+    template <class T>
+    T attr(void* h, ub4 type, ub4 a) {
+        T v{};
+        EXPECT_EQ(OCI_SUCCESS, OCIAttrGet(h, type, &v, nullptr, a, err_)) << errorText();
+        return v;
+    }
+    // A text attribute of a describe parameter.
+    std::string textAttr(void* h, ub4 a) {
+        OraText* p = nullptr;
+        ub4 len = 0;
+        EXPECT_EQ(OCI_SUCCESS, OCIAttrGet(h, OCI_DTYPE_PARAM, &p, &len, a, err_)) << errorText();
+        return std::string(reinterpret_cast<char*>(p), len);
+    }
 
     std::string dir_, db_;
     OCIEnv* env_ = nullptr;

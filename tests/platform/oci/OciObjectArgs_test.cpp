@@ -26,18 +26,6 @@ INSERT INTO oci_argument(package, name, position, argument, data_type, direction
   ('', 'shape_of', 5, 'P_DOC', 'XMLTYPE', 'OUT');
 )sql");
     }
-    template <class T>
-    T attr(void* h, ub4 type, ub4 a) {
-        T v{};
-        EXPECT_EQ(OCI_SUCCESS, OCIAttrGet(h, type, &v, nullptr, a, err_)) << errorText();
-        return v;
-    }
-    std::string textAttr(void* h, ub4 a) {
-        OraText* p = nullptr;
-        ub4 len = 0;
-        EXPECT_EQ(OCI_SUCCESS, OCIAttrGet(h, OCI_DTYPE_PARAM, &p, &len, a, err_)) << errorText();
-        return std::string(reinterpret_cast<char*>(p), len);
-    }
 };
 
 TEST_F(OciObjectArgsTest, ObjectCollectionAndXmlArgumentsAreDescribedWithTheirType) {

@@ -71,18 +71,6 @@ protected:
             << errorText();
     }
     sword exec(OCIStmt* st) { return OCIStmtExecute(c_.svc, st, err_, 1, 0, nullptr, nullptr, OCI_DEFAULT); }
-    template <class T>
-    T attr(void* h, ub4 type, ub4 a) {
-        T v{};
-        EXPECT_EQ(OCI_SUCCESS, OCIAttrGet(h, type, &v, nullptr, a, err_)) << errorText();
-        return v;
-    }
-    std::string textAttr(void* h, ub4 a) {
-        OraText* p = nullptr;
-        ub4 len = 0;
-        EXPECT_EQ(OCI_SUCCESS, OCIAttrGet(h, OCI_DTYPE_PARAM, &p, &len, a, err_)) << errorText();
-        return std::string(reinterpret_cast<char*>(p), len);
-    }
     OciConn c_;
 };
 
