@@ -863,7 +863,9 @@ void TOraObject::GetAttributeValue(const AnsiString& name, void*& attrBuf, bool&
     isBlank = GetAttributeIsNull(name);
     TAttribute* attr = AttrByName(name);
     const TDataType t = attr->DataType;
-    const bool objectLike = t == dtObject || t == dtReference || t == dtArray || t == dtTable;
+    // Objects, collections and LOBs are handed out even when null: a dataset field writes into them.
+    const bool objectLike =
+        t == dtObject || t == dtReference || t == dtArray || t == dtTable || IsOraLobType(t);
     if (isBlank && !objectLike) return;
     void* buf = std::calloc(static_cast<std::size_t>(std::max(attr->Size, 1)), 1);
     if (!buf) throw std::bad_alloc();

@@ -3,6 +3,7 @@
 // text, written through an OCIString or a temporary CLOB, and the value's text rules.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -603,9 +604,23 @@ TEST_F(OraRefTest, LobAttributesAreWrittenWithTheValueAndReadBack) {
         d->AllocObjectOn(Svc());
         EXPECT_EQ(dtOraBlob, d->GetObjectType()->AttributeByName("RAW")->DataType);
         EXPECT_EQ(static_cast<int32_t>(sizeof(void*)), d->GetObjectType()->AttributeByName("BODY")->Size);
+        // record storage gets a null LOB attribute's value to write into, and nothing for a null text
+        void* buf = nullptr;
+        bool blank = false, native = true;
+        d->GetAttributeValue("BODY", buf, blank, native);
+        EXPECT_TRUE(blank);
+        ASSERT_NE(nullptr, buf);
+        void* handle = nullptr;
+        std::memcpy(&handle, buf, sizeof handle);
+        TDBObject::FreeAttributeBuffer(buf);
+        buf = nullptr;
+        d->GetAttributeValue("TITLE", buf, blank, native);
+        EXPECT_TRUE(blank);
+        EXPECT_EQ(nullptr, buf);
         d->SetAttrAsString("TITLE", "memo");
         auto* text = dynamic_cast<TOraLob*>(d->GetComplexAttrByName("BODY"));
         ASSERT_NE(nullptr, text);
+        EXPECT_EQ(text->GetHandle(), handle);
         text->Write(0, static_cast<int64_t>(body.size()), body.data());
         d->SetAttributeIsNull("BODY", false);
         auto* bytes = dynamic_cast<TOraLob*>(d->GetComplexAttrByName("RAW"));
