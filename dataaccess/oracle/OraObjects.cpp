@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <map>
+#include <set>
 
 #include "dataaccess/oracle/OraClasses.h"
 #include "dataaccess/oracle/OraError.h"
@@ -138,15 +141,47 @@ TOraType* TObjectTypes::FindType(OCISvcCtx* svcCtx, const AnsiString& name) {
     return nullptr;
 }
 
-void TObjectTypes::ClearTypes(OCISvcCtx* svcCtx, bool keepTypes) {
+int TObjectTypes::ClearTypes(OCISvcCtx* svcCtx, bool keepTypes) {
     std::lock_guard<std::recursive_mutex> g(lock_);
     for (TOraType* t : items_)
         if (t->SvcCtx == svcCtx) t->Valid = false;
-    if (keepTypes) return;
+    if (keepTypes) return 0;
     // Holders keep their types alive; the cache only lets go of them.
+    std::vector<TOraType*> leaving;
+    for (TOraType* t : items_)
+        if (t->SvcCtx == svcCtx) leaving.push_back(t);
     items_.erase(
         std::remove_if(items_.begin(), items_.end(), [&](TOraType* t) { return t->SvcCtx == svcCtx; }),
         items_.end());
+    // REF attributes can tie types into a ring (A refers to B, B to A) that keeps them alive with no
+    // holder outside. Types held from outside, and those they lead to, stay as they are; the rest hold
+    // only each other, so they let go of their attribute types and go.
+    std::map<TOraType*, int> inner;  // references a leaving type gets from the attributes of leaving types
+    for (TOraType* t : leaving) inner[t] = 0;
+    auto edges = [&](TOraType* t, const std::function<void(TOraType*)>& f) {
+        for (int i = 0; i < t->GetAttributeCount(); ++i) {
+            auto* to = static_cast<TOraType*>(t->GetAttribute(i)->ObjectType());
+            if (to && to->Name != t->Name && inner.count(to)) f(to);  // a type's own name is held uncounted
+        }
+    };
+    for (TOraType* t : leaving) edges(t, [&](TOraType* to) { ++inner[to]; });
+    std::set<TOraType*> held;
+    std::vector<TOraType*> todo;
+    for (TOraType* t : leaving)
+        if (t->RefCount() > inner[t]) todo.push_back(t);
+    while (!todo.empty()) {
+        TOraType* t = todo.back();
+        todo.pop_back();
+        if (held.insert(t).second) edges(t, [&](TOraType* to) { todo.push_back(to); });
+    }
+    std::vector<TOraType*> ring;
+    for (TOraType* t : leaving)
+        if (!held.count(t)) ring.push_back(t);
+    for (TOraType* t : ring) t->AddRef();
+    for (TOraType* t : ring)
+        for (int i = 0; i < t->GetAttributeCount(); ++i) t->GetAttribute(i)->SetObjectType(nullptr);
+    for (TOraType* t : ring) t->Release();
+    return static_cast<int>(ring.size());
 }
 
 void TObjectTypes::Add(TOraType* type) {

@@ -65,8 +65,9 @@ class TObjectTypes {
 public:
     TOraType* FindType(OCISvcCtx* svcCtx, const AnsiString& name);
     // KeepTypes: the types of svcCtx stay, marked not valid. Otherwise they leave the cache, not
-    // valid; they live on while values, fields or parameters hold them.
-    void ClearTypes(OCISvcCtx* svcCtx, bool keepTypes);
+    // valid; they live on while values, fields or parameters hold them, and those that only hold
+    // each other (REFs in a ring) go. Answers how many went that way.
+    int ClearTypes(OCISvcCtx* svcCtx, bool keepTypes);
     void Add(TOraType* type);
     void Remove(TOraType* type);
     int Count();

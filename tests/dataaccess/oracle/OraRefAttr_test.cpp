@@ -455,3 +455,27 @@ VALUES
     EXPECT_EQ("Ann", boss->GetAttrAsObject("BOSS")->GetAttrAsString("NAME"));
     boss->Unpin();
 }
+
+// Two types that refer to each other by REF hold each other's descriptions. When the cache lets go
+// of the session's types (disconnect), a ring nothing outside holds goes; a type still held keeps
+// its attribute types.
+TEST_F(OraRefAttrTest, TypesReferringToEachOtherGoWhenNothingElseHoldsThem) {
+    Run("CREATE TYPE dept_t AS OBJECT (name VARCHAR2(10), head REF dept_t)");
+    Run("CREATE TYPE staff_t AS OBJECT (id NUMBER(9), dept REF dept_t)");
+    Run("CREATE OR REPLACE TYPE dept_t AS OBJECT (name VARCHAR2(10), head REF staff_t)");
+    auto* dept = new TOraType(conn_.get(), "dept_t");
+    auto* staff = static_cast<TOraType*>(dept->AttributeByName("HEAD")->ObjectType());
+    ASSERT_NE(nullptr, staff);
+    auto* back = static_cast<TOraType*>(staff->AttributeByName("DEPT")->ObjectType());
+    ASSERT_NE(nullptr, back);
+    EXPECT_EQ(staff, back->AttributeByName("HEAD")->ObjectType()) << "a ring";
+    dept->Release();
+
+    auto* memo = new TOraType(conn_.get(), "memo_t");  // held here through the disconnect
+    // the user's dept_t went with its release; staff_t and the dept_t it leads to only hold each other
+    EXPECT_EQ(2, ObjectTypes().ClearTypes(Svc(), false));
+    auto* person = memo->AttributeByName("WHO")->ObjectType();
+    ASSERT_NE(nullptr, person);
+    EXPECT_NE(nullptr, person->AttributeByName("NAME"));
+    memo->Release();
+}
