@@ -1110,6 +1110,9 @@ protected:
     // Object and collection parameters: bound to the instance and null structure of their value.
     void BindObjectParam(TOraParamDesc* param, const AnsiString& name);
     void BindRefParam(TOraParamDesc* param, TOraRef* ref, const AnsiString& name);
+    // Binds :name as a named type (SQLT_NTY or SQLT_REF) to value and its null structure.
+    void BindNamedType(TOraParamDesc* param, const AnsiString& name, ub2 type, OCIType* tdo, void** value,
+                       void** ind);
     bool IntegersEnabled();
     OCIError* ErrorHandle();
     OCISvcCtx* SvcCtx();
@@ -1445,6 +1448,8 @@ protected:
     // the row's conversion entry; the entries are emptied before every fetch.
     void CreateObjectFields(void* recBuf);
     void FreeObjectFields(void* recBuf);
+    // Releases the row's values of the fields which picks; a value freed leaves its place empty.
+    void FreeSharedFields(void* recBuf, bool (*which)(const TFieldDesc*));
     void CopyObjectFields(void* source, void* dest);
     void StageObjectCells(int rows);
     void TakeObjectInstances(void* recBuf, uint8_t* conversionRow);

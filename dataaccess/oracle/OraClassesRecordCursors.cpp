@@ -26,15 +26,7 @@ void TOCIRecordSet::CreateCursorFields(void* recBuf) {
 }
 
 void TOCIRecordSet::FreeCursorFields(void* recBuf) {
-    for (int i = 0; i < fields_.Count(); ++i) {
-        TFieldDesc* f = fields_[i];
-        if (!IsCursorField(f)) continue;
-        if (TSharedObject* obj = TSharedObject::FromHandle(PlacePointer(f, recBuf))) {
-            const bool last = obj->RefCount() == 1;
-            obj->Free();
-            if (last) SetPlacePointer(f, recBuf, nullptr);
-        }
-    }
+    FreeSharedFields(recBuf, IsCursorField);
 }
 
 void TOCIRecordSet::CopyCursorFields(void* source, void* dest) {

@@ -41,9 +41,13 @@ void TOCIRecordSet::CreateObjectFields(void* recBuf) {
 }
 
 void TOCIRecordSet::FreeObjectFields(void* recBuf) {
+    FreeSharedFields(recBuf, IsObjectField);
+}
+
+void TOCIRecordSet::FreeSharedFields(void* recBuf, bool (*which)(const TFieldDesc*)) {
     for (int i = 0; i < fields_.Count(); ++i) {
         TFieldDesc* f = fields_[i];
-        if (!IsObjectField(f)) continue;
+        if (!which(f)) continue;
         if (TSharedObject* obj = TSharedObject::FromHandle(PlacePointer(f, recBuf))) {
             const bool last = obj->RefCount() == 1;
             obj->Free();
@@ -134,15 +138,19 @@ void TOCICommand::BindObjectParam(TOraParamDesc* param, const AnsiString& name) 
     if (!value->GetObjectType()->Valid) value->GetObjectType()->Reattach(SvcCtx());
     value->CheckAlloc(true);
     value->WriteLobs();
-    const bool unicode = FOracleConnection->UnicodeEnv();
+    BindNamedType(param, name, SQLT_NTY, value->GetObjectType()->TDO, value->GetInstancePtr(),
+                  value->GetIndicatorPtr());
+}
+
+void TOCICommand::BindNamedType(TOraParamDesc* param, const AnsiString& name, ub2 type, OCIType* tdo,
+                                void** value, void** ind) {
     const AnsiString placeholderText = ":" + name;
-    TOCIText placeholder(placeholderText, unicode);
+    TOCIText placeholder(placeholderText, FOracleConnection->UnicodeEnv());
     OCIError* err = ErrorHandle();
     OCIBind* bind = param->GetBindHandle();
-    Check(OCIBindByName(Statement(), &bind, err, placeholder.Ptr(), placeholder.Size(), nullptr, 0, SQLT_NTY,
+    Check(OCIBindByName(Statement(), &bind, err, placeholder.Ptr(), placeholder.Size(), nullptr, 0, type,
                         nullptr, nullptr, nullptr, 0, nullptr, OCI_DEFAULT));
-    Check(OCIBindObject(bind, err, value->GetObjectType()->TDO, value->GetInstancePtr(), nullptr,
-                        value->GetIndicatorPtr(), nullptr));
+    Check(OCIBindObject(bind, err, tdo, value, nullptr, ind, nullptr));
     param->SetElementCount(1);
     param->SetBindHandle(bind, 0);
 }
@@ -160,17 +168,8 @@ void TOCICommand::BindRefParam(TOraParamDesc* param, TOraRef* ref, const AnsiStr
         ref->SetOCIRef(static_cast<OCIRef*>(made));
         ref->SetOwnsRef(true);
     }
-    const bool unicode = FOracleConnection->UnicodeEnv();
-    const AnsiString placeholderText = ":" + name;
-    TOCIText placeholder(placeholderText, unicode);
-    OCIError* err = ErrorHandle();
-    OCIBind* bind = param->GetBindHandle();
-    Check(OCIBindByName(Statement(), &bind, err, placeholder.Ptr(), placeholder.Size(), nullptr, 0, SQLT_REF,
-                        nullptr, nullptr, nullptr, 0, nullptr, OCI_DEFAULT));
-    Check(OCIBindObject(bind, err, type ? type->TDO : nullptr, reinterpret_cast<void**>(ref->GetOCIRefPtr()),
-                        nullptr, nullptr, nullptr));
-    param->SetElementCount(1);
-    param->SetBindHandle(bind, 0);
+    BindNamedType(param, name, SQLT_REF, type ? type->TDO : nullptr,
+                  reinterpret_cast<void**>(ref->GetOCIRefPtr()), nullptr);
 }
 
 }  // namespace dac

@@ -33,17 +33,6 @@ bool holdsSnapshot(const Session& s, sqlite3* conn) {
     return false;
 }
 
-sqlite3* openSessionConnection(const std::string& path) {
-    sqlite3* conn = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &conn, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) !=
-        SQLITE_OK) {
-        sqlite3_close_v2(conn);
-        raise(12154);
-    }
-    sqlite3_busy_timeout(conn, 5000);
-    return conn;
-}
-
 }  // namespace
 
 void Session::freshSnapshot() {
@@ -62,7 +51,7 @@ void Session::freshSnapshot() {
         spareConnections.push_back(previous);
         db = next;
     } else {
-        next = openSessionConnection(dbPath);
+        next = openConnection(dbPath);
         {
             std::lock_guard<std::mutex> g(connectionLock);
             spareConnections.push_back(previous);

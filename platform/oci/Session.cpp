@@ -362,6 +362,8 @@ bool otherSessionParameter(const std::string& name) {
                         "NLS_NCHAR_CONV_EXCP"});
 }
 
+}  // namespace
+
 sqlite3* openConnection(const std::string& path, int flags) {
     sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(path.c_str(), &db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -372,8 +374,6 @@ sqlite3* openConnection(const std::string& path, int flags) {
     sqlite3_busy_timeout(db, 5000);
     return db;
 }
-
-}  // namespace
 
 void resetFaultCounters() {
     std::lock_guard<std::mutex> g(faultLock());

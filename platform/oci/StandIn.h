@@ -711,6 +711,10 @@ void objectBindWrite(Bind& b, ub4 iteration, const Value& v, Session& s);
 
 // CREATE TABLE t OF type; false when the text is no such statement.
 bool runObjectTableDdl(Session& s, const std::string& utf8);
+// A connection of this process to the database at path (ORA-12154 when it cannot be opened),
+// waiting up to 5 s for another writer.
+sqlite3* openConnection(const std::string& path, int flags = SQLITE_OPEN_READWRITE);
+
 // The highest rowid each object table ever lost; no new object takes an identifier at or below it.
 inline constexpr const char* ObjectIdCatalog =
     "CREATE TABLE IF NOT EXISTS oci_object_oid(name TEXT PRIMARY KEY COLLATE NOCASE, high INTEGER NOT NULL)";

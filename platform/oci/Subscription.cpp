@@ -103,17 +103,6 @@ struct LogRow {
     int64_t rowid;
 };
 
-sqlite3* openWatchConnection(const std::string& path) {
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) !=
-        SQLITE_OK) {
-        sqlite3_close_v2(db);
-        raise(12154);
-    }
-    sqlite3_busy_timeout(db, 5000);
-    return db;
-}
-
 void execOn(sqlite3* db, const std::string& sql) {
     char* msg = nullptr;
     const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &msg);
@@ -220,7 +209,7 @@ private:
 
     void pollDb(const std::string& path, const std::vector<std::shared_ptr<SubscriptionState>>& list) {
         Db& db = dbs_[path];
-        if (!db.conn) db.conn = openWatchConnection(path);
+        if (!db.conn) db.conn = openConnection(path);
         const int64_t version = queryInt(db.conn, "PRAGMA data_version", -1);
         if (version == db.version) return;
         db.version = version;
@@ -591,7 +580,7 @@ void registerQueryTables(Session& s, Stmt& st) {
     if (reads.names.empty()) return;
     // Triggers are made outside the session's transaction, unless the session holds the write
     // lock itself: then only its own connection can make them.
-    sqlite3* conn = s.inTxn ? s.db : openWatchConnection(s.dbPath);
+    sqlite3* conn = s.inTxn ? s.db : openConnection(s.dbPath);
     try {
         for (const std::string& name : reads.names) ensureTriggers(conn, name);
     } catch (...) {
@@ -626,7 +615,7 @@ sword OCISubscriptionRegister(OCISvcCtx* svchp, OCISubscription** subscrhpp, ub2
                 raise(24915, "cannot register for this namespace");
             if (!state.callback) raise(24913, "no notification callback set");
             // The log's end is where the registration starts hearing.
-            sqlite3* conn = openWatchConnection(s.dbPath);
+            sqlite3* conn = openConnection(s.dbPath);
             int64_t seen = 0;
             try {
                 execOn(conn, LogTableSql);

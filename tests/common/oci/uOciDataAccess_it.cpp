@@ -89,6 +89,16 @@ void ExpectSameRows(const std::vector<std::string>& expected, const std::vector<
 
 // A table with the value kinds the exports read, more rows than one fetch brings, and a procedure
 // that opens a cursor on it.
+// The parameters of OCI_TEST.ECHO as the programs declare them.
+std::vector<svc::TProcParamDecl> EchoParams() {
+    return {{"P_TEXT", db::ftString, db::ptInputOutput, 40, false},
+            {"P_N", db::ftFloat, db::ptInput, 0, false},
+            {"P_DOUBLE", db::ftFloat, db::ptOutput, 0, false},
+            {"P_WHEN", db::ftDateTime, db::ptInput, 0, false},
+            {"P_NEXT", db::ftDateTime, db::ptOutput, 0, false},
+            {"P_NOTHING", db::ftString, db::ptOutput, 10, false}};
+}
+
 const char* const kRowsFixture = R"sql(
 CREATE TABLE oci_rows(id NUMBER(9,0), name VARCHAR2(4000), amount NUMBER(15,2), big NUMBER, made DATE,
                       code CHAR(3));
@@ -261,15 +271,7 @@ class OciProcTest : public OciQelTest {};
 TEST_F(OciProcTest, InputsOutputsNullsAndAFunctionResult) {
     SqliteExec(kRowsFixture);
     auto session = Session();
-    svc::TStoredProcDecl echoDecl{"ospEcho",
-                                  "OCI_TEST.ECHO",
-                                  {},
-                                  {{"P_TEXT", db::ftString, db::ptInputOutput, 40, false},
-                                   {"P_N", db::ftFloat, db::ptInput, 0, false},
-                                   {"P_DOUBLE", db::ftFloat, db::ptOutput, 0, false},
-                                   {"P_WHEN", db::ftDateTime, db::ptInput, 0, false},
-                                   {"P_NEXT", db::ftDateTime, db::ptOutput, 0, false},
-                                   {"P_NOTHING", db::ftString, db::ptOutput, 10, false}}};
+    const svc::TStoredProcDecl echoDecl{"ospEcho", "OCI_TEST.ECHO", {}, EchoParams()};
     auto echo = access_.Components().CreateStoredProc(echoDecl);
     svc::TProcCall call(*echo, session.get());
     call.Text("P_TEXT", rtl::Utf8ToAnsi("Привет")).Float("P_N", 2.75);
@@ -310,12 +312,7 @@ TEST_F(OciProcTest, BlocksKeptPreparedAcrossCallsFailuresAndReconnects) {
         "ospEcho",
         "OCI_TEST.ECHO",
         {"begin", "  OCI_TEST.ECHO(:P_TEXT, :P_N, :P_DOUBLE, :P_WHEN, :P_NEXT, :P_NOTHING);", "end;"},
-        {{"P_TEXT", db::ftString, db::ptInputOutput, 40, false},
-         {"P_N", db::ftFloat, db::ptInput, 0, false},
-         {"P_DOUBLE", db::ftFloat, db::ptOutput, 0, false},
-         {"P_WHEN", db::ftDateTime, db::ptInput, 0, false},
-         {"P_NEXT", db::ftDateTime, db::ptOutput, 0, false},
-         {"P_NOTHING", db::ftString, db::ptOutput, 10, false}}};
+        EchoParams()};
     auto echo = access_.Components().CreateStoredProc(echoDecl);
     auto twin = access_.Components().CreateStoredProc(echoDecl);
     auto refuse = access_.Components().CreateStoredProc(

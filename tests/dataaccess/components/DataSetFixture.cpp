@@ -1,5 +1,7 @@
 #include "DataSetFixture.h"
 
+#include "tests/common/TestShell.h"
+
 using namespace dac;
 
 void DataSetTest::SetUp() {
@@ -72,6 +74,18 @@ std::vector<int> DataSetTest::ReadIds(TOraDataSet& ds, const char* field) {
         ds.Next();
     }
     return ids;
+}
+
+std::vector<std::string> DataSetTest::Sqlite3(const std::string& sql) {
+    std::string out;
+    const int status = testshell::RunCommand(
+        "sqlite3 -batch " + testshell::ShellQuote(db_) + " " + testshell::ShellQuote(sql), &out);
+    EXPECT_EQ(0, status) << out;
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(out.substr(start, end - start));
+    return lines;
 }
 
 std::vector<std::string> DataSetTest::Column(db::TDataSet& ds, const char* field) {

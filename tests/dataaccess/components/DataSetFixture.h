@@ -21,6 +21,8 @@ protected:
     // The IDs of the rows from the current one to the end.
     static std::vector<int> ReadIds(dac::TOraDataSet& ds, const char* field = "ID");
     static std::vector<int> Range(int from, int to);
+    // The lines the sqlite3 tool prints for sql on the test database, "|" between columns.
+    std::vector<std::string> Sqlite3(const std::string& sql);
     // The texts of a field of every row ("<null>" for null), from the first row on.
     static std::vector<std::string> Column(db::TDataSet& ds, const char* field);
     // Calls of the counting procedures so far.

@@ -4,7 +4,6 @@
 
 #include "DataSetFixture.h"
 #include "platform/rtl/Strings.h"
-#include "tests/common/TestShell.h"
 
 using namespace dac;
 
@@ -12,17 +11,6 @@ namespace {
 
 class EditIt : public DataSetTest {
 protected:
-    std::vector<std::string> Sqlite3(const std::string& sql) {
-        std::string out;
-        const int status = testshell::RunCommand(
-            "sqlite3 -batch " + testshell::ShellQuote(db_) + " " + testshell::ShellQuote(sql), &out);
-        EXPECT_EQ(0, status) << out;
-        std::vector<std::string> lines;
-        size_t start = 0;
-        for (size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1)
-            lines.push_back(out.substr(start, end - start));
-        return lines;
-    }
     std::unique_ptr<TOraQuery> itemQuery(TOraSession* s, bool cached) {
         auto q = newQuery(s, "SELECT id, name FROM item WHERE id <= 5 ORDER BY id");
         q->SetKeyFields("ID");

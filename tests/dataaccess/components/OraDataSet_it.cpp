@@ -4,25 +4,10 @@
 
 #include "DataSetFixture.h"
 #include "platform/rtl/Strings.h"
-#include "tests/common/TestShell.h"
 
 using namespace dac;
 
-class DataSetIt : public DataSetTest {
-protected:
-    // The lines sqlite3 prints for a query, "|" between columns.
-    std::vector<std::string> Sqlite3(const std::string& sql) {
-        std::string out;
-        const int status = testshell::RunCommand(
-            "sqlite3 -batch " + testshell::ShellQuote(db_) + " " + testshell::ShellQuote(sql), &out);
-        EXPECT_EQ(0, status) << out;
-        std::vector<std::string> lines;
-        size_t start = 0;
-        for (size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1)
-            lines.push_back(out.substr(start, end - start));
-        return lines;
-    }
-};
+using DataSetIt = DataSetTest;
 
 TEST_F(DataSetIt, TheRowsOfACursorAreTheRowsOfItsQuery) {
     auto s = newSession();

@@ -4,26 +4,12 @@
 
 #include "DataSetFixture.h"
 #include "dataaccess/components/OraNestedTable.h"
-#include "tests/common/TestShell.h"
 
 using namespace dac;
 
 namespace {
 
-class NestedIt : public DataSetTest {
-protected:
-    std::vector<std::string> Sqlite3(const std::string& sql) {
-        std::string out;
-        const int status = testshell::RunCommand(
-            "sqlite3 -batch " + testshell::ShellQuote(db_) + " " + testshell::ShellQuote(sql), &out);
-        EXPECT_EQ(0, status) << out;
-        std::vector<std::string> lines;
-        size_t start = 0;
-        for (size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1)
-            lines.push_back(out.substr(start, end - start));
-        return lines;
-    }
-};
+using NestedIt = DataSetTest;
 
 TEST_F(NestedIt, ElementChangesOfEachParentRowReachItsRowOnly) {
     auto s = newSession();

@@ -6,7 +6,6 @@
 #include "DataSetFixture.h"
 #include "dataaccess/components/OraMetaData.h"
 #include "platform/rtl/Strings.h"
-#include "tests/common/TestShell.h"
 
 using namespace dac;
 
@@ -14,17 +13,6 @@ namespace {
 
 class SequenceIt : public DataSetTest {
 protected:
-    std::vector<std::string> Sqlite3(const std::string& sql) {
-        std::string out;
-        const int status = testshell::RunCommand(
-            "sqlite3 -batch " + testshell::ShellQuote(db_) + " " + testshell::ShellQuote(sql), &out);
-        EXPECT_EQ(0, status) << out;
-        std::vector<std::string> lines;
-        size_t start = 0;
-        for (size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1)
-            lines.push_back(out.substr(start, end - start));
-        return lines;
-    }
     static int64_t Value(TOraSession* s, const std::string& sql) {
         TOraQuery q;
         q.SetSession(s);

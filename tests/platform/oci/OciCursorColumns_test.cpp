@@ -29,17 +29,15 @@ const char* kMaster =
     "SELECT d.name, CURSOR(SELECT e.name FROM emp e WHERE e.dept = d.id ORDER BY e.name) AS staff "
     "FROM dept d ORDER BY d.id";
 
-class OciCursorColumnsTest : public OciTest {
+class OciCursorColumnsTest : public OciSessionTest {
 protected:
     void SetUp() override {
-        OciTest::SetUp();
+        OciSessionTest::SetUp();
         dbExec(kSchema);
-        c_ = connect();
     }
     void TearDown() override {
         for (OCIStmt* h : handles_) OCIHandleFree(h, OCI_HTYPE_STMT);
-        logoff(c_);
-        OciTest::TearDown();
+        OciSessionTest::TearDown();
     }
 
     // Executes the master query and defines its two columns for `rows` rows at a time.
@@ -98,7 +96,6 @@ protected:
     struct Name {
         char text[21];
     };
-    OciConn c_;
     std::vector<Name> names_;
     std::vector<OCIStmt*> cursors_;
     std::vector<sb2> inds_;

@@ -8,18 +8,7 @@
 
 namespace {
 
-class OciFetchValuesTest : public OciTest {
-protected:
-    void SetUp() override {
-        OciTest::SetUp();
-        c_ = connect();
-    }
-    void TearDown() override {
-        logoff(c_);
-        OciTest::TearDown();
-    }
-    OciConn c_;
-};
+using OciFetchValuesTest = OciSessionTest;
 
 }  // namespace
 

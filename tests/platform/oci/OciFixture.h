@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <cstring>
 #include <string>
 
 #include "platform/oci/oci.h"
@@ -32,6 +33,14 @@ protected:
     OCIStmt* newStmt();
     std::string errorText(sb4* code = nullptr);
     sb4 errorCode();
+    // Binds a named placeholder of st, expected to succeed.
+    void bind(OCIStmt* st, const char* name, void* v, sb4 size, ub2 type, sb2* ind = nullptr) {
+        OCIBind* b = nullptr;
+        ASSERT_EQ(OCI_SUCCESS, OCIBindByName(st, &b, err_, reinterpret_cast<const OraText*>(name),
+                                             static_cast<sb4>(std::strlen(name)), v, size, type, ind, nullptr,
+                                             nullptr, 0, nullptr, OCI_DEFAULT))
+            << errorText();
+    }
     // An attribute of a handle or descriptor, expected to be there.
     template <class T>
     T attr(void* h, ub4 type, ub4 a) {
@@ -54,3 +63,20 @@ protected:
 
 #define OCI_OK(expr) ASSERT_EQ(OCI_SUCCESS, (expr)) << errorText()
 #define OCI_EXPECT_OK(expr) EXPECT_EQ(OCI_SUCCESS, (expr)) << errorText()
+
+// OciTest with one session logged on for the test.
+class OciSessionTest : public OciTest {
+protected:
+    void SetUp() override {
+        OciTest::SetUp();
+        c_ = connect();
+    }
+    void TearDown() override {
+        if (c_.svc) logoff(c_);
+        OciTest::TearDown();
+    }
+    // Executes st once on the session.
+    sword exec(OCIStmt* st) { return OCIStmtExecute(c_.svc, st, err_, 1, 0, nullptr, nullptr, OCI_DEFAULT); }
+
+    OciConn c_;
+};

@@ -7,17 +7,19 @@
 
 #include "OciFixture.h"
 
-class OciObjectTest : public OciTest {
-protected:
-    void SetUp() override {
-        OciTest::SetUp();
-        c_ = connect();
-    }
-    void TearDown() override {
-        logoff(c_);
-        OciTest::TearDown();
-    }
+// The native pointer size: every pointer cell of an instance takes it.
+constexpr size_t P = sizeof(void*);
 
+// The value of type T at byte offset off of an instance or null structure.
+template <class T>
+T Get(const void* base, size_t off) {
+    T v;
+    std::memcpy(&v, static_cast<const char*>(base) + off, sizeof v);
+    return v;
+}
+
+class OciObjectTest : public OciSessionTest {
+protected:
     void Ok(const std::string& sql) { ASSERT_EQ(OCI_SUCCESS, run(c_, sql)) << sql << ": " << errorText(); }
 
     OCIType* Type(const char* name) {
@@ -29,6 +31,4 @@ protected:
             << errorText();
         return tdo;
     }
-
-    OciConn c_;
 };

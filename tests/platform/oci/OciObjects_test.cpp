@@ -10,15 +10,6 @@
 
 namespace {
 
-constexpr size_t P = sizeof(void*);
-
-template <class T>
-T Get(const void* base, size_t off) {
-    T v;
-    std::memcpy(&v, static_cast<const char*>(base) + off, sizeof v);
-    return v;
-}
-
 template <class T>
 void Put(void* base, size_t off, T v) {
     std::memcpy(static_cast<char*>(base) + off, &v, sizeof v);

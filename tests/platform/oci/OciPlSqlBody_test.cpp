@@ -37,25 +37,12 @@ INSERT INTO oci_argument(package, name, position, argument, data_type, direction
   ('PK', 'read_cfg', 1, 'P_VALUE', 'VARCHAR2', 'OUT');
 )sql";
 
-class OciPlSqlBodyTest : public OciTest {
+class OciPlSqlBodyTest : public OciSessionTest {
 protected:
     void SetUp() override {
-        OciTest::SetUp();
+        OciSessionTest::SetUp();
         dbExec(kCatalog);
-        c_ = connect();
     }
-    void TearDown() override {
-        if (c_.svc) logoff(c_);
-        OciTest::TearDown();
-    }
-    void bind(OCIStmt* st, const char* name, void* v, sb4 size, ub2 type, sb2* ind = nullptr) {
-        OCIBind* b = nullptr;
-        ASSERT_EQ(OCI_SUCCESS, OCIBindByName(st, &b, err_, reinterpret_cast<const OraText*>(name),
-                                             static_cast<sb4>(strlen(name)), v, size, type, ind, nullptr,
-                                             nullptr, 0, nullptr, OCI_DEFAULT))
-            << errorText();
-    }
-    sword exec(OCIStmt* st) { return OCIStmtExecute(c_.svc, st, err_, 1, 0, nullptr, nullptr, OCI_DEFAULT); }
 
     // One call of PK.<proc>(id, note[, amount], count); the error text when it fails.
     struct Call {
@@ -102,7 +89,6 @@ protected:
         }
         return n;
     }
-    OciConn c_;
 };
 
 }  // namespace

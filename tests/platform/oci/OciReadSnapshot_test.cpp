@@ -16,18 +16,13 @@
 
 namespace {
 
-class OciReadSnapshotTest : public OciTest {
+class OciReadSnapshotTest : public OciSessionTest {
 protected:
     void SetUp() override {
-        OciTest::SetUp();
+        OciSessionTest::SetUp();
         dbExec(
             "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 60) "
             "INSERT INTO client(client_id, client_name) SELECT i, 'client ' || i FROM n");
-        c_ = connect();
-    }
-    void TearDown() override {
-        logoff(c_);
-        OciTest::TearDown();
     }
 
     // A query of (id, name) rows, executed and fetched one row at a time.
@@ -79,7 +74,6 @@ protected:
         ASSERT_EQ(pid, waitpid(pid, &status, 0));
         ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     }
-    OciConn c_;
 };
 
 }  // namespace
